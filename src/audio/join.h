@@ -1,0 +1,24 @@
+#pragma once
+
+#include <vector>
+
+#include "audio/signal_values.h"
+#include "signal/profile.h"
+
+namespace kelvora {
+
+// Appends the sound of one frame pair to `soundV`: the previous frame up to the cut
+// point, then (with crossfade) the overlap blended into the present frame's first
+// samples with a raised-cosine window. At the job's last frame the rest of the
+// present frame follows; without crossfade the last frame is appended whole. The cut
+// point is clamped to the previous frame and the crossfade to the present frame, so
+// no block is read past its end. Writes `overlapLength` and `previousOverlapLength`.
+int join(const Profile& SoundPresent, const Profile& SoundPrevious, Signal_Values& signal,
+         std::vector<float>& soundV);
+
+// The crossfade weights for an overlap of `length` samples, falling from 1 to 0. The
+// first pair of a job forms its angle step from a single-precision reciprocal, later
+// pairs wholly in double precision; the angle itself is kept in single precision.
+std::vector<float> crossfadeWindow(int length, bool firstPair);
+
+}  // namespace kelvora

@@ -1,0 +1,107 @@
+#include "cli/film_options.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <system_error>
+
+#include "jobs/frame_listing.h"
+#include "jobs/output_path.h"
+
+namespace kelvora {
+
+namespace fs = std::filesystem;
+
+void addFilmOptions(CLI::App& command, FilmOptions& o, const std::string& outputHelp) {
+  command.add_option("input", o.input, "A scan in the input directory, or the directory")
+      ->required();
+  command.add_option("-o,--output", o.output, outputHelp);
+  command.add_option("--start", o.start, "First frame number (default 1)")
+      ->check(CLI::PositiveNumber);
+  command.add_option("--stop", o.stop, "Last frame number (default: the last scan)")
+      ->check(CLI::PositiveNumber);
+  command.add_option("--film", o.film, "35va, 35vd or 16va (default 35va)")
+      ->check(CLI::IsMember({"35va", "35vd", "16va"}));
+  command.add_option("--fps", o.fps, "Film speed, 24 or 25 (default 25)")
+      ->check(CLI::IsMember({24, 25}));
+  command.add_flag("--long-strip", o.longStrip, "Each scan holds a length of strip");
+  command.add_flag("--down", o.down, "Soundtrack along the bottom edge of the scans");
+  command.add_flag("--inverse", o.inverse, "The film runs the other way");
+  command.add_flag("--frame-correction", o.frameCorrection, "Trim dark frame ends of each scan");
+  command.add_option("--resolution", o.resolution, "Manual resolution X,Y in dpi");
+}
+
+std::string applyFilmOptions(const FilmOptions& o, JobSettings& s) {
+  s.soundtrackType = o.film == "35va" ? 0 : o.film == "35vd" ? 1 : 2;
+  s.speedIndex = o.fps - 24;
+  s.longStrip = o.longStrip ? 1 : 0;
+  s.directionUp = !o.down;
+  s.inverse = o.inverse ? 1 : 0;
+  s.frameCorrection = o.frameCorrection;
+  if (!o.resolution.empty()) {
+    const size_t comma = o.resolution.find(',');
+    const std::string x = o.resolution.substr(0, comma);
+    const std::string y = comma == std::string::npos ? "" : o.resolution.substr(comma + 1);
+    const auto valid = [](const std::string& v) {
+      return !v.empty() && v.size() <= 5 && v.find_first_not_of("0123456789") == std::string::npos &&
+             leadingNumber(v) > 0;
+    };
+    if (!valid(x) || !valid(y))
+      return "--resolution takes two positive whole numbers of dpi, as in 1800,1800";
+    s.manualResolution = 1;
+    s.resolutionX = x;
+    s.resolutionY = y;
+  }
+  return "";
+}
+
+InputSelection selectInput(const std::string& input) {
+  InputSelection selection;
+  std::error_code ec;
+  if (fs::is_directory(input, ec)) {
+    selection.inputPath = input.back() == '/' ? input : input + "/";
+  } else if (fs::is_regular_file(input, ec)) {
+    selection.inputPath = input.find('/') == std::string::npos ? "./" + input : input;
+  } else {
+    selection.error = "input not found: " + input;
+    return selection;
+  }
+  const std::string directory =
+      JobDirectory(selection.inputPath, static_cast<int>(selection.inputPath.size()));
+  selection.scans = FrameListing::open(directory).size();
+  if (selection.scans == 0) selection.error = "no .tif scans in " + directory;
+  return selection;
+}
+
+std::string selectRange(const FilmOptions& o, int scans, int& start, int& stop) {
+  start = o.start.value_or(1);
+  stop = o.stop.value_or(std::max(scans, start));
+  if (start < 1) return "Start frame can't have 0 value";
+  if (stop < start) return "Stop frame can't have lower value than start frame";
+  if (stop > scans)
+    return "the input directory holds " + std::to_string(scans) + " scans; frame " +
+           std::to_string(stop) + " is past the last one";
+  return "";
+}
+
+std::string selectOutput(const std::string& output, bool sound, std::string& path) {
+  std::error_code ec;
+  const std::string given = output.empty() ? fs::current_path(ec).string() : output;
+  if (fs::is_directory(given, ec)) {
+    OutputChoice choice{given.size() > 1 && given.back() == '/' ? given.substr(0, given.size() - 1)
+                                                                : given};
+    completeOutputPath(choice, sound);
+    path = choice.outputPath;
+  } else {
+    path = given;
+  }
+  fs::path parent = fs::path(path).parent_path();
+  if (parent.empty()) parent = ".";
+  if (!fs::is_directory(parent, ec)) return "output directory does not exist: " + parent.string();
+  if (::access(parent.c_str(), W_OK) != 0)
+    return "output directory is not writable: " + parent.string();
+  if (fs::is_directory(path, ec)) return "output names a directory: " + path;
+  return "";
+}
+
+}  // namespace kelvora

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "jobs/settings.h"
+
+namespace kelvora {
+
+// Options that both commands share: what is scanned and which frames to take.
+struct FilmOptions {
+  std::string input;
+  std::string output;
+  std::optional<int> start;
+  std::optional<int> stop;
+  std::string film = "35va";
+  int fps = 25;
+  bool longStrip = false;
+  bool down = false;
+  bool inverse = false;
+  bool frameCorrection = false;
+  std::string resolution;  // "X,Y" in dpi, empty to measure it
+};
+
+void addFilmOptions(CLI::App& command, FilmOptions& options, const std::string& outputHelp);
+
+// Copies the film options into the settings; returns an error message, or "".
+std::string applyFilmOptions(const FilmOptions& options, JobSettings& settings);
+
+// The input chosen on the command line, as the window would hold it.
+struct InputSelection {
+  std::string inputPath;  // a scan file, or a directory ending in '/'
+  int scans = 0;
+  std::string error;
+};
+
+// Accepts a scan file in the input directory or the directory itself.
+InputSelection selectInput(const std::string& input);
+
+// The frame range: every scan unless --start/--stop say otherwise. Returns an error
+// message, or "".
+std::string selectRange(const FilmOptions& options, int scans, int& start, int& stop);
+
+// Completes the output path like the window does (a directory gets the default file
+// name) and checks that its directory can be written. Returns an error message, or
+// "".
+std::string selectOutput(const std::string& output, bool sound, std::string& path);
+
+}  // namespace kelvora

@@ -1,0 +1,28 @@
+// kelvora-cli: the soundtrack and movie jobs without a window, for batch work.
+#include <cstdio>
+
+#include <CLI/CLI.hpp>
+
+#include "cli/exit_codes.h"
+#include "cli/sound_command.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{
+      "Kelvora: decodes the optical soundtrack of scanned film into a WAV file, or cuts the "
+      "pictures into a movie."};
+  app.set_version_flag("--version", std::string("kelvora-cli ") + KELVORA_VERSION);
+  app.require_subcommand(0, 1);
+
+  kelvora::SoundOptions sound;
+  CLI::App* soundCommand = kelvora::addSoundCommand(app, sound);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int code = app.exit(e);
+    return code == 0 ? kelvora::kExitOk : kelvora::kExitUsage;
+  }
+  if (soundCommand->parsed()) return kelvora::runSoundCommand(sound);
+  std::fputs(app.help().c_str(), stdout);
+  return kelvora::kExitOk;
+}

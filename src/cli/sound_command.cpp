@@ -1,0 +1,136 @@
+#include "cli/sound_command.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "cli/exit_codes.h"
+#include "cli/stop_on_signal.h"
+#include "cli/terminal_controls.h"
+#include "jobs/job_records.h"
+
+namespace kelvora {
+
+namespace {
+
+int colorIndex(const std::string& color) {
+  return color == "B" ? 0 : color == "G" ? 1 : color == "Y" ? 3 : 2;
+}
+
+std::string jsonString(const std::string& s) {
+  std::string out = "\"";
+  for (char c : s) {
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (static_cast<unsigned char>(c) < 0x20) {
+      char buffer[8];
+      std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
+      out += buffer;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+}  // namespace
+
+CLI::App* addSoundCommand(CLI::App& app, SoundOptions& o) {
+  CLI::App* sound = app.add_subcommand("sound", "Decode the optical soundtrack into a WAV file");
+  addFilmOptions(*sound, o.film, "Output WAV file, or a directory for sound.wav (default: .)");
+  sound->add_option("--color", o.color, "Colour element read from colour scans: B, G, R or Y")
+      ->check(CLI::IsMember({"B", "G", "R", "Y"}));
+  sound->add_flag("--no-dc", o.noDc, "Keep each frame's mean level (no -DC)");
+  sound->add_flag("--no-crossfade", o.noCrossfade, "Join frames without a crossfade");
+  sound->add_flag("--cut-by-soundtrack", o.cutBySoundtrack,
+                  "Find the track and the splices from the soundtrack alone");
+  sound->add_flag("--no-filter", o.noFilter, "Leave out the output low-pass (A-Chain)");
+  sound->add_option("--report", o.report, "Write measurements and cut points as JSON");
+  return sound;
+}
+
+std::string soundReportJson(const SoundJobReport& r, JobOutcome outcome,
+                            const std::string& output) {
+  std::string j = "{\n";
+  j += "  \"outcome\": " + jsonString(describe(outcome)) + ",\n";
+  j += "  \"output\": " + jsonString(output) + ",\n";
+  j += "  \"resolution\": {\"x\": " + std::to_string(r.resolution.x) +
+       ", \"y\": " + std::to_string(r.resolution.y) + "},\n";
+  j += "  \"track_width\": " + std::to_string(r.parameters.trackWidth) + ",\n";
+  j += "  \"frame_pitch\": " + std::to_string(r.parameters.framePitch) + ",\n";
+  j += "  \"sample_rate\": " + std::to_string(r.sampleRate) + ",\n";
+  j += "  \"samples_written\": " + std::to_string(r.samplesWritten) + ",\n";
+  j += "  \"frames\": [";
+  for (size_t i = 0; i < r.frames.size(); ++i) {
+    const auto& f = r.frames[i];
+    j += i == 0 ? "\n" : ",\n";
+    j += "    {\"frame\": " + std::to_string(f.number) + ", \"samples\": " +
+         std::to_string(f.samples) + ", \"cut_point\": " +
+         (f.cutPoint < 0 ? std::string("null") : std::to_string(f.cutPoint)) + "}";
+  }
+  j += r.frames.empty() ? "]\n" : "\n  ]\n";
+  return j + "}\n";
+}
+
+int runSoundCommand(const SoundOptions& o) {
+  JobSettings settings;
+  std::string error = applyFilmOptions(o.film, settings);
+  settings.colorElement = colorIndex(o.color);
+  settings.removeDC = o.noDc ? 0 : 1;
+  settings.crossfade = o.noCrossfade ? 0 : 1;
+  settings.cutBySoundtrack = o.cutBySoundtrack;
+  settings.aChain = !o.noFilter;
+
+  const InputSelection input = selectInput(o.film.input);
+  if (error.empty()) error = input.error;
+  int start = 0;
+  int stop = 0;
+  if (error.empty()) error = selectRange(o.film, input.scans, start, stop);
+  std::string output;
+  if (error.empty()) error = selectOutput(o.film.output, true, output);
+  if (!error.empty()) {
+    std::fprintf(stderr, "kelvora-cli sound: %s\n", error.c_str());
+    return kExitUsage;
+  }
+
+  TerminalControls controls(stderr, ::isatty(STDERR_FILENO) == 1);
+  Picture_Parameters record;
+  fillPictureParameters(record, settings,
+                        JobRequest{&controls, input.inputPath, output, start, stop});
+  SoundJobReport report;
+  JobOutcome outcome;
+  {
+    const StopOnSignal stopOnCtrlC([&record] { record.stopRequested = true; });
+    outcome = ThreadPicture(record, &report);
+  }
+
+  if (!o.report.empty()) {
+    std::ofstream json(o.report, std::ios::binary);
+    json << soundReportJson(report, outcome, output);
+    if (!json) std::fprintf(stderr, "kelvora-cli sound: cannot write %s\n", o.report.c_str());
+  }
+  switch (outcome) {
+    case JobOutcome::Finished:
+      std::fprintf(stderr, "Wrote %s: %zu samples at %d Hz (%.2f s)\n", output.c_str(),
+                   report.samplesWritten, report.sampleRate,
+                   report.sampleRate > 0
+                       ? static_cast<double>(report.samplesWritten) / report.sampleRate
+                       : 0.0);
+      return kExitOk;
+    case JobOutcome::Stopped:
+      std::fprintf(stderr, "kelvora-cli sound: stopped; no sound file written\n");
+      return kExitStopped;
+    case JobOutcome::Unreadable:
+      std::fprintf(stderr, "kelvora-cli sound: cannot read frame %d (%s): %s; nothing written\n",
+                   report.failedFrame, report.failedPath.c_str(), report.failure.c_str());
+      return kExitFailed;
+    case JobOutcome::WriteFailed:
+      std::fprintf(stderr, "kelvora-cli sound: cannot write %s\n", output.c_str());
+      return kExitFailed;
+  }
+  return kExitFailed;
+}
+
+}  // namespace kelvora

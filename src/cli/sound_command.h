@@ -1,0 +1,32 @@
+#pragma once
+
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "cli/film_options.h"
+#include "jobs/sound_job.h"
+
+namespace kelvora {
+
+struct SoundOptions {
+  FilmOptions film;
+  std::string color = "R";
+  bool noDc = false;
+  bool noCrossfade = false;
+  bool cutBySoundtrack = false;
+  bool noFilter = false;
+  std::string report;  // JSON file, empty for none
+};
+
+// Registers `sound` on the application.
+CLI::App* addSoundCommand(CLI::App& app, SoundOptions& options);
+
+// Runs the soundtrack job as the window would; returns the process exit status.
+int runSoundCommand(const SoundOptions& options);
+
+// The job's measurements as JSON.
+std::string soundReportJson(const SoundJobReport& report, JobOutcome outcome,
+                            const std::string& output);
+
+}  // namespace kelvora

@@ -1,0 +1,91 @@
+#include "cli/terminal_controls.h"
+
+#include <algorithm>
+
+namespace kelvora {
+
+namespace {
+
+std::string withoutCarriageReturns(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text)
+    if (c != '\r') out += c;
+  return out;
+}
+
+}  // namespace
+
+TerminalControls::TerminalControls(std::FILE* out, bool drawProgress)
+    : out_(out), drawProgress_(drawProgress) {}
+
+void TerminalControls::show(Control c, bool visible) {
+  if (c != Control::Progress) return;
+  std::lock_guard lock(mutex_);
+  if (!visible) clearBar();
+  barVisible_ = visible;
+}
+
+void TerminalControls::setText(Control c, const std::string& text) {
+  if (c != Control::Status) return;
+  std::lock_guard lock(mutex_);
+  // Print only what the box gained; a text that starts afresh is printed whole.
+  std::string fresh = text.rfind(status_, 0) == 0 ? text.substr(status_.size()) : text;
+  status_ = text;
+  fresh = withoutCarriageReturns(fresh);
+  if (fresh.empty()) return;
+  clearBar();
+  std::fputs(fresh.c_str(), out_);
+  if (fresh.back() != '\n') std::fputc('\n', out_);
+  drawBar();
+  std::fflush(out_);
+}
+
+std::string TerminalControls::text(Control c) {
+  std::lock_guard lock(mutex_);
+  return c == Control::Status ? status_ : std::string();
+}
+
+void TerminalControls::setProgressRange(int lower, int upper) {
+  std::lock_guard lock(mutex_);
+  lower_ = lower;
+  upper_ = upper;
+  position_ = lower;
+}
+
+void TerminalControls::setProgressStep(int step) {
+  std::lock_guard lock(mutex_);
+  step_ = step;
+}
+
+void TerminalControls::stepProgress() {
+  std::lock_guard lock(mutex_);
+  position_ = std::min(position_ + step_, upper_);
+  drawBar();
+}
+
+void TerminalControls::setProgressPosition(int position) {
+  std::lock_guard lock(mutex_);
+  position_ = std::clamp(position, lower_, std::max(lower_, upper_));
+  drawBar();
+}
+
+void TerminalControls::clearBar() {
+  if (!barDrawn_) return;
+  std::fputs("\r\033[K", out_);
+  barDrawn_ = false;
+}
+
+void TerminalControls::drawBar() {
+  if (!drawProgress_ || !barVisible_ || upper_ <= lower_) return;
+  constexpr int kWidth = 40;
+  const int span = upper_ - lower_;
+  const int filled = static_cast<int>(static_cast<long long>(position_ - lower_) * kWidth / span);
+  std::string bar(static_cast<size_t>(filled), '#');
+  bar.append(static_cast<size_t>(kWidth - filled), '.');
+  std::fprintf(out_, "\r[%s] %d/%d", bar.c_str(), position_ - lower_, span);
+  std::fflush(out_);
+  barDrawn_ = true;
+}
+
+}  // namespace kelvora

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#include "jobs/controls.h"
+
+namespace kelvora {
+
+// The job's window on a terminal: new status text goes to `out` line by line as the
+// window would show it, and the progress bar is drawn on the line below it when
+// `out` is a terminal. Enabling, showing and redrawing have nothing to do here.
+class TerminalControls : public Controls {
+ public:
+  explicit TerminalControls(std::FILE* out, bool drawProgress);
+
+  void enable(Control, bool) override {}
+  void show(Control c, bool visible) override;
+  void setText(Control c, const std::string& text) override;
+  std::string text(Control c) override;
+  void redraw(Control) override {}
+  bool isChecked(Control) override { return false; }
+
+  void setProgressRange(int lower, int upper) override;
+  void setProgressStep(int step) override;
+  void stepProgress() override;
+  void setProgressPosition(int position) override;
+
+ private:
+  void clearBar();
+  void drawBar();
+
+  std::mutex mutex_;
+  std::FILE* out_;
+  bool drawProgress_;
+  bool barVisible_ = false;
+  bool barDrawn_ = false;
+  std::string status_;
+  int lower_ = 0;
+  int upper_ = 0;
+  int step_ = 1;
+  int position_ = 0;
+};
+
+}  // namespace kelvora

@@ -1,0 +1,183 @@
+#include "film/soundtrack_area.h"
+
+#include <algorithm>
+#include <cstdint>
+
+#include <opencv2/imgproc.hpp>
+
+#include "signal/profile.h"
+#include "signal/rounding.h"
+
+namespace kelvora {
+
+namespace {
+
+struct CutRange {
+  int s;
+  int e;
+};
+
+// A range found on the reversed profile of a DOWN scan, mapped back to the scan.
+CutRange orient(CutRange r, int width, bool direction) {
+  if (direction) return r;
+  return CutRange{width - 1 - r.e, width - 1 - r.s};
+}
+
+// The column profile as seen from the track-side edge, differentiated.
+Profile edgeDerivative(Profile p, bool direction) {
+  if (!direction) inv(p);
+  return derivative(p);
+}
+
+bool isSharpPeak(const Profile& d, int i, bool rising) {
+  for (int k = i - 5; k <= i + 5; ++k) {
+    if (k == i) continue;
+    if (rising ? !(d[i] > d[k]) : !(d[i] < d[k])) return false;
+  }
+  return true;
+}
+
+CutRange variableAreaEdges(const Profile& d, int width, int t) {
+  const int n = roundToInt(0.01 * width);
+  const int len = static_cast<int>(d.size());
+
+  // Search start: the first place after n + 1 columns of equal brightness.
+  int q = n;
+  for (int i = n; i < t && i <= len; ++i) {
+    bool flat = true;
+    for (int k = i - n; k < i && flat; ++k) flat = d[k] == 0.0f;
+    if (flat) {
+      q = i;
+      break;
+    }
+  }
+
+  // Only indices whose ten neighbours lie inside d are tested.
+  const int lo = 5;
+  const int hi = len - 6;
+  int r = -1;
+  for (int i = std::max(q, lo); i < t && i <= hi; ++i) {
+    if (d[i] > 0.033 && isSharpPeak(d, i, true)) {
+      r = i;
+      break;
+    }
+  }
+  int f = -1;
+  for (int i = std::max(r >= 0 ? r : t, lo); i < t - 6 && i <= hi; ++i) {
+    if (d[i] < -0.033 && isSharpPeak(d, i, false)) f = i;
+  }
+
+  const int margin = roundToInt(0.1 * t);
+  return CutRange{r >= 0 ? r - margin : margin, f >= 0 ? f + margin : roundToInt(0.9 * t)};
+}
+
+CutRange variableDensityEdge(const Profile& d, int width) {
+  const int n = roundToInt(0.2 * width);
+  const float m = maxValue(d, 1, n);
+  const int i = std::max(lastIndexOf(d, m, 0, n), 0);
+  return CutRange{roundToInt(0.1 * i), roundToInt(0.85 * i)};
+}
+
+}  // namespace
+
+int filParametersT(int filmType, const Resolution& res, Parameters& filPar) {
+  switch (filmType) {
+    case kVariableArea35:
+      filPar.trackWidth = cmToPixels(res.x, 0.24);
+      filPar.framePitch = cmToPixels(res.y, 1.919);
+      break;
+    case kVariableDensity35:
+      filPar.trackWidth = cmToPixels(res.x, 0.254);
+      filPar.framePitch = cmToPixels(res.y, 1.919);
+      break;
+    case kVariableArea16:
+      filPar.trackWidth = cmToPixels(res.x, 0.24);
+      filPar.framePitch = cmToPixels(res.y, 0.762);
+      break;
+    default:
+      break;
+  }
+  return 1;
+}
+
+cv::Mat cutSoundtrack(const cv::Mat& reimg, int s, int e, int image) {
+  const int w = reimg.cols;
+  const int h = reimg.rows;
+  if (w < 1 || h < 1) return cv::Mat();
+  s = std::clamp(s, 0, w - 1);
+  e = std::clamp(e, s, w - 1);
+  const int width = e - s + 1;
+  cv::Mat out(h, width, CV_8UC1);
+  const int channels = reimg.channels();
+  if (channels == 1) {
+    reimg.colRange(s, e + 1).copyTo(out);
+    return out;
+  }
+  for (int y = 0; y < h; ++y) {
+    const std::uint8_t* in = reimg.ptr<std::uint8_t>(y) + s * channels;
+    std::uint8_t* o = out.ptr<std::uint8_t>(y);
+    for (int x = 0; x < width; ++x) {
+      const std::uint8_t* px = in + x * channels;
+      switch (image) {
+        case kBlue:
+          o[x] = px[0];
+          break;
+        case kGreen:
+          o[x] = px[1];
+          break;
+        case kLuma:
+          o[x] = static_cast<std::uint8_t>(
+              truncToInt((0.587 * px[1] + 0.114 * px[0]) + 0.299 * px[2]));
+          break;
+        default:
+          o[x] = px[2];
+          break;
+      }
+    }
+  }
+  return out;
+}
+
+cv::Mat preprocessing(const cv::Mat& reimg, int filmType, const Parameters& filPar, int image,
+                      bool direction) {
+  const int w = reimg.cols;
+  const int h = reimg.rows;
+  const Profile d = edgeDerivative(meanValue(reimg, 1, w, 1, h, 3, true), direction);
+  const int n = roundToInt((filmType == kVariableArea16 ? 0.07 : 0.02) * w);
+  const float m = maxValue(d, 1, n);
+  const int s0 = std::max(lastIndexOf(d, m, 0, n), 0);
+
+  const int t = filPar.trackWidth;
+  CutRange r{s0, s0 + t};
+  if (filmType == kVariableDensity35) {
+    r.s = s0 + roundToInt(0.04 * t);
+    r.e = r.s + t - roundToInt(0.26 * t);
+  } else if (filmType == kVariableArea16) {
+    r.e = s0 + t + roundToInt(0.1 * t);
+  }
+  r = orient(r, w, direction);
+  return cutSoundtrack(reimg, r.s, r.e, image);
+}
+
+cv::Mat preprocessingBW(const cv::Mat& reimg, int filmType, const Parameters& filPar, int image,
+                        bool direction) {
+  const int w = reimg.cols;
+  const int h = reimg.rows;
+  if (w < 1 || h < 1) return cv::Mat();
+  cv::Mat grey;
+  if (reimg.channels() == 3) {
+    cv::cvtColor(reimg, grey, cv::COLOR_BGR2GRAY);
+  } else {
+    grey = reimg;
+  }
+  cv::Mat bw;
+  cv::threshold(grey, bw, 255 * 0.5, 1, cv::THRESH_BINARY);
+  const Profile d = edgeDerivative(meanValue(bw, 1, w, 1, h, 1, true), direction);
+
+  CutRange r = filmType == kVariableDensity35 ? variableDensityEdge(d, w)
+                                               : variableAreaEdges(d, w, filPar.trackWidth);
+  r = orient(r, w, direction);
+  return cutSoundtrack(reimg, r.s, r.e, image);
+}
+
+}  // namespace kelvora

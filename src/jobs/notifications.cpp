@@ -1,0 +1,117 @@
+#include "jobs/notifications.h"
+
+namespace kelvora {
+
+namespace {
+
+void enterRunningState(Controls& c, int startFrame, int stopFrame) {
+  c.enable(Control::StartButton, false);
+  c.enable(Control::SoundCheck, false);
+  c.enable(Control::FilmCheck, false);
+  c.enable(Control::StartEdit, false);
+  c.enable(Control::StopEdit, false);
+  c.show(Control::StopButton, true);
+  c.enable(Control::StopButton, true);
+  c.enable(Control::AllCheck, false);
+  c.setProgressRange(0, stopFrame - startFrame + 1);
+  c.setProgressStep(1);
+}
+
+void unreadable(Controls& c) {
+  c.setText(Control::Status, "Wrong file format !!!");
+  c.setProgressPosition(0);
+  c.enable(Control::StartButton, true);
+  c.show(Control::StopButton, false);
+  c.enable(Control::SoundCheck, true);
+  c.enable(Control::FilmCheck, true);
+  c.enable(Control::StartEdit, true);
+  c.enable(Control::StopEdit, true);
+  c.enable(Control::AllCheck, true);
+  c.show(Control::Progress, false);
+}
+
+void stopped(Controls& c) {
+  c.enable(Control::StartButton, true);
+  c.show(Control::StopButton, false);
+  c.enable(Control::SoundCheck, true);
+  c.enable(Control::FilmCheck, true);
+  c.enable(Control::StartEdit, true);
+  c.enable(Control::StopEdit, true);
+  c.enable(Control::AllCheck, true);
+  c.show(Control::Progress, false);
+}
+
+void finished(Controls& c) {
+  c.show(Control::StopButton, false);
+  c.enable(Control::StartButton, true);
+  c.enable(Control::SoundCheck, true);
+  c.enable(Control::FilmCheck, true);
+  c.enable(Control::AllCheck, true);
+  c.show(Control::Progress, false);
+  // With "All" checked the frame boxes stay disabled, as "All" left them.
+  if (!c.isChecked(Control::AllCheck)) {
+    c.enable(Control::StartEdit, true);
+    c.enable(Control::StopEdit, true);
+  }
+}
+
+template <typename Record>
+void releasePaths(Record& record) {
+  record.inputPath.clear();
+  record.outputPath.clear();
+}
+
+}  // namespace
+
+int initThreadSound(Picture_Parameters& record) {
+  enterRunningState(*record.controls, record.startFrame, record.stopFrame);
+  return 1;
+}
+
+int errorReadPic(Picture_Parameters& record) {
+  unreadable(*record.controls);
+  releasePaths(record);
+  return 1;
+}
+
+int killThreadPic(Picture_Parameters& record) {
+  Controls& c = *record.controls;
+  c.redraw(Control::Status);
+  c.setProgressPosition(0);
+  c.redraw(Control::Progress);
+  stopped(c);
+  releasePaths(record);
+  return 1;
+}
+
+int ThreadEndPic(Picture_Parameters& record) {
+  record.controls->redraw(Control::Status);
+  finished(*record.controls);
+  releasePaths(record);
+  return 1;
+}
+
+int initThreadImage(Image_Parameters& record) {
+  enterRunningState(*record.controls, record.startFrame, record.stopFrame);
+  return 1;
+}
+
+int errorReadIm(Image_Parameters& record) {
+  unreadable(*record.controls);
+  releasePaths(record);
+  return 1;
+}
+
+int killThreadIm(Image_Parameters& record) {
+  stopped(*record.controls);
+  releasePaths(record);
+  return 1;
+}
+
+int ThreadEndIm(Image_Parameters& record) {
+  finished(*record.controls);
+  releasePaths(record);
+  return 1;
+}
+
+}  // namespace kelvora

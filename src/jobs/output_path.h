@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+namespace kelvora {
+
+// The window's output choice: a directory, or a file chosen in a save dialog.
+struct OutputChoice {
+  std::string outputPath;
+  bool outputIsSound = false;  // outputPath already names the sound output
+  bool outputIsMovie = false;  // outputPath already names the movie output
+};
+
+// Completes the output path at Start for the checked job kind: appends the default
+// name "/sound.wav" or "/movie.avi" to a directory, or swaps one default name for the
+// other when the job kind changed. A file chosen in a save dialog is kept as it is.
+void completeOutputPath(OutputChoice& choice, bool soundChecked);
+
+}  // namespace kelvora

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <future>
+#include <string>
+
+#include <opencv2/core.hpp>
+
+#include "jobs/frame_listing.h"
+
+namespace kelvora {
+
+// A loaded scan, or why it could not be loaded.
+struct LoadedScan {
+  cv::Mat image;      // 8 bits per channel, 1 or 3 channels; empty on failure
+  std::string path;   // empty when the frame number is past the listing
+  std::string error;  // empty on success
+  bool ok() const { return !image.empty(); }
+};
+
+// Loads a scan at 8 bits per channel with its own channel count: a 16-bit scan is
+// reduced to 8 bits, an alpha channel dropped. A missing file, a file that is not an
+// image, a truncated one or an empty image gives an error instead.
+LoadedScan loadScan(const std::string& path);
+
+// Loads the frames `first`..`last` of a listing in order, reading the next scan on a
+// second thread while the present one is worked on.
+class ScanReader {
+ public:
+  ScanReader(const FrameListing& listing, int first, int last);
+  ~ScanReader();
+  ScanReader(const ScanReader&) = delete;
+  ScanReader& operator=(const ScanReader&) = delete;
+
+  // The scan of frame `frameNumber`, which must follow the previous call's by one.
+  LoadedScan load(int frameNumber);
+
+ private:
+  std::future<LoadedScan> start(int frameNumber) const;
+
+  const FrameListing& listing_;
+  int last_;
+  int pendingFrame_ = 0;
+  std::future<LoadedScan> pending_;
+};
+
+}  // namespace kelvora

@@ -1,0 +1,194 @@
+#include "jobs/sound_job.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "audio/filter.h"
+#include "audio/img2sou.h"
+#include "audio/join.h"
+#include "audio/signal_values.h"
+#include "audio/splice.h"
+#include "audio/wav_writer.h"
+#include "film/orientation.h"
+#include "film/resolution.h"
+#include "film/soundtrack_area.h"
+#include "jobs/notifications.h"
+#include "jobs/scan_loader.h"
+#include "jobs/status_log.h"
+#include "signal/image_ops.h"
+#include "signal/rounding.h"
+
+namespace kelvora {
+
+namespace {
+
+std::string formatLine(const char* format, int a) {
+  char buffer[128];
+  std::snprintf(buffer, sizeof buffer, format, a);
+  return buffer;
+}
+
+std::string formatLine(const char* format, int a, int b) {
+  char buffer[128];
+  std::snprintf(buffer, sizeof buffer, format, a, b);
+  return buffer;
+}
+
+// The mean of each row over the picture side of a turned frame. The margin left
+// out on the soundtrack side is a tenth of the rows, not of the columns.
+Profile pictureProfile(const cv::Mat& frame, bool direction) {
+  const int m = roundToInt(frame.rows / 10.0);
+  const int startW = direction ? m : 1;
+  const int stopW = direction ? frame.cols : frame.cols - m;
+  return meanValue(frame, startW, stopW, 1, frame.rows, 3, false);
+}
+
+// Converts and writes the finished sequence. Returns false when the file could not
+// be created or completed; a partly written file is removed.
+bool writeSound(const std::vector<float>& samples, const std::string& path, int sampleRate,
+                bool removeDC) {
+  Plik plik;
+  plik.sampleRate = sampleRate;
+  plik.bitsPerSample = 8;  // scans are read 8 bits deep
+  if (plik.CreateWaveFile(path) != 0) return false;
+
+  std::vector<std::uint8_t> bytes(samples.size());
+  std::transform(samples.begin(), samples.end(), bytes.begin(),
+                 [removeDC](float s) { return sampleToByte(s, removeDC); });
+  bool ok = true;
+  if (plik.WriteSamples(bytes) != bytes.size()) {
+    std::fputs("Data lost\n", stdout);
+    std::fflush(stdout);
+    ok = false;
+  }
+  ok = plik.CloseSoundFile() == 0 && ok;
+  if (!ok) {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+  }
+  return ok;
+}
+
+}  // namespace
+
+JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
+  SoundJobReport scratch;
+  SoundJobReport& out = report != nullptr ? *report : scratch;
+  out = SoundJobReport{};
+
+  Controls& controls = *record.controls;
+  std::vector<float> sampleSequence;
+  StatusLog statusLog(controls);
+
+  initThreadSound(record);
+
+  Signal_Values signal;
+  signal.firstFrame = record.startFrame;
+  signal.lastFrame = record.stopFrame;
+  signal.crossfade = record.crossfade ? 1 : 0;
+
+  const FrameListing listing =
+      FrameListing::open(JobDirectory(record.inputPath, record.inputPathLength));
+  ScanReader reader(listing, record.startFrame, record.stopFrame);
+
+  Resolution res;
+  Parameters filPar;
+  Profile present;
+  Profile previous;
+  Profile presentPicture;
+  Profile previousPicture;
+
+  for (int n = record.startFrame; n <= record.stopFrame; ++n) {
+    controls.show(Control::Progress, true);
+    controls.stepProgress();
+    statusLog.addLine(formatLine("Translating frame number : %d...", n));
+
+    LoadedScan scan = reader.load(n);
+    if (!scan.ok()) {
+      out.failedFrame = n;
+      out.failedPath = scan.path;
+      out.failure = scan.error;
+      errorReadPic(record);
+      return JobOutcome::Unreadable;
+    }
+
+    cv::Mat frame = record.frameCorrection
+                        ? rot90(frameCorrection(scan.image, record.filmType, record.longstrip), 1)
+                        : rot90(scan.image, 1);
+    scan.image.release();
+
+    const bool first = n == record.startFrame;
+    if (first) {
+      if (record.manualResolution) {
+        res = Resolution{record.resX, record.resY};
+      } else {
+        resolution(frame, record.filmType, res, record.longstrip, record.direction);
+      }
+      statusLog.addLine(formatLine("Picture resolution (dpi) x=%d,y=%d", res.x, res.y));
+      filParametersT(record.filmType, res, filPar);
+      out.resolution = res;
+      out.parameters = filPar;
+    }
+
+    if (record.stopRequested) {
+      statusLog.replace("Operation stopped !!!!");
+      killThreadPic(record);
+      return JobOutcome::Stopped;
+    }
+
+    const cv::Mat soundImage =
+        record.cutBySoundtrack
+            ? preprocessing(frame, record.filmType, filPar, record.colorElement, record.direction)
+            : preprocessingBW(frame, record.filmType, filPar, record.colorElement,
+                              record.direction);
+    if (!first) {
+      previous = std::move(present);
+      signal.previousLength = signal.presentLength;
+    }
+    signal.presentLength = soundImage.rows;
+    present = img2sou(soundImage, record.removeDC);
+    if (record.startFrame == record.stopFrame) {
+      sampleSequence.insert(sampleSequence.end(), present.begin(), present.end());
+    }
+
+    if (!first) previousPicture = std::move(presentPicture);
+    presentPicture = pictureProfile(frame, record.direction);
+    frame.release();
+
+    SoundJobReport::Frame frameReport{n, signal.presentLength, -1};
+    if (!first) {
+      const int cut =
+          record.cutBySoundtrack
+              ? cuttingPointSound(signal, present, previous, record.filmType, record.longstrip)
+              : cuttingPoint(signal, present, previous, presentPicture, previousPicture,
+                             record.filmType, record.longstrip);
+      if (n == record.startFrame + 1) signal.cutPoint = 0;
+      signal.previousCutPoint = signal.cutPoint;
+      signal.cutPoint = cut;
+      signal.frameNumber = n;
+      join(present, previous, signal, sampleSequence);
+      frameReport.cutPoint = cut;
+    }
+    out.frames.push_back(frameReport);
+  }
+
+  if (record.inverse) std::reverse(sampleSequence.begin(), sampleSequence.end());
+  if (record.aChain) filter(sampleSequence);
+
+  const int sampleRate = record.fps * filPar.framePitch;
+  out.sampleRate = sampleRate;
+  const bool written =
+      writeSound(sampleSequence, record.outputPath, sampleRate, record.removeDC);
+  out.samplesWritten = written ? sampleSequence.size() : 0;
+  sampleSequence.clear();
+
+  controls.setProgressPosition(0);
+  statusLog.finish(written ? "Pictures were tranlated succesfully!"
+                           : "Cannot write the sound file!");
+  ThreadEndPic(record);
+  return written ? JobOutcome::Finished : JobOutcome::WriteFailed;
+}
+
+}  // namespace kelvora

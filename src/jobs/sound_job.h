@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "film/film_geometry.h"
+#include "jobs/job_outcome.h"
+#include "jobs/job_records.h"
+
+namespace kelvora {
+
+// What one soundtrack job measured and did, frame by frame.
+struct SoundJobReport {
+  struct Frame {
+    int number = 0;
+    int samples = 0;    // rows of its soundtrack area
+    int cutPoint = -1;  // where it starts in the previous frame; -1 for the first
+  };
+  Resolution resolution;
+  Parameters parameters;
+  int sampleRate = 0;
+  std::vector<Frame> frames;
+  size_t samplesWritten = 0;
+  int failedFrame = 0;  // the frame that could not be loaded, if any
+  std::string failedPath;
+  std::string failure;
+};
+
+// The soundtrack job: decodes frames startFrame..stopFrame of the record's input
+// directory into one 8-bit mono WAV at `outputPath`. It drives the window only
+// through the record's controls and the job notifications, checks `stopRequested`
+// once per frame, and writes nothing when stopped or when a scan cannot be read.
+// `report`, when given, receives the measurements.
+JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report = nullptr);
+
+}  // namespace kelvora

@@ -1,0 +1,124 @@
+#include "signal/profile.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <limits>
+
+namespace kelvora {
+
+namespace {
+
+int clampInt(int v, int lo, int hi) { return std::max(lo, std::min(v, hi)); }
+
+// Per-column running sums of one channel over rows [y0, y1], top row first.
+Profile columnMeans(const cv::Mat& img, int x0, int x1, int y0, int y1, int channel) {
+  const int channels = img.channels();
+  Profile sums(static_cast<size_t>(x1 - x0 + 1), 0.0f);
+  const int rows = y1 - y0 + 1;
+  for (int y = y0; y <= y1; ++y) {
+    const std::uint8_t* row = img.ptr<std::uint8_t>(y) + channel;
+    for (int x = x0; x <= x1; ++x) sums[x - x0] += static_cast<float>(row[x * channels]);
+  }
+  const float count = static_cast<float>(std::max(rows, 0));
+  for (float& s : sums) s = s / count;
+  return sums;
+}
+
+// Per-row running sums of one channel over columns [x0, x1], left pixel first.
+Profile rowMeans(const cv::Mat& img, int x0, int x1, int y0, int y1, int channel) {
+  const int channels = img.channels();
+  Profile means(static_cast<size_t>(y1 - y0 + 1), 0.0f);
+  const float count = static_cast<float>(std::max(x1 - x0 + 1, 0));
+  for (int y = y0; y <= y1; ++y) {
+    const std::uint8_t* row = img.ptr<std::uint8_t>(y) + channel;
+    float sum = 0.0f;
+    for (int x = x0; x <= x1; ++x) sum += static_cast<float>(row[x * channels]);
+    means[y - y0] = sum / count;
+  }
+  return means;
+}
+
+}  // namespace
+
+Profile meanValue(const cv::Mat& reimg, int startW, int stopW, int startH, int stopH, int k,
+                  bool up) {
+  if (reimg.empty() || reimg.depth() != CV_8U) return {};
+  const int channels = reimg.channels();
+  const int channel = channels == 1 ? 0 : clampInt(k - 1, 0, channels - 1);
+  const int x0 = std::max(startW, 1) - 1;
+  const int x1 = std::min(stopW, reimg.cols) - 1;
+  const int y0 = std::max(startH, 1) - 1;
+  const int y1 = std::min(stopH, reimg.rows) - 1;
+  if (up) {
+    if (x1 < x0) return {};
+    if (y1 < y0) return Profile(static_cast<size_t>(x1 - x0 + 1), std::numeric_limits<float>::quiet_NaN());
+    return columnMeans(reimg, x0, x1, y0, y1, channel);
+  }
+  if (y1 < y0) return {};
+  if (x1 < x0) return Profile(static_cast<size_t>(y1 - y0 + 1), std::numeric_limits<float>::quiet_NaN());
+  return rowMeans(reimg, x0, x1, y0, y1, channel);
+}
+
+float mean(const Profile& value, int width) {
+  const int n = clampInt(width, 0, static_cast<int>(value.size()));
+  float sum = 0.0f;
+  for (int i = 0; i < n; ++i) sum += value[i];
+  return sum / static_cast<float>(width);
+}
+
+float minValue(const Profile& value, int start, int stop) {
+  float result = 255.0f;
+  const int lo = std::max(start, 0);
+  const int hi = std::min(stop, static_cast<int>(value.size()));
+  for (int i = lo; i < hi; ++i) {
+    const bool falling = i == 0 || value[i] < value[i - 1];
+    if (falling && value[i] < result) result = value[i];
+  }
+  return result;
+}
+
+float maxValue(const Profile& value, int start, int stop) {
+  float result = 0.0f;
+  const int lo = std::max(start, 0);
+  const int hi = std::min(stop, static_cast<int>(value.size()));
+  for (int i = lo; i < hi; ++i) {
+    const bool rising = i == 0 || value[i] > value[i - 1];
+    if (rising && value[i] > result) result = value[i];
+  }
+  return result;
+}
+
+Profile derivative(const Profile& signal) {
+  if (signal.size() < 2) return {};
+  Profile d(signal.size() - 1);
+  for (size_t i = 0; i + 1 < signal.size(); ++i) d[i] = signal[i + 1] - signal[i];
+  return d;
+}
+
+Profile& inv(Profile& src) {
+  std::reverse(src.begin(), src.end());
+  return src;
+}
+
+int firstIndexOf(const Profile& value, float target, int start, int stop) {
+  const int lo = std::max(start, 0);
+  const int hi = std::min(stop, static_cast<int>(value.size()));
+  for (int i = lo; i < hi; ++i)
+    if (value[i] == target) return i;
+  return -1;
+}
+
+int lastIndexOf(const Profile& value, float target, int start, int stop) {
+  const int lo = std::max(start, 0);
+  const int hi = std::min(stop, static_cast<int>(value.size()));
+  for (int i = hi - 1; i >= lo; --i)
+    if (value[i] == target) return i;
+  return -1;
+}
+
+void removeMean(Profile& value) {
+  const float m = mean(value);
+  for (float& v : value) v = static_cast<float>(static_cast<double>(v) - m);
+}
+
+}  // namespace kelvora

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+namespace kelvora {
+
+// One brightness value per row or column of an image, or one value per sample.
+using Profile = std::vector<float>;
+
+// Mean of channel `k` (1-based) along rows or columns of an 8-bit image. Bounds are
+// 1-based and inclusive and are clamped to the image. With `up` the profile runs
+// along the width (one value per column of startW..stopW, averaged over rows
+// startH..stopH); otherwise along the height. A grey image is read at its only
+// channel whatever `k` says. Sums are kept in single precision, top or left pixel
+// first, as the recorder did; an empty band gives NaN values.
+Profile meanValue(const cv::Mat& reimg, int startW, int stopW, int startH, int stopH, int k,
+                  bool up);
+
+// Arithmetic mean of the first `width` values (a single-precision running sum).
+// Zero values give NaN.
+float mean(const Profile& value, int width);
+inline float mean(const Profile& value) { return mean(value, static_cast<int>(value.size())); }
+
+// Smallest sample in [start, stop) that is below its predecessor, or 255 when there
+// is none. Element 0 counts as having passed the predecessor test. The range is
+// clamped to the profile.
+float minValue(const Profile& value, int start, int stop);
+
+// Largest sample in [start, stop) that is above its predecessor, or 0 when there is
+// none. Element 0 counts as having passed the predecessor test.
+float maxValue(const Profile& value, int start, int stop);
+
+// Forward difference: element i is signal[i + 1] - signal[i]; one value shorter
+// than `signal`, empty for fewer than two values.
+Profile derivative(const Profile& signal);
+
+// Reverses `src` in place and returns it.
+Profile& inv(Profile& src);
+
+// First index i in [start, stop) with value[i] == target, or -1. The range is
+// clamped to the profile.
+int firstIndexOf(const Profile& value, float target, int start, int stop);
+
+// Last index i in [start, stop) with value[i] == target, or -1.
+int lastIndexOf(const Profile& value, float target, int start, int stop);
+
+// Subtracts the profile's own mean from every value (each difference rounded to
+// float).
+void removeMean(Profile& value);
+
+}  // namespace kelvora

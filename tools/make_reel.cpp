@@ -1,0 +1,47 @@
+// Writes a generated test reel: scans of a film whose soundtrack and pictures are
+// known, for trying Kelvora out and for its tests.
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "reel/reel.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{"Generates scanned film with a known soundtrack (kelvora test reel)"};
+  kelvora::reel::ReelSpec spec;
+  std::string directory;
+  std::string film = "35va";
+  app.add_option("directory", directory, "Where to write the scans")->required();
+  app.add_option("--film", film, "Film type: 35va, 35vd or 16va")
+      ->check(CLI::IsMember({"35va", "35vd", "16va"}));
+  app.add_option("--dpi", spec.dpi, "Scanner resolution")
+      ->check(CLI::IsMember({450, 900, 1800, 3600}));
+  app.add_option("--scans", spec.scans, "Number of scans")->check(CLI::Range(1, 10000));
+  app.add_option("--fps", spec.fps, "Film speed")->check(CLI::IsMember({24, 25}));
+  app.add_flag("--long-strip", spec.longStrip, "Several frames per scan");
+  bool down = false;
+  bool grey = false;
+  app.add_flag("--down", down, "Soundtrack along the bottom edge");
+  app.add_flag("--inverse", spec.inverse, "Film scanned tail first");
+  app.add_flag("--grey", grey, "Grey scans instead of colour");
+  app.add_flag("--sixteen-bit", spec.sixteenBit, "16 bits per channel");
+  app.add_option("--grain", spec.grain, "Grain noise, grey levels")->check(CLI::Range(0.0, 50.0));
+  app.add_option("--seed", spec.seed, "Random seed");
+  CLI11_PARSE(app, argc, argv);
+
+  spec.filmType = film == "35va" ? 1 : film == "35vd" ? 2 : 3;
+  spec.directionUp = !down;
+  spec.colour = !grey;
+  try {
+    const kelvora::reel::Reel reel = kelvora::reel::writeReel(spec, directory);
+    std::printf("Wrote %zu scans (%d x %d) to %s; source audio %s/source.wav at %d Hz\n",
+                reel.scanPaths.size(), reel.geometry.scanLength, reel.geometry.filmWidth,
+                directory.c_str(), directory.c_str(), reel.geometry.sampleRate);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "make_reel: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}

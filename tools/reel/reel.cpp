@@ -1,0 +1,229 @@
+#include "reel/reel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <stdexcept>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "audio/wav_writer.h"
+#include "signal/image_ops.h"
+#include "signal/rounding.h"
+
+namespace kelvora::reel {
+
+namespace {
+
+constexpr double kTwoPi = 6.283185307179586;
+
+// Brightness levels of the film as the scanner sees it.
+constexpr double kOpaque = 20.0;     // black film: track surround, isolation gap
+constexpr double kClear = 225.0;     // clear part of a variable-area track
+constexpr double kFrameLine = 12.0;  // the bar between two pictures
+constexpr double kCodeDark = 70.0;
+constexpr double kCodeLight = 200.0;
+
+bool isVariableDensity(const ReelSpec& spec) { return spec.filmType == 2; }
+
+// Share of the pixel [u, u + 1) that lies inside [lo, hi].
+double coverage(int u, double lo, double hi) {
+  return std::clamp(std::min(hi, u + 1.0) - std::max(lo, static_cast<double>(u)), 0.0, 1.0);
+}
+
+cv::Vec3b tinted(double v, double b, double g) {
+  return cv::Vec3b(cv::saturate_cast<std::uint8_t>(v * b), cv::saturate_cast<std::uint8_t>(v * g),
+                   cv::saturate_cast<std::uint8_t>(v));
+}
+
+int positiveMod(int a, int m) { return ((a % m) + m) % m; }
+
+cv::Mat finishScan(const ReelSpec& spec, cv::Mat turned, int listingIndex) {
+  if (!spec.directionUp) cv::flip(turned, turned, 1);
+  cv::Mat raw = rot90(turned, 3);
+  if (spec.grain > 0.0) {
+    cv::Mat noisy;
+    raw.convertTo(noisy, CV_32F);
+    cv::Mat noise(noisy.size(), noisy.type());
+    cv::RNG rng(spec.seed * 7919u + static_cast<unsigned>(listingIndex) + 1u);
+    rng.fill(noise, cv::RNG::NORMAL, 0.0, spec.grain);
+    noisy += noise;
+    noisy.convertTo(raw, CV_8U);
+  }
+  if (!spec.colour) cv::cvtColor(raw, raw, cv::COLOR_BGR2GRAY);
+  if (spec.alpha) cv::cvtColor(raw, raw, spec.colour ? cv::COLOR_BGR2BGRA : cv::COLOR_GRAY2BGRA);
+  if (spec.sixteenBit) raw.convertTo(raw, CV_16U, 257.0);
+  return raw;
+}
+
+void writeText(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
+  if (!out) throw std::runtime_error("cannot write " + path);
+}
+
+}  // namespace
+
+ReelGeometry geometryFor(const ReelSpec& spec) {
+  const bool sixteen = spec.filmType == 3;
+  const double dpi = spec.dpi;
+  ReelGeometry g;
+  g.filmWidth = cmToPixels(dpi, sixteen ? 0.96 : 2.09);
+  g.pitch = cmToPixels(dpi, sixteen ? 0.762 : 1.919);
+  g.trackWidth = cmToPixels(dpi, isVariableDensity(spec) ? 0.254 : 0.24);
+  g.trackStart = isVariableDensity(spec) ? cmToPixels(dpi, 0.005) : 0;
+  g.pictureStart = g.trackStart + g.trackWidth + cmToPixels(dpi, 0.1);
+  g.lineHeight = cmToPixels(dpi, sixteen ? 0.05 : 0.38);
+  g.lineStart = roundToInt(0.11 * g.pitch);
+  g.framesPerScan = spec.longStrip ? (sixteen ? 4 : 3) : 1;
+  g.advance = g.framesPerScan * g.pitch;
+  const double tail = spec.longStrip && sixteen ? 0.5 : 0.3346;
+  g.scanLength = g.advance + roundToInt(tail * g.pitch);
+  g.totalRows = (spec.scans - 1) * g.advance + g.scanLength;
+  g.sampleRate = spec.fps * g.pitch;
+  return g;
+}
+
+std::vector<float> makeAudio(int samples, int sampleRate, unsigned seed) {
+  std::vector<float> audio(static_cast<size_t>(std::max(samples, 0)));
+  std::mt19937 rng(seed);
+  std::normal_distribution<double> white(0.0, 1.0);
+  double noise = 0.0;
+  const double rate = sampleRate;
+  for (size_t i = 0; i < audio.size(); ++i) {
+    const double t = static_cast<double>(i) / rate;
+    noise = 0.9 * noise + 0.1 * white(rng);
+    const double envelope = 0.65 + 0.35 * std::sin(kTwoPi * 1.7 * t);
+    const double tones = 0.45 * std::sin(kTwoPi * 330.0 * t) +
+                         0.25 * std::sin(kTwoPi * 1250.0 * t + 1.0) +
+                         0.1 * std::sin(kTwoPi * 97.0 * t + 0.3);
+    audio[i] = static_cast<float>(std::clamp(envelope * tones + 0.35 * noise, -1.0, 1.0));
+  }
+  return audio;
+}
+
+int frameCode(int frame) { return (frame + 1) & 0xff; }
+
+cv::Mat renderTurnedScan(const ReelSpec& spec, const ReelGeometry& g,
+                         const std::vector<float>& audio, int index) {
+  cv::Mat turned(g.scanLength, g.filmWidth, CV_8UC3);
+  const int pictureWidth = g.filmWidth - g.pictureStart;
+  const int pictureHeight = g.pitch - g.lineHeight;
+  std::vector<double> cosU(static_cast<size_t>(g.filmWidth));
+  std::vector<double> sinU(static_cast<size_t>(g.filmWidth));
+  for (int u = 0; u < g.filmWidth; ++u) {
+    const double angle = kTwoPi * (u - g.pictureStart) / (0.7 * std::max(pictureWidth, 1));
+    cosU[u] = std::cos(angle);
+    sinU[u] = std::sin(angle);
+  }
+  const int codeLeft = g.pictureStart + static_cast<int>(0.5 * pictureWidth);
+  const int codeRight = g.pictureStart + static_cast<int>(0.95 * pictureWidth);
+  const int codeTop = g.lineHeight + static_cast<int>(0.4 * pictureHeight);
+  const int codeBottom = g.lineHeight + static_cast<int>(0.6 * pictureHeight);
+  const double t = g.trackWidth;
+
+  for (int y = 0; y < g.scanLength; ++y) {
+    const int w = index * g.advance + y;
+    const double a = audio[static_cast<size_t>(std::min(w, g.totalRows - 1))];
+    const int frame = static_cast<int>(std::floor(static_cast<double>(w - g.lineStart) / g.pitch));
+    const int o = positiveMod(w - g.lineStart, g.pitch);
+    const bool onLine = o < g.lineHeight;
+    const double rowWave = std::sin(kTwoPi * (1.3 * o / g.pitch + 0.37 * frame));
+    const double drift = 20.0 * std::sin(kTwoPi * w / 517.0);
+    const double cj = std::cos(0.2 * frame);
+    const double sj = std::sin(0.2 * frame);
+    const int code = frameCode(frame);
+    const bool codeRow = o >= codeTop && o < codeBottom;
+
+    auto* px = turned.ptr<cv::Vec3b>(y);
+    for (int u = 0; u < g.filmWidth; ++u) {
+      double v;
+      bool track = false;
+      if (u < g.pictureStart) {
+        track = true;
+        if (isVariableDensity(spec)) {
+          const bool inTrack = u >= g.trackStart && u < g.trackStart + g.trackWidth;
+          v = inTrack ? 100.0 + 70.0 * a : (u < g.trackStart ? kOpaque : 235.0);
+        } else {
+          const double half = t * (0.2 + 0.18 * a);
+          v = kOpaque + (kClear - kOpaque) * coverage(u, 0.5 * t - half, 0.5 * t + half);
+        }
+      } else if (onLine) {
+        v = kFrameLine;
+      } else if (codeRow && u >= codeLeft && u < codeRight) {
+        const int bit = 7 - (u - codeLeft) * 8 / std::max(codeRight - codeLeft, 1);
+        v = (code >> bit) & 1 ? kCodeDark : kCodeLight;
+      } else {
+        v = 155.0 + 40.0 * rowWave * (cosU[u] * cj - sinU[u] * sj) + drift;
+      }
+      px[u] = track ? tinted(v, 0.92, 0.96) : tinted(v, 0.85, 0.95);
+    }
+  }
+  return turned;
+}
+
+Reel writeReel(const ReelSpec& spec, const std::string& directory) {
+  namespace fs = std::filesystem;
+  fs::create_directories(directory);
+  Reel reel;
+  reel.spec = spec;
+  reel.geometry = geometryFor(spec);
+  const ReelGeometry& g = reel.geometry;
+  reel.audio = makeAudio(g.totalRows, g.sampleRate, spec.seed);
+
+  const std::vector<int> tiffParams = {cv::IMWRITE_TIFF_COMPRESSION, 1};
+  for (int k = 0; k < spec.scans; ++k) {
+    // Scanned tail first, the film runs the other way through every scan.
+    const int index = spec.inverse ? spec.scans - 1 - k : k;
+    cv::Mat turned = renderTurnedScan(spec, g, reel.audio, index);
+    if (spec.inverse) cv::flip(turned, turned, 0);
+    const cv::Mat raw = finishScan(spec, turned, k);
+    char name[32];
+    std::snprintf(name, sizeof name, "scan_%04d.tif", k + 1);
+    const std::string path = (fs::path(directory) / name).string();
+    if (!cv::imwrite(path, raw, tiffParams)) throw std::runtime_error("cannot write " + path);
+    reel.scanPaths.push_back(path);
+  }
+
+  const std::string base = (fs::path(directory) / "source").string();
+  {
+    std::ofstream raw(base + ".f32", std::ios::binary);
+    raw.write(reinterpret_cast<const char*>(reel.audio.data()),
+              static_cast<std::streamsize>(reel.audio.size() * sizeof(float)));
+    if (!raw) throw std::runtime_error("cannot write " + base + ".f32");
+  }
+  Plik wav;
+  wav.sampleRate = g.sampleRate;
+  wav.bitsPerSample = 8;
+  std::vector<std::uint8_t> bytes(reel.audio.size());
+  std::transform(reel.audio.begin(), reel.audio.end(), bytes.begin(), [](float a) {
+    return static_cast<std::uint8_t>(std::clamp(roundToInt(128.0 + 127.0 * a), 0, 255));
+  });
+  if (wav.CreateWaveFile(base + ".wav") != 0 || wav.WriteSamples(bytes) != bytes.size() ||
+      wav.CloseSoundFile() != 0)
+    throw std::runtime_error("cannot write " + base + ".wav");
+
+  std::string info;
+  const auto line = [&info](const char* key, int value) {
+    info += std::string(key) + "=" + std::to_string(value) + "\n";
+  };
+  line("film_type", spec.filmType);
+  line("dpi", spec.dpi);
+  line("scans", spec.scans);
+  line("fps", spec.fps);
+  line("scan_length", g.scanLength);
+  line("film_width", g.filmWidth);
+  line("pitch", g.pitch);
+  line("advance", g.advance);
+  line("track_width", g.trackWidth);
+  line("total_rows", g.totalRows);
+  line("sample_rate", g.sampleRate);
+  writeText((fs::path(directory) / "reel.txt").string(), info);
+  return reel;
+}
+
+}  // namespace kelvora::reel

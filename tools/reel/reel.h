@@ -1,0 +1,69 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+namespace kelvora::reel {
+
+// What to generate: a length of film with known audio and numbered pictures, cut
+// into overlapping scans the way a scanner sees them (film running side to side,
+// soundtrack along the top edge for UP or the bottom edge for DOWN).
+struct ReelSpec {
+  int filmType = 1;  // 1 35 mm variable area, 2 35 mm variable density, 3 16 mm
+  int dpi = 900;     // one of the standard scanner resolutions
+  int scans = 6;
+  int fps = 25;
+  bool longStrip = false;  // several frames per scan
+  bool directionUp = true;
+  bool inverse = false;  // scanned tail first: the film runs the other way
+  bool colour = true;
+  bool sixteenBit = false;
+  bool alpha = false;   // write a fourth (alpha) channel
+  double grain = 3.0;   // standard deviation of the grain, in grey levels
+  unsigned seed = 1;
+};
+
+// Sizes in pixels at the reel's resolution.
+struct ReelGeometry {
+  int scanLength = 0;  // along the film: raw scan width, rows once turned
+  int filmWidth = 0;   // across the film: raw scan height
+  int pitch = 0;       // one frame, along the film
+  int advance = 0;     // film between the starts of consecutive scans
+  int trackWidth = 0;
+  int trackStart = 0;    // first column of the track, from the track-side edge
+  int pictureStart = 0;  // first column of the picture area
+  int lineStart = 0;     // row of a turned scan where a frame line begins
+  int lineHeight = 0;
+  int framesPerScan = 1;
+  int totalRows = 0;   // film rows covered by the whole reel
+  int sampleRate = 0;  // fps x pitch: one sample per row of film
+};
+
+struct Reel {
+  ReelSpec spec;
+  ReelGeometry geometry;
+  std::vector<std::string> scanPaths;  // in listing order
+  std::vector<float> audio;  // -1..1, one value per film row, in playing order
+};
+
+ReelGeometry geometryFor(const ReelSpec& spec);
+
+// The known audio: tones under a slow envelope with some band-limited noise.
+std::vector<float> makeAudio(int samples, int sampleRate, unsigned seed);
+
+// The turned scan `index` (0-based, film running top to bottom, soundtrack on the
+// left) of the film in playing order, 8-bit BGR, without grain.
+cv::Mat renderTurnedScan(const ReelSpec& spec, const ReelGeometry& g,
+                         const std::vector<float>& audio, int index);
+
+// The frame number drawn into picture `frame` (0-based along the film).
+int frameCode(int frame);
+
+// Renders the reel into `directory` (created if needed): scan_0001.tif ..., the
+// audio as source.f32 (raw little-endian floats) and source.wav, and reel.txt
+// describing the geometry. Throws std::runtime_error when a file cannot be written.
+Reel writeReel(const ReelSpec& spec, const std::string& directory);
+
+}  // namespace kelvora::reel
