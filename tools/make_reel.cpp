@@ -29,11 +29,18 @@ int main(int argc, char** argv) {
   app.add_flag("--sixteen-bit", spec.sixteenBit, "16 bits per channel");
   app.add_option("--grain", spec.grain, "Grain noise, grey levels")->check(CLI::Range(0.0, 50.0));
   app.add_option("--seed", spec.seed, "Random seed");
+  app.add_option("--modulation", spec.modulation, "Share of the track swing used, 0..1")
+      ->check(CLI::Range(0.0, 1.0));
+  app.add_option("--level", spec.level, "Programme gain (1: peaks near 0.8)")
+      ->check(CLI::Range(0.0, 10.0));
+  bool tones = false;
+  app.add_flag("--tones", tones, "Sustained tones instead of speech-like sound");
   CLI11_PARSE(app, argc, argv);
 
   spec.filmType = film == "35va" ? 1 : film == "35vd" ? 2 : 3;
   spec.directionUp = !down;
   spec.colour = !grey;
+  if (tones) spec.programme = kelvora::reel::Programme::Tones;
   try {
     const kelvora::reel::Reel reel = kelvora::reel::writeReel(spec, directory);
     std::printf("Wrote %zu scans (%d x %d) to %s; source audio %s/source.wav at %d Hz\n",

@@ -81,27 +81,43 @@ ReelGeometry geometryFor(const ReelSpec& spec) {
   g.lineStart = roundToInt(0.11 * g.pitch);
   g.framesPerScan = spec.longStrip ? (sixteen ? 4 : 3) : 1;
   g.advance = g.framesPerScan * g.pitch;
-  const double tail = spec.longStrip && sixteen ? 0.5 : 0.3346;
+  // Per-frame scans overlap by a third of a frame. 35 mm strips overlap by one frame
+  // more, 16 mm strips by half a frame.
+  double tail = 0.3346;
+  if (spec.longStrip) tail = sixteen ? 0.5 : 1.3346;
   g.scanLength = g.advance + roundToInt(tail * g.pitch);
   g.totalRows = (spec.scans - 1) * g.advance + g.scanLength;
   g.sampleRate = spec.fps * g.pitch;
   return g;
 }
 
-std::vector<float> makeAudio(int samples, int sampleRate, unsigned seed) {
+std::vector<float> makeAudio(int samples, int sampleRate, unsigned seed, Programme programme,
+                             double level) {
   std::vector<float> audio(static_cast<size_t>(std::max(samples, 0)));
   std::mt19937 rng(seed);
   std::normal_distribution<double> white(0.0, 1.0);
-  double noise = 0.0;
   const double rate = sampleRate;
+  // Speech-like: noise between about 200 Hz and 3 kHz under a syllable-rate envelope.
+  const double fast = 1.0 - std::exp(-kTwoPi * 3000.0 / rate);
+  const double slow = 1.0 - std::exp(-kTwoPi * 200.0 / rate);
+  double lowFast = 0.0;
+  double lowSlow = 0.0;
   for (size_t i = 0; i < audio.size(); ++i) {
     const double t = static_cast<double>(i) / rate;
-    noise = 0.9 * noise + 0.1 * white(rng);
-    const double envelope = 0.65 + 0.35 * std::sin(kTwoPi * 1.7 * t);
-    const double tones = 0.45 * std::sin(kTwoPi * 330.0 * t) +
-                         0.25 * std::sin(kTwoPi * 1250.0 * t + 1.0) +
-                         0.1 * std::sin(kTwoPi * 97.0 * t + 0.3);
-    audio[i] = static_cast<float>(std::clamp(envelope * tones + 0.35 * noise, -1.0, 1.0));
+    double v;
+    if (programme == Programme::Tones) {
+      const double envelope = 0.65 + 0.35 * std::sin(kTwoPi * 1.7 * t);
+      v = envelope * (0.45 * std::sin(kTwoPi * 330.0 * t) +
+                      0.25 * std::sin(kTwoPi * 1250.0 * t + 1.0) +
+                      0.1 * std::sin(kTwoPi * 97.0 * t + 0.3));
+    } else {
+      const double x = white(rng);
+      lowFast += fast * (x - lowFast);
+      lowSlow += slow * (x - lowSlow);
+      const double syllables = 0.35 + 0.65 * std::abs(std::sin(kTwoPi * 2.3 * t + 0.4));
+      v = 0.4 * syllables * (lowFast - lowSlow) + 0.08 * std::sin(kTwoPi * 440.0 * t);
+    }
+    audio[i] = static_cast<float>(std::clamp(level * v, -1.0, 1.0));
   }
   return audio;
 }
@@ -128,7 +144,7 @@ cv::Mat renderTurnedScan(const ReelSpec& spec, const ReelGeometry& g,
 
   for (int y = 0; y < g.scanLength; ++y) {
     const int w = index * g.advance + y;
-    const double a = audio[static_cast<size_t>(std::min(w, g.totalRows - 1))];
+    const double a = spec.modulation * audio[static_cast<size_t>(std::min(w, g.totalRows - 1))];
     const int frame = static_cast<int>(std::floor(static_cast<double>(w - g.lineStart) / g.pitch));
     const int o = positiveMod(w - g.lineStart, g.pitch);
     const bool onLine = o < g.lineHeight;
@@ -173,7 +189,7 @@ Reel writeReel(const ReelSpec& spec, const std::string& directory) {
   reel.spec = spec;
   reel.geometry = geometryFor(spec);
   const ReelGeometry& g = reel.geometry;
-  reel.audio = makeAudio(g.totalRows, g.sampleRate, spec.seed);
+  reel.audio = makeAudio(g.totalRows, g.sampleRate, spec.seed, spec.programme, spec.level);
 
   const std::vector<int> tiffParams = {cv::IMWRITE_TIFF_COMPRESSION, 1};
   for (int k = 0; k < spec.scans; ++k) {

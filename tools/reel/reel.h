@@ -7,6 +7,12 @@
 
 namespace kelvora::reel {
 
+// The sound recorded on the film.
+enum class Programme {
+  Speech,  // broadband noise bursts at a syllable rate, a faint tone under them
+  Tones,   // sustained tones under a slow swell: hard for sound-only splicing
+};
+
 // What to generate: a length of film with known audio and numbered pictures, cut
 // into overlapping scans the way a scanner sees them (film running side to side,
 // soundtrack along the top edge for UP or the bottom edge for DOWN).
@@ -23,6 +29,9 @@ struct ReelSpec {
   bool alpha = false;   // write a fourth (alpha) channel
   double grain = 3.0;   // standard deviation of the grain, in grey levels
   unsigned seed = 1;
+  Programme programme = Programme::Speech;
+  double modulation = 1.0;  // share of the track's swing a full-scale sample uses
+  double level = 1.0;       // programme gain: speech peaks near 0.8 at 1, clips above 1.3
 };
 
 // Sizes in pixels at the reel's resolution.
@@ -50,8 +59,10 @@ struct Reel {
 
 ReelGeometry geometryFor(const ReelSpec& spec);
 
-// The known audio: tones under a slow envelope with some band-limited noise.
-std::vector<float> makeAudio(int samples, int sampleRate, unsigned seed);
+// The known audio, -1..1.
+// `level` scales the programme before it is limited to -1..1.
+std::vector<float> makeAudio(int samples, int sampleRate, unsigned seed, Programme programme,
+                             double level = 1.0);
 
 // The turned scan `index` (0-based, film running top to bottom, soundtrack on the
 // left) of the film in playing order, 8-bit BGR, without grain.

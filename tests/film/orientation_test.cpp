@@ -1,0 +1,79 @@
+#include "film/orientation.h"
+
+#include <gtest/gtest.h>
+
+#include "signal/image_ops.h"
+
+namespace kelvora {
+namespace {
+
+// A raw scan, 20 rows high, whose column brightness follows `column(x)`.
+template <typename F>
+cv::Mat scanWithColumns(int width, F column) {
+  cv::Mat img(20, width, CV_8UC1);
+  for (int x = 0; x < width; ++x) img.col(x).setTo(column(x));
+  return img;
+}
+
+bool same(const cv::Mat& a, const cv::Mat& b) {
+  return a.size() == b.size() && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0;
+}
+
+TEST(FrameCorrectionTest, UniformScanIsCopied) {
+  const cv::Mat scan(30, 400, CV_8UC3, cv::Scalar(120, 120, 120));
+  const cv::Mat out = frameCorrection(scan, 1, 0);
+  EXPECT_TRUE(same(out, scan));
+  EXPECT_NE(out.data, scan.data);
+}
+
+TEST(FrameCorrectionTest, DarkFrameLineAtTheStartTrimsToTheBrightestColumn) {
+  const cv::Mat scan = scanWithColumns(1000, [](int x) {
+    if (x >= 10 && x <= 29) return 10;
+    return x == 45 ? 200 : 100;
+  });
+  const cv::Mat out = frameCorrection(scan, 1, 0);
+  EXPECT_EQ(out.cols, 1000 - 45);
+  EXPECT_TRUE(same(out, scan.colRange(45, 1000)));
+}
+
+TEST(FrameCorrectionTest, ADarkerPlaceLaterKeepsTheLeftEnd) {
+  const cv::Mat scan = scanWithColumns(1000, [](int x) {
+    if (x >= 10 && x <= 29) return 50;
+    if (x >= 300 && x <= 320) return 10;
+    return 100;
+  });
+  EXPECT_EQ(frameCorrection(scan, 2, 0).cols, 1000);
+}
+
+TEST(FrameCorrectionTest, DarkEndTrimsBeforeTheSteepestDarkening) {
+  const cv::Mat scan = scanWithColumns(1000, [](int x) { return x >= 960 && x <= 990 ? 10 : 100; });
+  const cv::Mat out = frameCorrection(scan, 1, 0);
+  EXPECT_TRUE(same(out, scan.colRange(0, 960)));
+}
+
+TEST(FrameCorrectionTest, SixteenMmStripsUseFixedEnds) {
+  const cv::Mat scan = scanWithColumns(1000, [](int x) { return x == 7 ? 220 : 100; });
+  const cv::Mat out = frameCorrection(scan, 3, 1);
+  EXPECT_TRUE(same(out, scan.colRange(7, 981)));
+}
+
+TEST(FrameCorrectionTest, TinyScansComeBackWhole) {
+  for (const cv::Size size : {cv::Size(1, 1), cv::Size(5, 3), cv::Size(1, 50), cv::Size(3, 4)}) {
+    const cv::Mat scan(size, CV_8UC1, cv::Scalar(7));
+    const cv::Mat out = frameCorrection(scan, 1, 0);
+    EXPECT_GE(out.cols, 1);
+    EXPECT_EQ(out.rows, size.height);
+  }
+}
+
+TEST(RotCorTest, TurnsMirrorsForDownAndForInverse) {
+  cv::Mat scan(30, 50, CV_8UC3);
+  cv::randu(scan, 0, 255);
+  EXPECT_TRUE(same(RotCor(scan, 0, true, false, 1, 0), rot90(scan, 1)));
+  EXPECT_TRUE(same(RotCor(scan, 0, false, false, 1, 0), rot90(flipud(scan), 1)));
+  EXPECT_TRUE(same(RotCor(scan, 1, true, false, 1, 0), flipud(rot90(scan, 1))));
+  EXPECT_TRUE(same(RotCor(scan, 1, false, false, 1, 0), flipud(rot90(flipud(scan), 1))));
+}
+
+}  // namespace
+}  // namespace kelvora

@@ -1,0 +1,171 @@
+#include "jobs/notifications.h"
+
+#include <gtest/gtest.h>
+
+#include "jobs/job_records.h"
+#include "jobs/status_log.h"
+#include "support/recording_controls.h"
+
+namespace kelvora {
+namespace {
+
+using test::RecordingControls;
+using Calls = std::vector<std::string>;
+
+const Calls kIdleAfterUnreadableOrStop = {
+    "enable(StartButton,1)", "show(StopButton,0)", "enable(SoundCheck,1)",
+    "enable(FilmCheck,1)",   "enable(StartEdit,1)", "enable(StopEdit,1)",
+    "enable(AllCheck,1)",    "show(Progress,0)"};
+
+Calls operator+(Calls a, const Calls& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+template <typename Record>
+void prepare(Record& record, RecordingControls& controls, int start, int stop) {
+  record.controls = &controls;
+  record.startFrame = start;
+  record.stopFrame = stop;
+  record.inputPath = "/in/a.tif";
+  record.outputPath = "/out/sound.wav";
+}
+
+TEST(NotificationsTest, StartEntersTheRunningState) {
+  for (int kind = 0; kind < 2; ++kind) {
+    RecordingControls controls;
+    Picture_Parameters sound;
+    Image_Parameters movie;
+    prepare(sound, controls, 3, 12);
+    prepare(movie, controls, 3, 12);
+    EXPECT_EQ(kind == 0 ? initThreadSound(sound) : initThreadImage(movie), 1);
+    EXPECT_EQ(controls.calls(),
+              (Calls{"enable(StartButton,0)", "enable(SoundCheck,0)", "enable(FilmCheck,0)",
+                     "enable(StartEdit,0)", "enable(StopEdit,0)", "show(StopButton,1)",
+                     "enable(StopButton,1)", "enable(AllCheck,0)", "setProgressRange(0,10)",
+                     "setProgressStep(1)"}));
+  }
+}
+
+TEST(NotificationsTest, ProgressRangeIsTheFullFrameCount) {
+  RecordingControls controls;
+  Picture_Parameters sound;
+  prepare(sound, controls, 1, 70000);
+  initThreadSound(sound);
+  EXPECT_EQ(controls.calls()[8], "setProgressRange(0,70000)");
+}
+
+TEST(NotificationsTest, UnreadableFile) {
+  RecordingControls controls;
+  Picture_Parameters sound;
+  prepare(sound, controls, 1, 5);
+  errorReadPic(sound);
+  EXPECT_EQ(controls.calls(), (Calls{"setText(Status,Wrong file format !!!)",
+                                     "setProgressPosition(0)"} +
+                               kIdleAfterUnreadableOrStop));
+  EXPECT_TRUE(sound.inputPath.empty());
+  EXPECT_TRUE(sound.outputPath.empty());
+
+  RecordingControls movieControls;
+  Image_Parameters movie;
+  prepare(movie, movieControls, 1, 5);
+  errorReadIm(movie);
+  EXPECT_EQ(movieControls.calls(), controls.calls());
+}
+
+TEST(NotificationsTest, StoppedSoundRedrawsFirstStoppedMovieDoesNot) {
+  RecordingControls controls;
+  Picture_Parameters sound;
+  prepare(sound, controls, 1, 5);
+  killThreadPic(sound);
+  EXPECT_EQ(controls.calls(), (Calls{"redraw(Status)", "setProgressPosition(0)",
+                                     "redraw(Progress)"} +
+                               kIdleAfterUnreadableOrStop));
+
+  RecordingControls movieControls;
+  Image_Parameters movie;
+  prepare(movie, movieControls, 1, 5);
+  killThreadIm(movie);
+  EXPECT_EQ(movieControls.calls(), kIdleAfterUnreadableOrStop);
+}
+
+TEST(NotificationsTest, FinishedLeavesTheFrameBoxesAsAllLeftThem) {
+  const Calls common = {"show(StopButton,0)",  "enable(StartButton,1)", "enable(SoundCheck,1)",
+                        "enable(FilmCheck,1)", "enable(AllCheck,1)",    "show(Progress,0)",
+                        "isChecked(AllCheck)"};
+  RecordingControls unchecked;
+  Picture_Parameters sound;
+  prepare(sound, unchecked, 1, 5);
+  ThreadEndPic(sound);
+  const Calls expected =
+      Calls{"redraw(Status)"} + common + Calls{"enable(StartEdit,1)", "enable(StopEdit,1)"};
+  EXPECT_EQ(unchecked.calls(), expected);
+
+  RecordingControls checked;
+  checked.check(Control::AllCheck, true);
+  checked.setEnabled(Control::StartEdit, false);
+  Image_Parameters movie;
+  prepare(movie, checked, 1, 5);
+  ThreadEndIm(movie);
+  EXPECT_EQ(checked.calls(), common);
+  EXPECT_FALSE(checked.enabled(Control::StartEdit));
+}
+
+TEST(StatusLogTest, TheSeventhLineEmptiesTheBox) {
+  RecordingControls controls;
+  StatusLog log(controls);
+  for (int i = 1; i <= 6; ++i) log.addLine("line " + std::to_string(i));
+  EXPECT_EQ(log.text(),
+            "line 1\r\nline 2\r\nline 3\r\nline 4\r\nline 5\r\nline 6\r\n");
+  log.addLine("line 7");
+  EXPECT_EQ(log.text(), "line 7\r\n");
+  EXPECT_EQ(controls.text(Control::Status), "line 7\r\n");
+  EXPECT_EQ(controls.calls().back(), "redraw(Status)");
+}
+
+TEST(StatusLogTest, FinishingTextIsNotALine) {
+  RecordingControls controls;
+  StatusLog log(controls);
+  for (int i = 1; i <= 6; ++i) log.addLine("x");
+  log.finish("Pictures were tranlated succesfully!");
+  EXPECT_EQ(log.text(), "Pictures were tranlated succesfully!");
+  StatusLog short_(controls);
+  short_.addLine("a");
+  short_.finish("done");
+  EXPECT_EQ(short_.text(), "a\r\ndone");
+  EXPECT_EQ(short_.lines(), 1);
+}
+
+TEST(JobRecordsTest, DefaultsReachTheRecords) {
+  const JobSettings defaults;
+  Picture_Parameters sound;
+  fillPictureParameters(sound, defaults, JobRequest{nullptr, "/in/a.tif", "/out/sound.wav", 2, 3});
+  EXPECT_EQ(sound.fps, 25);
+  EXPECT_EQ(sound.filmType, 1);
+  EXPECT_EQ(sound.colorElement, 2);
+  EXPECT_TRUE(sound.removeDC);
+  EXPECT_TRUE(sound.crossfade);
+  EXPECT_TRUE(sound.aChain);
+  EXPECT_TRUE(sound.direction);
+  EXPECT_FALSE(sound.cutBySoundtrack);
+  EXPECT_EQ(sound.resX, 0);
+  EXPECT_EQ(sound.inputPathLength, 9);
+  EXPECT_EQ(sound.startFrame, 2);
+
+  JobSettings s;
+  s.speedIndex = 0;
+  s.soundtrackType = 2;
+  s.resolutionX = "18x0";
+  s.inverse = 1;
+  Image_Parameters movie;
+  movie.stopRequested = true;
+  fillImageParameters(movie, s, JobRequest{nullptr, "/in/", "/out/movie.avi", 1, 1});
+  EXPECT_EQ(movie.speedIndex, 0);
+  EXPECT_EQ(movie.filmType, 3);
+  EXPECT_EQ(movie.resX, 18);
+  EXPECT_EQ(movie.inverse, 1);
+  EXPECT_FALSE(movie.stopRequested);
+}
+
+}  // namespace
+}  // namespace kelvora

@@ -1,0 +1,141 @@
+#include "signal/profile.h"
+
+#include <cmath>
+
+#include <gtest/gtest.h>
+
+#include "signal/image_ops.h"
+#include "signal/rounding.h"
+
+namespace kelvora {
+namespace {
+
+TEST(ExtremaTest, FallingAndRisingSamplesOnly) {
+  const Profile p = {5, 3, 3, 1, 4, 4, 2};
+  EXPECT_EQ(minValue(p, 1, 7), 1.0f);
+  EXPECT_EQ(maxValue(p, 1, 7), 4.0f);
+  // The 4 at index 5 equals its predecessor and does not count.
+  EXPECT_EQ(maxValue(p, 5, 7), 0.0f);
+  EXPECT_EQ(minValue(p, 5, 7), 2.0f);
+}
+
+TEST(ExtremaTest, NothingQualifiesGivesTheBounds) {
+  const Profile flat(10, 42.0f);
+  EXPECT_EQ(minValue(flat, 1, 10), 255.0f);
+  EXPECT_EQ(maxValue(flat, 1, 10), 0.0f);
+  EXPECT_EQ(minValue(flat, 5, 5), 255.0f);
+  EXPECT_EQ(maxValue(flat, 7, 3), 0.0f);
+  EXPECT_EQ(minValue(Profile{300, 290, 280}, 1, 3), 255.0f);
+  EXPECT_EQ(maxValue(Profile{-3, -2, -1}, 1, 3), 0.0f);
+}
+
+TEST(ExtremaTest, ElementZeroCountsAsPassingThePredecessorTest) {
+  const Profile p = {7, 9, 8};
+  EXPECT_EQ(minValue(p, 0, 3), 7.0f);
+  EXPECT_EQ(maxValue(Profile{9, 1, 2}, 0, 3), 9.0f);
+}
+
+TEST(ExtremaTest, RangesPastTheEndAreClamped) {
+  const Profile p = {1, 5, 2};
+  EXPECT_EQ(maxValue(p, 1, 100), 5.0f);
+  EXPECT_EQ(minValue(p, -4, 100), 1.0f);
+}
+
+TEST(ExtremaTest, NotANumberNeverQualifies) {
+  const float nan = std::nanf("");
+  EXPECT_EQ(maxValue(Profile{0, nan, 3, 4}, 1, 4), 4.0f);  // 3 follows NaN: not rising
+  EXPECT_EQ(minValue(Profile{9, nan, 3}, 1, 3), 255.0f);
+}
+
+TEST(ProfileTest, DerivativeAndReversal) {
+  EXPECT_TRUE(derivative(Profile{4}).empty());
+  EXPECT_EQ(derivative(Profile{1, 4, 9}), (Profile{3, 5}));
+  Profile p = {1, 2, 3, 4};
+  EXPECT_EQ(&inv(p), &p);
+  EXPECT_EQ(p, (Profile{4, 3, 2, 1}));
+  Profile one = {7};
+  EXPECT_EQ(inv(one), Profile{7});
+}
+
+TEST(ProfileTest, MeanOfNothingIsNotANumber) {
+  EXPECT_TRUE(std::isnan(mean(Profile{}, 0)));
+  EXPECT_EQ(mean(Profile{1, 2, 3, 6}, 4), 3.0f);
+}
+
+TEST(ProfileTest, MeanKeepsASinglePrecisionRunningSum) {
+  // 2^24 + 1 is not a float: a double sum would see the ones, a float sum loses them.
+  const Profile p = {16777216.0f, 1.0f, 1.0f, 1.0f};
+  EXPECT_EQ(mean(p, 4), 16777216.0f / 4.0f);
+}
+
+TEST(MeanValueTest, AlongWidthAndHeight) {
+  const cv::Mat img = (cv::Mat_<std::uint8_t>(2, 2) << 10, 20, 30, 40);
+  EXPECT_EQ(meanValue(img, 1, 2, 1, 2, 1, true), (Profile{20, 30}));
+  EXPECT_EQ(meanValue(img, 1, 2, 1, 2, 1, false), (Profile{15, 35}));
+}
+
+TEST(MeanValueTest, ChannelsAreOneBasedAndGreyIgnoresTheChannel) {
+  cv::Mat colour(1, 2, CV_8UC3, cv::Scalar(1, 2, 3));
+  EXPECT_EQ(meanValue(colour, 1, 2, 1, 1, 1, true), (Profile{1, 1}));
+  EXPECT_EQ(meanValue(colour, 1, 2, 1, 1, 3, true), (Profile{3, 3}));
+  const cv::Mat grey(1, 2, CV_8UC1, cv::Scalar(9));
+  EXPECT_EQ(meanValue(grey, 1, 2, 1, 1, 3, true), (Profile{9, 9}));
+}
+
+TEST(MeanValueTest, BoundsBeyondTheImageAreClamped) {
+  const cv::Mat img(3, 4, CV_8UC1, cv::Scalar(5));
+  EXPECT_EQ(meanValue(img, 1, 40, 1, 30, 1, true).size(), 4u);
+  const Profile emptyBand = meanValue(img, 1, 4, 5, 9, 1, true);
+  ASSERT_EQ(emptyBand.size(), 4u);
+  EXPECT_TRUE(std::isnan(emptyBand[0]));
+}
+
+TEST(RoundingTest, HalvesAwayFromZeroAndSaturation) {
+  EXPECT_EQ(roundToInt(2.5), 3);
+  EXPECT_EQ(roundToInt(-2.5), -3);
+  EXPECT_EQ(roundToInt(0.49999), 0);
+  EXPECT_EQ(truncToInt(-1.9), -1);
+  EXPECT_EQ(truncToInt(1e30), 2147483647);
+  EXPECT_EQ(roundToInt(std::nan("")), 0);
+  EXPECT_EQ(cmToPixels(1800, 0.24), 170);
+}
+
+// Rows (a b c) and (d e f) as bytes 1..6.
+cv::Mat abcdef() { return (cv::Mat_<std::uint8_t>(2, 3) << 1, 2, 3, 4, 5, 6); }
+
+cv::Mat rows(std::initializer_list<std::initializer_list<int>> values) {
+  cv::Mat m(static_cast<int>(values.size()), static_cast<int>(values.begin()->size()), CV_8UC1);
+  int y = 0;
+  for (const auto& row : values) {
+    int x = 0;
+    for (int v : row) m.at<std::uint8_t>(y, x++) = static_cast<std::uint8_t>(v);
+    ++y;
+  }
+  return m;
+}
+
+bool same(const cv::Mat& a, const cv::Mat& b) {
+  return a.size() == b.size() && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0;
+}
+
+TEST(Rot90Test, QuarterTurnsOfASmallImage) {
+  EXPECT_TRUE(same(rot90(abcdef(), 1), rows({{3, 6}, {2, 5}, {1, 4}})));
+  EXPECT_TRUE(same(rot90(abcdef(), 3), rows({{4, 1}, {5, 2}, {6, 3}})));
+  EXPECT_TRUE(same(rot90(abcdef(), 2), rows({{6, 5, 4}, {3, 2, 1}})));
+  EXPECT_TRUE(rot90(abcdef(), 0).empty());
+  EXPECT_TRUE(rot90(abcdef(), 4).empty());
+  EXPECT_TRUE(same(flipud(abcdef()), rows({{4, 5, 6}, {1, 2, 3}})));
+}
+
+TEST(Rot90Test, KeepsChannelsAndLeavesTheInputAlone) {
+  cv::Mat colour(2, 3, CV_8UC3, cv::Scalar(1, 2, 3));
+  colour.at<cv::Vec3b>(0, 2) = cv::Vec3b(7, 8, 9);
+  const cv::Mat before = colour.clone();
+  const cv::Mat turned = rot90(colour, 1);
+  EXPECT_EQ(turned.type(), CV_8UC3);
+  EXPECT_EQ(turned.at<cv::Vec3b>(0, 0), cv::Vec3b(7, 8, 9));
+  EXPECT_TRUE(same(colour, before));
+}
+
+}  // namespace
+}  // namespace kelvora

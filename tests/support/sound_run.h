@@ -1,0 +1,42 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "jobs/settings.h"
+#include "jobs/sound_job.h"
+#include "support/recording_controls.h"
+#include "support/wav_file.h"
+
+namespace kelvora::test {
+
+struct SoundRun {
+  JobOutcome outcome = JobOutcome::Finished;
+  SoundJobReport report;
+  WavFile wav;
+  bool outputExists = false;
+  std::vector<std::string> status;  // every text the status box showed
+  std::vector<std::string> calls;
+};
+
+// Runs the soundtrack job the way Start does, on a worker thread, with recording
+// controls. `prepare` may adjust the record or the controls before the job starts.
+SoundRun runSoundJob(const std::string& inputPath, const std::string& outputPath,
+                     const JobSettings& settings, int start, int stop,
+                     const std::function<void(Picture_Parameters&, RecordingControls&)>& prepare =
+                         {});
+
+// The signal-to-noise ratio in dB of `decoded` against `reference[offset + i]`,
+// after the best gain and offset: what a listener hears of the source.
+double snrDb(const std::vector<float>& decoded, const std::vector<float>& reference,
+             size_t offset = 0);
+
+// The same over all but `edge` samples at either end, where the output filter builds
+// up and decays.
+double snrDb(const std::vector<float>& decoded, const std::vector<float>& reference,
+             size_t offset, size_t edge);
+
+std::vector<float> asFloats(const std::vector<std::uint8_t>& bytes);
+
+}  // namespace kelvora::test
