@@ -58,15 +58,15 @@ int join(const Profile& SoundPresent, const Profile& SoundPrevious, Signal_Value
     appendRange(SoundPrevious, 0, cut, soundV);
     if (crossfade) {
       signal.overlapLength = std::min(signal.overlapLength, q);
-      appendCrossfade(SoundPresent, SoundPrevious, cut,
-                      crossfadeWindow(signal.overlapLength, true), soundV);
+      appendCrossfade(SoundPresent, SoundPrevious, cut, crossfadeWindow(signal.overlapLength, true),
+                      soundV);
     }
   } else if (crossfade) {
     signal.previousOverlapLength = signal.overlapLength;
     signal.overlapLength = std::min(p - cut, q);
     appendRange(SoundPrevious, signal.previousOverlapLength, cut, soundV);
-    appendCrossfade(SoundPresent, SoundPrevious, cut,
-                    crossfadeWindow(signal.overlapLength, false), soundV);
+    appendCrossfade(SoundPresent, SoundPrevious, cut, crossfadeWindow(signal.overlapLength, false),
+                    soundV);
   } else {
     appendRange(SoundPrevious, 0, cut, soundV);
   }

@@ -43,8 +43,8 @@ std::string applyFilmOptions(const FilmOptions& o, JobSettings& s) {
     const std::string x = o.resolution.substr(0, comma);
     const std::string y = comma == std::string::npos ? "" : o.resolution.substr(comma + 1);
     const auto valid = [](const std::string& v) {
-      return !v.empty() && v.size() <= 5 && v.find_first_not_of("0123456789") == std::string::npos &&
-             leadingNumber(v) > 0;
+      return !v.empty() && v.size() <= 5 &&
+             v.find_first_not_of("0123456789") == std::string::npos && leadingNumber(v) > 0;
     };
     if (!valid(x) || !valid(y))
       return "--resolution takes two positive whole numbers of dpi, as in 1800,1800";

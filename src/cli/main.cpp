@@ -5,8 +5,10 @@
 
 #include "cli/exit_codes.h"
 #include "cli/sound_command.h"
+#include "jobs/memory.h"
 
 int main(int argc, char** argv) {
+  kelvora::keepScanMemory();
   CLI::App app{
       "Kelvora: decodes the optical soundtrack of scanned film into a WAV file, or cuts the "
       "pictures into a movie."};

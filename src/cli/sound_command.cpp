@@ -66,9 +66,10 @@ std::string soundReportJson(const SoundJobReport& r, JobOutcome outcome,
   for (size_t i = 0; i < r.frames.size(); ++i) {
     const auto& f = r.frames[i];
     j += i == 0 ? "\n" : ",\n";
-    j += "    {\"frame\": " + std::to_string(f.number) + ", \"samples\": " +
-         std::to_string(f.samples) + ", \"cut_point\": " +
-         (f.cutPoint < 0 ? std::string("null") : std::to_string(f.cutPoint)) + "}";
+    j += "    {\"frame\": " + std::to_string(f.number) +
+         ", \"samples\": " + std::to_string(f.samples) +
+         ", \"cut_point\": " + (f.cutPoint < 0 ? std::string("null") : std::to_string(f.cutPoint)) +
+         "}";
   }
   j += r.frames.empty() ? "]\n" : "\n  ]\n";
   return j + "}\n";

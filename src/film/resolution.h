@@ -13,8 +13,7 @@ namespace kelvora {
 // two sharpest falls of brightness, one frame pitch apart, in the picture band.
 // When no frame line is found, `y` takes `x` (square pixels). Scans narrower than
 // 2 columns or lower than 4 rows give 450 x 450. Returns 0.
-int resolution(const cv::Mat& reimg, int filmType, Resolution& res, bool longstrip,
-               bool direction);
+int resolution(const cv::Mat& reimg, int filmType, Resolution& res, bool longstrip, bool direction);
 
 // The standard resolution nearest to a measured value; halfway goes up.
 int snapResolution(int measured);

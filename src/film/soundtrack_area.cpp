@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <vector>
 
 #include <opencv2/imgproc.hpp>
 
@@ -170,12 +171,20 @@ cv::Mat preprocessingBW(const cv::Mat& reimg, int filmType, const Parameters& fi
   } else {
     grey = reimg;
   }
-  cv::Mat bw;
-  cv::threshold(grey, bw, 255 * 0.5, 1, cv::THRESH_BINARY);
-  const Profile d = edgeDerivative(meanValue(bw, 1, w, 1, h, 1, true), direction);
+  // The share of pixels above half scale in each column: the column means of the
+  // thresholded (0 or 1) image, counted directly.
+  const std::uint8_t threshold = 127;  // grey values of 128 and above count as bright
+  std::vector<std::uint32_t> bright(static_cast<size_t>(w), 0);
+  for (int y = 0; y < h; ++y) {
+    const std::uint8_t* row = grey.ptr<std::uint8_t>(y);
+    for (int x = 0; x < w; ++x) bright[x] += row[x] > threshold ? 1u : 0u;
+  }
+  Profile p(static_cast<size_t>(w));
+  for (int x = 0; x < w; ++x) p[x] = static_cast<float>(bright[x]) / static_cast<float>(h);
+  const Profile d = edgeDerivative(std::move(p), direction);
 
   CutRange r = filmType == kVariableDensity35 ? variableDensityEdge(d, w)
-                                               : variableAreaEdges(d, w, filPar.trackWidth);
+                                              : variableAreaEdges(d, w, filPar.trackWidth);
   r = orient(r, w, direction);
   return cutSoundtrack(reimg, r.s, r.e, image);
 }

@@ -31,7 +31,8 @@ bool isScanName(const std::string& name) {
 }
 
 std::string JobDirectory(const std::string& inputPath, int inputPathLength) {
-  const size_t length = std::min(static_cast<size_t>(std::max(inputPathLength, 0)), inputPath.size());
+  const size_t length =
+      std::min(static_cast<size_t>(std::max(inputPathLength, 0)), inputPath.size());
   const size_t slash = inputPath.rfind('/', length == 0 ? 0 : length - 1);
   if (length == 0 || slash == std::string::npos) return "./";
   return inputPath.substr(0, slash + 1);

@@ -47,8 +47,8 @@ LoadedScan loadScan(const std::string& path) {
   return scan;
 }
 
-ScanReader::ScanReader(const FrameListing& listing, int first, int last)
-    : listing_(listing), last_(last) {
+ScanReader::ScanReader(const FrameListing& listing, int first, int last, Prepare prepare)
+    : listing_(listing), last_(last), prepare_(std::move(prepare)) {
   if (first <= last) {
     pendingFrame_ = first;
     pending_ = start(first);
@@ -66,7 +66,11 @@ std::future<LoadedScan> ScanReader::start(int frameNumber) const {
     none.set_value(LoadedScan{cv::Mat(), "", "frame number past the last scan"});
     return none.get_future();
   }
-  return std::async(std::launch::async, loadScan, *path);
+  return std::async(std::launch::async, [path = *path, prepare = prepare_] {
+    LoadedScan scan = loadScan(path);
+    if (scan.ok() && prepare) scan.image = prepare(scan.image);
+    return scan;
+  });
 }
 
 LoadedScan ScanReader::load(int frameNumber) {

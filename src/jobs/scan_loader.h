@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <future>
 #include <string>
 
@@ -23,10 +24,13 @@ struct LoadedScan {
 LoadedScan loadScan(const std::string& path);
 
 // Loads the frames `first`..`last` of a listing in order, reading the next scan on a
-// second thread while the present one is worked on.
+// second thread while the present one is worked on. `prepare`, when given, runs on
+// that thread too, on every scan that loaded, and replaces its image; it must not
+// depend on anything the job learns from earlier frames.
 class ScanReader {
  public:
-  ScanReader(const FrameListing& listing, int first, int last);
+  using Prepare = std::function<cv::Mat(const cv::Mat&)>;
+  ScanReader(const FrameListing& listing, int first, int last, Prepare prepare = {});
   ~ScanReader();
   ScanReader(const ScanReader&) = delete;
   ScanReader& operator=(const ScanReader&) = delete;
@@ -39,6 +43,7 @@ class ScanReader {
 
   const FrameListing& listing_;
   int last_;
+  Prepare prepare_;
   int pendingFrame_ = 0;
   std::future<LoadedScan> pending_;
 };

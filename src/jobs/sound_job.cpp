@@ -91,7 +91,17 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
 
   const FrameListing listing =
       FrameListing::open(JobDirectory(record.inputPath, record.inputPathLength));
-  ScanReader reader(listing, record.startFrame, record.stopFrame);
+  // Each scan is trimmed (with frame correction) and turned a quarter turn so its rows
+  // run along the film; the reader does this for the next scan while this one is
+  // analysed.
+  const int filmType = record.filmType;
+  const bool longstrip = record.longstrip;
+  const bool correction = record.frameCorrection;
+  ScanReader reader(listing, record.startFrame, record.stopFrame,
+                    [filmType, longstrip, correction](const cv::Mat& scan) {
+                      return correction ? rot90(frameCorrection(scan, filmType, longstrip), 1)
+                                        : rot90(scan, 1);
+                    });
 
   Resolution res;
   Parameters filPar;
@@ -114,10 +124,7 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
       return JobOutcome::Unreadable;
     }
 
-    cv::Mat frame = record.frameCorrection
-                        ? rot90(frameCorrection(scan.image, record.filmType, record.longstrip), 1)
-                        : rot90(scan.image, 1);
-    scan.image.release();
+    cv::Mat frame = std::move(scan.image);
 
     const bool first = n == record.startFrame;
     if (first) {
@@ -179,8 +186,7 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
 
   const int sampleRate = record.fps * filPar.framePitch;
   out.sampleRate = sampleRate;
-  const bool written =
-      writeSound(sampleSequence, record.outputPath, sampleRate, record.removeDC);
+  const bool written = writeSound(sampleSequence, record.outputPath, sampleRate, record.removeDC);
   out.samplesWritten = written ? sampleSequence.size() : 0;
   sampleSequence.clear();
 

@@ -10,30 +10,56 @@ namespace {
 
 int clampInt(int v, int lo, int hi) { return std::max(lo, std::min(v, hi)); }
 
-// Per-column running sums of one channel over rows [y0, y1], top row first.
+// Bytes summed in an integer are exact; a float running sum of them is exact too while
+// it stays below 2^24, so below that bound the two give the same bits.
+bool floatSumIsExact(int count) { return static_cast<long long>(count) * 255 < (1 << 24); }
+
+// Per-column means of one channel over rows [y0, y1], top row first.
 Profile columnMeans(const cv::Mat& img, int x0, int x1, int y0, int y1, int channel) {
   const int channels = img.channels();
-  Profile sums(static_cast<size_t>(x1 - x0 + 1), 0.0f);
+  const int width = x1 - x0 + 1;
   const int rows = y1 - y0 + 1;
-  for (int y = y0; y <= y1; ++y) {
-    const std::uint8_t* row = img.ptr<std::uint8_t>(y) + channel;
-    for (int x = x0; x <= x1; ++x) sums[x - x0] += static_cast<float>(row[x * channels]);
+  Profile means(static_cast<size_t>(width), 0.0f);
+  const float count = static_cast<float>(rows);
+  if (floatSumIsExact(rows)) {
+    std::vector<std::uint32_t> sums(static_cast<size_t>(width), 0);
+    for (int y = y0; y <= y1; ++y) {
+      const std::uint8_t* row = img.ptr<std::uint8_t>(y) + x0 * channels + channel;
+      if (channels == 1) {
+        for (int i = 0; i < width; ++i) sums[i] += row[i];
+      } else {
+        for (int i = 0; i < width; ++i) sums[i] += row[i * channels];
+      }
+    }
+    for (int i = 0; i < width; ++i) means[i] = static_cast<float>(sums[i]) / count;
+    return means;
   }
-  const float count = static_cast<float>(std::max(rows, 0));
-  for (float& s : sums) s = s / count;
-  return sums;
+  for (int y = y0; y <= y1; ++y) {
+    const std::uint8_t* row = img.ptr<std::uint8_t>(y) + x0 * channels + channel;
+    for (int i = 0; i < width; ++i) means[i] += static_cast<float>(row[i * channels]);
+  }
+  for (float& m : means) m = m / count;
+  return means;
 }
 
-// Per-row running sums of one channel over columns [x0, x1], left pixel first.
+// Per-row means of one channel over columns [x0, x1], left pixel first.
 Profile rowMeans(const cv::Mat& img, int x0, int x1, int y0, int y1, int channel) {
   const int channels = img.channels();
+  const int width = x1 - x0 + 1;
   Profile means(static_cast<size_t>(y1 - y0 + 1), 0.0f);
-  const float count = static_cast<float>(std::max(x1 - x0 + 1, 0));
+  const float count = static_cast<float>(width);
+  const bool exact = floatSumIsExact(width);
   for (int y = y0; y <= y1; ++y) {
-    const std::uint8_t* row = img.ptr<std::uint8_t>(y) + channel;
-    float sum = 0.0f;
-    for (int x = x0; x <= x1; ++x) sum += static_cast<float>(row[x * channels]);
-    means[y - y0] = sum / count;
+    const std::uint8_t* row = img.ptr<std::uint8_t>(y) + x0 * channels + channel;
+    if (exact) {
+      std::uint32_t sum = 0;
+      for (int i = 0; i < width; ++i) sum += row[i * channels];
+      means[y - y0] = static_cast<float>(sum) / count;
+    } else {
+      float sum = 0.0f;
+      for (int i = 0; i < width; ++i) sum += static_cast<float>(row[i * channels]);
+      means[y - y0] = sum / count;
+    }
   }
   return means;
 }
@@ -51,11 +77,13 @@ Profile meanValue(const cv::Mat& reimg, int startW, int stopW, int startH, int s
   const int y1 = std::min(stopH, reimg.rows) - 1;
   if (up) {
     if (x1 < x0) return {};
-    if (y1 < y0) return Profile(static_cast<size_t>(x1 - x0 + 1), std::numeric_limits<float>::quiet_NaN());
+    if (y1 < y0)
+      return Profile(static_cast<size_t>(x1 - x0 + 1), std::numeric_limits<float>::quiet_NaN());
     return columnMeans(reimg, x0, x1, y0, y1, channel);
   }
   if (y1 < y0) return {};
-  if (x1 < x0) return Profile(static_cast<size_t>(y1 - y0 + 1), std::numeric_limits<float>::quiet_NaN());
+  if (x1 < x0)
+    return Profile(static_cast<size_t>(y1 - y0 + 1), std::numeric_limits<float>::quiet_NaN());
   return rowMeans(reimg, x0, x1, y0, y1, channel);
 }
 

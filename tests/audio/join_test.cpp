@@ -46,8 +46,8 @@ TEST(JoinTest, TwoFramesWithCrossfade) {
   join(present, previous, s, out);
   ASSERT_EQ(out.size(), 16u);
   for (int i = 0; i < 6; ++i) EXPECT_EQ(out[i], previous[i]);
-  EXPECT_EQ(out[6], previous[6]);             // weight 1
-  EXPECT_NEAR(out[9], present[3], 1e-4f);     // weight 0
+  EXPECT_EQ(out[6], previous[6]);          // weight 1
+  EXPECT_NEAR(out[9], present[3], 1e-4f);  // weight 0
   EXPECT_NEAR(out[7], 0.25 * 101 + 0.75 * 7, 1e-4);
   for (int i = 10; i < 16; ++i) EXPECT_EQ(out[i], present[i - 6]);
   EXPECT_EQ(s.overlapLength, 4);

@@ -41,9 +41,9 @@ TEST(SpliceTest, PictureGuidedLandsOnTheSameSample) {
   const Profile picture = noise(1000, 4, 50.0f);
   const Profile presentSound = continuing(sound, 700, 1000, 5);
   const Profile presentPicture = continuing(picture, 700, 1000, 6);
-  EXPECT_EQ(cuttingPoint(lengths(1000, 1000), presentSound, sound, presentPicture, picture, 1,
-                         false),
-            700);
+  EXPECT_EQ(
+      cuttingPoint(lengths(1000, 1000), presentSound, sound, presentPicture, picture, 1, false),
+      700);
 }
 
 TEST(SpliceTest, FineStageCorrectsACoarseErrorInTheRightDirection) {
@@ -52,9 +52,9 @@ TEST(SpliceTest, FineStageCorrectsACoarseErrorInTheRightDirection) {
   const Profile picture = noise(1000, 8, 50.0f);
   const Profile presentSound = continuing(sound, 700, 1000, 9);
   const Profile presentPicture = continuing(picture, 703, 1000, 10);
-  EXPECT_EQ(cuttingPoint(lengths(1000, 1000), presentSound, sound, presentPicture, picture, 2,
-                         false),
-            700);
+  EXPECT_EQ(
+      cuttingPoint(lengths(1000, 1000), presentSound, sound, presentPicture, picture, 2, false),
+      700);
 }
 
 TEST(SpliceTest, SixteenMmStripsSearchOnlyPastEightyTwoPercent) {

@@ -29,9 +29,9 @@ TEST(PlikTest, HeaderBytesForAnEvenCount) {
   TempDir dir;
   const auto bytes = writeWav(dir.file("a.wav"), {1, 2, 3, 4}, 24 * 1511);
   const std::vector<std::uint8_t> expected = {
-      'R', 'I', 'F', 'F', 42, 0, 0, 0,  'W', 'A', 'V', 'E', 'f', 'm', 't', ' ',
-      18,  0,   0,   0,   1,  0, 1, 0,  0xa8, 0x8d, 0, 0, 0xa8, 0x8d, 0, 0,
-      1,   0,   8,   0,   0,  0, 'd', 'a', 't', 'a', 4, 0, 0, 0, 1, 2, 3, 4};
+      'R', 'I', 'F', 'F', 42,  0,   0,   0,    'W',  'A', 'V', 'E',  'f',  'm', 't', ' ', 18,
+      0,   0,   0,   1,   0,   1,   0,   0xa8, 0x8d, 0,   0,   0xa8, 0x8d, 0,   0,   1,   0,
+      8,   0,   0,   0,   'd', 'a', 't', 'a',  4,    0,   0,   0,    1,    2,   3,   4};
   EXPECT_EQ(bytes, expected);
 }
 

@@ -49,8 +49,8 @@ TEST(PreprocessingTest, CutsFromTheTrackSideEdge) {
   for (int x = 13; x < 1000; ++x) scan.col(x).setTo(cv::Scalar(x % 250, 200, 200));
   const cv::Mat cut = preprocessing(scan, 1, Parameters{170, 1360}, kBlue, true);
   ASSERT_EQ(cut.cols, 171);
-  EXPECT_EQ(cut.at<std::uint8_t>(0, 0), 20);    // column 12
-  EXPECT_EQ(cut.at<std::uint8_t>(0, 1), 13);    // column 13
+  EXPECT_EQ(cut.at<std::uint8_t>(0, 0), 20);     // column 12
+  EXPECT_EQ(cut.at<std::uint8_t>(0, 1), 13);     // column 13
   EXPECT_EQ(cut.at<std::uint8_t>(0, 170), 182);  // column 182
 }
 

@@ -13,9 +13,8 @@ using test::RecordingControls;
 using Calls = std::vector<std::string>;
 
 const Calls kIdleAfterUnreadableOrStop = {
-    "enable(StartButton,1)", "show(StopButton,0)", "enable(SoundCheck,1)",
-    "enable(FilmCheck,1)",   "enable(StartEdit,1)", "enable(StopEdit,1)",
-    "enable(AllCheck,1)",    "show(Progress,0)"};
+    "enable(StartButton,1)", "show(StopButton,0)", "enable(SoundCheck,1)", "enable(FilmCheck,1)",
+    "enable(StartEdit,1)",   "enable(StopEdit,1)", "enable(AllCheck,1)",   "show(Progress,0)"};
 
 Calls operator+(Calls a, const Calls& b) {
   a.insert(a.end(), b.begin(), b.end());
@@ -60,9 +59,9 @@ TEST(NotificationsTest, UnreadableFile) {
   Picture_Parameters sound;
   prepare(sound, controls, 1, 5);
   errorReadPic(sound);
-  EXPECT_EQ(controls.calls(), (Calls{"setText(Status,Wrong file format !!!)",
-                                     "setProgressPosition(0)"} +
-                               kIdleAfterUnreadableOrStop));
+  EXPECT_EQ(controls.calls(),
+            (Calls{"setText(Status,Wrong file format !!!)", "setProgressPosition(0)"} +
+             kIdleAfterUnreadableOrStop));
   EXPECT_TRUE(sound.inputPath.empty());
   EXPECT_TRUE(sound.outputPath.empty());
 
@@ -78,9 +77,9 @@ TEST(NotificationsTest, StoppedSoundRedrawsFirstStoppedMovieDoesNot) {
   Picture_Parameters sound;
   prepare(sound, controls, 1, 5);
   killThreadPic(sound);
-  EXPECT_EQ(controls.calls(), (Calls{"redraw(Status)", "setProgressPosition(0)",
-                                     "redraw(Progress)"} +
-                               kIdleAfterUnreadableOrStop));
+  EXPECT_EQ(controls.calls(),
+            (Calls{"redraw(Status)", "setProgressPosition(0)", "redraw(Progress)"} +
+             kIdleAfterUnreadableOrStop));
 
   RecordingControls movieControls;
   Image_Parameters movie;
@@ -115,8 +114,7 @@ TEST(StatusLogTest, TheSeventhLineEmptiesTheBox) {
   RecordingControls controls;
   StatusLog log(controls);
   for (int i = 1; i <= 6; ++i) log.addLine("line " + std::to_string(i));
-  EXPECT_EQ(log.text(),
-            "line 1\r\nline 2\r\nline 3\r\nline 4\r\nline 5\r\nline 6\r\n");
+  EXPECT_EQ(log.text(), "line 1\r\nline 2\r\nline 3\r\nline 4\r\nline 5\r\nline 6\r\n");
   log.addLine("line 7");
   EXPECT_EQ(log.text(), "line 7\r\n");
   EXPECT_EQ(controls.text(Control::Status), "line 7\r\n");

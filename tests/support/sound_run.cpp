@@ -24,9 +24,10 @@ SoundRun runSoundJob(const std::string& inputPath, const std::string& outputPath
   return run;
 }
 
-double snrDb(const std::vector<float>& decoded, const std::vector<float>& reference,
-             size_t offset, size_t edge) {
-  const size_t n = std::min(decoded.size(), reference.size() > offset ? reference.size() - offset : 0);
+double snrDb(const std::vector<float>& decoded, const std::vector<float>& reference, size_t offset,
+             size_t edge) {
+  const size_t n =
+      std::min(decoded.size(), reference.size() > offset ? reference.size() - offset : 0);
   if (n < 2 * edge + 2) return -100.0;
   const std::vector<float> inner(decoded.begin() + edge, decoded.begin() + (n - edge));
   return snrDb(inner, reference, offset + edge);
@@ -34,7 +35,8 @@ double snrDb(const std::vector<float>& decoded, const std::vector<float>& refere
 
 double snrDb(const std::vector<float>& decoded, const std::vector<float>& reference,
              size_t offset) {
-  const size_t n = std::min(decoded.size(), reference.size() > offset ? reference.size() - offset : 0);
+  const size_t n =
+      std::min(decoded.size(), reference.size() > offset ? reference.size() - offset : 0);
   if (n < 2) return -100.0;
   double mx = 0, my = 0;
   for (size_t i = 0; i < n; ++i) {

@@ -22,10 +22,10 @@ struct SoundRun {
 
 // Runs the soundtrack job the way Start does, on a worker thread, with recording
 // controls. `prepare` may adjust the record or the controls before the job starts.
-SoundRun runSoundJob(const std::string& inputPath, const std::string& outputPath,
-                     const JobSettings& settings, int start, int stop,
-                     const std::function<void(Picture_Parameters&, RecordingControls&)>& prepare =
-                         {});
+SoundRun runSoundJob(
+    const std::string& inputPath, const std::string& outputPath, const JobSettings& settings,
+    int start, int stop,
+    const std::function<void(Picture_Parameters&, RecordingControls&)>& prepare = {});
 
 // The signal-to-noise ratio in dB of `decoded` against `reference[offset + i]`,
 // after the best gain and offset: what a listener hears of the source.
@@ -34,8 +34,8 @@ double snrDb(const std::vector<float>& decoded, const std::vector<float>& refere
 
 // The same over all but `edge` samples at either end, where the output filter builds
 // up and decays.
-double snrDb(const std::vector<float>& decoded, const std::vector<float>& reference,
-             size_t offset, size_t edge);
+double snrDb(const std::vector<float>& decoded, const std::vector<float>& reference, size_t offset,
+             size_t edge);
 
 std::vector<float> asFloats(const std::vector<std::uint8_t>& bytes);
 

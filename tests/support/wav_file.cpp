@@ -9,7 +9,8 @@ namespace kelvora::test {
 namespace {
 
 std::uint32_t u32(const std::vector<std::uint8_t>& b, size_t at) {
-  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
+  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) |
+         (static_cast<std::uint32_t>(b[at + 3]) << 24);
 }
 
 std::uint16_t u16(const std::vector<std::uint8_t>& b, size_t at) {
@@ -50,7 +51,8 @@ WavFile readWav(const std::string& path) {
       wav.bitsPerSample = u16(b, body + 14);
       haveFmt = true;
     } else if (tagAt(b, at, "data")) {
-      wav.data.assign(b.begin() + static_cast<long>(body), b.begin() + static_cast<long>(body + size));
+      wav.data.assign(b.begin() + static_cast<long>(body),
+                      b.begin() + static_cast<long>(body + size));
       wav.valid = haveFmt && wav.riffSize + 8 == b.size();
       return wav;
     }

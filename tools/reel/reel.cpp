@@ -107,9 +107,9 @@ std::vector<float> makeAudio(int samples, int sampleRate, unsigned seed, Program
     double v;
     if (programme == Programme::Tones) {
       const double envelope = 0.65 + 0.35 * std::sin(kTwoPi * 1.7 * t);
-      v = envelope * (0.45 * std::sin(kTwoPi * 330.0 * t) +
-                      0.25 * std::sin(kTwoPi * 1250.0 * t + 1.0) +
-                      0.1 * std::sin(kTwoPi * 97.0 * t + 0.3));
+      v = envelope *
+          (0.45 * std::sin(kTwoPi * 330.0 * t) + 0.25 * std::sin(kTwoPi * 1250.0 * t + 1.0) +
+           0.1 * std::sin(kTwoPi * 97.0 * t + 0.3));
     } else {
       const double x = white(rng);
       lowFast += fast * (x - lowFast);

@@ -26,8 +26,8 @@ struct ReelSpec {
   bool inverse = false;  // scanned tail first: the film runs the other way
   bool colour = true;
   bool sixteenBit = false;
-  bool alpha = false;   // write a fourth (alpha) channel
-  double grain = 3.0;   // standard deviation of the grain, in grey levels
+  bool alpha = false;  // write a fourth (alpha) channel
+  double grain = 3.0;  // standard deviation of the grain, in grey levels
   unsigned seed = 1;
   Programme programme = Programme::Speech;
   double modulation = 1.0;  // share of the track's swing a full-scale sample uses
@@ -54,7 +54,7 @@ struct Reel {
   ReelSpec spec;
   ReelGeometry geometry;
   std::vector<std::string> scanPaths;  // in listing order
-  std::vector<float> audio;  // -1..1, one value per film row, in playing order
+  std::vector<float> audio;            // -1..1, one value per film row, in playing order
 };
 
 ReelGeometry geometryFor(const ReelSpec& spec);

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Configures and builds Kelvora. Usage: scripts/build.sh [release|sanitize] [cmake args...]
+# release: optimised, warnings are errors. sanitize: AddressSanitizer + UBSan.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+kind="${1:-release}"
+shift || true
+case "$kind" in
+  release) dir=build/release; flags=(-DCMAKE_BUILD_TYPE=Release -DKELVORA_WERROR=ON) ;;
+  sanitize) dir=build/sanitize; flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DKELVORA_SANITIZE=ON -DKELVORA_BUILD_BENCH=OFF) ;;
+  *) echo "usage: $0 [release|sanitize] [cmake args...]" >&2; exit 2 ;;
+esac
+
+cmake -S . -B "$dir" -G Ninja "${flags[@]}" "$@" >&2
+cmake --build "$dir" --parallel "$(nproc)" >&2
+echo "$dir"

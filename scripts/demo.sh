@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds Kelvora, generates a small sample reel of scanned
+# film and decodes its soundtrack.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+dir=$(scripts/build.sh release -DKELVORA_BUILD_TESTS=OFF -DKELVORA_BUILD_BENCH=OFF | tail -n 1)
+cli="$dir/src/cli/kelvora-cli"
+
+"$cli" --version
+rm -rf sample
+"$dir/tools/make_reel" sample/scans --scans 12 --dpi 900
+"$cli" sound sample/scans -o sample/sound.wav --report sample/sound.json
+
+echo
+echo "Soundtrack decoded to $(pwd)/sample/sound.wav"
+echo "The audio the reel was made from is sample/scans/source.wav."
+echo "Play it with:  aplay sample/sound.wav   (or any audio player)"

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs every test.
+# Usage: scripts/test.sh [release|sanitize]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+kind="${1:-release}"
+scripts/install-deps.sh
+dir=$(scripts/build.sh "$kind" | tail -n 1)
+export QT_QPA_PLATFORM=offscreen
+if [[ "$kind" == sanitize ]]; then
+  export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+  export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+fi
+ctest --test-dir "$dir" --output-on-failure --parallel "$(nproc)" --timeout 600

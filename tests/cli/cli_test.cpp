@@ -1,0 +1,158 @@
+// The command line as a user meets it: the real binary, its messages and exit codes.
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "reel/reel.h"
+#include "support/temp_dir.h"
+#include "support/wav_file.h"
+
+namespace kelvora {
+namespace {
+
+using test::TempDir;
+
+struct Result {
+  int status = -1;
+  std::string output;  // stdout and stderr together
+};
+
+Result runCli(const std::string& args) {
+  const std::string command = std::string(KELVORA_CLI_PATH) + " " + args + " 2>&1";
+  Result result;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (pipe == nullptr) return result;
+  std::array<char, 4096> buffer{};
+  size_t n;
+  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+    result.output.append(buffer.data(), n);
+  const int raw = ::pclose(pipe);
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  return result;
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    reel::ReelSpec spec;
+    spec.scans = 4;
+    reel_ = reel::writeReel(spec, dir_.file("scans"));
+  }
+  TempDir dir_;
+  reel::Reel reel_;
+};
+
+TEST(CliBasicsTest, VersionAndHelp) {
+  const Result version = runCli("--version");
+  EXPECT_EQ(version.status, 0);
+  EXPECT_NE(version.output.find("kelvora-cli 0.9"), std::string::npos);
+  const Result help = runCli("sound --help");
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.output.find("--cut-by-soundtrack"), std::string::npos);
+}
+
+TEST(CliBasicsTest, BadOptionsAreUsageErrors) {
+  EXPECT_EQ(runCli("sound").status, 2);
+  EXPECT_EQ(runCli("sound /tmp --film 70mm").status, 2);
+  EXPECT_EQ(runCli("sound /tmp --fps 30").status, 2);
+  const Result missing = runCli("sound /no/such/reel");
+  EXPECT_EQ(missing.status, 2);
+  EXPECT_NE(missing.output.find("input not found"), std::string::npos);
+}
+
+TEST_F(CliTest, DecodesADirectoryWithAReport) {
+  const Result r = runCli("sound " + dir_.file("scans") + " -o " + dir_.file("out.wav") +
+                          " --report " + dir_.file("r.json"));
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("Translating frame number : 4..."), std::string::npos);
+  EXPECT_NE(r.output.find("Pictures were tranlated succesfully!"), std::string::npos);
+  const test::WavFile wav = test::readWav(dir_.file("out.wav"));
+  EXPECT_TRUE(wav.valid);
+  EXPECT_EQ(static_cast<int>(wav.sampleRate), reel_.geometry.sampleRate);
+  std::ifstream json(dir_.file("r.json"));
+  std::stringstream text;
+  text << json.rdbuf();
+  EXPECT_NE(text.str().find("\"cut_point\": 680"), std::string::npos);
+  EXPECT_NE(text.str().find("\"frame_pitch\": 680"), std::string::npos);
+}
+
+TEST_F(CliTest, AScanFileNamesItsDirectoryAndADirectoryOutputGetsTheDefaultName) {
+  std::filesystem::create_directory(dir_.file("out"));
+  const Result r = runCli("sound " + reel_.scanPaths[1] + " --start 2 --stop 3 -o " +
+                          dir_.file("out") + " --no-filter --no-crossfade --color G");
+  ASSERT_EQ(r.status, 0) << r.output;
+  const test::WavFile wav = test::readWav(dir_.file("out/sound.wav"));
+  EXPECT_EQ(wav.data.size(),
+            static_cast<size_t>(reel_.geometry.advance + reel_.geometry.scanLength));
+}
+
+TEST_F(CliTest, RangeAndOutputProblemsAreCaughtBeforeTheJob) {
+  Result r = runCli("sound " + dir_.file("scans") + " --start 3 --stop 2");
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.output.find("Stop frame can't have lower value than start frame"), std::string::npos);
+  r = runCli("sound " + dir_.file("scans") + " --stop 9 -o " + dir_.file("x.wav"));
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.output.find("holds 4 scans"), std::string::npos);
+  r = runCli("sound " + dir_.file("scans") + " -o " + dir_.file("nowhere/x.wav"));
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.output.find("output directory does not exist"), std::string::npos);
+  r = runCli("sound " + dir_.file("scans") + " --resolution 1800 -o " + dir_.file("x.wav"));
+  EXPECT_EQ(r.status, 2);
+  EXPECT_FALSE(std::filesystem::exists(dir_.file("x.wav")));
+}
+
+TEST_F(CliTest, UnreadableScanFailsAndWritesNothing) {
+  std::filesystem::resize_file(reel_.scanPaths[2], 100);
+  const Result r = runCli("sound " + dir_.file("scans") + " -o " + dir_.file("out.wav"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find("Wrong file format !!!"), std::string::npos);
+  EXPECT_NE(r.output.find("cannot read frame 3"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir_.file("out.wav")));
+}
+
+TEST(CliStopTest, CtrlCStopsBetweenFramesAndWritesNothing) {
+  TempDir dir;
+  reel::ReelSpec spec;
+  spec.scans = 80;
+  spec.dpi = 450;
+  spec.grain = 0;
+  reel::writeReel(spec, dir.file("scans"));
+
+  int err[2];
+  ASSERT_EQ(::pipe(err), 0);
+  const pid_t pid = ::fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::dup2(err[1], STDERR_FILENO);
+    ::close(err[0]);
+    ::execl(KELVORA_CLI_PATH, KELVORA_CLI_PATH, "sound", dir.file("scans").c_str(), "-o",
+            dir.file("out.wav").c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(err[1]);
+  std::string seen;
+  char c;
+  while (seen.find("Translating frame number : 2...") == std::string::npos &&
+         ::read(err[0], &c, 1) == 1)
+    seen += c;
+  ::kill(pid, SIGINT);
+  while (::read(err[0], &c, 1) == 1) seen += c;
+  ::close(err[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 130) << seen;
+  EXPECT_NE(seen.find("Operation stopped !!!!"), std::string::npos);
+  EXPECT_FALSE(std::filesystem::exists(dir.file("out.wav")));
+}
+
+}  // namespace
+}  // namespace kelvora
