@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Kelvora, generates a small sample reel of scanned
-# film and decodes its soundtrack.
+# film, decodes its soundtrack and cuts its pictures into a movie.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,8 +12,10 @@ cli="$dir/src/cli/kelvora-cli"
 rm -rf sample
 "$dir/tools/make_reel" sample/scans --scans 12 --dpi 900
 "$cli" sound sample/scans -o sample/sound.wav --report sample/sound.json
+"$cli" movie sample/scans -o sample/movie.avi
 
 echo
 echo "Soundtrack decoded to $(pwd)/sample/sound.wav"
 echo "The audio the reel was made from is sample/scans/source.wav."
 echo "Play it with:  aplay sample/sound.wav   (or any audio player)"
+echo "The pictures are in $(pwd)/sample/movie.avi (any video player)."

@@ -10,39 +10,39 @@
 
 int main(int argc, char** argv) {
   CLI::App app{"Generates scanned film with a known soundtrack (kelvora test reel)"};
-  kelvora::reel::ReelSpec spec;
+  kelvora::reel::ReelOptions options;
   std::string directory;
   std::string film = "35va";
   app.add_option("directory", directory, "Where to write the scans")->required();
   app.add_option("--film", film, "Film type: 35va, 35vd or 16va")
       ->check(CLI::IsMember({"35va", "35vd", "16va"}));
-  app.add_option("--dpi", spec.dpi, "Scanner resolution")
+  app.add_option("--dpi", options.dpi, "Scanner resolution")
       ->check(CLI::IsMember({450, 900, 1800, 3600}));
-  app.add_option("--scans", spec.scans, "Number of scans")->check(CLI::Range(1, 10000));
-  app.add_option("--fps", spec.fps, "Film speed")->check(CLI::IsMember({24, 25}));
-  app.add_flag("--long-strip", spec.longStrip, "Several frames per scan");
+  app.add_option("--scans", options.scans, "Number of scans")->check(CLI::Range(1, 10000));
+  app.add_option("--fps", options.fps, "Film speed")->check(CLI::IsMember({24, 25}));
+  app.add_flag("--long-strip", options.longStrip, "Several frames per scan");
   bool down = false;
   bool grey = false;
   app.add_flag("--down", down, "Soundtrack along the bottom edge");
-  app.add_flag("--inverse", spec.inverse, "Film scanned tail first");
+  app.add_flag("--inverse", options.inverse, "Film scanned tail first");
   app.add_flag("--grey", grey, "Grey scans instead of colour");
-  app.add_flag("--sixteen-bit", spec.sixteenBit, "16 bits per channel");
-  app.add_option("--grain", spec.grain, "Grain noise, grey levels")->check(CLI::Range(0.0, 50.0));
-  app.add_option("--seed", spec.seed, "Random seed");
-  app.add_option("--modulation", spec.modulation, "Share of the track swing used, 0..1")
+  app.add_flag("--sixteen-bit", options.sixteenBit, "16 bits per channel");
+  app.add_option("--grain", options.grain, "Grain noise, grey levels")->check(CLI::Range(0.0, 50.0));
+  app.add_option("--seed", options.seed, "Random seed");
+  app.add_option("--modulation", options.modulation, "Share of the track swing used, 0..1")
       ->check(CLI::Range(0.0, 1.0));
-  app.add_option("--level", spec.level, "Programme gain (1: peaks near 0.8)")
+  app.add_option("--level", options.level, "Programme gain (1: peaks near 0.8)")
       ->check(CLI::Range(0.0, 10.0));
   bool tones = false;
   app.add_flag("--tones", tones, "Sustained tones instead of speech-like sound");
   CLI11_PARSE(app, argc, argv);
 
-  spec.filmType = film == "35va" ? 1 : film == "35vd" ? 2 : 3;
-  spec.directionUp = !down;
-  spec.colour = !grey;
-  if (tones) spec.programme = kelvora::reel::Programme::Tones;
+  options.filmType = film == "35va" ? 1 : film == "35vd" ? 2 : 3;
+  options.directionUp = !down;
+  options.colour = !grey;
+  if (tones) options.programme = kelvora::reel::Programme::Tones;
   try {
-    const kelvora::reel::Reel reel = kelvora::reel::writeReel(spec, directory);
+    const kelvora::reel::Reel reel = kelvora::reel::writeReel(options, directory);
     std::printf("Wrote %zu scans (%d x %d) to %s; source audio %s/source.wav at %d Hz\n",
                 reel.scanPaths.size(), reel.geometry.scanLength, reel.geometry.filmWidth,
                 directory.c_str(), directory.c_str(), reel.geometry.sampleRate);

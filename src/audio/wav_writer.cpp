@@ -61,7 +61,7 @@ int Plik::CreateWaveFile(const std::string& nazwa) {
 }
 
 size_t Plik::WriteSamples(std::span<const std::uint8_t> bytes) {
-  if (!file_) return 0;
+  if (!file_ || bytes.empty()) return 0;
   const size_t written = std::fwrite(bytes.data(), 1, bytes.size(), file_.get());
   dataBytes_ += static_cast<std::uint32_t>(written);
   if (written != bytes.size()) failed_ = true;

@@ -104,4 +104,13 @@ std::string selectOutput(const std::string& output, bool sound, std::string& pat
   return "";
 }
 
+std::string selectTarget(const FilmOptions& o, bool sound, JobTarget& target) {
+  const InputSelection input = selectInput(o.input);
+  if (!input.error.empty()) return input.error;
+  target.inputPath = input.inputPath;
+  std::string error = selectRange(o, input.scans, target.start, target.stop);
+  if (error.empty()) error = selectOutput(o.output, sound, target.outputPath);
+  return error;
+}
+
 }  // namespace kelvora

@@ -43,6 +43,18 @@ InputSelection selectInput(const std::string& input);
 // message, or "".
 std::string selectRange(const FilmOptions& options, int scans, int& start, int& stop);
 
+// What a command hands to its job besides the settings.
+struct JobTarget {
+  std::string inputPath;
+  std::string outputPath;
+  int start = 0;
+  int stop = 0;
+};
+
+// Resolves the input, the frame range and the output of a command.
+// Returns an error message, or "".
+std::string selectTarget(const FilmOptions& options, bool sound, JobTarget& target);
+
 // Completes the output path like the window does (a directory gets the default file
 // name) and checks that its directory can be written. Returns an error message, or
 // "".

@@ -4,6 +4,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/exit_codes.h"
+#include "cli/movie_command.h"
 #include "cli/sound_command.h"
 #include "jobs/memory.h"
 
@@ -17,6 +18,8 @@ int main(int argc, char** argv) {
 
   kelvora::SoundOptions sound;
   CLI::App* soundCommand = kelvora::addSoundCommand(app, sound);
+  kelvora::MovieOptions movie;
+  CLI::App* movieCommand = kelvora::addMovieCommand(app, movie);
 
   try {
     app.parse(argc, argv);
@@ -25,6 +28,7 @@ int main(int argc, char** argv) {
     return code == 0 ? kelvora::kExitOk : kelvora::kExitUsage;
   }
   if (soundCommand->parsed()) return kelvora::runSoundCommand(sound);
+  if (movieCommand->parsed()) return kelvora::runMovieCommand(movie);
   std::fputs(app.help().c_str(), stdout);
   return kelvora::kExitOk;
 }

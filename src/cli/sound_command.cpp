@@ -84,22 +84,18 @@ int runSoundCommand(const SoundOptions& o) {
   settings.cutBySoundtrack = o.cutBySoundtrack;
   settings.aChain = !o.noFilter;
 
-  const InputSelection input = selectInput(o.film.input);
-  if (error.empty()) error = input.error;
-  int start = 0;
-  int stop = 0;
-  if (error.empty()) error = selectRange(o.film, input.scans, start, stop);
-  std::string output;
-  if (error.empty()) error = selectOutput(o.film.output, true, output);
+  JobTarget target;
+  if (error.empty()) error = selectTarget(o.film, true, target);
   if (!error.empty()) {
     std::fprintf(stderr, "kelvora-cli sound: %s\n", error.c_str());
     return kExitUsage;
   }
+  const std::string& output = target.outputPath;
 
   TerminalControls controls(stderr, ::isatty(STDERR_FILENO) == 1);
   Picture_Parameters record;
   fillPictureParameters(record, settings,
-                        JobRequest{&controls, input.inputPath, output, start, stop});
+                        JobRequest{&controls, target.inputPath, output, target.start, target.stop});
   SoundJobReport report;
   JobOutcome outcome;
   {

@@ -17,9 +17,9 @@ void enterRunningState(Controls& c, int startFrame, int stopFrame) {
   c.setProgressStep(1);
 }
 
-void unreadable(Controls& c) {
-  c.setText(Control::Status, "Wrong file format !!!");
-  c.setProgressPosition(0);
+// Back to idle after a stop or an unreadable scan: the frame boxes are enabled even
+// when "All" is checked.
+void stopped(Controls& c) {
   c.enable(Control::StartButton, true);
   c.show(Control::StopButton, false);
   c.enable(Control::SoundCheck, true);
@@ -30,15 +30,10 @@ void unreadable(Controls& c) {
   c.show(Control::Progress, false);
 }
 
-void stopped(Controls& c) {
-  c.enable(Control::StartButton, true);
-  c.show(Control::StopButton, false);
-  c.enable(Control::SoundCheck, true);
-  c.enable(Control::FilmCheck, true);
-  c.enable(Control::StartEdit, true);
-  c.enable(Control::StopEdit, true);
-  c.enable(Control::AllCheck, true);
-  c.show(Control::Progress, false);
+void unreadable(Controls& c) {
+  c.setText(Control::Status, "Wrong file format !!!");
+  c.setProgressPosition(0);
+  stopped(c);
 }
 
 void finished(Controls& c) {

@@ -42,9 +42,9 @@ Result runCli(const std::string& args) {
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    reel::ReelSpec spec;
-    spec.scans = 4;
-    reel_ = reel::writeReel(spec, dir_.file("scans"));
+    reel::ReelOptions options;
+    options.scans = 4;
+    reel_ = reel::writeReel(options, dir_.file("scans"));
   }
   TempDir dir_;
   reel::Reel reel_;
@@ -118,13 +118,31 @@ TEST_F(CliTest, UnreadableScanFailsAndWritesNothing) {
   EXPECT_FALSE(std::filesystem::exists(dir_.file("out.wav")));
 }
 
+TEST_F(CliTest, MakesAMovie) {
+  const Result r = runCli("movie " + dir_.file("scans") + " -o " + dir_.file("out.avi") +
+                          " --size 320x240 --codec XVID --fps 24");
+  ASSERT_EQ(r.status, 0) << r.output;
+  EXPECT_NE(r.output.find("Cutting frame number : 4..."), std::string::npos);
+  EXPECT_NE(r.output.find("Film was made succesfully!!!"), std::string::npos);
+  EXPECT_NE(r.output.find("4 frames of 320x240 at 24 fps (XVID)"), std::string::npos);
+  EXPECT_GT(std::filesystem::file_size(dir_.file("out.avi")), 1000u);
+}
+
+TEST_F(CliTest, MovieOfAnUnreadableReelFailsButKeepsItsFrames) {
+  std::filesystem::resize_file(reel_.scanPaths[3], 10);
+  const Result r = runCli("movie " + dir_.file("scans") + " -o " + dir_.file("out.avi"));
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.output.find("keeps the 3 frames written"), std::string::npos);
+  EXPECT_EQ(runCli("movie " + dir_.file("scans") + " --codec H264").status, 2);
+}
+
 TEST(CliStopTest, CtrlCStopsBetweenFramesAndWritesNothing) {
   TempDir dir;
-  reel::ReelSpec spec;
-  spec.scans = 80;
-  spec.dpi = 450;
-  spec.grain = 0;
-  reel::writeReel(spec, dir.file("scans"));
+  reel::ReelOptions options;
+  options.scans = 80;
+  options.dpi = 450;
+  options.grain = 0;
+  reel::writeReel(options, dir.file("scans"));
 
   int err[2];
   ASSERT_EQ(::pipe(err), 0);

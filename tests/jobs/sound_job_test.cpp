@@ -16,7 +16,7 @@
 namespace kelvora {
 namespace {
 
-using reel::ReelSpec;
+using reel::ReelOptions;
 using test::asFloats;
 using test::runSoundJob;
 using test::snrDb;
@@ -29,24 +29,24 @@ using test::TempDir;
 // of the width, which this track's swing reaches past, so loud passages are clipped.
 struct Case {
   std::string name;
-  ReelSpec reel;
+  ReelOptions reel;
   JobSettings settings;
   double minSnrDb;
 };
 
-JobSettings settingsFor(const ReelSpec& spec) {
+JobSettings settingsFor(const ReelOptions& options) {
   JobSettings s;
-  s.soundtrackType = spec.filmType - 1;
-  s.speedIndex = spec.fps - 24;
-  s.longStrip = spec.longStrip ? 1 : 0;
-  s.directionUp = spec.directionUp;
-  s.inverse = spec.inverse ? 1 : 0;
+  s.soundtrackType = options.filmType - 1;
+  s.speedIndex = options.fps - 24;
+  s.longStrip = options.longStrip ? 1 : 0;
+  s.directionUp = options.directionUp;
+  s.inverse = options.inverse ? 1 : 0;
   return s;
 }
 
-Case makeCase(std::string name, double minSnr, const std::function<void(ReelSpec&)>& reelTweak,
+Case makeCase(std::string name, double minSnr, const std::function<void(ReelOptions&)>& reelTweak,
               const std::function<void(JobSettings&)>& settingsTweak = {}) {
-  Case c{std::move(name), ReelSpec{}, {}, minSnr};
+  Case c{std::move(name), ReelOptions{}, {}, minSnr};
   c.reel.scans = 6;
   reelTweak(c.reel);
   c.settings = settingsFor(c.reel);
@@ -100,58 +100,58 @@ TEST_P(SoundReelTest, DecodesTheKnownAudioWithoutDroppingOrRepeatingSamples) {
 INSTANTIATE_TEST_SUITE_P(
     Reels, SoundReelTest,
     ::testing::Values(
-        makeCase("va35_defaults", 24, [](ReelSpec&) {}),
+        makeCase("va35_defaults", 24, [](ReelOptions&) {}),
         makeCase(
-            "va35_no_crossfade_no_filter", 24, [](ReelSpec&) {},
+            "va35_no_crossfade_no_filter", 24, [](ReelOptions&) {},
             [](JobSettings& s) {
               s.crossfade = 0;
               s.aChain = false;
             }),
         makeCase(
-            "va35_cut_by_soundtrack", 24, [](ReelSpec&) {},
+            "va35_cut_by_soundtrack", 24, [](ReelOptions&) {},
             [](JobSettings& s) { s.cutBySoundtrack = true; }),
         makeCase(
-            "va35_no_dc", 17, [](ReelSpec&) {}, [](JobSettings& s) { s.removeDC = 0; }),
-        makeCase("va35_down", 24, [](ReelSpec& r) { r.directionUp = false; }),
-        makeCase("va35_inverse", 24, [](ReelSpec& r) { r.inverse = true; }),
+            "va35_no_dc", 17, [](ReelOptions&) {}, [](JobSettings& s) { s.removeDC = 0; }),
+        makeCase("va35_down", 24, [](ReelOptions& r) { r.directionUp = false; }),
+        makeCase("va35_inverse", 24, [](ReelOptions& r) { r.inverse = true; }),
         makeCase("va35_grey_24fps", 24,
-                 [](ReelSpec& r) {
+                 [](ReelOptions& r) {
                    r.colour = false;
                    r.fps = 24;
                  }),
         makeCase(
-            "va35_luma", 24, [](ReelSpec&) {}, [](JobSettings& s) { s.colorElement = 3; }),
-        makeCase("va35_16bit", 24, [](ReelSpec& r) { r.sixteenBit = true; }),
-        makeCase("va35_alpha", 24, [](ReelSpec& r) { r.alpha = true; }),
-        makeCase("vd35_defaults", 24, [](ReelSpec& r) { r.filmType = 2; }),
+            "va35_luma", 24, [](ReelOptions&) {}, [](JobSettings& s) { s.colorElement = 3; }),
+        makeCase("va35_16bit", 24, [](ReelOptions& r) { r.sixteenBit = true; }),
+        makeCase("va35_alpha", 24, [](ReelOptions& r) { r.alpha = true; }),
+        makeCase("vd35_defaults", 24, [](ReelOptions& r) { r.filmType = 2; }),
         makeCase(
             "vd35_cut_by_soundtrack_down", 24,
-            [](ReelSpec& r) {
+            [](ReelOptions& r) {
               r.filmType = 2;
               r.directionUp = false;
             },
             [](JobSettings& s) { s.cutBySoundtrack = true; }),
         makeCase("va16_defaults", 24,
-                 [](ReelSpec& r) {
+                 [](ReelOptions& r) {
                    r.filmType = 3;
                    r.dpi = 1800;
                  }),
         makeCase(
             "va16_cut_by_soundtrack", 14,
-            [](ReelSpec& r) {
+            [](ReelOptions& r) {
               r.filmType = 3;
               r.dpi = 1800;
             },
             [](JobSettings& s) { s.cutBySoundtrack = true; }),
         makeCase("va35_tones_picture_guided", 20,
-                 [](ReelSpec& r) { r.programme = reel::Programme::Tones; }),
+                 [](ReelOptions& r) { r.programme = reel::Programme::Tones; }),
         makeCase("va35_long_strip", 24,
-                 [](ReelSpec& r) {
+                 [](ReelOptions& r) {
                    r.longStrip = true;
                    r.scans = 4;
                  }),
         makeCase("va16_long_strip", 24,
-                 [](ReelSpec& r) {
+                 [](ReelOptions& r) {
                    r.filmType = 3;
                    r.dpi = 1800;
                    r.longStrip = true;
@@ -162,9 +162,9 @@ INSTANTIATE_TEST_SUITE_P(
 class SoundJobTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ReelSpec spec;
-    spec.scans = 6;
-    reel_ = reel::writeReel(spec, dir_.file("scans"));
+    ReelOptions options;
+    options.scans = 6;
+    reel_ = reel::writeReel(options, dir_.file("scans"));
   }
   std::string output() const { return dir_.file("out.wav"); }
 

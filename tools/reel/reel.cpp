@@ -28,7 +28,7 @@ constexpr double kFrameLine = 12.0;  // the bar between two pictures
 constexpr double kCodeDark = 70.0;
 constexpr double kCodeLight = 200.0;
 
-bool isVariableDensity(const ReelSpec& spec) { return spec.filmType == 2; }
+bool isVariableDensity(const ReelOptions& options) { return options.filmType == 2; }
 
 // Share of the pixel [u, u + 1) that lies inside [lo, hi].
 double coverage(int u, double lo, double hi) {
@@ -42,21 +42,21 @@ cv::Vec3b tinted(double v, double b, double g) {
 
 int positiveMod(int a, int m) { return ((a % m) + m) % m; }
 
-cv::Mat finishScan(const ReelSpec& spec, cv::Mat turned, int listingIndex) {
-  if (!spec.directionUp) cv::flip(turned, turned, 1);
+cv::Mat finishScan(const ReelOptions& options, cv::Mat turned, int listingIndex) {
+  if (!options.directionUp) cv::flip(turned, turned, 1);
   cv::Mat raw = rot90(turned, 3);
-  if (spec.grain > 0.0) {
+  if (options.grain > 0.0) {
     cv::Mat noisy;
     raw.convertTo(noisy, CV_32F);
     cv::Mat noise(noisy.size(), noisy.type());
-    cv::RNG rng(spec.seed * 7919u + static_cast<unsigned>(listingIndex) + 1u);
-    rng.fill(noise, cv::RNG::NORMAL, 0.0, spec.grain);
+    cv::RNG rng(options.seed * 7919u + static_cast<unsigned>(listingIndex) + 1u);
+    rng.fill(noise, cv::RNG::NORMAL, 0.0, options.grain);
     noisy += noise;
     noisy.convertTo(raw, CV_8U);
   }
-  if (!spec.colour) cv::cvtColor(raw, raw, cv::COLOR_BGR2GRAY);
-  if (spec.alpha) cv::cvtColor(raw, raw, spec.colour ? cv::COLOR_BGR2BGRA : cv::COLOR_GRAY2BGRA);
-  if (spec.sixteenBit) raw.convertTo(raw, CV_16U, 257.0);
+  if (!options.colour) cv::cvtColor(raw, raw, cv::COLOR_BGR2GRAY);
+  if (options.alpha) cv::cvtColor(raw, raw, options.colour ? cv::COLOR_BGR2BGRA : cv::COLOR_GRAY2BGRA);
+  if (options.sixteenBit) raw.convertTo(raw, CV_16U, 257.0);
   return raw;
 }
 
@@ -68,26 +68,26 @@ void writeText(const std::string& path, const std::string& text) {
 
 }  // namespace
 
-ReelGeometry geometryFor(const ReelSpec& spec) {
-  const bool sixteen = spec.filmType == 3;
-  const double dpi = spec.dpi;
+ReelGeometry geometryFor(const ReelOptions& options) {
+  const bool sixteen = options.filmType == 3;
+  const double dpi = options.dpi;
   ReelGeometry g;
   g.filmWidth = cmToPixels(dpi, sixteen ? 0.96 : 2.09);
   g.pitch = cmToPixels(dpi, sixteen ? 0.762 : 1.919);
-  g.trackWidth = cmToPixels(dpi, isVariableDensity(spec) ? 0.254 : 0.24);
-  g.trackStart = isVariableDensity(spec) ? cmToPixels(dpi, 0.005) : 0;
+  g.trackWidth = cmToPixels(dpi, isVariableDensity(options) ? 0.254 : 0.24);
+  g.trackStart = isVariableDensity(options) ? cmToPixels(dpi, 0.005) : 0;
   g.pictureStart = g.trackStart + g.trackWidth + cmToPixels(dpi, 0.1);
   g.lineHeight = cmToPixels(dpi, sixteen ? 0.05 : 0.38);
   g.lineStart = roundToInt(0.11 * g.pitch);
-  g.framesPerScan = spec.longStrip ? (sixteen ? 4 : 3) : 1;
+  g.framesPerScan = options.longStrip ? (sixteen ? 4 : 3) : 1;
   g.advance = g.framesPerScan * g.pitch;
   // Per-frame scans overlap by a third of a frame. 35 mm strips overlap by one frame
   // more, 16 mm strips by half a frame.
   double tail = 0.3346;
-  if (spec.longStrip) tail = sixteen ? 0.5 : 1.3346;
+  if (options.longStrip) tail = sixteen ? 0.5 : 1.3346;
   g.scanLength = g.advance + roundToInt(tail * g.pitch);
-  g.totalRows = (spec.scans - 1) * g.advance + g.scanLength;
-  g.sampleRate = spec.fps * g.pitch;
+  g.totalRows = (options.scans - 1) * g.advance + g.scanLength;
+  g.sampleRate = options.fps * g.pitch;
   return g;
 }
 
@@ -124,7 +124,7 @@ std::vector<float> makeAudio(int samples, int sampleRate, unsigned seed, Program
 
 int frameCode(int frame) { return (frame + 1) & 0xff; }
 
-cv::Mat renderTurnedScan(const ReelSpec& spec, const ReelGeometry& g,
+cv::Mat renderTurnedScan(const ReelOptions& options, const ReelGeometry& g,
                          const std::vector<float>& audio, int index) {
   cv::Mat turned(g.scanLength, g.filmWidth, CV_8UC3);
   const int pictureWidth = g.filmWidth - g.pictureStart;
@@ -144,7 +144,7 @@ cv::Mat renderTurnedScan(const ReelSpec& spec, const ReelGeometry& g,
 
   for (int y = 0; y < g.scanLength; ++y) {
     const int w = index * g.advance + y;
-    const double a = spec.modulation * audio[static_cast<size_t>(std::min(w, g.totalRows - 1))];
+    const double a = options.modulation * audio[static_cast<size_t>(std::min(w, g.totalRows - 1))];
     const int frame = static_cast<int>(std::floor(static_cast<double>(w - g.lineStart) / g.pitch));
     const int o = positiveMod(w - g.lineStart, g.pitch);
     const bool onLine = o < g.lineHeight;
@@ -161,7 +161,7 @@ cv::Mat renderTurnedScan(const ReelSpec& spec, const ReelGeometry& g,
       bool track = false;
       if (u < g.pictureStart) {
         track = true;
-        if (isVariableDensity(spec)) {
+        if (isVariableDensity(options)) {
           const bool inTrack = u >= g.trackStart && u < g.trackStart + g.trackWidth;
           v = inTrack ? 100.0 + 70.0 * a : (u < g.trackStart ? kOpaque : 235.0);
         } else {
@@ -182,22 +182,22 @@ cv::Mat renderTurnedScan(const ReelSpec& spec, const ReelGeometry& g,
   return turned;
 }
 
-Reel writeReel(const ReelSpec& spec, const std::string& directory) {
+Reel writeReel(const ReelOptions& options, const std::string& directory) {
   namespace fs = std::filesystem;
   fs::create_directories(directory);
   Reel reel;
-  reel.spec = spec;
-  reel.geometry = geometryFor(spec);
+  reel.options = options;
+  reel.geometry = geometryFor(options);
   const ReelGeometry& g = reel.geometry;
-  reel.audio = makeAudio(g.totalRows, g.sampleRate, spec.seed, spec.programme, spec.level);
+  reel.audio = makeAudio(g.totalRows, g.sampleRate, options.seed, options.programme, options.level);
 
   const std::vector<int> tiffParams = {cv::IMWRITE_TIFF_COMPRESSION, 1};
-  for (int k = 0; k < spec.scans; ++k) {
+  for (int k = 0; k < options.scans; ++k) {
     // Scanned tail first, the film runs the other way through every scan.
-    const int index = spec.inverse ? spec.scans - 1 - k : k;
-    cv::Mat turned = renderTurnedScan(spec, g, reel.audio, index);
-    if (spec.inverse) cv::flip(turned, turned, 0);
-    const cv::Mat raw = finishScan(spec, turned, k);
+    const int index = options.inverse ? options.scans - 1 - k : k;
+    cv::Mat turned = renderTurnedScan(options, g, reel.audio, index);
+    if (options.inverse) cv::flip(turned, turned, 0);
+    const cv::Mat raw = finishScan(options, turned, k);
     char name[32];
     std::snprintf(name, sizeof name, "scan_%04d.tif", k + 1);
     const std::string path = (fs::path(directory) / name).string();
@@ -227,10 +227,10 @@ Reel writeReel(const ReelSpec& spec, const std::string& directory) {
   const auto line = [&info](const char* key, int value) {
     info += std::string(key) + "=" + std::to_string(value) + "\n";
   };
-  line("film_type", spec.filmType);
-  line("dpi", spec.dpi);
-  line("scans", spec.scans);
-  line("fps", spec.fps);
+  line("film_type", options.filmType);
+  line("dpi", options.dpi);
+  line("scans", options.scans);
+  line("fps", options.fps);
   line("scan_length", g.scanLength);
   line("film_width", g.filmWidth);
   line("pitch", g.pitch);

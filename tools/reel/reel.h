@@ -16,7 +16,7 @@ enum class Programme {
 // What to generate: a length of film with known audio and numbered pictures, cut
 // into overlapping scans the way a scanner sees them (film running side to side,
 // soundtrack along the top edge for UP or the bottom edge for DOWN).
-struct ReelSpec {
+struct ReelOptions {
   int filmType = 1;  // 1 35 mm variable area, 2 35 mm variable density, 3 16 mm
   int dpi = 900;     // one of the standard scanner resolutions
   int scans = 6;
@@ -51,13 +51,13 @@ struct ReelGeometry {
 };
 
 struct Reel {
-  ReelSpec spec;
+  ReelOptions options;
   ReelGeometry geometry;
   std::vector<std::string> scanPaths;  // in listing order
   std::vector<float> audio;            // -1..1, one value per film row, in playing order
 };
 
-ReelGeometry geometryFor(const ReelSpec& spec);
+ReelGeometry geometryFor(const ReelOptions& options);
 
 // The known audio, -1..1.
 // `level` scales the programme before it is limited to -1..1.
@@ -66,7 +66,7 @@ std::vector<float> makeAudio(int samples, int sampleRate, unsigned seed, Program
 
 // The turned scan `index` (0-based, film running top to bottom, soundtrack on the
 // left) of the film in playing order, 8-bit BGR, without grain.
-cv::Mat renderTurnedScan(const ReelSpec& spec, const ReelGeometry& g,
+cv::Mat renderTurnedScan(const ReelOptions& options, const ReelGeometry& g,
                          const std::vector<float>& audio, int index);
 
 // The frame number drawn into picture `frame` (0-based along the film).
@@ -75,6 +75,6 @@ int frameCode(int frame);
 // Renders the reel into `directory` (created if needed): scan_0001.tif ..., the
 // audio as source.f32 (raw little-endian floats) and source.wav, and reel.txt
 // describing the geometry. Throws std::runtime_error when a file cannot be written.
-Reel writeReel(const ReelSpec& spec, const std::string& directory);
+Reel writeReel(const ReelOptions& options, const std::string& directory);
 
 }  // namespace kelvora::reel

@@ -1,5 +1,5 @@
-// The whole soundtrack job on a generated 100-frame 35 mm colour reel at 1800 dpi
-// (scans 1815 x 1481), against loading the same scans and nothing else.
+// The whole soundtrack and movie jobs on a generated 100-frame 35 mm colour reel at
+// 1800 dpi (scans 1815 x 1481), against loading the same scans and nothing else.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -11,6 +11,7 @@
 #include "jobs/memory.h"
 #include "jobs/scan_loader.h"
 #include "jobs/sound_job.h"
+#include "movie/movie_job.h"
 #include "reel/reel.h"
 
 namespace {
@@ -37,10 +38,10 @@ const std::string& reelDirectory() {
         (std::filesystem::temp_directory_path() / "kelvora-bench-reel-1800").string();
     if (kelvora::FrameListing::open(path).size() != kFrames) {
       std::filesystem::remove_all(path);
-      kelvora::reel::ReelSpec spec;
-      spec.dpi = 1800;
-      spec.scans = kFrames;
-      kelvora::reel::writeReel(spec, path);
+      kelvora::reel::ReelOptions options;
+      options.dpi = 1800;
+      options.scans = kFrames;
+      kelvora::reel::writeReel(options, path);
     }
     return path + "/";
   }();
@@ -48,7 +49,8 @@ const std::string& reelDirectory() {
 }
 
 double decodeSeconds = 0;
-double jobSeconds = 0;
+double soundSeconds = 0;
+double movieSeconds = 0;
 
 void BM_DecodeOnly(benchmark::State& state) {
   const kelvora::FrameListing listing = kelvora::FrameListing::open(reelDirectory());
@@ -76,8 +78,24 @@ void BM_SoundJob(benchmark::State& state) {
       benchmark::Counter(kFrames, benchmark::Counter::kIsIterationInvariantRate);
 }
 
+void BM_MovieJob(benchmark::State& state) {
+  const std::string out =
+      (std::filesystem::temp_directory_path() / "kelvora-bench-movie.avi").string();
+  QuietControls controls;
+  for (auto _ : state) {
+    kelvora::Image_Parameters record;
+    kelvora::fillImageParameters(record, kelvora::JobSettings{},
+                                 kelvora::JobRequest{&controls, reelDirectory(), out, 1, kFrames});
+    if (kelvora::ThreadMovie(record) != kelvora::JobOutcome::Finished)
+      state.SkipWithError("job failed");
+  }
+  state.counters["frames/s"] =
+      benchmark::Counter(kFrames, benchmark::Counter::kIsIterationInvariantRate);
+}
+
 BENCHMARK(BM_DecodeOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_SoundJob)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_MovieJob)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
@@ -85,7 +103,8 @@ class RatioReporter : public benchmark::ConsoleReporter {
     for (const Run& run : runs) {
       const double seconds = run.GetAdjustedRealTime() / 1e3;
       if (run.benchmark_name().find("BM_DecodeOnly") == 0) decodeSeconds = seconds;
-      if (run.benchmark_name().find("BM_SoundJob") == 0) jobSeconds = seconds;
+      if (run.benchmark_name().find("BM_SoundJob") == 0) soundSeconds = seconds;
+      if (run.benchmark_name().find("BM_MovieJob") == 0) movieSeconds = seconds;
     }
     ConsoleReporter::ReportRuns(runs);
   }
@@ -99,9 +118,13 @@ int main(int argc, char** argv) {
   reelDirectory();
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  if (decodeSeconds > 0 && jobSeconds > 0)
-    std::printf("job / decode time: %.2f (job %.2f s, decode %.2f s for %d frames)\n",
-                jobSeconds / decodeSeconds, jobSeconds, decodeSeconds, kFrames);
+  const auto ratio = [](const char* job, double seconds) {
+    if (decodeSeconds > 0 && seconds > 0)
+      std::printf("%s job / decode time: %.2f (job %.2f s, decode %.2f s for %d frames)\n", job,
+                  seconds / decodeSeconds, seconds, decodeSeconds, kFrames);
+  };
+  ratio("sound", soundSeconds);
+  ratio("movie", movieSeconds);
   benchmark::Shutdown();
   return 0;
 }

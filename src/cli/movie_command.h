@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "cli/film_options.h"
+
+namespace kelvora {
+
+struct MovieOptions {
+  FilmOptions film;
+  std::string size = "640x480";
+  std::string codec = "MPG4";
+  bool cutSoundtrack = false;
+};
+
+// Registers `movie` on the application.
+CLI::App* addMovieCommand(CLI::App& app, MovieOptions& options);
+
+// Runs the movie job as the window would; returns the process exit status.
+int runMovieCommand(const MovieOptions& options);
+
+}  // namespace kelvora

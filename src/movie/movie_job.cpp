@@ -1,0 +1,142 @@
+#include "movie/movie_job.h"
+
+#include <cstdio>
+#include <vector>
+
+#include <opencv2/imgproc.hpp>
+
+#include "film/orientation.h"
+#include "film/resolution.h"
+#include "jobs/frame_listing.h"
+#include "jobs/notifications.h"
+#include "jobs/scan_loader.h"
+#include "jobs/status_log.h"
+#include "movie/movie_writer.h"
+#include "movie/picture_cut.h"
+
+namespace kelvora {
+
+namespace {
+
+std::string formatLine(const char* format, int a, int b = 0) {
+  char buffer[128];
+  std::snprintf(buffer, sizeof buffer, format, a, b);
+  return buffer;
+}
+
+// Holds the frames one long strip gives and passes them on last first. A reel scanned
+// tail first runs backwards through the listing; its strips' frames, turned upright,
+// run forwards within each strip, so they are reversed to keep the movie stepping
+// back one frame at a time, as it does for scans of single frames.
+class ReversingSink : public FrameSink {
+ public:
+  explicit ReversingSink(FrameSink& out) : out_(out) {}
+  bool write(const cv::Mat& frame) override {
+    held_.push_back(frame.clone());
+    return true;
+  }
+  void flush() {
+    for (auto it = held_.rbegin(); it != held_.rend(); ++it) out_.write(*it);
+    held_.clear();
+  }
+
+ private:
+  FrameSink& out_;
+  std::vector<cv::Mat> held_;
+};
+
+}  // namespace
+
+JobOutcome ThreadMovie(Image_Parameters& record, MovieJobReport* report) {
+  MovieJobReport scratch;
+  MovieJobReport& out = report != nullptr ? *report : scratch;
+  out = MovieJobReport{};
+
+  Controls& controls = *record.controls;
+  StatusLog statusLog(controls);
+  initThreadImage(record);
+
+  out.fps = record.speedIndex == 1 ? 25.0 : 24.0;
+  out.width = record.filmSize == 0 ? 640 : 320;
+  out.height = record.filmSize == 0 ? 480 : 240;
+  out.codec = codecCode(record.compression);
+  MovieWriter writer(record.outputPath, out.codec, out.fps, cv::Size(out.width, out.height));
+  if (!writer.isOpened()) {
+    statusLog.replace("Cannot create the movie file!");
+    ThreadEndIm(record);
+    return JobOutcome::WriteFailed;
+  }
+
+  const FrameListing listing =
+      FrameListing::open(JobDirectory(record.inputPath, record.inputPathLength));
+  // The reader orients the next scan while this one is cut.
+  const int inverse = record.inverse;
+  const bool direction = record.direction;
+  const bool correction = record.frameCorrection;
+  const int filmType = record.filmType;
+  const int longstrip = record.longstrip;
+  ScanReader reader(listing, record.startFrame, record.stopFrame, [=](const cv::Mat& scan) {
+    return RotCor(scan, inverse, direction, correction, filmType, longstrip);
+  });
+
+  Resolution res;
+  ParametersM area;
+  for (int n = record.startFrame; n <= record.stopFrame; ++n) {
+    controls.show(Control::Progress, true);
+    controls.stepProgress();
+    statusLog.addLine(formatLine("Cutting frame number : %d...", n));
+
+    LoadedScan scan = reader.load(n);
+    if (!scan.ok()) {
+      writer.release();
+      out.framesWritten = writer.framesWritten();
+      out.failedFrame = n;
+      out.failedPath = scan.path;
+      out.failure = scan.error;
+      errorReadIm(record);
+      return JobOutcome::Unreadable;
+    }
+    const cv::Mat oriented = std::move(scan.image);
+
+    if (n == record.startFrame) {
+      if (record.manualResolution) {
+        res = Resolution{record.resX, record.resY};
+      } else {
+        resolution(oriented, filmType, res, longstrip != 0, direction);
+      }
+      filParametersM(oriented, filmType, res, area, record.cutSoundtrack);
+      statusLog.addLine(formatLine("Picture resolution (dpi) x=%d,y=%d", res.x, res.y));
+      out.resolution = res;
+      out.area = area;
+    }
+
+    if (record.stopRequested) {
+      writer.release();
+      out.framesWritten = writer.framesWritten();
+      statusLog.replace("Operation stopped !!!!");
+      killThreadIm(record);
+      return JobOutcome::Stopped;
+    }
+
+    ReversingSink reversed(writer);
+    FrameSink& sink = inverse != 0 ? static_cast<FrameSink&>(reversed) : writer;
+    const cv::Mat picture = cutBW(oriented, sink, area, filmType, longstrip, record.cutSoundtrack,
+                                  out.width, out.height);
+    reversed.flush();
+    // 16 mm long strips were written by the cut itself.
+    if (!picture.empty()) {
+      cv::Mat frame;
+      cv::resize(picture, frame, cv::Size(out.width, out.height), 0, 0, cv::INTER_CUBIC);
+      writer.write(frame);
+    }
+  }
+
+  writer.release();
+  out.framesWritten = writer.framesWritten();
+  controls.setProgressPosition(0);
+  statusLog.finish("Film was made succesfully!!!\r\n");
+  ThreadEndIm(record);
+  return JobOutcome::Finished;
+}
+
+}  // namespace kelvora

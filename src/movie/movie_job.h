@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+
+#include "film/film_geometry.h"
+#include "jobs/job_outcome.h"
+#include "jobs/job_records.h"
+#include "movie/picture_area.h"
+
+namespace kelvora {
+
+// What one movie job measured and wrote.
+struct MovieJobReport {
+  Resolution resolution;
+  ParametersM area;
+  std::string codec;  // the four-character code
+  double fps = 0;
+  int width = 0;
+  int height = 0;
+  int framesWritten = 0;
+  int failedFrame = 0;  // the frame that could not be loaded, if any
+  std::string failedPath;
+  std::string failure;
+};
+
+// The movie job: cuts the pictures of frames startFrame..stopFrame of the record's
+// input directory, scales them and writes them to an AVI file at `outputPath`. It
+// drives the window only through the record's controls and the job notifications
+// and checks `stopRequested` once per frame. The file is completed on every ending,
+// so a stopped job or an unreadable scan leaves a playable movie of the frames
+// written so far. `report`, when given, receives the measurements.
+JobOutcome ThreadMovie(Image_Parameters& record, MovieJobReport* report = nullptr);
+
+}  // namespace kelvora

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+
+#include <opencv2/videoio.hpp>
+
+#include "movie/frame_sink.h"
+
+namespace kelvora {
+
+// The four-character code for a Movie Parameters "Compression" entry: "MPG4" writes
+// "MP42", "DIVX" writes "DIV3", "XVID" writes "XVID".
+std::string codecCode(int compression);
+
+// An AVI file written through the FFmpeg backend. Every frame is brought to three
+// 8-bit channels of exactly the movie's size before it is written, since the
+// library silently drops frames of any other shape. Released (and the file
+// completed) by `release` or the destructor.
+class MovieWriter : public FrameSink {
+ public:
+  // Opens `path`; check `isOpened`.
+  MovieWriter(const std::string& path, const std::string& fourcc, double fps, cv::Size size);
+  ~MovieWriter() override;
+  MovieWriter(const MovieWriter&) = delete;
+  MovieWriter& operator=(const MovieWriter&) = delete;
+
+  bool isOpened() const { return writer_.isOpened(); }
+  bool write(const cv::Mat& frame) override;
+  void release();
+  int framesWritten() const { return frames_; }
+
+ private:
+  cv::VideoWriter writer_;
+  cv::Size size_;
+  int frames_ = 0;
+};
+
+}  // namespace kelvora

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include "movie/frame_sink.h"
+#include "movie/picture_area.h"
+
+namespace kelvora {
+
+// The picture rectangle of a scan, bounds inclusive.
+struct PictureRect {
+  int top = 0;
+  int bottom = 0;
+  int left = 0;
+  int right = 0;
+};
+
+// Finds the picture in a turned scan: its top on the first row after the strongest
+// brightening (the end of a frame line) in the upper part of the scan, its left edge
+// at the boundary between soundtrack and picture when `image_sound` is set. Not
+// clipped to the scan.
+PictureRect findPicture(const cv::Mat& reimg, const ParametersM& filParM, int filmType,
+                        int longstrip, int image_sound);
+
+// Cuts the picture out of a turned scan. For 35 mm, and for 16 mm scanned frame by
+// frame, returns it at the scan's resolution. For a 16 mm long strip, cuts four
+// consecutive frames, scales each to `film_width` x `film_height`, mirrors it left
+// to right, writes it to `writer` and returns an empty image. Rectangles are clipped
+// to the scan and hold at least one pixel. Other film types return an empty image.
+cv::Mat cutBW(const cv::Mat& reimg, FrameSink& writer, const ParametersM& filParM, int filmType,
+              int longstrip, int image_sound, int film_width, int film_height);
+
+}  // namespace kelvora

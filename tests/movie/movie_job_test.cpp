@@ -1,0 +1,267 @@
+// Whole movie jobs on generated reels whose pictures carry their frame numbers.
+#include "movie/movie_job.h"
+
+#include <filesystem>
+#include <thread>
+
+#include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
+
+#include "reel/reel.h"
+#include "signal/rounding.h"
+#include "support/movie_file.h"
+#include "support/recording_controls.h"
+#include "support/temp_dir.h"
+
+namespace kelvora {
+namespace {
+
+using reel::ReelOptions;
+using test::RecordingControls;
+using test::TempDir;
+
+struct MovieRun {
+  JobOutcome outcome = JobOutcome::Finished;
+  MovieJobReport report;
+  test::MovieFile movie;
+  std::vector<std::string> status;
+  std::vector<std::string> calls;
+};
+
+MovieRun runMovieJob(
+    const std::string& input, const std::string& output, const JobSettings& settings, int start,
+    int stop, const std::function<void(Image_Parameters&, RecordingControls&)>& prepare = {}) {
+  RecordingControls controls;
+  Image_Parameters record;
+  fillImageParameters(record, settings, JobRequest{&controls, input, output, start, stop});
+  if (prepare) prepare(record, controls);
+  MovieRun run;
+  std::thread worker([&] { run.outcome = ThreadMovie(record, &run.report); });
+  worker.join();
+  if (std::filesystem::exists(output)) run.movie = test::readMovie(output);
+  run.status = controls.statusHistory();
+  run.calls = controls.calls();
+  return run;
+}
+
+JobSettings settingsFor(const ReelOptions& options) {
+  JobSettings s;
+  s.soundtrackType = options.filmType - 1;
+  s.speedIndex = options.fps - 24;
+  s.longStrip = options.longStrip ? 1 : 0;
+  s.directionUp = options.directionUp;
+  s.inverse = options.inverse ? 1 : 0;
+  return s;
+}
+
+// Reads the frame number the reel drew into a movie frame, from where the job's cut
+// and scaling put the code blocks.
+int readCode(const cv::Mat& frame, const reel::Reel& r, const JobSettings& s) {
+  const reel::ReelGeometry& g = r.geometry;
+  const int dpi = r.options.dpi;
+  const bool sixteenStrip = r.options.filmType == 3 && r.options.longStrip;
+  const bool cut = s.cutSoundtrack != 0;
+  const int top = g.lineStart + g.lineHeight;
+  int rectHeight;
+  if (sixteenStrip) {
+    rectHeight = g.pitch + 1;
+  } else {
+    const int cutHeight = cmToPixels(dpi, cut && r.options.filmType != 3 ? 1.52 : 1.9);
+    rectHeight = std::min(top + cutHeight - 1, g.scanLength - 1) - top + 1;
+  }
+  // The variable-density edge search (6 to 12 % of the width) does not reach this
+  // reel's picture edge, so its cut keeps the track side.
+  const int left = cut && r.options.filmType != 2 ? g.pictureStart - 1 : 0;
+  const int cutWidth = cmToPixels(dpi, r.options.filmType == 2 ? 2.05 : 2.1);
+  const int right = cut ? std::min(left + cutWidth, g.filmWidth - 1) : g.filmWidth - 1;
+  const int rectWidth = right - left + 1;
+
+  const int pictureHeight = g.pitch - g.lineHeight;
+  const int pictureWidth = g.filmWidth - g.pictureStart;
+  const double codeRow =
+      (static_cast<int>(0.4 * pictureHeight) + static_cast<int>(0.6 * pictureHeight)) / 2.0;
+  const int codeLeft = g.pictureStart + static_cast<int>(0.5 * pictureWidth);
+  const int codeRight = g.pictureStart + static_cast<int>(0.95 * pictureWidth);
+
+  cv::Mat grey;
+  cv::cvtColor(frame, grey, cv::COLOR_BGR2GRAY);
+  const double y = (codeRow + 0.5) * frame.rows / rectHeight - 0.5;
+  int code = 0;
+  for (int i = 0; i < 8; ++i) {
+    const double u = codeLeft + (i + 0.5) * (codeRight - codeLeft) / 8.0;
+    double x = (u - left + 0.5) * frame.cols / rectWidth - 0.5;
+    if (sixteenStrip) x = frame.cols - 1 - x;
+    const cv::Rect spot(static_cast<int>(x) - 1, static_cast<int>(y) - 1, 3, 3);
+    const double value = cv::mean(grey(spot & cv::Rect(0, 0, grey.cols, grey.rows)))[0];
+    if (value < 135) code |= 1 << (7 - i);
+  }
+  return code;
+}
+
+struct Case {
+  std::string name;
+  ReelOptions reel;
+  std::function<void(JobSettings&)> tweak;
+  std::string fourcc;
+  cv::Size size;
+};
+
+Case makeCase(std::string name, const std::function<void(ReelOptions&)>& reelTweak,
+              std::function<void(JobSettings&)> tweak = {}, std::string fourcc = "MP42",
+              cv::Size size = {640, 480}) {
+  Case c{std::move(name), ReelOptions{}, std::move(tweak), std::move(fourcc), size};
+  c.reel.scans = 5;
+  reelTweak(c.reel);
+  return c;
+}
+
+class MovieReelTest : public ::testing::TestWithParam<Case> {};
+
+TEST_P(MovieReelTest, ShowsConsecutiveFilmFramesNoneMissingOrRepeated) {
+  const Case& c = GetParam();
+  TempDir dir;
+  const reel::Reel r = reel::writeReel(c.reel, dir.file("scans"));
+  JobSettings s = settingsFor(c.reel);
+  if (c.tweak) c.tweak(s);
+  const MovieRun run = runMovieJob(r.scanPaths[0], dir.file("out.avi"), s, 1, c.reel.scans);
+  ASSERT_EQ(run.outcome, JobOutcome::Finished);
+  EXPECT_EQ(run.status.back().substr(run.status.back().rfind("Film")),
+            "Film was made succesfully!!!\r\n");
+
+  ASSERT_TRUE(run.movie.opened);
+  EXPECT_EQ(run.movie.fourcc, c.fourcc);
+  EXPECT_DOUBLE_EQ(run.movie.fps, c.reel.fps);
+  EXPECT_EQ(run.movie.size, c.size);
+  const bool sixteenStrip = c.reel.filmType == 3 && c.reel.longStrip;
+  const size_t perScan = sixteenStrip ? 4 : 1;
+  ASSERT_EQ(run.movie.frames.size(), perScan * c.reel.scans);
+
+  // Film frames advance by one per movie frame, or by a whole strip for 35 mm strips
+  // (one picture per scan); backwards when the reel was scanned tail first.
+  const int framesPerPicture = sixteenStrip ? 1 : r.geometry.framesPerScan;
+  const int step = (c.reel.inverse ? -1 : 1) * framesPerPicture;
+  std::vector<int> codes;
+  for (const cv::Mat& frame : run.movie.frames) codes.push_back(readCode(frame, r, s));
+  for (size_t i = 1; i < codes.size(); ++i)
+    EXPECT_EQ(codes[i] - codes[i - 1], step)
+        << "movie frame " << i << " codes " << codes[i - 1] << " then " << codes[i];
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Reels, MovieReelTest,
+    ::testing::Values(makeCase("va35_mp42", [](ReelOptions&) {}),
+                      makeCase(
+                          "va35_cut_soundtrack", [](ReelOptions&) {},
+                          [](JobSettings& s) { s.cutSoundtrack = 1; }),
+                      makeCase("va35_down", [](ReelOptions& r) { r.directionUp = false; }),
+                      makeCase("va35_inverse", [](ReelOptions& r) { r.inverse = true; }),
+                      makeCase("va35_grey", [](ReelOptions& r) { r.colour = false; }),
+                      makeCase(
+                          "va35_divx_320_24fps", [](ReelOptions& r) { r.fps = 24; },
+                          [](JobSettings& s) {
+                            s.compression = 1;
+                            s.filmSize = 1;
+                          },
+                          "DIV3", {320, 240}),
+                      makeCase(
+                          "vd35_xvid_cut", [](ReelOptions& r) { r.filmType = 2; },
+                          [](JobSettings& s) {
+                            s.compression = 2;
+                            s.cutSoundtrack = 1;
+                          },
+                          "XVID"),
+                      makeCase("va35_long_strip",
+                               [](ReelOptions& r) {
+                                 r.longStrip = true;
+                                 r.scans = 3;
+                               }),
+                      makeCase("va16_long_strip",
+                               [](ReelOptions& r) {
+                                 r.filmType = 3;
+                                 r.dpi = 1800;
+                                 r.longStrip = true;
+                                 r.scans = 3;
+                               }),
+                      makeCase("va16_long_strip_down_inverse",
+                               [](ReelOptions& r) {
+                                 r.filmType = 3;
+                                 r.dpi = 1800;
+                                 r.longStrip = true;
+                                 r.scans = 3;
+                                 r.directionUp = false;
+                                 r.inverse = true;
+                               })),
+    [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
+
+class MovieJobTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ReelOptions options;
+    options.scans = 5;
+    reel_ = reel::writeReel(options, dir_.file("scans"));
+  }
+  std::string output() const { return dir_.file("out.avi"); }
+  TempDir dir_;
+  reel::Reel reel_;
+};
+
+TEST_F(MovieJobTest, StoppedJobLeavesAPlayableMovieOfTheFramesSoFar) {
+  const MovieRun run =
+      runMovieJob(reel_.scanPaths[0], output(), JobSettings{}, 1, 5,
+                  [](Image_Parameters& record, RecordingControls& controls) {
+                    controls.onStatus([&record](const std::string& text) {
+                      if (text.find("Cutting frame number : 4...") != std::string::npos)
+                        record.stopRequested = true;
+                    });
+                  });
+  EXPECT_EQ(run.outcome, JobOutcome::Stopped);
+  EXPECT_EQ(run.status.back(), "Operation stopped !!!!");
+  ASSERT_TRUE(run.movie.opened);
+  EXPECT_EQ(run.movie.frames.size(), 3u);
+  EXPECT_EQ(run.report.framesWritten, 3);
+}
+
+TEST_F(MovieJobTest, UnreadableScanKeepsTheFramesWrittenBeforeIt) {
+  std::filesystem::resize_file(reel_.scanPaths[2], 64);
+  const MovieRun run = runMovieJob(reel_.scanPaths[0], output(), JobSettings{}, 1, 5);
+  EXPECT_EQ(run.outcome, JobOutcome::Unreadable);
+  EXPECT_EQ(run.status.back(), "Wrong file format !!!");
+  ASSERT_TRUE(run.movie.opened);
+  EXPECT_EQ(run.movie.frames.size(), 2u);
+}
+
+TEST_F(MovieJobTest, UnwritableOutputEndsBeforeTheFirstFrame) {
+  const MovieRun run =
+      runMovieJob(reel_.scanPaths[0], dir_.file("missing/out.avi"), JobSettings{}, 1, 5);
+  EXPECT_EQ(run.outcome, JobOutcome::WriteFailed);
+  EXPECT_EQ(run.status, std::vector<std::string>{"Cannot create the movie file!"});
+  EXPECT_EQ(run.calls.back(), "enable(StopEdit,1)");  // ended through ThreadEndIm
+}
+
+TEST_F(MovieJobTest, OneFrameAndManualResolution) {
+  JobSettings s;
+  s.manualResolution = 1;
+  s.resolutionX = "900";
+  s.resolutionY = "900";
+  const MovieRun run = runMovieJob(reel_.scanPaths[0], output(), s, 3, 3);
+  ASSERT_EQ(run.outcome, JobOutcome::Finished);
+  EXPECT_EQ(run.movie.frames.size(), 1u);
+  EXPECT_EQ(run.movie.fps, 25.0);
+  EXPECT_EQ(readCode(run.movie.frames[0], reel_, s), reel::frameCode(2));
+  EXPECT_NE(run.status[1].find("Picture resolution (dpi) x=900,y=900"), std::string::npos);
+}
+
+TEST(MovieSixteenMmTest, FrameByFrameScansAreWrittenToo) {
+  TempDir dir;
+  ReelOptions options;
+  options.filmType = 3;
+  options.dpi = 1800;
+  options.scans = 4;
+  const reel::Reel r = reel::writeReel(options, dir.file("scans"));
+  const MovieRun run = runMovieJob(r.scanPaths[0], dir.file("out.avi"), settingsFor(options), 1, 4);
+  ASSERT_EQ(run.outcome, JobOutcome::Finished);
+  EXPECT_EQ(run.movie.frames.size(), 4u);
+}
+
+}  // namespace
+}  // namespace kelvora

@@ -1,0 +1,143 @@
+#include "movie/picture_area.h"
+
+#include <gtest/gtest.h>
+
+#include "movie/picture_cut.h"
+
+namespace kelvora {
+namespace {
+
+TEST(FilParametersMTest, ThirtyFiveMmFromTheResolution) {
+  const cv::Mat unused(10, 10, CV_8UC1, cv::Scalar(0));
+  ParametersM p;
+  filParametersM(unused, 1, Resolution{300, 300}, p, 0);
+  EXPECT_EQ(p.margin_x, 24);
+  EXPECT_EQ(p.cut_height, 224);
+  EXPECT_EQ(p.cut_width, 0);
+  filParametersM(unused, 1, Resolution{300, 300}, p, 1);
+  EXPECT_EQ(p.cut_height, 180);
+  EXPECT_EQ(p.cut_width, 248);
+  filParametersM(unused, 2, Resolution{300, 300}, p, 1);
+  EXPECT_EQ(p.cut_width, 242);
+  filParametersM(unused, 2, Resolution{0, 0}, p, 1);
+  EXPECT_EQ(p.margin_x, 0);
+  EXPECT_EQ(p.cut_height, 0);
+  EXPECT_EQ(p.cut_width, 0);
+  ParametersM untouched{1, 2, 3};
+  filParametersM(unused, 7, Resolution{300, 300}, untouched, 0);
+  EXPECT_EQ(untouched.cut_height, 2);
+}
+
+// A turned 16 mm strip: bright pictures, dark frame lines `pitch` rows apart.
+cv::Mat sixteenMmStrip(int width, int height, int pitch, int firstLine, int lineHeight) {
+  cv::Mat img(height, width, CV_8UC3, cv::Scalar(160, 170, 180));
+  for (int y = firstLine; y < height; y += pitch)
+    img.rowRange(y, std::min(y + lineHeight, height)).setTo(cv::Scalar(10, 10, 10));
+  return img;
+}
+
+TEST(FilParametersMTest, SixteenMmMeasuresFourFramesBetweenFrameLines) {
+  ParametersM p;
+  const cv::Mat strip = sixteenMmStrip(340, 1215, 270, 30, 20);
+  filParametersM(strip, 3, Resolution{300, 300}, p, 0);
+  EXPECT_EQ(p.margin_x, 30);
+  EXPECT_EQ(p.cut_width, 83);
+  // Line ends 3 pitches apart: 4 x (810 / 3 + 1).
+  EXPECT_EQ(p.cut_height, 4 * 271);
+}
+
+TEST(FilParametersMTest, UniformSixteenMmScanStillGivesAHeight) {
+  ParametersM p;
+  filParametersM(cv::Mat(1000, 300, CV_8UC1, cv::Scalar(200)), 3, Resolution{300, 300}, p, 1);
+  // No rising step: each search takes its first zero difference.
+  EXPECT_EQ(p.cut_height, 4 * ((700 - 1) / 3 + 1));
+  filParametersM(cv::Mat(2, 3, CV_8UC1, cv::Scalar(9)), 3, Resolution{300, 300}, p, 1);
+}
+
+TEST(ScanBrightnessTest, FirstChannelMeanAndBinaryLevels) {
+  EXPECT_FLOAT_EQ(scanBrightness(cv::Mat(4, 4, CV_8UC3, cv::Scalar(30, 90, 200))), 30.0f);
+  const cv::Mat grey = (cv::Mat_<std::uint8_t>(1, 4) << 3, 4, 63, 64);
+  const cv::Mat dark = binaryAbove(grey, 255 * 0.015);
+  const cv::Mat bright = binaryAbove(grey, 255 * 0.25);
+  EXPECT_EQ(dark.at<std::uint8_t>(0, 0), 0);
+  EXPECT_EQ(dark.at<std::uint8_t>(0, 1), 1);
+  EXPECT_EQ(bright.at<std::uint8_t>(0, 2), 0);
+  EXPECT_EQ(bright.at<std::uint8_t>(0, 3), 1);
+}
+
+class RecordingSink : public FrameSink {
+ public:
+  bool write(const cv::Mat& frame) override {
+    frames.push_back(frame.clone());
+    return true;
+  }
+  std::vector<cv::Mat> frames;
+};
+
+// A turned 35 mm scan: dark soundtrack side, bright picture below a frame line.
+cv::Mat thirtyFiveMmScan(int width, int height, int lineStart, int lineEnd, int pictureLeft) {
+  cv::Mat img(height, width, CV_8UC3, cv::Scalar(150, 160, 170));
+  img.colRange(0, pictureLeft).setTo(cv::Scalar(15, 15, 15));
+  img.rowRange(lineStart, lineEnd).setTo(cv::Scalar(10, 10, 10));
+  return img;
+}
+
+TEST(CutBWTest, ThirtyFiveMmPictureStartsAfterTheFrameLine) {
+  const cv::Mat scan = thirtyFiveMmScan(700, 900, 60, 180, 100);
+  cv::Mat marked = scan.clone();
+  marked.at<cv::Vec3b>(180, 300) = cv::Vec3b(1, 2, 3);
+  RecordingSink sink;
+  const ParametersM area{0, 500, 0};
+  const cv::Mat picture = cutBW(marked, sink, area, 1, 0, 0, 640, 480);
+  EXPECT_TRUE(sink.frames.empty());
+  ASSERT_EQ(picture.cols, 700);
+  ASSERT_EQ(picture.rows, 500);
+  EXPECT_EQ(picture.at<cv::Vec3b>(0, 300), cv::Vec3b(1, 2, 3));
+}
+
+TEST(CutBWTest, CutSoundtrackStartsAtThePictureEdge) {
+  const cv::Mat scan = thirtyFiveMmScan(700, 900, 60, 180, 100);
+  RecordingSink sink;
+  const ParametersM area{0, 400, 300};
+  const PictureRect r = findPicture(scan, area, 1, 0, 1);
+  EXPECT_EQ(r.left, 99);
+  EXPECT_EQ(r.right, 399);
+  EXPECT_EQ(cutBW(scan, sink, area, 1, 0, 1, 640, 480).cols, 301);
+}
+
+TEST(CutBWTest, RectanglesAreClippedToTheScan) {
+  const cv::Mat scan = thirtyFiveMmScan(700, 900, 60, 180, 100);
+  RecordingSink sink;
+  const cv::Mat picture = cutBW(scan, sink, ParametersM{0, 5000, 9000}, 2, 0, 1, 640, 480);
+  EXPECT_EQ(picture.rows, 720);
+  EXPECT_EQ(picture.cols, 700);
+  EXPECT_FALSE(
+      cutBW(cv::Mat(3, 2, CV_8UC1, cv::Scalar(0)), sink, ParametersM{0, 0, 0}, 1, 0, 1, 640, 480)
+          .empty());
+}
+
+TEST(CutBWTest, UniformScanStartsOneRowIntoTheSearch) {
+  const cv::Mat scan(400, 300, CV_8UC1, cv::Scalar(120));
+  RecordingSink sink;
+  EXPECT_EQ(findPicture(scan, ParametersM{0, 100, 0}, 1, 0, 0).top, 20 + 1);
+}
+
+TEST(CutBWTest, SixteenMmStripWritesFourMirroredFrames) {
+  cv::Mat strip = sixteenMmStrip(340, 1215, 270, 30, 20);
+  strip(cv::Rect(0, 60, 20, 20)).setTo(cv::Scalar(0, 0, 255));  // a mark near the left
+  RecordingSink sink;
+  ParametersM area;
+  filParametersM(strip, 3, Resolution{300, 300}, area, 0);
+  EXPECT_TRUE(cutBW(strip, sink, area, 3, 1, 0, 320, 240).empty());
+  ASSERT_EQ(sink.frames.size(), 4u);
+  for (const cv::Mat& f : sink.frames) EXPECT_EQ(f.size(), cv::Size(320, 240));
+  // The mark comes out on the right of the first frame.
+  const cv::Vec3b right = sink.frames[0].at<cv::Vec3b>(20, 315);
+  const cv::Vec3b left = sink.frames[0].at<cv::Vec3b>(20, 4);
+  EXPECT_GT(right[2], 200);
+  EXPECT_LT(right[0], 60);
+  EXPECT_GT(left[0], 100);
+}
+
+}  // namespace
+}  // namespace kelvora
