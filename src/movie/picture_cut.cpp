@@ -118,7 +118,8 @@ cv::Mat cutBW(const cv::Mat& reimg, FrameSink& writer, const ParametersM& filPar
     }
     return cv::Mat();
   }
-  return reimg(clipped(reimg, r.top, r.bottom, r.left, r.right)).clone();
+  // A view into the scan: it shares the pixels and keeps them alive as long as needed.
+  return reimg(clipped(reimg, r.top, r.bottom, r.left, r.right));
 }
 
 }  // namespace kelvora

@@ -23,10 +23,10 @@ PictureRect findPicture(const cv::Mat& reimg, const ParametersM& filParM, int fi
                         int longstrip, int image_sound);
 
 // Cuts the picture out of a turned scan. For 35 mm, and for 16 mm scanned frame by
-// frame, returns it at the scan's resolution. For a 16 mm long strip, cuts four
-// consecutive frames, scales each to `film_width` x `film_height`, mirrors it left
-// to right, writes it to `writer` and returns an empty image. Rectangles are clipped
-// to the scan and hold at least one pixel. Other film types return an empty image.
+// frame, returns it at the scan's resolution, as a view that shares the scan's pixels. For a 16 mm
+// long strip, cuts four consecutive frames, scales each to `film_width` x `film_height`, mirrors it
+// left to right, writes it to `writer` and returns an empty image. Rectangles are clipped to the
+// scan and hold at least one pixel. Other film types return an empty image.
 cv::Mat cutBW(const cv::Mat& reimg, FrameSink& writer, const ParametersM& filParM, int filmType,
               int longstrip, int image_sound, int film_width, int film_height);
 

@@ -14,6 +14,13 @@ int clampInt(int v, int lo, int hi) { return std::max(lo, std::min(v, hi)); }
 // it stays below 2^24, so below that bound the two give the same bits.
 bool floatSumIsExact(int count) { return static_cast<long long>(count) * 255 < (1 << 24); }
 
+// Adds every `kStride`-th byte of a row to the column sums; a fixed stride lets the
+// compiler vectorise it.
+template <int kStride>
+void addBytes(const std::uint8_t* row, int width, std::uint32_t* sums) {
+  for (int i = 0; i < width; ++i) sums[i] += row[i * kStride];
+}
+
 // Per-column means of one channel over rows [y0, y1], top row first.
 Profile columnMeans(const cv::Mat& img, int x0, int x1, int y0, int y1, int channel) {
   const int channels = img.channels();
@@ -26,7 +33,9 @@ Profile columnMeans(const cv::Mat& img, int x0, int x1, int y0, int y1, int chan
     for (int y = y0; y <= y1; ++y) {
       const std::uint8_t* row = img.ptr<std::uint8_t>(y) + x0 * channels + channel;
       if (channels == 1) {
-        for (int i = 0; i < width; ++i) sums[i] += row[i];
+        addBytes<1>(row, width, sums.data());
+      } else if (channels == 3) {
+        addBytes<3>(row, width, sums.data());
       } else {
         for (int i = 0; i < width; ++i) sums[i] += row[i * channels];
       }
