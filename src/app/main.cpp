@@ -1,0 +1,16 @@
+// kelvora: the window for decoding soundtracks and cutting movies from scanned film.
+#include <cstring>
+
+#include "app/main_window.h"
+#include "app/screenshots.h"
+#include "jobs/memory.h"
+
+int main(int argc, char** argv) {
+  kelvora::keepScanMemory();
+  if (argc == 3 && std::strcmp(argv[1], "--screenshots") == 0) {
+    QApplication app(argc, argv);
+    return kelvora::takeScreenshots(QString::fromLocal8Bit(argv[2]));
+  }
+  kelvora::CKelvoraMFCApp app(argc, argv);
+  return app.InitInstance();
+}

@@ -1,0 +1,121 @@
+#pragma once
+
+#include <QApplication>
+#include <QDialog>
+#include <QString>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <thread>
+
+#include "app/film_parameters.h"
+#include "app/movie_parameters.h"
+#include "app/qt_controls.h"
+#include "app/sound_parameters.h"
+#include "jobs/job_records.h"
+#include "jobs/output_path.h"
+#include "jobs/settings.h"
+
+class QCheckBox;
+class QLineEdit;
+class QMenuBar;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace kelvora {
+
+// The main window: input and output, the frame range, the job kind, Start and Stop,
+// the status box and the progress bar. It owns the settings dialogs, whose values
+// live as long as the window, and one record of each job kind. A job runs on a
+// thread of its own and changes the window only through `controls()`.
+class CKelvoraMFCDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit CKelvoraMFCDlg(QWidget* parent = nullptr);
+  ~CKelvoraMFCDlg() override;
+
+  // Menu and button handlers.
+  void OnFileInput();
+  void OnFileOutput();
+  void OnBnClickedOk();  // Start
+  void OnFileClose();
+  void OnOptionsPar();
+  void OnOptionsSound();
+  void OnOptionsVideo();
+  void OnHelpInfo();
+  void OnBnClickedButton1();  // Stop
+  void OnBnClickedCheck1();   // "make soundtrack"
+  void OnBnClickedCheck2();   // "make film"
+  void OnBnClickedCheck4();   // "All"
+
+  // The settings as the three dialogs hold them.
+  JobSettings settings() const;
+  bool jobRunning() const { return job_.joinable(); }
+  QtControls& controls() { return *controls_; }
+
+  // What the file dialogs and message boxes are; tests put their own in.
+  std::function<QString(const QString& directory)> chooseInputFile;
+  std::function<QString(const QString& directory, const QString& name, bool sound)>
+      chooseOutputFile;
+  std::function<void(const QString& text)> messageBox;
+
+  QString inputPath;
+  QString soundFileName;
+  QString movieFileName;
+  OutputChoice output;  // outputPath, outputIsSound, outputIsMovie
+  Picture_Parameters pictureRecord;
+  Image_Parameters imageRecord;
+
+  FilmParameters filmParameters;
+  SoundParameters soundParameters;
+  MovieParameters movieParameters;
+
+  QMenuBar* menu;
+  QPlainTextEdit* statusBox;
+  QPushButton* startButton;
+  QPushButton* stopButton;
+  QCheckBox* allCheck;
+  QProgressBar* progress;
+  QLineEdit* startEdit;
+  QLineEdit* stopEdit;
+  QCheckBox* soundCheck;
+  QCheckBox* filmCheck;
+
+ signals:
+  // A job's thread has ended and been joined.
+  void jobFinished();
+
+ public slots:
+  void reject() override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void OnInitDialog();
+  void buildMenu();
+  void startJob(bool sound);
+  // Collects a job whose thread has finished.
+  void onJobThreadEnded();
+  // Asks a running job to stop and serves its calls until it has ended.
+  void stopJobAndWait();
+
+  std::unique_ptr<QtControls> controls_;
+  std::thread job_;
+  std::atomic<bool> jobThreadDone_{false};
+};
+
+// The application: sets up the window and runs it.
+class CKelvoraMFCApp {
+ public:
+  CKelvoraMFCApp(int& argc, char** argv);
+  // Runs the window modally; returns when it closes.
+  int InitInstance();
+
+ private:
+  QApplication app_;
+};
+
+}  // namespace kelvora

@@ -1,0 +1,69 @@
+#include "app/sound_parameters.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QShowEvent>
+
+#include "app/dialog_units.h"
+
+namespace kelvora {
+
+SoundParameters::SoundParameters(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
+  setWindowTitle("Sound Parameters");
+  DialogLayout layout(*this);
+
+  layout.place(new QGroupBox("Sound Image Parameters", this), 7, 7, 141, 46);
+  layout.place(new QLabel("Image color element", this), 20, 19, 66, 8);
+  colorList = new QComboBox(this);
+  colorList->addItems({"B", "G", "R", "Y"});
+  layout.place(colorList, 88, 16, 48, 13);
+  cutBySoundtrackCheck = new QCheckBox("Cut by soundtrack analize", this);
+  layout.place(cutBySoundtrackCheck, 17, 36, 99, 10);
+
+  layout.place(new QGroupBox("Sound Correciton", this), 149, 7, 65, 47);
+  removeDCCheck = new QCheckBox("-DC", this);
+  layout.place(removeDCCheck, 155, 18, 28, 10);
+  crossfadeCheck = new QCheckBox("Crossfade", this);
+  layout.place(crossfadeCheck, 155, 30, 49, 10);
+  aChainCheck = new QCheckBox("A-Chain", this);
+  layout.place(aChainCheck, 155, 41, 41, 10);
+
+  okButton = new QPushButton("Ok", this);
+  layout.place(okButton, 29, 60, 50, 14);
+  cancelButton = new QPushButton("Cancel", this);
+  layout.place(cancelButton, 127, 60, 50, 14);
+  layout.apply(*this, 223, 81);
+
+  connect(okButton, &QPushButton::clicked, this, &SoundParameters::OnBnClickedButton1);
+  connect(cancelButton, &QPushButton::clicked, this, &SoundParameters::OnBnClickedButton2);
+}
+
+void SoundParameters::showEvent(QShowEvent* event) {
+  if (!event->spontaneous()) DoDataExchange();
+  QDialog::showEvent(event);
+}
+
+void SoundParameters::DoDataExchange() {
+  colorList->setCurrentIndex(colorElement);
+  removeDCCheck->setChecked(removeDC == 1);
+  cutBySoundtrackCheck->setChecked(cutBySoundtrack);
+  crossfadeCheck->setChecked(crossfade == 1);
+  aChainCheck->setChecked(aChain);
+}
+
+void SoundParameters::OnBnClickedButton1() {
+  colorElement = colorList->currentIndex();
+  removeDC = removeDCCheck->isChecked() ? 1 : 0;
+  crossfade = crossfadeCheck->isChecked() ? 1 : 0;
+  cutBySoundtrack = cutBySoundtrackCheck->isChecked();
+  aChain = aChainCheck->isChecked();
+  accept();
+}
+
+void SoundParameters::OnBnClickedButton2() { reject(); }
+
+}  // namespace kelvora
