@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Takes screenshots of the main window, its menus and every dialog under Xvfb into
+# docs/, for the README.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+if ! command -v xvfb-run >/dev/null; then
+  sudo_cmd=()
+  [[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
+  "${sudo_cmd[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends \
+    xvfb xauth fonts-dejavu-core
+fi
+dir=$(scripts/build.sh release -DKELVORA_BUILD_TESTS=OFF -DKELVORA_BUILD_BENCH=OFF | tail -n 1)
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" "$dir/src/app/kelvora" --screenshots docs
+ls docs/*.png

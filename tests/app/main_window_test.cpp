@@ -1,0 +1,365 @@
+// The window through its real widgets, on the offscreen platform.
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <filesystem>
+
+#include "app/main_window.h"
+#include "reel/reel.h"
+#include "support/temp_dir.h"
+#include "support/wav_file.h"
+
+namespace kelvora {
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  // A small reel shared by the tests that run jobs.
+  std::unique_ptr<test::TempDir> dir_;
+  reel::Reel reel_;
+  QStringList messages_;
+
+  void prepare(CKelvoraMFCDlg& w) {
+    messages_.clear();
+    w.messageBox = [this](const QString& text) { messages_ << text; };
+    w.inputPath = QString::fromStdString(reel_.scanPaths.front());
+    w.output = OutputChoice{dir_->path().string()};
+  }
+
+  // Starts the checked job with a click and waits until its thread has ended.
+  bool runJob(CKelvoraMFCDlg& w) {
+    QSignalSpy finished(&w, &CKelvoraMFCDlg::jobFinished);
+    QTest::mouseClick(w.startButton, Qt::LeftButton);
+    return finished.wait(60000);
+  }
+
+  QString statusText(CKelvoraMFCDlg& w) { return w.statusBox->toPlainText(); }
+
+ private slots:
+  void initTestCase() {
+    dir_ = std::make_unique<test::TempDir>();
+    reel::ReelOptions options;
+    options.scans = 4;
+    options.dpi = 450;
+    reel_ = reel::writeReel(options, dir_->file("scans"));
+  }
+
+  void defaultsOnFirstOpen() {
+    CKelvoraMFCDlg w;
+    QCOMPARE(w.windowTitle(), QString("Kelvora"));
+    QCOMPARE(w.startEdit->text(), QString("1"));
+    QCOMPARE(w.stopEdit->text(), QString("2"));
+    QCOMPARE(w.startEdit->maxLength(), 2);
+    QVERIFY(w.soundCheck->isChecked());
+    QVERIFY(!w.filmCheck->isChecked());
+    QVERIFY(w.stopButton->isHidden());
+    QVERIFY(w.progress->isHidden());
+    QCOMPARE(w.soundFileName, QString("sound"));
+    QCOMPARE(w.movieFileName, QString("movie"));
+
+    const JobSettings s = w.settings();
+    QCOMPARE(s.speedIndex, 1);
+    QCOMPARE(s.colorElement, 2);
+    QCOMPARE(s.removeDC, 1);
+    QCOMPARE(s.crossfade, 1);
+    QVERIFY(s.aChain);
+    QVERIFY(s.directionUp);
+    QVERIFY(w.filmParameters.resolutionX.isEmpty());
+
+    w.filmParameters.show();
+    QCOMPARE(w.filmParameters.speedList->currentText(), QString("25"));
+    QCOMPARE(w.filmParameters.soundtrackList->currentText(), QString("35mm variable area"));
+    QVERIFY(w.filmParameters.upCheck->isChecked());
+    QVERIFY(!w.filmParameters.downCheck->isChecked());
+    QVERIFY(w.filmParameters.resolutionXEdit->isHidden());
+    QCOMPARE(w.filmParameters.resolutionXEdit->text(), QString("0"));
+    w.filmParameters.reject();
+    w.soundParameters.show();
+    QCOMPARE(w.soundParameters.colorList->currentText(), QString("R"));
+    QVERIFY(w.soundParameters.removeDCCheck->isChecked());
+    QVERIFY(!w.soundParameters.cutBySoundtrackCheck->isChecked());
+    w.soundParameters.reject();
+  }
+
+  void startChecksShowTheirBoxesAndStartNothing() {
+    CKelvoraMFCDlg w;
+    prepare(w);
+    w.startEdit->clear();
+    QTest::mouseClick(w.startButton, Qt::LeftButton);
+    QCOMPARE(messages_, QStringList{"Start frame can't have 0 value"});
+    QVERIFY(!w.jobRunning());
+
+    prepare(w);
+    w.startEdit->setText("5");
+    w.stopEdit->setText("3");
+    QTest::mouseClick(w.startButton, Qt::LeftButton);
+    QCOMPARE(messages_, QStringList{"Stop frame can't have lower value than start frame"});
+    QVERIFY(!w.jobRunning());
+    // The output path was completed all the same.
+    QVERIFY(QString::fromStdString(w.output.outputPath).endsWith("/sound.wav"));
+
+    prepare(w);
+    w.inputPath = "/films/reel1";
+    w.startEdit->setText("1");
+    w.stopEdit->setText("2");
+    QTest::mouseClick(w.startButton, Qt::LeftButton);
+    QCOMPARE(messages_, QStringList{"Input directory has no tif files!!!"});
+    QVERIFY(!w.jobRunning());
+  }
+
+  void outputPathFollowsTheJobKindUntilAFileIsChosen() {
+    CKelvoraMFCDlg w;
+    prepare(w);
+    const QString d = QString::fromStdString(dir_->path().string());
+    // An inverted range keeps jobs from starting; the path is completed anyway.
+    w.startEdit->setText("3");
+    w.stopEdit->setText("2");
+    QTest::mouseClick(w.startButton, Qt::LeftButton);
+    QCOMPARE(QString::fromStdString(w.output.outputPath), d + "/sound.wav");
+    QTest::mouseClick(w.filmCheck, Qt::LeftButton);
+    QVERIFY(!w.soundCheck->isChecked());
+    QTest::mouseClick(w.startButton, Qt::LeftButton);
+    QCOMPARE(QString::fromStdString(w.output.outputPath), d + "/movie.avi");
+    QTest::mouseClick(w.filmCheck, Qt::LeftButton);  // clicking the checked one
+    QVERIFY(w.filmCheck->isChecked());
+    QTest::mouseClick(w.soundCheck, Qt::LeftButton);
+    QTest::mouseClick(w.startButton, Qt::LeftButton);
+    QCOMPARE(QString::fromStdString(w.output.outputPath), d + "/sound.wav");
+
+    QString offeredName;
+    w.chooseOutputFile = [&](const QString&, const QString& name, bool) {
+      offeredName = name;
+      return d + "/take1.wav";
+    };
+    w.OnFileOutput();
+    QCOMPARE(offeredName, QString("sound"));
+    QCOMPARE(w.soundFileName, QString("take1.wav"));
+    QTest::mouseClick(w.filmCheck, Qt::LeftButton);
+    QTest::mouseClick(w.startButton, Qt::LeftButton);
+    QCOMPARE(QString::fromStdString(w.output.outputPath), d + "/take1.wav");
+  }
+
+  void allCountsTheScans() {
+    CKelvoraMFCDlg w;
+    prepare(w);
+    QTest::mouseClick(w.allCheck, Qt::LeftButton);
+    QCOMPARE(w.startEdit->text(), QString("1"));
+    QCOMPARE(w.stopEdit->text(), QString("4"));
+    QVERIFY(!w.startEdit->isEnabled());
+    QVERIFY(!w.stopEdit->isEnabled());
+    QTest::mouseClick(w.allCheck, Qt::LeftButton);
+    QCOMPARE(w.stopEdit->text(), QString("2"));
+    QVERIFY(w.stopEdit->isEnabled());
+    QVERIFY(statusText(w).isEmpty());
+
+    test::TempDir empty;
+    w.inputPath = QString::fromStdString(empty.path().string());
+    w.stopEdit->setText("7");
+    QTest::mouseClick(w.allCheck, Qt::LeftButton);
+    QCOMPARE(statusText(w), QString("No *.tif files in current directory!"));
+    QVERIFY(!w.startEdit->isEnabled());
+    QCOMPARE(w.stopEdit->text(), QString("7"));
+
+    // Choosing an input file with "All" checked counts again.
+    w.chooseInputFile = [this](const QString&) {
+      return QString::fromStdString(reel_.scanPaths[1]);
+    };
+    w.OnFileInput();
+    QCOMPARE(w.stopEdit->text(), QString("4"));
+    QVERIFY(statusText(w).isEmpty());
+    // With "All" unchecked it returns the range to 1 and 2.
+    QTest::mouseClick(w.allCheck, Qt::LeftButton);
+    w.stopEdit->setText("3");
+    w.OnFileInput();
+    QCOMPARE(w.stopEdit->text(), QString("2"));
+    QVERIFY(w.stopEdit->isEnabled());
+  }
+
+  void aJobRunsBetweenTheRunningAndIdleStates() {
+    CKelvoraMFCDlg w;
+    prepare(w);
+    w.show();
+    w.stopEdit->setText("4");
+    bool seen = false;
+    w.controls().setObserver([&](const std::string& call) {
+      if (call != "stepProgress" || seen) return;
+      seen = true;
+      QVERIFY(!w.startButton->isEnabled());
+      QVERIFY(w.stopButton->isVisible());
+      QVERIFY(w.stopButton->isEnabled());
+      QVERIFY(!w.soundCheck->isEnabled());
+      QVERIFY(!w.filmCheck->isEnabled());
+      QVERIFY(!w.allCheck->isEnabled());
+      QVERIFY(!w.startEdit->isEnabled());
+      QVERIFY(w.progress->isVisible());
+      QCOMPARE(w.progress->maximum(), 4);
+    });
+    QVERIFY(runJob(w));
+    QVERIFY(seen);
+    QVERIFY(w.startButton->isEnabled());
+    QVERIFY(w.stopButton->isHidden());
+    QVERIFY(w.progress->isHidden());
+    QVERIFY(w.startEdit->isEnabled());
+    QVERIFY(statusText(w).endsWith("Pictures were tranlated succesfully!"));
+    const test::WavFile wav = test::readWav(dir_->file("sound.wav"));
+    QVERIFY(wav.valid);
+    QCOMPARE(static_cast<int>(wav.sampleRate), reel_.geometry.sampleRate);
+  }
+
+  void allStaysAfterAFinishedJobButNotAfterAStop() {
+    CKelvoraMFCDlg w;
+    prepare(w);
+    w.show();
+    QTest::mouseClick(w.allCheck, Qt::LeftButton);
+    QVERIFY(runJob(w));
+    QVERIFY(!w.startEdit->isEnabled());
+    QVERIFY(!w.stopEdit->isEnabled());
+    QCOMPARE(w.stopEdit->text(), QString("4"));
+
+    bool stopEnabledAtStart = false;
+    w.controls().setObserver([&](const std::string& call) {
+      if (call != "stepProgress") return;
+      if (w.pictureRecord.stopRequested) return;
+      stopEnabledAtStart = w.stopButton->isEnabled();
+      QTest::mouseClick(w.stopButton, Qt::LeftButton);
+    });
+    QVERIFY(runJob(w));
+    QVERIFY(stopEnabledAtStart);
+    QCOMPARE(statusText(w), QString("Operation stopped !!!!"));
+    QVERIFY(w.allCheck->isChecked());
+    QVERIFY(w.startEdit->isEnabled());
+    QVERIFY(w.stopEdit->isEnabled());
+
+    // The next Start shows an enabled Stop button again.
+    stopEnabledAtStart = false;
+    w.controls().setObserver([&](const std::string& call) {
+      if (call == "stepProgress" && !stopEnabledAtStart)
+        stopEnabledAtStart = w.stopButton->isEnabled();
+    });
+    QVERIFY(runJob(w));
+    QVERIFY(stopEnabledAtStart);
+  }
+
+  void settingsChangedDuringAJobApplyToTheNextOne() {
+    CKelvoraMFCDlg w;
+    prepare(w);
+    w.show();
+    bool changed = false;
+    w.controls().setObserver([&](const std::string& call) {
+      if (call != "stepProgress" || changed) return;
+      changed = true;
+      w.filmParameters.speedIndex = 0;  // as if "24" were chosen and Ok pressed
+    });
+    QVERIFY(runJob(w));
+    QCOMPARE(test::readWav(dir_->file("sound.wav")).sampleRate,
+             static_cast<std::uint32_t>(25 * reel_.geometry.pitch));
+    w.controls().setObserver({});
+    QVERIFY(runJob(w));
+    QCOMPARE(test::readWav(dir_->file("sound.wav")).sampleRate,
+             static_cast<std::uint32_t>(24 * reel_.geometry.pitch));
+  }
+
+  void aMovieJobRunsFromTheWindow() {
+    CKelvoraMFCDlg w;
+    prepare(w);
+    w.show();
+    QTest::mouseClick(w.filmCheck, Qt::LeftButton);
+    QVERIFY(runJob(w));
+    QVERIFY(statusText(w).contains("Film was made succesfully!!!"));
+    QVERIFY(std::filesystem::file_size(dir_->file("movie.avi")) > 1000);
+  }
+
+  void closingDuringAJobStopsItAndWaits() {
+    auto w = std::make_unique<CKelvoraMFCDlg>();
+    prepare(*w);
+    w->show();
+    w->stopEdit->setText("4");
+    bool asked = false;
+    w->controls().setObserver([&](const std::string& call) {
+      if (call != "stepProgress" || asked) return;
+      asked = true;
+      QMetaObject::invokeMethod(w.get(), &QWidget::close, Qt::QueuedConnection);
+    });
+    QSignalSpy finished(w.get(), &CKelvoraMFCDlg::jobFinished);
+    QTest::mouseClick(w->startButton, Qt::LeftButton);
+    QVERIFY(finished.wait(60000));
+    QVERIFY(asked);
+    QVERIFY(!w->isVisible());
+    QVERIFY(!w->jobRunning());
+    QCOMPARE(statusText(*w), QString("Operation stopped !!!!"));
+    w.reset();
+  }
+
+  void filmParametersRules() {
+    FilmParameters film;
+    film.show();
+    QTest::mouseClick(film.downCheck, Qt::LeftButton);
+    QVERIFY(!film.upCheck->isChecked());
+    QTest::mouseClick(film.cancelButton, Qt::LeftButton);
+    QVERIFY(!film.directionUp);  // stored at the click, kept after Cancel
+
+    film.show();
+    QVERIFY(film.downCheck->isChecked());
+    QTest::mouseClick(film.downCheck, Qt::LeftButton);  // the checked one stays checked
+    QVERIFY(film.downCheck->isChecked());
+    QTest::mouseClick(film.manualCheck, Qt::LeftButton);
+    QVERIFY(film.resolutionXEdit->isVisible());
+    QCOMPARE(film.resolutionXEdit->text(), QString("0"));
+    film.resolutionXEdit->clear();
+    QTest::keyClicks(film.resolutionXEdit, "18a00x");
+    QCOMPARE(film.resolutionXEdit->text(), QString("1800"));
+    QTest::mouseClick(film.manualCheck, Qt::LeftButton);
+    QVERIFY(film.resolutionXEdit->isHidden());
+    film.speedList->setCurrentIndex(0);
+    QTest::mouseClick(film.okButton, Qt::LeftButton);
+    QCOMPARE(film.resolutionX, QString("1800"));
+    QCOMPARE(film.manualResolution, 0);
+    QCOMPARE(film.speedIndex, 0);
+    film.show();
+    QCOMPARE(film.resolutionX, QString("0"));  // reopened with Manual resolution off
+    film.inverseCheck->setChecked(true);
+    QTest::mouseClick(film.cancelButton, Qt::LeftButton);
+    QCOMPARE(film.inverse, 0);
+  }
+
+  void soundAndMovieParametersTakeValuesOnlyOnOk() {
+    SoundParameters sound;
+    sound.show();
+    sound.colorList->setCurrentIndex(3);
+    sound.crossfadeCheck->setChecked(false);
+    QTest::mouseClick(sound.cancelButton, Qt::LeftButton);
+    QCOMPARE(sound.colorElement, 2);
+    QCOMPARE(sound.crossfade, 1);
+    sound.show();
+    QCOMPARE(sound.colorList->currentIndex(), 2);
+    sound.colorList->setCurrentIndex(0);
+    sound.cutBySoundtrackCheck->setChecked(true);
+    QTest::mouseClick(sound.okButton, Qt::LeftButton);
+    QCOMPARE(sound.colorElement, 0);
+    QVERIFY(sound.cutBySoundtrack);
+
+    MovieParameters movie;
+    movie.show();
+    QCOMPARE(movie.compressionList->currentText(), QString("MPG4"));
+    movie.compressionList->setCurrentIndex(2);
+    movie.reject();  // Escape or the close box
+    QCOMPARE(movie.compression, 0);
+    movie.show();
+    movie.sizeList->setCurrentIndex(1);
+    movie.cutSoundtrackCheck->setChecked(true);
+    QTest::mouseClick(movie.okButton, Qt::LeftButton);
+    QCOMPARE(movie.filmSize, 1);
+    QCOMPARE(movie.cutSoundtrack, 1);
+  }
+};
+
+}  // namespace kelvora
+
+QTEST_MAIN(kelvora::MainWindowTest)
+#include "main_window_test.moc"
