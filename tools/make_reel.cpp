@@ -27,7 +27,8 @@ int main(int argc, char** argv) {
   app.add_flag("--inverse", options.inverse, "Film scanned tail first");
   app.add_flag("--grey", grey, "Grey scans instead of colour");
   app.add_flag("--sixteen-bit", options.sixteenBit, "16 bits per channel");
-  app.add_option("--grain", options.grain, "Grain noise, grey levels")->check(CLI::Range(0.0, 50.0));
+  app.add_option("--grain", options.grain, "Grain noise, grey levels")
+      ->check(CLI::Range(0.0, 50.0));
   app.add_option("--seed", options.seed, "Random seed");
   app.add_option("--modulation", options.modulation, "Share of the track swing used, 0..1")
       ->check(CLI::Range(0.0, 1.0));

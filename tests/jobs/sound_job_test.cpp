@@ -62,6 +62,8 @@ std::vector<float> expectedSound(const reel::Reel& r, const JobSettings& s) {
   return audio;
 }
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class SoundReelTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(SoundReelTest, DecodesTheKnownAudioWithoutDroppingOrRepeatingSamples) {

@@ -115,6 +115,8 @@ Case makeCase(std::string name, const std::function<void(ReelOptions&)>& reelTwe
   return c;
 }
 
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
 class MovieReelTest : public ::testing::TestWithParam<Case> {};
 
 TEST_P(MovieReelTest, ShowsConsecutiveFilmFramesNoneMissingOrRepeated) {

@@ -55,7 +55,8 @@ cv::Mat finishScan(const ReelOptions& options, cv::Mat turned, int listingIndex)
     noisy.convertTo(raw, CV_8U);
   }
   if (!options.colour) cv::cvtColor(raw, raw, cv::COLOR_BGR2GRAY);
-  if (options.alpha) cv::cvtColor(raw, raw, options.colour ? cv::COLOR_BGR2BGRA : cv::COLOR_GRAY2BGRA);
+  if (options.alpha)
+    cv::cvtColor(raw, raw, options.colour ? cv::COLOR_BGR2BGRA : cv::COLOR_GRAY2BGRA);
   if (options.sixteenBit) raw.convertTo(raw, CV_16U, 257.0);
   return raw;
 }
