@@ -24,18 +24,6 @@ namespace kelvora {
 
 namespace {
 
-std::string formatLine(const char* format, int a) {
-  char buffer[128];
-  std::snprintf(buffer, sizeof buffer, format, a);
-  return buffer;
-}
-
-std::string formatLine(const char* format, int a, int b) {
-  char buffer[128];
-  std::snprintf(buffer, sizeof buffer, format, a, b);
-  return buffer;
-}
-
 // The mean of each row over the picture side of a turned frame. The margin left
 // out on the soundtrack side is a tenth of the rows, not of the columns.
 Profile pictureProfile(const cv::Mat& frame, bool direction) {
@@ -113,7 +101,7 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
   for (int n = record.startFrame; n <= record.stopFrame; ++n) {
     controls.show(Control::Progress, true);
     controls.stepProgress();
-    statusLog.addLine(formatLine("Translating frame number : %d...", n));
+    statusLog.addLine(statusLine("Translating frame number : %d...", n));
 
     LoadedScan scan = reader.load(n);
     if (!scan.ok()) {
@@ -133,7 +121,7 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
       } else {
         resolution(frame, record.filmType, res, record.longstrip, record.direction);
       }
-      statusLog.addLine(formatLine("Picture resolution (dpi) x=%d,y=%d", res.x, res.y));
+      statusLog.addLine(statusLine("Picture resolution (dpi) x=%d,y=%d", res.x, res.y));
       filParametersT(record.filmType, res, filPar);
       out.resolution = res;
       out.parameters = filPar;

@@ -1,6 +1,14 @@
 #include "jobs/status_log.h"
 
+#include <cstdio>
+
 namespace kelvora {
+
+std::string statusLine(const char* format, int a, int b) {
+  char buffer[128];
+  std::snprintf(buffer, sizeof buffer, format, a, b);
+  return buffer;
+}
 
 namespace {
 constexpr int kMaxLines = 6;

@@ -6,6 +6,9 @@
 
 namespace kelvora {
 
+// A status line such as "Translating frame number : %d..." filled in with numbers.
+std::string statusLine(const char* format, int a, int b = 0);
+
 // A job's running status text: at most six lines; the seventh empties the box
 // before it is shown. Every change is put into the status box at once.
 class StatusLog {

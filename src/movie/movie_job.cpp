@@ -18,12 +18,6 @@ namespace kelvora {
 
 namespace {
 
-std::string formatLine(const char* format, int a, int b = 0) {
-  char buffer[128];
-  std::snprintf(buffer, sizeof buffer, format, a, b);
-  return buffer;
-}
-
 // Holds the frames one long strip gives and passes them on last first. A reel scanned
 // tail first runs backwards through the listing; its strips' frames, turned upright,
 // run forwards within each strip, so they are reversed to keep the movie stepping
@@ -84,7 +78,7 @@ JobOutcome ThreadMovie(Image_Parameters& record, MovieJobReport* report) {
   for (int n = record.startFrame; n <= record.stopFrame; ++n) {
     controls.show(Control::Progress, true);
     controls.stepProgress();
-    statusLog.addLine(formatLine("Cutting frame number : %d...", n));
+    statusLog.addLine(statusLine("Cutting frame number : %d...", n));
 
     LoadedScan scan = reader.load(n);
     if (!scan.ok()) {
@@ -105,7 +99,7 @@ JobOutcome ThreadMovie(Image_Parameters& record, MovieJobReport* report) {
         resolution(oriented, filmType, res, longstrip != 0, direction);
       }
       filParametersM(oriented, filmType, res, area, record.cutSoundtrack);
-      statusLog.addLine(formatLine("Picture resolution (dpi) x=%d,y=%d", res.x, res.y));
+      statusLog.addLine(statusLine("Picture resolution (dpi) x=%d,y=%d", res.x, res.y));
       out.resolution = res;
       out.area = area;
     }
