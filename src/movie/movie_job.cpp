@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <vector>
 
-#include <opencv2/imgproc.hpp>
 
 #include "film/orientation.h"
 #include "film/resolution.h"
@@ -11,6 +10,7 @@
 #include "jobs/notifications.h"
 #include "jobs/scan_loader.h"
 #include "jobs/status_log.h"
+#include "movie/async_frame_sink.h"
 #include "movie/movie_writer.h"
 #include "movie/picture_cut.h"
 
@@ -60,6 +60,13 @@ JobOutcome ThreadMovie(Image_Parameters& record, MovieJobReport* report) {
     ThreadEndIm(record);
     return JobOutcome::WriteFailed;
   }
+  // Scaling and encoding run beside the cutting of the next picture.
+  AsyncFrameSink frames(writer);
+  const auto completeMovie = [&] {
+    frames.finish();
+    writer.release();
+    out.framesWritten = writer.framesWritten();
+  };
 
   const FrameListing listing =
       FrameListing::open(JobDirectory(record.inputPath, record.inputPathLength));
@@ -82,8 +89,7 @@ JobOutcome ThreadMovie(Image_Parameters& record, MovieJobReport* report) {
 
     LoadedScan scan = reader.load(n);
     if (!scan.ok()) {
-      writer.release();
-      out.framesWritten = writer.framesWritten();
+      completeMovie();
       out.failedFrame = n;
       out.failedPath = scan.path;
       out.failure = scan.error;
@@ -105,28 +111,23 @@ JobOutcome ThreadMovie(Image_Parameters& record, MovieJobReport* report) {
     }
 
     if (record.stopRequested) {
-      writer.release();
-      out.framesWritten = writer.framesWritten();
+      completeMovie();
       statusLog.replace("Operation stopped !!!!");
       killThreadIm(record);
       return JobOutcome::Stopped;
     }
 
-    ReversingSink reversed(writer);
-    FrameSink& sink = inverse != 0 ? static_cast<FrameSink&>(reversed) : writer;
+    ReversingSink reversed(frames);
+    FrameSink& sink = inverse != 0 ? static_cast<FrameSink&>(reversed) : frames;
     const cv::Mat picture = cutBW(oriented, sink, area, filmType, longstrip, record.cutSoundtrack,
                                   out.width, out.height);
     reversed.flush();
-    // 16 mm long strips were written by the cut itself.
-    if (!picture.empty()) {
-      cv::Mat frame;
-      cv::resize(picture, frame, cv::Size(out.width, out.height), 0, 0, cv::INTER_CUBIC);
-      writer.write(frame);
-    }
+    // 16 mm long strips were written by the cut itself; the writer scales every other
+    // picture to the frame size with bicubic interpolation.
+    if (!picture.empty()) frames.write(picture);
   }
 
-  writer.release();
-  out.framesWritten = writer.framesWritten();
+  completeMovie();
   controls.setProgressPosition(0);
   statusLog.finish("Film was made succesfully!!!\r\n");
   ThreadEndIm(record);
