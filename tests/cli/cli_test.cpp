@@ -139,7 +139,7 @@ TEST_F(CliTest, MovieOfAnUnreadableReelFailsButKeepsItsFrames) {
 TEST(CliStopTest, CtrlCStopsBetweenFramesAndWritesNothing) {
   TempDir dir;
   reel::ReelOptions options;
-  options.scans = 80;
+  options.scans = 150;
   options.dpi = 450;
   options.grain = 0;
   reel::writeReel(options, dir.file("scans"));
