@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <vector>
 
-
 #include "film/orientation.h"
 #include "film/resolution.h"
 #include "jobs/frame_listing.h"
