@@ -9,11 +9,6 @@ namespace kelvora {
 
 namespace {
 
-// Rounded from a single-precision product, as the recorder formed it.
-int singleRounded(float fraction, int length) {
-  return roundToInt(static_cast<double>(fraction * static_cast<float>(length)));
-}
-
 // First index of the largest rising value of `d` over [from, to); `from` itself when
 // no value matches.
 int strongestRise(const Profile& d, int from, int to) {

@@ -13,10 +13,6 @@ namespace kelvora {
 
 namespace {
 
-int singleRounded(float fraction, int length) {
-  return roundToInt(static_cast<double>(fraction * static_cast<float>(length)));
-}
-
 // The threshold fraction by brightness; a brightness on a bound takes the middle band.
 double thresholdFraction(int filmType, float brightness) {
   const float low = filmType == kVariableArea16 ? 40.0f : 2.5f;

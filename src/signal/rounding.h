@@ -29,6 +29,12 @@ inline std::int32_t truncToInt(double v) {
   return static_cast<std::int32_t>(t);
 }
 
+// A fraction of a length formed in single precision, as the recorder did, then
+// rounded: singleRounded(0.2f, h).
+inline std::int32_t singleRounded(float fraction, int length) {
+  return roundToInt(static_cast<double>(fraction * static_cast<float>(length)));
+}
+
 // Pixels covered by `lengthCm` of film at `dpi` dots per inch, rounded.
 inline std::int32_t cmToPixels(double dpi, double lengthCm) {
   return roundToInt(dpi * lengthCm / 2.54);

@@ -34,22 +34,12 @@ struct Case {
   double minSnrDb;
 };
 
-JobSettings settingsFor(const ReelOptions& options) {
-  JobSettings s;
-  s.soundtrackType = options.filmType - 1;
-  s.speedIndex = options.fps - 24;
-  s.longStrip = options.longStrip ? 1 : 0;
-  s.directionUp = options.directionUp;
-  s.inverse = options.inverse ? 1 : 0;
-  return s;
-}
-
 Case makeCase(std::string name, double minSnr, const std::function<void(ReelOptions&)>& reelTweak,
               const std::function<void(JobSettings&)>& settingsTweak = {}) {
   Case c{std::move(name), ReelOptions{}, {}, minSnr};
   c.reel.scans = 6;
   reelTweak(c.reel);
-  c.settings = settingsFor(c.reel);
+  c.settings = test::settingsForReel(c.reel);
   if (settingsTweak) settingsTweak(c.settings);
   return c;
 }

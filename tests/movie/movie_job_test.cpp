@@ -11,6 +11,7 @@
 #include "signal/rounding.h"
 #include "support/movie_file.h"
 #include "support/recording_controls.h"
+#include "support/sound_run.h"
 #include "support/temp_dir.h"
 
 namespace kelvora {
@@ -42,16 +43,6 @@ MovieRun runMovieJob(
   run.status = controls.statusHistory();
   run.calls = controls.calls();
   return run;
-}
-
-JobSettings settingsFor(const ReelOptions& options) {
-  JobSettings s;
-  s.soundtrackType = options.filmType - 1;
-  s.speedIndex = options.fps - 24;
-  s.longStrip = options.longStrip ? 1 : 0;
-  s.directionUp = options.directionUp;
-  s.inverse = options.inverse ? 1 : 0;
-  return s;
 }
 
 // Reads the frame number the reel drew into a movie frame, from where the job's cut
@@ -123,7 +114,7 @@ TEST_P(MovieReelTest, ShowsConsecutiveFilmFramesNoneMissingOrRepeated) {
   const Case& c = GetParam();
   TempDir dir;
   const reel::Reel r = reel::writeReel(c.reel, dir.file("scans"));
-  JobSettings s = settingsFor(c.reel);
+  JobSettings s = test::settingsForReel(c.reel);
   if (c.tweak) c.tweak(s);
   const MovieRun run = runMovieJob(r.scanPaths[0], dir.file("out.avi"), s, 1, c.reel.scans);
   ASSERT_EQ(run.outcome, JobOutcome::Finished);
@@ -260,7 +251,8 @@ TEST(MovieSixteenMmTest, FrameByFrameScansAreWrittenToo) {
   options.dpi = 1800;
   options.scans = 4;
   const reel::Reel r = reel::writeReel(options, dir.file("scans"));
-  const MovieRun run = runMovieJob(r.scanPaths[0], dir.file("out.avi"), settingsFor(options), 1, 4);
+  const MovieRun run =
+      runMovieJob(r.scanPaths[0], dir.file("out.avi"), test::settingsForReel(options), 1, 4);
   ASSERT_EQ(run.outcome, JobOutcome::Finished);
   EXPECT_EQ(run.movie.frames.size(), 4u);
 }

@@ -6,6 +6,16 @@
 
 namespace kelvora::test {
 
+JobSettings settingsForReel(const reel::ReelOptions& options) {
+  JobSettings s;
+  s.soundtrackType = options.filmType - 1;
+  s.speedIndex = options.fps - 24;
+  s.longStrip = options.longStrip ? 1 : 0;
+  s.directionUp = options.directionUp;
+  s.inverse = options.inverse ? 1 : 0;
+  return s;
+}
+
 SoundRun runSoundJob(const std::string& inputPath, const std::string& outputPath,
                      const JobSettings& settings, int start, int stop,
                      const std::function<void(Picture_Parameters&, RecordingControls&)>& prepare) {

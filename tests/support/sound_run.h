@@ -6,6 +6,7 @@
 
 #include "jobs/settings.h"
 #include "jobs/sound_job.h"
+#include "reel/reel.h"
 #include "support/recording_controls.h"
 #include "support/wav_file.h"
 
@@ -19,6 +20,10 @@ struct SoundRun {
   std::vector<std::string> status;  // every text the status box showed
   std::vector<std::string> calls;
 };
+
+// The settings a user would choose for a generated reel: its film type, speed,
+// strips, direction and Inverse.
+JobSettings settingsForReel(const reel::ReelOptions& options);
 
 // Runs the soundtrack job the way Start does, on a worker thread, with recording
 // controls. `prepare` may adjust the record or the controls before the job starts.
