@@ -7,6 +7,7 @@ packages=(
   g++ cmake ninja-build pkg-config clang-format
   libopencv-core-dev libopencv-imgproc-dev libopencv-imgcodecs-dev libopencv-videoio-dev
   qt6-base-dev
+  libtiff-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
 )
 

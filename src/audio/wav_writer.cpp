@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cmath>
 
 namespace kelvora {
@@ -29,12 +30,22 @@ bool patch32(std::FILE* f, long offset, std::uint32_t v) {
 
 }  // namespace
 
+void Plik::fail() {
+  if (!failed_ && errorNumber_ == 0) errorNumber_ = errno != 0 ? errno : EIO;
+  failed_ = true;
+}
+
 int Plik::CreateWaveFile(const std::string& nazwa) {
   file_.reset();
   dataBytes_ = 0;
   failed_ = false;
+  errorNumber_ = 0;
+  errno = 0;
   std::FILE* f = std::fopen(nazwa.c_str(), "wb");
-  if (f == nullptr) return 1;
+  if (f == nullptr) {
+    fail();
+    return 1;
+  }
   file_.reset(f);
 
   const auto rate = static_cast<std::uint32_t>(sampleRate);
@@ -56,29 +67,33 @@ int Plik::CreateWaveFile(const std::string& nazwa) {
   tag(38, "data");
   // Until closing, the data size still says the size of the "fmt " chunk.
   put32(&h[42], kFmtSize);
-  if (std::fwrite(h.data(), 1, h.size(), f) != h.size()) failed_ = true;
+  if (std::fwrite(h.data(), 1, h.size(), f) != h.size()) fail();
   return 0;
 }
 
 size_t Plik::WriteSamples(std::span<const std::uint8_t> bytes) {
   if (!file_ || bytes.empty()) return 0;
+  errno = 0;
   const size_t written = std::fwrite(bytes.data(), 1, bytes.size(), file_.get());
   dataBytes_ += static_cast<std::uint32_t>(written);
-  if (written != bytes.size()) failed_ = true;
+  if (written != bytes.size()) fail();
   return written;
 }
 
 int Plik::CloseSoundFile() {
   if (!file_) return 0;
   std::FILE* f = file_.get();
-  bool ok = !failed_;
-  if (dataBytes_ % 2 == 1) ok = std::fputc(0, f) != EOF && ok;
+  errno = 0;
+  const auto check = [this](bool done) {
+    if (!done) fail();
+  };
+  if (dataBytes_ % 2 == 1) check(std::fputc(0, f) != EOF);
   const std::uint32_t riffSize = 38 + dataBytes_ + (dataBytes_ % 2);
-  ok = patch32(f, kDataSizeOffset, dataBytes_) && ok;
-  ok = patch32(f, kRiffSizeOffset, riffSize) && ok;
-  ok = std::fflush(f) == 0 && ok;
-  ok = std::fclose(file_.release()) == 0 && ok;
-  return ok ? 0 : 1;
+  check(patch32(f, kDataSizeOffset, dataBytes_));
+  check(patch32(f, kRiffSizeOffset, riffSize));
+  check(std::fflush(f) == 0);
+  check(std::fclose(file_.release()) == 0);
+  return failed_ ? 1 : 0;
 }
 
 std::uint8_t sampleToByte(float s, bool removeDC) {

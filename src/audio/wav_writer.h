@@ -32,6 +32,8 @@ class Plik {
   int CloseSoundFile();
 
   bool isOpen() const { return file_ != nullptr; }
+  // The system's error number of the first failure (0 when none), such as ENOSPC.
+  int errorNumber() const { return errorNumber_; }
 
   std::int32_t sampleRate = 22050;
   std::int32_t bitsPerSample = 16;
@@ -43,6 +45,8 @@ class Plik {
   std::unique_ptr<std::FILE, FileCloser> file_;
   std::uint32_t dataBytes_ = 0;
   bool failed_ = false;
+  int errorNumber_ = 0;
+  void fail();
 };
 
 // The WAV byte for one finished sample: truncated toward zero and saturated, never

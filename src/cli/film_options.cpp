@@ -1,25 +1,34 @@
 #include "cli/film_options.h"
 
-#include <unistd.h>
-
+#include <cctype>
 #include <filesystem>
 #include <system_error>
 
 #include "jobs/frame_listing.h"
 #include "jobs/output_path.h"
+#include "jobs/start_checks.h"
 
 namespace kelvora {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+bool endsWithAvi(const std::string& path) {
+  if (path.size() < 4) return false;
+  std::string end = path.substr(path.size() - 4);
+  for (char& c : end) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return end == ".avi";
+}
+
+}  // namespace
+
 void addFilmOptions(CLI::App& command, FilmOptions& o, const std::string& outputHelp) {
   command.add_option("input", o.input, "A scan in the input directory, or the directory")
       ->required();
   command.add_option("-o,--output", o.output, outputHelp);
-  command.add_option("--start", o.start, "First frame number (default 1)")
-      ->check(CLI::PositiveNumber);
-  command.add_option("--stop", o.stop, "Last frame number (default: the last scan)")
-      ->check(CLI::PositiveNumber);
+  command.add_option("--start", o.start, "First frame number (default 1)");
+  command.add_option("--stop", o.stop, "Last frame number (default: the last scan)");
   command.add_option("--film", o.film, "35va, 35vd or 16va (default 35va)")
       ->check(CLI::IsMember({"35va", "35vd", "16va"}));
   command.add_option("--fps", o.fps, "Film speed, 24 or 25 (default 25)")
@@ -43,14 +52,14 @@ std::string applyFilmOptions(const FilmOptions& o, JobSettings& s) {
     const std::string x = o.resolution.substr(0, comma);
     const std::string y = comma == std::string::npos ? "" : o.resolution.substr(comma + 1);
     const auto valid = [](const std::string& v) {
-      return !v.empty() && v.size() <= 5 &&
-             v.find_first_not_of("0123456789") == std::string::npos && leadingNumber(v) > 0;
+      return !v.empty() && v.size() <= 5 && v.find_first_not_of("0123456789") == std::string::npos;
     };
     if (!valid(x) || !valid(y))
-      return "--resolution takes two positive whole numbers of dpi, as in 1800,1800";
+      return "--resolution takes two whole numbers of dpi, as in 1800,1800";
     s.manualResolution = 1;
     s.resolutionX = x;
     s.resolutionY = y;
+    if (!resolutionAcceptable(s)) return "--resolution must be between 100 and 20000 dpi";
   }
   return "";
 }
@@ -76,8 +85,9 @@ InputSelection selectInput(const std::string& input) {
 std::string selectRange(const FilmOptions& o, int scans, int& start, int& stop) {
   start = o.start.value_or(1);
   stop = o.stop.value_or(std::max(scans, start));
-  if (start < 1) return "Start frame can't have 0 value";
-  if (stop < start) return "Stop frame can't have lower value than start frame";
+  if (start < 1) return "--start must be 1 or more";
+  if (stop < 1) return "--stop must be 1 or more";
+  if (stop < start) return "--stop must not be lower than --start";
   if (stop > scans)
     return "the input directory holds " + std::to_string(scans) + " scans; frame " +
            std::to_string(stop) + " is past the last one";
@@ -95,12 +105,10 @@ std::string selectOutput(const std::string& output, bool sound, std::string& pat
   } else {
     path = given;
   }
-  fs::path parent = fs::path(path).parent_path();
-  if (parent.empty()) parent = ".";
-  if (!fs::is_directory(parent, ec)) return "output directory does not exist: " + parent.string();
-  if (::access(parent.c_str(), W_OK) != 0)
-    return "output directory is not writable: " + parent.string();
-  if (fs::is_directory(path, ec)) return "output names a directory: " + path;
+  if (!sound && !endsWithAvi(path))
+    return "a movie is always written as AVI: the output must end in .avi (" + path + ")";
+  if (const std::string problem = outputPathProblem(path); !problem.empty())
+    return "cannot write " + path + ": " + problem;
   return "";
 }
 
@@ -110,7 +118,15 @@ std::string selectTarget(const FilmOptions& o, bool sound, JobTarget& target) {
   target.inputPath = input.inputPath;
   std::string error = selectRange(o, input.scans, target.start, target.stop);
   if (error.empty()) error = selectOutput(o.output, sound, target.outputPath);
+  if (error.empty()) error = refuseScanAsOutput(target.inputPath, target.outputPath);
   return error;
+}
+
+std::string refuseScanAsOutput(const std::string& inputPath, const std::string& outputPath) {
+  const FrameListing listing =
+      FrameListing::open(JobDirectory(inputPath, static_cast<int>(inputPath.size())));
+  const std::string scan = scanNamedBy(listing, outputPath);
+  return scan.empty() ? "" : "the output " + outputPath + " is the input scan " + scan;
 }
 
 }  // namespace kelvora

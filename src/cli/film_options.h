@@ -56,8 +56,12 @@ struct JobTarget {
 std::string selectTarget(const FilmOptions& options, bool sound, JobTarget& target);
 
 // Completes the output path like the window does (a directory gets the default file
-// name) and checks that its directory can be written. Returns an error message, or
-// "".
+// name) and checks that it can be written; a movie must end in ".avi". Returns an
+// error message, or "".
 std::string selectOutput(const std::string& output, bool sound, std::string& path);
+
+// Refuses an output that is one of the scans of the input directory. Returns an
+// error message, or "".
+std::string refuseScanAsOutput(const std::string& inputPath, const std::string& outputPath);
 
 }  // namespace kelvora

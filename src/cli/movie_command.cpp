@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <string>
 
 #include "cli/exit_codes.h"
 #include "cli/stop_on_signal.h"
@@ -49,6 +50,9 @@ int runMovieCommand(const MovieOptions& o) {
     outcome = ThreadMovie(record, &report);
   }
 
+  const std::string kept =
+      report.kept ? output + " keeps the " + std::to_string(report.framesWritten) + " frames written"
+                  : "no movie written (" + report.outputError + ")";
   switch (outcome) {
     case JobOutcome::Finished:
       std::fprintf(stderr, "Wrote %s: %d frames of %dx%d at %.0f fps (%s)\n", output.c_str(),
@@ -56,19 +60,16 @@ int runMovieCommand(const MovieOptions& o) {
                    report.codec.c_str());
       return kExitOk;
     case JobOutcome::Stopped:
-      std::fprintf(stderr, "kelvora-cli movie: stopped; %s keeps the %d frames written\n",
-                   output.c_str(), report.framesWritten);
-      return kExitStopped;
+      std::fprintf(stderr, "kelvora-cli movie: stopped; %s\n", kept.c_str());
+      return report.kept || report.framesWritten == 0 ? kExitStopped : kExitFailed;
     case JobOutcome::Unreadable:
-      std::fprintf(stderr,
-                   "kelvora-cli movie: cannot read frame %d (%s): %s; %s keeps the %d frames "
-                   "written\n",
+      std::fprintf(stderr, "kelvora-cli movie: cannot read frame %d (%s): %s; %s\n",
                    report.failedFrame, report.failedPath.c_str(), report.failure.c_str(),
-                   output.c_str(), report.framesWritten);
+                   kept.c_str());
       return kExitFailed;
     case JobOutcome::WriteFailed:
-      std::fprintf(stderr, "kelvora-cli movie: cannot create %s with codec %s\n", output.c_str(),
-                   report.codec.c_str());
+      std::fprintf(stderr, "kelvora-cli movie: cannot write %s: %s\n", output.c_str(),
+                   report.outputError.c_str());
       return kExitFailed;
   }
   return kExitFailed;

@@ -3,12 +3,15 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include "cli/exit_codes.h"
 #include "cli/stop_on_signal.h"
 #include "cli/terminal_controls.h"
 #include "jobs/job_records.h"
+#include "jobs/staged_file.h"
 
 namespace kelvora {
 
@@ -33,6 +36,11 @@ std::string jsonString(const std::string& s) {
     }
   }
   return out + "\"";
+}
+
+std::string parentOf(const std::string& path) {
+  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  return parent.empty() ? "." : parent.string();
 }
 
 }  // namespace
@@ -86,6 +94,17 @@ int runSoundCommand(const SoundOptions& o) {
 
   JobTarget target;
   if (error.empty()) error = selectTarget(o.film, true, target);
+  // The report is checked before the job like the output, and written aside too.
+  std::optional<StagedFile> report;
+  if (error.empty() && !o.report.empty()) {
+    error = refuseScanAsOutput(target.inputPath, o.report);
+    if (error.empty() && o.report == target.outputPath)
+      error = "the report and the sound cannot be the same file";
+    if (error.empty()) {
+      report.emplace(o.report, ".json");
+      if (!report->ok()) error = "cannot write the report " + o.report + ": " + report->error();
+    }
+  }
   if (!error.empty()) {
     std::fprintf(stderr, "kelvora-cli sound: %s\n", error.c_str());
     return kExitUsage;
@@ -96,35 +115,41 @@ int runSoundCommand(const SoundOptions& o) {
   Picture_Parameters record;
   fillPictureParameters(record, settings,
                         JobRequest{&controls, target.inputPath, output, target.start, target.stop});
-  SoundJobReport report;
+  SoundJobReport measured;
   JobOutcome outcome;
   {
     const StopOnSignal stopOnCtrlC([&record] { record.stopRequested = true; });
-    outcome = ThreadPicture(record, &report);
+    outcome = ThreadPicture(record, &measured);
   }
 
-  if (!o.report.empty()) {
-    std::ofstream json(o.report, std::ios::binary);
-    json << soundReportJson(report, outcome, output);
-    if (!json) std::fprintf(stderr, "kelvora-cli sound: cannot write %s\n", o.report.c_str());
+  bool reportWritten = true;
+  if (report) {
+    std::ofstream json(report->tempPath(), std::ios::binary);
+    json << soundReportJson(measured, outcome, output);
+    json.close();
+    reportWritten = json.good() && report->commit();
+    if (!reportWritten)
+      std::fprintf(stderr, "kelvora-cli sound: cannot write the report %s: %s\n", o.report.c_str(),
+                   json.good() ? report->error().c_str() : probeWriteError(parentOf(o.report)).c_str());
   }
   switch (outcome) {
     case JobOutcome::Finished:
       std::fprintf(stderr, "Wrote %s: %zu samples at %d Hz (%.2f s)\n", output.c_str(),
-                   report.samplesWritten, report.sampleRate,
-                   report.sampleRate > 0
-                       ? static_cast<double>(report.samplesWritten) / report.sampleRate
+                   measured.samplesWritten, measured.sampleRate,
+                   measured.sampleRate > 0
+                       ? static_cast<double>(measured.samplesWritten) / measured.sampleRate
                        : 0.0);
-      return kExitOk;
+      return reportWritten ? kExitOk : kExitFailed;
     case JobOutcome::Stopped:
       std::fprintf(stderr, "kelvora-cli sound: stopped; no sound file written\n");
       return kExitStopped;
     case JobOutcome::Unreadable:
       std::fprintf(stderr, "kelvora-cli sound: cannot read frame %d (%s): %s; nothing written\n",
-                   report.failedFrame, report.failedPath.c_str(), report.failure.c_str());
+                   measured.failedFrame, measured.failedPath.c_str(), measured.failure.c_str());
       return kExitFailed;
     case JobOutcome::WriteFailed:
-      std::fprintf(stderr, "kelvora-cli sound: cannot write %s\n", output.c_str());
+      std::fprintf(stderr, "kelvora-cli sound: cannot write %s: %s\n", output.c_str(),
+                   measured.failure.c_str());
       return kExitFailed;
   }
   return kExitFailed;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <string_view>
 #include <system_error>
 
 namespace kelvora {
@@ -18,13 +19,60 @@ bool endsWithFolded(const std::string& name, const std::string& suffix) {
   return true;
 }
 
-bool foldedLess(const std::string& a, const std::string& b) {
-  return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return static_cast<unsigned char>(foldCase(x)) < static_cast<unsigned char>(foldCase(y));
-  });
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// The end of the run of digits or of non-digits that starts at `at`.
+size_t runEnd(const std::string& s, size_t at) {
+  const bool digits = isDigit(s[at]);
+  while (at < s.size() && isDigit(s[at]) == digits) ++at;
+  return at;
+}
+
+// Compares two runs of digits by their value, then the shorter (less padded) first.
+int compareNumbers(std::string_view a, std::string_view b) {
+  const auto significant = [](std::string_view v) {
+    const size_t first = v.find_first_not_of('0');
+    return first == std::string_view::npos ? std::string_view() : v.substr(first);
+  };
+  const std::string_view x = significant(a);
+  const std::string_view y = significant(b);
+  if (x.size() != y.size()) return x.size() < y.size() ? -1 : 1;
+  if (const int c = x.compare(y); c != 0) return c;
+  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+  return 0;
+}
+
+int compareFolded(std::string_view a, std::string_view b) {
+  for (size_t i = 0; i < a.size() && i < b.size(); ++i) {
+    const auto x = static_cast<unsigned char>(foldCase(a[i]));
+    const auto y = static_cast<unsigned char>(foldCase(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+  return 0;
 }
 
 }  // namespace
+
+bool naturalLess(const std::string& a, const std::string& b) {
+  size_t i = 0;
+  size_t j = 0;
+  while (i < a.size() && j < b.size()) {
+    const bool digitsA = isDigit(a[i]);
+    const bool digitsB = isDigit(b[j]);
+    if (digitsA != digitsB) return digitsA;
+    const size_t endA = runEnd(a, i);
+    const size_t endB = runEnd(b, j);
+    const std::string_view runA(a.data() + i, endA - i);
+    const std::string_view runB(b.data() + j, endB - j);
+    const int c = digitsA ? compareNumbers(runA, runB) : compareFolded(runA, runB);
+    if (c != 0) return c < 0;
+    i = endA;
+    j = endB;
+  }
+  if ((i < a.size()) != (j < b.size())) return j < b.size();
+  return a < b;
+}
 
 bool isScanName(const std::string& name) {
   return endsWithFolded(name, ".tif") || endsWithFolded(name, ".tiff");
@@ -51,9 +99,10 @@ FrameListing FrameListing::open(const std::string& directory) {
     if (ec) break;
     const std::string name = it->path().filename().string();
     std::error_code typeError;
-    if (isScanName(name) && !it->is_directory(typeError)) listing.names_.push_back(name);
+    if (isScanName(name) && name.front() != '.' && !it->is_directory(typeError))
+      listing.names_.push_back(name);
   }
-  std::sort(listing.names_.begin(), listing.names_.end(), foldedLess);
+  std::sort(listing.names_.begin(), listing.names_.end(), naturalLess);
   return listing;
 }
 

@@ -15,9 +15,15 @@ bool isScanName(const std::string& name);
 // far as `inputPathLength`; "./" when there is no separator.
 std::string JobDirectory(const std::string& inputPath, int inputPathLength);
 
-// The scans of one directory, sorted by name (bytes compared after folding ASCII
-// letters to lower case). Frame n is the n-th scan; numbers in the names play no
-// part.
+// Natural order of scan names, case folded: runs of digits compare by their value
+// (then the shorter run first), other runs by bytes, a digit run before any other;
+// a name that runs out first comes first; ties go by the raw bytes. "2.tif" comes
+// before "10.tif", and zero-padded names keep their plain order.
+bool naturalLess(const std::string& a, const std::string& b);
+
+// The scans of one directory in natural order of their names; hidden files (names
+// beginning with '.', such as the "._" companions of a Mac copy) are left out.
+// Frame n is the n-th scan.
 class FrameListing {
  public:
   // Lists `directory` (which may or may not end in '/'). An unreadable or missing

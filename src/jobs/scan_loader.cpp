@@ -1,30 +1,95 @@
 #include "jobs/scan_loader.h"
 
+#include <tiffio.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
 #include <filesystem>
+#include <mutex>
 #include <new>
 #include <system_error>
+#include <vector>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 namespace kelvora {
 
+namespace {
+
+// The first error libtiff reported on this thread since the last `takeTiffError`.
+// libtiff's handlers are process-wide; each loading thread keeps its own record.
+thread_local std::string tiffError;
+
+void recordTiffError(const char*, const char* format, va_list args) {
+  if (!tiffError.empty()) return;
+  char text[256];
+  std::vsnprintf(text, sizeof text, format, args);
+  tiffError = text;
+}
+
+void ignoreTiffWarning(const char*, const char*, va_list) {}
+
+// OpenCV installs quiet handlers when it makes its first TIFF decoder, which would
+// hide a corrupt strip (the decoder returns the image with the rest black). One
+// decode first, then ours, so a decoder error makes the scan unreadable.
+void installTiffHandlers() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    std::vector<uchar> tiny;
+    if (cv::imencode(".tif", cv::Mat(1, 1, CV_8UC1, cv::Scalar(0)), tiny))
+      cv::imdecode(tiny, cv::IMREAD_ANYCOLOR);
+    TIFFSetErrorHandler(recordTiffError);
+    TIFFSetWarningHandler(ignoreTiffWarning);
+  });
+}
+
+std::string takeTiffError() {
+  std::string error;
+  error.swap(tiffError);
+  return error;
+}
+
+}  // namespace
+
+bool tooSmallForAFrame(cv::Size scanSize) {
+  return scanSize.width < kMinimumScanSide || scanSize.height < kMinimumScanSide;
+}
+
+std::string tooSmallMessage(cv::Size scanSize) {
+  return "the scan is " + std::to_string(scanSize.width) + "x" + std::to_string(scanSize.height) +
+         " pixels, too small to hold a frame (at least " + std::to_string(kMinimumScanSide) +
+         " each way)";
+}
+
 LoadedScan loadScan(const std::string& path) {
   LoadedScan scan;
   scan.path = path;
   std::error_code ec;
   if (!std::filesystem::is_regular_file(path, ec)) {
-    scan.error = "no such file";
+    scan.error = ec ? ec.message() : "no such file";
     return scan;
   }
+  if (::access(path.c_str(), R_OK) != 0) {
+    scan.error = std::generic_category().message(errno);
+    return scan;
+  }
+  installTiffHandlers();
+  takeTiffError();
   cv::Mat image;
   try {
     image = cv::imread(path, cv::IMREAD_ANYCOLOR);
-  } catch (const cv::Exception& e) {
-    scan.error = std::string("cannot decode the image: ") + e.what();
+  } catch (const cv::Exception&) {
+    scan.error = "the file could not be decoded as an image";
     return scan;
   } catch (const std::bad_alloc&) {
     scan.error = "the image is too large to load";
+    return scan;
+  }
+  if (const std::string decoderError = takeTiffError(); !decoderError.empty()) {
+    scan.error = "corrupt image data (" + decoderError + ")";
     return scan;
   }
   if (image.empty() || image.cols < 1 || image.rows < 1) {
@@ -44,6 +109,7 @@ LoadedScan loadScan(const std::string& path) {
     return scan;
   }
   scan.image = image;
+  scan.scanSize = image.size();
   return scan;
 }
 
@@ -63,7 +129,7 @@ std::future<LoadedScan> ScanReader::start(int frameNumber) const {
   const std::optional<std::string> path = listing_.path(frameNumber);
   if (!path) {
     std::promise<LoadedScan> none;
-    none.set_value(LoadedScan{cv::Mat(), "", "frame number past the last scan"});
+    none.set_value(LoadedScan{cv::Mat(), "", "frame number past the last scan", cv::Size()});
     return none.get_future();
   }
   return std::async(std::launch::async, [path = *path, prepare = prepare_] {

@@ -15,12 +15,21 @@ struct LoadedScan {
   cv::Mat image;      // 8 bits per channel, 1 or 3 channels; empty on failure
   std::string path;   // empty when the frame number is past the listing
   std::string error;  // empty on success
+  cv::Size scanSize;  // the scan as loaded, before any preparation
   bool ok() const { return !image.empty(); }
 };
 
+// A first scan smaller than this either way holds no frame: the job ends as if it
+// could not be read.
+constexpr int kMinimumScanSide = 32;
+bool tooSmallForAFrame(cv::Size scanSize);
+// Why such a scan is refused, for the user.
+std::string tooSmallMessage(cv::Size scanSize);
+
 // Loads a scan at 8 bits per channel with its own channel count: a 16-bit scan is
-// reduced to 8 bits, an alpha channel dropped. A missing file, a file that is not an
-// image, a truncated one or an empty image gives an error instead.
+// reduced to 8 bits, an alpha channel dropped. A missing or unreadable file, a file
+// that is not an image, a truncated one, one whose decoder reported corrupt data, or
+// an empty image gives an error instead, in words fit for the user.
 LoadedScan loadScan(const std::string& path);
 
 // Loads the frames `first`..`last` of a listing in order, reading the next scan on a

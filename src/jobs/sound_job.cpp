@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 #include "audio/filter.h"
 #include "audio/img2sou.h"
@@ -16,6 +14,7 @@
 #include "film/soundtrack_area.h"
 #include "jobs/notifications.h"
 #include "jobs/scan_loader.h"
+#include "jobs/staged_file.h"
 #include "jobs/status_log.h"
 #include "signal/image_ops.h"
 #include "signal/rounding.h"
@@ -33,14 +32,14 @@ Profile pictureProfile(const cv::Mat& frame, bool direction) {
   return meanValue(frame, startW, stopW, 1, frame.rows, 3, false);
 }
 
-// Converts and writes the finished sequence. Returns false when the file could not
-// be created or completed; a partly written file is removed.
-bool writeSound(const std::vector<float>& samples, const std::string& path, int sampleRate,
-                bool removeDC) {
+// Converts and writes the finished sequence to `path`. Returns "" on success, or the
+// cause of the failure in the system's words.
+std::string writeSound(const std::vector<float>& samples, const std::string& path, int sampleRate,
+                       bool removeDC) {
   Plik plik;
   plik.sampleRate = sampleRate;
   plik.bitsPerSample = 8;  // scans are read 8 bits deep
-  if (plik.CreateWaveFile(path) != 0) return false;
+  if (plik.CreateWaveFile(path) != 0) return systemError(plik.errorNumber());
 
   std::vector<std::uint8_t> bytes(samples.size());
   std::transform(samples.begin(), samples.end(), bytes.begin(),
@@ -52,11 +51,7 @@ bool writeSound(const std::vector<float>& samples, const std::string& path, int 
     ok = false;
   }
   ok = plik.CloseSoundFile() == 0 && ok;
-  if (!ok) {
-    std::error_code ec;
-    std::filesystem::remove(path, ec);
-  }
-  return ok;
+  return ok ? "" : systemError(plik.errorNumber());
 }
 
 }  // namespace
@@ -71,6 +66,16 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
   StatusLog statusLog(controls);
 
   initThreadSound(record);
+
+  // The sound is written aside and put in place when complete; an output that
+  // cannot be written is found out before any frame is decoded.
+  StagedFile staged(record.outputPath, ".wav");
+  if (!staged.ok()) {
+    out.failure = staged.error();
+    statusLog.replace("Cannot write the sound file!");
+    ThreadEndPic(record);
+    return JobOutcome::WriteFailed;
+  }
 
   Signal_Values signal;
   signal.firstFrame = record.startFrame;
@@ -104,6 +109,10 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
     statusLog.addLine(statusLine("Translating frame number : %d...", n));
 
     LoadedScan scan = reader.load(n);
+    if (scan.ok() && n == record.startFrame && tooSmallForAFrame(scan.scanSize)) {
+      scan.error = tooSmallMessage(scan.scanSize);
+      scan.image.release();
+    }
     if (!scan.ok()) {
       out.failedFrame = n;
       out.failedPath = scan.path;
@@ -174,7 +183,11 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
 
   const int sampleRate = record.fps * filPar.framePitch;
   out.sampleRate = sampleRate;
-  const bool written = writeSound(sampleSequence, record.outputPath, sampleRate, record.removeDC);
+  std::string writeError =
+      writeSound(sampleSequence, staged.tempPath(), sampleRate, record.removeDC);
+  if (writeError.empty() && !staged.commit()) writeError = staged.error();
+  const bool written = writeError.empty();
+  out.failure = writeError;
   out.samplesWritten = written ? sampleSequence.size() : 0;
   sampleSequence.clear();
 

@@ -1,6 +1,7 @@
 #include "movie/movie_job.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <vector>
 
 #include "film/orientation.h"
@@ -8,6 +9,7 @@
 #include "jobs/frame_listing.h"
 #include "jobs/notifications.h"
 #include "jobs/scan_loader.h"
+#include "jobs/staged_file.h"
 #include "jobs/status_log.h"
 #include "movie/async_frame_sink.h"
 #include "movie/movie_writer.h"
@@ -53,18 +55,46 @@ JobOutcome ThreadMovie(Image_Parameters& record, MovieJobReport* report) {
   out.width = record.filmSize == 0 ? 640 : 320;
   out.height = record.filmSize == 0 ? 480 : 240;
   out.codec = codecCode(record.compression);
-  MovieWriter writer(record.outputPath, out.codec, out.fps, cv::Size(out.width, out.height));
-  if (!writer.isOpened()) {
+  // The movie is written aside and put in place once it reads back whole, so a
+  // failed job never destroys an older movie of the same name.
+  StagedFile staged(record.outputPath, ".avi");
+  const auto cannotCreate = [&](const std::string& cause) {
+    out.outputError = cause;
     statusLog.replace("Cannot create the movie file!");
     ThreadEndIm(record);
     return JobOutcome::WriteFailed;
-  }
+  };
+  if (!staged.ok()) return cannotCreate(staged.error());
+  MovieWriter writer(staged.tempPath(), out.codec, out.fps, cv::Size(out.width, out.height));
+  if (!writer.isOpened()) return cannotCreate("the movie writer cannot open it with codec " + out.codec);
   // Scaling and encoding run beside the cutting of the next picture.
   AsyncFrameSink frames(writer);
+  // Completes the file, checks it and puts it in place; a movie of no frames is not
+  // kept. Returns whether the movie is in place.
   const auto completeMovie = [&] {
     frames.finish();
     writer.release();
     out.framesWritten = writer.framesWritten();
+    if (out.framesWritten == 0) {
+      staged.discard();
+      out.outputError = "no frame was written";
+      return false;
+    }
+    const int readBack = countMovieFrames(staged.tempPath());
+    if (readBack != out.framesWritten) {
+      out.outputError = probeWriteError(std::filesystem::path(staged.tempPath()).parent_path());
+      if (out.outputError.empty())
+        out.outputError = "the finished movie reads back with " + std::to_string(readBack) +
+                          " of its " + std::to_string(out.framesWritten) + " frames";
+      staged.discard();
+      return false;
+    }
+    if (!staged.commit()) {
+      out.outputError = staged.error();
+      return false;
+    }
+    out.kept = true;
+    return true;
   };
 
   const FrameListing listing =
@@ -87,6 +117,10 @@ JobOutcome ThreadMovie(Image_Parameters& record, MovieJobReport* report) {
     statusLog.addLine(statusLine("Cutting frame number : %d...", n));
 
     LoadedScan scan = reader.load(n);
+    if (scan.ok() && n == record.startFrame && tooSmallForAFrame(scan.scanSize)) {
+      scan.error = tooSmallMessage(scan.scanSize);
+      scan.image.release();
+    }
     if (!scan.ok()) {
       completeMovie();
       out.failedFrame = n;
@@ -126,11 +160,11 @@ JobOutcome ThreadMovie(Image_Parameters& record, MovieJobReport* report) {
     if (!picture.empty()) frames.write(picture);
   }
 
-  completeMovie();
+  const bool kept = completeMovie();
   controls.setProgressPosition(0);
-  statusLog.finish("Film was made succesfully!!!\r\n");
+  statusLog.finish(kept ? "Film was made succesfully!!!\r\n" : "Cannot create the movie file!\r\n");
   ThreadEndIm(record);
-  return JobOutcome::Finished;
+  return kept ? JobOutcome::Finished : JobOutcome::WriteFailed;
 }
 
 }  // namespace kelvora

@@ -49,4 +49,16 @@ void MovieWriter::release() {
   if (writer_.isOpened()) writer_.release();
 }
 
+int countMovieFrames(const std::string& path) {
+  try {
+    cv::VideoCapture capture(path, cv::CAP_FFMPEG);
+    if (!capture.isOpened()) return 0;
+    int frames = 0;
+    while (capture.grab()) ++frames;
+    return frames;
+  } catch (const cv::Exception&) {
+    return 0;
+  }
+}
+
 }  // namespace kelvora

@@ -35,4 +35,8 @@ class MovieWriter : public FrameSink {
   int frames_ = 0;
 };
 
+// The frames a player can read from the movie at `path`, decoding each; 0 when it
+// does not open.
+int countMovieFrames(const std::string& path);
+
 }  // namespace kelvora

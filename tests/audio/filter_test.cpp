@@ -1,29 +1,59 @@
 #include "audio/filter.h"
 
 #include <cmath>
+#include <random>
 
 #include <gtest/gtest.h>
 
 namespace kelvora {
 namespace {
 
-TEST(FilterTest, AnImpulseGivesTheTaps) {
-  std::vector<float> v = {1.0f};
-  filter(v);
-  ASSERT_EQ(v.size(), 20u);
-  EXPECT_EQ(v[0], -0.005907215f);
-  EXPECT_EQ(v[10], 0.5125807f);
-  EXPECT_EQ(v[19], -0.0041155703f);
-  // Taps 1..19 mirror about tap 10; tap 0 has no partner.
-  for (int i = 1; i < 10; ++i) EXPECT_EQ(v[10 - i], v[10 + i]) << i;
+constexpr float kTaps[20] = {
+    -0.005907215f, -0.0041155703f, -0.0053385515f, -0.0024806075f, -0.0030763154f,
+    0.0026289732f, 0.004110867f,   0.021603292f,   0.0405896f,     0.19274159f,
+    0.5125807f,    0.19274159f,    0.0405896f,     0.021603292f,   0.004110867f,
+    0.0026289732f, -0.0030763154f, -0.0024806075f, -0.0053385515f, -0.0041155703f,
+};
+
+// Output n of the plain convolution, terms in increasing k, rounded after each sum.
+float convolved(const std::vector<float>& x, int n) {
+  float sum = 0.0f;
+  for (int k = 0; k < 20; ++k) {
+    const int i = n - k;
+    if (i < 0 || i >= static_cast<int>(x.size())) continue;
+    sum = static_cast<float>(static_cast<double>(sum) +
+                             static_cast<double>(kTaps[k]) * static_cast<double>(x[i]));
+  }
+  return sum;
 }
 
-TEST(FilterTest, SilencePassesUnchangedAwayFromTheEnds) {
-  std::vector<float> v(200, -128.0f);
-  filter(v);
-  ASSERT_EQ(v.size(), 219u);
-  for (int i = 19; i < 200; ++i) EXPECT_NEAR(v[i], -128.0f, 1e-4f) << i;
-  EXPECT_NEAR(v[0], -128.0f * -0.005907215f, 1e-6f);
+TEST(FilterTest, AwayFromTheEndsEveryOutputIsThePlainConvolutionBitForBit) {
+  std::mt19937 random(7);
+  std::uniform_real_distribution<float> level(-255.0f, 0.0f);
+  std::vector<float> x(500);
+  for (float& v : x) v = level(random);
+  std::vector<float> y = x;
+  filter(y);
+  ASSERT_EQ(y.size(), x.size() + 19);
+  for (int n = 19; n < static_cast<int>(x.size()); ++n) ASSERT_EQ(y[n], convolved(x, n)) << n;
+}
+
+// The ends continue the signal: silence after -DC (-128) stays silent to the last
+// sample, and no sequence starts or ends with a click from zero.
+TEST(FilterTest, EndsContinueTheSignal) {
+  for (const float c : {-128.0f, 0.0f, 57.5f}) {
+    for (const size_t n : {size_t{1}, size_t{5}, size_t{200}}) {
+      std::vector<float> v(n, c);
+      filter(v);
+      ASSERT_EQ(v.size(), n + 19);
+      for (size_t i = 0; i < v.size(); ++i) ASSERT_EQ(v[i], v[19 % v.size()]) << c << " " << i;
+      EXPECT_NEAR(v[0], c, 1e-4f);
+    }
+  }
+  std::vector<float> ramp = {-200.0f, -100.0f};
+  filter(ramp);
+  EXPECT_NEAR(ramp.front(), -200.0f, 1e-3f);
+  EXPECT_NEAR(ramp.back(), -100.0f, 1e-3f);
 }
 
 TEST(FilterTest, GrowsByNineteenEveryCall) {

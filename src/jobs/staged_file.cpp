@@ -1,0 +1,110 @@
+#include "jobs/staged_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <vector>
+
+#include "jobs/start_checks.h"
+
+namespace kelvora {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string directoryOf(const std::string& path) {
+  const fs::path parent = fs::path(path).parent_path();
+  return parent.empty() ? "." : parent.string();
+}
+
+// The permissions a plain fopen would give a new file (mkstemp makes them 0600).
+mode_t newFileMode() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Umask:", 0) == 0) return 0666 & ~static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+  }
+  return 0644;
+}
+
+// Creates a hidden file named from `stem` in `directory`; returns its path, or "" with
+// `error` set.
+std::string createTemporary(const std::string& directory, const std::string& stem,
+                            const std::string& suffix, std::string& error) {
+  std::string name = directory + "/." + stem + "-XXXXXX" + suffix;
+  std::vector<char> buffer(name.begin(), name.end());
+  buffer.push_back('\0');
+  const int fd = ::mkstemps(buffer.data(), static_cast<int>(suffix.size()));
+  if (fd < 0) {
+    error = systemError(errno);
+    return "";
+  }
+  ::fchmod(fd, newFileMode());
+  ::close(fd);
+  return std::string(buffer.data());
+}
+
+}  // namespace
+
+std::string systemError(int errorNumber) { return std::generic_category().message(errorNumber); }
+
+StagedFile::StagedFile(std::string path, const std::string& suffix) : path_(std::move(path)) {
+  error_ = outputPathProblem(path_);
+  if (error_.empty()) tempPath_ = createTemporary(directoryOf(path_), "kelvora", suffix, error_);
+}
+
+StagedFile::~StagedFile() { discard(); }
+
+bool StagedFile::commit() {
+  if (tempPath_.empty()) return false;
+  const int fd = ::open(tempPath_.c_str(), O_RDONLY);
+  bool synced = fd >= 0 && ::fsync(fd) == 0;
+  if (!synced) error_ = systemError(errno);
+  if (fd >= 0) ::close(fd);
+  if (synced && std::rename(tempPath_.c_str(), path_.c_str()) != 0) {
+    error_ = systemError(errno);
+    synced = false;
+  }
+  if (!synced) {
+    discard();
+    return false;
+  }
+  tempPath_.clear();
+  // The rename itself reaches the disk with the directory.
+  const int dir = ::open(directoryOf(path_).c_str(), O_RDONLY | O_DIRECTORY);
+  if (dir >= 0) {
+    ::fsync(dir);
+    ::close(dir);
+  }
+  return true;
+}
+
+void StagedFile::discard() {
+  if (tempPath_.empty()) return;
+  ::unlink(tempPath_.c_str());
+  tempPath_.clear();
+}
+
+std::string probeWriteError(const std::string& directory) {
+  std::string error;
+  const std::string probe = createTemporary(directory, "kelvora-probe", ".tmp", error);
+  if (probe.empty()) return error;
+  const int fd = ::open(probe.c_str(), O_WRONLY);
+  const std::vector<char> block(64 * 1024, 0);
+  errno = 0;
+  if (fd < 0 || ::write(fd, block.data(), block.size()) != static_cast<ssize_t>(block.size()) ||
+      ::fsync(fd) != 0)
+    error = systemError(errno != 0 ? errno : ENOSPC);
+  if (fd >= 0) ::close(fd);
+  ::unlink(probe.c_str());
+  return error;
+}
+
+}  // namespace kelvora

@@ -1,0 +1,48 @@
+#include "jobs/start_checks.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <filesystem>
+#include <system_error>
+
+namespace kelvora {
+
+namespace fs = std::filesystem;
+
+bool resolutionAcceptable(const JobSettings& settings) {
+  if (settings.manualResolution == 0) return true;
+  const auto inRange = [](const std::string& typed) {
+    const int dpi = leadingNumber(typed);
+    return dpi >= kMinimumResolution && dpi <= kMaximumResolution;
+  };
+  return inRange(settings.resolutionX) && inRange(settings.resolutionY);
+}
+
+std::string scanNamedBy(const FrameListing& listing, const std::string& outputPath) {
+  std::error_code ec;
+  if (!fs::exists(outputPath, ec)) return "";
+  for (int n = 1; n <= listing.size(); ++n) {
+    const std::string scan = *listing.path(n);
+    if (fs::equivalent(outputPath, scan, ec)) return scan;
+  }
+  return "";
+}
+
+std::string outputPathProblem(const std::string& path) {
+  const auto words = [](int error) { return std::generic_category().message(error); };
+  std::error_code ec;
+  const fs::path parent = fs::path(path).parent_path();
+  const std::string directory = parent.empty() ? "." : parent.string();
+  const std::string name = fs::path(path).filename().string();
+  if (name.empty() || fs::is_directory(path, ec)) return words(EISDIR);
+  const long nameMax = ::pathconf(directory.c_str(), _PC_NAME_MAX);
+  if (path.size() >= PATH_MAX || name.size() > static_cast<size_t>(nameMax > 0 ? nameMax : NAME_MAX))
+    return words(ENAMETOOLONG);
+  if (!fs::is_directory(directory, ec)) return words(ENOENT);
+  if (::access(directory.c_str(), W_OK) != 0) return words(errno);
+  return "";
+}
+
+}  // namespace kelvora

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <string>
+
+#include "jobs/frame_listing.h"
+#include "jobs/settings.h"
+
+namespace kelvora {
+
+// Typed resolutions outside this range are refused before a job: no scanner makes
+// them, and 0 would declare a WAV of no samples per second.
+constexpr int kMinimumResolution = 100;
+constexpr int kMaximumResolution = 20000;
+constexpr const char* kResolutionRangeMessage = "Resolution must be between 100 and 20000 dpi";
+constexpr const char* kOutputIsInputMessage = "Output file is one of the input scans!";
+
+// False when Manual resolution is on and either typed value is outside the range.
+bool resolutionAcceptable(const JobSettings& settings);
+
+// The scan of `listing` that `outputPath` names (the same file, through any link), or
+// "" when it names none.
+std::string scanNamedBy(const FrameListing& listing, const std::string& outputPath);
+
+// Why `path` cannot be written as an output, in the system's words ("File name too
+// long", "Permission denied", "Is a directory", "No such file or directory" for a
+// missing directory), or "" when it can.
+std::string outputPathProblem(const std::string& path);
+
+}  // namespace kelvora
