@@ -21,6 +21,7 @@
 #include "app/info_close.h"
 #include "jobs/frame_listing.h"
 #include "jobs/sound_job.h"
+#include "jobs/start_checks.h"
 #include "movie/movie_job.h"
 
 namespace kelvora {
@@ -29,8 +30,8 @@ namespace {
 
 QLineEdit* frameEdit(QWidget* parent) {
   auto* edit = new QLineEdit(parent);
-  edit->setMaxLength(2);
-  edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]*"), edit));
+  // Six typed digits reach any reel; what the program puts there ("All") is never cut.
+  edit->setValidator(new QRegularExpressionValidator(QRegularExpression("[0-9]{0,6}"), edit));
   return edit;
 }
 
@@ -199,6 +200,17 @@ void CKelvoraMFCDlg::OnBnClickedOk() {
   const bool tif = inputPath.contains("tif");
   if (!tif) messageBox("Input directory has no tif files!!!");
   if (start > stop || stop == 0 || start == 0 || !tif) return;
+  if (!resolutionAcceptable(settings())) {
+    messageBox(kResolutionRangeMessage);
+    return;
+  }
+  const std::string input = inputPath.toStdString();
+  const FrameListing listing =
+      FrameListing::open(JobDirectory(input, static_cast<int>(input.size())));
+  if (!scanNamedBy(listing, output.outputPath).empty()) {
+    messageBox(kOutputIsInputMessage);
+    return;
+  }
   // Never a second job: the running one reads its record until it ends.
   if (job_.joinable()) {
     if (!jobThreadDone_) return;

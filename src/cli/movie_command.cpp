@@ -51,8 +51,9 @@ int runMovieCommand(const MovieOptions& o) {
   }
 
   const std::string kept =
-      report.kept ? output + " keeps the " + std::to_string(report.framesWritten) + " frames written"
-                  : "no movie written (" + report.outputError + ")";
+      report.kept
+          ? output + " keeps the " + std::to_string(report.framesWritten) + " frames written"
+          : "no movie written (" + report.outputError + ")";
   switch (outcome) {
     case JobOutcome::Finished:
       std::fprintf(stderr, "Wrote %s: %d frames of %dx%d at %.0f fps (%s)\n", output.c_str(),

@@ -129,8 +129,9 @@ int runSoundCommand(const SoundOptions& o) {
     json.close();
     reportWritten = json.good() && report->commit();
     if (!reportWritten)
-      std::fprintf(stderr, "kelvora-cli sound: cannot write the report %s: %s\n", o.report.c_str(),
-                   json.good() ? report->error().c_str() : probeWriteError(parentOf(o.report)).c_str());
+      std::fprintf(
+          stderr, "kelvora-cli sound: cannot write the report %s: %s\n", o.report.c_str(),
+          json.good() ? report->error().c_str() : probeWriteError(parentOf(o.report)).c_str());
   }
   switch (outcome) {
     case JobOutcome::Finished:

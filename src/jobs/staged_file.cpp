@@ -29,7 +29,8 @@ mode_t newFileMode() {
   std::ifstream status("/proc/self/status");
   std::string line;
   while (std::getline(status, line)) {
-    if (line.rfind("Umask:", 0) == 0) return 0666 & ~static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+    if (line.rfind("Umask:", 0) == 0)
+      return 0666 & ~static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
   }
   return 0644;
 }
@@ -98,10 +99,12 @@ std::string probeWriteError(const std::string& directory) {
   if (probe.empty()) return error;
   const int fd = ::open(probe.c_str(), O_WRONLY);
   const std::vector<char> block(64 * 1024, 0);
-  errno = 0;
-  if (fd < 0 || ::write(fd, block.data(), block.size()) != static_cast<ssize_t>(block.size()) ||
-      ::fsync(fd) != 0)
-    error = systemError(errno != 0 ? errno : ENOSPC);
+  size_t written = 0;
+  ssize_t n = 0;
+  while (fd >= 0 && written < block.size() &&
+         (n = ::write(fd, block.data() + written, block.size() - written)) > 0)
+    written += static_cast<size_t>(n);
+  if (fd < 0 || n < 0 || ::fsync(fd) != 0) error = systemError(errno);
   if (fd >= 0) ::close(fd);
   ::unlink(probe.c_str());
   return error;

@@ -38,7 +38,8 @@ std::string outputPathProblem(const std::string& path) {
   const std::string name = fs::path(path).filename().string();
   if (name.empty() || fs::is_directory(path, ec)) return words(EISDIR);
   const long nameMax = ::pathconf(directory.c_str(), _PC_NAME_MAX);
-  if (path.size() >= PATH_MAX || name.size() > static_cast<size_t>(nameMax > 0 ? nameMax : NAME_MAX))
+  if (path.size() >= PATH_MAX ||
+      name.size() > static_cast<size_t>(nameMax > 0 ? nameMax : NAME_MAX))
     return words(ENAMETOOLONG);
   if (!fs::is_directory(directory, ec)) return words(ENOENT);
   if (::access(directory.c_str(), W_OK) != 0) return words(errno);

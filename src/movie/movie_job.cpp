@@ -66,7 +66,8 @@ JobOutcome ThreadMovie(Image_Parameters& record, MovieJobReport* report) {
   };
   if (!staged.ok()) return cannotCreate(staged.error());
   MovieWriter writer(staged.tempPath(), out.codec, out.fps, cv::Size(out.width, out.height));
-  if (!writer.isOpened()) return cannotCreate("the movie writer cannot open it with codec " + out.codec);
+  if (!writer.isOpened())
+    return cannotCreate("the movie writer cannot open it with codec " + out.codec);
   // Scaling and encoding run beside the cutting of the next picture.
   AsyncFrameSink frames(writer);
   // Completes the file, checks it and puts it in place; a movie of no frames is not

@@ -20,7 +20,7 @@ struct MovieJobReport {
   int framesWritten = 0;
   bool kept = false;        // the movie is in place at the output path
   std::string outputError;  // why it is not, in the system's words where it has them
-  int failedFrame = 0;  // the frame that could not be loaded, if any
+  int failedFrame = 0;      // the frame that could not be loaded, if any
   std::string failedPath;
   std::string failure;
 };

@@ -55,7 +55,6 @@ class MainWindowTest : public QObject {
     QCOMPARE(w.windowTitle(), QString("Kelvora"));
     QCOMPARE(w.startEdit->text(), QString("1"));
     QCOMPARE(w.stopEdit->text(), QString("2"));
-    QCOMPARE(w.startEdit->maxLength(), 2);
     QVERIFY(w.soundCheck->isChecked());
     QVERIFY(!w.filmCheck->isChecked());
     QVERIFY(w.stopButton->isHidden());
@@ -111,6 +110,56 @@ class MainWindowTest : public QObject {
     QTest::mouseClick(w.startButton, Qt::LeftButton);
     QCOMPARE(messages_, QStringList{"Input directory has no tif files!!!"});
     QVERIFY(!w.jobRunning());
+
+    // A typed resolution no scanner makes would declare a WAV of a few samples a second.
+    for (const char* dpi : {"0", "99", "", "20001"}) {
+      prepare(w);
+      w.filmParameters.manualResolution = 1;
+      w.filmParameters.resolutionX = "1800";
+      w.filmParameters.resolutionY = dpi;
+      QTest::mouseClick(w.startButton, Qt::LeftButton);
+      QCOMPARE(messages_, QStringList{"Resolution must be between 100 and 20000 dpi"});
+      QVERIFY(!w.jobRunning());
+    }
+    w.filmParameters.manualResolution = 0;
+
+    // An output chosen over one of the scans would destroy it.
+    prepare(w);
+    w.output = OutputChoice{reel_.scanPaths[1], true, false};
+    QTest::mouseClick(w.startButton, Qt::LeftButton);
+    QCOMPARE(messages_, QStringList{"Output file is one of the input scans!"});
+    QVERIFY(!w.jobRunning());
+  }
+
+  // Six digits can be typed; what "All" puts in the boxes is never cut, and the job
+  // runs over every scan.
+  void frameBoxesReachEveryScanOfALongReel() {
+    CKelvoraMFCDlg w;
+    prepare(w);
+    w.stopEdit->clear();
+    QTest::keyClicks(w.stopEdit, "150");
+    QCOMPARE(w.stopEdit->text(), QString("150"));
+    w.stopEdit->clear();
+    QTest::keyClicks(w.stopEdit, "1234567");
+    QCOMPARE(w.stopEdit->text(), QString("123456"));
+
+    test::TempDir longReel;
+    for (int i = 0; i < 137; ++i)
+      std::filesystem::create_hard_link(
+          reel_.scanPaths[static_cast<size_t>(i) % reel_.scanPaths.size()],
+          longReel.file(std::to_string(i + 1).append(".tif")));
+    w.inputPath = QString::fromStdString(longReel.file("1.tif"));
+    w.output = OutputChoice{dir_->file("long.wav"), true, false};
+    QTest::mouseClick(w.allCheck, Qt::LeftButton);
+    QCOMPARE(w.stopEdit->text(), QString("137"));
+    bool lastFrameSeen = false;
+    connect(w.statusBox, &QPlainTextEdit::textChanged, [&] {
+      lastFrameSeen = lastFrameSeen || statusText(w).contains("Translating frame number : 137...");
+    });
+    QVERIFY(runJob(w));
+    QVERIFY(lastFrameSeen);
+    QVERIFY(statusText(w).endsWith("Pictures were tranlated succesfully!"));
+    QVERIFY(test::readWav(dir_->file("long.wav")).valid);
   }
 
   void outputPathFollowsTheJobKindUntilAFileIsChosen() {

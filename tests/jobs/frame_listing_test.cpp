@@ -16,9 +16,10 @@ using test::TempDir;
 
 void touch(const std::string& path) { std::ofstream(path) << "x"; }
 
-TEST(FrameListingTest, SortedByNameWithScanExtensionsOnly) {
+TEST(FrameListingTest, ScansOnlyInNaturalOrder) {
   TempDir dir;
-  for (const char* name : {"c.tif", "B.TIF", "a.tiff", "notes.txt", "d.tif.bak", "e.Tif"})
+  for (const char* name :
+       {"c.tif", "B.TIF", "a.tiff", "notes.txt", "d.tif.bak", "e.Tif", "._a.tif", ".hidden.tif"})
     touch(dir.file(name));
   std::filesystem::create_directory(dir.file("z.tif"));
   const FrameListing listing = FrameListing::open(dir.path().string());
@@ -28,11 +29,25 @@ TEST(FrameListingTest, SortedByNameWithScanExtensionsOnly) {
   EXPECT_FALSE(listing.path(5));
 }
 
-TEST(FrameListingTest, NumbersInNamesPlayNoPart) {
-  TempDir dir;
-  for (const char* name : {"frame10.tif", "frame9.tif", "frame100.tif"}) touch(dir.file(name));
-  EXPECT_EQ(FrameListing::open(dir.path().string() + "/").names(),
-            (std::vector<std::string>{"frame10.tif", "frame100.tif", "frame9.tif"}));
+TEST(FrameListingTest, NaturalOrder) {
+  const std::vector<std::vector<std::string>> ordered = {
+      {"1.tif", "2.tif", "10.tif", "11.tif", "60.tif"},
+      {"frame9.tif", "frame10.tif", "frame100.tif"},
+      {"scan_0001.tif", "scan_0002.tif", "scan_0010.tif"},  // padded names keep their order
+      {"r1_s2.tif", "r1_s10.tif", "r2_s1.tif"},
+      {"7.tif", "07.tif", "007.tif"},  // one value: the shorter run first
+      {"9a.tif", "a.tif"},             // a digit run before other text
+      {"a1", "a1b"},                   // the name that runs out first
+      {"ReelB.tif", "reelb.tif"},      // folded alike: ties by the raw bytes
+      {"x99999999999999999999.tif", "x100000000000000000000.tif"},  // past any integer
+  };
+  for (const auto& names : ordered) {
+    for (size_t i = 0; i + 1 < names.size(); ++i) {
+      EXPECT_TRUE(naturalLess(names[i], names[i + 1])) << names[i] << " < " << names[i + 1];
+      EXPECT_FALSE(naturalLess(names[i + 1], names[i])) << names[i + 1] << " !< " << names[i];
+    }
+  }
+  EXPECT_FALSE(naturalLess("a.tif", "a.tif"));
 }
 
 TEST(FrameListingTest, MissingDirectoryIsEmpty) {

@@ -9,7 +9,9 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "audio/filter.h"
+#include "jobs/status_log.h"
 #include "reel/reel.h"
+#include "support/damage.h"
 #include "support/sound_run.h"
 #include "support/temp_dir.h"
 
@@ -151,6 +153,90 @@ INSTANTIATE_TEST_SUITE_P(
                  })),
     [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
 
+// Every way a job can fail ends it honestly: the right ending and status text, the
+// cause for the user, and an older take of the same name left exactly as it was.
+struct Ending {
+  std::string name;
+  std::function<void(const reel::Reel&)> damage;
+  int start = 1;
+  int stop = 5;
+  int stopAtFrame = 0;  // Stop pressed while this frame loads
+  std::string output = "out.wav";
+  JobOutcome outcome = JobOutcome::Unreadable;
+  int failedFrame = 0;
+  std::string lastStatus = "Wrong file format !!!";
+  std::string cause;
+};
+
+void PrintTo(const Ending& e, std::ostream* os) { *os << e.name; }
+
+class SoundJobEndingTest : public ::testing::TestWithParam<Ending> {};
+
+TEST_P(SoundJobEndingTest, EndsHonestlyAndKeepsTheOlderTake) {
+  const Ending& e = GetParam();
+  TempDir dir;
+  ReelOptions options;
+  options.scans = 6;
+  const reel::Reel r = reel::writeReel(options, dir.file("scans"));
+  if (e.damage) e.damage(r);
+  test::writeText(dir.file("out.wav"), "an earlier take");
+  const auto run = runSoundJob(
+      r.scanPaths.front(), dir.file(e.output), JobSettings{}, e.start, e.stop,
+      [&e](Picture_Parameters& record, test::RecordingControls& controls) {
+        const std::string line = statusLine("Translating frame number : %d...", e.stopAtFrame);
+        controls.onStatus([&record, line](const std::string& text) {
+          if (text.find(line) != std::string::npos) record.stopRequested = true;
+        });
+      });
+  EXPECT_EQ(run.outcome, e.outcome);
+  EXPECT_EQ(run.report.failedFrame, e.failedFrame);
+  EXPECT_EQ(run.status.back(), e.lastStatus);
+  EXPECT_NE(run.report.failure.find(e.cause), std::string::npos) << run.report.failure;
+  EXPECT_TRUE(test::fileText(dir.file("out.wav")) == "an earlier take");
+  EXPECT_EQ(test::hiddenFiles(dir.path().string()), 0);
+  // An output that cannot be written is found out before any frame is decoded.
+  if (e.outcome == JobOutcome::WriteFailed) {
+    EXPECT_TRUE(run.report.frames.empty());
+    EXPECT_EQ(run.status, std::vector<std::string>{e.lastStatus});
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Failures, SoundJobEndingTest,
+    ::testing::Values(
+        Ending{.name = "not_an_image",
+               .damage = [](const reel::Reel& r) { test::replaceWithText(r.scanPaths[2]); },
+               .failedFrame = 3},
+        Ending{.name = "truncated",
+               .damage = [](const reel::Reel& r) { test::truncateToAThird(r.scanPaths[1]); },
+               .failedFrame = 2},
+        Ending{.name = "corrupt_strip",
+               .damage = [](const reel::Reel& r) { test::corruptImageData(r.scanPaths[1]); },
+               .failedFrame = 2,
+               .cause = "corrupt image data"},
+        Ending{.name = "past_the_last_scan", .start = 5, .stop = 9, .failedFrame = 7},
+        Ending{.name = "tiny_first_scan",
+               .damage =
+                   [](const reel::Reel& r) { test::replaceWithTinyScan(r.scanPaths[0], 908, 1); },
+               .failedFrame = 1,
+               .cause = "too small to hold a frame"},
+        Ending{.name = "stopped",
+               .stop = 6,
+               .stopAtFrame = 3,
+               .outcome = JobOutcome::Stopped,
+               .lastStatus = "Operation stopped !!!!"},
+        Ending{.name = "missing_directory",
+               .output = "missing/out.wav",
+               .outcome = JobOutcome::WriteFailed,
+               .lastStatus = "Cannot write the sound file!",
+               .cause = "No such file or directory"},
+        Ending{.name = "name_too_long",
+               .output = std::string(300, 'n') + ".wav",
+               .outcome = JobOutcome::WriteFailed,
+               .lastStatus = "Cannot write the sound file!",
+               .cause = "File name too long"}),
+    [](const ::testing::TestParamInfo<Ending>& info) { return info.param.name; });
+
 class SoundJobTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -163,56 +249,6 @@ class SoundJobTest : public ::testing::Test {
   TempDir dir_;
   reel::Reel reel_;
 };
-
-TEST_F(SoundJobTest, StopEndsAtTheNextFrameCheckAndWritesNothing) {
-  {
-    std::ofstream old(output());
-    old << "an earlier take";
-  }
-  const auto run =
-      runSoundJob(reel_.scanPaths.front(), output(), JobSettings{}, 1, 6,
-                  [](Picture_Parameters& record, test::RecordingControls& controls) {
-                    controls.onStatus([&record](const std::string& text) {
-                      if (text.find("Translating frame number : 3...") != std::string::npos)
-                        record.stopRequested = true;
-                    });
-                  });
-  EXPECT_EQ(run.outcome, JobOutcome::Stopped);
-  EXPECT_EQ(run.report.frames.size(), 2u);
-  EXPECT_EQ(run.status.back(), "Operation stopped !!!!");
-  std::ifstream kept(output());
-  std::string text;
-  std::getline(kept, text);
-  EXPECT_EQ(text, "an earlier take");
-}
-
-TEST_F(SoundJobTest, UnreadableScanEndsTheJobAndWritesNothing) {
-  {
-    std::ofstream bad(reel_.scanPaths[2], std::ios::binary | std::ios::trunc);
-    bad << "not a tiff at all";
-  }
-  const auto run = runSoundJob(reel_.scanPaths.front(), output(), JobSettings{}, 1, 5);
-  EXPECT_EQ(run.outcome, JobOutcome::Unreadable);
-  EXPECT_EQ(run.report.failedFrame, 3);
-  EXPECT_EQ(run.status.back(), "Wrong file format !!!");
-  EXPECT_FALSE(run.outputExists);
-}
-
-TEST_F(SoundJobTest, TruncatedScanIsUnreadable) {
-  const auto size = std::filesystem::file_size(reel_.scanPaths[1]);
-  std::filesystem::resize_file(reel_.scanPaths[1], size / 3);
-  const auto run = runSoundJob(reel_.scanPaths.front(), output(), JobSettings{}, 1, 3);
-  EXPECT_EQ(run.outcome, JobOutcome::Unreadable);
-  EXPECT_EQ(run.report.failedFrame, 2);
-  EXPECT_FALSE(run.outputExists);
-}
-
-TEST_F(SoundJobTest, FrameNumbersPastTheEndAreUnreadable) {
-  const auto run = runSoundJob(reel_.scanPaths.front(), output(), JobSettings{}, 5, 9);
-  EXPECT_EQ(run.outcome, JobOutcome::Unreadable);
-  EXPECT_EQ(run.report.failedFrame, 7);
-  EXPECT_FALSE(run.outputExists);
-}
 
 TEST_F(SoundJobTest, OneFrameJobKeepsTheWholeFrame) {
   JobSettings s;
@@ -262,15 +298,6 @@ TEST_F(SoundJobTest, StatusShowsSixLinesAtMost) {
             "Translating frame number : 6...\r\nPictures were tranlated succesfully!");
 }
 
-TEST_F(SoundJobTest, UnwritableOutputIsNotReportedAsSuccess) {
-  const auto run =
-      runSoundJob(reel_.scanPaths.front(), dir_.file("missing/out.wav"), JobSettings{}, 1, 2);
-  EXPECT_EQ(run.outcome, JobOutcome::WriteFailed);
-  EXPECT_EQ(run.status.back().substr(run.status.back().rfind('\n') + 1),
-            "Cannot write the sound file!");
-  EXPECT_EQ(run.calls.back(), "enable(StopEdit,1)");  // ended through ThreadEndPic
-}
-
 TEST_F(SoundJobTest, NotificationsFrameTheJob) {
   const auto run = runSoundJob(reel_.scanPaths.front(), output(), JobSettings{}, 1, 2);
   ASSERT_GE(run.calls.size(), 12u);
@@ -280,25 +307,49 @@ TEST_F(SoundJobTest, NotificationsFrameTheJob) {
   EXPECT_EQ(run.calls[11], "stepProgress()");
 }
 
-TEST(SoundJobInputTest, OddScansDoNotCrashTheJob) {
+// After a first scan that holds a frame, odd later scans give odd sound, never a
+// crash or a read outside an image.
+TEST(SoundJobInputTest, OddLaterScansDoNotCrashTheJob) {
   TempDir dir;
-  std::filesystem::create_directory(dir.file("odd"));
+  ReelOptions options;
+  options.scans = 1;
+  reel::writeReel(options, dir.file("odd"));
   const std::vector<cv::Mat> scans = {
       cv::Mat(1, 1, CV_8UC1, cv::Scalar(9)), cv::Mat(3, 700, CV_8UC3, cv::Scalar(1, 2, 3)),
       cv::Mat(500, 2, CV_8UC1, cv::Scalar(200)), cv::Mat(17, 13, CV_8UC3, cv::Scalar(90, 20, 250))};
   for (size_t i = 0; i < scans.size(); ++i)
-    ASSERT_TRUE(cv::imwrite(dir.file("odd/s" + std::to_string(i) + ".tif"), scans[i]));
+    ASSERT_TRUE(cv::imwrite(dir.file("odd/z" + std::to_string(i) + ".tif"), scans[i]));
   for (bool cutBySoundtrack : {false, true}) {
     for (int type : {0, 1, 2}) {
       JobSettings s;
       s.cutBySoundtrack = cutBySoundtrack;
       s.soundtrackType = type;
       s.frameCorrection = type == 1;
-      const auto run = runSoundJob(dir.file("odd/"), dir.file("odd.wav"), s, 1, 4);
+      const auto run = runSoundJob(dir.file("odd/"), dir.file("odd.wav"), s, 1, 5);
       EXPECT_EQ(run.outcome, JobOutcome::Finished);
       EXPECT_TRUE(run.wav.valid);
     }
   }
+}
+
+// Scans numbered without padding play in the order of their numbers, and the hidden
+// companions a Mac copy leaves are no scans: the sound is that of the plain reel.
+TEST(SoundJobInputTest, NaturalOrderAndHiddenFiles) {
+  TempDir dir;
+  ReelOptions options;
+  options.scans = 12;
+  const reel::Reel r = reel::writeReel(options, dir.file("scans"));
+  std::filesystem::create_directory(dir.file("renamed"));
+  for (size_t i = 0; i < r.scanPaths.size(); ++i) {
+    const std::string name = std::to_string(i + 1) + ".tif";
+    std::filesystem::copy_file(r.scanPaths[i], dir.file("renamed/" + name));
+    test::writeText(dir.file("renamed/._" + name), "Mac resource fork");
+  }
+  const auto plain = runSoundJob(dir.file("scans/"), dir.file("plain.wav"), JobSettings{}, 1, 12);
+  const auto renamed =
+      runSoundJob(dir.file("renamed/"), dir.file("renamed.wav"), JobSettings{}, 1, 12);
+  ASSERT_EQ(renamed.outcome, JobOutcome::Finished);
+  EXPECT_EQ(renamed.wav.data, plain.wav.data);
 }
 
 }  // namespace

@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 
+#include "jobs/status_log.h"
 #include "reel/reel.h"
 #include "signal/rounding.h"
+#include "support/damage.h"
 #include "support/movie_file.h"
 #include "support/recording_controls.h"
 #include "support/sound_run.h"
@@ -39,7 +41,8 @@ MovieRun runMovieJob(
   MovieRun run;
   std::thread worker([&] { run.outcome = ThreadMovie(record, &run.report); });
   worker.join();
-  if (std::filesystem::exists(output)) run.movie = test::readMovie(output);
+  std::error_code ec;
+  if (std::filesystem::exists(output, ec)) run.movie = test::readMovie(output);
   run.status = controls.statusHistory();
   run.calls = controls.calls();
   return run;
@@ -198,38 +201,81 @@ class MovieJobTest : public ::testing::Test {
   reel::Reel reel_;
 };
 
-TEST_F(MovieJobTest, StoppedJobLeavesAPlayableMovieOfTheFramesSoFar) {
-  const MovieRun run =
-      runMovieJob(reel_.scanPaths[0], output(), JobSettings{}, 1, 5,
-                  [](Image_Parameters& record, RecordingControls& controls) {
-                    controls.onStatus([&record](const std::string& text) {
-                      if (text.find("Cutting frame number : 4...") != std::string::npos)
-                        record.stopRequested = true;
-                    });
-                  });
-  EXPECT_EQ(run.outcome, JobOutcome::Stopped);
-  EXPECT_EQ(run.status.back(), "Operation stopped !!!!");
-  ASSERT_TRUE(run.movie.opened);
-  EXPECT_EQ(run.movie.frames.size(), 3u);
-  EXPECT_EQ(run.report.framesWritten, 3);
+// A stopped job, or one that meets an unreadable scan, keeps the frames written so
+// far as a playable movie; one that wrote none, or failed to write, leaves an older
+// movie of the same name exactly as it was. Nothing half-written is left behind.
+struct Ending {
+  std::string name;
+  std::function<void(const reel::Reel&)> damage;
+  int stopAtFrame = 0;  // Stop pressed while this frame loads
+  std::string output = "out.avi";
+  JobOutcome outcome = JobOutcome::Unreadable;
+  std::string lastStatus = "Wrong file format !!!";
+  int framesKept = 0;  // 0: the older movie stays
+};
+
+void PrintTo(const Ending& e, std::ostream* os) { *os << e.name; }
+
+class MovieJobEndingTest : public ::testing::TestWithParam<Ending> {};
+
+TEST_P(MovieJobEndingTest, KeepsWhatWasWrittenOrTheOlderMovie) {
+  const Ending& e = GetParam();
+  TempDir dir;
+  ReelOptions options;
+  options.scans = 5;
+  const reel::Reel r = reel::writeReel(options, dir.file("scans"));
+  if (e.damage) e.damage(r);
+  test::writeText(dir.file("out.avi"), "an earlier cut");
+  const MovieRun run = runMovieJob(r.scanPaths[0], dir.file(e.output), JobSettings{}, 1, 5,
+                                   [&e](Image_Parameters& record, RecordingControls& controls) {
+                                     const std::string line =
+                                         statusLine("Cutting frame number : %d...", e.stopAtFrame);
+                                     controls.onStatus([&record, line](const std::string& text) {
+                                       if (text.find(line) != std::string::npos)
+                                         record.stopRequested = true;
+                                     });
+                                   });
+  EXPECT_EQ(run.outcome, e.outcome);
+  EXPECT_EQ(run.status.back(), e.lastStatus);
+  EXPECT_EQ(run.report.kept, e.framesKept > 0);
+  if (e.framesKept > 0) {
+    ASSERT_TRUE(run.movie.opened);
+    EXPECT_EQ(run.movie.frames.size(), static_cast<size_t>(e.framesKept));
+  } else {
+    EXPECT_TRUE(test::fileText(dir.file("out.avi")) == "an earlier cut");
+  }
+  EXPECT_EQ(test::hiddenFiles(dir.path().string()), 0);
+  if (e.outcome == JobOutcome::WriteFailed) {
+    EXPECT_EQ(run.status, std::vector<std::string>{e.lastStatus});
+    EXPECT_EQ(run.calls.back(), "enable(StopEdit,1)");  // ended through ThreadEndIm
+  }
 }
 
-TEST_F(MovieJobTest, UnreadableScanKeepsTheFramesWrittenBeforeIt) {
-  std::filesystem::resize_file(reel_.scanPaths[2], 64);
-  const MovieRun run = runMovieJob(reel_.scanPaths[0], output(), JobSettings{}, 1, 5);
-  EXPECT_EQ(run.outcome, JobOutcome::Unreadable);
-  EXPECT_EQ(run.status.back(), "Wrong file format !!!");
-  ASSERT_TRUE(run.movie.opened);
-  EXPECT_EQ(run.movie.frames.size(), 2u);
-}
-
-TEST_F(MovieJobTest, UnwritableOutputEndsBeforeTheFirstFrame) {
-  const MovieRun run =
-      runMovieJob(reel_.scanPaths[0], dir_.file("missing/out.avi"), JobSettings{}, 1, 5);
-  EXPECT_EQ(run.outcome, JobOutcome::WriteFailed);
-  EXPECT_EQ(run.status, std::vector<std::string>{"Cannot create the movie file!"});
-  EXPECT_EQ(run.calls.back(), "enable(StopEdit,1)");  // ended through ThreadEndIm
-}
+INSTANTIATE_TEST_SUITE_P(
+    Failures, MovieJobEndingTest,
+    ::testing::Values(
+        Ending{.name = "stopped_at_frame_4",
+               .stopAtFrame = 4,
+               .outcome = JobOutcome::Stopped,
+               .lastStatus = "Operation stopped !!!!",
+               .framesKept = 3},
+        Ending{.name = "unreadable_frame_3",
+               .damage = [](const reel::Reel& r) { test::truncateToAThird(r.scanPaths[2]); },
+               .framesKept = 2},
+        Ending{.name = "stopped_at_frame_1",
+               .stopAtFrame = 1,
+               .outcome = JobOutcome::Stopped,
+               .lastStatus = "Operation stopped !!!!"},
+        Ending{.name = "corrupt_frame_1",
+               .damage = [](const reel::Reel& r) { test::corruptImageData(r.scanPaths[0]); }},
+        Ending{.name = "tiny_first_scan",
+               .damage =
+                   [](const reel::Reel& r) { test::replaceWithTinyScan(r.scanPaths[0], 31, 600); }},
+        Ending{.name = "missing_directory",
+               .output = "missing/out.avi",
+               .outcome = JobOutcome::WriteFailed,
+               .lastStatus = "Cannot create the movie file!"}),
+    [](const ::testing::TestParamInfo<Ending>& info) { return info.param.name; });
 
 TEST_F(MovieJobTest, OneFrameAndManualResolution) {
   JobSettings s;

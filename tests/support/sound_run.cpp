@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <system_error>
 #include <thread>
 
 namespace kelvora::test {
@@ -27,7 +28,8 @@ SoundRun runSoundJob(const std::string& inputPath, const std::string& outputPath
   SoundRun run;
   std::thread worker([&] { run.outcome = ThreadPicture(record, &run.report); });
   worker.join();
-  run.outputExists = std::filesystem::exists(outputPath);
+  std::error_code ec;
+  run.outputExists = std::filesystem::exists(outputPath, ec);
   if (run.outputExists) run.wav = readWav(outputPath);
   run.status = controls.statusHistory();
   run.calls = controls.calls();
