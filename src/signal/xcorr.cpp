@@ -7,12 +7,21 @@ namespace kelvora {
 
 namespace {
 
+// A second, AVX2 build of the kernel chosen at load time. ThreadSanitizer cannot run
+// the resolver that picks it (it runs before the sanitizer is set up), so a TSan build
+// keeps the plain one.
+#if defined(__SANITIZE_THREAD__)
+#define KELVORA_KERNEL_CLONES
+#else
+#define KELVORA_KERNEL_CLONES __attribute__((target_clones("avx2", "default")))
+#endif
+
 // Adds a[i] * b[i + j - n] to r[j] for every i in order and every lag j in
 // [jLo(i), jHi(i)]. The loop runs over lags innermost, so each lag keeps its own
 // sum in order of increasing i while the lags are worked on side by side.
 // When `skipPadding` holds, terms that meet a padded zero of b are left out: adding
 // +0.0 or -0.0 to a finite running sum changes nothing, so results are the same.
-__attribute__((target_clones("avx2", "default"))) void accumulateLags(const float* a,
+KELVORA_KERNEL_CLONES void accumulateLags(const float* a,
                                                                       const float* third, float* r,
                                                                       int n, bool skipPadding) {
   const int lags = 2 * n - 1;
