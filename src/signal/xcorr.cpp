@@ -21,9 +21,8 @@ namespace {
 // sum in order of increasing i while the lags are worked on side by side.
 // When `skipPadding` holds, terms that meet a padded zero of b are left out: adding
 // +0.0 or -0.0 to a finite running sum changes nothing, so results are the same.
-KELVORA_KERNEL_CLONES void accumulateLags(const float* a,
-                                                                      const float* third, float* r,
-                                                                      int n, bool skipPadding) {
+KELVORA_KERNEL_CLONES void accumulateLags(const float* a, const float* third, float* r, int n,
+                                          bool skipPadding) {
   const int lags = 2 * n - 1;
   for (int i = 0; i < n; ++i) {
     const double ai = a[i];

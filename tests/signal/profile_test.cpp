@@ -10,41 +10,34 @@
 namespace kelvora {
 namespace {
 
-TEST(ExtremaTest, FallingAndRisingSamplesOnly) {
-  const Profile p = {5, 3, 3, 1, 4, 4, 2};
-  EXPECT_EQ(minValue(p, 1, 7), 1.0f);
-  EXPECT_EQ(maxValue(p, 1, 7), 4.0f);
-  // The 4 at index 5 equals its predecessor and does not count.
-  EXPECT_EQ(maxValue(p, 5, 7), 0.0f);
-  EXPECT_EQ(minValue(p, 5, 7), 2.0f);
-}
-
-TEST(ExtremaTest, NothingQualifiesGivesTheBounds) {
-  const Profile flat(10, 42.0f);
-  EXPECT_EQ(minValue(flat, 1, 10), 255.0f);
-  EXPECT_EQ(maxValue(flat, 1, 10), 0.0f);
-  EXPECT_EQ(minValue(flat, 5, 5), 255.0f);
-  EXPECT_EQ(maxValue(flat, 7, 3), 0.0f);
-  EXPECT_EQ(minValue(Profile{300, 290, 280}, 1, 3), 255.0f);
-  EXPECT_EQ(maxValue(Profile{-3, -2, -1}, 1, 3), 0.0f);
-}
-
-TEST(ExtremaTest, ElementZeroCountsAsPassingThePredecessorTest) {
-  const Profile p = {7, 9, 8};
-  EXPECT_EQ(minValue(p, 0, 3), 7.0f);
-  EXPECT_EQ(maxValue(Profile{9, 1, 2}, 0, 3), 9.0f);
-}
-
-TEST(ExtremaTest, RangesPastTheEndAreClamped) {
-  const Profile p = {1, 5, 2};
-  EXPECT_EQ(maxValue(p, 1, 100), 5.0f);
-  EXPECT_EQ(minValue(p, -4, 100), 1.0f);
-}
-
-TEST(ExtremaTest, NotANumberNeverQualifies) {
+// A minimum counts only samples lower than their predecessor, a maximum only higher
+// ones; with none, the bounds 255 and 0. Element 0 passes the predecessor test,
+// ranges are clamped, and NaN never qualifies.
+TEST(ExtremaTest, QualifyingSamplesAndBounds) {
   const float nan = std::nanf("");
-  EXPECT_EQ(maxValue(Profile{0, nan, 3, 4}, 1, 4), 4.0f);  // 3 follows NaN: not rising
-  EXPECT_EQ(minValue(Profile{9, nan, 3}, 1, 3), 255.0f);
+  const struct {
+    Profile p;
+    int start, stop;
+    float min, max;
+  } cases[] = {
+      {{5, 3, 3, 1, 4, 4, 2}, 1, 7, 1, 4},
+      {{5, 3, 3, 1, 4, 4, 2}, 5, 7, 2, 0},  // the second 4 equals its predecessor
+      {Profile(10, 42.0f), 1, 10, 255, 0},
+      {Profile(10, 42.0f), 5, 5, 255, 0},
+      {Profile(10, 42.0f), 7, 3, 255, 0},
+      {{300, 290, 280}, 1, 3, 255, 0},
+      {{-3, -2, -1}, 1, 3, 255, 0},
+      {{7, 9, 8}, 0, 3, 7, 9},
+      {{9, 1, 2}, 0, 3, 1, 9},
+      {{1, 5, 2}, 1, 100, 2, 5},
+      {{1, 5, 2}, -4, 100, 1, 5},
+      {{0, nan, 3, 4}, 1, 4, 255, 4},  // 3 follows NaN: not rising
+      {{9, nan, 3}, 1, 3, 255, 0},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(minValue(c.p, c.start, c.stop), c.min) << c.start << ".." << c.stop;
+    EXPECT_EQ(maxValue(c.p, c.start, c.stop), c.max) << c.start << ".." << c.stop;
+  }
 }
 
 TEST(ProfileTest, DerivativeAndReversal) {
