@@ -15,6 +15,8 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "jobs/tiff_reader.h"
+
 namespace kelvora {
 
 namespace {
@@ -79,16 +81,25 @@ LoadedScan loadScan(const std::string& path) {
   installTiffHandlers();
   takeTiffError();
   cv::Mat image;
-  try {
-    image = cv::imread(path, cv::IMREAD_ANYCOLOR);
-  } catch (const cv::Exception&) {
-    scan.error = "the file could not be decoded as an image";
-    return scan;
-  } catch (const std::bad_alloc&) {
-    scan.error = "the image is too large to load";
-    return scan;
+  std::string directError;
+  const DirectRead direct = readTiffDirect(path, image, directError);
+  std::string decoderError = takeTiffError();
+  if (direct == DirectRead::NotHandled) {
+    decoderError.clear();  // the general decoder has its say
+    try {
+      image = cv::imread(path, cv::IMREAD_ANYCOLOR);
+    } catch (const cv::Exception&) {
+      scan.error = "the file could not be decoded as an image";
+      return scan;
+    } catch (const std::bad_alloc&) {
+      scan.error = "the image is too large to load";
+      return scan;
+    }
+    decoderError = takeTiffError();
+  } else if (direct == DirectRead::Failed && decoderError.empty()) {
+    decoderError = directError;
   }
-  if (const std::string decoderError = takeTiffError(); !decoderError.empty()) {
+  if (!decoderError.empty()) {
     scan.error = "corrupt image data (" + decoderError + ")";
     return scan;
   }

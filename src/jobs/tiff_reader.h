@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+#include <opencv2/core.hpp>
+
+namespace kelvora {
+
+enum class DirectRead {
+  Done,        // `image` holds the scan
+  NotHandled,  // a kind of TIFF this reader leaves to the general decoder
+  Failed,      // the file's data did not decode; `error` says why
+};
+
+// Reads the TIFF scans nearly every reel is made of straight through libtiff: grey
+// or RGB, 8 or 16 bits, in strips or tiles, any compression libtiff decodes. The
+// image is exactly what OpenCV's general decoder gives for the same file: 8 bits a
+// channel, blue-green-red (16-bit grey keeps its high byte, 16-bit colour is rounded
+// to the nearest of 255 steps). Anything else (alpha, palettes, planes, other
+// orientations, tiled 16-bit grey) is NotHandled and left to the general decoder. Decoder errors are
+// reported through libtiff's handler of the calling thread, which must be installed.
+DirectRead readTiffDirect(const std::string& path, cv::Mat& image, std::string& error);
+
+}  // namespace kelvora

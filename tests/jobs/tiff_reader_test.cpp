@@ -1,0 +1,106 @@
+// The direct TIFF reader must hand the jobs exactly the bytes of the general decoder.
+#include "jobs/tiff_reader.h"
+
+#include <tiffio.h>
+
+#include <random>
+#include <span>
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include "jobs/scan_loader.h"
+#include "support/temp_dir.h"
+
+namespace kelvora {
+namespace {
+
+struct Layout {
+  int channels;  // 1 grey, 3 RGB, 4 RGB with alpha
+  int bits;
+  std::uint16_t compression;
+  bool tiled;
+  int photometric = -1;  // -1: the natural one
+};
+
+// Writes a 301 x 97 scan of noise with libtiff, the way scanners store them.
+cv::Mat writeScan(const std::string& path, const Layout& l, unsigned seed) {
+  const int width = 301, height = 97;
+  cv::Mat pixels(height, width, CV_MAKETYPE(l.bits == 8 ? CV_8U : CV_16U, l.channels));
+  cv::theRNG().state = seed;
+  cv::randu(pixels, 0, l.bits == 8 ? 256 : 65536);
+  TIFF* tiff = TIFFOpen(path.c_str(), "w");
+  TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, width);
+  TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, height);
+  TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, l.bits);
+  TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, l.channels);
+  TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC,
+               l.photometric >= 0 ? l.photometric
+                                  : (l.channels == 1 ? PHOTOMETRIC_MINISBLACK : PHOTOMETRIC_RGB));
+  TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(tiff, TIFFTAG_COMPRESSION, l.compression);
+  if (l.channels == 4) {
+    const std::uint16_t extra[] = {EXTRASAMPLE_UNASSALPHA};
+    TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, extra);
+  }
+  if (l.tiled) {
+    TIFFSetField(tiff, TIFFTAG_TILEWIDTH, 64);
+    TIFFSetField(tiff, TIFFTAG_TILELENGTH, 32);
+    std::vector<std::uint8_t> tile(static_cast<size_t>(TIFFTileSize(tiff)));
+    const size_t pixelBytes = pixels.elemSize();
+    for (int y = 0; y < height; y += 32)
+      for (int x = 0; x < width; x += 64) {
+        std::fill(tile.begin(), tile.end(), 0);
+        for (int r = 0; r < 32 && y + r < height; ++r)
+          std::copy_n(pixels.ptr(y + r) + x * pixelBytes,
+                      std::min(64, width - x) * pixelBytes, tile.data() + r * 64 * pixelBytes);
+        TIFFWriteTile(tiff, tile.data(), x, y, 0, 0);
+      }
+  } else {
+    TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 10);
+    for (int y = 0; y < height; ++y) TIFFWriteScanline(tiff, pixels.ptr(y), y, 0);
+  }
+  TIFFClose(tiff);
+  return pixels;
+}
+
+TEST(TiffReaderTest, GivesExactlyTheGeneralDecodersBytes) {
+  const Layout handled[] = {
+      {1, 8, COMPRESSION_NONE, false},   {3, 8, COMPRESSION_NONE, false},
+      {1, 16, COMPRESSION_NONE, false},  {3, 16, COMPRESSION_NONE, false},
+      {1, 8, COMPRESSION_LZW, false},    {3, 8, COMPRESSION_ADOBE_DEFLATE, false},
+      {3, 16, COMPRESSION_LZW, false},   {1, 8, COMPRESSION_NONE, true},
+      {3, 8, COMPRESSION_LZW, true},     {3, 16, COMPRESSION_NONE, true},
+      {1, 16, COMPRESSION_PACKBITS, false},
+  };
+  const Layout general[] = {
+      {4, 8, COMPRESSION_NONE, false},
+      {4, 16, COMPRESSION_LZW, false},
+      {1, 8, COMPRESSION_NONE, false, PHOTOMETRIC_MINISWHITE},
+      {1, 16, COMPRESSION_NONE, true},
+  };
+  test::TempDir dir;
+  unsigned seed = 1;
+  for (const bool expectDirect : {true, false}) {
+    for (const Layout& l : expectDirect ? std::span<const Layout>(handled)
+                                        : std::span<const Layout>(general)) {
+      const std::string path = dir.file("scan" + std::to_string(seed) + ".tif");
+      writeScan(path, l, seed++);
+      const cv::Mat expected = cv::imread(path, cv::IMREAD_ANYCOLOR);
+      cv::Mat direct;
+      std::string error;
+      const DirectRead read = readTiffDirect(path, direct, error);
+      EXPECT_EQ(read, expectDirect ? DirectRead::Done : DirectRead::NotHandled) << path;
+      const LoadedScan loaded = loadScan(path);
+      ASSERT_TRUE(loaded.ok()) << loaded.error;
+      for (const cv::Mat& image : {expectDirect ? direct : expected, loaded.image}) {
+        ASSERT_EQ(image.size(), expected.size()) << path;
+        ASSERT_EQ(image.type(), expected.type()) << path;
+        EXPECT_EQ(cv::norm(image, expected, cv::NORM_INF), 0) << path;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kelvora
