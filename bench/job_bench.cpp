@@ -1,7 +1,9 @@
-// The whole soundtrack and movie jobs on a generated 100-frame 35 mm colour reel at
-// 1800 dpi (scans 1815 x 1481), against loading the same scans and nothing else.
+// The whole soundtrack and movie jobs against cv::imread's decode of the same scans,
+// in one run, on generated reels: 35 mm grey and colour at 900, 1800 and 3600 dpi,
+// and 16 mm long strips. Prints each job's time per frame and its ratio to imread.
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include <benchmark/benchmark.h>
@@ -15,8 +17,6 @@
 #include "reel/reel.h"
 
 namespace {
-
-constexpr int kFrames = 100;
 
 class QuietControls : public kelvora::Controls {
  public:
@@ -32,79 +32,110 @@ class QuietControls : public kelvora::Controls {
   void setProgressPosition(int) override {}
 };
 
-const std::string& reelDirectory() {
-  static const std::string dir = [] {
-    const std::string path =
-        (std::filesystem::temp_directory_path() / "kelvora-bench-reel-1800").string();
-    if (kelvora::FrameListing::open(path).size() != kFrames) {
-      std::filesystem::remove_all(path);
-      kelvora::reel::ReelOptions options;
-      options.dpi = 1800;
-      options.scans = kFrames;
-      kelvora::reel::writeReel(options, path);
-    }
-    return path + "/";
-  }();
-  return dir;
+struct BenchReel {
+  const char* name;
+  int filmType;
+  int dpi;
+  bool colour;
+  bool longStrip;
+  int scans;
+};
+
+// Fewer scans at 3600 dpi keep the reel on disk under a gigabyte.
+const BenchReel kReels[] = {
+    {"grey_900", 1, 900, false, false, 100},   {"colour_900", 1, 900, true, false, 100},
+    {"grey_1800", 1, 1800, false, false, 60},  {"colour_1800", 1, 1800, true, false, 60},
+    {"grey_3600", 1, 3600, false, false, 20},  {"colour_3600", 1, 3600, true, false, 20},
+    {"strip16_1800", 3, 1800, true, true, 20},
+};
+
+kelvora::reel::ReelOptions optionsFor(const BenchReel& r) {
+  kelvora::reel::ReelOptions options;
+  options.filmType = r.filmType;
+  options.dpi = r.dpi;
+  options.colour = r.colour;
+  options.longStrip = r.longStrip;
+  options.scans = r.scans;
+  return options;
 }
 
-double decodeSeconds = 0;
-double soundSeconds = 0;
-double movieSeconds = 0;
+std::string reelDirectory(const BenchReel& r) {
+  const std::string path =
+      (std::filesystem::temp_directory_path() / (std::string("kelvora-bench-") + r.name)).string();
+  if (kelvora::FrameListing::open(path).size() != r.scans) {
+    std::filesystem::remove_all(path);
+    kelvora::reel::writeReel(optionsFor(r), path);
+  }
+  return path + "/";
+}
 
-void BM_DecodeOnly(benchmark::State& state) {
-  const kelvora::FrameListing listing = kelvora::FrameListing::open(reelDirectory());
-  for (auto _ : state) {
+kelvora::JobSettings settingsFor(const BenchReel& r) {
+  kelvora::JobSettings s;
+  s.soundtrackType = r.filmType - 1;
+  s.longStrip = r.longStrip ? 1 : 0;
+  return s;
+}
+
+std::map<std::string, double> msPerFrame;  // by benchmark name
+
+void record(benchmark::State& state, const BenchReel& r) {
+  state.counters["frames/s"] =
+      benchmark::Counter(r.scans, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void imreadOnly(benchmark::State& state, const BenchReel& r) {
+  const kelvora::FrameListing listing = kelvora::FrameListing::open(reelDirectory(r));
+  for (auto _ : state)
+    for (int n = 1; n <= listing.size(); ++n)
+      benchmark::DoNotOptimize(cv::imread(*listing.path(n), cv::IMREAD_ANYCOLOR).data);
+  record(state, r);
+}
+
+void loadOnly(benchmark::State& state, const BenchReel& r) {
+  const kelvora::FrameListing listing = kelvora::FrameListing::open(reelDirectory(r));
+  for (auto _ : state)
     for (int n = 1; n <= listing.size(); ++n)
       benchmark::DoNotOptimize(kelvora::loadScan(*listing.path(n)).image.data);
-  }
-  state.counters["frames/s"] =
-      benchmark::Counter(kFrames, benchmark::Counter::kIsIterationInvariantRate);
+  record(state, r);
 }
 
-void BM_SoundJob(benchmark::State& state) {
+void soundJob(benchmark::State& state, const BenchReel& r) {
+  const std::string in = reelDirectory(r);
   const std::string out =
       (std::filesystem::temp_directory_path() / "kelvora-bench-sound.wav").string();
   QuietControls controls;
   for (auto _ : state) {
     kelvora::Picture_Parameters record;
-    kelvora::fillPictureParameters(
-        record, kelvora::JobSettings{},
-        kelvora::JobRequest{&controls, reelDirectory(), out, 1, kFrames});
+    kelvora::fillPictureParameters(record, settingsFor(r),
+                                   kelvora::JobRequest{&controls, in, out, 1, r.scans});
     if (kelvora::ThreadPicture(record) != kelvora::JobOutcome::Finished)
       state.SkipWithError("job failed");
   }
-  state.counters["frames/s"] =
-      benchmark::Counter(kFrames, benchmark::Counter::kIsIterationInvariantRate);
+  record(state, r);
 }
 
-void BM_MovieJob(benchmark::State& state) {
+void movieJob(benchmark::State& state, const BenchReel& r) {
+  const std::string in = reelDirectory(r);
   const std::string out =
       (std::filesystem::temp_directory_path() / "kelvora-bench-movie.avi").string();
   QuietControls controls;
   for (auto _ : state) {
     kelvora::Image_Parameters record;
-    kelvora::fillImageParameters(record, kelvora::JobSettings{},
-                                 kelvora::JobRequest{&controls, reelDirectory(), out, 1, kFrames});
+    kelvora::fillImageParameters(record, settingsFor(r),
+                                 kelvora::JobRequest{&controls, in, out, 1, r.scans});
     if (kelvora::ThreadMovie(record) != kelvora::JobOutcome::Finished)
       state.SkipWithError("job failed");
   }
-  state.counters["frames/s"] =
-      benchmark::Counter(kFrames, benchmark::Counter::kIsIterationInvariantRate);
+  record(state, r);
 }
-
-BENCHMARK(BM_DecodeOnly)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
-BENCHMARK(BM_SoundJob)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
-BENCHMARK(BM_MovieJob)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      const double seconds = run.GetAdjustedRealTime() / 1e3;
-      if (run.benchmark_name().find("BM_DecodeOnly") == 0) decodeSeconds = seconds;
-      if (run.benchmark_name().find("BM_SoundJob") == 0) soundSeconds = seconds;
-      if (run.benchmark_name().find("BM_MovieJob") == 0) movieSeconds = seconds;
+      const auto it = run.counters.find("frames/s");
+      if (it != run.counters.end() && it->second > 0)
+        msPerFrame[run.benchmark_name()] = 1000.0 / it->second;
     }
     ConsoleReporter::ReportRuns(runs);
   }
@@ -115,16 +146,32 @@ class RatioReporter : public benchmark::ConsoleReporter {
 int main(int argc, char** argv) {
   kelvora::keepScanMemory();
   benchmark::Initialize(&argc, argv);
-  reelDirectory();
+  const auto name = [](const BenchReel& r, const char* stage) {
+    return std::string(r.name) + "/" + stage;
+  };
+  for (const BenchReel& r : kReels) {
+    for (const auto& [stage, run] :
+         {std::pair{"imread", &imreadOnly}, std::pair{"load", &loadOnly},
+          std::pair{"sound", &soundJob}, std::pair{"movie", &movieJob}})
+      benchmark::RegisterBenchmark(name(r, stage).c_str(), run, r)
+          ->Unit(benchmark::kMillisecond)
+          ->UseRealTime()
+          ->Iterations(3);
+  }
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  const auto ratio = [](const char* job, double seconds) {
-    if (decodeSeconds > 0 && seconds > 0)
-      std::printf("%s job / decode time: %.2f (job %.2f s, decode %.2f s for %d frames)\n", job,
-                  seconds / decodeSeconds, seconds, decodeSeconds, kFrames);
-  };
-  ratio("sound", soundSeconds);
-  ratio("movie", movieSeconds);
+  std::printf("\n%-14s %9s %9s %9s %9s %7s %7s\n", "reel", "imread", "load", "sound", "movie",
+              "snd/imr", "mov/imr");
+  for (const BenchReel& r : kReels) {
+    const auto ms = [&](const char* stage) {
+      const auto it = msPerFrame.find(name(r, stage) + "/iterations:3/real_time");
+      return it == msPerFrame.end() ? 0.0 : it->second;
+    };
+    const double imread = ms("imread");
+    if (imread <= 0) continue;
+    std::printf("%-14s %7.2fms %7.2fms %7.2fms %7.2fms %7.2f %7.2f\n", r.name, imread, ms("load"),
+                ms("sound"), ms("movie"), ms("sound") / imread, ms("movie") / imread);
+  }
   benchmark::Shutdown();
   return 0;
 }

@@ -2,7 +2,6 @@
 
 #include <pthread.h>
 
-#include <ctime>
 
 namespace kelvora {
 
@@ -10,17 +9,21 @@ StopOnSignal::StopOnSignal(std::function<void()> onStop) {
   sigemptyset(&signals_);
   sigaddset(&signals_, SIGINT);
   sigaddset(&signals_, SIGTERM);
+  sigaddset(&signals_, kWake);
   pthread_sigmask(SIG_BLOCK, &signals_, &previousMask_);
   waiter_ = std::thread([this, onStop = std::move(onStop)] {
-    const timespec tick{0, 100'000'000};
     while (!done_) {
-      if (sigtimedwait(&signals_, nullptr, &tick) > 0) onStop();
+      int signal = 0;
+      if (sigwait(&signals_, &signal) != 0) continue;
+      if (signal != kWake) onStop();
     }
   });
 }
 
 StopOnSignal::~StopOnSignal() {
   done_ = true;
+  // Wakes the waiter at once, so the program ends as soon as its job has.
+  pthread_kill(waiter_.native_handle(), kWake);
   waiter_.join();
   pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
 }

@@ -19,6 +19,7 @@ class StopOnSignal {
   StopOnSignal& operator=(const StopOnSignal&) = delete;
 
  private:
+  static constexpr int kWake = SIGUSR1;  // sent to the waiter when it is no longer needed
   sigset_t signals_{};
   sigset_t previousMask_{};
   std::atomic<bool> done_{false};

@@ -53,9 +53,12 @@ int countMovieFrames(const std::string& path) {
   try {
     cv::VideoCapture capture(path, cv::CAP_FFMPEG);
     if (!capture.isOpened()) return 0;
-    int frames = 0;
-    while (capture.grab()) ++frames;
-    return frames;
+    // The index a complete AVI ends with gives the count; the last frame must then be
+    // there and decode (a file cut short by a full disk has no index, or no last frame).
+    const int frames = static_cast<int>(capture.get(cv::CAP_PROP_FRAME_COUNT));
+    if (frames <= 0) return 0;
+    if (!capture.set(cv::CAP_PROP_POS_FRAMES, frames - 1) || !capture.grab()) return 0;
+    return capture.grab() ? 0 : frames;
   } catch (const cv::Exception&) {
     return 0;
   }

@@ -35,8 +35,8 @@ class MovieWriter : public FrameSink {
   int frames_ = 0;
 };
 
-// The frames a player can read from the movie at `path`, decoding each; 0 when it
-// does not open.
+// The frames of the finished movie at `path`, as its index counts them, provided the
+// last one decodes and nothing follows it; 0 when it does not open or does not add up.
 int countMovieFrames(const std::string& path);
 
 }  // namespace kelvora
