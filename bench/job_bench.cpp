@@ -150,9 +150,8 @@ int main(int argc, char** argv) {
     return std::string(r.name) + "/" + stage;
   };
   for (const BenchReel& r : kReels) {
-    for (const auto& [stage, run] :
-         {std::pair{"imread", &imreadOnly}, std::pair{"load", &loadOnly},
-          std::pair{"sound", &soundJob}, std::pair{"movie", &movieJob}})
+    for (const auto& [stage, run] : {std::pair{"imread", &imreadOnly}, std::pair{"load", &loadOnly},
+                                     std::pair{"sound", &soundJob}, std::pair{"movie", &movieJob}})
       benchmark::RegisterBenchmark(name(r, stage).c_str(), run, r)
           ->Unit(benchmark::kMillisecond)
           ->UseRealTime()

@@ -78,7 +78,8 @@ int cuttingPoint(const Signal_Values& signal, const Profile& SoundPresent,
   zero(imagePrevious, 0, m);
   zero(imagePresent, len.q - m, len.q);
 
-  const Profile r = xcorr(imagePresent, imagePrevious);
+  // The peak search reads lags from len.p + m - 1 (its predecessor test) on.
+  const Profile r = xcorr(imagePresent, imagePrevious, len.p + m - 1, 2 * n - 1);
   const float peak = maxValue(r, len.p + m, 2 * n - 1);
   const int j = lastIndexOf(r, peak, len.p + m, 2 * n - 1);
   if (j < 0) return std::clamp(m, 0, len.p);
@@ -102,7 +103,7 @@ int cuttingPointSound(const Signal_Values& signal, const Profile& SoundPresent,
   zero(previous, 0, len.p - m);
   zero(present, len.q - m, len.q);
 
-  const Profile r = xcorr(present, previous);
+  const Profile r = xcorr(present, previous, len.p + m - 1, 2 * n - 1);
   const float peak = maxValue(r, len.p + m, 2 * n - 1);
   const int j = firstIndexOf(r, peak, len.p + m, 2 * n - 1);
   if (j < 0) return std::clamp(m, 0, len.p);

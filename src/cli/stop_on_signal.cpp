@@ -2,7 +2,6 @@
 
 #include <pthread.h>
 
-
 namespace kelvora {
 
 StopOnSignal::StopOnSignal(std::function<void()> onStop) {

@@ -6,6 +6,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "signal/image_ops.h"
 #include "signal/profile.h"
 #include "signal/rounding.h"
 
@@ -101,23 +102,20 @@ int filParametersT(int filmType, const Resolution& res, Parameters& filPar) {
   return 1;
 }
 
-cv::Mat cutSoundtrack(const cv::Mat& reimg, int s, int e, int image) {
-  const int w = reimg.cols;
-  const int h = reimg.rows;
-  if (w < 1 || h < 1) return cv::Mat();
-  s = std::clamp(s, 0, w - 1);
-  e = std::clamp(e, s, w - 1);
-  const int width = e - s + 1;
-  cv::Mat out(h, width, CV_8UC1);
-  const int channels = reimg.channels();
+namespace {
+
+// One colour element of every pixel of `area`, as a single-channel image.
+cv::Mat soundChannel(const cv::Mat& area, int image) {
+  cv::Mat out(area.rows, area.cols, CV_8UC1);
+  const int channels = area.channels();
   if (channels == 1) {
-    reimg.colRange(s, e + 1).copyTo(out);
+    area.copyTo(out);
     return out;
   }
-  for (int y = 0; y < h; ++y) {
-    const std::uint8_t* in = reimg.ptr<std::uint8_t>(y) + s * channels;
+  for (int y = 0; y < area.rows; ++y) {
+    const std::uint8_t* in = area.ptr<std::uint8_t>(y);
     std::uint8_t* o = out.ptr<std::uint8_t>(y);
-    for (int x = 0; x < width; ++x) {
+    for (int x = 0; x < area.cols; ++x) {
       const std::uint8_t* px = in + x * channels;
       switch (image) {
         case kBlue:
@@ -139,11 +137,10 @@ cv::Mat cutSoundtrack(const cv::Mat& reimg, int s, int e, int image) {
   return out;
 }
 
-cv::Mat preprocessing(const cv::Mat& reimg, int filmType, const Parameters& filPar, int image,
-                      bool direction) {
-  const int w = reimg.cols;
-  const int h = reimg.rows;
-  const Profile d = edgeDerivative(meanValue(reimg, 1, w, 1, h, 3, true), direction);
+// Where `preprocessing` cuts, from the red column profile of the turned scan.
+CutRange colourCut(const Profile& redMeans, int w, int filmType, const Parameters& filPar,
+                   bool direction) {
+  const Profile d = edgeDerivative(redMeans, direction);
   const int n = roundToInt((filmType == kVariableArea16 ? 0.07 : 0.02) * w);
   const float m = maxValue(d, 1, n);
   const int s0 = std::max(lastIndexOf(d, m, 0, n), 0);
@@ -156,7 +153,62 @@ cv::Mat preprocessing(const cv::Mat& reimg, int filmType, const Parameters& filP
   } else if (filmType == kVariableArea16) {
     r.e = s0 + t + roundToInt(0.1 * t);
   }
-  r = orient(r, w, direction);
+  return orient(r, w, direction);
+}
+
+// Where `preprocessingBW` cuts, from the count of bright pixels in each column of the
+// turned scan, which has `h` rows.
+CutRange brightCut(const std::vector<std::uint32_t>& bright, int h, int filmType,
+                   const Parameters& filPar, bool direction) {
+  const int w = static_cast<int>(bright.size());
+  // The share of pixels above half scale in each column: the column means of the
+  // thresholded (0 or 1) image.
+  Profile p(static_cast<size_t>(w));
+  for (int x = 0; x < w; ++x) p[x] = static_cast<float>(bright[x]) / static_cast<float>(h);
+  const Profile d = edgeDerivative(std::move(p), direction);
+  const CutRange r = filmType == kVariableDensity35 ? variableDensityEdge(d, w)
+                                                    : variableAreaEdges(d, w, filPar.trackWidth);
+  return orient(r, w, direction);
+}
+
+const std::uint8_t kHalfScale = 127;  // grey values of 128 and above count as bright
+
+cv::Mat greyOf(const cv::Mat& scan) {
+  if (scan.channels() != 3) return scan;
+  cv::Mat grey;
+  cv::cvtColor(scan, grey, cv::COLOR_BGR2GRAY);
+  return grey;
+}
+
+// The band of rows [s, e] of a scan lying as loaded, clamped like `cutSoundtrack`,
+// turned as the turned scan's columns [s, e] would be.
+cv::Mat cutScanBand(const cv::Mat& scan, int s, int e, int image) {
+  const int w = scan.rows;
+  s = std::clamp(s, 0, w - 1);
+  e = std::clamp(e, s, w - 1);
+  return rot90(soundChannel(scan.rowRange(s, e + 1), image), 1);
+}
+
+// Column sums stay exact in integers, so the scan can be read in either layout.
+bool sumsAreExact(int count) { return static_cast<long long>(count) * 255 < (1 << 24); }
+
+}  // namespace
+
+cv::Mat cutSoundtrack(const cv::Mat& reimg, int s, int e, int image) {
+  const int w = reimg.cols;
+  const int h = reimg.rows;
+  if (w < 1 || h < 1) return cv::Mat();
+  s = std::clamp(s, 0, w - 1);
+  e = std::clamp(e, s, w - 1);
+  return soundChannel(reimg.colRange(s, e + 1), image);
+}
+
+cv::Mat preprocessing(const cv::Mat& reimg, int filmType, const Parameters& filPar, int image,
+                      bool direction) {
+  const int w = reimg.cols;
+  const int h = reimg.rows;
+  const CutRange r =
+      colourCut(meanValue(reimg, 1, w, 1, h, 3, true), w, filmType, filPar, direction);
   return cutSoundtrack(reimg, r.s, r.e, image);
 }
 
@@ -165,28 +217,49 @@ cv::Mat preprocessingBW(const cv::Mat& reimg, int filmType, const Parameters& fi
   const int w = reimg.cols;
   const int h = reimg.rows;
   if (w < 1 || h < 1) return cv::Mat();
-  cv::Mat grey;
-  if (reimg.channels() == 3) {
-    cv::cvtColor(reimg, grey, cv::COLOR_BGR2GRAY);
-  } else {
-    grey = reimg;
-  }
-  // The share of pixels above half scale in each column: the column means of the
-  // thresholded (0 or 1) image, counted directly.
-  const std::uint8_t threshold = 127;  // grey values of 128 and above count as bright
+  const cv::Mat grey = greyOf(reimg);
   std::vector<std::uint32_t> bright(static_cast<size_t>(w), 0);
   for (int y = 0; y < h; ++y) {
     const std::uint8_t* row = grey.ptr<std::uint8_t>(y);
-    for (int x = 0; x < w; ++x) bright[x] += row[x] > threshold ? 1u : 0u;
+    for (int x = 0; x < w; ++x) bright[x] += row[x] > kHalfScale ? 1u : 0u;
   }
-  Profile p(static_cast<size_t>(w));
-  for (int x = 0; x < w; ++x) p[x] = static_cast<float>(bright[x]) / static_cast<float>(h);
-  const Profile d = edgeDerivative(std::move(p), direction);
-
-  CutRange r = filmType == kVariableDensity35 ? variableDensityEdge(d, w)
-                                              : variableAreaEdges(d, w, filPar.trackWidth);
-  r = orient(r, w, direction);
+  const CutRange r = brightCut(bright, h, filmType, filPar, direction);
   return cutSoundtrack(reimg, r.s, r.e, image);
+}
+
+cv::Mat preprocessingOfScan(const cv::Mat& scan, int filmType, const Parameters& filPar, int image,
+                            bool direction) {
+  if (scan.empty() || !sumsAreExact(scan.cols))
+    return preprocessing(rot90(scan, 1), filmType, filPar, image, direction);
+  // Column x of the turned scan is row x of the scan; its top row is the scan's last
+  // column.
+  const int w = scan.rows;
+  const int channels = scan.channels();
+  const int channel = channels == 1 ? 0 : std::min(2, channels - 1);
+  Profile redMeans(static_cast<size_t>(w));
+  for (int x = 0; x < w; ++x) {
+    const std::uint8_t* row = scan.ptr<std::uint8_t>(x) + channel;
+    std::uint32_t sum = 0;
+    for (int i = 0; i < scan.cols; ++i) sum += row[i * channels];
+    redMeans[x] = static_cast<float>(sum) / static_cast<float>(scan.cols);
+  }
+  const CutRange r = colourCut(redMeans, w, filmType, filPar, direction);
+  return cutScanBand(scan, r.s, r.e, image);
+}
+
+cv::Mat preprocessingBWOfScan(const cv::Mat& scan, int filmType, const Parameters& filPar,
+                              int image, bool direction) {
+  if (scan.empty()) return cv::Mat();
+  const cv::Mat grey = greyOf(scan);
+  std::vector<std::uint32_t> bright(static_cast<size_t>(scan.rows), 0);
+  for (int x = 0; x < scan.rows; ++x) {
+    const std::uint8_t* row = grey.ptr<std::uint8_t>(x);
+    std::uint32_t count = 0;
+    for (int i = 0; i < scan.cols; ++i) count += row[i] > kHalfScale ? 1u : 0u;
+    bright[x] = count;
+  }
+  const CutRange r = brightCut(bright, scan.cols, filmType, filPar, direction);
+  return cutScanBand(scan, r.s, r.e, image);
 }
 
 }  // namespace kelvora

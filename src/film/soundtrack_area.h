@@ -27,6 +27,14 @@ cv::Mat preprocessing(const cv::Mat& reimg, int filmType, const Parameters& filP
 cv::Mat preprocessingBW(const cv::Mat& reimg, int filmType, const Parameters& filPar, int image,
                         bool direction);
 
+// The same images as `preprocessing` and `preprocessingBW` give for rot90(scan, 1),
+// read from the scan as it was loaded (film running side to side), so the whole
+// scan never has to be turned.
+cv::Mat preprocessingOfScan(const cv::Mat& scan, int filmType, const Parameters& filPar, int image,
+                            bool direction);
+cv::Mat preprocessingBWOfScan(const cv::Mat& scan, int filmType, const Parameters& filPar,
+                              int image, bool direction);
+
 // Copies columns [s, e] of the scan into a single-channel image, taking the colour
 // element `image` of a colour scan (B, G or R byte, or luma). Bounds are clamped.
 cv::Mat cutSoundtrack(const cv::Mat& reimg, int s, int e, int image);

@@ -23,13 +23,16 @@ namespace kelvora {
 
 namespace {
 
-// The mean of each row over the picture side of a turned frame. The margin left
-// out on the soundtrack side is a tenth of the rows, not of the columns.
-Profile pictureProfile(const cv::Mat& frame, bool direction) {
-  const int m = roundToInt(frame.rows / 10.0);
+// The mean of each row of the turned frame over its picture side, read from the scan
+// as loaded. The margin left out on the soundtrack side is a tenth of the turned
+// frame's rows (the scan's columns), not of its columns.
+Profile pictureProfile(const cv::Mat& scan, bool direction) {
+  const int turnedRows = scan.cols;
+  const int turnedCols = scan.rows;
+  const int m = roundToInt(turnedRows / 10.0);
   const int startW = direction ? m : 1;
-  const int stopW = direction ? frame.cols : frame.cols - m;
-  return meanValue(frame, startW, stopW, 1, frame.rows, 3, false);
+  const int stopW = direction ? turnedCols : turnedCols - m;
+  return turnedRowMeans(scan, startW, stopW, 3);
 }
 
 // Converts and writes the finished sequence to `path`. Returns "" on success, or the
@@ -84,17 +87,17 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
 
   const FrameListing listing =
       FrameListing::open(JobDirectory(record.inputPath, record.inputPathLength));
-  // Each scan is trimmed (with frame correction) and turned a quarter turn so its rows
-  // run along the film; the reader does this for the next scan while this one is
-  // analysed.
+  // Each scan is trimmed with frame correction on the reader's thread while the one
+  // before is analysed. The analysis reads a scan as it lies, film running side to
+  // side: the rows of the turned frame (rows along the film) are the scan's columns.
   const int filmType = record.filmType;
   const bool longstrip = record.longstrip;
-  const bool correction = record.frameCorrection;
-  ScanReader reader(listing, record.startFrame, record.stopFrame,
-                    [filmType, longstrip, correction](const cv::Mat& scan) {
-                      return correction ? rot90(frameCorrection(scan, filmType, longstrip), 1)
-                                        : rot90(scan, 1);
-                    });
+  ScanReader::Prepare trim;
+  if (record.frameCorrection)
+    trim = [filmType, longstrip](const cv::Mat& scan) {
+      return frameCorrection(scan, filmType, longstrip);
+    };
+  ScanReader reader(listing, record.startFrame, record.stopFrame, trim);
 
   Resolution res;
   Parameters filPar;
@@ -121,14 +124,14 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
       return JobOutcome::Unreadable;
     }
 
-    cv::Mat frame = std::move(scan.image);
+    cv::Mat frame = std::move(scan.image);  // as loaded (and trimmed), not turned
 
     const bool first = n == record.startFrame;
     if (first) {
       if (record.manualResolution) {
         res = Resolution{record.resX, record.resY};
       } else {
-        resolution(frame, record.filmType, res, record.longstrip, record.direction);
+        resolution(rot90(frame, 1), record.filmType, res, record.longstrip, record.direction);
       }
       statusLog.addLine(statusLine("Picture resolution (dpi) x=%d,y=%d", res.x, res.y));
       filParametersT(record.filmType, res, filPar);
@@ -142,11 +145,11 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
       return JobOutcome::Stopped;
     }
 
-    const cv::Mat soundImage =
-        record.cutBySoundtrack
-            ? preprocessing(frame, record.filmType, filPar, record.colorElement, record.direction)
-            : preprocessingBW(frame, record.filmType, filPar, record.colorElement,
-                              record.direction);
+    const cv::Mat soundImage = record.cutBySoundtrack
+                                   ? preprocessingOfScan(frame, record.filmType, filPar,
+                                                         record.colorElement, record.direction)
+                                   : preprocessingBWOfScan(frame, record.filmType, filPar,
+                                                           record.colorElement, record.direction);
     if (!first) {
       previous = std::move(present);
       signal.previousLength = signal.presentLength;

@@ -17,8 +17,8 @@ enum class DirectRead {
 // image is exactly what OpenCV's general decoder gives for the same file: 8 bits a
 // channel, blue-green-red (16-bit grey keeps its high byte, 16-bit colour is rounded
 // to the nearest of 255 steps). Anything else (alpha, palettes, planes, other
-// orientations, tiled 16-bit grey) is NotHandled and left to the general decoder. Decoder errors are
-// reported through libtiff's handler of the calling thread, which must be installed.
+// orientations, tiled 16-bit grey) is NotHandled and left to the general decoder. Decoder errors
+// are reported through libtiff's handler of the calling thread, which must be installed.
 DirectRead readTiffDirect(const std::string& path, cv::Mat& image, std::string& error);
 
 }  // namespace kelvora

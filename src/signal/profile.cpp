@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <limits>
 
+#include "signal/image_ops.h"
+
 namespace kelvora {
 
 namespace {
@@ -109,6 +111,43 @@ Profile meanValue(const cv::Mat& reimg, int startW, int stopW, int startH, int s
   if (x1 < x0)
     return Profile(static_cast<size_t>(y1 - y0 + 1), std::numeric_limits<float>::quiet_NaN());
   return rowMeans(reimg, x0, x1, y0, y1, channel);
+}
+
+Profile turnedRowMeans(const cv::Mat& scan, int startW, int stopW, int k) {
+  if (scan.empty() || scan.depth() != CV_8U) return {};
+  const int channels = scan.channels();
+  const int channel = channels == 1 ? 0 : clampInt(k - 1, 0, channels - 1);
+  // Turned rows are the scan's columns, last first; turned columns are its rows.
+  const int x0 = std::max(startW, 1) - 1;
+  const int x1 = std::min(stopW, scan.rows) - 1;
+  const int rows = scan.cols;
+  if (x1 < x0) return Profile(static_cast<size_t>(rows), std::numeric_limits<float>::quiet_NaN());
+  const int width = x1 - x0 + 1;
+  if (!floatSumIsExact(width)) return meanValue(rot90(scan, 1), startW, stopW, 1, rows, k, false);
+  // Every byte of each row is summed, all channels side by side, in 16-bit partial
+  // sums that cannot overflow in 257 rows; contiguous bytes vectorise where a stride
+  // of three does not.
+  const size_t bytes = static_cast<size_t>(rows) * static_cast<size_t>(channels);
+  std::vector<std::uint32_t> sums(bytes, 0);
+  std::vector<std::uint16_t> partial(bytes, 0);
+  constexpr int kRowsPerPartial = 257;
+  for (int y0 = x0; y0 <= x1; y0 += kRowsPerPartial) {
+    const int y1 = std::min(x1, y0 + kRowsPerPartial - 1);
+    std::fill(partial.begin(), partial.end(), 0);
+    for (int y = y0; y <= y1; ++y) {
+      const std::uint8_t* row = scan.ptr<std::uint8_t>(y);
+      std::uint16_t* p = partial.data();
+      for (size_t i = 0; i < bytes; ++i) p[i] = static_cast<std::uint16_t>(p[i] + row[i]);
+    }
+    for (size_t i = 0; i < bytes; ++i) sums[i] += partial[i];
+  }
+  Profile means(static_cast<size_t>(rows));
+  const float count = static_cast<float>(width);
+  for (int i = 0; i < rows; ++i) {
+    const size_t column = static_cast<size_t>(rows - 1 - i);
+    means[i] = static_cast<float>(sums[column * channels + channel]) / count;
+  }
+  return means;
 }
 
 float mean(const Profile& value, int width) {

@@ -18,6 +18,11 @@ using Profile = std::vector<float>;
 Profile meanValue(const cv::Mat& reimg, int startW, int stopW, int startH, int stopH, int k,
                   bool up);
 
+// meanValue(rot90(scan, 1), startW, stopW, 1, scan.cols, k, false), read from the
+// scan as it was loaded: the rows of the turned scan are the scan's columns (its last
+// column first), so the band of turned columns is a band of the scan's rows.
+Profile turnedRowMeans(const cv::Mat& scan, int startW, int stopW, int k);
+
 // Arithmetic mean of the first `width` values (a single-precision running sum).
 // Zero values give NaN.
 float mean(const Profile& value, int width);

@@ -14,4 +14,8 @@ namespace kelvora {
 // results match the recorder's bit for bit. Empty inputs give the single value -1.
 Profile xcorr(std::span<const float> a, std::span<const float> b);
 
+// The same, with only the elements firstLag..lastLag computed (each bit for bit as
+// above) and the others 0 but element 0: for a peak search that reads no more.
+Profile xcorr(std::span<const float> a, std::span<const float> b, int firstLag, int lastLag);
+
 }  // namespace kelvora

@@ -52,8 +52,8 @@ cv::Mat writeScan(const std::string& path, const Layout& l, unsigned seed) {
       for (int x = 0; x < width; x += 64) {
         std::fill(tile.begin(), tile.end(), 0);
         for (int r = 0; r < 32 && y + r < height; ++r)
-          std::copy_n(pixels.ptr(y + r) + x * pixelBytes,
-                      std::min(64, width - x) * pixelBytes, tile.data() + r * 64 * pixelBytes);
+          std::copy_n(pixels.ptr(y + r) + x * pixelBytes, std::min(64, width - x) * pixelBytes,
+                      tile.data() + r * 64 * pixelBytes);
         TIFFWriteTile(tiff, tile.data(), x, y, 0, 0);
       }
   } else {
@@ -66,11 +66,11 @@ cv::Mat writeScan(const std::string& path, const Layout& l, unsigned seed) {
 
 TEST(TiffReaderTest, GivesExactlyTheGeneralDecodersBytes) {
   const Layout handled[] = {
-      {1, 8, COMPRESSION_NONE, false},   {3, 8, COMPRESSION_NONE, false},
-      {1, 16, COMPRESSION_NONE, false},  {3, 16, COMPRESSION_NONE, false},
-      {1, 8, COMPRESSION_LZW, false},    {3, 8, COMPRESSION_ADOBE_DEFLATE, false},
-      {3, 16, COMPRESSION_LZW, false},   {1, 8, COMPRESSION_NONE, true},
-      {3, 8, COMPRESSION_LZW, true},     {3, 16, COMPRESSION_NONE, true},
+      {1, 8, COMPRESSION_NONE, false},      {3, 8, COMPRESSION_NONE, false},
+      {1, 16, COMPRESSION_NONE, false},     {3, 16, COMPRESSION_NONE, false},
+      {1, 8, COMPRESSION_LZW, false},       {3, 8, COMPRESSION_ADOBE_DEFLATE, false},
+      {3, 16, COMPRESSION_LZW, false},      {1, 8, COMPRESSION_NONE, true},
+      {3, 8, COMPRESSION_LZW, true},        {3, 16, COMPRESSION_NONE, true},
       {1, 16, COMPRESSION_PACKBITS, false},
   };
   const Layout general[] = {
@@ -82,8 +82,8 @@ TEST(TiffReaderTest, GivesExactlyTheGeneralDecodersBytes) {
   test::TempDir dir;
   unsigned seed = 1;
   for (const bool expectDirect : {true, false}) {
-    for (const Layout& l : expectDirect ? std::span<const Layout>(handled)
-                                        : std::span<const Layout>(general)) {
+    for (const Layout& l :
+         expectDirect ? std::span<const Layout>(handled) : std::span<const Layout>(general)) {
       const std::string path = dir.file("scan" + std::to_string(seed) + ".tif");
       writeScan(path, l, seed++);
       const cv::Mat expected = cv::imread(path, cv::IMREAD_ANYCOLOR);

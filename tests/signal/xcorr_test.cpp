@@ -65,8 +65,20 @@ TEST(XcorrTest, SwappingInputsMirrorsTheLags) {
 
 TEST(XcorrTest, MatchesTheDirectSumBitForBit) {
   for (const auto& [na, nb] : {std::pair{1815, 1815}, {1000, 700}, {64, 211}, {3, 1}}) {
-    const Profile a = noise(na, na), b = noise(nb, nb + 7);
-    EXPECT_EQ(xcorr(a, b), referenceXcorr(a, b)) << na << "x" << nb;
+    Profile a = noise(na, na), b = noise(nb, nb + 7);
+    // Zeroed stretches, as the splice detectors leave them.
+    std::fill(a.begin() + na / 2, a.end(), 0.0f);
+    std::fill(b.begin(), b.begin() + nb / 3, 0.0f);
+    const Profile ref = referenceXcorr(a, b);
+    EXPECT_EQ(xcorr(a, b), ref) << na << "x" << nb;
+    // A range of lags: those elements exactly, the rest left at 0.
+    const int n = std::max(na, nb);
+    const int first = n / 2 + 1, last = 2 * n - 1;
+    const Profile part = xcorr(a, b, first, last);
+    ASSERT_EQ(part.size(), ref.size());
+    EXPECT_EQ(part[0], ref[0]);
+    for (int j = 1; j < 2 * n; ++j)
+      ASSERT_EQ(part[j], j >= first && j <= last ? ref[j] : 0.0f) << na << "x" << nb << " " << j;
   }
 }
 
