@@ -39,41 +39,82 @@ const std::array<std::uint8_t, 65536>& colourSixteenToEight() {
   return table;
 }
 
-// Decodes every strip or tile into `raw` (rows of the file's own samples). Returns false
-// when libtiff reports a decoding error.
-bool decode(TIFF* tiff, cv::Mat& raw) {
-  const tmsize_t rowBytes = static_cast<tmsize_t>(raw.step[0]);
+// How the file's samples become the jobs' bytes.
+struct Samples {
+  int channels;  // 1 grey, 3 RGB
+  int bits;      // 8 or 16
+};
+
+// Converts `rows` rows of `pixels` pixels of the file's samples (rows `inStep` bytes
+// apart) into the 8-bit image `out` at (x, y): colour to blue-green-red, 16-bit grey
+// to its high byte, 16-bit colour to the nearest of 255 steps.
+void convert(const std::uint8_t* in, size_t inStep, int rows, int pixels, const Samples& kind,
+             cv::Mat& out, int x, int y) {
+  cv::Mat dst = out(cv::Rect(x, y, pixels, rows));
+  if (kind.bits == 8) {
+    const cv::Mat src(rows, pixels, CV_8UC(kind.channels), const_cast<std::uint8_t*>(in), inStep);
+    if (kind.channels == 3) {
+      cv::cvtColor(src, dst, cv::COLOR_RGB2BGR);
+    } else {
+      src.copyTo(dst);
+    }
+    return;
+  }
+  const auto& table = colourSixteenToEight();
+  const int n = pixels * kind.channels;
+  for (int r = 0; r < rows; ++r) {
+    const auto* samples = reinterpret_cast<const std::uint16_t*>(in + r * inStep);
+    std::uint8_t* o = dst.ptr<std::uint8_t>(r);
+    if (kind.channels == 1) {
+      for (int i = 0; i < n; ++i) o[i] = static_cast<std::uint8_t>(samples[i] >> 8);
+    } else {
+      for (int i = 0; i < n; i += 3) {
+        o[i] = table[samples[i + 2]];
+        o[i + 1] = table[samples[i + 1]];
+        o[i + 2] = table[samples[i]];
+      }
+    }
+  }
+}
+
+// Decodes every strip or tile, one at a time into a small buffer that stays in cache,
+// and converts it into `out`. Returns false when libtiff reports a decoding error.
+bool decode(TIFF* tiff, const Samples& kind, cv::Mat& out) {
+  const size_t pixelBytes = static_cast<size_t>(kind.channels) * (kind.bits / 8);
   if (TIFFIsTiled(tiff) != 0) {
     const auto tileWidth = tag<std::uint32_t>(tiff, TIFFTAG_TILEWIDTH, 0);
     const auto tileHeight = tag<std::uint32_t>(tiff, TIFFTAG_TILELENGTH, 0);
     if (tileWidth == 0 || tileHeight == 0) return false;
     std::vector<std::uint8_t> tile(static_cast<size_t>(TIFFTileSize(tiff)));
-    const size_t pixelBytes = raw.elemSize();
-    const size_t tileRowBytes = tileWidth * pixelBytes;
-    for (int y = 0; y < raw.rows; y += static_cast<int>(tileHeight)) {
-      for (int x = 0; x < raw.cols; x += static_cast<int>(tileWidth)) {
+    if (tile.size() < tileWidth * tileHeight * pixelBytes) return false;
+    for (int y = 0; y < out.rows; y += static_cast<int>(tileHeight)) {
+      for (int x = 0; x < out.cols; x += static_cast<int>(tileWidth)) {
         const ttile_t index = TIFFComputeTile(tiff, static_cast<std::uint32_t>(x),
                                               static_cast<std::uint32_t>(y), 0, 0);
         if (TIFFReadEncodedTile(tiff, index, tile.data(), static_cast<tmsize_t>(tile.size())) < 0)
           return false;
-        const int rows = std::min(static_cast<int>(tileHeight), raw.rows - y);
-        const size_t bytes =
-            std::min(tileWidth, static_cast<std::uint32_t>(raw.cols - x)) * pixelBytes;
-        for (int r = 0; r < rows; ++r)
-          std::copy_n(tile.data() + r * tileRowBytes, bytes, raw.ptr(y + r) + x * pixelBytes);
+        const int rows = std::min(static_cast<int>(tileHeight), out.rows - y);
+        const int pixels = std::min(static_cast<int>(tileWidth), out.cols - x);
+        convert(tile.data(), tileWidth * pixelBytes, rows, pixels, kind, out, x, y);
       }
     }
     return true;
   }
   const auto rowsPerStrip =
-      std::min(tag<std::uint32_t>(tiff, TIFFTAG_ROWSPERSTRIP, static_cast<std::uint32_t>(raw.rows)),
-               static_cast<std::uint32_t>(raw.rows));
+      std::min(tag<std::uint32_t>(tiff, TIFFTAG_ROWSPERSTRIP, static_cast<std::uint32_t>(out.rows)),
+               static_cast<std::uint32_t>(out.rows));
   if (rowsPerStrip == 0) return false;
-  for (int y = 0; y < raw.rows; y += static_cast<int>(rowsPerStrip)) {
-    const tstrip_t strip = TIFFComputeStrip(tiff, static_cast<std::uint32_t>(y), 0);
-    const int rows = std::min(static_cast<int>(rowsPerStrip), raw.rows - y);
-    const tmsize_t want = rowBytes * rows;
-    if (TIFFReadEncodedStrip(tiff, strip, raw.ptr(y), want) != want) return false;
+  const size_t rowBytes = static_cast<size_t>(out.cols) * pixelBytes;
+  const bool direct = kind.channels == 1 && kind.bits == 8 && out.isContinuous();
+  std::vector<std::uint8_t> strip(direct ? 0 : rowBytes * rowsPerStrip);
+  for (int y = 0; y < out.rows; y += static_cast<int>(rowsPerStrip)) {
+    const tstrip_t index = TIFFComputeStrip(tiff, static_cast<std::uint32_t>(y), 0);
+    const int rows = std::min(static_cast<int>(rowsPerStrip), out.rows - y);
+    const auto want = static_cast<tmsize_t>(rowBytes * rows);
+    // 8-bit grey is already what the jobs take: straight into place.
+    std::uint8_t* into = direct ? out.ptr(y) : strip.data();
+    if (TIFFReadEncodedStrip(tiff, index, into, want) != want) return false;
+    if (!direct) convert(strip.data(), rowBytes, rows, out.cols, kind, out, 0, y);
   }
   return true;
 }
@@ -105,39 +146,17 @@ DirectRead readTiffDirect(const std::string& path, cv::Mat& image, std::string& 
   // so the bytes stay the same.
   if (grey && bits == 16 && TIFFIsTiled(t) != 0) return DirectRead::NotHandled;
 
-  cv::Mat raw;
+  cv::Mat out;
   try {
-    raw.create(static_cast<int>(height), static_cast<int>(width),
-               CV_MAKETYPE(bits == 8 ? CV_8U : CV_16U, samples));
+    out.create(static_cast<int>(height), static_cast<int>(width), CV_8UC(samples));
   } catch (const cv::Exception&) {
     return DirectRead::NotHandled;
   }
-  if (!decode(t, raw)) {
+  if (!decode(t, Samples{samples, bits}, out)) {
     error = "a strip or tile does not decode";
     return DirectRead::Failed;
   }
-  if (bits == 16) {
-    cv::Mat eight(raw.size(), CV_MAKETYPE(CV_8U, samples));
-    const auto& table = colourSixteenToEight();
-    for (int y = 0; y < raw.rows; ++y) {
-      const std::uint16_t* in = raw.ptr<std::uint16_t>(y);
-      std::uint8_t* out = eight.ptr<std::uint8_t>(y);
-      const int n = raw.cols * samples;
-      if (grey) {
-        for (int i = 0; i < n; ++i) out[i] = static_cast<std::uint8_t>(in[i] >> 8);
-      } else {
-        for (int i = 0; i < n; ++i) out[i] = table[in[i]];
-      }
-    }
-    raw = eight;
-  }
-  if (colour) {
-    // Swapped into a second image: several times faster than in place.
-    cv::Mat bgr;
-    cv::cvtColor(raw, bgr, cv::COLOR_RGB2BGR);
-    raw = bgr;
-  }
-  image = raw;
+  image = out;
   return DirectRead::Done;
 }
 

@@ -68,12 +68,16 @@ JobOutcome ThreadMovie(Image_Parameters& record, MovieJobReport* report) {
   MovieWriter writer(staged.tempPath(), out.codec, out.fps, cv::Size(out.width, out.height));
   if (!writer.isOpened())
     return cannotCreate("the movie writer cannot open it with codec " + out.codec);
-  // Scaling and encoding run beside the cutting of the next picture.
-  AsyncFrameSink frames(writer);
+  // Scaling and encoding run on threads of their own, beside the cutting of the next
+  // picture.
+  AsyncFrameSink encoder(writer);
+  ScalingSink scaler(encoder, cv::Size(out.width, out.height));
+  AsyncFrameSink frames(scaler);
   // Completes the file, checks it and puts it in place; a movie of no frames is not
   // kept. Returns whether the movie is in place.
   const auto completeMovie = [&] {
     frames.finish();
+    encoder.finish();
     writer.release();
     out.framesWritten = writer.framesWritten();
     if (out.framesWritten == 0) {

@@ -29,17 +29,29 @@ MovieWriter::MovieWriter(const std::string& path, const std::string& fourcc, dou
 
 MovieWriter::~MovieWriter() { release(); }
 
-bool MovieWriter::write(const cv::Mat& frame) {
-  if (!writer_.isOpened() || frame.empty()) return false;
+cv::Mat movieFrame(const cv::Mat& frame, cv::Size size) {
   cv::Mat colour;
   if (frame.channels() == 1) {
-    cv::cvtColor(frame, colour, cv::COLOR_GRAY2BGR);
-  } else if (frame.channels() == 4) {
+    // A grey picture is scaled before it is made colour: the three channels would
+    // be scaled alike, at three times the cost.
+    cv::Mat grey = frame;
+    if (grey.size() != size) cv::resize(frame, grey, size, 0, 0, cv::INTER_CUBIC);
+    cv::cvtColor(grey, colour, cv::COLOR_GRAY2BGR);
+    return colour;
+  }
+  if (frame.channels() == 4) {
     cv::cvtColor(frame, colour, cv::COLOR_BGRA2BGR);
   } else {
     colour = frame;
   }
-  if (colour.size() != size_) cv::resize(colour, colour, size_, 0, 0, cv::INTER_CUBIC);
+  if (colour.size() != size) cv::resize(colour, colour, size, 0, 0, cv::INTER_CUBIC);
+  return colour;
+}
+
+bool MovieWriter::write(const cv::Mat& frame) {
+  if (!writer_.isOpened() || frame.empty()) return false;
+  const cv::Mat colour =
+      frame.channels() == 3 && frame.size() == size_ ? frame : movieFrame(frame, size_);
   writer_.write(colour);
   ++frames_;
   return true;

@@ -12,6 +12,24 @@ namespace kelvora {
 // "MP42", "DIVX" writes "DIV3", "XVID" writes "XVID".
 std::string codecCode(int compression);
 
+// The frame as the movie stores it: three 8-bit channels of exactly `size`, scaled
+// with bicubic interpolation (a grey picture is scaled before it is made colour).
+cv::Mat movieFrame(const cv::Mat& frame, cv::Size size);
+
+// Passes every frame on as `movieFrame` makes it, so the scaling can run on a thread
+// of its own ahead of the encoder.
+class ScalingSink : public FrameSink {
+ public:
+  ScalingSink(FrameSink& out, cv::Size size) : out_(out), size_(size) {}
+  bool write(const cv::Mat& frame) override {
+    return !frame.empty() && out_.write(movieFrame(frame, size_));
+  }
+
+ private:
+  FrameSink& out_;
+  cv::Size size_;
+};
+
 // An AVI file written through the FFmpeg backend. Every frame is brought to three
 // 8-bit channels of exactly the movie's size before it is written, since the
 // library silently drops frames of any other shape. Released (and the file

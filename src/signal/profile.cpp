@@ -16,11 +16,27 @@ int clampInt(int v, int lo, int hi) { return std::max(lo, std::min(v, hi)); }
 // it stays below 2^24, so below that bound the two give the same bits.
 bool floatSumIsExact(int count) { return static_cast<long long>(count) * 255 < (1 << 24); }
 
-// Adds every `kStride`-th byte of a row to the column sums; a fixed stride lets the
-// compiler vectorise it.
-template <int kStride>
-void addBytes(const std::uint8_t* row, int width, std::uint32_t* sums) {
-  for (int i = 0; i < width; ++i) sums[i] += row[i * kStride];
+// Sums of every byte of rows [y0, y1] of an image, column by column and channel by
+// channel (element x * channels + c), over bytes [b0, b1) of each row. The bytes are
+// added in 16-bit partial sums, which cannot overflow in 257 rows, then widened:
+// contiguous bytes vectorise where a stride of three does not, and integer sums are
+// the same in any order.
+std::vector<std::uint32_t> byteSums(const cv::Mat& img, size_t b0, size_t b1, int y0, int y1) {
+  const size_t bytes = b1 - b0;
+  std::vector<std::uint32_t> sums(bytes, 0);
+  std::vector<std::uint16_t> partial(bytes, 0);
+  constexpr int kRowsPerPartial = 257;
+  for (int from = y0; from <= y1; from += kRowsPerPartial) {
+    const int to = std::min(y1, from + kRowsPerPartial - 1);
+    std::fill(partial.begin(), partial.end(), 0);
+    for (int y = from; y <= to; ++y) {
+      const std::uint8_t* row = img.ptr<std::uint8_t>(y) + b0;
+      std::uint16_t* p = partial.data();
+      for (size_t i = 0; i < bytes; ++i) p[i] = static_cast<std::uint16_t>(p[i] + row[i]);
+    }
+    for (size_t i = 0; i < bytes; ++i) sums[i] += partial[i];
+  }
+  return sums;
 }
 
 // Per-column means of one channel over rows [y0, y1], top row first.
@@ -31,18 +47,10 @@ Profile columnMeans(const cv::Mat& img, int x0, int x1, int y0, int y1, int chan
   Profile means(static_cast<size_t>(width), 0.0f);
   const float count = static_cast<float>(rows);
   if (floatSumIsExact(rows)) {
-    std::vector<std::uint32_t> sums(static_cast<size_t>(width), 0);
-    for (int y = y0; y <= y1; ++y) {
-      const std::uint8_t* row = img.ptr<std::uint8_t>(y) + x0 * channels + channel;
-      if (channels == 1) {
-        addBytes<1>(row, width, sums.data());
-      } else if (channels == 3) {
-        addBytes<3>(row, width, sums.data());
-      } else {
-        for (int i = 0; i < width; ++i) sums[i] += row[i * channels];
-      }
-    }
-    for (int i = 0; i < width; ++i) means[i] = static_cast<float>(sums[i]) / count;
+    const std::vector<std::uint32_t> sums = byteSums(
+        img, static_cast<size_t>(x0) * channels, static_cast<size_t>(x1 + 1) * channels, y0, y1);
+    for (int i = 0; i < width; ++i)
+      means[i] = static_cast<float>(sums[static_cast<size_t>(i) * channels + channel]) / count;
     return means;
   }
   for (int y = y0; y <= y1; ++y) {
@@ -124,23 +132,8 @@ Profile turnedRowMeans(const cv::Mat& scan, int startW, int stopW, int k) {
   if (x1 < x0) return Profile(static_cast<size_t>(rows), std::numeric_limits<float>::quiet_NaN());
   const int width = x1 - x0 + 1;
   if (!floatSumIsExact(width)) return meanValue(rot90(scan, 1), startW, stopW, 1, rows, k, false);
-  // Every byte of each row is summed, all channels side by side, in 16-bit partial
-  // sums that cannot overflow in 257 rows; contiguous bytes vectorise where a stride
-  // of three does not.
-  const size_t bytes = static_cast<size_t>(rows) * static_cast<size_t>(channels);
-  std::vector<std::uint32_t> sums(bytes, 0);
-  std::vector<std::uint16_t> partial(bytes, 0);
-  constexpr int kRowsPerPartial = 257;
-  for (int y0 = x0; y0 <= x1; y0 += kRowsPerPartial) {
-    const int y1 = std::min(x1, y0 + kRowsPerPartial - 1);
-    std::fill(partial.begin(), partial.end(), 0);
-    for (int y = y0; y <= y1; ++y) {
-      const std::uint8_t* row = scan.ptr<std::uint8_t>(y);
-      std::uint16_t* p = partial.data();
-      for (size_t i = 0; i < bytes; ++i) p[i] = static_cast<std::uint16_t>(p[i] + row[i]);
-    }
-    for (size_t i = 0; i < bytes; ++i) sums[i] += partial[i];
-  }
+  const std::vector<std::uint32_t> sums =
+      byteSums(scan, 0, static_cast<size_t>(rows) * channels, x0, x1);
   Profile means(static_cast<size_t>(rows));
   const float count = static_cast<float>(width);
   for (int i = 0; i < rows; ++i) {
