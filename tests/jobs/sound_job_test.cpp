@@ -183,10 +183,8 @@ TEST_P(SoundJobEndingTest, EndsHonestlyAndKeepsTheOlderTake) {
   const auto run = runSoundJob(
       r.scanPaths.front(), dir.file(e.output), JobSettings{}, e.start, e.stop,
       [&e](Picture_Parameters& record, test::RecordingControls& controls) {
-        const std::string line = statusLine("Translating frame number : %d...", e.stopAtFrame);
-        controls.onStatus([&record, line](const std::string& text) {
-          if (text.find(line) != std::string::npos) record.stopRequested = true;
-        });
+        controls.stopWhenShown(record.stopRequested,
+                               statusLine("Translating frame number : %d...", e.stopAtFrame));
       });
   EXPECT_EQ(run.outcome, e.outcome);
   EXPECT_EQ(run.report.failedFrame, e.failedFrame);

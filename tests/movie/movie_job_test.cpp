@@ -228,12 +228,9 @@ TEST_P(MovieJobEndingTest, KeepsWhatWasWrittenOrTheOlderMovie) {
   test::writeText(dir.file("out.avi"), "an earlier cut");
   const MovieRun run = runMovieJob(r.scanPaths[0], dir.file(e.output), JobSettings{}, 1, 5,
                                    [&e](Image_Parameters& record, RecordingControls& controls) {
-                                     const std::string line =
-                                         statusLine("Cutting frame number : %d...", e.stopAtFrame);
-                                     controls.onStatus([&record, line](const std::string& text) {
-                                       if (text.find(line) != std::string::npos)
-                                         record.stopRequested = true;
-                                     });
+                                     controls.stopWhenShown(
+                                         record.stopRequested,
+                                         statusLine("Cutting frame number : %d...", e.stopAtFrame));
                                    });
   EXPECT_EQ(run.outcome, e.outcome);
   EXPECT_EQ(run.status.back(), e.lastStatus);

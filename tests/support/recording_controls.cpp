@@ -100,9 +100,11 @@ void RecordingControls::setEnabled(Control c, bool on) {
   enabled_[c] = on;
 }
 
-void RecordingControls::onStatus(std::function<void(const std::string&)> hook) {
+void RecordingControls::stopWhenShown(std::atomic<bool>& stopRequested, const std::string& line) {
   std::lock_guard lock(mutex_);
-  statusHook_ = std::move(hook);
+  statusHook_ = [&stopRequested, line](const std::string& text) {
+    if (text.find(line) != std::string::npos) stopRequested = true;
+  };
 }
 
 std::vector<std::string> RecordingControls::calls() const {

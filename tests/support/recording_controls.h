@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -31,8 +32,9 @@ class RecordingControls : public Controls {
   // Test set-up; not logged.
   void check(Control c, bool checked);
   void setEnabled(Control c, bool enabled);
-  // Called after every status text change, on the job's thread.
-  void onStatus(std::function<void(const std::string&)> hook);
+  // Sets `stopRequested` once the status box shows `line`, as a user pressing Stop
+  // while that frame loads; on the job's thread, after the status text changed.
+  void stopWhenShown(std::atomic<bool>& stopRequested, const std::string& line);
 
   std::vector<std::string> calls() const;
   void clearCalls();
