@@ -1,5 +1,7 @@
 #include "jobs/tiff_reader.h"
 
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <tiffio.h>
 
 #include <array>
@@ -77,6 +79,73 @@ void convert(const std::uint8_t* in, size_t inStep, int rows, int pixels, const 
   }
 }
 
+// The file's bytes, mapped for reading; empty when that fails.
+class MappedFile {
+ public:
+  explicit MappedFile(int fd) {
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_size <= 0) return;
+    void* p = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ,
+                     MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    if (p == MAP_FAILED) return;
+    data_ = static_cast<const std::uint8_t*>(p);
+    size_ = static_cast<size_t>(st.st_size);
+  }
+  ~MappedFile() {
+    if (data_ != nullptr) ::munmap(const_cast<std::uint8_t*>(data_), size_);
+  }
+  MappedFile(const MappedFile&) = delete;
+  MappedFile& operator=(const MappedFile&) = delete;
+  const std::uint8_t* data() const { return data_; }
+  size_t size() const { return size_; }
+
+ private:
+  const std::uint8_t* data_ = nullptr;
+  size_t size_ = 0;
+};
+
+// Uncompressed 8-bit colour strips are swapped to blue-green-red straight from the
+// file's pages, without a copy in between. Returns false, having written nothing,
+// when the file is not laid out so (the strips are then decoded the usual way).
+bool swapUncompressedStrips(TIFF* tiff, const Samples& kind, int rowsPerStrip, cv::Mat& out) {
+  if (kind.channels != 3 || kind.bits != 8 ||
+      tag<std::uint16_t>(tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE) != COMPRESSION_NONE)
+    return false;
+  std::uint64_t* offsets = nullptr;
+  std::uint64_t* counts = nullptr;
+  if (TIFFGetField(tiff, TIFFTAG_STRIPOFFSETS, &offsets) != 1 ||
+      TIFFGetField(tiff, TIFFTAG_STRIPBYTECOUNTS, &counts) != 1 || offsets == nullptr ||
+      counts == nullptr)
+    return false;
+  const MappedFile file(TIFFFileno(tiff));
+  if (file.data() == nullptr) return false;
+  const size_t rowBytes = static_cast<size_t>(out.cols) * 3;
+  const tstrip_t strips = TIFFNumberOfStrips(tiff);
+  // Every strip must lie whole inside the file before any is used.
+  for (int y = 0; y < out.rows; y += rowsPerStrip) {
+    const tstrip_t index = TIFFComputeStrip(tiff, static_cast<std::uint32_t>(y), 0);
+    const size_t want = rowBytes * static_cast<size_t>(std::min(rowsPerStrip, out.rows - y));
+    if (index >= strips || counts[index] < want || offsets[index] > file.size() ||
+        file.size() - offsets[index] < want)
+      return false;
+  }
+  // Strips that follow one another in the file are swapped in one go.
+  int y = 0;
+  while (y < out.rows) {
+    const tstrip_t first = TIFFComputeStrip(tiff, static_cast<std::uint32_t>(y), 0);
+    int rows = std::min(rowsPerStrip, out.rows - y);
+    tstrip_t index = first;
+    while (y + rows < out.rows && index + 1 < strips &&
+           offsets[index + 1] == offsets[index] + rowBytes * static_cast<size_t>(rowsPerStrip)) {
+      ++index;
+      rows += std::min(rowsPerStrip, out.rows - y - rows);
+    }
+    convert(file.data() + offsets[first], rowBytes, rows, out.cols, kind, out, 0, y);
+    y += rows;
+  }
+  return true;
+}
+
 // Decodes every strip or tile, one at a time into a small buffer that stays in cache,
 // and converts it into `out`. Returns false when libtiff reports a decoding error.
 bool decode(TIFF* tiff, const Samples& kind, cv::Mat& out) {
@@ -104,6 +173,7 @@ bool decode(TIFF* tiff, const Samples& kind, cv::Mat& out) {
       std::min(tag<std::uint32_t>(tiff, TIFFTAG_ROWSPERSTRIP, static_cast<std::uint32_t>(out.rows)),
                static_cast<std::uint32_t>(out.rows));
   if (rowsPerStrip == 0) return false;
+  if (swapUncompressedStrips(tiff, kind, static_cast<int>(rowsPerStrip), out)) return true;
   const size_t rowBytes = static_cast<size_t>(out.cols) * pixelBytes;
   const bool direct = kind.channels == 1 && kind.bits == 8 && out.isContinuous();
   std::vector<std::uint8_t> strip(direct ? 0 : rowBytes * rowsPerStrip);
