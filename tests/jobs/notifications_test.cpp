@@ -134,36 +134,5 @@ TEST(StatusLogTest, FinishingTextIsNotALine) {
   EXPECT_EQ(short_.lines(), 1);
 }
 
-TEST(JobRecordsTest, DefaultsReachTheRecords) {
-  const JobSettings defaults;
-  Picture_Parameters sound;
-  fillPictureParameters(sound, defaults, JobRequest{nullptr, "/in/a.tif", "/out/sound.wav", 2, 3});
-  EXPECT_EQ(sound.fps, 25);
-  EXPECT_EQ(sound.filmType, 1);
-  EXPECT_EQ(sound.colorElement, 2);
-  EXPECT_TRUE(sound.removeDC);
-  EXPECT_TRUE(sound.crossfade);
-  EXPECT_TRUE(sound.aChain);
-  EXPECT_TRUE(sound.direction);
-  EXPECT_FALSE(sound.cutBySoundtrack);
-  EXPECT_EQ(sound.resX, 0);
-  EXPECT_EQ(sound.inputPathLength, 9);
-  EXPECT_EQ(sound.startFrame, 2);
-
-  JobSettings s;
-  s.speedIndex = 0;
-  s.soundtrackType = 2;
-  s.resolutionX = "18x0";
-  s.inverse = 1;
-  Image_Parameters movie;
-  movie.stopRequested = true;
-  fillImageParameters(movie, s, JobRequest{nullptr, "/in/", "/out/movie.avi", 1, 1});
-  EXPECT_EQ(movie.speedIndex, 0);
-  EXPECT_EQ(movie.filmType, 3);
-  EXPECT_EQ(movie.resX, 18);
-  EXPECT_EQ(movie.inverse, 1);
-  EXPECT_FALSE(movie.stopRequested);
-}
-
 }  // namespace
 }  // namespace kelvora

@@ -296,15 +296,6 @@ TEST_F(SoundJobTest, StatusShowsSixLinesAtMost) {
             "Translating frame number : 6...\r\nPictures were tranlated succesfully!");
 }
 
-TEST_F(SoundJobTest, NotificationsFrameTheJob) {
-  const auto run = runSoundJob(reel_.scanPaths.front(), output(), JobSettings{}, 1, 2);
-  ASSERT_GE(run.calls.size(), 12u);
-  EXPECT_EQ(run.calls[0], "enable(StartButton,0)");
-  EXPECT_EQ(run.calls[8], "setProgressRange(0,2)");
-  EXPECT_EQ(run.calls[10], "show(Progress,1)");
-  EXPECT_EQ(run.calls[11], "stepProgress()");
-}
-
 // After a first scan that holds a frame, odd later scans give odd sound, never a
 // crash or a read outside an image.
 TEST(SoundJobInputTest, OddLaterScansDoNotCrashTheJob) {

@@ -166,6 +166,11 @@ INSTANTIATE_TEST_SUITE_P(
                             s.cutSoundtrack = 1;
                           },
                           "XVID"),
+                      makeCase("va16_per_frame",
+                               [](ReelOptions& r) {
+                                 r.filmType = 3;
+                                 r.dpi = 1800;
+                               }),
                       makeCase("va35_long_strip",
                                [](ReelOptions& r) {
                                  r.longStrip = true;
@@ -285,19 +290,6 @@ TEST_F(MovieJobTest, OneFrameAndManualResolution) {
   EXPECT_EQ(run.movie.fps, 25.0);
   EXPECT_EQ(readCode(run.movie.frames[0], reel_, s), reel::frameCode(2));
   EXPECT_NE(run.status[1].find("Picture resolution (dpi) x=900,y=900"), std::string::npos);
-}
-
-TEST(MovieSixteenMmTest, FrameByFrameScansAreWrittenToo) {
-  TempDir dir;
-  ReelOptions options;
-  options.filmType = 3;
-  options.dpi = 1800;
-  options.scans = 4;
-  const reel::Reel r = reel::writeReel(options, dir.file("scans"));
-  const MovieRun run =
-      runMovieJob(r.scanPaths[0], dir.file("out.avi"), test::settingsForReel(options), 1, 4);
-  ASSERT_EQ(run.outcome, JobOutcome::Finished);
-  EXPECT_EQ(run.movie.frames.size(), 4u);
 }
 
 }  // namespace
