@@ -56,14 +56,13 @@ std::string takeTiffError() {
 
 }  // namespace
 
-bool tooSmallForAFrame(cv::Size scanSize) {
-  return scanSize.width < kMinimumScanSide || scanSize.height < kMinimumScanSide;
-}
-
-std::string tooSmallMessage(cv::Size scanSize) {
-  return "the scan is " + std::to_string(scanSize.width) + "x" + std::to_string(scanSize.height) +
-         " pixels, too small to hold a frame (at least " + std::to_string(kMinimumScanSide) +
-         " each way)";
+void requireAFrame(LoadedScan& scan) {
+  const cv::Size size = scan.scanSize;
+  if (!scan.ok() || (size.width >= kMinimumScanSide && size.height >= kMinimumScanSide)) return;
+  scan.error = "the scan is " + std::to_string(size.width) + "x" + std::to_string(size.height) +
+               " pixels, too small to hold a frame (at least " + std::to_string(kMinimumScanSide) +
+               " each way)";
+  scan.image.release();
 }
 
 LoadedScan loadScan(const std::string& path) {

@@ -22,9 +22,9 @@ struct LoadedScan {
 // A first scan smaller than this either way holds no frame: the job ends as if it
 // could not be read.
 constexpr int kMinimumScanSide = 32;
-bool tooSmallForAFrame(cv::Size scanSize);
-// Why such a scan is refused, for the user.
-std::string tooSmallMessage(cv::Size scanSize);
+
+// Makes a loaded scan smaller than that unreadable, saying why.
+void requireAFrame(LoadedScan& scan);
 
 // Loads a scan at 8 bits per channel with its own channel count: a 16-bit scan is
 // reduced to 8 bits, an alpha channel dropped. A missing or unreadable file, a file

@@ -112,10 +112,7 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
     statusLog.addLine(statusLine("Translating frame number : %d...", n));
 
     LoadedScan scan = reader.load(n);
-    if (scan.ok() && n == record.startFrame && tooSmallForAFrame(scan.scanSize)) {
-      scan.error = tooSmallMessage(scan.scanSize);
-      scan.image.release();
-    }
+    if (n == record.startFrame) requireAFrame(scan);
     if (!scan.ok()) {
       out.failedFrame = n;
       out.failedPath = scan.path;

@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -30,7 +31,7 @@ mode_t newFileMode() {
   std::string line;
   while (std::getline(status, line)) {
     if (line.rfind("Umask:", 0) == 0)
-      return 0666 & ~static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+      return 0666 & ~static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8));
   }
   return 0644;
 }

@@ -122,10 +122,7 @@ JobOutcome ThreadMovie(Image_Parameters& record, MovieJobReport* report) {
     statusLog.addLine(statusLine("Cutting frame number : %d...", n));
 
     LoadedScan scan = reader.load(n);
-    if (scan.ok() && n == record.startFrame && tooSmallForAFrame(scan.scanSize)) {
-      scan.error = tooSmallMessage(scan.scanSize);
-      scan.image.release();
-    }
+    if (n == record.startFrame) requireAFrame(scan);
     if (!scan.ok()) {
       completeMovie();
       out.failedFrame = n;
