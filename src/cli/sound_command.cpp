@@ -3,7 +3,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <fstream>
 #include <optional>
 
@@ -36,11 +35,6 @@ std::string jsonString(const std::string& s) {
     }
   }
   return out + "\"";
-}
-
-std::string parentOf(const std::string& path) {
-  const std::filesystem::path parent = std::filesystem::path(path).parent_path();
-  return parent.empty() ? "." : parent.string();
 }
 
 }  // namespace
@@ -129,9 +123,8 @@ int runSoundCommand(const SoundOptions& o) {
     json.close();
     reportWritten = json.good() && report->commit();
     if (!reportWritten)
-      std::fprintf(
-          stderr, "kelvora-cli sound: cannot write the report %s: %s\n", o.report.c_str(),
-          json.good() ? report->error().c_str() : probeWriteError(parentOf(o.report)).c_str());
+      std::fprintf(stderr, "kelvora-cli sound: cannot write the report %s: %s\n", o.report.c_str(),
+                   json.good() ? report->error().c_str() : probeWriteError(o.report).c_str());
   }
   switch (outcome) {
     case JobOutcome::Finished:

@@ -189,9 +189,6 @@ cv::Mat cutScanBand(const cv::Mat& scan, int s, int e, int image) {
   return rot90(soundChannel(scan.rowRange(s, e + 1), image), 1);
 }
 
-// Column sums stay exact in integers, so the scan can be read in either layout.
-bool sumsAreExact(int count) { return static_cast<long long>(count) * 255 < (1 << 24); }
-
 }  // namespace
 
 cv::Mat cutSoundtrack(const cv::Mat& reimg, int s, int e, int image) {
@@ -229,21 +226,8 @@ cv::Mat preprocessingBW(const cv::Mat& reimg, int filmType, const Parameters& fi
 
 cv::Mat preprocessingOfScan(const cv::Mat& scan, int filmType, const Parameters& filPar, int image,
                             bool direction) {
-  if (scan.empty() || !sumsAreExact(scan.cols))
-    return preprocessing(rot90(scan, 1), filmType, filPar, image, direction);
-  // Column x of the turned scan is row x of the scan; its top row is the scan's last
-  // column.
-  const int w = scan.rows;
-  const int channels = scan.channels();
-  const int channel = channels == 1 ? 0 : std::min(2, channels - 1);
-  Profile redMeans(static_cast<size_t>(w));
-  for (int x = 0; x < w; ++x) {
-    const std::uint8_t* row = scan.ptr<std::uint8_t>(x) + channel;
-    std::uint32_t sum = 0;
-    for (int i = 0; i < scan.cols; ++i) sum += row[i * channels];
-    redMeans[x] = static_cast<float>(sum) / static_cast<float>(scan.cols);
-  }
-  const CutRange r = colourCut(redMeans, w, filmType, filPar, direction);
+  if (scan.empty()) return cv::Mat();
+  const CutRange r = colourCut(turnedColumnMeans(scan, 3), scan.rows, filmType, filPar, direction);
   return cutScanBand(scan, r.s, r.e, image);
 }
 

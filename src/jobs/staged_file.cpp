@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <system_error>
 #include <vector>
@@ -16,14 +15,7 @@
 
 namespace kelvora {
 
-namespace fs = std::filesystem;
-
 namespace {
-
-std::string directoryOf(const std::string& path) {
-  const fs::path parent = fs::path(path).parent_path();
-  return parent.empty() ? "." : parent.string();
-}
 
 // The permissions a plain fopen would give a new file (mkstemp makes them 0600).
 mode_t newFileMode() {
@@ -94,9 +86,9 @@ void StagedFile::discard() {
   tempPath_.clear();
 }
 
-std::string probeWriteError(const std::string& directory) {
+std::string probeWriteError(const std::string& path) {
   std::string error;
-  const std::string probe = createTemporary(directory, "kelvora-probe", ".tmp", error);
+  const std::string probe = createTemporary(directoryOf(path), "kelvora-probe", ".tmp", error);
   if (probe.empty()) return error;
   const int fd = ::open(probe.c_str(), O_WRONLY);
   const std::vector<char> block(64 * 1024, 0);

@@ -39,8 +39,9 @@ class StagedFile {
 // The system's words for an error number, such as "No space left on device".
 std::string systemError(int errorNumber);
 
-// Why files cannot be written in `directory`: writes and flushes a small probe file
-// there and returns the system's words for the failure, or "" when writing works.
-std::string probeWriteError(const std::string& directory);
+// Why files cannot be written beside `path`: writes and flushes a small probe file in
+// its directory and returns the system's words for the failure, or "" when writing
+// works.
+std::string probeWriteError(const std::string& path);
 
 }  // namespace kelvora

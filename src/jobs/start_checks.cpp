@@ -30,11 +30,15 @@ std::string scanNamedBy(const FrameListing& listing, const std::string& outputPa
   return "";
 }
 
+std::string directoryOf(const std::string& path) {
+  const fs::path parent = fs::path(path).parent_path();
+  return parent.empty() ? "." : parent.string();
+}
+
 std::string outputPathProblem(const std::string& path) {
   const auto words = [](int error) { return std::generic_category().message(error); };
   std::error_code ec;
-  const fs::path parent = fs::path(path).parent_path();
-  const std::string directory = parent.empty() ? "." : parent.string();
+  const std::string directory = directoryOf(path);
   const std::string name = fs::path(path).filename().string();
   if (name.empty() || fs::is_directory(path, ec)) return words(EISDIR);
   const long nameMax = ::pathconf(directory.c_str(), _PC_NAME_MAX);

@@ -21,6 +21,9 @@ bool resolutionAcceptable(const JobSettings& settings);
 // "" when it names none.
 std::string scanNamedBy(const FrameListing& listing, const std::string& outputPath);
 
+// The directory `path` lies in; "." for a bare file name.
+std::string directoryOf(const std::string& path);
+
 // Why `path` cannot be written as an output, in the system's words ("File name too
 // long", "Permission denied", "Is a directory", "No such file or directory" for a
 // missing directory), or "" when it can.

@@ -175,7 +175,7 @@ bool decode(TIFF* tiff, const Samples& kind, cv::Mat& out) {
   if (rowsPerStrip == 0) return false;
   if (swapUncompressedStrips(tiff, kind, static_cast<int>(rowsPerStrip), out)) return true;
   const size_t rowBytes = static_cast<size_t>(out.cols) * pixelBytes;
-  const bool direct = kind.channels == 1 && kind.bits == 8 && out.isContinuous();
+  const bool direct = kind.channels == 1 && kind.bits == 8;
   std::vector<std::uint8_t> strip(direct ? 0 : rowBytes * rowsPerStrip);
   for (int y = 0; y < out.rows; y += static_cast<int>(rowsPerStrip)) {
     const tstrip_t index = TIFFComputeStrip(tiff, static_cast<std::uint32_t>(y), 0);

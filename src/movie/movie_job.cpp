@@ -1,7 +1,6 @@
 #include "movie/movie_job.h"
 
 #include <cstdio>
-#include <filesystem>
 #include <vector>
 
 #include "film/orientation.h"
@@ -87,7 +86,7 @@ JobOutcome ThreadMovie(Image_Parameters& record, MovieJobReport* report) {
     }
     const int readBack = countMovieFrames(staged.tempPath());
     if (readBack != out.framesWritten) {
-      out.outputError = probeWriteError(std::filesystem::path(staged.tempPath()).parent_path());
+      out.outputError = probeWriteError(staged.path());
       if (out.outputError.empty())
         out.outputError = "the finished movie reads back with " + std::to_string(readBack) +
                           " of its " + std::to_string(out.framesWritten) + " frames";

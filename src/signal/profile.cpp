@@ -61,12 +61,11 @@ Profile columnMeans(const cv::Mat& img, int x0, int x1, int y0, int y1, int chan
   return means;
 }
 
-// The sum of every `kStride`-th byte of a row; a fixed stride lets the compiler
-// vectorise it, and an integer sum is the same in any order.
-template <int kStride>
+// The sum of a row of single-channel bytes; contiguous, so the compiler vectorises
+// it, and an integer sum is the same in any order.
 std::uint32_t sumBytes(const std::uint8_t* row, int width) {
   std::uint32_t sum = 0;
-  for (int i = 0; i < width; ++i) sum += row[i * kStride];
+  for (int i = 0; i < width; ++i) sum += row[i];
   return sum;
 }
 
@@ -82,9 +81,7 @@ Profile rowMeans(const cv::Mat& img, int x0, int x1, int y0, int y1, int channel
     if (exact) {
       std::uint32_t sum = 0;
       if (channels == 1) {
-        sum = sumBytes<1>(row, width);
-      } else if (channels == 3) {
-        sum = sumBytes<3>(row, width);
+        sum = sumBytes(row, width);
       } else {
         for (int i = 0; i < width; ++i) sum += row[i * channels];
       }
@@ -141,6 +138,13 @@ Profile turnedRowMeans(const cv::Mat& scan, int startW, int stopW, int k) {
     means[i] = static_cast<float>(sums[column * channels + channel]) / count;
   }
   return means;
+}
+
+Profile turnedColumnMeans(const cv::Mat& scan, int k) {
+  // Integer row sums give the same bits in either layout; a float sum would not.
+  if (scan.empty() || scan.depth() != CV_8U || !floatSumIsExact(scan.cols))
+    return meanValue(rot90(scan, 1), 1, scan.rows, 1, scan.cols, k, true);
+  return meanValue(scan, 1, scan.cols, 1, scan.rows, k, false);
 }
 
 float mean(const Profile& value, int width) {

@@ -23,6 +23,10 @@ Profile meanValue(const cv::Mat& reimg, int startW, int stopW, int startH, int s
 // column first), so the band of turned columns is a band of the scan's rows.
 Profile turnedRowMeans(const cv::Mat& scan, int startW, int stopW, int k);
 
+// meanValue(rot90(scan, 1), 1, scan.rows, 1, scan.cols, k, true), read from the scan
+// as it was loaded: each column of the turned scan is one of the scan's rows.
+Profile turnedColumnMeans(const cv::Mat& scan, int k);
+
 // Arithmetic mean of the first `width` values (a single-precision running sum).
 // Zero values give NaN.
 float mean(const Profile& value, int width);
