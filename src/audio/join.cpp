@@ -71,10 +71,14 @@ int join(const Profile& SoundPresent, const Profile& SoundPrevious, Signal_Value
     appendRange(SoundPrevious, 0, cut, soundV);
   }
 
-  if (signal.frameNumber == signal.lastFrame) {
-    appendRange(SoundPresent, crossfade ? signal.overlapLength : 0, q, soundV);
-  }
+  if (signal.frameNumber == signal.lastFrame) appendLastFrame(SoundPresent, signal, soundV);
   return 0;
+}
+
+void appendLastFrame(const Profile& SoundPresent, const Signal_Values& signal,
+                     std::vector<float>& soundV) {
+  const int q = std::min(signal.presentLength, static_cast<int>(SoundPresent.size()));
+  appendRange(SoundPresent, signal.crossfade == 1 ? signal.overlapLength : 0, q, soundV);
 }
 
 }  // namespace kelvora

@@ -16,6 +16,13 @@ namespace kelvora {
 int join(const Profile& SoundPresent, const Profile& SoundPrevious, Signal_Values& signal,
          std::vector<float>& soundV);
 
+// Appends what `join` has not yet written of the last frame of a run of joined
+// frames: the rest after the last overlap. `join` does it itself at the job's last
+// frame; a run that ends earlier, at a scan that could not be read, is ended with
+// this.
+void appendLastFrame(const Profile& SoundPresent, const Signal_Values& signal,
+                     std::vector<float>& soundV);
+
 // The crossfade weights for an overlap of `length` samples, falling from 1 to 0. The
 // first pair of a job forms its angle step from a single-precision reciprocal, later
 // pairs wholly in double precision; the angle itself is kept in single precision.

@@ -38,6 +38,7 @@ void fillPictureParameters(Picture_Parameters& record, const JobSettings& settin
   record.stopRequested = false;
   record.frameCorrection = settings.frameCorrection;
   record.aChain = settings.aChain;
+  record.bridgeUnreadable = false;
 }
 
 void fillImageParameters(Image_Parameters& record, const JobSettings& settings,
@@ -62,6 +63,7 @@ void fillImageParameters(Image_Parameters& record, const JobSettings& settings,
   record.manualResolution = settings.manualResolution != 0;
   record.direction = settings.directionUp;
   record.frameCorrection = settings.frameCorrection;
+  record.bridgeUnreadable = false;
 }
 
 }  // namespace kelvora

@@ -33,6 +33,7 @@ struct Picture_Parameters {
   std::atomic<bool> stopRequested{false};
   bool frameCorrection = false;
   bool aChain = true;
+  bool bridgeUnreadable = false;  // for batch work: see BridgedScan
 };
 
 // The movie job's record.
@@ -57,6 +58,7 @@ struct Image_Parameters {
   bool manualResolution = false;
   bool direction = true;
   bool frameCorrection = false;
+  bool bridgeUnreadable = false;  // for batch work: see BridgedScan
 };
 
 // What Start hands over besides the settings.

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "audio/filter.h"
+#include "audio/gap.h"
 #include "audio/img2sou.h"
 #include "audio/join.h"
 #include "audio/signal_values.h"
@@ -106,13 +107,50 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
   Profile presentPicture;
   Profile previousPicture;
 
+  // Frames are joined in runs of readable scans. A job ends at a scan it cannot read,
+  // so its one run spans the whole range; a job that bridges such scans ends the run
+  // there and stands silence in for each missing scan.
+  int runStart = record.startFrame;
+  bool measured = false;
+  int missingScans = 0;
+  float levelBeforeGap = 0.0f;
+  bool soundBeforeGap = false;
+  const auto advanceOfAScan = [&] {
+    std::vector<int> cuts;
+    for (const auto& f : out.frames)
+      if (f.cutPoint >= 0) cuts.push_back(f.cutPoint);
+    return typicalAdvance(cuts,
+                          record.longstrip ? static_cast<int>(present.size()) : filPar.framePitch);
+  };
+
   for (int n = record.startFrame; n <= record.stopFrame; ++n) {
     controls.show(Control::Progress, true);
     controls.stepProgress();
     statusLog.addLine(statusLine("Translating frame number : %d...", n));
 
     LoadedScan scan = reader.load(n);
-    if (n == record.startFrame) requireAFrame(scan);
+    if (!measured) requireAFrame(scan);
+    if (!scan.ok() && record.bridgeUnreadable) {
+      if (n > runStart) {
+        // The run before the gap is complete: its last frame goes in whole.
+        if (n - 1 == runStart) {
+          sampleSequence.insert(sampleSequence.end(), present.begin(), present.end());
+        } else {
+          appendLastFrame(present, signal, sampleSequence);
+        }
+        levelBeforeGap = restingLevel(present);
+        soundBeforeGap = true;
+      }
+      out.bridged.push_back(BridgedScan{n, scan.path, scan.error});
+      ++missingScans;
+      runStart = n + 1;
+      if (record.stopRequested) {
+        statusLog.replace("Operation stopped !!!!");
+        killThreadPic(record);
+        return JobOutcome::Stopped;
+      }
+      continue;
+    }
     if (!scan.ok()) {
       out.failedFrame = n;
       out.failedPath = scan.path;
@@ -123,8 +161,9 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
 
     cv::Mat frame = std::move(scan.image);  // as loaded (and trimmed), not turned
 
-    const bool first = n == record.startFrame;
-    if (first) {
+    const bool first = n == runStart;
+    if (!measured) {
+      measured = true;
       if (record.manualResolution) {
         res = Resolution{record.resX, record.resY};
       } else {
@@ -153,7 +192,19 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
     }
     signal.presentLength = soundImage.rows;
     present = img2sou(soundImage, record.removeDC);
-    if (record.startFrame == record.stopFrame) {
+    if (first && missingScans > 0) {
+      // A new run after a gap: the silence first, then the run's frames joined anew.
+      appendSilence(missingScans, advanceOfAScan(),
+                    soundBeforeGap ? levelBeforeGap : restingLevel(present), sampleSequence);
+      missingScans = 0;
+      const Signal_Values settings = signal;
+      signal = Signal_Values{};
+      signal.firstFrame = n;
+      signal.lastFrame = settings.lastFrame;
+      signal.crossfade = settings.crossfade;
+      signal.presentLength = soundImage.rows;
+    }
+    if (first && n == record.stopFrame) {
       sampleSequence.insert(sampleSequence.end(), present.begin(), present.end());
     }
 
@@ -168,7 +219,7 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
               ? cuttingPointSound(signal, present, previous, record.filmType, record.longstrip)
               : cuttingPoint(signal, present, previous, presentPicture, previousPicture,
                              record.filmType, record.longstrip);
-      if (n == record.startFrame + 1) signal.cutPoint = 0;
+      if (n == runStart + 1) signal.cutPoint = 0;
       signal.previousCutPoint = signal.cutPoint;
       signal.cutPoint = cut;
       signal.frameNumber = n;
@@ -177,6 +228,18 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
     }
     out.frames.push_back(frameReport);
   }
+
+  if (!measured) {
+    // Not one scan of the range could be read.
+    const BridgedScan& last = out.bridged.back();
+    out.failedFrame = last.frame;
+    out.failedPath = last.path;
+    out.failure = last.cause;
+    errorReadPic(record);
+    return JobOutcome::Unreadable;
+  }
+  if (missingScans > 0)
+    appendSilence(missingScans, advanceOfAScan(), levelBeforeGap, sampleSequence);
 
   if (record.inverse) std::reverse(sampleSequence.begin(), sampleSequence.end());
   if (record.aChain) filter(sampleSequence);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "film/film_geometry.h"
+#include "jobs/bridged_scan.h"
 #include "jobs/job_outcome.h"
 #include "jobs/job_records.h"
 
@@ -24,12 +25,14 @@ struct SoundJobReport {
   int failedFrame = 0;  // the frame that could not be loaded, if any
   std::string failedPath;
   std::string failure;
+  std::vector<BridgedScan> bridged;  // scans left out, with bridgeUnreadable
 };
 
 // The soundtrack job: decodes frames startFrame..stopFrame of the record's input
 // directory into one 8-bit mono WAV at `outputPath`. It drives the window only
 // through the record's controls and the job notifications, checks `stopRequested`
-// once per frame, and writes nothing when stopped or when a scan cannot be read.
+// once per frame, and writes nothing when stopped or when a scan cannot be read
+// (with `bridgeUnreadable`, such a scan is bridged with silence instead).
 // `report`, when given, receives the measurements.
 JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report = nullptr);
 

@@ -39,6 +39,22 @@ class ReversingSink : public FrameSink {
   std::vector<cv::Mat> held_;
 };
 
+// Passes frames on and counts those of the present scan.
+class CountingSink : public FrameSink {
+ public:
+  explicit CountingSink(FrameSink& out) : out_(out) {}
+  bool write(const cv::Mat& frame) override {
+    ++count_;
+    return out_.write(frame);
+  }
+  void restart() { count_ = 0; }
+  int count() const { return count_; }
+
+ private:
+  FrameSink& out_;
+  int count_ = 0;
+};
+
 }  // namespace
 
 JobOutcome ThreadMovie(Image_Parameters& record, MovieJobReport* report) {
@@ -115,13 +131,29 @@ JobOutcome ThreadMovie(Image_Parameters& record, MovieJobReport* report) {
 
   Resolution res;
   ParametersM area;
+  bool measured = false;
+  // A bridged scan stands in as black pictures, as many as the scan before it gave.
+  CountingSink counted(frames);
+  int picturesOfAScan = 1;
+  const cv::Mat black = cv::Mat::zeros(out.height, out.width, CV_8UC3);
   for (int n = record.startFrame; n <= record.stopFrame; ++n) {
     controls.show(Control::Progress, true);
     controls.stepProgress();
     statusLog.addLine(statusLine("Cutting frame number : %d...", n));
 
     LoadedScan scan = reader.load(n);
-    if (n == record.startFrame) requireAFrame(scan);
+    if (!measured) requireAFrame(scan);
+    if (!scan.ok() && record.bridgeUnreadable) {
+      out.bridged.push_back(BridgedScan{n, scan.path, scan.error});
+      for (int k = 0; k < picturesOfAScan; ++k) frames.write(black);
+      if (record.stopRequested) {
+        completeMovie();
+        statusLog.replace("Operation stopped !!!!");
+        killThreadIm(record);
+        return JobOutcome::Stopped;
+      }
+      continue;
+    }
     if (!scan.ok()) {
       completeMovie();
       out.failedFrame = n;
@@ -132,7 +164,8 @@ JobOutcome ThreadMovie(Image_Parameters& record, MovieJobReport* report) {
     }
     const cv::Mat oriented = std::move(scan.image);
 
-    if (n == record.startFrame) {
+    if (!measured) {
+      measured = true;
       if (record.manualResolution) {
         res = Resolution{record.resX, record.resY};
       } else {
@@ -151,14 +184,26 @@ JobOutcome ThreadMovie(Image_Parameters& record, MovieJobReport* report) {
       return JobOutcome::Stopped;
     }
 
-    ReversingSink reversed(frames);
-    FrameSink& sink = inverse != 0 ? static_cast<FrameSink&>(reversed) : frames;
+    counted.restart();
+    ReversingSink reversed(counted);
+    FrameSink& sink = inverse != 0 ? static_cast<FrameSink&>(reversed) : counted;
     const cv::Mat picture = cutBW(oriented, sink, area, filmType, longstrip, record.cutSoundtrack,
                                   out.width, out.height);
     reversed.flush();
     // 16 mm long strips were written by the cut itself; the writer scales every other
     // picture to the frame size with bicubic interpolation.
-    if (!picture.empty()) frames.write(picture);
+    if (!picture.empty()) counted.write(picture);
+    if (counted.count() > 0) picturesOfAScan = counted.count();
+  }
+  if (!measured) {
+    // Not one scan of the range could be read.
+    completeMovie();
+    const BridgedScan& last = out.bridged.back();
+    out.failedFrame = last.frame;
+    out.failedPath = last.path;
+    out.failure = last.cause;
+    errorReadIm(record);
+    return JobOutcome::Unreadable;
   }
 
   const bool kept = completeMovie();

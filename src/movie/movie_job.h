@@ -1,8 +1,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "film/film_geometry.h"
+#include "jobs/bridged_scan.h"
 #include "jobs/job_outcome.h"
 #include "jobs/job_records.h"
 #include "movie/picture_area.h"
@@ -23,6 +25,7 @@ struct MovieJobReport {
   int failedFrame = 0;      // the frame that could not be loaded, if any
   std::string failedPath;
   std::string failure;
+  std::vector<BridgedScan> bridged;  // scans left out, with bridgeUnreadable
 };
 
 // The movie job: cuts the pictures of frames startFrame..stopFrame of the record's
