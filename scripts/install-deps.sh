@@ -9,6 +9,7 @@ packages=(
   qt6-base-dev
   libtiff-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+  nlohmann-json3-dev
 )
 
 missing=()

@@ -71,14 +71,15 @@ int join(const Profile& SoundPresent, const Profile& SoundPrevious, Signal_Value
     appendRange(SoundPrevious, 0, cut, soundV);
   }
 
-  if (signal.frameNumber == signal.lastFrame) appendLastFrame(SoundPresent, signal, soundV);
+  if (signal.frameNumber == signal.lastFrame) appendLastFrame(SoundPresent, signal, q, soundV);
   return 0;
 }
 
-void appendLastFrame(const Profile& SoundPresent, const Signal_Values& signal,
+void appendLastFrame(const Profile& SoundPresent, const Signal_Values& signal, int end,
                      std::vector<float>& soundV) {
   const int q = std::min(signal.presentLength, static_cast<int>(SoundPresent.size()));
-  appendRange(SoundPresent, signal.crossfade == 1 ? signal.overlapLength : 0, q, soundV);
+  appendRange(SoundPresent, signal.crossfade == 1 ? signal.overlapLength : 0, std::min(end, q),
+              soundV);
 }
 
 }  // namespace kelvora

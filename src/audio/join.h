@@ -17,10 +17,10 @@ int join(const Profile& SoundPresent, const Profile& SoundPrevious, Signal_Value
          std::vector<float>& soundV);
 
 // Appends what `join` has not yet written of the last frame of a run of joined
-// frames: the rest after the last overlap. `join` does it itself at the job's last
-// frame; a run that ends earlier, at a scan that could not be read, is ended with
-// this.
-void appendLastFrame(const Profile& SoundPresent, const Signal_Values& signal,
+// frames, up to sample `end` of that frame. `join` appends all of it at the job's
+// last frame; a run that ends earlier, at a scan that could not be read, ends where
+// the missing scan would have taken over.
+void appendLastFrame(const Profile& SoundPresent, const Signal_Values& signal, int end,
                      std::vector<float>& soundV);
 
 // The crossfade weights for an overlap of `length` samples, falling from 1 to 0. The

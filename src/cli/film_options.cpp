@@ -27,6 +27,10 @@ void addFilmOptions(CLI::App& command, FilmOptions& o, const std::string& output
   command.add_option("input", o.input, "A scan in the input directory, or the directory")
       ->required();
   command.add_option("-o,--output", o.output, outputHelp);
+  addFilmSettings(command, o);
+}
+
+void addFilmSettings(CLI::App& command, FilmOptions& o) {
   command.add_option("--start", o.start, "First frame number (default 1)");
   command.add_option("--stop", o.stop, "Last frame number (default: the last scan)");
   command.add_option("--film", o.film, "35va, 35vd or 16va (default 35va)")

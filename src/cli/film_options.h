@@ -24,7 +24,11 @@ struct FilmOptions {
   std::string resolution;  // "X,Y" in dpi, empty to measure it
 };
 
+// Registers the input, the output and the film settings.
 void addFilmOptions(CLI::App& command, FilmOptions& options, const std::string& outputHelp);
+
+// Registers the film settings alone: the frame range and how the film was scanned.
+void addFilmSettings(CLI::App& command, FilmOptions& options);
 
 // Copies the film options into the settings; returns an error message, or "".
 std::string applyFilmOptions(const FilmOptions& options, JobSettings& settings);

@@ -3,6 +3,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/batch_command.h"
 #include "cli/exit_codes.h"
 #include "cli/movie_command.h"
 #include "cli/sound_command.h"
@@ -20,6 +21,8 @@ int main(int argc, char** argv) {
   CLI::App* soundCommand = kelvora::addSoundCommand(app, sound);
   kelvora::MovieOptions movie;
   CLI::App* movieCommand = kelvora::addMovieCommand(app, movie);
+  kelvora::BatchOptions batch;
+  CLI::App* batchCommand = kelvora::addBatchCommand(app, batch);
 
   try {
     app.parse(argc, argv);
@@ -29,6 +32,7 @@ int main(int argc, char** argv) {
   }
   if (soundCommand->parsed()) return kelvora::runSoundCommand(sound);
   if (movieCommand->parsed()) return kelvora::runMovieCommand(movie);
+  if (batchCommand->parsed()) return kelvora::runBatchCommand(batch);
   std::fputs(app.help().c_str(), stdout);
   return kelvora::kExitOk;
 }

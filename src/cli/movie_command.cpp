@@ -16,20 +16,29 @@ namespace kelvora {
 CLI::App* addMovieCommand(CLI::App& app, MovieOptions& o) {
   CLI::App* movie = app.add_subcommand("movie", "Cut the pictures into an AVI movie");
   addFilmOptions(*movie, o.film, "Output AVI file, or a directory for movie.avi (default: .)");
-  movie->add_option("--size", o.size, "Frame size: 640x480 or 320x240 (default 640x480)")
-      ->check(CLI::IsMember({"640x480", "320x240"}));
-  movie->add_option("--codec", o.codec, "MPG4, DIVX or XVID (default MPG4)")
-      ->check(CLI::IsMember({"MPG4", "DIVX", "XVID"}));
-  movie->add_flag("--cut-soundtrack", o.cutSoundtrack, "Leave the soundtrack out of the pictures");
+  addMovieSettings(*movie, o);
   return movie;
+}
+
+void addMovieSettings(CLI::App& command, MovieOptions& o) {
+  command.add_option("--size", o.size, "Frame size: 640x480 or 320x240 (default 640x480)")
+      ->check(CLI::IsMember({"640x480", "320x240"}));
+  command.add_option("--codec", o.codec, "MPG4, DIVX or XVID (default MPG4)")
+      ->check(CLI::IsMember({"MPG4", "DIVX", "XVID"}));
+  command.add_flag("--cut-soundtrack", o.cutSoundtrack, "Leave the soundtrack out of the pictures");
+}
+
+std::string movieJobSettings(const MovieOptions& o, JobSettings& settings) {
+  const std::string error = applyFilmOptions(o.film, settings);
+  settings.filmSize = o.size == "640x480" ? 0 : 1;
+  settings.compression = o.codec == "MPG4" ? 0 : o.codec == "DIVX" ? 1 : 2;
+  settings.cutSoundtrack = o.cutSoundtrack ? 1 : 0;
+  return error;
 }
 
 int runMovieCommand(const MovieOptions& o) {
   JobSettings settings;
-  std::string error = applyFilmOptions(o.film, settings);
-  settings.filmSize = o.size == "640x480" ? 0 : 1;
-  settings.compression = o.codec == "MPG4" ? 0 : o.codec == "DIVX" ? 1 : 2;
-  settings.cutSoundtrack = o.cutSoundtrack ? 1 : 0;
+  std::string error = movieJobSettings(o, settings);
 
   JobTarget target;
   if (error.empty()) error = selectTarget(o.film, false, target);

@@ -18,6 +18,12 @@ struct MovieOptions {
 // Registers `movie` on the application.
 CLI::App* addMovieCommand(CLI::App& app, MovieOptions& options);
 
+// Registers the movie settings alone (not the film's, the input or the output).
+void addMovieSettings(CLI::App& command, MovieOptions& options);
+
+// The job settings the options give; returns an error message, or "".
+std::string movieJobSettings(const MovieOptions& options, JobSettings& settings);
+
 // Runs the movie job as the window would; returns the process exit status.
 int runMovieCommand(const MovieOptions& options);
 

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "cli/exit_codes.h"
+#include "cli/job_reports.h"
 #include "cli/stop_on_signal.h"
 #include "cli/terminal_controls.h"
 #include "jobs/job_records.h"
@@ -20,71 +21,48 @@ int colorIndex(const std::string& color) {
   return color == "B" ? 0 : color == "G" ? 1 : color == "Y" ? 3 : 2;
 }
 
-std::string jsonString(const std::string& s) {
-  std::string out = "\"";
-  for (char c : s) {
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (static_cast<unsigned char>(c) < 0x20) {
-      char buffer[8];
-      std::snprintf(buffer, sizeof buffer, "\\u%04x", c);
-      out += buffer;
-    } else {
-      out += c;
-    }
-  }
-  return out + "\"";
-}
-
 }  // namespace
 
 CLI::App* addSoundCommand(CLI::App& app, SoundOptions& o) {
   CLI::App* sound = app.add_subcommand("sound", "Decode the optical soundtrack into a WAV file");
   addFilmOptions(*sound, o.film, "Output WAV file, or a directory for sound.wav (default: .)");
-  sound->add_option("--color", o.color, "Colour element read from colour scans: B, G, R or Y")
-      ->check(CLI::IsMember({"B", "G", "R", "Y"}));
-  sound->add_flag("--no-dc", o.noDc, "Keep each frame's mean level (no -DC)");
-  sound->add_flag("--no-crossfade", o.noCrossfade, "Join frames without a crossfade");
-  sound->add_flag("--cut-by-soundtrack", o.cutBySoundtrack,
-                  "Find the track and the splices from the soundtrack alone");
-  sound->add_flag("--no-filter", o.noFilter, "Leave out the output low-pass (A-Chain)");
+  addSoundSettings(*sound, o);
   sound->add_option("--report", o.report, "Write measurements and cut points as JSON");
   return sound;
 }
 
-std::string soundReportJson(const SoundJobReport& r, JobOutcome outcome,
-                            const std::string& output) {
-  std::string j = "{\n";
-  j += "  \"outcome\": " + jsonString(describe(outcome)) + ",\n";
-  j += "  \"output\": " + jsonString(output) + ",\n";
-  j += "  \"resolution\": {\"x\": " + std::to_string(r.resolution.x) +
-       ", \"y\": " + std::to_string(r.resolution.y) + "},\n";
-  j += "  \"track_width\": " + std::to_string(r.parameters.trackWidth) + ",\n";
-  j += "  \"frame_pitch\": " + std::to_string(r.parameters.framePitch) + ",\n";
-  j += "  \"sample_rate\": " + std::to_string(r.sampleRate) + ",\n";
-  j += "  \"samples_written\": " + std::to_string(r.samplesWritten) + ",\n";
-  j += "  \"frames\": [";
-  for (size_t i = 0; i < r.frames.size(); ++i) {
-    const auto& f = r.frames[i];
-    j += i == 0 ? "\n" : ",\n";
-    j += "    {\"frame\": " + std::to_string(f.number) +
-         ", \"samples\": " + std::to_string(f.samples) +
-         ", \"cut_point\": " + (f.cutPoint < 0 ? std::string("null") : std::to_string(f.cutPoint)) +
-         "}";
-  }
-  j += r.frames.empty() ? "]\n" : "\n  ]\n";
-  return j + "}\n";
+void addSoundSettings(CLI::App& command, SoundOptions& o) {
+  command.add_option("--color", o.color, "Colour element read from colour scans: B, G, R or Y")
+      ->check(CLI::IsMember({"B", "G", "R", "Y"}));
+  command.add_flag("--no-dc", o.noDc, "Keep each frame's mean level (no -DC)");
+  command.add_flag("--no-crossfade", o.noCrossfade, "Join frames without a crossfade");
+  command.add_flag("--cut-by-soundtrack", o.cutBySoundtrack,
+                   "Find the track and the splices from the soundtrack alone");
+  command.add_flag("--no-filter", o.noFilter, "Leave out the output low-pass (A-Chain)");
 }
 
-int runSoundCommand(const SoundOptions& o) {
-  JobSettings settings;
-  std::string error = applyFilmOptions(o.film, settings);
+std::string soundJobSettings(const SoundOptions& o, JobSettings& settings) {
+  const std::string error = applyFilmOptions(o.film, settings);
   settings.colorElement = colorIndex(o.color);
   settings.removeDC = o.noDc ? 0 : 1;
   settings.crossfade = o.noCrossfade ? 0 : 1;
   settings.cutBySoundtrack = o.cutBySoundtrack;
   settings.aChain = !o.noFilter;
+  return error;
+}
+
+std::string soundReportJson(const SoundJobReport& r, JobOutcome outcome,
+                            const std::string& output) {
+  nlohmann::ordered_json j;
+  j["outcome"] = describe(outcome);
+  j["output"] = output;
+  j.update(soundMeasurements(r));
+  return j.dump(2) + "\n";
+}
+
+int runSoundCommand(const SoundOptions& o) {
+  JobSettings settings;
+  std::string error = soundJobSettings(o, settings);
 
   JobTarget target;
   if (error.empty()) error = selectTarget(o.film, true, target);

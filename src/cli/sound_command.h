@@ -22,6 +22,12 @@ struct SoundOptions {
 // Registers `sound` on the application.
 CLI::App* addSoundCommand(CLI::App& app, SoundOptions& options);
 
+// Registers the sound settings alone (not the film's, the input or the outputs).
+void addSoundSettings(CLI::App& command, SoundOptions& options);
+
+// The job settings the options give; returns an error message, or "".
+std::string soundJobSettings(const SoundOptions& options, JobSettings& settings);
+
 // Runs the soundtrack job as the window would; returns the process exit status.
 int runSoundCommand(const SoundOptions& options);
 

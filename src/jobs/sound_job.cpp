@@ -132,12 +132,8 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
     if (!measured) requireAFrame(scan);
     if (!scan.ok() && record.bridgeUnreadable) {
       if (n > runStart) {
-        // The run before the gap is complete: its last frame goes in whole.
-        if (n - 1 == runStart) {
-          sampleSequence.insert(sampleSequence.end(), present.begin(), present.end());
-        } else {
-          appendLastFrame(present, signal, sampleSequence);
-        }
+        // The run before the gap ends where the missing scan would have taken over.
+        appendLastFrame(present, signal, advanceOfAScan(), sampleSequence);
         levelBeforeGap = restingLevel(present);
         soundBeforeGap = true;
       }

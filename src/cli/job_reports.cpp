@@ -1,0 +1,42 @@
+#include "cli/job_reports.h"
+
+namespace kelvora {
+
+nlohmann::ordered_json soundMeasurements(const SoundJobReport& r) {
+  nlohmann::ordered_json j;
+  j["resolution"] = {{"x", r.resolution.x}, {"y", r.resolution.y}};
+  j["track_width"] = r.parameters.trackWidth;
+  j["frame_pitch"] = r.parameters.framePitch;
+  j["sample_rate"] = r.sampleRate;
+  j["samples_written"] = r.samplesWritten;
+  nlohmann::ordered_json frames = nlohmann::ordered_json::array();
+  for (const auto& f : r.frames) {
+    nlohmann::ordered_json frame;
+    frame["frame"] = f.number;
+    frame["samples"] = f.samples;
+    frame["cut_point"] =
+        f.cutPoint < 0 ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(f.cutPoint);
+    frames.push_back(std::move(frame));
+  }
+  j["frames"] = std::move(frames);
+  return j;
+}
+
+nlohmann::ordered_json movieMeasurements(const MovieJobReport& r) {
+  nlohmann::ordered_json j;
+  j["frames_written"] = r.framesWritten;
+  j["width"] = r.width;
+  j["height"] = r.height;
+  j["fps"] = r.fps;
+  j["codec"] = r.codec;
+  return j;
+}
+
+nlohmann::ordered_json bridgedScans(const std::vector<BridgedScan>& bridged) {
+  nlohmann::ordered_json list = nlohmann::ordered_json::array();
+  for (const BridgedScan& b : bridged)
+    list.push_back({{"frame", b.frame}, {"path", b.path}, {"cause", b.cause}});
+  return list;
+}
+
+}  // namespace kelvora

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+
+#include "jobs/sound_job.h"
+#include "movie/movie_job.h"
+
+namespace kelvora {
+
+// What a soundtrack job measured: resolution, track width, frame pitch, sample rate,
+// samples written and each frame's samples and cut point.
+nlohmann::ordered_json soundMeasurements(const SoundJobReport& report);
+
+// What a movie job wrote: frames, size, rate and codec.
+nlohmann::ordered_json movieMeasurements(const MovieJobReport& report);
+
+// The scans a job bridged, each with its frame, path and cause.
+nlohmann::ordered_json bridgedScans(const std::vector<BridgedScan>& bridged);
+
+}  // namespace kelvora
