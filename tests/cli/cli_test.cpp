@@ -3,7 +3,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "reel/reel.h"
+#include "support/cli_run.h"
 #include "support/damage.h"
 #include "support/temp_dir.h"
 #include "support/wav_file.h"
@@ -21,24 +21,8 @@ namespace {
 
 using test::TempDir;
 
-struct Result {
-  int status = -1;
-  std::string output;  // stdout and stderr together
-};
-
-Result runCli(const std::string& args, const std::string& shellPrefix = "") {
-  const std::string command = shellPrefix + KELVORA_CLI_PATH + " " + args + " 2>&1";
-  Result result;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  std::array<char, 4096> buffer{};
-  size_t n;
-  while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-    result.output.append(buffer.data(), n);
-  const int raw = ::pclose(pipe);
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return result;
-}
+using Result = test::CliResult;
+using test::runCli;
 
 // The same, in a shell whose files may grow to `blocks` of 512 bytes: a full disk.
 Result runLimited(int blocks, const std::string& args) {
