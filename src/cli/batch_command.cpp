@@ -1,5 +1,6 @@
 #include "cli/batch_command.h"
 
+#include <sched.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -69,6 +70,12 @@ long framesToDo(const std::vector<const ReelPlan*>& reels) {
 }  // namespace
 
 int defaultBatchJobs() {
+  // The cores this process may run on: under a scheduler that binds tasks to cores,
+  // those it was given, not all the machine's.
+  cpu_set_t cpus;
+  CPU_ZERO(&cpus);
+  if (::sched_getaffinity(0, sizeof cpus, &cpus) == 0 && CPU_COUNT(&cpus) > 0)
+    return CPU_COUNT(&cpus);
   const unsigned cores = std::thread::hardware_concurrency();
   return cores == 0 ? 1 : static_cast<int>(cores);
 }

@@ -20,7 +20,7 @@ struct BatchOptions {
   ReelSettings common;
 };
 
-// How many reels run at once by default on this machine.
+// How many reels run at once by default: one per core this process may use.
 int defaultBatchJobs();
 
 // Registers `batch` on the application.

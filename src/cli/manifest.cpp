@@ -139,16 +139,14 @@ Manifest parseManifest(std::istream& in) {
 
 Manifest readManifest(const std::string& path) {
   if (path == "-") return parseManifest(std::cin);
+  Manifest manifest;
   std::ifstream file(path);
-  if (!file) {
-    Manifest manifest;
+  if (file) manifest = parseManifest(file);
+  if (!file.is_open() || file.bad()) {
     manifest.error = "cannot read the manifest " + path;
-    return manifest;
-  }
-  Manifest manifest = parseManifest(file);
-  if (file.bad()) manifest.error = "cannot read the manifest " + path;
-  if (!manifest.error.empty() && manifest.error == "the manifest lists no reels")
+  } else if (manifest.reels.empty()) {
     manifest.error = "the manifest " + path + " lists no reels";
+  }
   return manifest;
 }
 
