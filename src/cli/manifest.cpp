@@ -96,7 +96,7 @@ Manifest parseManifest(std::istream& in) {
     if (first) {
       first = false;
       std::vector<std::string> fields;
-      if (line.find(',') != std::string::npos && splitFields(line, fields)) {
+      if (splitFields(line, fields) && (fields.size() > 1 || lowered(fields[0]) == "dir")) {
         const auto dir = std::find_if(fields.begin(), fields.end(),
                                       [](const std::string& f) { return lowered(f) == "dir"; });
         if (dir != fields.end()) {

@@ -74,7 +74,10 @@ TEST(ManifestTest, ALineChangesOnlyItsOwnReel) {
   EXPECT_EQ(p.reels[1].settings.film.film, "35va");
   EXPECT_FALSE(p.reels[1].settings.film.down);
   EXPECT_NE(describeSettings(p.reels[0]), describeSettings(p.reels[1]));
-  EXPECT_EQ(p.reels[2].directory, "dir");  // one column: not a CSV header
+  EXPECT_EQ(p.reels[2].directory, "dir");  // not on the first line: a reel called dir
+  const BatchPlan csv = plan("dir\n/s/a\n/s/b\n");
+  ASSERT_EQ(csv.reels.size(), 2u);
+  EXPECT_EQ(csv.reels[1].name, "b");
 }
 
 TEST(ManifestTest, WholeManifestProblems) {
