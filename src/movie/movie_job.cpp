@@ -135,7 +135,9 @@ JobOutcome ThreadMovie(Image_Parameters& record, MovieJobReport* report) {
   // A bridged scan stands in as black pictures, as many as the scan before it gave.
   CountingSink counted(frames);
   int picturesOfAScan = 1;
-  const cv::Mat black = cv::Mat::zeros(out.height, out.width, CV_8UC3);
+  // Filled by the constructor: cv::Mat::zeros starts a lazily made global of the
+  // library, which two jobs at once in one process would race to make.
+  const cv::Mat black(out.height, out.width, CV_8UC3, cv::Scalar::all(0));
   for (int n = record.startFrame; n <= record.stopFrame; ++n) {
     controls.show(Control::Progress, true);
     controls.stepProgress();
