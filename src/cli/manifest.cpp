@@ -137,6 +137,11 @@ Manifest parseManifest(std::istream& in) {
   return manifest;
 }
 
+bool flagColumnSet(const std::string& value) {
+  const std::string v = lowered(trimmed(value));
+  return v == "yes" || v == "true" || v == "1" || v == "x" || v == "y";
+}
+
 Manifest readManifest(const std::string& path) {
   if (path == "-") return parseManifest(std::cin);
   Manifest manifest;

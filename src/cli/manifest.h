@@ -31,6 +31,9 @@ struct Manifest {
 // "1" or "x").
 Manifest parseManifest(std::istream& in);
 
+// Whether the value of a flag's CSV column sets the flag.
+bool flagColumnSet(const std::string& value);
+
 // Reads the manifest at `path`, or standard input for "-".
 Manifest readManifest(const std::string& path);
 

@@ -1,7 +1,7 @@
 #include "cli/reel_job.h"
 
 #include <chrono>
-#include <optional>
+#include <deque>
 
 #include "cli/job_reports.h"
 #include "cli/reel_record.h"
@@ -40,13 +40,78 @@ std::string bridgedWarning(const BridgedScan& b, const char* filler) {
          "); bridged with " + filler;
 }
 
-// An output of the reel, written by its job into a hidden file beside it.
-struct StagedOutput {
-  StagedOutput(const std::string& path, const std::string& suffix, std::string file)
-      : staged(path, suffix), file(std::move(file)) {}
-  StagedFile staged;
-  std::string file;  // its name in the output directory
+// What one job of a reel did, in the words of the reel's record and summary.
+struct JobRun {
+  JobOutcome outcome = JobOutcome::Finished;
+  nlohmann::ordered_json measurements;
+  std::vector<BridgedScan> bridged;
+  std::string failure;  // why it did not finish, naming the scan or the output
 };
+
+std::string failureOf(JobOutcome outcome, int failedFrame, const std::string& failedPath,
+                      const std::string& readCause, const std::string& output,
+                      const std::string& writeCause) {
+  if (outcome == JobOutcome::Unreadable)
+    return "cannot read frame " + std::to_string(failedFrame) + " (" + failedPath +
+           "): " + readCause;
+  if (outcome == JobOutcome::WriteFailed) return "cannot write " + output + ": " + writeCause;
+  return "";
+}
+
+// The settings were checked when the batch was planned.
+JobRun runSoundJob(const ReelPlan& plan, const JobRequest& request, StopSwitch& stop) {
+  SoundOptions options = plan.settings.sound;
+  options.film = plan.settings.film;
+  JobSettings settings;
+  soundJobSettings(options, settings);
+  Picture_Parameters job;
+  fillPictureParameters(job, settings, request);
+  job.bridgeUnreadable = plan.bridgeUnreadable;
+  SoundJobReport report;
+  JobRun run;
+  {
+    const StopSwitch::Registration registered(stop, job.stopRequested);
+    run.outcome = ThreadPicture(job, &report);
+  }
+  run.measurements = soundMeasurements(report);
+  run.bridged = report.bridged;
+  run.failure = failureOf(run.outcome, report.failedFrame, report.failedPath, report.failure,
+                          plan.soundPath(), report.failure);
+  return run;
+}
+
+JobRun runMovieJob(const ReelPlan& plan, const JobRequest& request, StopSwitch& stop) {
+  MovieOptions options = plan.settings.movie;
+  options.film = plan.settings.film;
+  JobSettings settings;
+  movieJobSettings(options, settings);
+  Image_Parameters job;
+  fillImageParameters(job, settings, request);
+  job.bridgeUnreadable = plan.bridgeUnreadable;
+  MovieJobReport report;
+  JobRun run;
+  {
+    const StopSwitch::Registration registered(stop, job.stopRequested);
+    run.outcome = ThreadMovie(job, &report);
+  }
+  run.measurements = movieMeasurements(report);
+  run.bridged = report.bridged;
+  run.failure = failureOf(run.outcome, report.failedFrame, report.failedPath, report.failure,
+                          plan.moviePath(), report.outputError);
+  return run;
+}
+
+// An output a reel may ask for.
+struct ReelOutput {
+  const char* kind;       // its entry in the record
+  const char* extension;  // also the end of its hidden file's name
+  const char* filler;     // what stands in for a bridged scan
+  std::string (ReelPlan::*path)() const;
+  JobRun (*run)(const ReelPlan&, const JobRequest&, StopSwitch&);
+};
+
+constexpr ReelOutput kSound{"sound", ".wav", "silence", &ReelPlan::soundPath, runSoundJob};
+constexpr ReelOutput kMovie{"movie", ".avi", "black pictures", &ReelPlan::moviePath, runMovieJob};
 
 }  // namespace
 
@@ -92,9 +157,11 @@ ReelResult runReel(const ReelPlan& plan, bool force, StopSwitch& stop,
   record["settings"] = describeSettings(plan);
   record["complete"] = false;
 
+  std::vector<const ReelOutput*> outputs;
+  if (plan.sound) outputs.push_back(&kSound);
+  if (plan.movie) outputs.push_back(&kMovie);
   std::vector<std::string> kinds;
-  if (plan.sound) kinds.push_back("sound");
-  if (plan.movie) kinds.push_back("movie");
+  for (const ReelOutput* o : outputs) kinds.push_back(o->kind);
 
   // Ends the reel: its record is written last, after every output is in place.
   const auto finish = [&](ReelOutcome outcome, const std::string& error) {
@@ -135,91 +202,36 @@ ReelResult runReel(const ReelPlan& plan, bool force, StopSwitch& stop,
     return finish(ReelOutcome::Failed, e);
   result.frames = stopFrame - start + 1;
 
-  std::optional<StagedOutput> sound;
-  std::optional<StagedOutput> movie;
-  if (plan.sound) sound.emplace(plan.soundPath(), ".wav", plan.name + ".wav");
-  if (plan.movie) movie.emplace(plan.moviePath(), ".avi", plan.name + ".avi");
-  for (const auto* output : {&sound, &movie}) {
-    if (*output && !(*output)->staged.ok())
-      return finish(ReelOutcome::Failed,
-                    "cannot write " + (*output)->staged.path() + ": " + (*output)->staged.error());
+  // Each job writes into a hidden file beside its output.
+  std::deque<StagedFile> staged;
+  for (const ReelOutput* o : outputs) {
+    const StagedFile& file = staged.emplace_back((plan.*o->path)(), o->extension);
+    if (!file.ok())
+      return finish(ReelOutcome::Failed, "cannot write " + file.path() + ": " + file.error());
   }
 
   BatchControls controls(framesDone);
-  if (sound) {
-    SoundOptions options = plan.settings.sound;
-    options.film = plan.settings.film;
-    JobSettings settings;
-    if (const std::string e = soundJobSettings(options, settings); !e.empty())
-      return finish(ReelOutcome::Failed, e);
-    Picture_Parameters job;
-    fillPictureParameters(
-        job, settings,
-        JobRequest{&controls, input.inputPath, sound->staged.tempPath(), start, stopFrame});
-    job.bridgeUnreadable = plan.bridgeUnreadable;
-    SoundJobReport report;
-    JobOutcome outcome;
-    {
-      const StopSwitch::Registration registered(stop, job.stopRequested);
-      outcome = ThreadPicture(job, &report);
-    }
-    for (const BridgedScan& b : report.bridged)
-      result.warnings.push_back(bridgedWarning(b, "silence"));
+  for (size_t k = 0; k < outputs.size(); ++k) {
+    const ReelOutput& o = *outputs[k];
+    const JobRun run = o.run(
+        plan, JobRequest{&controls, input.inputPath, staged[k].tempPath(), start, stopFrame}, stop);
+    for (const BridgedScan& b : run.bridged) result.warnings.push_back(bridgedWarning(b, o.filler));
     nlohmann::ordered_json entry;
-    entry["file"] = sound->file;
-    entry.update(soundMeasurements(report));
-    entry["bridged"] = bridgedScans(report.bridged);
-    record["sound"] = std::move(entry);
-    if (outcome == JobOutcome::Stopped) return finish(ReelOutcome::Stopped, "stopped");
-    if (outcome == JobOutcome::Unreadable)
-      return finish(ReelOutcome::Failed, "cannot read frame " + std::to_string(report.failedFrame) +
-                                             " (" + report.failedPath + "): " + report.failure);
-    if (outcome == JobOutcome::WriteFailed)
-      return finish(ReelOutcome::Failed,
-                    "cannot write " + plan.soundPath() + ": " + report.failure);
-  }
-  if (movie) {
-    MovieOptions options = plan.settings.movie;
-    options.film = plan.settings.film;
-    JobSettings settings;
-    if (const std::string e = movieJobSettings(options, settings); !e.empty())
-      return finish(ReelOutcome::Failed, e);
-    Image_Parameters job;
-    fillImageParameters(
-        job, settings,
-        JobRequest{&controls, input.inputPath, movie->staged.tempPath(), start, stopFrame});
-    job.bridgeUnreadable = plan.bridgeUnreadable;
-    MovieJobReport report;
-    JobOutcome outcome;
-    {
-      const StopSwitch::Registration registered(stop, job.stopRequested);
-      outcome = ThreadMovie(job, &report);
-    }
-    for (const BridgedScan& b : report.bridged)
-      result.warnings.push_back(bridgedWarning(b, "black pictures"));
-    nlohmann::ordered_json entry;
-    entry["file"] = movie->file;
-    entry.update(movieMeasurements(report));
-    entry["bridged"] = bridgedScans(report.bridged);
-    record["movie"] = std::move(entry);
-    if (outcome == JobOutcome::Stopped) return finish(ReelOutcome::Stopped, "stopped");
-    if (outcome == JobOutcome::Unreadable)
-      return finish(ReelOutcome::Failed, "cannot read frame " + std::to_string(report.failedFrame) +
-                                             " (" + report.failedPath + "): " + report.failure);
-    if (outcome == JobOutcome::WriteFailed)
-      return finish(ReelOutcome::Failed,
-                    "cannot write " + plan.moviePath() + ": " + report.outputError);
+    entry["file"] = plan.name + o.extension;
+    entry.update(run.measurements);
+    entry["bridged"] = bridgedScans(run.bridged);
+    record[o.kind] = std::move(entry);
+    if (run.outcome == JobOutcome::Stopped) return finish(ReelOutcome::Stopped, "stopped");
+    if (run.outcome != JobOutcome::Finished) return finish(ReelOutcome::Failed, run.failure);
   }
 
   // Every output is complete: they go into place, and their fingerprints into the record.
-  for (auto* output : {&sound, &movie}) {
-    if (!*output) continue;
-    StagedOutput& o = **output;
-    if (!o.staged.commit())
+  for (size_t k = 0; k < outputs.size(); ++k) {
+    if (!staged[k].commit())
       return finish(ReelOutcome::Failed,
-                    "cannot write " + o.staged.path() + ": " + o.staged.error());
-    const Fingerprint f = fingerprintOf(o.staged.path());
-    auto& entry = record[output == &sound ? "sound" : "movie"];
+                    "cannot write " + staged[k].path() + ": " + staged[k].error());
+    const Fingerprint f = fingerprintOf(staged[k].path());
+    auto& entry = record[outputs[k]->kind];
     entry["bytes"] = f.bytes;
     entry["fnv1a64"] = f.hash;
   }

@@ -8,21 +8,11 @@ namespace kelvora {
 
 namespace {
 
-std::string lowered(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 // The last part of a reel's directory: "/scans/reel7/" names reel7.
 std::string directoryName(std::string directory) {
   while (directory.size() > 1 && directory.back() == '/') directory.pop_back();
   const size_t slash = directory.rfind('/');
   return slash == std::string::npos ? directory : directory.substr(slash + 1);
-}
-
-bool truthy(const std::string& value) {
-  const std::string v = lowered(value);
-  return v == "yes" || v == "true" || v == "1" || v == "x" || v == "y";
 }
 
 // The options of a CSV row as they would be typed on a line.
@@ -32,7 +22,7 @@ std::string columnsAsOptions(const CLI::App& parser, const ManifestReel& reel,
     const CLI::Option* option = parser.get_option_no_throw("--" + column);
     if (option == nullptr) return "no option --" + column + " for the column \"" + column + "\"";
     if (option->get_expected_min() == 0) {
-      if (truthy(value)) args.push_back("--" + column);
+      if (flagColumnSet(value)) args.push_back("--" + column);
     } else if (!value.empty()) {
       args.push_back("--" + column);
       args.push_back(value);
@@ -100,6 +90,10 @@ BatchPlan planBatch(const Manifest& manifest, const BatchRequest& request) {
       } catch (const CLI::ParseError& e) {
         reel.error = e.what();
       }
+    }
+    if (reel.error.empty()) {
+      JobSettings checked;
+      reel.error = applyFilmOptions(reel.settings.film, checked);
     }
     reel.name = reel.settings.name.empty() ? directoryName(line.directory) : reel.settings.name;
     if (reel.error.empty()) reel.error = nameProblem(reel.name);
