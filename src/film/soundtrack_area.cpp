@@ -191,6 +191,23 @@ cv::Mat cutScanBand(const cv::Mat& scan, int s, int e, int image) {
 
 }  // namespace
 
+std::vector<std::uint32_t> brightInRows(const cv::Mat& scan) {
+  std::vector<std::uint32_t> bright(static_cast<size_t>(scan.rows), 0);
+  // A colour scan is made grey a row at a time, into a row that stays in the cache.
+  cv::Mat greyRow;
+  for (int y = 0; y < scan.rows; ++y) {
+    const std::uint8_t* row = scan.ptr<std::uint8_t>(y);
+    if (scan.channels() == 3) {
+      cv::cvtColor(scan.row(y), greyRow, cv::COLOR_BGR2GRAY);
+      row = greyRow.ptr<std::uint8_t>();
+    }
+    std::uint32_t count = 0;
+    for (int i = 0; i < scan.cols; ++i) count += row[i] > kHalfScale ? 1u : 0u;
+    bright[y] = count;
+  }
+  return bright;
+}
+
 cv::Mat cutSoundtrack(const cv::Mat& reimg, int s, int e, int image) {
   const int w = reimg.cols;
   const int h = reimg.rows;
@@ -234,15 +251,7 @@ cv::Mat preprocessingOfScan(const cv::Mat& scan, int filmType, const Parameters&
 cv::Mat preprocessingBWOfScan(const cv::Mat& scan, int filmType, const Parameters& filPar,
                               int image, bool direction) {
   if (scan.empty()) return cv::Mat();
-  const cv::Mat grey = greyOf(scan);
-  std::vector<std::uint32_t> bright(static_cast<size_t>(scan.rows), 0);
-  for (int x = 0; x < scan.rows; ++x) {
-    const std::uint8_t* row = grey.ptr<std::uint8_t>(x);
-    std::uint32_t count = 0;
-    for (int i = 0; i < scan.cols; ++i) count += row[i] > kHalfScale ? 1u : 0u;
-    bright[x] = count;
-  }
-  const CutRange r = brightCut(bright, scan.cols, filmType, filPar, direction);
+  const CutRange r = brightCut(brightInRows(scan), scan.cols, filmType, filPar, direction);
   return cutScanBand(scan, r.s, r.e, image);
 }
 

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <vector>
+
 #include <opencv2/core.hpp>
 
 #include "film/film_geometry.h"
@@ -34,6 +37,10 @@ cv::Mat preprocessingOfScan(const cv::Mat& scan, int filmType, const Parameters&
                             bool direction);
 cv::Mat preprocessingBWOfScan(const cv::Mat& scan, int filmType, const Parameters& filPar,
                               int image, bool direction);
+
+// The number of pixels in each row of a grey or colour scan whose grey value is above
+// half scale (128 and up), colour taken to grey exactly as cv::cvtColor rounds it.
+std::vector<std::uint32_t> brightInRows(const cv::Mat& scan);
 
 // Copies columns [s, e] of the scan into a single-channel image, taking the colour
 // element `image` of a colour scan (B, G or R byte, or luma). Bounds are clamped.

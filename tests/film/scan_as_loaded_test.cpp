@@ -93,5 +93,24 @@ TEST(ScanAsLoadedTest, PictureProfilesMatchTheTurnedScan) {
   }
 }
 
+// Every one of the 2^24 colours, one row of 4096 per blue-green pair block.
+TEST(ScanAsLoadedTest, BrightPixelsCountedAsTheGreyConversionRoundsThem) {
+  cv::Mat every(4096, 4096, CV_8UC3);
+  for (int y = 0; y < every.rows; ++y)
+    for (int x = 0; x < every.cols; ++x) {
+      const int c = y * every.cols + x;
+      every.at<cv::Vec3b>(y, x) = cv::Vec3b(c & 255, (c >> 8) & 255, c >> 16);
+    }
+  cv::Mat grey;
+  cv::cvtColor(every, grey, cv::COLOR_BGR2GRAY);
+  const std::vector<std::uint32_t> counted = brightInRows(every);
+  const std::vector<std::uint32_t> fromGrey = brightInRows(grey);
+  ASSERT_EQ(counted.size(), static_cast<size_t>(every.rows));
+  for (int y = 0; y < every.rows; ++y) {
+    ASSERT_EQ(counted[y], static_cast<std::uint32_t>(cv::countNonZero(grey.row(y) > 127))) << y;
+    ASSERT_EQ(counted[y], fromGrey[y]) << y;
+  }
+}
+
 }  // namespace
 }  // namespace kelvora
