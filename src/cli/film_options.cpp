@@ -98,7 +98,9 @@ std::string selectRange(const FilmOptions& o, int scans, int& start, int& stop) 
   return "";
 }
 
-std::string selectOutput(const std::string& output, bool sound, std::string& path) {
+std::string selectOutput(const std::string& output, const std::string& extension,
+                         std::string& path) {
+  const bool sound = extension != ".avi";
   std::error_code ec;
   const std::string given = output.empty() ? fs::current_path(ec).string() : output;
   if (fs::is_directory(given, ec)) {
@@ -106,6 +108,7 @@ std::string selectOutput(const std::string& output, bool sound, std::string& pat
                                                                 : given};
     completeOutputPath(choice, sound);
     path = choice.outputPath;
+    if (sound && extension != ".wav") path = path.substr(0, path.size() - 4) + extension;
   } else {
     path = given;
   }
@@ -116,12 +119,12 @@ std::string selectOutput(const std::string& output, bool sound, std::string& pat
   return "";
 }
 
-std::string selectTarget(const FilmOptions& o, bool sound, JobTarget& target) {
+std::string selectTarget(const FilmOptions& o, const std::string& extension, JobTarget& target) {
   const InputSelection input = selectInput(o.input);
   if (!input.error.empty()) return input.error;
   target.inputPath = input.inputPath;
   std::string error = selectRange(o, input.scans, target.start, target.stop);
-  if (error.empty()) error = selectOutput(o.output, sound, target.outputPath);
+  if (error.empty()) error = selectOutput(o.output, extension, target.outputPath);
   if (error.empty()) error = refuseScanAsOutput(target.inputPath, target.outputPath);
   return error;
 }

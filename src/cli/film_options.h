@@ -55,14 +55,17 @@ struct JobTarget {
   int stop = 0;
 };
 
-// Resolves the input, the frame range and the output of a command.
-// Returns an error message, or "".
-std::string selectTarget(const FilmOptions& options, bool sound, JobTarget& target);
+// Resolves the input, the frame range and the output of a command. `extension` is how
+// the command's default output name ends: ".wav" or ".flac" for the sound, ".avi"
+// for the movie. Returns an error message, or "".
+std::string selectTarget(const FilmOptions& options, const std::string& extension,
+                         JobTarget& target);
 
 // Completes the output path like the window does (a directory gets the default file
-// name) and checks that it can be written; a movie must end in ".avi". Returns an
-// error message, or "".
-std::string selectOutput(const std::string& output, bool sound, std::string& path);
+// name "sound" or "movie" with `extension`) and checks that it can be written; a
+// classic movie must end in ".avi". Returns an error message, or "".
+std::string selectOutput(const std::string& output, const std::string& extension,
+                         std::string& path);
 
 // Refuses an output that is one of the scans of the input directory. Returns an
 // error message, or "".

@@ -7,7 +7,9 @@ nlohmann::ordered_json soundMeasurements(const SoundJobReport& r) {
   j["resolution"] = {{"x", r.resolution.x}, {"y", r.resolution.y}};
   j["track_width"] = r.parameters.trackWidth;
   j["frame_pitch"] = r.parameters.framePitch;
+  j["format"] = formatName(r.format);
   j["sample_rate"] = r.sampleRate;
+  j["film_rate"] = r.filmRate;
   j["samples_written"] = r.samplesWritten;
   nlohmann::ordered_json frames = nlohmann::ordered_json::array();
   for (const auto& f : r.frames) {

@@ -41,7 +41,7 @@ int runMovieCommand(const MovieOptions& o) {
   std::string error = movieJobSettings(o, settings);
 
   JobTarget target;
-  if (error.empty()) error = selectTarget(o.film, false, target);
+  if (error.empty()) error = selectTarget(o.film, ".avi", target);
   if (!error.empty()) {
     std::fprintf(stderr, "kelvora-cli movie: %s\n", error.c_str());
     return kExitUsage;

@@ -59,6 +59,9 @@ std::string describeSettings(const ReelPlan& plan) {
     out << " sound: color=" << s.sound.color << " no-dc=" << s.sound.noDc
         << " no-crossfade=" << s.sound.noCrossfade
         << " cut-by-soundtrack=" << s.sound.cutBySoundtrack << " no-filter=" << s.sound.noFilter;
+  // Named only when not the classic file, so the records of classic batches still hold.
+  if (plan.sound && (s.sound.format != "wav8" || s.sound.rate != "film"))
+    out << " format=" << s.sound.format << " rate=" << s.sound.rate;
   if (plan.movie)
     out << " movie: size=" << s.movie.size << " codec=" << s.movie.codec
         << " cut-soundtrack=" << s.movie.cutSoundtrack;

@@ -35,7 +35,10 @@ struct ReelPlan {
   std::string outputDirectory;
   std::string error;  // the line or its options cannot be used; the reel fails alone
 
-  std::string soundPath() const { return outputDirectory + "/" + name + ".wav"; }
+  std::string soundPath() const {
+    return outputDirectory + "/" + name +
+           extensionOf(parseSoundFormat(settings.sound.format).value_or(SoundFormat::Wav8));
+  }
   std::string moviePath() const { return outputDirectory + "/" + name + ".avi"; }
   std::string recordPath() const { return outputDirectory + "/" + name + ".json"; }
 };

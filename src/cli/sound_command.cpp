@@ -2,7 +2,9 @@
 
 #include <unistd.h>
 
+#include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 
@@ -39,6 +41,17 @@ void addSoundSettings(CLI::App& command, SoundOptions& o) {
   command.add_flag("--cut-by-soundtrack", o.cutBySoundtrack,
                    "Find the track and the splices from the soundtrack alone");
   command.add_flag("--no-filter", o.noFilter, "Leave out the output low-pass (A-Chain)");
+  command
+      .add_option("--format", o.format,
+                  "wav8 (the classic file), wav16, wav24, float (32-bit float WAV) or flac")
+      ->check(CLI::IsMember({"wav8", "wav16", "wav24", "float", "flac"}));
+  command
+      .add_option("--rate", o.rate,
+                  "film (a sample a scanned row, the default), 48000, 96000 or any rate "
+                  "from 8000 to 384000")
+      ->check([](const std::string& v) {
+        return parseSoundRate(v) ? std::string() : "--rate takes film or 8000 to 384000";
+      });
 }
 
 std::string soundJobSettings(const SoundOptions& o, JobSettings& settings) {
@@ -48,7 +61,19 @@ std::string soundJobSettings(const SoundOptions& o, JobSettings& settings) {
   settings.crossfade = o.noCrossfade ? 0 : 1;
   settings.cutBySoundtrack = o.cutBySoundtrack;
   settings.aChain = !o.noFilter;
+  settings.soundFormat = parseSoundFormat(o.format).value_or(SoundFormat::Wav8);
+  settings.soundRate = parseSoundRate(o.rate).value_or(0);
   return error;
+}
+
+std::string soundOutputNameProblem(const std::string& path, const SoundOutput& output) {
+  const std::string wanted = extensionOf(output.format);
+  std::string end = std::filesystem::path(path).extension().string();
+  for (char& c : end) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (end == wanted || (output.classic() && end != ".flac")) return "";
+  return "--format " + formatName(output.format) + " is written as " +
+         (output.format == SoundFormat::Flac ? "FLAC" : "WAV") + ": the output must end in " +
+         wanted + " (" + path + ")";
 }
 
 std::string soundReportJson(const SoundJobReport& r, JobOutcome outcome,
@@ -65,7 +90,9 @@ int runSoundCommand(const SoundOptions& o) {
   std::string error = soundJobSettings(o, settings);
 
   JobTarget target;
-  if (error.empty()) error = selectTarget(o.film, true, target);
+  const SoundOutput wanted{settings.soundFormat, settings.soundRate};
+  if (error.empty()) error = selectTarget(o.film, extensionOf(wanted.format), target);
+  if (error.empty()) error = soundOutputNameProblem(target.outputPath, wanted);
   // The report is checked before the job like the output, and written aside too.
   std::optional<StagedFile> report;
   if (error.empty() && !o.report.empty()) {

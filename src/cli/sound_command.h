@@ -16,7 +16,9 @@ struct SoundOptions {
   bool noCrossfade = false;
   bool cutBySoundtrack = false;
   bool noFilter = false;
-  std::string report;  // JSON file, empty for none
+  std::string format = "wav8";  // see SoundFormat
+  std::string rate = "film";    // "film" or samples per second
+  std::string report;           // JSON file, empty for none
 };
 
 // Registers `sound` on the application.
@@ -27,6 +29,11 @@ void addSoundSettings(CLI::App& command, SoundOptions& options);
 
 // The job settings the options give; returns an error message, or "".
 std::string soundJobSettings(const SoundOptions& options, JobSettings& settings);
+
+// Refuses an output whose name does not end as the format is written (".wav" or
+// ".flac"). The classic 8-bit WAV keeps any name but ".flac". Returns an error
+// message, or "".
+std::string soundOutputNameProblem(const std::string& path, const SoundOutput& output);
 
 // Runs the soundtrack job as the window would; returns the process exit status.
 int runSoundCommand(const SoundOptions& options);

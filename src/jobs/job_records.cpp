@@ -39,6 +39,7 @@ void fillPictureParameters(Picture_Parameters& record, const JobSettings& settin
   record.frameCorrection = settings.frameCorrection;
   record.aChain = settings.aChain;
   record.bridgeUnreadable = false;
+  record.output = SoundOutput{settings.soundFormat, settings.soundRate};
 }
 
 void fillImageParameters(Image_Parameters& record, const JobSettings& settings,

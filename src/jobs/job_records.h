@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "audio/sound_format.h"
 #include "jobs/controls.h"
 #include "jobs/settings.h"
 
@@ -34,6 +35,7 @@ struct Picture_Parameters {
   bool frameCorrection = false;
   bool aChain = true;
   bool bridgeUnreadable = false;  // for batch work: see BridgedScan
+  SoundOutput output;             // the classic 8-bit WAV unless an archive format is asked for
 };
 
 // The movie job's record.

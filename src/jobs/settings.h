@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "audio/sound_format.h"
+
 namespace kelvora {
 
 // Every setting of the three settings dialogs, with the defaults the window starts
@@ -24,6 +26,8 @@ struct JobSettings {
   int crossfade = 1;
   bool cutBySoundtrack = false;
   bool aChain = true;
+  SoundFormat soundFormat = SoundFormat::Wav8;
+  int soundRate = 0;  // 0: the film's own rate
 
   // Movie Parameters
   int filmSize = 0;     // 0: 640x480, 1: 320x240

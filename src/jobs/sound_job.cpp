@@ -13,6 +13,7 @@
 #include "film/orientation.h"
 #include "film/resolution.h"
 #include "film/soundtrack_area.h"
+#include "jobs/archive_sound.h"
 #include "jobs/notifications.h"
 #include "jobs/scan_loader.h"
 #include "jobs/staged_file.h"
@@ -73,7 +74,7 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
 
   // The sound is written aside and put in place when complete; an output that
   // cannot be written is found out before any frame is decoded.
-  StagedFile staged(record.outputPath, ".wav");
+  StagedFile staged(record.outputPath, extensionOf(record.output.format));
   if (!staged.ok()) {
     out.failure = staged.error();
     statusLog.replace("Cannot write the sound file!");
@@ -240,14 +241,25 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
   if (record.inverse) std::reverse(sampleSequence.begin(), sampleSequence.end());
   if (record.aChain) filter(sampleSequence);
 
-  const int sampleRate = record.fps * filPar.framePitch;
-  out.sampleRate = sampleRate;
-  std::string writeError =
-      writeSound(sampleSequence, staged.tempPath(), sampleRate, record.removeDC);
+  const int filmRate = record.fps * filPar.framePitch;
+  out.filmRate = filmRate;
+  out.format = record.output.format;
+  std::string writeError;
+  size_t samples = sampleSequence.size();
+  if (record.output.classic()) {
+    out.sampleRate = filmRate;
+    writeError = writeSound(sampleSequence, staged.tempPath(), filmRate, record.removeDC);
+  } else {
+    const ArchiveSound archive =
+        writeSoundForArchive(sampleSequence, record, filmRate, staged.tempPath());
+    out.sampleRate = archive.rate;
+    writeError = archive.error;
+    samples = archive.samples;
+  }
   if (writeError.empty() && !staged.commit()) writeError = staged.error();
   const bool written = writeError.empty();
   out.failure = writeError;
-  out.samplesWritten = written ? sampleSequence.size() : 0;
+  out.samplesWritten = written ? samples : 0;
   sampleSequence.clear();
 
   controls.setProgressPosition(0);

@@ -19,7 +19,9 @@ struct SoundJobReport {
   };
   Resolution resolution;
   Parameters parameters;
-  int sampleRate = 0;
+  int sampleRate = 0;  // of the file written
+  int filmRate = 0;    // a sample a scanned row: frames per second times the frame pitch
+  SoundFormat format = SoundFormat::Wav8;
   std::vector<Frame> frames;
   size_t samplesWritten = 0;
   int failedFrame = 0;  // the frame that could not be loaded, if any
@@ -29,7 +31,8 @@ struct SoundJobReport {
 };
 
 // The soundtrack job: decodes frames startFrame..stopFrame of the record's input
-// directory into one 8-bit mono WAV at `outputPath`. It drives the window only
+// directory into one mono sound file at `outputPath`: the classic 8-bit WAV, or the
+// record's archive format and rate. It drives the window only
 // through the record's controls and the job notifications, checks `stopRequested`
 // once per frame, and writes nothing when stopped or when a scan cannot be read
 // (with `bridgeUnreadable`, such a scan is bridged with silence instead).

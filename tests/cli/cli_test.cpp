@@ -102,6 +102,11 @@ TEST_F(CliTest, ProblemsAreRefusedBeforeTheJob) {
       {"sound " + scans + out + " --report " + dir_.file("nowhere/r.json"),
        "cannot write the report"},
       {"sound " + scans + out + " --report " + reel_.scanPaths[0], "is the input scan"},
+      {"sound " + scans + " --format flac" + out, "must end in .flac"},
+      {"sound " + scans + " --format wav24 -o " + dir_.file("x.flac"), "must end in .wav"},
+      {"sound " + scans + " -o " + dir_.file("x.flac"), "must end in .wav"},
+      {"sound " + scans + " --format mp3" + out, "mp3"},
+      {"sound " + scans + " --rate 7999" + out, "--rate takes film or 8000 to 384000"},
       {"movie " + scans + " -o " + dir_.file("m.png"), "must end in .avi"},
       {"movie " + scans + " -o " + dir_.file("m.mkv"), "must end in .avi"},
       {"movie " + scans + " --codec H264 -o " + dir_.file("m.avi"), "H264"},
@@ -127,7 +132,10 @@ TEST_F(CliTest, AFullDiskNamesTheCauseAndKeepsTheOlderFile) {
     std::string command;
     std::string output;
     int limitBlocks;  // of 512 bytes
-  } cases[] = {{"sound", "x.wav", 4}, {"movie", "x.avi", 40}};
+  } cases[] = {{"sound", "x.wav", 4},
+               {"sound --format wav24 --rate 48000", "x.wav", 4},
+               {"sound --format flac", "x.flac", 1},
+               {"movie", "x.avi", 40}};
   for (const auto& c : cases) {
     test::writeText(dir_.file(c.output), "an earlier take");
     const Result r = runLimited(

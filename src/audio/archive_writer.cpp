@@ -1,0 +1,148 @@
+#include "audio/archive_writer.h"
+
+#include <sndfile.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+#include "audio/dither.h"
+
+namespace kelvora {
+
+namespace {
+
+struct SndfileCloser {
+  void operator()(SNDFILE* f) const { sf_close(f); }
+};
+using Sndfile = std::unique_ptr<SNDFILE, SndfileCloser>;
+
+// Every WAV over this many data bytes is written as RF64 (the RIFF sizes are 32 bits).
+constexpr double kLargestRiffData = 4294967295.0 - 4096.0;
+
+int majorFormat(SoundFormat format, size_t samples) {
+  if (format == SoundFormat::Flac) return SF_FORMAT_FLAC;
+  const double bytes = static_cast<double>(samples) * bitsOf(format) / 8;
+  return bytes > kLargestRiffData ? SF_FORMAT_RF64 : SF_FORMAT_WAV;
+}
+
+int subtype(SoundFormat format) {
+  switch (format) {
+    case SoundFormat::Wav8:
+      return SF_FORMAT_PCM_U8;
+    case SoundFormat::Wav16:
+      return SF_FORMAT_PCM_16;
+    case SoundFormat::Wav24:
+    case SoundFormat::Flac:
+      return SF_FORMAT_PCM_24;
+    case SoundFormat::Float:
+      return SF_FORMAT_FLOAT;
+  }
+  return SF_FORMAT_PCM_16;
+}
+
+// Copies `text` into a fixed field, cut to fit.
+template <size_t N>
+void fill(char (&field)[N], const std::string& text) {
+  std::memset(field, 0, N);
+  std::memcpy(field, text.data(), std::min(text.size(), N));
+}
+
+bool setBroadcastInfo(SNDFILE* file, const SoundMetadata& m) {
+  // The library's record has room for a coding history of 256 characters; a longer
+  // history needs the variable-size form.
+  SF_BROADCAST_INFO_VAR(2048) info;
+  std::memset(&info, 0, sizeof info);
+  fill(info.description, m.description);
+  fill(info.originator, m.originator);
+  fill(info.originator_reference, "");
+  fill(info.origination_date, m.date);
+  fill(info.origination_time, m.time);
+  info.version = 1;
+  const std::string history = m.codingHistory.substr(0, sizeof info.coding_history);
+  std::memcpy(info.coding_history, history.data(), history.size());
+  info.coding_history_size = static_cast<std::uint32_t>(history.size());
+  return sf_command(file, SFC_SET_BROADCAST_INFO, &info, sizeof info) == SF_TRUE;
+}
+
+void setComments(SNDFILE* file, const SoundMetadata& m) {
+  sf_set_string(file, SF_STR_TITLE, m.description.c_str());
+  sf_set_string(file, SF_STR_SOFTWARE, m.originator.c_str());
+  sf_set_string(file, SF_STR_DATE, (m.date + " " + m.time).c_str());
+  sf_set_string(file, SF_STR_COMMENT, m.codingHistory.c_str());
+}
+
+std::string failure(SNDFILE* file) {
+  const int e = errno;
+  std::string words = sf_strerror(file);
+  if (e != 0 && words.find("System error") != std::string::npos) words = std::strerror(e);
+  return words;
+}
+
+}  // namespace
+
+SoundMetadata metadataNow(const std::string& reelDirectory, const std::string& settings) {
+  SoundMetadata m;
+  m.description = "Optical soundtrack of " + reelDirectory + "; " + settings;
+  m.originator = std::string("Kelvora ") + KELVORA_VERSION;
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char date[11];
+  char time[9];
+  std::strftime(date, sizeof date, "%Y-%m-%d", &local);
+  std::strftime(time, sizeof time, "%H:%M:%S", &local);
+  m.date = date;
+  m.time = time;
+  return m;
+}
+
+std::string writeArchiveSound(const std::vector<float>& samples, int rate, SoundFormat format,
+                              const SoundMetadata& metadata, const std::string& path) {
+  SF_INFO info{};
+  info.samplerate = rate;
+  info.channels = 1;
+  info.format = majorFormat(format, samples.size()) | subtype(format);
+  if (sf_format_check(&info) == 0) return "the sound-file library cannot write this format";
+  errno = 0;
+  Sndfile file(sf_open(path.c_str(), SFM_WRITE, &info));
+  if (!file) return failure(nullptr);
+  if (format == SoundFormat::Flac) {
+    setComments(file.get(), metadata);
+  } else if (format != SoundFormat::Wav8 && !setBroadcastInfo(file.get(), metadata)) {
+    return "the Broadcast WAV chunk could not be set";
+  }
+  errno = 0;
+  sf_count_t written = 0;
+  if (format == SoundFormat::Float) {
+    written = sf_write_float(file.get(), samples.data(), static_cast<sf_count_t>(samples.size()));
+  } else {
+    const std::vector<std::int32_t> whole = quantise(samples, bitsOf(format));
+    written = sf_write_int(file.get(), whole.data(), static_cast<sf_count_t>(whole.size()));
+  }
+  if (written != static_cast<sf_count_t>(samples.size())) return failure(file.get());
+  sf_write_sync(file.get());
+  if (sf_error(file.get()) != SF_ERR_NO_ERROR) return failure(file.get());
+  errno = 0;
+  if (sf_close(file.release()) != 0) return std::strerror(errno != 0 ? errno : EIO);
+  return "";
+}
+
+long long readableSamples(const std::string& path) {
+  SF_INFO info{};
+  Sndfile file(sf_open(path.c_str(), SFM_READ, &info));
+  if (!file) return -1;
+  std::vector<float> block(65536);
+  long long total = 0;
+  for (;;) {
+    const sf_count_t got =
+        sf_read_float(file.get(), block.data(), static_cast<sf_count_t>(block.size()));
+    if (got <= 0) break;
+    total += got;
+  }
+  return sf_error(file.get()) == SF_ERR_NO_ERROR ? total : -1;
+}
+
+}  // namespace kelvora

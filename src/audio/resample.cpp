@@ -1,0 +1,34 @@
+#include "audio/resample.h"
+
+#include <cmath>
+
+#include <soxr.h>
+
+namespace kelvora {
+
+std::vector<float> resample(const std::vector<float>& samples, double fromRate, int toRate,
+                            std::string* error) {
+  if (samples.empty() || fromRate <= 0 || toRate <= 0) return {};
+  const size_t outLength =
+      static_cast<size_t>(std::llround(static_cast<double>(samples.size()) * toRate / fromRate));
+  std::vector<float> out(outLength);
+  const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
+  const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_VHQ, SOXR_LINEAR_PHASE);
+  size_t done = 0;
+  const soxr_error_t failed =
+      soxr_oneshot(fromRate, toRate, 1, samples.data(), samples.size(), nullptr, out.data(),
+                   out.size(), &done, &io, &quality, nullptr);
+  if (failed != nullptr) {
+    if (error != nullptr) *error = std::string("resampling failed: ") + failed;
+    return {};
+  }
+  out.resize(done);
+  // The last few samples the filter still holds come out as a short tail; the length
+  // follows the rate exactly, so pad what the one-shot call left out.
+  out.resize(outLength, 0.0f);
+  return out;
+}
+
+std::string resamplerName() { return std::string(soxr_version()) + " very high quality"; }
+
+}  // namespace kelvora
