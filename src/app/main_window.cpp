@@ -90,11 +90,15 @@ CKelvoraMFCDlg::CKelvoraMFCDlg(QWidget* parent)
     return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
   };
   chooseOutputFile = [this](const QString& directory, const QString& name, bool sound) {
+    // The sound's filter follows the format chosen in Sound Parameters.
+    const bool flac = static_cast<SoundFormat>(soundParameters.soundFormat) == SoundFormat::Flac;
     QFileDialog dialog(this, QString(), directory,
-                       sound ? "Wav Files (*.wav)" : "Avi Files (*.avi)");
+                       !sound ? "Avi Files (*.avi)"
+                       : flac ? "Flac Files (*.flac)"
+                              : "Wav Files (*.wav)");
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    dialog.setDefaultSuffix(sound ? "wav" : "avi");
+    dialog.setDefaultSuffix(!sound ? "avi" : flac ? "flac" : "wav");
     dialog.selectFile(name);
     return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
   };
@@ -185,6 +189,8 @@ JobSettings CKelvoraMFCDlg::settings() const {
   s.crossfade = soundParameters.crossfade;
   s.cutBySoundtrack = soundParameters.cutBySoundtrack;
   s.aChain = soundParameters.aChain;
+  s.soundFormat = static_cast<SoundFormat>(soundParameters.soundFormat);
+  s.soundRate = kSoundRates[soundParameters.soundRate];
   s.filmSize = movieParameters.filmSize;
   s.compression = movieParameters.compression;
   s.cutSoundtrack = movieParameters.cutSoundtrack;
@@ -207,7 +213,7 @@ void CKelvoraMFCDlg::OnBnClickedOk() {
   const std::string input = inputPath.toStdString();
   const FrameListing listing =
       FrameListing::open(JobDirectory(input, static_cast<int>(input.size())));
-  if (!scanNamedBy(listing, output.outputPath).empty()) {
+  if (!scanNamedBy(listing, jobOutputPath(soundCheck->isChecked())).empty()) {
     messageBox(kOutputIsInputMessage);
     return;
   }
@@ -219,8 +225,14 @@ void CKelvoraMFCDlg::OnBnClickedOk() {
   startJob(soundCheck->isChecked());
 }
 
+std::string CKelvoraMFCDlg::jobOutputPath(bool sound) const {
+  return sound ? soundOutputNamed(output.outputPath,
+                                  static_cast<SoundFormat>(soundParameters.soundFormat))
+               : output.outputPath;
+}
+
 void CKelvoraMFCDlg::startJob(bool sound) {
-  const JobRequest request{controls_.get(), inputPath.toStdString(), output.outputPath,
+  const JobRequest request{controls_.get(), inputPath.toStdString(), jobOutputPath(sound),
                            leadingNumber(startEdit->text().toStdString()),
                            leadingNumber(stopEdit->text().toStdString())};
   if (sound) {

@@ -97,6 +97,8 @@ class CKelvoraMFCDlg : public QDialog {
   void OnInitDialog();
   void buildMenu();
   void startJob(bool sound);
+  // The output the job writes: the sound's name follows the format chosen.
+  std::string jobOutputPath(bool sound) const;
   // Collects a job whose thread has finished.
   void onJobThreadEnded();
   // Asks a running job to stop and serves its calls until it has ended.

@@ -32,11 +32,23 @@ SoundParameters::SoundParameters(QWidget* parent)
   aChainCheck = new QCheckBox("A-Chain", this);
   layout.place(aChainCheck, 155, 41, 41, 10);
 
+  // The sound file, below the reading settings.
+  layout.place(new QGroupBox("Sound File", this), 7, 56, 207, 31);
+  layout.place(new QLabel("Format", this), 14, 69, 26, 8);
+  formatList = new QComboBox(this);
+  formatList->addItems(
+      {"WAV 8-bit", "WAV 16-bit", "WAV 24-bit", "WAV 32-bit float", "FLAC 24-bit"});
+  layout.place(formatList, 40, 66, 74, 13);
+  layout.place(new QLabel("Rate", this), 122, 69, 18, 8);
+  rateList = new QComboBox(this);
+  rateList->addItems({"Film", "48000 Hz", "96000 Hz"});
+  layout.place(rateList, 142, 66, 64, 13);
+
   okButton = new QPushButton("Ok", this);
-  layout.place(okButton, 29, 60, 50, 14);
+  layout.place(okButton, 29, 93, 50, 14);
   cancelButton = new QPushButton("Cancel", this);
-  layout.place(cancelButton, 127, 60, 50, 14);
-  layout.apply(*this, 223, 81);
+  layout.place(cancelButton, 127, 93, 50, 14);
+  layout.apply(*this, 223, 114);
 
   connect(okButton, &QPushButton::clicked, this, &SoundParameters::OnBnClickedButton1);
   connect(cancelButton, &QPushButton::clicked, this, &SoundParameters::OnBnClickedButton2);
@@ -53,6 +65,8 @@ void SoundParameters::DoDataExchange() {
   cutBySoundtrackCheck->setChecked(cutBySoundtrack);
   crossfadeCheck->setChecked(crossfade == 1);
   aChainCheck->setChecked(aChain);
+  formatList->setCurrentIndex(soundFormat);
+  rateList->setCurrentIndex(soundRate);
 }
 
 void SoundParameters::OnBnClickedButton1() {
@@ -61,6 +75,8 @@ void SoundParameters::OnBnClickedButton1() {
   crossfade = crossfadeCheck->isChecked() ? 1 : 0;
   cutBySoundtrack = cutBySoundtrackCheck->isChecked();
   aChain = aChainCheck->isChecked();
+  soundFormat = formatList->currentIndex();
+  soundRate = rateList->currentIndex();
   accept();
 }
 

@@ -9,6 +9,9 @@ class QPushButton;
 namespace kelvora {
 
 // "Sound Parameters": how the soundtrack is read and joined.
+// The rates of the Rate list; 0 is the film's own.
+inline constexpr int kSoundRates[] = {0, 48000, 96000};
+
 class SoundParameters : public QDialog {
   Q_OBJECT
 
@@ -20,6 +23,8 @@ class SoundParameters : public QDialog {
   int crossfade = 1;
   bool cutBySoundtrack = false;
   bool aChain = true;
+  int soundFormat = 0;  // index of formatList: SoundFormat
+  int soundRate = 0;    // index of rateList: film, 48000, 96000
 
   void DoDataExchange();
   void OnBnClickedButton1();  // "Ok"
@@ -30,6 +35,8 @@ class SoundParameters : public QDialog {
   QCheckBox* removeDCCheck;
   QCheckBox* crossfadeCheck;
   QCheckBox* aChainCheck;
+  QComboBox* formatList;
+  QComboBox* rateList;
   QPushButton* okButton;
   QPushButton* cancelButton;
 

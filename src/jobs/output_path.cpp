@@ -1,5 +1,7 @@
 #include "jobs/output_path.h"
 
+#include <cctype>
+
 namespace kelvora {
 
 namespace {
@@ -33,6 +35,17 @@ void completeOutputPath(OutputChoice& choice, bool soundChecked) {
     }
     choice.outputIsMovie = true;
   }
+}
+
+std::string soundOutputNamed(const std::string& path, SoundFormat format) {
+  const std::string wanted = extensionOf(format);
+  for (const std::string other : {".wav", ".flac"}) {
+    if (other == wanted || path.size() < other.size()) continue;
+    std::string end = path.substr(path.size() - other.size());
+    for (char& c : end) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (end == other) return path.substr(0, path.size() - other.size()) + wanted;
+  }
+  return path;
 }
 
 }  // namespace kelvora

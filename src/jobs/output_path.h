@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "audio/sound_format.h"
+
 namespace kelvora {
 
 // The window's output choice: a directory, or a file chosen in a save dialog.
@@ -15,5 +17,10 @@ struct OutputChoice {
 // name "/sound.wav" or "/movie.avi" to a directory, or swaps one default name for the
 // other when the job kind changed. A file chosen in a save dialog is kept as it is.
 void completeOutputPath(OutputChoice& choice, bool soundChecked);
+
+// The sound output's name for `format`: a name ending in ".wav" or ".flac" that does not
+// fit the format gets the ending that does (the window's default "sound.wav" becomes
+// "sound.flac" for FLAC); any other name is kept.
+std::string soundOutputNamed(const std::string& path, SoundFormat format);
 
 }  // namespace kelvora

@@ -1,4 +1,6 @@
 // The window through its real widgets, on the offscreen platform.
+#include <sndfile.h>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -11,6 +13,7 @@
 
 #include "app/main_window.h"
 #include "reel/reel.h"
+#include "support/sound_file.h"
 #include "support/temp_dir.h"
 #include "support/wav_file.h"
 
@@ -312,6 +315,24 @@ class MainWindowTest : public QObject {
     QVERIFY(runJob(w));
     QCOMPARE(test::readWav(dir_->file("sound.wav")).sampleRate,
              static_cast<std::uint32_t>(24 * reel_.geometry.pitch));
+  }
+
+  // The Sound File choices reach the job, and the default name follows the format.
+  void theSoundFileFormatAndRateComeFromTheDialog() {
+    CKelvoraMFCDlg w;
+    prepare(w);
+    w.soundParameters.show();
+    w.soundParameters.formatList->setCurrentIndex(4);  // FLAC 24-bit
+    w.soundParameters.rateList->setCurrentIndex(1);    // 48000 Hz
+    QTest::mouseClick(w.soundParameters.okButton, Qt::LeftButton);
+    QVERIFY(runJob(w));
+    QVERIFY(statusText(w).endsWith("Pictures were tranlated succesfully!"));
+    const test::SoundFile f = test::readSound(dir_->file("sound.flac"));
+    QVERIFY(f.opened);
+    QCOMPARE(f.rate, 48000);
+    QCOMPARE(f.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
+    QCOMPARE(QString::fromStdString(w.output.outputPath),
+             QString::fromStdString(dir_->file("sound.wav")));
   }
 
   void aMovieJobRunsFromTheWindow() {
