@@ -12,10 +12,12 @@ cli="$dir/src/cli/kelvora-cli"
 rm -rf sample
 "$dir/tools/make_reel" sample/scans --scans 12 --dpi 900
 "$cli" sound sample/scans -o sample/sound.wav --report sample/sound.json
+"$cli" sound sample/scans -o sample/sound-48k.wav --format wav24 --rate 48000
 "$cli" movie sample/scans -o sample/movie.avi
 
 echo
 echo "Soundtrack decoded to $(pwd)/sample/sound.wav"
+echo "A 24-bit 48 kHz Broadcast WAV of it is sample/sound-48k.wav."
 echo "The audio the reel was made from is sample/scans/source.wav."
 echo "Play it with:  aplay sample/sound.wav   (or any audio player)"
 echo "The pictures are in $(pwd)/sample/movie.avi (any video player)."
