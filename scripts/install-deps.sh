@@ -10,7 +10,7 @@ packages=(
   libtiff-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   nlohmann-json3-dev
-  libsndfile1-dev libsoxr-dev
+  libsndfile1-dev libsoxr-dev libopenimageio-dev
 )
 
 missing=()

@@ -27,6 +27,8 @@ int main(int argc, char** argv) {
   app.add_flag("--inverse", options.inverse, "Film scanned tail first");
   app.add_flag("--grey", grey, "Grey scans instead of colour");
   app.add_flag("--sixteen-bit", options.sixteenBit, "16 bits per channel");
+  app.add_option("--dpx", options.dpxBits, "Write DPX scans of 8, 10, 12 or 16 bits")
+      ->check(CLI::IsMember({8, 10, 12, 16}));
   app.add_option("--grain", options.grain, "Grain noise, grey levels")
       ->check(CLI::Range(0.0, 50.0));
   app.add_option("--seed", options.seed, "Random seed");

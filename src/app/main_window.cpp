@@ -84,7 +84,8 @@ CKelvoraMFCDlg::CKelvoraMFCDlg(QWidget* parent)
                                         {Control::AllCheck, allCheck}});
 
   chooseInputFile = [this](const QString& directory) {
-    QFileDialog dialog(this, QString(), directory, "Soundtrack Tif Files (*.tif)");
+    QFileDialog dialog(this, QString(), directory,
+                       "Soundtrack Tif Files (*.tif);;Soundtrack Dpx Files (*.dpx)");
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDefaultSuffix("tif");
     return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
@@ -203,7 +204,7 @@ void CKelvoraMFCDlg::OnBnClickedOk() {
   if (start < 1) messageBox("Start frame can't have 0 value");
   if (stop < start) messageBox("Stop frame can't have lower value than start frame");
   completeOutputPath(output, soundCheck->isChecked());
-  const bool tif = inputPath.contains("tif");
+  const bool tif = inputPath.contains("tif") || inputPath.contains("dpx");
   if (!tif) messageBox("Input directory has no tif files!!!");
   if (start > stop || stop == 0 || start == 0 || !tif) return;
   if (!resolutionAcceptable(settings())) {

@@ -81,8 +81,13 @@ InputSelection selectInput(const std::string& input) {
   }
   const std::string directory =
       JobDirectory(selection.inputPath, static_cast<int>(selection.inputPath.size()));
-  selection.scans = FrameListing::open(directory).size();
-  if (selection.scans == 0) selection.error = "no .tif scans in " + directory;
+  const FrameListing listing = FrameListing::open(directory);
+  selection.scans = listing.size();
+  if (!listing.problem().empty()) {
+    selection.error = listing.problem() + ": " + directory;
+  } else if (selection.scans == 0) {
+    selection.error = "no .tif or .dpx scans in " + directory;
+  }
   return selection;
 }
 

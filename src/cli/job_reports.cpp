@@ -2,6 +2,28 @@
 
 namespace kelvora {
 
+namespace {
+
+nlohmann::ordered_json scanHeader(const ScanHeader& h) {
+  if (!h.read) return nullptr;
+  nlohmann::ordered_json j;
+  j["format"] = h.format;
+  j["width"] = h.width;
+  j["height"] = h.height;
+  j["channels"] = h.channels;
+  j["bits"] = h.bits;
+  j["dpi"] = h.dpiX > 0 ? nlohmann::ordered_json{{"x", h.dpiX}, {"y", h.dpiY}}
+                        : nlohmann::ordered_json(nullptr);
+  if (h.format == "dpx") {
+    j["frame_rate"] = h.frameRate;
+    j["film_type"] = h.filmType;
+    j["keycode"] = h.keycode;
+  }
+  return j;
+}
+
+}  // namespace
+
 nlohmann::ordered_json soundMeasurements(const SoundJobReport& r) {
   nlohmann::ordered_json j;
   j["resolution"] = {{"x", r.resolution.x}, {"y", r.resolution.y}};
@@ -21,6 +43,7 @@ nlohmann::ordered_json soundMeasurements(const SoundJobReport& r) {
     frames.push_back(std::move(frame));
   }
   j["frames"] = std::move(frames);
+  j["scan"] = scanHeader(r.firstScan);
   return j;
 }
 

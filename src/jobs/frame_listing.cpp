@@ -74,8 +74,16 @@ bool naturalLess(const std::string& a, const std::string& b) {
   return a < b;
 }
 
-bool isScanName(const std::string& name) {
+namespace {
+
+bool isTiffName(const std::string& name) {
   return endsWithFolded(name, ".tif") || endsWithFolded(name, ".tiff");
+}
+
+}  // namespace
+
+bool isScanName(const std::string& name) {
+  return isTiffName(name) || endsWithFolded(name, ".dpx");
 }
 
 std::string JobDirectory(const std::string& inputPath, int inputPathLength) {
@@ -102,6 +110,14 @@ FrameListing FrameListing::open(const std::string& directory) {
     if (isScanName(name) && name.front() != '.' && !it->is_directory(typeError))
       listing.names_.push_back(name);
   }
+  const auto tiffs = std::count_if(listing.names_.begin(), listing.names_.end(), isTiffName);
+  if (tiffs > 0 && static_cast<size_t>(tiffs) < listing.names_.size()) {
+    listing.problem_ = "the directory holds both .tif and .dpx scans (" + std::to_string(tiffs) +
+                       " and " + std::to_string(listing.names_.size() - tiffs) +
+                       "); keep one kind of scan per reel";
+    listing.names_.clear();
+    return listing;
+  }
   std::sort(listing.names_.begin(), listing.names_.end(), naturalLess);
   return listing;
 }
@@ -112,7 +128,8 @@ std::optional<std::string> FrameListing::path(int frameNumber) const {
 }
 
 std::string countDirectory(const std::string& inputPath) {
-  if (inputPath.find(".tif") == std::string::npos) return inputPath;
+  if (inputPath.find(".tif") == std::string::npos && inputPath.find(".dpx") == std::string::npos)
+    return inputPath;
   const size_t slash = inputPath.rfind('/');
   if (slash == std::string::npos) return "./";
   return inputPath.substr(0, slash + 1);

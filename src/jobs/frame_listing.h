@@ -8,7 +8,7 @@
 
 namespace kelvora {
 
-// True for names ending in ".tif" or ".tiff", in any letter case.
+// True for names ending in ".tif", ".tiff" or ".dpx", in any letter case.
 bool isScanName(const std::string& name);
 
 // The directory part of a job's input path, up to and including its last '/', as
@@ -23,7 +23,8 @@ bool naturalLess(const std::string& a, const std::string& b);
 
 // The scans of one directory in natural order of their names; hidden files (names
 // beginning with '.', such as the "._" companions of a Mac copy) are left out.
-// Frame n is the n-th scan.
+// Frame n is the n-th scan. A directory holds one kind of scan: TIFF or DPX. One that
+// holds both lists none, and says so in `problem`.
 class FrameListing {
  public:
   // Lists `directory` (which may or may not end in '/'). An unreadable or missing
@@ -36,13 +37,17 @@ class FrameListing {
   // The path of frame `frameNumber` (1-based), or nothing past either end.
   std::optional<std::string> path(int frameNumber) const;
 
+  // Why a directory with scans lists none; "" otherwise.
+  const std::string& problem() const { return problem_; }
+
  private:
   std::string directory_;
   std::vector<std::string> names_;
+  std::string problem_;
 };
 
 // The directory that "All" counts for an input path: the parent of a path that
-// contains ".tif", otherwise the path itself.
+// contains ".tif" or ".dpx", otherwise the path itself.
 std::string countDirectory(const std::string& inputPath);
 
 // "All": counts the scans of the input directory and fills the frame boxes with 1

@@ -15,6 +15,7 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include "jobs/dpx_reader.h"
 #include "jobs/tiff_reader.h"
 
 namespace kelvora {
@@ -77,9 +78,16 @@ LoadedScan loadScan(const std::string& path) {
     scan.error = std::generic_category().message(errno);
     return scan;
   }
+  cv::Mat image;
+  if (isDpxName(path)) {
+    scan.error = readDpx(path, image);
+    if (!scan.error.empty()) return scan;
+    scan.image = image;
+    scan.scanSize = image.size();
+    return scan;
+  }
   installTiffHandlers();
   takeTiffError();
-  cv::Mat image;
   std::string directError;
   const DirectRead direct = readTiffDirect(path, image, directError);
   std::string decoderError = takeTiffError();

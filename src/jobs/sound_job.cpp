@@ -161,6 +161,7 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
     const bool first = n == runStart;
     if (!measured) {
       measured = true;
+      out.firstScan = readScanHeader(scan.path);
       if (record.manualResolution) {
         res = Resolution{record.resX, record.resY};
       } else {

@@ -7,6 +7,7 @@
 #include "jobs/bridged_scan.h"
 #include "jobs/job_outcome.h"
 #include "jobs/job_records.h"
+#include "jobs/scan_header.h"
 
 namespace kelvora {
 
@@ -28,6 +29,7 @@ struct SoundJobReport {
   std::string failedPath;
   std::string failure;
   std::vector<BridgedScan> bridged;  // scans left out, with bridgeUnreadable
+  ScanHeader firstScan;              // what the first readable scan says of itself
 };
 
 // The soundtrack job: decodes frames startFrame..stopFrame of the record's input

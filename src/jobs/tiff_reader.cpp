@@ -12,6 +12,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "jobs/sample_depth.h"
+
 namespace kelvora {
 
 namespace {
@@ -29,16 +31,6 @@ T tag(TIFF* tiff, ttag_t which, T fallback) {
   T value = fallback;
   if (TIFFGetFieldDefaulted(tiff, which, &value) != 1) return fallback;
   return value;
-}
-
-// What the general decoder makes of a 16-bit colour sample: the nearest of 255 steps.
-const std::array<std::uint8_t, 65536>& colourSixteenToEight() {
-  static const std::array<std::uint8_t, 65536> table = [] {
-    std::array<std::uint8_t, 65536> t{};
-    for (int v = 0; v < 65536; ++v) t[v] = static_cast<std::uint8_t>(std::lround(v / 257.0));
-    return t;
-  }();
-  return table;
 }
 
 // How the file's samples become the jobs' bytes.
@@ -62,13 +54,13 @@ void convert(const std::uint8_t* in, size_t inStep, int rows, int pixels, const 
     }
     return;
   }
-  const auto& table = colourSixteenToEight();
+  const auto& table = colourBytes();
   const int n = pixels * kind.channels;
   for (int r = 0; r < rows; ++r) {
     const auto* samples = reinterpret_cast<const std::uint16_t*>(in + r * inStep);
     std::uint8_t* o = dst.ptr<std::uint8_t>(r);
     if (kind.channels == 1) {
-      for (int i = 0; i < n; ++i) o[i] = static_cast<std::uint8_t>(samples[i] >> 8);
+      for (int i = 0; i < n; ++i) o[i] = greyByteOf(samples[i]);
     } else {
       for (int i = 0; i < n; i += 3) {
         o[i] = table[samples[i + 2]];

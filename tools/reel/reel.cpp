@@ -8,6 +8,7 @@
 #include <random>
 #include <stdexcept>
 
+#include <OpenImageIO/imageio.h>
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
@@ -59,6 +60,26 @@ cv::Mat finishScan(const ReelOptions& options, cv::Mat turned, int listingIndex)
     cv::cvtColor(raw, raw, options.colour ? cv::COLOR_BGR2BGRA : cv::COLOR_GRAY2BGRA);
   if (options.sixteenBit) raw.convertTo(raw, CV_16U, 257.0);
   return raw;
+}
+
+// A DPX scan as a film scanner writes it: the picture at `dpxBits`, the frame rate,
+// the film format and the frame's edge code in the film header.
+void writeDpx(const std::string& path, const cv::Mat& raw, const ReelOptions& options, int k) {
+  cv::Mat rgb = raw;
+  if (rgb.channels() == 4) cv::cvtColor(rgb, rgb, cv::COLOR_BGRA2BGR);
+  if (rgb.channels() == 3) cv::cvtColor(rgb, rgb, cv::COLOR_BGR2RGB);
+  if (rgb.depth() == CV_8U && options.dpxBits > 8) rgb.convertTo(rgb, CV_16U, 257.0);
+  const OIIO::TypeDesc type = rgb.depth() == CV_8U ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16;
+  OIIO::ImageSpec spec(rgb.cols, rgb.rows, rgb.channels(),
+                       options.dpxBits > 8 ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::UINT8);
+  spec.attribute("oiio:BitsPerSample", options.dpxBits);
+  spec.attribute("dpx:FrameRate", static_cast<float>(options.fps));
+  spec.attribute("dpx:Format", options.filmType == 3 ? "16mm" : "Academy");
+  const int keycode[7] = {1, 2, 123456, 1000 + k, 0, 4, 64};
+  spec.attribute("smpte:KeyCode", OIIO::TypeKeyCode, keycode);
+  auto out = OIIO::ImageOutput::create(path);
+  if (!out || !out->open(path, spec) || !out->write_image(type, rgb.data) || !out->close())
+    throw std::runtime_error("cannot write " + path);
 }
 
 void writeText(const std::string& path, const std::string& text) {
@@ -192,7 +213,10 @@ Reel writeReel(const ReelOptions& options, const std::string& directory) {
   const ReelGeometry& g = reel.geometry;
   reel.audio = makeAudio(g.totalRows, g.sampleRate, options.seed, options.programme, options.level);
 
-  const std::vector<int> tiffParams = {cv::IMWRITE_TIFF_COMPRESSION, 1};
+  // Uncompressed, with the scanner's resolution in the tags as scanners write them.
+  const std::vector<int> tiffParams = {
+      cv::IMWRITE_TIFF_COMPRESSION, 1,           cv::IMWRITE_TIFF_RESUNIT, 2,
+      cv::IMWRITE_TIFF_XDPI,        options.dpi, cv::IMWRITE_TIFF_YDPI,    options.dpi};
   for (int k = 0; k < options.scans; ++k) {
     // Scanned tail first, the film runs the other way through every scan.
     const int index = options.inverse ? options.scans - 1 - k : k;
@@ -200,9 +224,14 @@ Reel writeReel(const ReelOptions& options, const std::string& directory) {
     if (options.inverse) cv::flip(turned, turned, 0);
     const cv::Mat raw = finishScan(options, turned, k);
     char name[32];
-    std::snprintf(name, sizeof name, "scan_%04d.tif", k + 1);
+    std::snprintf(name, sizeof name, options.dpxBits > 0 ? "scan_%04d.dpx" : "scan_%04d.tif",
+                  k + 1);
     const std::string path = (fs::path(directory) / name).string();
-    if (!cv::imwrite(path, raw, tiffParams)) throw std::runtime_error("cannot write " + path);
+    if (options.dpxBits > 0) {
+      writeDpx(path, raw, options, k);
+    } else if (!cv::imwrite(path, raw, tiffParams)) {
+      throw std::runtime_error("cannot write " + path);
+    }
     reel.scanPaths.push_back(path);
   }
 

@@ -27,6 +27,7 @@ struct ReelOptions {
   bool colour = true;
   bool sixteenBit = false;
   bool alpha = false;  // write a fourth (alpha) channel
+  int dpxBits = 0;     // 0: TIFF scans; 8, 10, 12 or 16: DPX of that depth
   double grain = 3.0;  // standard deviation of the grain, in grey levels
   unsigned seed = 1;
   Programme programme = Programme::Speech;
