@@ -11,6 +11,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   nlohmann-json3-dev
   libsndfile1-dev libsoxr-dev libopenimageio-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
 )
 
 missing=()

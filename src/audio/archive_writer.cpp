@@ -130,6 +130,20 @@ std::string writeArchiveSound(const std::vector<float>& samples, int rate, Sound
   return "";
 }
 
+std::string readSoundSamples(const std::string& path, std::vector<float>& samples, int& rate) {
+  SF_INFO info{};
+  Sndfile file(sf_open(path.c_str(), SFM_READ, &info));
+  if (!file) return sf_strerror(nullptr);
+  if (info.channels < 1 || info.frames < 0) return "no sound in the file";
+  std::vector<float> all(static_cast<size_t>(info.frames) * info.channels);
+  const sf_count_t got = sf_readf_float(file.get(), all.data(), info.frames);
+  if (got != info.frames) return "the sound file reads short: " + failure(file.get());
+  samples.resize(static_cast<size_t>(info.frames));
+  for (size_t i = 0; i < samples.size(); ++i) samples[i] = all[i * info.channels];
+  rate = info.samplerate;
+  return "";
+}
+
 long long readableSamples(const std::string& path) {
   SF_INFO info{};
   Sndfile file(sf_open(path.c_str(), SFM_READ, &info));

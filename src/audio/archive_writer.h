@@ -29,6 +29,10 @@ SoundMetadata metadataNow(const std::string& reelDirectory, const std::string& s
 std::string writeArchiveSound(const std::vector<float>& samples, int rate, SoundFormat format,
                               const SoundMetadata& metadata, const std::string& path);
 
+// The samples of a sound file (its first channel) at full scale, and its rate.
+// Returns "" or why it could not be read.
+std::string readSoundSamples(const std::string& path, std::vector<float>& samples, int& rate);
+
 // How many samples of the sound file at `path` decode, reading it to its end; -1 when
 // it does not open. A file whose write failed unseen (the FLAC encoder does not pass
 // every failed write on) reads short.

@@ -105,7 +105,8 @@ std::string selectRange(const FilmOptions& o, int scans, int& start, int& stop) 
 
 std::string selectOutput(const std::string& output, const std::string& extension,
                          std::string& path) {
-  const bool sound = extension != ".avi";
+  const bool sound = extension == ".wav" || extension == ".flac";
+  const std::string defaultEnd = sound ? ".wav" : ".avi";
   std::error_code ec;
   const std::string given = output.empty() ? fs::current_path(ec).string() : output;
   if (fs::is_directory(given, ec)) {
@@ -113,11 +114,11 @@ std::string selectOutput(const std::string& output, const std::string& extension
                                                                 : given};
     completeOutputPath(choice, sound);
     path = choice.outputPath;
-    if (sound && extension != ".wav") path = path.substr(0, path.size() - 4) + extension;
+    if (extension != defaultEnd) path = path.substr(0, path.size() - 4) + extension;
   } else {
     path = given;
   }
-  if (!sound && !endsWithAvi(path))
+  if (extension == ".avi" && !endsWithAvi(path))
     return "a movie is always written as AVI: the output must end in .avi (" + path + ")";
   if (const std::string problem = outputPathProblem(path); !problem.empty())
     return "cannot write " + path + ": " + problem;

@@ -57,7 +57,7 @@ struct JobTarget {
 
 // Resolves the input, the frame range and the output of a command. `extension` is how
 // the command's default output name ends: ".wav" or ".flac" for the sound, ".avi"
-// for the movie. Returns an error message, or "".
+// for the classic movie, ".mkv" for one with its sound. Returns an error message, or "".
 std::string selectTarget(const FilmOptions& options, const std::string& extension,
                          JobTarget& target);
 

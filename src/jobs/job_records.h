@@ -7,6 +7,7 @@
 #include "audio/sound_format.h"
 #include "jobs/controls.h"
 #include "jobs/settings.h"
+#include "movie/muxed_movie.h"
 
 namespace kelvora {
 
@@ -61,6 +62,10 @@ struct Image_Parameters {
   bool direction = true;
   bool frameCorrection = false;
   bool bridgeUnreadable = false;  // for batch work: see BridgedScan
+  // A movie with its sound (Matroska or MP4) instead of the classic silent AVI.
+  bool withSound = false;
+  bool nativeSize = false;  // the pictures keep their own size
+  MuxedMovieSettings muxed;
 };
 
 // What Start hands over besides the settings.

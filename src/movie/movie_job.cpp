@@ -1,6 +1,8 @@
 #include "movie/movie_job.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "film/orientation.h"
@@ -12,6 +14,7 @@
 #include "jobs/status_log.h"
 #include "movie/async_frame_sink.h"
 #include "movie/movie_writer.h"
+#include "movie/muxed_movie.h"
 #include "movie/picture_cut.h"
 
 namespace kelvora {
@@ -69,10 +72,12 @@ JobOutcome ThreadMovie(Image_Parameters& record, MovieJobReport* report) {
   out.fps = record.speedIndex == 1 ? 25.0 : 24.0;
   out.width = record.filmSize == 0 ? 640 : 320;
   out.height = record.filmSize == 0 ? 480 : 240;
-  out.codec = codecCode(record.compression);
+  out.codec = record.withSound ? record.muxed.videoCodec : codecCode(record.compression);
   // The movie is written aside and put in place once it reads back whole, so a
   // failed job never destroys an older movie of the same name.
-  StagedFile staged(record.outputPath, ".avi");
+  StagedFile staged(
+      record.outputPath,
+      record.withSound ? std::filesystem::path(record.outputPath).extension().string() : ".avi");
   const auto cannotCreate = [&](const std::string& cause) {
     out.outputError = cause;
     statusLog.replace("Cannot create the movie file!");
@@ -80,29 +85,52 @@ JobOutcome ThreadMovie(Image_Parameters& record, MovieJobReport* report) {
     return JobOutcome::WriteFailed;
   };
   if (!staged.ok()) return cannotCreate(staged.error());
-  MovieWriter writer(staged.tempPath(), out.codec, out.fps, cv::Size(out.width, out.height));
-  if (!writer.isOpened())
-    return cannotCreate("the movie writer cannot open it with codec " + out.codec);
+  // The classic silent AVI, or a movie with its sound, which opens at its first picture.
+  std::optional<MovieWriter> avi;
+  std::optional<MuxedMovieWriter> muxed;
+  if (record.withSound) {
+    MuxedMovieSettings settings = record.muxed;
+    settings.fps = out.fps;
+    muxed.emplace(staged.tempPath(), std::move(settings));
+  } else {
+    avi.emplace(staged.tempPath(), out.codec, out.fps, cv::Size(out.width, out.height));
+    if (!avi->isOpened())
+      return cannotCreate("the movie writer cannot open it with codec " + out.codec);
+  }
+  FrameSink& file = avi ? static_cast<FrameSink&>(*avi) : *muxed;
   // Scaling and encoding run on threads of their own, beside the cutting of the next
-  // picture.
-  AsyncFrameSink encoder(writer);
-  ScalingSink scaler(encoder, cv::Size(out.width, out.height));
+  // picture. Pictures of their own size are only made colour.
+  AsyncFrameSink encoder(file);
+  ScalingSink scaler(encoder, record.nativeSize ? cv::Size() : cv::Size(out.width, out.height));
   AsyncFrameSink frames(scaler);
   // Completes the file, checks it and puts it in place; a movie of no frames is not
   // kept. Returns whether the movie is in place.
   const auto completeMovie = [&] {
     frames.finish();
     encoder.finish();
-    writer.release();
-    out.framesWritten = writer.framesWritten();
+    int readBack = 0;
+    if (avi) {
+      avi->release();
+      out.framesWritten = avi->framesWritten();
+    } else {
+      muxed->finish();
+      out.framesWritten = muxed->framesWritten();
+      out.width = muxed->width();
+      out.height = muxed->height();
+    }
     if (out.framesWritten == 0) {
       staged.discard();
-      out.outputError = "no frame was written";
+      out.outputError = muxed && !muxed->error().empty() ? muxed->error() : "no frame was written";
       return false;
     }
-    const int readBack = countMovieFrames(staged.tempPath());
+    if (avi) {
+      readBack = countMovieFrames(staged.tempPath());
+    } else if (muxed->error().empty()) {
+      readBack = readMuxedMovie(staged.tempPath(), false).videoPackets;
+    }
     if (readBack != out.framesWritten) {
       out.outputError = probeWriteError(staged.path());
+      if (out.outputError.empty() && muxed) out.outputError = muxed->error();
       if (out.outputError.empty())
         out.outputError = "the finished movie reads back with " + std::to_string(readBack) +
                           " of its " + std::to_string(out.framesWritten) + " frames";

@@ -30,6 +30,7 @@ MovieWriter::MovieWriter(const std::string& path, const std::string& fourcc, dou
 MovieWriter::~MovieWriter() { release(); }
 
 cv::Mat movieFrame(const cv::Mat& frame, cv::Size size) {
+  if (size.empty()) size = frame.size();  // the picture's own size
   cv::Mat colour;
   if (frame.channels() == 1) {
     // A grey picture is scaled before it is made colour: the three channels would

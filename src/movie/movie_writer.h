@@ -12,8 +12,9 @@ namespace kelvora {
 // "MP42", "DIVX" writes "DIV3", "XVID" writes "XVID".
 std::string codecCode(int compression);
 
-// The frame as the movie stores it: three 8-bit channels of exactly `size`, scaled
-// with bicubic interpolation (a grey picture is scaled before it is made colour).
+// The frame as the movie stores it: three 8-bit channels of exactly `size` (an empty
+// size keeps the frame's own), scaled with bicubic interpolation (a grey picture is
+// scaled before it is made colour).
 cv::Mat movieFrame(const cv::Mat& frame, cv::Size size);
 
 // Passes every frame on as `movieFrame` makes it, so the scaling can run on a thread

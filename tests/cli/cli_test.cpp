@@ -110,6 +110,13 @@ TEST_F(CliTest, ProblemsAreRefusedBeforeTheJob) {
       {"movie " + scans + " -o " + dir_.file("m.png"), "must end in .avi"},
       {"movie " + scans + " -o " + dir_.file("m.mkv"), "must end in .avi"},
       {"movie " + scans + " --codec H264 -o " + dir_.file("m.avi"), "H264"},
+      {"movie " + scans + " --size native -o " + dir_.file("m.avi"), "give --with-sound"},
+      {"movie " + scans + " --with-sound auto -o " + dir_.file("m.avi"),
+       "must end in .mkv or .mp4"},
+      {"movie " + scans + " --with-sound auto --codec FFV1 -o " + dir_.file("m.mp4"),
+       "FFV1 is written in MKV"},
+      {"movie " + scans + " --with-sound " + dir_.file("none.wav") + " -o " + dir_.file("m.mkv"),
+       "is not there"},
   };
   const std::string scan = test::fileText(reel_.scanPaths[1]);
   test::writeText(dir_.file("x.wav"), "an earlier take");

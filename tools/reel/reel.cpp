@@ -212,6 +212,13 @@ Reel writeReel(const ReelOptions& options, const std::string& directory) {
   reel.geometry = geometryFor(options);
   const ReelGeometry& g = reel.geometry;
   reel.audio = makeAudio(g.totalRows, g.sampleRate, options.seed, options.programme, options.level);
+  if (options.clickFrame >= 0) {
+    // Three milliseconds of full swing, as a splice bump or a slate clap gives.
+    const int at = options.clickFrame * g.pitch;
+    const int length = std::max(2, g.sampleRate * 3 / 1000);
+    for (int i = 0; i < length && at + i < g.totalRows; ++i)
+      reel.audio[static_cast<size_t>(at + i)] = i < length / 2 ? 1.0f : -1.0f;
+  }
 
   // Uncompressed, with the scanner's resolution in the tags as scanners write them.
   const std::vector<int> tiffParams = {

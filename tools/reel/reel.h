@@ -26,9 +26,10 @@ struct ReelOptions {
   bool inverse = false;  // scanned tail first: the film runs the other way
   bool colour = true;
   bool sixteenBit = false;
-  bool alpha = false;  // write a fourth (alpha) channel
-  int dpxBits = 0;     // 0: TIFF scans; 8, 10, 12 or 16: DPX of that depth
-  double grain = 3.0;  // standard deviation of the grain, in grey levels
+  bool alpha = false;   // write a fourth (alpha) channel
+  int dpxBits = 0;      // 0: TIFF scans; 8, 10, 12 or 16: DPX of that depth
+  int clickFrame = -1;  // a full-scale click at the start of this frame (0-based), if any
+  double grain = 3.0;   // standard deviation of the grain, in grey levels
   unsigned seed = 1;
   Programme programme = Programme::Speech;
   double modulation = 1.0;  // share of the track's swing a full-scale sample uses
