@@ -100,6 +100,9 @@ BatchPlan planBatch(const Manifest& manifest, const BatchRequest& request) {
     }
     reel.name = reel.settings.name.empty() ? directoryName(line.directory) : reel.settings.name;
     if (reel.error.empty()) reel.error = nameProblem(reel.name);
+    // A batch writes the classic AVI: the codecs of a movie with its sound are refused.
+    if (reel.error.empty() && reel.movie)
+      reel.error = movieWithSoundProblem(reel.settings.movie, reel.moviePath());
     plan.reels.push_back(std::move(reel));
   }
 

@@ -15,9 +15,10 @@ Manifest parse(const std::string& text) {
   return parseManifest(in);
 }
 
-BatchPlan plan(const std::string& text) {
+BatchPlan plan(const std::string& text, bool movie = false) {
   BatchRequest request;
   request.outputDirectory = "/out";
+  request.movie = movie;
   request.common.film.fps = 24;
   return planBatch(parse(text), request);
 }
@@ -78,6 +79,18 @@ TEST(ManifestTest, ALineChangesOnlyItsOwnReel) {
   const BatchPlan csv = plan("dir\n/s/a\n/s/b\n");
   ASSERT_EQ(csv.reels.size(), 2u);
   EXPECT_EQ(csv.reels[1].name, "b");
+
+  // An archive format names its file and its settings; a classic reel's line is as
+  // it was, so the records of earlier batches still hold.
+  const BatchPlan flac = plan("/s/a --format flac --rate 48000\n/s/b\n");
+  EXPECT_EQ(flac.reels[0].soundPath(), "/out/a.flac");
+  EXPECT_NE(describeSettings(flac.reels[0]).find(" format=flac rate=48000"), std::string::npos);
+  EXPECT_EQ(describeSettings(flac.reels[1]).find("format="), std::string::npos);
+  // A batch's movie is the classic AVI.
+  const BatchPlan movies = plan("/s/a --codec H264\n/s/b --size native\n/s/c --codec XVID\n", true);
+  EXPECT_NE(movies.reels[0].error.find("give --with-sound"), std::string::npos);
+  EXPECT_NE(movies.reels[1].error.find("give --with-sound"), std::string::npos);
+  EXPECT_EQ(movies.reels[2].error, "");
 }
 
 TEST(ManifestTest, WholeManifestProblems) {
