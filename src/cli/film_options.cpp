@@ -4,8 +4,10 @@
 #include <filesystem>
 #include <system_error>
 
+#include "film/settings_check.h"
 #include "jobs/frame_listing.h"
 #include "jobs/output_path.h"
+#include "jobs/scan_loader.h"
 #include "jobs/start_checks.h"
 
 namespace kelvora {
@@ -33,8 +35,11 @@ void addFilmOptions(CLI::App& command, FilmOptions& o, const std::string& output
 void addFilmSettings(CLI::App& command, FilmOptions& o) {
   command.add_option("--start", o.start, "First frame number (default 1)");
   command.add_option("--stop", o.stop, "Last frame number (default: the last scan)");
-  command.add_option("--film", o.film, "35va, 35vd or 16va (default 35va)")
-      ->check(CLI::IsMember({"35va", "35vd", "16va"}));
+  command
+      .add_option("--film", o.film,
+                  "35va, 35vd or 16va (default 35va); auto takes the film type, the "
+                  "direction and Long strip from the first scan")
+      ->check(CLI::IsMember({"35va", "35vd", "16va", "auto"}));
   command.add_option("--fps", o.fps, "Film speed, 24 or 25 (default 25)")
       ->check(CLI::IsMember({24, 25}));
   command.add_flag("--long-strip", o.longStrip, "Each scan holds a length of strip");
@@ -65,6 +70,37 @@ std::string applyFilmOptions(const FilmOptions& o, JobSettings& s) {
     s.resolutionY = y;
     if (!resolutionAcceptable(s)) return "--resolution must be between 100 and 20000 dpi";
   }
+  return "";
+}
+
+std::string resolveAutoFilm(FilmOptions& o, std::string& chosen) {
+  if (o.film != "auto") return "";
+  const InputSelection input = selectInput(o.input);
+  if (!input.error.empty()) return input.error;
+  const std::string directory =
+      JobDirectory(input.inputPath, static_cast<int>(input.inputPath.size()));
+  const int first = o.start.value_or(1);
+  const std::optional<std::string> path = FrameListing::open(directory).path(first);
+  if (!path) return "--film auto: there is no frame " + std::to_string(first);
+  LoadedScan scan = loadScan(*path);
+  requireAFrame(scan);
+  if (!scan.ok())
+    return "--film auto cannot read frame " + std::to_string(first) + " (" + *path +
+           "): " + scan.error;
+  const FilmMeasurement m = measureFilm(scan.image);
+  if (!m.measured || !m.sureOfGauge || !m.sureOfEdge)
+    return "--film auto cannot tell the film from frame " + std::to_string(first) + " (" + *path +
+           "); give --film and the direction";
+  FilmSettings given;
+  given.direction = !o.down;
+  given.longStrip = o.longStrip;
+  const FilmSettings found = settingsFromMeasurement(m, given);
+  o.film = found.filmType == kVariableArea16      ? "16va"
+           : found.filmType == kVariableDensity35 ? "35vd"
+                                                  : "35va";
+  o.down = !found.direction;
+  o.longStrip = found.longStrip;
+  chosen = "--film auto: " + describeFilmSettings(found);
   return "";
 }
 

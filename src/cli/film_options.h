@@ -30,6 +30,11 @@ void addFilmOptions(CLI::App& command, FilmOptions& options, const std::string& 
 // Registers the film settings alone: the frame range and how the film was scanned.
 void addFilmSettings(CLI::App& command, FilmOptions& options);
 
+// With `--film auto`, measures the first scan of the range and puts what it shows in
+// place of the film type, the direction and Long strip; `chosen` then says what was
+// taken. Any other film is left as it is. Returns an error message, or "".
+std::string resolveAutoFilm(FilmOptions& options, std::string& chosen);
+
 // Copies the film options into the settings; returns an error message, or "".
 std::string applyFilmOptions(const FilmOptions& options, JobSettings& settings);
 

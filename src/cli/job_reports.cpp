@@ -44,6 +44,7 @@ nlohmann::ordered_json soundMeasurements(const SoundJobReport& r) {
   }
   j["frames"] = std::move(frames);
   j["scan"] = scanHeader(r.firstScan);
+  j["warnings"] = r.warnings;
   return j;
 }
 
@@ -54,6 +55,7 @@ nlohmann::ordered_json movieMeasurements(const MovieJobReport& r) {
   j["height"] = r.height;
   j["fps"] = r.fps;
   j["codec"] = r.codec;
+  j["warnings"] = r.warnings;
   return j;
 }
 

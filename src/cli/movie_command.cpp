@@ -115,9 +115,13 @@ std::string soundForMovie(const MovieOptions& o, const JobTarget& target, Contro
 
 }  // namespace
 
-int runMovieCommand(const MovieOptions& o) {
+int runMovieCommand(const MovieOptions& given) {
+  MovieOptions o = given;
+  std::string chosen;
+  std::string error = resolveAutoFilm(o.film, chosen);
+  if (!chosen.empty()) std::fprintf(stderr, "kelvora-cli movie: %s\n", chosen.c_str());
   JobSettings settings;
-  std::string error = movieJobSettings(o, settings);
+  if (error.empty()) error = movieJobSettings(o, settings);
 
   JobTarget target;
   const bool withSound = !o.withSound.empty();
@@ -159,6 +163,8 @@ int runMovieCommand(const MovieOptions& o) {
     outcome = ThreadMovie(record, &report);
   }
 
+  for (const std::string& w : report.warnings)
+    std::fprintf(stderr, "kelvora-cli movie: warning: %s\n", w.c_str());
   const std::string kept =
       report.kept
           ? output + " keeps the " + std::to_string(report.framesWritten) + " frames written"

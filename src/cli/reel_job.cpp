@@ -1,5 +1,7 @@
 #include "cli/reel_job.h"
 
+#include <algorithm>
+
 #include <chrono>
 #include <deque>
 
@@ -45,8 +47,17 @@ struct JobRun {
   JobOutcome outcome = JobOutcome::Finished;
   nlohmann::ordered_json measurements;
   std::vector<BridgedScan> bridged;
-  std::string failure;  // why it did not finish, naming the scan or the output
+  std::vector<std::string> warnings;  // what was measured against the settings
+  std::string failure;                // why it did not finish, naming the scan or the output
 };
+
+// A reel whose film could not be told with --film auto fails before its job.
+JobRun cannotTell(const std::string& why) {
+  JobRun run;
+  run.outcome = JobOutcome::Unreadable;
+  run.failure = why;
+  return run;
+}
 
 std::string failureOf(JobOutcome outcome, int failedFrame, const std::string& failedPath,
                       const std::string& readCause, const std::string& output,
@@ -62,6 +73,10 @@ std::string failureOf(JobOutcome outcome, int failedFrame, const std::string& fa
 JobRun runSoundJob(const ReelPlan& plan, const JobRequest& request, StopSwitch& stop) {
   SoundOptions options = plan.settings.sound;
   options.film = plan.settings.film;
+  options.film.input = plan.directory;
+  std::string chosen;
+  if (const std::string why = resolveAutoFilm(options.film, chosen); !why.empty())
+    return cannotTell(why);
   JobSettings settings;
   soundJobSettings(options, settings);
   Picture_Parameters job;
@@ -75,6 +90,8 @@ JobRun runSoundJob(const ReelPlan& plan, const JobRequest& request, StopSwitch& 
   }
   run.measurements = soundMeasurements(report);
   run.bridged = report.bridged;
+  if (!chosen.empty()) run.warnings.push_back(chosen);
+  run.warnings.insert(run.warnings.end(), report.warnings.begin(), report.warnings.end());
   run.failure = failureOf(run.outcome, report.failedFrame, report.failedPath, report.failure,
                           plan.soundPath(), report.failure);
   return run;
@@ -83,6 +100,10 @@ JobRun runSoundJob(const ReelPlan& plan, const JobRequest& request, StopSwitch& 
 JobRun runMovieJob(const ReelPlan& plan, const JobRequest& request, StopSwitch& stop) {
   MovieOptions options = plan.settings.movie;
   options.film = plan.settings.film;
+  options.film.input = plan.directory;
+  std::string chosen;
+  if (const std::string why = resolveAutoFilm(options.film, chosen); !why.empty())
+    return cannotTell(why);
   JobSettings settings;
   movieJobSettings(options, settings);
   Image_Parameters job;
@@ -96,6 +117,8 @@ JobRun runMovieJob(const ReelPlan& plan, const JobRequest& request, StopSwitch& 
   }
   run.measurements = movieMeasurements(report);
   run.bridged = report.bridged;
+  if (!chosen.empty()) run.warnings.push_back(chosen);
+  run.warnings.insert(run.warnings.end(), report.warnings.begin(), report.warnings.end());
   run.failure = failureOf(run.outcome, report.failedFrame, report.failedPath, report.failure,
                           plan.moviePath(), report.outputError);
   return run;
@@ -216,6 +239,10 @@ ReelResult runReel(const ReelPlan& plan, bool force, StopSwitch& stop,
     const JobRun run = o.run(
         plan, JobRequest{&controls, input.inputPath, staged[k].tempPath(), start, stopFrame}, stop);
     for (const BridgedScan& b : run.bridged) result.warnings.push_back(bridgedWarning(b, o.filler));
+    // The sound and the movie of a reel measure the same first scan: each warning once.
+    for (const std::string& w : run.warnings)
+      if (std::find(result.warnings.begin(), result.warnings.end(), w) == result.warnings.end())
+        result.warnings.push_back(w);
     nlohmann::ordered_json entry;
     entry["file"] = plan.name + o.extension;
     entry.update(run.measurements);

@@ -85,9 +85,13 @@ std::string soundReportJson(const SoundJobReport& r, JobOutcome outcome,
   return j.dump(2) + "\n";
 }
 
-int runSoundCommand(const SoundOptions& o) {
+int runSoundCommand(const SoundOptions& given) {
+  SoundOptions o = given;
+  std::string chosen;
+  std::string error = resolveAutoFilm(o.film, chosen);
+  if (!chosen.empty()) std::fprintf(stderr, "kelvora-cli sound: %s\n", chosen.c_str());
   JobSettings settings;
-  std::string error = soundJobSettings(o, settings);
+  if (error.empty()) error = soundJobSettings(o, settings);
 
   JobTarget target;
   const SoundOutput wanted{settings.soundFormat, settings.soundRate};
@@ -121,6 +125,8 @@ int runSoundCommand(const SoundOptions& o) {
     outcome = ThreadPicture(record, &measured);
   }
 
+  for (const std::string& w : measured.warnings)
+    std::fprintf(stderr, "kelvora-cli sound: warning: %s\n", w.c_str());
   bool reportWritten = true;
   if (report) {
     std::ofstream json(report->tempPath(), std::ios::binary);

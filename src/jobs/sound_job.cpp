@@ -12,6 +12,7 @@
 #include "audio/wav_writer.h"
 #include "film/orientation.h"
 #include "film/resolution.h"
+#include "film/settings_check.h"
 #include "film/soundtrack_area.h"
 #include "jobs/archive_sound.h"
 #include "jobs/notifications.h"
@@ -162,6 +163,10 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
     if (!measured) {
       measured = true;
       out.firstScan = readScanHeader(scan.path);
+      out.warnings = settingsWarnings(
+          measureFilm(frame),
+          FilmSettings{record.filmType, record.longstrip, record.direction, record.manualResolution,
+                       Resolution{record.resX, record.resY}, out.firstScan.dpiY});
       if (record.manualResolution) {
         res = Resolution{record.resX, record.resY};
       } else {

@@ -30,6 +30,7 @@ struct SoundJobReport {
   std::string failure;
   std::vector<BridgedScan> bridged;  // scans left out, with bridgeUnreadable
   ScanHeader firstScan;              // what the first readable scan says of itself
+  std::vector<std::string> warnings;  // settings the first scan disagrees with
 };
 
 // The soundtrack job: decodes frames startFrame..stopFrame of the record's input

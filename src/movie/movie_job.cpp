@@ -7,8 +7,10 @@
 
 #include "film/orientation.h"
 #include "film/resolution.h"
+#include "film/settings_check.h"
 #include "jobs/frame_listing.h"
 #include "jobs/notifications.h"
+#include "jobs/scan_header.h"
 #include "jobs/scan_loader.h"
 #include "jobs/staged_file.h"
 #include "jobs/status_log.h"
@@ -16,6 +18,7 @@
 #include "movie/movie_writer.h"
 #include "movie/muxed_movie.h"
 #include "movie/picture_cut.h"
+#include "signal/image_ops.h"
 
 namespace kelvora {
 
@@ -202,6 +205,19 @@ JobOutcome ThreadMovie(Image_Parameters& record, MovieJobReport* report) {
         resolution(oriented, filmType, res, longstrip != 0, direction);
       }
       filParametersM(oriented, filmType, res, area, record.cutSoundtrack);
+      // The settings are checked on the scan as the scanner gave it.
+      cv::Mat raw;
+      if (inverse != 0) {
+        cv::flip(oriented, raw, 0);  // into a new image: the picture is cut from `oriented`
+        raw = rot90(raw, 3);
+      } else {
+        raw = rot90(oriented, 3);
+      }
+      if (!direction) cv::flip(raw, raw, 0);
+      out.warnings = settingsWarnings(
+          measureFilm(raw),
+          FilmSettings{filmType, longstrip != 0, direction, record.manualResolution,
+                       Resolution{record.resX, record.resY}, readScanHeader(scan.path).dpiY});
       statusLog.addLine(statusLine("Picture resolution (dpi) x=%d,y=%d", res.x, res.y));
       out.resolution = res;
       out.area = area;

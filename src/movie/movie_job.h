@@ -26,6 +26,7 @@ struct MovieJobReport {
   std::string failedPath;
   std::string failure;
   std::vector<BridgedScan> bridged;  // scans left out, with bridgeUnreadable
+  std::vector<std::string> warnings;  // settings the first scan disagrees with
 };
 
 // The movie job: cuts the pictures of frames startFrame..stopFrame of the record's

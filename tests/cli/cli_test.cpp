@@ -218,5 +218,56 @@ TEST(CliStopTest, CtrlCStopsBetweenFramesAndWritesNothing) {
   EXPECT_FALSE(std::filesystem::exists(dir.file("out.wav")));
 }
 
+// A wrong setting is decoded as asked but named; --film auto takes what the first
+// scan shows and gives the file the right settings give.
+TEST(CliSettingsCheckTest, WrongSettingsAreNamedAndAutoTakesTheFilmsOwn) {
+  TempDir dir;
+  reel::ReelOptions o;
+  o.scans = 3;
+  o.filmType = 3;
+  o.dpi = 1800;
+  o.directionUp = false;
+  o.longStrip = true;
+  reel::writeReel(o, dir.file("r16"));
+  const std::string reel = dir.file("r16");
+  const struct {
+    std::string command;
+    std::string said;  // "" for no warning
+  } cases[] = {
+      {"sound " + reel + " --film 16va --down --long-strip", ""},
+      {"movie " + reel + " --film 16va --down --long-strip", ""},
+      {"sound " + reel + " --film 16va --long-strip",
+       "warning: the soundtrack lies along the bottom edge: did you mean DOWN?"},
+      {"movie " + reel + " --film 16va --long-strip",
+       "warning: the soundtrack lies along the bottom edge: did you mean DOWN?"},
+      {"sound " + reel + " --film 16va --down", "did you mean Long strip?"},
+      {"sound " + reel + " --film 35va --down --long-strip", "did you mean 16 mm?"},
+      {"sound " + reel + " --film 16va --down --long-strip --resolution 900,900",
+       "the resolution is set to 900,900: did you mean 1800?"},
+      {"sound " + reel + " --film auto", "--film auto: 16 mm variable area, DOWN, long strip"},
+  };
+  for (const auto& c : cases) {
+    const bool movie = c.command.rfind("movie", 0) == 0;
+    const std::string out = dir.file(movie ? "m.avi" : "s.wav");
+    const Result r =
+        runCli(c.command + " -o " + out + (movie ? "" : " --report " + dir.file("r.json")));
+    ASSERT_EQ(r.status, 0) << c.command << "\n" << r.output;
+    if (c.said.empty()) {
+      EXPECT_EQ(r.output.find("warning"), std::string::npos) << c.command << "\n" << r.output;
+    } else {
+      EXPECT_NE(r.output.find(c.said), std::string::npos) << c.command << "\n" << r.output;
+    }
+    if (!movie && c.said.find("warning: ") == 0) {
+      EXPECT_NE(test::fileText(dir.file("r.json")).find(c.said.substr(9)), std::string::npos);
+    }
+  }
+  // The automatic choice decodes what the right settings decode.
+  ASSERT_EQ(runCli("sound " + reel + " --film auto -o " + dir.file("auto.wav")).status, 0);
+  ASSERT_EQ(
+      runCli("sound " + reel + " --film 16va --down --long-strip -o " + dir.file("set.wav")).status,
+      0);
+  EXPECT_TRUE(test::readBytes(dir.file("auto.wav")) == test::readBytes(dir.file("set.wav")));
+}
+
 }  // namespace
 }  // namespace kelvora

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "film/film_geometry.h"
+
+namespace kelvora {
+
+// What one raw scan (film running side to side, as loaded) shows of how it was made,
+// measured without the settings: which edge carries the soundtrack, the gauge, how
+// many frames the scan holds and at what resolution.
+struct FilmMeasurement {
+  bool measured = false;              // false when the scan shows too little to tell
+  bool trackOnTop = true;             // the soundtrack lies along the top edge (UP)
+  double trackScore[2] = {0.0, 0.0};  // how much each edge (top, bottom) moves like sound
+  bool sureOfEdge = false;
+  int gauge = 35;  // 35 or 16 mm, from the film's width against its frame pitch
+  bool sureOfGauge = false;
+  bool variableDensity = false;  // the track band holds greys, not clear and opaque
+  double framePitch = 0.0;       // pixels from one frame line to the next
+  double framesPerScan = 0.0;
+  double dpi = 0.0;  // along the film, from the frame pitch of the gauge
+};
+
+FilmMeasurement measureFilm(const cv::Mat& scan);
+
+// The settings a measurement can be held against.
+struct FilmSettings {
+  int filmType = kVariableArea35;
+  bool longStrip = false;
+  bool direction = true;  // UP
+  bool manualResolution = false;
+  Resolution resolution;
+  double taggedDpi = 0.0;  // what the file says, 0 when nothing
+};
+
+// One line per setting the scan disagrees with, as a question to the user:
+// "the soundtrack lies along the bottom edge: did you mean DOWN?". None when the scan
+// agrees, or cannot tell.
+std::vector<std::string> settingsWarnings(const FilmMeasurement& measured,
+                                          const FilmSettings& settings);
+
+// The settings the measurement gives (for `--film auto`): gauge and track kind,
+// direction, long strip, and the resolution when the scan's frame pitch gives one.
+FilmSettings settingsFromMeasurement(const FilmMeasurement& measured, const FilmSettings& given);
+
+// "16 mm variable area, DOWN, long strip, 1800 dpi" for a message.
+std::string describeFilmSettings(const FilmSettings& settings);
+
+}  // namespace kelvora

@@ -1,0 +1,103 @@
+// What the first scan says of the settings: on generated reels of every kind the
+// measurement finds the edge, gauge, strip length and resolution, a wrong setting
+// is named and the right ones give no warning.
+#include "film/settings_check.h"
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include "reel/reel.h"
+#include "support/temp_dir.h"
+
+namespace kelvora {
+namespace {
+
+struct ReelKind {
+  const char* name;
+  int filmType;
+  bool up;
+  bool longStrip;
+  int dpi;
+  bool colour;
+  reel::Programme programme;
+};
+
+FilmSettings rightSettings(const ReelKind& k) {
+  FilmSettings s;
+  s.filmType = k.filmType;
+  s.direction = k.up;
+  s.longStrip = k.longStrip;
+  return s;
+}
+
+TEST(SettingsCheckTest, EachWrongSettingIsNamedAndTheRightOnesAreNot) {
+  const ReelKind kinds[] = {
+      {"35va up", 1, true, false, 900, true, reel::Programme::Speech},
+      {"35va down grey 1800", 1, false, false, 1800, false, reel::Programme::Tones},
+      {"35va strip", 1, true, true, 900, true, reel::Programme::Speech},
+      {"35vd", 2, true, false, 900, true, reel::Programme::Speech},
+      {"16va", 3, true, false, 1800, true, reel::Programme::Tones},
+      {"16va down strip", 3, false, true, 1800, false, reel::Programme::Speech},
+  };
+  test::TempDir dir;
+  for (const ReelKind& k : kinds) {
+    SCOPED_TRACE(k.name);
+    reel::ReelOptions o;
+    o.scans = 2;
+    o.filmType = k.filmType;
+    o.directionUp = k.up;
+    o.longStrip = k.longStrip;
+    o.dpi = k.dpi;
+    o.colour = k.colour;
+    o.programme = k.programme;
+    const reel::Reel r = reel::writeReel(o, dir.file(k.name));
+    const cv::Mat scan = cv::imread(r.scanPaths[0], cv::IMREAD_ANYCOLOR);
+    const FilmMeasurement m = measureFilm(scan);
+    std::printf("%-22s top %.2f bottom %.2f pitch %.1f (%d) frames %.2f dpi %.0f gauge %d vd %d\n",
+                k.name, m.trackScore[0], m.trackScore[1], m.framePitch, r.geometry.pitch,
+                m.framesPerScan, m.dpi, m.gauge, m.variableDensity);
+    ASSERT_TRUE(m.measured);
+    EXPECT_TRUE(m.sureOfEdge);
+    EXPECT_EQ(m.trackOnTop, k.up);
+    EXPECT_EQ(m.gauge, k.filmType == 3 ? 16 : 35);
+    EXPECT_NEAR(m.dpi, k.dpi, 0.03 * k.dpi);
+    EXPECT_EQ(m.variableDensity, k.filmType == 2);
+
+    const FilmSettings right = rightSettings(k);
+    EXPECT_EQ(settingsWarnings(m, right), std::vector<std::string>{});
+    const FilmSettings auto_ = settingsFromMeasurement(m, FilmSettings{});
+    EXPECT_EQ(auto_.filmType, k.filmType);
+    EXPECT_EQ(auto_.direction, k.up);
+    EXPECT_EQ(auto_.longStrip, k.longStrip);
+
+    const struct {
+      void (*wrong)(FilmSettings&);
+      std::string warning;
+    } wrongs[] = {
+        {[](FilmSettings& s) { s.direction = !s.direction; },
+         k.up ? "along the top edge: did you mean UP?"
+              : "along the bottom edge: did you mean DOWN?"},
+        {[](FilmSettings& s) { s.longStrip = !s.longStrip; },
+         k.longStrip ? "did you mean Long strip?" : "did you mean to leave Long strip off?"},
+        {[](FilmSettings& s) {
+           s.filmType = s.filmType == kVariableArea16 ? kVariableArea35 : kVariableArea16;
+         },
+         k.filmType == 3 ? "did you mean 16 mm?" : "did you mean 35 mm?"},
+        {[](FilmSettings& s) {
+           s.manualResolution = true;
+           s.resolution = Resolution{1200, 1200};
+         },
+         "the resolution is set to 1200,1200: did you mean"},
+    };
+    for (const auto& w : wrongs) {
+      FilmSettings s = right;
+      w.wrong(s);
+      const std::vector<std::string> said = settingsWarnings(m, s);
+      ASSERT_EQ(said.size(), 1u) << w.warning;
+      EXPECT_NE(said[0].find(w.warning), std::string::npos) << said[0];
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kelvora
