@@ -5,6 +5,7 @@
 
 #include "cli/batch_command.h"
 #include "cli/exit_codes.h"
+#include "cli/inspect_command.h"
 #include "cli/movie_command.h"
 #include "cli/sound_command.h"
 #include "jobs/memory.h"
@@ -21,6 +22,8 @@ int main(int argc, char** argv) {
   CLI::App* soundCommand = kelvora::addSoundCommand(app, sound);
   kelvora::MovieOptions movie;
   CLI::App* movieCommand = kelvora::addMovieCommand(app, movie);
+  kelvora::InspectOptions inspect;
+  CLI::App* inspectCommand = kelvora::addInspectCommand(app, inspect);
   kelvora::BatchOptions batch;
   CLI::App* batchCommand = kelvora::addBatchCommand(app, batch);
 
@@ -32,6 +35,7 @@ int main(int argc, char** argv) {
   }
   if (soundCommand->parsed()) return kelvora::runSoundCommand(sound);
   if (movieCommand->parsed()) return kelvora::runMovieCommand(movie);
+  if (inspectCommand->parsed()) return kelvora::runInspectCommand(inspect);
   if (batchCommand->parsed()) return kelvora::runBatchCommand(batch);
   std::fputs(app.help().c_str(), stdout);
   return kelvora::kExitOk;

@@ -248,6 +248,17 @@ cv::Mat preprocessingOfScan(const cv::Mat& scan, int filmType, const Parameters&
   return cutScanBand(scan, r.s, r.e, image);
 }
 
+ScanRows soundtrackRowsOfScan(const cv::Mat& scan, int filmType, const Parameters& filPar,
+                              bool direction, bool cutBySoundtrack) {
+  if (scan.empty()) return ScanRows{};
+  const CutRange r =
+      cutBySoundtrack
+          ? colourCut(turnedColumnMeans(scan, 3), scan.rows, filmType, filPar, direction)
+          : brightCut(brightInRows(scan), scan.cols, filmType, filPar, direction);
+  const int s = std::clamp(r.s, 0, scan.rows - 1);
+  return ScanRows{s, std::clamp(r.e, s, scan.rows - 1)};
+}
+
 cv::Mat preprocessingBWOfScan(const cv::Mat& scan, int filmType, const Parameters& filPar,
                               int image, bool direction) {
   if (scan.empty()) return cv::Mat();

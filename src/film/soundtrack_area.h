@@ -38,6 +38,16 @@ cv::Mat preprocessingOfScan(const cv::Mat& scan, int filmType, const Parameters&
 cv::Mat preprocessingBWOfScan(const cv::Mat& scan, int filmType, const Parameters& filPar,
                               int image, bool direction);
 
+// The rows [first, last] of a scan as loaded that the sound job cuts as the
+// soundtrack (by `preprocessingOfScan` with `cutBySoundtrack`, otherwise by
+// `preprocessingBWOfScan`), clamped as they are.
+struct ScanRows {
+  int first = 0;
+  int last = -1;
+};
+ScanRows soundtrackRowsOfScan(const cv::Mat& scan, int filmType, const Parameters& filPar,
+                              bool direction, bool cutBySoundtrack);
+
 // The number of pixels in each row of a grey or colour scan whose grey value is above
 // half scale (128 and up), colour taken to grey exactly as cv::cvtColor rounds it.
 std::vector<std::uint32_t> brightInRows(const cv::Mat& scan);

@@ -1,0 +1,89 @@
+// The preview a person checks a reel's settings by: `inspect` on reels of every film
+// type draws the track where the generator put it, read back from the PNG's pixels.
+#include <algorithm>
+#include <cmath>
+
+#include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
+
+#include "reel/reel.h"
+#include "support/cli_run.h"
+#include "support/temp_dir.h"
+#include "views/inspect_view.h"
+
+namespace kelvora {
+namespace {
+
+struct PreviewCase {
+  const char* name;
+  const char* options;
+  reel::ReelOptions reel;
+};
+
+reel::ReelOptions reelOf(int filmType, int dpi, bool up, bool longStrip) {
+  reel::ReelOptions o;
+  o.scans = 2;
+  o.filmType = filmType;
+  o.dpi = dpi;
+  o.directionUp = up;
+  o.longStrip = longStrip;
+  return o;
+}
+
+// The rows of the scan as loaded that the generator's track reached on the first
+// scan: the full swing of a variable-area clear area, the band of a density track.
+std::pair<double, double> trackRows(const reel::Reel& r) {
+  const reel::ReelGeometry& g = r.geometry;
+  double first = g.trackStart, last = g.trackStart + g.trackWidth - 1;
+  if (r.options.filmType != 2) {
+    float loudest = 0;
+    for (int i = 0; i < g.scanLength; ++i) loudest = std::max(loudest, std::abs(r.audio[i]));
+    const double t = g.trackWidth;
+    const double half = t * (0.2 + 0.18 * r.options.modulation * loudest);
+    first = 0.5 * t - half;
+    last = 0.5 * t + half - 1;
+  }
+  if (!r.options.directionUp) return {g.filmWidth - 1 - last, g.filmWidth - 1 - first};
+  return {first, last};
+}
+
+// The image rows of the one-pixel lines of `colour` in a column of the preview.
+std::vector<int> linesOf(const cv::Mat& png, int column, const cv::Scalar& colour) {
+  std::vector<int> rows;
+  const cv::Vec3b c(colour[0], colour[1], colour[2]);
+  for (int y = 0; y < png.rows; ++y)
+    if (png.at<cv::Vec3b>(y, column) == c) rows.push_back(y);
+  return rows;
+}
+
+TEST(InspectTest, DrawsTheTrackWhereTheFilmHasIt) {
+  const PreviewCase cases[] = {
+      {"35va", "", reelOf(1, 900, true, false)},
+      {"35va down", "--down", reelOf(1, 1800, false, false)},
+      {"35vd", "--film 35vd", reelOf(2, 900, true, false)},
+      {"16va strip", "--film 16va --down --long-strip", reelOf(3, 1800, false, true)},
+  };
+  test::TempDir dir;
+  for (const PreviewCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const reel::Reel r = reel::writeReel(c.reel, dir.file(c.name));
+    const std::string png = dir.file(std::string(c.name) + ".png");
+    const test::CliResult run =
+        test::runCli("inspect '" + dir.file(c.name) + "' " + c.options + " -o '" + png + "'");
+    ASSERT_EQ(run.status, 0) << run.output;
+    EXPECT_EQ(run.output.find("warning"), std::string::npos) << run.output;
+    const cv::Mat image = cv::imread(png, cv::IMREAD_COLOR);
+    ASSERT_EQ(image.cols, 1600);
+    const double scale = 1600.0 / r.geometry.scanLength;
+    const std::vector<int> lines = linesOf(image, 1600 - 3, kTrackColour);
+    ASSERT_EQ(lines.size(), 2u);
+    const auto [first, last] = trackRows(r);
+    EXPECT_NEAR(lines[0] / scale, first, 2.0);
+    EXPECT_NEAR(lines[1] / scale, last, 2.0);
+    // The classic reader's cut is drawn beside it (on loud film it is the narrower).
+    EXPECT_EQ(linesOf(image, 3, kClassicColour).size(), 2u);
+  }
+}
+
+}  // namespace
+}  // namespace kelvora
