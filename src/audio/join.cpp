@@ -1,5 +1,8 @@
 #include "audio/join.h"
 
+#include <cmath>
+#include <limits>
+
 #include <algorithm>
 #include <cmath>
 
@@ -80,6 +83,30 @@ void appendLastFrame(const Profile& SoundPresent, const Signal_Values& signal, i
   const int q = std::min(signal.presentLength, static_cast<int>(SoundPresent.size()));
   appendRange(SoundPresent, signal.crossfade == 1 ? signal.overlapLength : 0, std::min(end, q),
               soundV);
+}
+
+double overlapMatch(const Profile& previous, const Profile& present, int cutPoint) {
+  const long shared = std::min<long>(static_cast<long>(previous.size()) - cutPoint,
+                                     static_cast<long>(present.size()));
+  if (cutPoint < 0 || shared < 16) return std::numeric_limits<double>::quiet_NaN();
+  double ma = 0, mb = 0;
+  for (long i = 0; i < shared; ++i) {
+    ma += previous[cutPoint + i];
+    mb += present[i];
+  }
+  ma /= shared;
+  mb /= shared;
+  double ab = 0, aa = 0, bb = 0;
+  for (long i = 0; i < shared; ++i) {
+    const double a = previous[cutPoint + i] - ma, b = present[i] - mb;
+    ab += a * b;
+    aa += a * a;
+    bb += b * b;
+  }
+  // Film without sound on it (a tenth of a grey level or less) cannot tell.
+  const double floor = 0.01 * shared;
+  if (aa <= floor || bb <= floor) return std::numeric_limits<double>::quiet_NaN();
+  return ab / std::sqrt(aa * bb);
 }
 
 }  // namespace kelvora

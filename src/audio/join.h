@@ -28,4 +28,11 @@ void appendLastFrame(const Profile& SoundPresent, const Signal_Values& signal, i
 // pairs wholly in double precision; the angle itself is kept in single precision.
 std::vector<float> crossfadeWindow(int length, bool firstPair);
 
+// How alike the film the two scans share at a join is: the normalised correlation of
+// the previous frame's samples from `cutPoint` on with the present frame's first
+// samples, over their overlap. Near 1 where the scans overlap as the cut says; near 0
+// where they do not (a scan missing between them, a splice). NaN with fewer than 16
+// shared samples, or where either side is silent (a tenth of a level or less).
+double overlapMatch(const Profile& previous, const Profile& present, int cutPoint);
+
 }  // namespace kelvora

@@ -1,5 +1,7 @@
 #include "cli/job_reports.h"
 
+#include <cmath>
+
 namespace kelvora {
 
 namespace {
@@ -40,6 +42,8 @@ nlohmann::ordered_json soundMeasurements(const SoundJobReport& r) {
     frame["samples"] = f.samples;
     frame["cut_point"] =
         f.cutPoint < 0 ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(f.cutPoint);
+    if (f.cutPoint >= 0 && !std::isnan(f.overlapMatch))
+      frame["overlap_match"] = std::round(f.overlapMatch * 1000) / 1000;
     frames.push_back(std::move(frame));
   }
   j["frames"] = std::move(frames);

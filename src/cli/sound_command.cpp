@@ -3,17 +3,22 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 
+#include <opencv2/imgcodecs.hpp>
+
+#include "audio/archive_writer.h"
 #include "cli/exit_codes.h"
 #include "cli/job_reports.h"
 #include "cli/stop_on_signal.h"
 #include "cli/terminal_controls.h"
 #include "jobs/job_records.h"
 #include "jobs/staged_file.h"
+#include "views/job_plot.h"
 
 namespace kelvora {
 
@@ -23,6 +28,32 @@ int colorIndex(const std::string& color) {
   return color == "B" ? 0 : color == "G" ? 1 : color == "Y" ? 3 : 2;
 }
 
+// The finished sound, read back as a player hears it, drawn with its joins.
+std::string writePlot(const SoundJobReport& r, const Picture_Parameters& record,
+                      const std::string& input, const std::string& sound, const std::string& path) {
+  std::vector<float> samples;
+  int rate = 0;
+  if (std::string e = readSoundSamples(sound, samples, rate); !e.empty()) return e;
+  std::vector<CutPoint> cuts;
+  for (const auto& f : r.frames)
+    cuts.push_back(
+        CutPoint{f.number, f.cutPoint, std::isnan(f.overlapMatch) ? 1.0 : f.overlapMatch});
+  // The joins were made at the film's rate; the file may be at another.
+  std::vector<JoinMark> joins = classicJoins(
+      cuts, record.inverse,
+      static_cast<size_t>(samples.size() * static_cast<double>(r.filmRate) / std::max(rate, 1)));
+  for (JoinMark& j : joins)
+    j.position =
+        static_cast<size_t>(j.position * static_cast<double>(rate) / std::max(r.filmRate, 1));
+  const cv::Mat image = plotSound(samples, rate, joins, input + "  ->  " + sound);
+  try {
+    if (!cv::imwrite(path, image)) return "the image writer failed";
+  } catch (const cv::Exception&) {
+    return "the image writer failed";
+  }
+  return "";
+}
+
 }  // namespace
 
 CLI::App* addSoundCommand(CLI::App& app, SoundOptions& o) {
@@ -30,6 +61,8 @@ CLI::App* addSoundCommand(CLI::App& app, SoundOptions& o) {
   addFilmOptions(*sound, o.film, "Output WAV file, or a directory for sound.wav (default: .)");
   addSoundSettings(*sound, o);
   sound->add_option("--report", o.report, "Write measurements and cut points as JSON");
+  sound->add_option("--plot", o.plot,
+                    "Draw the finished sound with its joins and level into a PNG");
   return sound;
 }
 
@@ -108,6 +141,20 @@ int runSoundCommand(const SoundOptions& given) {
       if (!report->ok()) error = "cannot write the report " + o.report + ": " + report->error();
     }
   }
+  // The plot, like the report, is checked before the job and written aside.
+  std::optional<StagedFile> plot;
+  if (error.empty() && !o.plot.empty()) {
+    std::string end = std::filesystem::path(o.plot).extension().string();
+    for (char& c : end) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (end != ".png") error = "a plot is written as PNG: --plot must end in .png (" + o.plot + ")";
+    if (error.empty()) error = refuseScanAsOutput(target.inputPath, o.plot);
+    if (error.empty() && (o.plot == target.outputPath || o.plot == o.report))
+      error = "the plot must be a file of its own";
+    if (error.empty()) {
+      plot.emplace(o.plot, ".png");
+      if (!plot->ok()) error = "cannot write the plot " + o.plot + ": " + plot->error();
+    }
+  }
   if (!error.empty()) {
     std::fprintf(stderr, "kelvora-cli sound: %s\n", error.c_str());
     return kExitUsage;
@@ -136,6 +183,15 @@ int runSoundCommand(const SoundOptions& given) {
     if (!reportWritten)
       std::fprintf(stderr, "kelvora-cli sound: cannot write the report %s: %s\n", o.report.c_str(),
                    json.good() ? report->error().c_str() : probeWriteError(o.report).c_str());
+  }
+  if (plot && outcome == JobOutcome::Finished) {
+    if (const std::string e =
+            writePlot(measured, record, target.inputPath, output, plot->tempPath());
+        !e.empty() || !plot->commit()) {
+      std::fprintf(stderr, "kelvora-cli sound: cannot write the plot %s: %s\n", o.plot.c_str(),
+                   e.empty() ? plot->error().c_str() : e.c_str());
+      reportWritten = false;
+    }
   }
   switch (outcome) {
     case JobOutcome::Finished:

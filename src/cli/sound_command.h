@@ -19,6 +19,7 @@ struct SoundOptions {
   std::string format = "wav8";  // see SoundFormat
   std::string rate = "film";    // "film" or samples per second
   std::string report;           // JSON file, empty for none
+  std::string plot;             // PNG file, empty for none
 };
 
 // Registers `sound` on the application.

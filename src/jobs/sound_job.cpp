@@ -228,6 +228,10 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
       signal.frameNumber = n;
       join(present, previous, signal, sampleSequence);
       frameReport.cutPoint = cut;
+      frameReport.overlapMatch = overlapMatch(previous, present, cut);
+      if (frameReport.overlapMatch < 0.5)
+        out.warnings.push_back("the sound does not continue where frame " + std::to_string(n) +
+                               " takes over: a scan missing before it, or a splice?");
     }
     out.frames.push_back(frameReport);
   }

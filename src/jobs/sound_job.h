@@ -15,8 +15,9 @@ namespace kelvora {
 struct SoundJobReport {
   struct Frame {
     int number = 0;
-    int samples = 0;    // rows of its soundtrack area
-    int cutPoint = -1;  // where it starts in the previous frame; -1 for the first
+    int samples = 0;            // rows of its soundtrack area
+    int cutPoint = -1;          // where it starts in the previous frame; -1 for the first
+    double overlapMatch = 0.0;  // how alike the film both scans hold there is (see join.h)
   };
   Resolution resolution;
   Parameters parameters;
@@ -28,8 +29,8 @@ struct SoundJobReport {
   int failedFrame = 0;  // the frame that could not be loaded, if any
   std::string failedPath;
   std::string failure;
-  std::vector<BridgedScan> bridged;  // scans left out, with bridgeUnreadable
-  ScanHeader firstScan;              // what the first readable scan says of itself
+  std::vector<BridgedScan> bridged;   // scans left out, with bridgeUnreadable
+  ScanHeader firstScan;               // what the first readable scan says of itself
   std::vector<std::string> warnings;  // settings the first scan disagrees with
 };
 

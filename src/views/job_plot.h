@@ -1,0 +1,50 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+namespace kelvora {
+
+// A join between two scans as the plot marks it.
+struct JoinMark {
+  int frame = 0;           // the scan that takes over
+  size_t position = 0;     // sample of the finished sound where it takes over
+  double deviation = 0.0;  // how far its advance is from the reel's typical one, a share
+  double match = 1.0;      // how alike the overlapping film of the two scans is
+  bool flagged = false;    // to be checked by ear
+};
+
+// The joins of a classic job from its cut points: each scan takes over where its cut
+// point says, and its advance is held against the median advance of the reel. A share
+// of 5 % or more is flagged, and so is a join where the two scans do not hold the same
+// film (a missing scan, a splice). Joins run from the end for a reel read the other way.
+struct CutPoint {
+  int frame = 0;
+  int cutPoint = -1;          // -1 for the first scan of a run
+  double overlapMatch = 1.0;  // below a half the sound does not continue: flagged too
+};
+std::vector<JoinMark> classicJoins(const std::vector<CutPoint>& cuts, bool inverse, size_t samples);
+
+// The level of a sound, for the meter.
+struct SoundLevel {
+  double peakDb = -200.0;  // dB below full scale
+  double rmsDb = -200.0;
+  size_t atFullScale = 0;  // samples at either end of the range
+};
+SoundLevel measureLevel(const std::vector<float>& samples);
+
+// Colours of the join marks, blue-green-red.
+inline const cv::Scalar kCleanJoin(0, 170, 0);
+inline const cv::Scalar kDoubtfulJoin(0, 140, 255);
+inline const cv::Scalar kFlaggedJoin(0, 0, 230);
+
+// The whole sound's waveform (its min/max envelope) with every join marked in the
+// colour of its deviation, flagged joins labelled with their frame numbers, the
+// samples around the worst join drawn large, and the level meter. `samples` are full
+// scale (-1..1) at `rate`.
+cv::Mat plotSound(const std::vector<float>& samples, int rate, const std::vector<JoinMark>& joins,
+                  const std::string& title, int width = 1600);
+
+}  // namespace kelvora
