@@ -15,14 +15,25 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
+#include <QSettings>
+
+#include <algorithm>
+#include <cmath>
+#include <optional>
 
 #include "app/dialog_units.h"
 #include "app/frame_rotation_picture.h"
 #include "app/info_close.h"
+#include "app/status_box.h"
+#include "audio/archive_writer.h"
 #include "jobs/frame_listing.h"
+#include "jobs/scan_header.h"
+#include "jobs/scan_loader.h"
 #include "jobs/sound_job.h"
 #include "jobs/start_checks.h"
 #include "movie/movie_job.h"
+#include "views/inspect_view.h"
+#include "views/job_plot.h"
 
 namespace kelvora {
 
@@ -44,8 +55,7 @@ CKelvoraMFCDlg::CKelvoraMFCDlg(QWidget* parent)
   buildMenu();
   DialogLayout layout(*this);
 
-  statusBox = new QPlainTextEdit(this);
-  statusBox->setReadOnly(true);
+  statusBox = new StatusBox(this);
   layout.place(statusBox, 7, 7, 225, 55);
   layout.place(new QGroupBox("Frame numbers", this), 7, 61, 224, 24);
   layout.place(new QLabel("Start file number:", this), 22, 71, 57, 8);
@@ -70,7 +80,13 @@ CKelvoraMFCDlg::CKelvoraMFCDlg(QWidget* parent)
   layout.place(soundCheck, 241, 56, 69, 10);
   filmCheck = new QCheckBox("make film", this);
   layout.place(filmCheck, 241, 71, 45, 10);
-  layout.apply(*this, 317, 105, menu->sizeHint().height());
+  // Below the specified controls: the input and output a job would use.
+  pathLine = new QLabel(this);
+  pathLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout.place(pathLine, 7, 101, 303, 9);
+  layout.apply(*this, 317, 112, menu->sizeHint().height());
+  previewWindow = new ImageWindow("Preview", this);
+  lastJobWindow = new ImageWindow("Last job", this);
 
   controls_ = std::make_unique<QtControls>(
       this, std::map<Control, QWidget*>{{Control::Progress, progress},
@@ -156,6 +172,8 @@ void CKelvoraMFCDlg::OnInitDialog() {
   filmCheck->setChecked(false);
   output.outputIsSound = false;
   output.outputIsMovie = false;
+  loadRememberedSettings();
+  updatePathLine();
 }
 
 void CKelvoraMFCDlg::buildMenu() {
@@ -170,6 +188,12 @@ void CKelvoraMFCDlg::buildMenu() {
   options->addSeparator();
   options->addAction("Sound Parameters", this, &CKelvoraMFCDlg::OnOptionsSound);
   options->addAction("Movie Parameters", this, &CKelvoraMFCDlg::OnOptionsVideo);
+  options->addSeparator();
+  rememberAction = options->addAction("Remember settings");
+  rememberAction->setCheckable(true);
+  QMenu* view = menu->addMenu("View");
+  view->addAction("Preview", this, &CKelvoraMFCDlg::OnViewPreview);
+  view->addAction("Last job", this, &CKelvoraMFCDlg::OnViewLastJob);
   QMenu* help = menu->addMenu("Help");
   help->addAction("Info", this, &CKelvoraMFCDlg::OnHelpInfo);
 }
@@ -242,11 +266,15 @@ void CKelvoraMFCDlg::startJob(bool sound) {
     fillImageParameters(imageRecord, settings(), request);
   }
   jobThreadDone_ = false;
+  lastJobWasSound_ = sound;
+  lastJobInput_ = request.inputPath;
+  lastJobOutput_ = request.outputPath;
+  lastJobInverse_ = settings().inverse != 0;
   job_ = std::thread([this, sound] {
     if (sound) {
-      ThreadPicture(pictureRecord);
+      ThreadPicture(pictureRecord, &lastSoundReport_);
     } else {
-      ThreadMovie(imageRecord);
+      ThreadMovie(imageRecord, &lastMovieReport_);
     }
     jobThreadDone_ = true;
     QMetaObject::invokeMethod(
@@ -257,6 +285,7 @@ void CKelvoraMFCDlg::startJob(bool sound) {
 void CKelvoraMFCDlg::onJobThreadEnded() {
   if (!job_.joinable() || !jobThreadDone_) return;
   job_.join();
+  describeLastJob();
   emit jobFinished();
 }
 
@@ -289,6 +318,7 @@ void CKelvoraMFCDlg::OnBnClickedCheck1() {
   } else {
     soundCheck->setChecked(true);
   }
+  updatePathLine();
 }
 
 void CKelvoraMFCDlg::OnBnClickedCheck2() {
@@ -297,6 +327,7 @@ void CKelvoraMFCDlg::OnBnClickedCheck2() {
   } else {
     filmCheck->setChecked(true);
   }
+  updatePathLine();
 }
 
 void CKelvoraMFCDlg::OnBnClickedCheck4() {
@@ -318,6 +349,8 @@ void CKelvoraMFCDlg::OnFileInput() {
   inputPath = chosen;
   if (allCheck->isChecked()) statusBox->clear();
   OnBnClickedCheck4();
+  updatePathLine();
+  refreshPreview();
 }
 
 void CKelvoraMFCDlg::OnFileOutput() {
@@ -335,17 +368,28 @@ void CKelvoraMFCDlg::OnFileOutput() {
     movieFileName = QFileInfo(chosen).fileName();
     output.outputIsMovie = true;
   }
+  updatePathLine();
 }
 
 void CKelvoraMFCDlg::OnFileClose() {
   QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
-void CKelvoraMFCDlg::OnOptionsPar() { filmParameters.exec(); }
+void CKelvoraMFCDlg::OnOptionsPar() {
+  filmParameters.exec();
+  refreshPreview();
+}
 
-void CKelvoraMFCDlg::OnOptionsSound() { soundParameters.exec(); }
+void CKelvoraMFCDlg::OnOptionsSound() {
+  soundParameters.exec();
+  refreshPreview();
+  updatePathLine();
+}
 
-void CKelvoraMFCDlg::OnOptionsVideo() { movieParameters.exec(); }
+void CKelvoraMFCDlg::OnOptionsVideo() {
+  movieParameters.exec();
+  refreshPreview();
+}
 
 void CKelvoraMFCDlg::OnHelpInfo() {
   InfoClose info(this);
@@ -354,12 +398,190 @@ void CKelvoraMFCDlg::OnHelpInfo() {
 
 void CKelvoraMFCDlg::reject() {
   stopJobAndWait();
+  saveRememberedSettings();
   QDialog::reject();
 }
 
 void CKelvoraMFCDlg::closeEvent(QCloseEvent* event) {
   stopJobAndWait();
+  saveRememberedSettings();
   QDialog::closeEvent(event);
+}
+
+QString CKelvoraMFCDlg::pathLineText() const {
+  OutputChoice next = output;
+  completeOutputPath(next, soundCheck->isChecked());
+  QString out = QString::fromStdString(next.outputPath);
+  if (soundCheck->isChecked())
+    out = QString::fromStdString(
+        soundOutputNamed(next.outputPath, static_cast<SoundFormat>(soundParameters.soundFormat)));
+  return "in: " + inputPath + "    out: " + out;
+}
+
+void CKelvoraMFCDlg::updatePathLine() {
+  const QString text = pathLineText();
+  pathLine->setToolTip(text);
+  pathLine->setText(pathLine->fontMetrics().elidedText(text, Qt::ElideMiddle, pathLine->width()));
+}
+
+void CKelvoraMFCDlg::OnViewPreview() {
+  previewWindow->show();
+  previewWindow->raise();
+  refreshPreview();
+}
+
+void CKelvoraMFCDlg::refreshPreview() {
+  if (!previewWindow->isVisible()) return;
+  const std::string input = inputPath.toStdString();
+  const FrameListing listing =
+      FrameListing::open(JobDirectory(input, static_cast<int>(input.size())));
+  const int start = std::max(1, leadingNumber(startEdit->text().toStdString()));
+  const std::optional<std::string> path = listing.path(start);
+  if (!path) {
+    previewWindow->setPicture(cv::Mat(),
+                              "No scan " + QString::number(start) + " in the input directory");
+    previewWindow->setNotes({});
+    return;
+  }
+  LoadedScan scan = loadScan(*path);
+  requireAFrame(scan);
+  if (!scan.ok()) {
+    previewWindow->setPicture(cv::Mat(), QString::fromStdString(*path + ": " + scan.error));
+    previewWindow->setNotes({});
+    return;
+  }
+  Picture_Parameters record;
+  fillPictureParameters(record, settings(), JobRequest{});
+  InspectSettings s;
+  s.filmType = record.filmType;
+  s.longStrip = record.longstrip;
+  s.direction = record.direction;
+  s.frameCorrection = record.frameCorrection;
+  s.cutBySoundtrack = record.cutBySoundtrack;
+  s.cutSoundtrack = movieParameters.cutSoundtrack != 0;
+  s.manualResolution = record.manualResolution;
+  s.resolution = Resolution{record.resX, record.resY};
+  s.taggedDpi = readScanHeader(*path).dpiY;
+  const InspectView view = inspectScan(scan.image, s);
+  previewWindow->setPicture(view.image);
+  QStringList notes;
+  for (const std::string& w : view.warnings) notes << QString::fromStdString("warning: " + w);
+  previewWindow->setNotes(notes);
+}
+
+void CKelvoraMFCDlg::OnViewLastJob() {
+  lastJobWindow->show();
+  lastJobWindow->raise();
+}
+
+void CKelvoraMFCDlg::describeLastJob() {
+  QStringList notes;
+  const std::vector<std::string>& warnings =
+      lastJobWasSound_ ? lastSoundReport_.warnings : lastMovieReport_.warnings;
+  for (const std::string& w : warnings) notes << QString::fromStdString("warning: " + w);
+  if (!lastJobWasSound_) {
+    lastJobWindow->setPicture(cv::Mat(), "A movie was made: there is no sound to draw.");
+    lastJobWindow->setNotes(notes);
+    return;
+  }
+  std::vector<float> samples;
+  int rate = 0;
+  const std::string& sound = lastJobOutput_;
+  if (lastSoundReport_.samplesWritten == 0 || !readSoundSamples(sound, samples, rate).empty()) {
+    lastJobWindow->setPicture(cv::Mat(), "No sound was written.");
+    lastJobWindow->setNotes(notes);
+    return;
+  }
+  std::vector<CutPoint> cuts;
+  for (const auto& f : lastSoundReport_.frames)
+    cuts.push_back(
+        CutPoint{f.number, f.cutPoint, std::isnan(f.overlapMatch) ? 1.0 : f.overlapMatch});
+  const int filmRate = std::max(lastSoundReport_.filmRate, 1);
+  std::vector<JoinMark> joins = classicJoins(
+      cuts, lastJobInverse_, static_cast<size_t>(samples.size() * double(filmRate) / rate));
+  for (JoinMark& j : joins) {
+    j.position = static_cast<size_t>(j.position * double(rate) / filmRate);
+    if (j.flagged)
+      notes << QString(
+                   "flagged join into frame %1: advance %2 % from the reel's, overlapping film %3 "
+                   "alike")
+                   .arg(j.frame)
+                   .arg(100.0 * j.deviation, 0, 'f', 1)
+                   .arg(j.match, 0, 'f', 2);
+  }
+  lastJobWindow->setPicture(
+      plotSound(samples, rate, joins, pictureRecord.inputPath + "  ->  " + sound));
+  lastJobWindow->setNotes(notes);
+}
+
+void CKelvoraMFCDlg::loadRememberedSettings() {
+  QSettings stored("Kelvora", "Kelvora");
+  if (!stored.value("remember", false).toBool()) return;
+  rememberAction->setChecked(true);
+  stored.beginGroup("film");
+  filmParameters.soundtrackType =
+      stored.value("soundtrackType", filmParameters.soundtrackType).toInt();
+  filmParameters.speedIndex = stored.value("speedIndex", filmParameters.speedIndex).toInt();
+  filmParameters.longStrip = stored.value("longStrip", filmParameters.longStrip).toInt();
+  filmParameters.manualResolution =
+      stored.value("manualResolution", filmParameters.manualResolution).toInt();
+  filmParameters.inverse = stored.value("inverse", filmParameters.inverse).toInt();
+  filmParameters.directionUp = stored.value("directionUp", filmParameters.directionUp).toBool();
+  filmParameters.frameCorrection =
+      stored.value("frameCorrection", filmParameters.frameCorrection).toBool();
+  filmParameters.resolutionX = stored.value("resolutionX", filmParameters.resolutionX).toString();
+  filmParameters.resolutionY = stored.value("resolutionY", filmParameters.resolutionY).toString();
+  stored.endGroup();
+  stored.beginGroup("sound");
+  soundParameters.colorElement = stored.value("colorElement", soundParameters.colorElement).toInt();
+  soundParameters.removeDC = stored.value("removeDC", soundParameters.removeDC).toInt();
+  soundParameters.crossfade = stored.value("crossfade", soundParameters.crossfade).toInt();
+  soundParameters.cutBySoundtrack =
+      stored.value("cutBySoundtrack", soundParameters.cutBySoundtrack).toBool();
+  soundParameters.aChain = stored.value("aChain", soundParameters.aChain).toBool();
+  soundParameters.soundFormat = std::clamp(stored.value("format", 0).toInt(), 0, 4);
+  soundParameters.soundRate = std::clamp(stored.value("rate", 0).toInt(), 0, 2);
+  stored.endGroup();
+  stored.beginGroup("movie");
+  movieParameters.filmSize = stored.value("filmSize", movieParameters.filmSize).toInt();
+  movieParameters.compression = stored.value("compression", movieParameters.compression).toInt();
+  movieParameters.cutSoundtrack =
+      stored.value("cutSoundtrack", movieParameters.cutSoundtrack).toInt();
+  stored.endGroup();
+}
+
+void CKelvoraMFCDlg::saveRememberedSettings() {
+  QSettings stored("Kelvora", "Kelvora");
+  if (!rememberAction->isChecked()) {
+    if (stored.contains("remember")) stored.clear();  // asked no more: nothing is kept
+    return;
+  }
+  stored.setValue("remember", true);
+  stored.beginGroup("film");
+  stored.setValue("soundtrackType", filmParameters.soundtrackType);
+  stored.setValue("speedIndex", filmParameters.speedIndex);
+  stored.setValue("longStrip", filmParameters.longStrip);
+  stored.setValue("manualResolution", filmParameters.manualResolution);
+  stored.setValue("inverse", filmParameters.inverse);
+  stored.setValue("directionUp", filmParameters.directionUp);
+  stored.setValue("frameCorrection", filmParameters.frameCorrection);
+  stored.setValue("resolutionX", filmParameters.resolutionX);
+  stored.setValue("resolutionY", filmParameters.resolutionY);
+  stored.endGroup();
+  stored.beginGroup("sound");
+  stored.setValue("colorElement", soundParameters.colorElement);
+  stored.setValue("removeDC", soundParameters.removeDC);
+  stored.setValue("crossfade", soundParameters.crossfade);
+  stored.setValue("cutBySoundtrack", soundParameters.cutBySoundtrack);
+  stored.setValue("aChain", soundParameters.aChain);
+  stored.setValue("format", soundParameters.soundFormat);
+  stored.setValue("rate", soundParameters.soundRate);
+  stored.endGroup();
+  stored.beginGroup("movie");
+  stored.setValue("filmSize", movieParameters.filmSize);
+  stored.setValue("compression", movieParameters.compression);
+  stored.setValue("cutSoundtrack", movieParameters.cutSoundtrack);
+  stored.endGroup();
 }
 
 CKelvoraMFCApp::CKelvoraMFCApp(int& argc, char** argv) : app_(argc, argv) {}

@@ -9,14 +9,20 @@
 #include <thread>
 
 #include "app/film_parameters.h"
+#include "app/image_window.h"
 #include "app/movie_parameters.h"
 #include "app/qt_controls.h"
 #include "app/sound_parameters.h"
+#include "app/status_box.h"
 #include "jobs/job_records.h"
 #include "jobs/output_path.h"
 #include "jobs/settings.h"
+#include "jobs/sound_job.h"
+#include "movie/movie_job.h"
 
+class QAction;
 class QCheckBox;
+class QLabel;
 class QLineEdit;
 class QMenuBar;
 class QPlainTextEdit;
@@ -49,6 +55,8 @@ class CKelvoraMFCDlg : public QDialog {
   void OnBnClickedCheck1();   // "make soundtrack"
   void OnBnClickedCheck2();   // "make film"
   void OnBnClickedCheck4();   // "All"
+  void OnViewPreview();       // "View" > "Preview"
+  void OnViewLastJob();       // "View" > "Last job"
 
   // The settings as the three dialogs hold them.
   JobSettings settings() const;
@@ -73,7 +81,7 @@ class CKelvoraMFCDlg : public QDialog {
   MovieParameters movieParameters;
 
   QMenuBar* menu;
-  QPlainTextEdit* statusBox;
+  StatusBox* statusBox;
   QPushButton* startButton;
   QPushButton* stopButton;
   QCheckBox* allCheck;
@@ -82,6 +90,13 @@ class CKelvoraMFCDlg : public QDialog {
   QLineEdit* stopEdit;
   QCheckBox* soundCheck;
   QCheckBox* filmCheck;
+  QLabel* pathLine;         // the input and the output Start would use
+  QAction* rememberAction;  // "Options" > "Remember settings"
+  ImageWindow* previewWindow;
+  ImageWindow* lastJobWindow;
+
+  // The input and the output a job started now would use, as the path line shows them.
+  QString pathLineText() const;
 
  signals:
   // A job's thread has ended and been joined.
@@ -101,10 +116,24 @@ class CKelvoraMFCDlg : public QDialog {
   std::string jobOutputPath(bool sound) const;
   // Collects a job whose thread has finished.
   void onJobThreadEnded();
+  void updatePathLine();
+  // Draws the preview again for the current input and settings, if it is shown.
+  void refreshPreview();
+  // Fills the "Last job" window from the job that just ended.
+  void describeLastJob();
+  // The settings of the last session, when it asked for them to be remembered.
+  void loadRememberedSettings();
+  void saveRememberedSettings();
   // Asks a running job to stop and serves its calls until it has ended.
   void stopJobAndWait();
 
   std::unique_ptr<QtControls> controls_;
+  SoundJobReport lastSoundReport_;
+  MovieJobReport lastMovieReport_;
+  bool lastJobWasSound_ = true;
+  std::string lastJobInput_;
+  std::string lastJobOutput_;
+  bool lastJobInverse_ = false;
   std::thread job_;
   std::atomic<bool> jobThreadDone_{false};
 };

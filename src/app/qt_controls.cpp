@@ -6,9 +6,11 @@
 #include <QLineEdit>
 #include <QMetaObject>
 #include <QPlainTextEdit>
+
 #include <QProgressBar>
 #include <QThread>
 #include <QWidget>
+#include "app/status_box.h"
 
 namespace kelvora {
 
@@ -51,7 +53,9 @@ void QtControls::show(Control c, bool visible) {
 void QtControls::setText(Control c, const std::string& text) {
   onWindowThread([&] {
     QString value = QString::fromStdString(text);
-    if (auto* box = qobject_cast<QPlainTextEdit*>(widget(c))) {
+    if (auto* status = qobject_cast<StatusBox*>(widget(c))) {
+      status->setBlock(value.remove(QLatin1Char('\r')));
+    } else if (auto* box = qobject_cast<QPlainTextEdit*>(widget(c))) {
       box->setPlainText(value.remove(QLatin1Char('\r')));
     } else if (auto* edit = qobject_cast<QLineEdit*>(widget(c))) {
       edit->setText(value);
@@ -63,7 +67,9 @@ void QtControls::setText(Control c, const std::string& text) {
 std::string QtControls::text(Control c) {
   std::string result;
   onWindowThread([&] {
-    if (auto* box = qobject_cast<QPlainTextEdit*>(widget(c))) {
+    if (auto* status = qobject_cast<StatusBox*>(widget(c))) {
+      result = status->block().toStdString();
+    } else if (auto* box = qobject_cast<QPlainTextEdit*>(widget(c))) {
       result = box->toPlainText().toStdString();
     } else if (auto* edit = qobject_cast<QLineEdit*>(widget(c))) {
       result = edit->text().toStdString();

@@ -42,11 +42,14 @@ class MainWindowTest : public QObject {
     return finished.wait(60000);
   }
 
-  QString statusText(CKelvoraMFCDlg& w) { return w.statusBox->toPlainText(); }
+  // What the job put in the status box (earlier blocks stay above it).
+  QString statusText(CKelvoraMFCDlg& w) { return w.statusBox->block(); }
 
  private slots:
   void initTestCase() {
     dir_ = std::make_unique<test::TempDir>();
+    // Remembered settings go to the test's own directory, never the user's.
+    qputenv("XDG_CONFIG_HOME", QByteArray::fromStdString(dir_->file("config")));
     reel::ReelOptions options;
     options.scans = 4;
     options.dpi = 450;
@@ -162,6 +165,11 @@ class MainWindowTest : public QObject {
     QVERIFY(runJob(w));
     QVERIFY(lastFrameSeen);
     QVERIFY(statusText(w).endsWith("Pictures were tranlated succesfully!"));
+    // The job's earlier blocks of six lines stay above the last one.
+    const QString whole = w.statusBox->toPlainText();
+    QVERIFY(whole.startsWith("Translating frame number : 1...\nPicture resolution"));
+    QVERIFY(whole.contains("Translating frame number : 77..."));
+    QVERIFY(whole.endsWith(statusText(w)));
     QVERIFY(test::readWav(dir_->file("long.wav")).valid);
   }
 
@@ -333,6 +341,64 @@ class MainWindowTest : public QObject {
     QCOMPARE(f.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
     QCOMPARE(QString::fromStdString(w.output.outputPath),
              QString::fromStdString(dir_->file("sound.wav")));
+  }
+
+  // Around the specified window: the path line, the preview, the last job's plot and
+  // the remembered settings.
+  void pathLineShowsWhatStartWouldUse() {
+    CKelvoraMFCDlg w;
+    prepare(w);
+    const auto line = [&] { return w.pathLineText(); };
+    QVERIFY(line().contains(w.inputPath));
+    QVERIFY(line().endsWith(QString::fromStdString(dir_->file("sound.wav"))));
+    QTest::mouseClick(w.filmCheck, Qt::LeftButton);
+    QVERIFY(line().endsWith("movie.avi"));
+    QTest::mouseClick(w.soundCheck, Qt::LeftButton);
+    w.soundParameters.soundFormat = 4;  // FLAC
+    QVERIFY(line().endsWith("sound.flac"));
+    QCOMPARE(w.output.outputPath, dir_->path().string());  // nothing completed before Start
+  }
+
+  void previewAndLastJobShowWhatWasFoundAndDone() {
+    CKelvoraMFCDlg w;
+    prepare(w);
+    w.OnViewPreview();
+    QVERIFY(w.previewWindow->isVisible());
+    QVERIFY(w.previewWindow->hasPicture());
+    QVERIFY(w.previewWindow->notes().isEmpty());
+    w.filmParameters.directionUp = false;  // as if chosen in Film Parameters
+    w.OnViewPreview();
+    QVERIFY(w.previewWindow->notes().contains("did you mean UP?"));
+    w.filmParameters.directionUp = true;
+
+    test::TempDir gap;
+    for (size_t i = 0; i < reel_.scanPaths.size(); ++i)
+      if (i != 2)
+        std::filesystem::copy_file(reel_.scanPaths[i],
+                                   gap.file("scan_000" + std::to_string(i + 1) + ".tif"));
+    w.inputPath = QString::fromStdString(gap.file("scan_0001.tif"));
+    w.stopEdit->setText("3");
+    QVERIFY(runJob(w));
+    w.OnViewLastJob();
+    QVERIFY(w.lastJobWindow->isVisible());
+    QVERIFY(w.lastJobWindow->hasPicture());
+    QVERIFY(w.lastJobWindow->notes().contains("flagged join into frame 3"));
+  }
+
+  void settingsAreRememberedOnlyWhenAsked() {
+    const auto colourAfterReopening = [](bool remember, int colour) {
+      {
+        CKelvoraMFCDlg w;
+        w.rememberAction->setChecked(remember);
+        w.soundParameters.colorElement = colour;
+        w.reject();
+      }
+      CKelvoraMFCDlg again;
+      return std::pair(again.rememberAction->isChecked(), again.soundParameters.colorElement);
+    };
+    QCOMPARE(colourAfterReopening(false, 0), std::pair(false, 2));
+    QCOMPARE(colourAfterReopening(true, 0), std::pair(true, 0));
+    QCOMPARE(colourAfterReopening(false, 1), std::pair(false, 2));  // asked no more: forgotten
   }
 
   void aMovieJobRunsFromTheWindow() {
