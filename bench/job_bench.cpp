@@ -16,6 +16,7 @@
 #include "jobs/sound_job.h"
 #include "movie/movie_job.h"
 #include "reel/reel.h"
+#include "views/inspect_view.h"
 
 namespace {
 
@@ -115,6 +116,19 @@ void oiioOnly(benchmark::State& state, const BenchReel& r) {
   record(state, r);
 }
 
+// The preview of a reel's first scan, as `inspect` draws it: load, measure, draw.
+void inspectFirstScan(benchmark::State& state, const BenchReel& r) {
+  const kelvora::FrameListing listing = kelvora::FrameListing::open(reelDirectory(r));
+  kelvora::InspectSettings s;
+  s.filmType = r.filmType;
+  s.longStrip = r.longStrip;
+  for (auto _ : state) {
+    const kelvora::LoadedScan scan = kelvora::loadScan(*listing.path(1));
+    benchmark::DoNotOptimize(kelvora::inspectScan(scan.image, s).image.data);
+  }
+  state.counters["frames/s"] = benchmark::Counter(1, benchmark::Counter::kIsIterationInvariantRate);
+}
+
 void soundJob(benchmark::State& state, const BenchReel& r) {
   const std::string in = reelDirectory(r);
   const std::string out =
@@ -166,9 +180,10 @@ int main(int argc, char** argv) {
     return std::string(r.name) + "/" + stage;
   };
   for (const BenchReel& r : kReels) {
-    for (const auto& [stage, run] : {std::pair{"imread", &imreadOnly}, std::pair{"load", &loadOnly},
-                                     std::pair{"oiio", &oiioOnly}, std::pair{"sound", &soundJob},
-                                     std::pair{"movie", &movieJob}}) {
+    for (const auto& [stage, run] :
+         {std::pair{"imread", &imreadOnly}, std::pair{"load", &loadOnly},
+          std::pair{"oiio", &oiioOnly}, std::pair{"sound", &soundJob},
+          std::pair{"movie", &movieJob}, std::pair{"inspect", &inspectFirstScan}}) {
       if (r.dpxBits > 0 && run == &imreadOnly) continue;  // the general decoder reads no DPX
       benchmark::RegisterBenchmark(name(r, stage).c_str(), run, r)
           ->Unit(benchmark::kMillisecond)
@@ -178,8 +193,8 @@ int main(int argc, char** argv) {
   }
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
-  std::printf("\n%-14s %9s %9s %9s %9s %9s %7s %7s\n", "reel", "imread", "load", "oiio", "sound",
-              "movie", "snd/imr", "mov/imr");
+  std::printf("\n%-14s %9s %9s %9s %9s %9s %7s %7s %9s\n", "reel", "imread", "load", "oiio",
+              "sound", "movie", "snd/imr", "mov/imr", "inspect");
   for (const BenchReel& r : kReels) {
     const auto ms = [&](const char* stage) {
       const auto it = msPerFrame.find(name(r, stage) + "/iterations:3/real_time");
@@ -187,9 +202,10 @@ int main(int argc, char** argv) {
     };
     const double imread = ms("imread");
     if (ms("load") <= 0) continue;  // left out by the filter
-    std::printf("%-14s %7.2fms %7.2fms %7.2fms %7.2fms %7.2fms %7.2f %7.2f\n", r.name, imread,
-                ms("load"), ms("oiio"), ms("sound"), ms("movie"),
-                imread > 0 ? ms("sound") / imread : 0.0, imread > 0 ? ms("movie") / imread : 0.0);
+    std::printf("%-14s %7.2fms %7.2fms %7.2fms %7.2fms %7.2fms %7.2f %7.2f %7.1fms\n", r.name,
+                imread, ms("load"), ms("oiio"), ms("sound"), ms("movie"),
+                imread > 0 ? ms("sound") / imread : 0.0, imread > 0 ? ms("movie") / imread : 0.0,
+                ms("inspect"));
   }
   benchmark::Shutdown();
   return 0;

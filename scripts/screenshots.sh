@@ -13,5 +13,14 @@ if ! command -v xvfb-run >/dev/null; then
     xvfb xauth fonts-dejavu-core
 fi
 dir=$(scripts/build.sh release -DKELVORA_BUILD_TESTS=OFF -DKELVORA_BUILD_BENCH=OFF | tail -n 1)
-QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" "$dir/src/app/kelvora" --screenshots docs
+# A reel with its seventh scan missing, so that the last job's plot has a join to flag.
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+"$dir/tools/make_reel" "$work/reel" --scans 12 --dpi 900 >/dev/null
+rm "$work/reel/scan_0007.tif"
+QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" "$dir/src/app/kelvora" --screenshots docs \
+  "$work/reel" "$work"
+# The command line's pictures of the same reel.
+"$dir/src/cli/kelvora-cli" inspect "$work/reel" -o docs/inspect.png
+"$dir/src/cli/kelvora-cli" sound "$work/reel" -o "$work/sound.wav" --plot docs/plot.png
 ls docs/*.png

@@ -7,9 +7,12 @@
 
 int main(int argc, char** argv) {
   kelvora::keepScanMemory();
-  if (argc == 3 && std::strcmp(argv[1], "--screenshots") == 0) {
+  if ((argc == 3 || argc == 5) && std::strcmp(argv[1], "--screenshots") == 0) {
     QApplication app(argc, argv);
-    return kelvora::takeScreenshots(QString::fromLocal8Bit(argv[2]));
+    // --screenshots DOCS [REEL WORK]: with a reel, the preview and a job's plot too.
+    return kelvora::takeScreenshots(QString::fromLocal8Bit(argv[2]),
+                                    argc == 5 ? QString::fromLocal8Bit(argv[3]) : QString(),
+                                    argc == 5 ? QString::fromLocal8Bit(argv[4]) : QString());
   }
   kelvora::CKelvoraMFCApp app(argc, argv);
   return app.InitInstance();

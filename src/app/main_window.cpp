@@ -228,6 +228,7 @@ void CKelvoraMFCDlg::OnBnClickedOk() {
   if (start < 1) messageBox("Start frame can't have 0 value");
   if (stop < start) messageBox("Stop frame can't have lower value than start frame");
   completeOutputPath(output, soundCheck->isChecked());
+  updatePathLine();
   const bool tif = inputPath.contains("tif") || inputPath.contains("dpx");
   if (!tif) messageBox("Input directory has no tif files!!!");
   if (start > stop || stop == 0 || start == 0 || !tif) return;
@@ -509,8 +510,7 @@ void CKelvoraMFCDlg::describeLastJob() {
                    .arg(100.0 * j.deviation, 0, 'f', 1)
                    .arg(j.match, 0, 'f', 2);
   }
-  lastJobWindow->setPicture(
-      plotSound(samples, rate, joins, pictureRecord.inputPath + "  ->  " + sound));
+  lastJobWindow->setPicture(plotSound(samples, rate, joins, lastJobInput_ + "  ->  " + sound));
   lastJobWindow->setNotes(notes);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -11,6 +12,7 @@
 
 #include "app/info_close.h"
 #include "app/main_window.h"
+#include "jobs/frame_listing.h"
 
 namespace kelvora {
 
@@ -24,7 +26,7 @@ bool save(QWidget& widget, const QString& path) {
 
 }  // namespace
 
-int takeScreenshots(const QString& directory) {
+int takeScreenshots(const QString& directory, const QString& reel, const QString& work) {
   QDir().mkpath(directory);
   const auto file = [&](const char* name) { return QDir(directory).filePath(name); };
   bool ok = true;
@@ -65,6 +67,38 @@ int takeScreenshots(const QString& directory) {
   window.movieParameters.hide();
   InfoClose info(&window);
   ok = save(info, file("info.png")) && ok;
+  info.hide();
+  if (reel.isEmpty()) return ok ? 0 : 1;
+
+  // A real reel: what the preview finds on it, and a job's plot with its joins.
+  CKelvoraMFCDlg onReel;
+  const FrameListing listing = FrameListing::open(reel.toStdString());
+  if (listing.size() == 0) return 1;
+  onReel.inputPath = QString::fromStdString(*listing.path(1));
+  onReel.output = OutputChoice{work.toStdString()};
+  onReel.messageBox = [](const QString&) {};
+  onReel.stopEdit->setText(QString::number(listing.size()));
+  onReel.show();
+  onReel.OnBnClickedCheck1();  // the path line follows the input set above
+  onReel.OnViewPreview();
+  onReel.previewWindow->resize(1000, 760);
+  ok = save(*onReel.previewWindow, file("preview.png")) && ok;
+  onReel.previewWindow->hide();
+  QEventLoop wait;
+  QObject::connect(&onReel, &CKelvoraMFCDlg::jobFinished, &wait, &QEventLoop::quit);
+  onReel.startButton->click();
+  wait.exec();
+  ok = save(onReel, file("main-window-after-job.png")) && ok;
+  onReel.OnViewLastJob();
+  onReel.lastJobWindow->resize(1000, 660);
+  ok = save(*onReel.lastJobWindow, file("last-job.png")) && ok;
+  for (QAction* action : onReel.menu->actions()) {
+    if (action->text() != "View") continue;
+    action->menu()->popup(onReel.mapToGlobal(QPoint(0, 0)));
+    QApplication::processEvents();
+    ok = action->menu()->grab().save(file("menu-view.png")) && ok;
+    action->menu()->hide();
+  }
   return ok ? 0 : 1;
 }
 
