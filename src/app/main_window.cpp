@@ -510,7 +510,8 @@ void CKelvoraMFCDlg::describeLastJob() {
                    .arg(100.0 * j.deviation, 0, 'f', 1)
                    .arg(j.match, 0, 'f', 2);
   }
-  lastJobWindow->setPicture(plotSound(samples, rate, joins, lastJobInput_ + "  ->  " + sound));
+  lastJobWindow->setPicture(plotSound(samples, rate, joins, lastJobInput_ + "  ->  " + sound,
+                                      overlapOf(lastSoundReport_)));
   lastJobWindow->setNotes(notes);
 }
 

@@ -45,7 +45,7 @@ std::string writePlot(const SoundJobReport& r, const Picture_Parameters& record,
   for (JoinMark& j : joins)
     j.position =
         static_cast<size_t>(j.position * static_cast<double>(rate) / std::max(r.filmRate, 1));
-  const cv::Mat image = plotSound(samples, rate, joins, input + "  ->  " + sound);
+  const cv::Mat image = plotSound(samples, rate, joins, input + "  ->  " + sound, overlapOf(r));
   try {
     if (!cv::imwrite(path, image)) return "the image writer failed";
   } catch (const cv::Exception&) {

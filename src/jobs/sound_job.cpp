@@ -229,6 +229,15 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
       join(present, previous, signal, sampleSequence);
       frameReport.cutPoint = cut;
       frameReport.overlapMatch = overlapMatch(previous, present, cut);
+      if (frameReport.overlapMatch < out.leastAlikeJoin.match) {
+        auto& worst = out.leastAlikeJoin;
+        const size_t shared =
+            std::min(previous.size() - std::min<size_t>(cut, previous.size()), present.size());
+        worst.frame = n;
+        worst.match = frameReport.overlapMatch;
+        worst.previous.assign(previous.begin() + cut, previous.begin() + cut + shared);
+        worst.present.assign(present.begin(), present.begin() + shared);
+      }
       if (frameReport.overlapMatch < 0.5)
         out.warnings.push_back("the sound does not continue where frame " + std::to_string(n) +
                                " takes over: a scan missing before it, or a splice?");

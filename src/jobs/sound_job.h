@@ -32,14 +32,21 @@ struct SoundJobReport {
   std::vector<BridgedScan> bridged;   // scans left out, with bridgeUnreadable
   ScanHeader firstScan;               // what the first readable scan says of itself
   std::vector<std::string> warnings;  // settings the first scan disagrees with
+  // The join whose scans hold the least alike film, with what each holds there: the
+  // previous frame's samples from the cut point on and the present frame's first ones.
+  struct Overlap {
+    int frame = 0;  // the scan that takes over; 0 when no join was measured
+    double match = 2.0;
+    std::vector<float> previous;
+    std::vector<float> present;
+  } leastAlikeJoin;
 };
 
 // The soundtrack job: decodes frames startFrame..stopFrame of the record's input
 // directory into one mono sound file at `outputPath`: the classic 8-bit WAV, or the
-// record's archive format and rate. It drives the window only
-// through the record's controls and the job notifications, checks `stopRequested`
-// once per frame, and writes nothing when stopped or when a scan cannot be read
-// (with `bridgeUnreadable`, such a scan is bridged with silence instead).
+// record's archive format and rate. It drives the window only through the record's controls and the
+// job notifications, checks `stopRequested` once per frame, and writes nothing when stopped or when
+// a scan cannot be read (with `bridgeUnreadable`, such a scan is bridged with silence instead).
 // `report`, when given, receives the measurements.
 JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report = nullptr);
 

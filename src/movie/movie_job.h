@@ -25,7 +25,7 @@ struct MovieJobReport {
   int failedFrame = 0;      // the frame that could not be loaded, if any
   std::string failedPath;
   std::string failure;
-  std::vector<BridgedScan> bridged;  // scans left out, with bridgeUnreadable
+  std::vector<BridgedScan> bridged;   // scans left out, with bridgeUnreadable
   std::vector<std::string> warnings;  // settings the first scan disagrees with
 };
 

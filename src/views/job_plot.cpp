@@ -6,6 +6,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "jobs/sound_job.h"
+
 namespace kelvora {
 
 namespace {
@@ -96,8 +98,44 @@ SoundLevel measureLevel(const std::vector<float>& samples) {
   return l;
 }
 
+namespace {
+
+// The two scans' samples over one another, each about its own mean, on one scale.
+void drawOverlap(cv::Mat panel, const JoinOverlap& o) {
+  const size_t n = std::min(o.previous.size(), o.present.size());
+  if (n < 2) return;
+  const auto centred = [n](const std::vector<float>& v) {
+    double mean = 0;
+    for (size_t i = 0; i < n; ++i) mean += v[i];
+    mean /= n;
+    std::vector<double> c(n);
+    for (size_t i = 0; i < n; ++i) c[i] = v[i] - mean;
+    return c;
+  };
+  const std::vector<double> a = centred(o.previous), b = centred(o.present);
+  double reach = 1e-9;
+  for (size_t i = 0; i < n; ++i) reach = std::max({reach, std::abs(a[i]), std::abs(b[i])});
+  const int w = panel.cols, h = panel.rows;
+  cv::line(panel, cv::Point(0, h / 2), cv::Point(w - 1, h / 2), cv::Scalar(70, 70, 70), 1);
+  const auto point = [&](size_t i, double v) {
+    return cv::Point(static_cast<int>(i * (w - 1) / (n - 1)),
+                     static_cast<int>(std::lround((1.0 - v / reach) * 0.5 * (h - 1))));
+  };
+  for (size_t i = 1; i < n; ++i) {
+    cv::line(panel, point(i - 1, a[i - 1]), point(i, a[i]), kPreviousScan, 1, cv::LINE_AA);
+    cv::line(panel, point(i - 1, b[i - 1]), point(i, b[i]), kPresentScan, 1, cv::LINE_AA);
+  }
+}
+
+}  // namespace
+
+JoinOverlap overlapOf(const SoundJobReport& r) {
+  const auto& o = r.leastAlikeJoin;
+  return o.frame > 0 ? JoinOverlap{o.frame, o.match, o.previous, o.present} : JoinOverlap{};
+}
+
 cv::Mat plotSound(const std::vector<float>& s, int rate, const std::vector<JoinMark>& joins,
-                  const std::string& title, int width) {
+                  const std::string& title, const JoinOverlap& overlap, int width) {
   cv::Mat image(900, width, CV_8UC3, kBackground);
   text(image, title, cv::Point(12, 26), kText, 0.65);
 
@@ -118,13 +156,22 @@ cv::Mat plotSound(const std::vector<float>& s, int rate, const std::vector<JoinM
     }
   }
 
-  // The worst join, large: a tenth of a second either side.
+  // Large: the two scans' own samples where they agree least, or else the finished
+  // sound a tenth of a second either side of the worst join.
   const cv::Rect zoom(0, 480, width, 300);
-  // The worst join: a flagged one before any other, then the furthest off.
   const auto worst = std::max_element(joins.begin(), joins.end(), [](const auto& a, const auto& b) {
     return std::pair(a.flagged, a.deviation) < std::pair(b.flagged, b.deviation);
   });
-  if (worst != joins.end() && !s.empty()) {
+  char line[200];
+  if (overlap.frame > 0) {
+    drawOverlap(image(zoom), overlap);
+    std::snprintf(line, sizeof line,
+                  "where two scans agree least: frame %d from its cut point (orange) and frame %d "
+                  "from its start (blue), %zu samples, %.2f alike",
+                  overlap.frame - 1, overlap.frame,
+                  std::min(overlap.previous.size(), overlap.present.size()), overlap.match);
+    text(image, line, cv::Point(12, zoom.y - 10), overlap.match < 0.5 ? kFlaggedJoin : kText);
+  } else if (worst != joins.end() && !s.empty()) {
     const size_t reach = static_cast<size_t>(std::max(rate / 10, 50));
     const size_t from = worst->position > reach ? worst->position - reach : 0;
     const size_t to = std::min(s.size(), worst->position + reach);
@@ -133,11 +180,10 @@ cv::Mat plotSound(const std::vector<float>& s, int rate, const std::vector<JoinM
         static_cast<int>((worst->position - from) * width / std::max<size_t>(to - from, 1));
     cv::line(image, cv::Point(x, zoom.y), cv::Point(x, zoom.y + zoom.height - 1), colourOf(*worst),
              1);
-    char line[160];
     std::snprintf(line, sizeof line,
                   "the join least like the others: frame %d, its advance %.1f %% from the reel's "
-                  "typical one, the overlapping film %.2f alike (0.1 s either side)",
-                  worst->frame, 100.0 * worst->deviation, worst->match);
+                  "typical one (0.1 s either side)",
+                  worst->frame, 100.0 * worst->deviation);
     text(image, line, cv::Point(12, zoom.y - 10), colourOf(*worst));
   }
 

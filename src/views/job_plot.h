@@ -40,11 +40,30 @@ inline const cv::Scalar kCleanJoin(0, 170, 0);
 inline const cv::Scalar kDoubtfulJoin(0, 140, 255);
 inline const cv::Scalar kFlaggedJoin(0, 0, 230);
 
+// What two scans hold of the same film at a join: the previous frame's samples from
+// its cut point on, the present frame's first samples.
+struct JoinOverlap {
+  int frame = 0;  // the scan that takes over; 0 for none
+  double match = 0.0;
+  std::vector<float> previous;
+  std::vector<float> present;
+};
+
 // The whole sound's waveform (its min/max envelope) with every join marked in the
-// colour of its deviation, flagged joins labelled with their frame numbers, the
-// samples around the worst join drawn large, and the level meter. `samples` are full
+// colour of its deviation, flagged joins labelled with their frame numbers, the level
+// meter, and drawn large either the two scans' overlapping samples at `overlap` (when
+// it has a frame) or the finished sound around the worst join. `samples` are full
 // scale (-1..1) at `rate`.
 cv::Mat plotSound(const std::vector<float>& samples, int rate, const std::vector<JoinMark>& joins,
-                  const std::string& title, int width = 1600);
+                  const std::string& title, const JoinOverlap& overlap = JoinOverlap{},
+                  int width = 1600);
+
+// The overlap a soundtrack job kept of its least alike join.
+struct SoundJobReport;
+JoinOverlap overlapOf(const SoundJobReport& report);
+
+// Colours of the two scans' samples in the large view, blue-green-red.
+inline const cv::Scalar kPreviousScan(0, 160, 255);
+inline const cv::Scalar kPresentScan(255, 200, 0);
 
 }  // namespace kelvora
