@@ -451,18 +451,7 @@ void CKelvoraMFCDlg::refreshPreview() {
     previewWindow->setNotes({});
     return;
   }
-  Picture_Parameters record;
-  fillPictureParameters(record, settings(), JobRequest{});
-  InspectSettings s;
-  s.filmType = record.filmType;
-  s.longStrip = record.longstrip;
-  s.direction = record.direction;
-  s.frameCorrection = record.frameCorrection;
-  s.cutBySoundtrack = record.cutBySoundtrack;
-  s.cutSoundtrack = movieParameters.cutSoundtrack != 0;
-  s.manualResolution = record.manualResolution;
-  s.resolution = Resolution{record.resX, record.resY};
-  s.taggedDpi = readScanHeader(*path).dpiY;
+  const InspectSettings s = inspectSettingsFor(settings(), readScanHeader(*path).dpiY);
   const InspectView view = inspectScan(scan.image, s);
   previewWindow->setPicture(view.image);
   QStringList notes;
@@ -493,15 +482,9 @@ void CKelvoraMFCDlg::describeLastJob() {
     lastJobWindow->setNotes(notes);
     return;
   }
-  std::vector<CutPoint> cuts;
-  for (const auto& f : lastSoundReport_.frames)
-    cuts.push_back(
-        CutPoint{f.number, f.cutPoint, std::isnan(f.overlapMatch) ? 1.0 : f.overlapMatch});
-  const int filmRate = std::max(lastSoundReport_.filmRate, 1);
-  std::vector<JoinMark> joins = classicJoins(
-      cuts, lastJobInverse_, static_cast<size_t>(samples.size() * double(filmRate) / rate));
-  for (JoinMark& j : joins) {
-    j.position = static_cast<size_t>(j.position * double(rate) / filmRate);
+  const std::vector<JoinMark> joins =
+      joinsOfSoundJob(lastSoundReport_, lastJobInverse_, samples.size(), rate);
+  for (const JoinMark& j : joins) {
     if (j.flagged)
       notes << QString(
                    "flagged join into frame %1: advance %2 % from the reel's, overlapping film %3 "
@@ -515,40 +498,54 @@ void CKelvoraMFCDlg::describeLastJob() {
   lastJobWindow->setNotes(notes);
 }
 
+namespace {
+
+// One setting kept between sessions: written with `save`, otherwise read back (a
+// value that is not there leaves the setting as it is).
+template <typename T>
+void exchange(QSettings& stored, bool save, const char* key, T& value) {
+  if (save) {
+    stored.setValue(key, value);
+  } else {
+    value = stored.value(key, QVariant::fromValue(value)).template value<T>();
+  }
+}
+
+}  // namespace
+
+void CKelvoraMFCDlg::exchangeSettings(QSettings& stored, bool save) {
+  FilmParameters& f = filmParameters;
+  exchange(stored, save, "film/soundtrackType", f.soundtrackType);
+  exchange(stored, save, "film/speedIndex", f.speedIndex);
+  exchange(stored, save, "film/longStrip", f.longStrip);
+  exchange(stored, save, "film/manualResolution", f.manualResolution);
+  exchange(stored, save, "film/inverse", f.inverse);
+  exchange(stored, save, "film/directionUp", f.directionUp);
+  exchange(stored, save, "film/frameCorrection", f.frameCorrection);
+  exchange(stored, save, "film/resolutionX", f.resolutionX);
+  exchange(stored, save, "film/resolutionY", f.resolutionY);
+  SoundParameters& a = soundParameters;
+  exchange(stored, save, "sound/colorElement", a.colorElement);
+  exchange(stored, save, "sound/removeDC", a.removeDC);
+  exchange(stored, save, "sound/crossfade", a.crossfade);
+  exchange(stored, save, "sound/cutBySoundtrack", a.cutBySoundtrack);
+  exchange(stored, save, "sound/aChain", a.aChain);
+  exchange(stored, save, "sound/format", a.soundFormat);
+  exchange(stored, save, "sound/rate", a.soundRate);
+  MovieParameters& m = movieParameters;
+  exchange(stored, save, "movie/filmSize", m.filmSize);
+  exchange(stored, save, "movie/compression", m.compression);
+  exchange(stored, save, "movie/cutSoundtrack", m.cutSoundtrack);
+  // A list index read back from another version stays inside its list.
+  a.soundFormat = std::clamp(a.soundFormat, 0, 4);
+  a.soundRate = std::clamp(a.soundRate, 0, 2);
+}
+
 void CKelvoraMFCDlg::loadRememberedSettings() {
   QSettings stored("Kelvora", "Kelvora");
   if (!stored.value("remember", false).toBool()) return;
   rememberAction->setChecked(true);
-  stored.beginGroup("film");
-  filmParameters.soundtrackType =
-      stored.value("soundtrackType", filmParameters.soundtrackType).toInt();
-  filmParameters.speedIndex = stored.value("speedIndex", filmParameters.speedIndex).toInt();
-  filmParameters.longStrip = stored.value("longStrip", filmParameters.longStrip).toInt();
-  filmParameters.manualResolution =
-      stored.value("manualResolution", filmParameters.manualResolution).toInt();
-  filmParameters.inverse = stored.value("inverse", filmParameters.inverse).toInt();
-  filmParameters.directionUp = stored.value("directionUp", filmParameters.directionUp).toBool();
-  filmParameters.frameCorrection =
-      stored.value("frameCorrection", filmParameters.frameCorrection).toBool();
-  filmParameters.resolutionX = stored.value("resolutionX", filmParameters.resolutionX).toString();
-  filmParameters.resolutionY = stored.value("resolutionY", filmParameters.resolutionY).toString();
-  stored.endGroup();
-  stored.beginGroup("sound");
-  soundParameters.colorElement = stored.value("colorElement", soundParameters.colorElement).toInt();
-  soundParameters.removeDC = stored.value("removeDC", soundParameters.removeDC).toInt();
-  soundParameters.crossfade = stored.value("crossfade", soundParameters.crossfade).toInt();
-  soundParameters.cutBySoundtrack =
-      stored.value("cutBySoundtrack", soundParameters.cutBySoundtrack).toBool();
-  soundParameters.aChain = stored.value("aChain", soundParameters.aChain).toBool();
-  soundParameters.soundFormat = std::clamp(stored.value("format", 0).toInt(), 0, 4);
-  soundParameters.soundRate = std::clamp(stored.value("rate", 0).toInt(), 0, 2);
-  stored.endGroup();
-  stored.beginGroup("movie");
-  movieParameters.filmSize = stored.value("filmSize", movieParameters.filmSize).toInt();
-  movieParameters.compression = stored.value("compression", movieParameters.compression).toInt();
-  movieParameters.cutSoundtrack =
-      stored.value("cutSoundtrack", movieParameters.cutSoundtrack).toInt();
-  stored.endGroup();
+  exchangeSettings(stored, false);
 }
 
 void CKelvoraMFCDlg::saveRememberedSettings() {
@@ -558,31 +555,7 @@ void CKelvoraMFCDlg::saveRememberedSettings() {
     return;
   }
   stored.setValue("remember", true);
-  stored.beginGroup("film");
-  stored.setValue("soundtrackType", filmParameters.soundtrackType);
-  stored.setValue("speedIndex", filmParameters.speedIndex);
-  stored.setValue("longStrip", filmParameters.longStrip);
-  stored.setValue("manualResolution", filmParameters.manualResolution);
-  stored.setValue("inverse", filmParameters.inverse);
-  stored.setValue("directionUp", filmParameters.directionUp);
-  stored.setValue("frameCorrection", filmParameters.frameCorrection);
-  stored.setValue("resolutionX", filmParameters.resolutionX);
-  stored.setValue("resolutionY", filmParameters.resolutionY);
-  stored.endGroup();
-  stored.beginGroup("sound");
-  stored.setValue("colorElement", soundParameters.colorElement);
-  stored.setValue("removeDC", soundParameters.removeDC);
-  stored.setValue("crossfade", soundParameters.crossfade);
-  stored.setValue("cutBySoundtrack", soundParameters.cutBySoundtrack);
-  stored.setValue("aChain", soundParameters.aChain);
-  stored.setValue("format", soundParameters.soundFormat);
-  stored.setValue("rate", soundParameters.soundRate);
-  stored.endGroup();
-  stored.beginGroup("movie");
-  stored.setValue("filmSize", movieParameters.filmSize);
-  stored.setValue("compression", movieParameters.compression);
-  stored.setValue("cutSoundtrack", movieParameters.cutSoundtrack);
-  stored.endGroup();
+  exchangeSettings(stored, true);
 }
 
 CKelvoraMFCApp::CKelvoraMFCApp(int& argc, char** argv) : app_(argc, argv) {}

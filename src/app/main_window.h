@@ -21,6 +21,7 @@
 #include "movie/movie_job.h"
 
 class QAction;
+class QSettings;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -124,6 +125,7 @@ class CKelvoraMFCDlg : public QDialog {
   // The settings of the last session, when it asked for them to be remembered.
   void loadRememberedSettings();
   void saveRememberedSettings();
+  void exchangeSettings(QSettings& stored, bool save);
   // Asks a running job to stop and serves its calls until it has ended.
   void stopJobAndWait();
 

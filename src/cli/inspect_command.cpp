@@ -61,18 +61,9 @@ int runInspectCommand(const InspectOptions& given) {
                  path.c_str(), scan.error.c_str());
     return kExitFailed;
   }
-  Picture_Parameters record;
-  fillPictureParameters(record, settings, JobRequest{});
-  InspectSettings s;
-  s.filmType = record.filmType;
-  s.longStrip = record.longstrip;
-  s.direction = record.direction;
-  s.frameCorrection = record.frameCorrection;
-  s.cutBySoundtrack = o.cutBySoundtrack;
-  s.cutSoundtrack = o.cutSoundtrack;
-  s.manualResolution = record.manualResolution;
-  s.resolution = Resolution{record.resX, record.resY};
-  s.taggedDpi = readScanHeader(path).dpiY;
+  settings.cutBySoundtrack = o.cutBySoundtrack;
+  settings.cutSoundtrack = o.cutSoundtrack ? 1 : 0;
+  const InspectSettings s = inspectSettingsFor(settings, readScanHeader(path).dpiY);
   const InspectView view = inspectScan(scan.image, s);
   for (const std::string& w : view.warnings)
     std::fprintf(stderr, "kelvora-cli inspect: warning: %s\n", w.c_str());

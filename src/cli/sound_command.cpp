@@ -34,17 +34,7 @@ std::string writePlot(const SoundJobReport& r, const Picture_Parameters& record,
   std::vector<float> samples;
   int rate = 0;
   if (std::string e = readSoundSamples(sound, samples, rate); !e.empty()) return e;
-  std::vector<CutPoint> cuts;
-  for (const auto& f : r.frames)
-    cuts.push_back(
-        CutPoint{f.number, f.cutPoint, std::isnan(f.overlapMatch) ? 1.0 : f.overlapMatch});
-  // The joins were made at the film's rate; the file may be at another.
-  std::vector<JoinMark> joins = classicJoins(
-      cuts, record.inverse,
-      static_cast<size_t>(samples.size() * static_cast<double>(r.filmRate) / std::max(rate, 1)));
-  for (JoinMark& j : joins)
-    j.position =
-        static_cast<size_t>(j.position * static_cast<double>(rate) / std::max(r.filmRate, 1));
+  const std::vector<JoinMark> joins = joinsOfSoundJob(r, record.inverse, samples.size(), rate);
   const cv::Mat image = plotSound(samples, rate, joins, input + "  ->  " + sound, overlapOf(r));
   try {
     if (!cv::imwrite(path, image)) return "the image writer failed";

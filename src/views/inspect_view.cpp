@@ -9,6 +9,7 @@
 #include "film/orientation.h"
 #include "film/resolution.h"
 #include "film/settings_check.h"
+#include "jobs/job_records.h"
 #include "movie/picture_area.h"
 #include "signal/image_ops.h"
 
@@ -36,6 +37,22 @@ void legendLine(cv::Mat& image, int& y, const std::string& text, const cv::Scala
 }
 
 }  // namespace
+
+InspectSettings inspectSettingsFor(const JobSettings& settings, double taggedDpi) {
+  Picture_Parameters record;
+  fillPictureParameters(record, settings, JobRequest{});
+  InspectSettings s;
+  s.filmType = record.filmType;
+  s.longStrip = record.longstrip;
+  s.direction = record.direction;
+  s.frameCorrection = record.frameCorrection;
+  s.cutBySoundtrack = record.cutBySoundtrack;
+  s.cutSoundtrack = settings.cutSoundtrack != 0;
+  s.manualResolution = record.manualResolution;
+  s.resolution = Resolution{record.resX, record.resY};
+  s.taggedDpi = taggedDpi;
+  return s;
+}
 
 InspectView inspectScan(const cv::Mat& scan, const InspectSettings& s, int width) {
   InspectView v;

@@ -25,6 +25,10 @@ struct InspectSettings {
   double taggedDpi = 0.0;
 };
 
+// The preview's settings for a job's: what the sound job and the movie would do.
+struct JobSettings;
+InspectSettings inspectSettingsFor(const JobSettings& settings, double taggedDpi);
+
 // What a preview found on a scan, in the scan's own pixels (film running side to
 // side), and the picture drawn from it.
 struct InspectView {

@@ -134,6 +134,20 @@ JoinOverlap overlapOf(const SoundJobReport& r) {
   return o.frame > 0 ? JoinOverlap{o.frame, o.match, o.previous, o.present} : JoinOverlap{};
 }
 
+std::vector<JoinMark> joinsOfSoundJob(const SoundJobReport& r, bool inverse, size_t samples,
+                                      int rate) {
+  std::vector<CutPoint> cuts;
+  for (const auto& f : r.frames)
+    cuts.push_back(
+        CutPoint{f.number, f.cutPoint, std::isnan(f.overlapMatch) ? 1.0 : f.overlapMatch});
+  const double filmSamplesPerSample =
+      static_cast<double>(std::max(r.filmRate, 1)) / std::max(rate, 1);
+  std::vector<JoinMark> joins =
+      classicJoins(cuts, inverse, static_cast<size_t>(samples * filmSamplesPerSample));
+  for (JoinMark& j : joins) j.position = static_cast<size_t>(j.position / filmSamplesPerSample);
+  return joins;
+}
+
 cv::Mat plotSound(const std::vector<float>& s, int rate, const std::vector<JoinMark>& joins,
                   const std::string& title, const JoinOverlap& overlap, int width) {
   cv::Mat image(900, width, CV_8UC3, kBackground);

@@ -62,6 +62,11 @@ cv::Mat plotSound(const std::vector<float>& samples, int rate, const std::vector
 struct SoundJobReport;
 JoinOverlap overlapOf(const SoundJobReport& report);
 
+// The joins of a finished classic job, placed on its sound file of `samples` samples
+// at `rate` (the joins were made at the film's rate).
+std::vector<JoinMark> joinsOfSoundJob(const SoundJobReport& report, bool inverse, size_t samples,
+                                      int rate);
+
 // Colours of the two scans' samples in the large view, blue-green-red.
 inline const cv::Scalar kPreviousScan(0, 160, 255);
 inline const cv::Scalar kPresentScan(255, 200, 0);
