@@ -28,9 +28,9 @@ bool endsWithFolded(const std::string& name, const std::string& suffix) {
 // The first two or three channels of a file hold the picture; a fourth is alpha.
 int pictureChannels(int channels) { return channels >= 3 ? 3 : 1; }
 
-// Reads every pixel of the file as `type`, the picture channels only, in the file's
-// order (RGB). Returns "" or the cause.
-std::string readPixels(const std::string& path, OIIO::TypeDesc type, cv::Mat& rgb) {
+// Reads every pixel of the file, the picture channels only, in the file's order (RGB):
+// 8-bit samples as 8 bits, deeper ones as 16. Returns "" or the cause.
+std::string readPixels(const std::string& path, cv::Mat& rgb) {
   auto in = OIIO::ImageInput::open(path);
   if (!in) {
     const std::string why = OIIO::geterror();
@@ -41,7 +41,10 @@ std::string readPixels(const std::string& path, OIIO::TypeDesc type, cv::Mat& rg
   if (spec.width < 1 || spec.height < 1 || spec.nchannels < 1 || spec.nchannels > 16)
     return "not a readable image";
   const int channels = pictureChannels(spec.nchannels);
-  const int depth = type == OIIO::TypeDesc::UINT8 ? CV_8U : CV_16U;
+  const int bits =
+      spec.get_int_attribute("oiio:BitsPerSample", static_cast<int>(spec.format.size() * 8));
+  const OIIO::TypeDesc type = bits <= 8 ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16;
+  const int depth = bits <= 8 ? CV_8U : CV_16U;
   try {
     rgb.create(spec.height, spec.width, CV_MAKETYPE(depth, channels));
   } catch (const cv::Exception&) {
@@ -93,30 +96,16 @@ bool isDpxName(const std::string& name) { return endsWithFolded(name, ".dpx"); }
 std::string readDpx(const std::string& path, cv::Mat& image) {
   if (std::string shortFile = checkDpxLength(path); !shortFile.empty()) return shortFile;
   cv::Mat rgb;
-  auto in = OIIO::ImageInput::open(path);
-  const int bits = in ? in->spec().get_int_attribute("oiio:BitsPerSample", 8) : 8;
-  in.reset();
-  const bool eight = bits <= 8;
-  if (std::string error =
-          readPixels(path, eight ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16, rgb);
-      !error.empty())
-    return error;
-  image = eight ? bgrOrderOf(rgb) : eightBitBgrOfSixteen(rgb);
+  if (std::string error = readPixels(path, rgb); !error.empty()) return error;
+  image = rgb.depth() == CV_8U ? bgrOrderOf(rgb) : eightBitBgrOfSixteen(rgb);
   return "";
 }
 
 std::string readFullDepth(const std::string& path, cv::Mat& image) {
   if (isDpxName(path))
     if (std::string shortFile = checkDpxLength(path); !shortFile.empty()) return shortFile;
-  auto in = OIIO::ImageInput::open(path);
-  if (!in) return "the file could not be decoded as an image";
-  const int bits = in->spec().get_int_attribute("oiio:BitsPerSample", in->spec().format.size() * 8);
-  in.reset();
   cv::Mat rgb;
-  if (std::string error =
-          readPixels(path, bits <= 8 ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16, rgb);
-      !error.empty())
-    return error;
+  if (std::string error = readPixels(path, rgb); !error.empty()) return error;
   image = bgrOrderOf(rgb);  // only reorders the channels; the depth stays
   return "";
 }
