@@ -80,7 +80,7 @@ CKelvoraMFCDlg::CKelvoraMFCDlg(QWidget* parent)
   layout.place(soundCheck, 241, 56, 69, 10);
   filmCheck = new QCheckBox("make film", this);
   layout.place(filmCheck, 241, 71, 45, 10);
-  // Below the specified controls: the input and output a job would use.
+  // Below the window's own controls: the input and output a job would use.
   pathLine = new QLabel(this);
   pathLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
   layout.place(pathLine, 7, 101, 303, 9);

@@ -57,7 +57,6 @@ bool setBroadcastInfo(SNDFILE* file, const SoundMetadata& m) {
   std::memset(&info, 0, sizeof info);
   fill(info.description, m.description);
   fill(info.originator, m.originator);
-  fill(info.originator_reference, "");
   fill(info.origination_date, m.date);
   fill(info.origination_time, m.time);
   info.version = 1;

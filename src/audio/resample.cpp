@@ -22,10 +22,8 @@ std::vector<float> resample(const std::vector<float>& samples, double fromRate, 
     if (error != nullptr) *error = std::string("resampling failed: ") + failed;
     return {};
   }
-  out.resize(done);
-  // The last few samples the filter still holds come out as a short tail; the length
-  // follows the rate exactly, so pad what the one-shot call left out.
-  out.resize(outLength, 0.0f);
+  // The one-shot call may leave the last few samples, which the filter still holds,
+  // unwritten: they stay silent, so the length follows the rate exactly.
   return out;
 }
 

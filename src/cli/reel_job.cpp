@@ -69,13 +69,37 @@ std::string failureOf(JobOutcome outcome, int failedFrame, const std::string& fa
   return "";
 }
 
+// Runs one job of a reel on its filled record: the reel's stop switch reaches it, and
+// its report gives the run's measurements, bridged scans and warnings.
+template <typename Record, typename Report>
+JobRun runFilled(Record& job, StopSwitch& stop, JobOutcome (*thread)(Record&, Report*),
+                 nlohmann::ordered_json (*measure)(const Report&), const std::string& chosen,
+                 Report& report) {
+  JobRun run;
+  {
+    const StopSwitch::Registration registered(stop, job.stopRequested);
+    run.outcome = thread(job, &report);
+  }
+  run.measurements = measure(report);
+  run.bridged = report.bridged;
+  if (!chosen.empty()) run.warnings.push_back(chosen);
+  run.warnings.insert(run.warnings.end(), report.warnings.begin(), report.warnings.end());
+  return run;
+}
+
+// The reel's film settings, with `--film auto` measured on its first scan; `chosen`
+// says what was taken. Returns "" or why the film could not be told.
+std::string reelFilm(const ReelPlan& plan, FilmOptions& film, std::string& chosen) {
+  film = plan.settings.film;
+  film.input = plan.directory;
+  return resolveAutoFilm(film, chosen);
+}
+
 // The settings were checked when the batch was planned.
 JobRun runSoundJob(const ReelPlan& plan, const JobRequest& request, StopSwitch& stop) {
   SoundOptions options = plan.settings.sound;
-  options.film = plan.settings.film;
-  options.film.input = plan.directory;
   std::string chosen;
-  if (const std::string why = resolveAutoFilm(options.film, chosen); !why.empty())
+  if (const std::string why = reelFilm(plan, options.film, chosen); !why.empty())
     return cannotTell(why);
   JobSettings settings;
   soundJobSettings(options, settings);
@@ -83,15 +107,7 @@ JobRun runSoundJob(const ReelPlan& plan, const JobRequest& request, StopSwitch& 
   fillPictureParameters(job, settings, request);
   job.bridgeUnreadable = plan.bridgeUnreadable;
   SoundJobReport report;
-  JobRun run;
-  {
-    const StopSwitch::Registration registered(stop, job.stopRequested);
-    run.outcome = ThreadPicture(job, &report);
-  }
-  run.measurements = soundMeasurements(report);
-  run.bridged = report.bridged;
-  if (!chosen.empty()) run.warnings.push_back(chosen);
-  run.warnings.insert(run.warnings.end(), report.warnings.begin(), report.warnings.end());
+  JobRun run = runFilled(job, stop, &ThreadPicture, &soundMeasurements, chosen, report);
   run.failure = failureOf(run.outcome, report.failedFrame, report.failedPath, report.failure,
                           plan.soundPath(), report.failure);
   return run;
@@ -99,10 +115,8 @@ JobRun runSoundJob(const ReelPlan& plan, const JobRequest& request, StopSwitch& 
 
 JobRun runMovieJob(const ReelPlan& plan, const JobRequest& request, StopSwitch& stop) {
   MovieOptions options = plan.settings.movie;
-  options.film = plan.settings.film;
-  options.film.input = plan.directory;
   std::string chosen;
-  if (const std::string why = resolveAutoFilm(options.film, chosen); !why.empty())
+  if (const std::string why = reelFilm(plan, options.film, chosen); !why.empty())
     return cannotTell(why);
   JobSettings settings;
   movieJobSettings(options, settings);
@@ -110,15 +124,7 @@ JobRun runMovieJob(const ReelPlan& plan, const JobRequest& request, StopSwitch& 
   fillImageParameters(job, settings, request);
   job.bridgeUnreadable = plan.bridgeUnreadable;
   MovieJobReport report;
-  JobRun run;
-  {
-    const StopSwitch::Registration registered(stop, job.stopRequested);
-    run.outcome = ThreadMovie(job, &report);
-  }
-  run.measurements = movieMeasurements(report);
-  run.bridged = report.bridged;
-  if (!chosen.empty()) run.warnings.push_back(chosen);
-  run.warnings.insert(run.warnings.end(), report.warnings.begin(), report.warnings.end());
+  JobRun run = runFilled(job, stop, &ThreadMovie, &movieMeasurements, chosen, report);
   run.failure = failureOf(run.outcome, report.failedFrame, report.failedPath, report.failure,
                           plan.moviePath(), report.outputError);
   return run;

@@ -11,6 +11,18 @@ enum FilmType : std::int32_t {
   kVariableArea16 = 3,
 };
 
+// "35 mm variable area", "35 mm variable density" or "16 mm variable area".
+inline const char* filmTypeName(int filmType) {
+  switch (filmType) {
+    case kVariableDensity35:
+      return "35 mm variable density";
+    case kVariableArea16:
+      return "16 mm variable area";
+    default:
+      return "35 mm variable area";
+  }
+}
+
 inline bool isThirtyFiveMm(int filmType) {
   return filmType == kVariableArea35 || filmType == kVariableDensity35;
 }

@@ -159,10 +159,7 @@ FilmSettings settingsFromMeasurement(const FilmMeasurement& m, const FilmSetting
 }
 
 std::string describeFilmSettings(const FilmSettings& s) {
-  const char* film = s.filmType == kVariableArea16      ? "16 mm variable area"
-                     : s.filmType == kVariableDensity35 ? "35 mm variable density"
-                                                        : "35 mm variable area";
-  return std::string(film) + (s.direction ? ", UP" : ", DOWN") +
+  return std::string(filmTypeName(s.filmType)) + (s.direction ? ", UP" : ", DOWN") +
          (s.longStrip ? ", long strip" : ", a frame a scan");
 }
 

@@ -5,23 +5,13 @@
 
 #include "audio/archive_writer.h"
 #include "audio/resample.h"
+#include "film/film_geometry.h"
 #include "jobs/frame_listing.h"
 #include "jobs/staged_file.h"
 
 namespace kelvora {
 
 namespace {
-
-const char* filmName(int filmType) {
-  switch (filmType) {
-    case 2:
-      return "35 mm variable density";
-    case 3:
-      return "16 mm variable area";
-    default:
-      return "35 mm variable area";
-  }
-}
 
 float toFullScale(float s, bool removeDC) {
   if (std::isnan(s)) return 0.0f;
@@ -36,7 +26,7 @@ std::string codingHistory(const Picture_Parameters& record, int filmRate, int ra
   if (rate != filmRate) pcm += ", resampled by " + resamplerName();
   if (bitsOf(o.format) < 24) pcm += ", TPDF dither";
   if (o.format == SoundFormat::Float) pcm += ", 32-bit float";
-  return std::string("A=ANALOGUE,M=mono,T=optical soundtrack, ") + filmName(record.filmType) +
+  return std::string("A=ANALOGUE,M=mono,T=optical soundtrack, ") + filmTypeName(record.filmType) +
          ", " + std::to_string(record.fps) + " fps\r\n" + pcm + "\r\n";
 }
 
@@ -45,7 +35,7 @@ std::string codingHistory(const Picture_Parameters& record, int filmRate, int ra
 std::string describeSoundSettings(const Picture_Parameters& record) {
   static const char* const kElements[] = {"B", "G", "R", "Y"};
   const int element = record.colorElement >= 0 && record.colorElement < 4 ? record.colorElement : 2;
-  std::string s = std::string(filmName(record.filmType)) + ", " + std::to_string(record.fps) +
+  std::string s = std::string(filmTypeName(record.filmType)) + ", " + std::to_string(record.fps) +
                   " fps, frames " + std::to_string(record.startFrame) + "-" +
                   std::to_string(record.stopFrame) + ", colour " + kElements[element];
   if (record.longstrip) s += ", long strip";

@@ -37,16 +37,16 @@ std::string readPixels(const std::string& path, cv::Mat& rgb) {
     return why.empty() ? "the file could not be decoded as an image"
                        : "the file could not be decoded as an image (" + why + ")";
   }
-  const OIIO::ImageSpec& spec = in->spec();
-  if (spec.width < 1 || spec.height < 1 || spec.nchannels < 1 || spec.nchannels > 16)
+  const OIIO::ImageSpec& image = in->spec();
+  if (image.width < 1 || image.height < 1 || image.nchannels < 1 || image.nchannels > 16)
     return "not a readable image";
-  const int channels = pictureChannels(spec.nchannels);
+  const int channels = pictureChannels(image.nchannels);
   const int bits =
-      spec.get_int_attribute("oiio:BitsPerSample", static_cast<int>(spec.format.size() * 8));
+      image.get_int_attribute("oiio:BitsPerSample", static_cast<int>(image.format.size() * 8));
   const OIIO::TypeDesc type = bits <= 8 ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16;
   const int depth = bits <= 8 ? CV_8U : CV_16U;
   try {
-    rgb.create(spec.height, spec.width, CV_MAKETYPE(depth, channels));
+    rgb.create(image.height, image.width, CV_MAKETYPE(depth, channels));
   } catch (const cv::Exception&) {
     return "the image is too large to load";
   }
@@ -64,8 +64,8 @@ std::string readPixels(const std::string& path, cv::Mat& rgb) {
   return "";
 }
 
-std::string codeOf(const OIIO::ImageSpec& spec, const char* name) {
-  const OIIO::ParamValue* p = spec.find_attribute(name);
+std::string codeOf(const OIIO::ImageSpec& image, const char* name) {
+  const OIIO::ParamValue* p = image.find_attribute(name);
   return p != nullptr ? OIIO::ImageSpec::metadata_val(*p, true) : std::string();
 }
 
@@ -114,26 +114,26 @@ ScanHeader readScanHeader(const std::string& path) {
   ScanHeader h;
   auto in = OIIO::ImageInput::open(path);
   if (!in) return h;
-  const OIIO::ImageSpec& spec = in->spec();
+  const OIIO::ImageSpec& image = in->spec();
   h.read = true;
   h.format = in->format_name();
-  h.width = spec.width;
-  h.height = spec.height;
-  h.channels = spec.nchannels;
-  h.bits = spec.get_int_attribute("oiio:BitsPerSample", static_cast<int>(spec.format.size() * 8));
-  const float x = spec.get_float_attribute("XResolution", 0.0f);
-  const float y = spec.get_float_attribute("YResolution", 0.0f);
-  const std::string unit = spec.get_string_attribute("ResolutionUnit", "in");
+  h.width = image.width;
+  h.height = image.height;
+  h.channels = image.nchannels;
+  h.bits = image.get_int_attribute("oiio:BitsPerSample", static_cast<int>(image.format.size() * 8));
+  const float x = image.get_float_attribute("XResolution", 0.0f);
+  const float y = image.get_float_attribute("YResolution", 0.0f);
+  const std::string unit = image.get_string_attribute("ResolutionUnit", "in");
   const double perInch = unit == "cm" ? 2.54 : (unit == "in" || unit == "inch") ? 1.0 : 0.0;
   h.dpiX = x * perInch;
   h.dpiY = y * perInch;
-  h.frameRate = spec.get_float_attribute("dpx:FrameRate", 0.0f);
+  h.frameRate = image.get_float_attribute("dpx:FrameRate", 0.0f);
   if (!std::isfinite(h.frameRate)) h.frameRate = 0.0;
-  h.filmType = spec.get_string_attribute("dpx:Format");
+  h.filmType = image.get_string_attribute("dpx:Format");
   // The edge code as the film header spells it (manufacturer, film type, prefix,
   // count, perforation offset), else the key code's fields.
-  h.keycode = spec.get_string_attribute("dpx:FilmEdgeCode");
-  if (h.keycode.empty()) h.keycode = codeOf(spec, "smpte:KeyCode");
+  h.keycode = image.get_string_attribute("dpx:FilmEdgeCode");
+  if (h.keycode.empty()) h.keycode = codeOf(image, "smpte:KeyCode");
   return h;
 }
 

@@ -343,7 +343,7 @@ class MainWindowTest : public QObject {
              QString::fromStdString(dir_->file("sound.wav")));
   }
 
-  // Around the specified window: the path line, the preview, the last job's plot and
+  // Around the window's own controls: the path line, the preview, the last job's plot and
   // the remembered settings.
   void pathLineShowsWhatStartWouldUse() {
     CKelvoraMFCDlg w;

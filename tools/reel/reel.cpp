@@ -70,15 +70,15 @@ void writeDpx(const std::string& path, const cv::Mat& raw, const ReelOptions& op
   if (rgb.channels() == 3) cv::cvtColor(rgb, rgb, cv::COLOR_BGR2RGB);
   if (rgb.depth() == CV_8U && options.dpxBits > 8) rgb.convertTo(rgb, CV_16U, 257.0);
   const OIIO::TypeDesc type = rgb.depth() == CV_8U ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16;
-  OIIO::ImageSpec spec(rgb.cols, rgb.rows, rgb.channels(),
-                       options.dpxBits > 8 ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::UINT8);
-  spec.attribute("oiio:BitsPerSample", options.dpxBits);
-  spec.attribute("dpx:FrameRate", static_cast<float>(options.fps));
-  spec.attribute("dpx:Format", options.filmType == 3 ? "16mm" : "Academy");
+  OIIO::ImageSpec layout(rgb.cols, rgb.rows, rgb.channels(),
+                         options.dpxBits > 8 ? OIIO::TypeDesc::UINT16 : OIIO::TypeDesc::UINT8);
+  layout.attribute("oiio:BitsPerSample", options.dpxBits);
+  layout.attribute("dpx:FrameRate", static_cast<float>(options.fps));
+  layout.attribute("dpx:Format", options.filmType == 3 ? "16mm" : "Academy");
   const int keycode[7] = {1, 2, 123456, 1000 + k, 0, 4, 64};
-  spec.attribute("smpte:KeyCode", OIIO::TypeKeyCode, keycode);
+  layout.attribute("smpte:KeyCode", OIIO::TypeKeyCode, keycode);
   auto out = OIIO::ImageOutput::create(path);
-  if (!out || !out->open(path, spec) || !out->write_image(type, rgb.data) || !out->close())
+  if (!out || !out->open(path, layout) || !out->write_image(type, rgb.data) || !out->close())
     throw std::runtime_error("cannot write " + path);
 }
 
