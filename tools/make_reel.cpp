@@ -16,8 +16,7 @@ int main(int argc, char** argv) {
   app.add_option("directory", directory, "Where to write the scans")->required();
   app.add_option("--film", film, "Film type: 35va, 35vd or 16va")
       ->check(CLI::IsMember({"35va", "35vd", "16va"}));
-  app.add_option("--dpi", options.dpi, "Scanner resolution")
-      ->check(CLI::IsMember({450, 900, 1800, 3600}));
+  app.add_option("--dpi", options.dpi, "Scanner resolution")->check(CLI::Range(300, 4000));
   app.add_option("--scans", options.scans, "Number of scans")->check(CLI::Range(1, 10000));
   app.add_option("--fps", options.fps, "Film speed")->check(CLI::IsMember({24, 25}));
   app.add_flag("--long-strip", options.longStrip, "Several frames per scan");
@@ -36,6 +35,29 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0.0, 1.0));
   app.add_option("--level", options.level, "Programme gain (1: peaks near 0.8)")
       ->check(CLI::Range(0.0, 10.0));
+  app.add_option("--overlap", options.overlap, "Film a per-frame scan holds beyond its frame")
+      ->check(CLI::Range(0.05, 0.9));
+  app.add_flag("--unilateral", options.unilateral, "Variable area with one edge fixed");
+  app.add_option("--shrinkage", options.shrinkage, "Share the film has shrunk (0.01: 1 %)")
+      ->check(CLI::Range(0.0, 0.05));
+  app.add_option("--weave", options.weave, "Sideways wander in the gate, pixels")
+      ->check(CLI::Range(0.0, 20.0));
+  app.add_option("--skew", options.skewDegrees, "The scan turned in the gate, degrees")
+      ->check(CLI::Range(-2.0, 2.0));
+  app.add_option("--scratch", options.scratch, "A scratch across the track at this share of it")
+      ->check(CLI::Range(0.0, 1.0));
+  app.add_flag("--dark-scratch", options.darkScratch, "The scratch is dark, not bright");
+  app.add_flag("--negative", options.negative, "A sound negative");
+  app.add_option("--vignetting", options.vignetting, "Light falloff towards the corners")
+      ->check(CLI::Range(0.0, 0.5));
+  app.add_option("--flicker", options.flicker, "Lamp level from scan to scan")
+      ->check(CLI::Range(0.0, 0.3));
+  app.add_option("--density-drift", options.densityDrift, "Print density wander over the reel")
+      ->check(CLI::Range(0.0, 0.3));
+  app.add_option("--splice", options.splices, "Frames after which frames were cut out");
+  app.add_option("--frames-cut", options.framesCut, "Frames cut out at each splice")
+      ->check(CLI::Range(1, 100));
+  app.add_flag("--deep", options.deep, "16-bit scans from full precision");
   bool tones = false;
   app.add_flag("--tones", tones, "Sustained tones instead of speech-like sound");
   CLI11_PARSE(app, argc, argv);

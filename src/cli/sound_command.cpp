@@ -65,6 +65,11 @@ void addSoundSettings(CLI::App& command, SoundOptions& o) {
                    "Find the track and the splices from the soundtrack alone");
   command.add_flag("--no-filter", o.noFilter, "Leave out the output low-pass (A-Chain)");
   command
+      .add_option("--reader", o.reader,
+                  "classic (the default) or precise: follows the track over the reel, reads "
+                  "all of its width and measures the rate on the film")
+      ->check(CLI::IsMember({"classic", "precise"}));
+  command
       .add_option("--format", o.format,
                   "wav8 (the classic file), wav16, wav24, float (32-bit float WAV) or flac")
       ->check(CLI::IsMember({"wav8", "wav16", "wav24", "float", "flac"}));
@@ -86,6 +91,7 @@ std::string soundJobSettings(const SoundOptions& o, JobSettings& settings) {
   settings.aChain = !o.noFilter;
   settings.soundFormat = parseSoundFormat(o.format).value_or(SoundFormat::Wav8);
   settings.soundRate = parseSoundRate(o.rate).value_or(0);
+  settings.reader = o.reader == "precise" ? Reader::Precise : Reader::Classic;
   return error;
 }
 

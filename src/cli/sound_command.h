@@ -16,10 +16,11 @@ struct SoundOptions {
   bool noCrossfade = false;
   bool cutBySoundtrack = false;
   bool noFilter = false;
-  std::string format = "wav8";  // see SoundFormat
-  std::string rate = "film";    // "film" or samples per second
-  std::string report;           // JSON file, empty for none
-  std::string plot;             // PNG file, empty for none
+  std::string format = "wav8";     // see SoundFormat
+  std::string reader = "classic";  // or "precise" (see Reader)
+  std::string rate = "film";       // "film" or samples per second
+  std::string report;              // JSON file, empty for none
+  std::string plot;                // PNG file, empty for none
 };
 
 // Registers `sound` on the application.

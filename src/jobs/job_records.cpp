@@ -40,6 +40,7 @@ void fillPictureParameters(Picture_Parameters& record, const JobSettings& settin
   record.aChain = settings.aChain;
   record.bridgeUnreadable = false;
   record.output = SoundOutput{settings.soundFormat, settings.soundRate};
+  record.reader = settings.reader;
 }
 
 void fillImageParameters(Image_Parameters& record, const JobSettings& settings,

@@ -6,6 +6,7 @@
 
 #include "audio/sound_format.h"
 #include "jobs/controls.h"
+#include "jobs/reader.h"
 #include "jobs/settings.h"
 #include "movie/muxed_movie.h"
 
@@ -37,6 +38,7 @@ struct Picture_Parameters {
   bool aChain = true;
   bool bridgeUnreadable = false;  // for batch work: see BridgedScan
   SoundOutput output;             // the classic 8-bit WAV unless an archive format is asked for
+  Reader reader = Reader::Classic;
 };
 
 // The movie job's record.

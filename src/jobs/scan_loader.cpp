@@ -66,18 +66,37 @@ void requireAFrame(LoadedScan& scan) {
   scan.image.release();
 }
 
+namespace {
+
+// "" when `path` is a file this process may read; else why not.
+std::string unreadableFile(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) return ec ? ec.message() : "no such file";
+  if (::access(path.c_str(), R_OK) != 0) return std::generic_category().message(errno);
+  return "";
+}
+
+}  // namespace
+
+LoadedScan loadFullDepth(const std::string& path) {
+  LoadedScan scan;
+  scan.path = path;
+  scan.error = unreadableFile(path);
+  if (!scan.error.empty()) return scan;
+  cv::Mat image;
+  scan.error = readFullDepth(path, image);
+  if (scan.error.empty() && image.empty()) scan.error = "the image is empty";
+  if (!scan.error.empty()) return scan;
+  scan.image = image;
+  scan.scanSize = image.size();
+  return scan;
+}
+
 LoadedScan loadScan(const std::string& path) {
   LoadedScan scan;
   scan.path = path;
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) {
-    scan.error = ec ? ec.message() : "no such file";
-    return scan;
-  }
-  if (::access(path.c_str(), R_OK) != 0) {
-    scan.error = std::generic_category().message(errno);
-    return scan;
-  }
+  scan.error = unreadableFile(path);
+  if (!scan.error.empty()) return scan;
   cv::Mat image;
   if (isDpxName(path)) {
     scan.error = readDpx(path, image);
@@ -131,8 +150,8 @@ LoadedScan loadScan(const std::string& path) {
   return scan;
 }
 
-ScanReader::ScanReader(const FrameListing& listing, int first, int last, Prepare prepare)
-    : listing_(listing), last_(last), prepare_(std::move(prepare)) {
+ScanReader::ScanReader(const FrameListing& listing, int first, int last, Prepare prepare, Load load)
+    : listing_(listing), last_(last), prepare_(std::move(prepare)), loadFile_(load) {
   if (first <= last) {
     pendingFrame_ = first;
     pending_ = start(first);
@@ -150,8 +169,8 @@ std::future<LoadedScan> ScanReader::start(int frameNumber) const {
     none.set_value(LoadedScan{cv::Mat(), "", "frame number past the last scan", cv::Size()});
     return none.get_future();
   }
-  return std::async(std::launch::async, [path = *path, prepare = prepare_] {
-    LoadedScan scan = loadScan(path);
+  return std::async(std::launch::async, [path = *path, prepare = prepare_, load = loadFile_] {
+    LoadedScan scan = load(path);
     if (scan.ok() && prepare) scan.image = prepare(scan.image);
     return scan;
   });

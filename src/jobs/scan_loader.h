@@ -12,7 +12,7 @@ namespace kelvora {
 
 // A loaded scan, or why it could not be loaded.
 struct LoadedScan {
-  cv::Mat image;      // 8 bits per channel, 1 or 3 channels; empty on failure
+  cv::Mat image;      // 8 bits per channel (see loadScan), 1 or 3 channels; empty on failure
   std::string path;   // empty when the frame number is past the listing
   std::string error;  // empty on success
   cv::Size scanSize;  // the scan as loaded, before any preparation
@@ -32,6 +32,9 @@ void requireAFrame(LoadedScan& scan);
 // an empty image gives an error instead, in words fit for the user.
 LoadedScan loadScan(const std::string& path);
 
+// Loads a scan at the depth it holds (see readFullDepth), with the same checks.
+LoadedScan loadFullDepth(const std::string& path);
+
 // Loads the frames `first`..`last` of a listing in order, reading the next scan on a
 // second thread while the present one is worked on. `prepare`, when given, runs on
 // that thread too, on every scan that loaded, and replaces its image; it must not
@@ -39,7 +42,9 @@ LoadedScan loadScan(const std::string& path);
 class ScanReader {
  public:
   using Prepare = std::function<cv::Mat(const cv::Mat&)>;
-  ScanReader(const FrameListing& listing, int first, int last, Prepare prepare = {});
+  using Load = LoadedScan (*)(const std::string&);
+  ScanReader(const FrameListing& listing, int first, int last, Prepare prepare = {},
+             Load load = loadScan);
   ~ScanReader();
   ScanReader(const ScanReader&) = delete;
   ScanReader& operator=(const ScanReader&) = delete;
@@ -53,6 +58,7 @@ class ScanReader {
   const FrameListing& listing_;
   int last_;
   Prepare prepare_;
+  Load loadFile_;
   int pendingFrame_ = 0;
   std::future<LoadedScan> pending_;
 };

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "audio/sound_format.h"
+#include "jobs/reader.h"
 
 namespace kelvora {
 
@@ -28,6 +29,7 @@ struct JobSettings {
   bool aChain = true;
   SoundFormat soundFormat = SoundFormat::Wav8;
   int soundRate = 0;  // 0: the film's own rate
+  Reader reader = Reader::Classic;
 
   // Movie Parameters
   int filmSize = 0;     // 0: 640x480, 1: 320x240

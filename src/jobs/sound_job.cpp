@@ -9,14 +9,14 @@
 #include "audio/join.h"
 #include "audio/signal_values.h"
 #include "audio/splice.h"
-#include "audio/wav_writer.h"
 #include "film/orientation.h"
 #include "film/resolution.h"
 #include "film/settings_check.h"
 #include "film/soundtrack_area.h"
-#include "jobs/archive_sound.h"
 #include "jobs/notifications.h"
+#include "jobs/precise_sound_job.h"
 #include "jobs/scan_loader.h"
+#include "jobs/sound_output.h"
 #include "jobs/staged_file.h"
 #include "jobs/status_log.h"
 #include "signal/image_ops.h"
@@ -38,34 +38,13 @@ Profile pictureProfile(const cv::Mat& scan, bool direction) {
   return turnedRowMeans(scan, startW, stopW, 3);
 }
 
-// Converts and writes the finished sequence to `path`. Returns "" on success, or the
-// cause of the failure in the system's words.
-std::string writeSound(const std::vector<float>& samples, const std::string& path, int sampleRate,
-                       bool removeDC) {
-  Plik plik;
-  plik.sampleRate = sampleRate;
-  plik.bitsPerSample = 8;  // scans are read 8 bits deep
-  if (plik.CreateWaveFile(path) != 0) return systemError(plik.errorNumber());
-
-  std::vector<std::uint8_t> bytes(samples.size());
-  std::transform(samples.begin(), samples.end(), bytes.begin(),
-                 [removeDC](float s) { return sampleToByte(s, removeDC); });
-  bool ok = true;
-  if (plik.WriteSamples(bytes) != bytes.size()) {
-    std::fputs("Data lost\n", stdout);
-    std::fflush(stdout);
-    ok = false;
-  }
-  ok = plik.CloseSoundFile() == 0 && ok;
-  return ok ? "" : systemError(plik.errorNumber());
-}
-
 }  // namespace
 
 JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
   SoundJobReport scratch;
   SoundJobReport& out = report != nullptr ? *report : scratch;
   out = SoundJobReport{};
+  if (record.reader == Reader::Precise) return preciseSoundJob(record, out);
 
   Controls& controls = *record.controls;
   std::vector<float> sampleSequence;
@@ -260,32 +239,8 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
   if (record.inverse) std::reverse(sampleSequence.begin(), sampleSequence.end());
   if (record.aChain) filter(sampleSequence);
 
-  const int filmRate = record.fps * filPar.framePitch;
-  out.filmRate = filmRate;
-  out.format = record.output.format;
-  std::string writeError;
-  size_t samples = sampleSequence.size();
-  if (record.output.classic()) {
-    out.sampleRate = filmRate;
-    writeError = writeSound(sampleSequence, staged.tempPath(), filmRate, record.removeDC);
-  } else {
-    const ArchiveSound archive =
-        writeSoundForArchive(sampleSequence, record, filmRate, staged.tempPath());
-    out.sampleRate = archive.rate;
-    writeError = archive.error;
-    samples = archive.samples;
-  }
-  if (writeError.empty() && !staged.commit()) writeError = staged.error();
-  const bool written = writeError.empty();
-  out.failure = writeError;
-  out.samplesWritten = written ? samples : 0;
-  sampleSequence.clear();
-
-  controls.setProgressPosition(0);
-  statusLog.finish(written ? "Pictures were tranlated succesfully!"
-                           : "Cannot write the sound file!");
-  ThreadEndPic(record);
-  return written ? JobOutcome::Finished : JobOutcome::WriteFailed;
+  return finishSoundJob(sampleSequence, record, record.fps * filPar.framePitch, staged, statusLog,
+                        out);
 }
 
 }  // namespace kelvora

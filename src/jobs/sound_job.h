@@ -7,7 +7,9 @@
 #include "jobs/bridged_scan.h"
 #include "jobs/job_outcome.h"
 #include "jobs/job_records.h"
+#include "jobs/reader.h"
 #include "jobs/scan_header.h"
+#include "precise/scan_joins.h"
 
 namespace kelvora {
 
@@ -15,9 +17,10 @@ namespace kelvora {
 struct SoundJobReport {
   struct Frame {
     int number = 0;
-    int samples = 0;            // rows of its soundtrack area
-    int cutPoint = -1;          // where it starts in the previous frame; -1 for the first
-    double overlapMatch = 0.0;  // how alike the film both scans hold there is (see join.h)
+    int samples = 0;                  // rows of its soundtrack area
+    int cutPoint = -1;                // where it starts in the previous frame; -1 for the first
+    double overlapMatch = 0.0;        // how alike the film both scans hold there is (see join.h)
+    JoinKind join = JoinKind::Clean;  // the precise reader's verdict on the join
   };
   Resolution resolution;
   Parameters parameters;
@@ -31,7 +34,20 @@ struct SoundJobReport {
   std::string failure;
   std::vector<BridgedScan> bridged;   // scans left out, with bridgeUnreadable
   ScanHeader firstScan;               // what the first readable scan says of itself
-  std::vector<std::string> warnings;  // settings the first scan disagrees with
+  std::vector<std::string> warnings;  // settings the first scan disagrees with, joins that fail
+  Reader reader = Reader::Classic;
+  // What the precise reader measured of the film.
+  struct Reading {
+    double framePitch = 0.0;    // rows from frame to frame on the film, measured
+    double shrinkage = 0.0;     // against the pitch the resolution gives (0.01: 1 % short)
+    int typicalAdvance = 0;     // rows from scan to scan
+    double largestWeave = 0.0;  // the film's largest sideways offset, columns
+    double skewDegrees = 0.0;   // the largest turn of a scan in the gate
+    bool negative = false;
+    int scratchColumns = 0;             // the most left out of one scan
+    int flaggedJoins = 0;               // joins that are not clean (missing scans, no match)
+    std::vector<double> spliceSeconds;  // where film splices cross the track, in the sound
+  } reading;
   // The join whose scans hold the least alike film, with what each holds there: the
   // previous frame's samples from the cut point on and the present frame's first ones.
   struct Overlap {

@@ -32,16 +32,14 @@ constexpr double kCodeLight = 200.0;
 bool isVariableDensity(const ReelOptions& options) { return options.filmType == 2; }
 
 // Share of the pixel [u, u + 1) that lies inside [lo, hi].
-double coverage(int u, double lo, double hi) {
-  return std::clamp(std::min(hi, u + 1.0) - std::max(lo, static_cast<double>(u)), 0.0, 1.0);
+double coverage(double u, double lo, double hi) {
+  return std::clamp(std::min(hi, u + 1.0) - std::max(lo, u), 0.0, 1.0);
 }
 
 cv::Vec3b tinted(double v, double b, double g) {
   return cv::Vec3b(cv::saturate_cast<std::uint8_t>(v * b), cv::saturate_cast<std::uint8_t>(v * g),
                    cv::saturate_cast<std::uint8_t>(v));
 }
-
-int positiveMod(int a, int m) { return ((a % m) + m) % m; }
 
 cv::Mat finishScan(const ReelOptions& options, cv::Mat turned, int listingIndex) {
   if (!options.directionUp) cv::flip(turned, turned, 1);
@@ -53,12 +51,15 @@ cv::Mat finishScan(const ReelOptions& options, cv::Mat turned, int listingIndex)
     cv::RNG rng(options.seed * 7919u + static_cast<unsigned>(listingIndex) + 1u);
     rng.fill(noise, cv::RNG::NORMAL, 0.0, options.grain);
     noisy += noise;
-    noisy.convertTo(raw, CV_8U);
+    if (options.deep)
+      raw = noisy;
+    else
+      noisy.convertTo(raw, CV_8U);
   }
   if (!options.colour) cv::cvtColor(raw, raw, cv::COLOR_BGR2GRAY);
   if (options.alpha)
     cv::cvtColor(raw, raw, options.colour ? cv::COLOR_BGR2BGRA : cv::COLOR_GRAY2BGRA);
-  if (options.sixteenBit) raw.convertTo(raw, CV_16U, 257.0);
+  if (options.sixteenBit || options.deep) raw.convertTo(raw, CV_16U, 257.0);
   return raw;
 }
 
@@ -105,11 +106,17 @@ ReelGeometry geometryFor(const ReelOptions& options) {
   g.advance = g.framesPerScan * g.pitch;
   // Per-frame scans overlap by a third of a frame. 35 mm strips overlap by one frame
   // more, 16 mm strips by half a frame.
-  double tail = 0.3346;
+  double tail = options.overlap;
   if (options.longStrip) tail = sixteen ? 0.5 : 1.3346;
   g.scanLength = g.advance + roundToInt(tail * g.pitch);
-  g.totalRows = (options.scans - 1) * g.advance + g.scanLength;
   g.sampleRate = options.fps * g.pitch;
+  // Shrunken film is shorter than it was printed: the scanner, stepping a frame (or a
+  // strip) at a time, starts each scan on the film's own frames, at the nearest row.
+  g.rowsPerFrame = g.pitch * (1.0 - options.shrinkage);
+  g.trueRate = options.fps * g.rowsPerFrame;
+  for (int k = 0; k < options.scans; ++k)
+    g.scanStarts.push_back(roundToInt(k * g.framesPerScan * g.rowsPerFrame));
+  g.totalRows = g.scanStarts.back() + g.scanLength;
   return g;
 }
 
@@ -146,11 +153,64 @@ std::vector<float> makeAudio(int samples, int sampleRate, unsigned seed, Program
 
 int frameCode(int frame) { return (frame + 1) & 0xff; }
 
-cv::Mat renderTurnedScan(const ReelOptions& options, const ReelGeometry& g,
-                         const std::vector<float>& audio, int index) {
-  cv::Mat turned(g.scanLength, g.filmWidth, CV_8UC3);
-  const int pictureWidth = g.filmWidth - g.pictureStart;
+namespace {
+
+// What the film holds across one row of film at `along` (film rows from the head,
+// fractional on a turned scan).
+struct FilmRow {
+  double a = 0.0;  // the sound
+  int frame = 0;
+  bool onLine = false;
+  bool codeRow = false;
+  int code = 0;
+  double rowWave = 0.0;
+  double drift = 0.0;
+  double cj = 1.0;
+  double sj = 0.0;
+  double opaque = kOpaque;
+  double clear = kClear;
+  double density = 1.0;  // transmission of a splice's overlap band, 1 elsewhere
+};
+
+FilmRow filmRow(const ReelOptions& options, const ReelGeometry& g, const std::vector<float>& audio,
+                const std::vector<int>& spliceRows, double along) {
+  FilmRow r;
+  const int last = g.totalRows - 1;
+  const int i = std::clamp(static_cast<int>(std::floor(along)), 0, last);
+  const double f = std::clamp(along - i, 0.0, 1.0);
+  const double a0 = audio[static_cast<size_t>(i)];
+  r.a = options.modulation *
+        (f > 0.0 ? a0 + f * (audio[static_cast<size_t>(std::min(i + 1, last))] - a0) : a0);
+  const double pitch = g.rowsPerFrame;
+  r.frame = static_cast<int>(std::floor((along - g.lineStart) / pitch));
+  const double o = along - g.lineStart - r.frame * pitch;
   const int pictureHeight = g.pitch - g.lineHeight;
+  r.onLine = o < g.lineHeight;
+  r.codeRow = o >= g.lineHeight + static_cast<int>(0.4 * pictureHeight) &&
+              o < g.lineHeight + static_cast<int>(0.6 * pictureHeight);
+  int framesCut = 0;
+  for (const int row : spliceRows) {
+    if (along >= row) framesCut += options.framesCut;
+    if (std::abs(along - row) < options.dpi * 0.05 / 2.54) r.density = 0.7;  // the cement's overlap
+  }
+  r.code = frameCode(r.frame + framesCut);
+  r.rowWave = std::sin(kTwoPi * (1.3 * o / g.pitch + 0.37 * r.frame));
+  r.drift = 20.0 * std::sin(kTwoPi * along / 517.0);
+  r.cj = std::cos(0.2 * r.frame);
+  r.sj = std::sin(0.2 * r.frame);
+  const double aged = options.densityDrift * along / std::max(g.totalRows, 1);
+  r.opaque = kOpaque + 200.0 * aged;
+  r.clear = kClear - 300.0 * aged;
+  return r;
+}
+
+}  // namespace
+
+cv::Mat renderTurnedScan(const ReelOptions& options, const ReelGeometry& g,
+                         const std::vector<float>& audio, int index, double weave,
+                         const std::vector<int>& spliceRows) {
+  cv::Mat turned(g.scanLength, g.filmWidth, options.deep ? CV_32FC3 : CV_8UC3);
+  const int pictureWidth = g.filmWidth - g.pictureStart;
   std::vector<double> cosU(static_cast<size_t>(g.filmWidth));
   std::vector<double> sinU(static_cast<size_t>(g.filmWidth));
   for (int u = 0; u < g.filmWidth; ++u) {
@@ -160,45 +220,82 @@ cv::Mat renderTurnedScan(const ReelOptions& options, const ReelGeometry& g,
   }
   const int codeLeft = g.pictureStart + static_cast<int>(0.5 * pictureWidth);
   const int codeRight = g.pictureStart + static_cast<int>(0.95 * pictureWidth);
-  const int codeTop = g.lineHeight + static_cast<int>(0.4 * pictureHeight);
-  const int codeBottom = g.lineHeight + static_cast<int>(0.6 * pictureHeight);
   const double t = g.trackWidth;
+  const double skew = std::tan(options.skewDegrees * kTwoPi / 360.0);
+  const int start = g.scanStart(index);
+  const double lamp = 1.0 + options.flicker * std::sin(2.1 * index + options.seed);
+  const double midRow = 0.5 * g.scanLength;
+  const double midCol = 0.5 * g.filmWidth;
+  // The scan turns about the middle of the track: the sound as a whole keeps its
+  // place along the film, and each side of the track runs early or late.
+  const double trackMiddle = g.trackStart + 0.5 * g.trackWidth;
+  const double scratchAt = g.trackStart + options.scratch * t;
+  const double scratchWidth = std::max(2.0, options.dpi / 300.0);
+
+  // One point of the film, as the scanner's light shows it at turned pixel (y, u).
+  const auto filmValue = [&](const FilmRow& r, int y, int u) {
+    // The film wanders sideways (and a turned scan drifts across as it runs).
+    const double across = u - weave -
+                          0.1 * options.weave * std::sin(0.5 * kTwoPi * y / g.scanLength + index) -
+                          skew * (y - midRow);
+    if (across < 0.0 || across >= g.filmWidth) return 8.0;  // the gate beyond the film's edge
+    const int x = static_cast<int>(std::floor(across));
+    double v;
+    if (across < g.pictureStart) {
+      if (isVariableDensity(options)) {
+        const bool inTrack = across >= g.trackStart && across < g.trackStart + g.trackWidth;
+        const double base = 100.0 + 250.0 * options.densityDrift * (r.opaque - kOpaque) / 200.0;
+        v = inTrack ? base + 70.0 * r.a : (across < g.trackStart ? r.opaque : 235.0);
+      } else {
+        double lo, hi;
+        if (options.unilateral) {
+          lo = 0.1 * t;
+          hi = lo + t * (0.4 + 0.38 * r.a);
+        } else {
+          const double half = t * (0.2 + 0.18 * r.a);
+          lo = 0.5 * t - half;
+          hi = 0.5 * t + half;
+        }
+        v = r.opaque + (r.clear - r.opaque) * coverage(across, lo, hi);
+      }
+    } else if (r.onLine) {
+      v = kFrameLine;
+    } else if (r.codeRow && x >= codeLeft && x < codeRight) {
+      const int bit = 7 - (x - codeLeft) * 8 / std::max(codeRight - codeLeft, 1);
+      v = (r.code >> bit) & 1 ? kCodeDark : kCodeLight;
+    } else {
+      v = 155.0 + 40.0 * r.rowWave * (cosU[x] * r.cj - sinU[x] * r.sj) + r.drift;
+    }
+    if (options.negative) v = kClear + kOpaque - v;
+    if (options.scratch >= 0.0) {
+      const double share = coverage(across, scratchAt, scratchAt + scratchWidth);
+      v += share * ((options.darkScratch ? 15.0 : 235.0) - v);
+    }
+    v *= r.density;
+    if (options.vignetting > 0.0 || options.flicker > 0.0) {
+      const double dy = (y - midRow) / midRow;
+      const double du = (u - midCol) / midCol;
+      v *= lamp * (1.0 - options.vignetting * 0.5 * (dy * dy + du * du));
+    }
+    return v;
+  };
 
   for (int y = 0; y < g.scanLength; ++y) {
-    const int w = index * g.advance + y;
-    const double a = options.modulation * audio[static_cast<size_t>(std::min(w, g.totalRows - 1))];
-    const int frame = static_cast<int>(std::floor(static_cast<double>(w - g.lineStart) / g.pitch));
-    const int o = positiveMod(w - g.lineStart, g.pitch);
-    const bool onLine = o < g.lineHeight;
-    const double rowWave = std::sin(kTwoPi * (1.3 * o / g.pitch + 0.37 * frame));
-    const double drift = 20.0 * std::sin(kTwoPi * w / 517.0);
-    const double cj = std::cos(0.2 * frame);
-    const double sj = std::sin(0.2 * frame);
-    const int code = frameCode(frame);
-    const bool codeRow = o >= codeTop && o < codeBottom;
-
-    auto* px = turned.ptr<cv::Vec3b>(y);
+    const FilmRow row = filmRow(options, g, audio, spliceRows, start + y);
     for (int u = 0; u < g.filmWidth; ++u) {
-      double v;
-      bool track = false;
-      if (u < g.pictureStart) {
-        track = true;
-        if (isVariableDensity(options)) {
-          const bool inTrack = u >= g.trackStart && u < g.trackStart + g.trackWidth;
-          v = inTrack ? 100.0 + 70.0 * a : (u < g.trackStart ? kOpaque : 235.0);
-        } else {
-          const double half = t * (0.2 + 0.18 * a);
-          v = kOpaque + (kClear - kOpaque) * coverage(u, 0.5 * t - half, 0.5 * t + half);
-        }
-      } else if (onLine) {
-        v = kFrameLine;
-      } else if (codeRow && u >= codeLeft && u < codeRight) {
-        const int bit = 7 - (u - codeLeft) * 8 / std::max(codeRight - codeLeft, 1);
-        v = (code >> bit) & 1 ? kCodeDark : kCodeLight;
-      } else {
-        v = 155.0 + 40.0 * rowWave * (cosU[u] * cj - sinU[u] * sj) + drift;
-      }
-      px[u] = track ? tinted(v, 0.92, 0.96) : tinted(v, 0.85, 0.95);
+      // On a turned scan each pixel of the row lies at its own place along the film.
+      const double v = skew == 0.0 ? filmValue(row, y, u)
+                                   : filmValue(filmRow(options, g, audio, spliceRows,
+                                                       start + y + skew * (u - trackMiddle)),
+                                               y, u);
+      const bool track = u < g.pictureStart;
+      const double b = track ? 0.92 : 0.85;
+      const double gr = track ? 0.96 : 0.95;
+      if (options.deep)
+        turned.at<cv::Vec3f>(y, u) =
+            cv::Vec3f(static_cast<float>(v * b), static_cast<float>(v * gr), static_cast<float>(v));
+      else
+        turned.at<cv::Vec3b>(y, u) = tinted(v, b, gr);
     }
   }
   return turned;
@@ -211,7 +308,21 @@ Reel writeReel(const ReelOptions& options, const std::string& directory) {
   reel.options = options;
   reel.geometry = geometryFor(options);
   const ReelGeometry& g = reel.geometry;
-  reel.audio = makeAudio(g.totalRows, g.sampleRate, options.seed, options.programme, options.level);
+  // Splices join two pieces at a frame line; the frames between them are gone, and
+  // with them their sound.
+  const int cutRows = roundToInt(options.framesCut * g.rowsPerFrame);
+  for (const int frame : options.splices)
+    reel.spliceRows.push_back(g.lineStart + roundToInt((frame + 1) * g.rowsPerFrame));
+  const int rate = roundToInt(g.trueRate);
+  std::vector<float> printed =
+      makeAudio(g.totalRows + cutRows * static_cast<int>(reel.spliceRows.size()), rate,
+                options.seed, options.programme, options.level);
+  for (auto at = reel.spliceRows.rbegin(); at != reel.spliceRows.rend(); ++at) {
+    const auto from = printed.begin() + (*at + cutRows * (reel.spliceRows.rend() - at - 1));
+    printed.erase(from, from + cutRows);
+  }
+  printed.resize(static_cast<size_t>(g.totalRows));
+  reel.audio = std::move(printed);
   if (options.clickFrame >= 0) {
     // Three milliseconds of full swing, as a splice bump or a slate clap gives.
     const int at = options.clickFrame * g.pitch;
@@ -224,10 +335,13 @@ Reel writeReel(const ReelOptions& options, const std::string& directory) {
   const std::vector<int> tiffParams = {
       cv::IMWRITE_TIFF_COMPRESSION, 1,           cv::IMWRITE_TIFF_RESUNIT, 2,
       cv::IMWRITE_TIFF_XDPI,        options.dpi, cv::IMWRITE_TIFF_YDPI,    options.dpi};
+  for (int k = 0; k < options.scans; ++k)
+    reel.weave.push_back(options.weave * std::sin(1.7 * k + 0.5));
   for (int k = 0; k < options.scans; ++k) {
     // Scanned tail first, the film runs the other way through every scan.
     const int index = options.inverse ? options.scans - 1 - k : k;
-    cv::Mat turned = renderTurnedScan(options, g, reel.audio, index);
+    cv::Mat turned = renderTurnedScan(options, g, reel.audio, index,
+                                      reel.weave[static_cast<size_t>(index)], reel.spliceRows);
     if (options.inverse) cv::flip(turned, turned, 0);
     const cv::Mat raw = finishScan(options, turned, k);
     char name[32];
@@ -250,7 +364,7 @@ Reel writeReel(const ReelOptions& options, const std::string& directory) {
     if (!raw) throw std::runtime_error("cannot write " + base + ".f32");
   }
   Plik wav;
-  wav.sampleRate = g.sampleRate;
+  wav.sampleRate = rate;
   wav.bitsPerSample = 8;
   std::vector<std::uint8_t> bytes(reel.audio.size());
   std::transform(reel.audio.begin(), reel.audio.end(), bytes.begin(), [](float a) {
@@ -274,7 +388,7 @@ Reel writeReel(const ReelOptions& options, const std::string& directory) {
   line("advance", g.advance);
   line("track_width", g.trackWidth);
   line("total_rows", g.totalRows);
-  line("sample_rate", g.sampleRate);
+  line("sample_rate", rate);
   writeText((fs::path(directory) / "reel.txt").string(), info);
   return reel;
 }

@@ -34,6 +34,22 @@ struct ReelOptions {
   Programme programme = Programme::Speech;
   double modulation = 1.0;  // share of the track's swing a full-scale sample uses
   double level = 1.0;       // programme gain: speech peaks near 0.8 at 1, clips above 1.3
+  double overlap = 0.3346;  // film a per-frame scan holds beyond its frame, in frames
+  bool unilateral = false;  // variable area with one edge fixed, the clear area swinging wide
+
+  // What age does to a print and what the scanner adds. All off by default.
+  double shrinkage = 0.0;     // share the film has shrunk along its length (0.01: 1 %)
+  double weave = 0.0;         // the film's sideways wander in the gate, pixels either way
+  double skewDegrees = 0.0;   // the scan turned in the gate
+  double scratch = -1.0;      // a scratch along the reel, across the track (0..1 of it)
+  bool darkScratch = false;   // a dark line (dirt pressed in) rather than a bright one
+  bool negative = false;      // clear and opaque swapped: a sound negative
+  double vignetting = 0.0;    // light falls by this share towards the scan's corners
+  double flicker = 0.0;       // the lamp's level from scan to scan, this share either way
+  double densityDrift = 0.0;  // opaque and clear levels wander by this share over the reel
+  std::vector<int> splices;   // printed frames (0-based) after which frames were cut out
+  int framesCut = 3;          // frames cut out at each splice
+  bool deep = false;          // 16-bit scans rendered from full precision, not 8 bits x 257
 };
 
 // Sizes in pixels at the reel's resolution.
@@ -48,8 +64,12 @@ struct ReelGeometry {
   int lineStart = 0;     // row of a turned scan where a frame line begins
   int lineHeight = 0;
   int framesPerScan = 1;
-  int totalRows = 0;   // film rows covered by the whole reel
-  int sampleRate = 0;  // fps x pitch: one sample per row of film
+  int totalRows = 0;            // film rows covered by the whole reel
+  int sampleRate = 0;           // fps x pitch: one sample per row of film
+  double rowsPerFrame = 0;      // the frame pitch on the shrunken film, in rows
+  double trueRate = 0;          // fps x rowsPerFrame: the rate the film's rows play at
+  std::vector<int> scanStarts;  // first film row of each scan, in playing order
+  int scanStart(int index) const { return scanStarts[static_cast<size_t>(index)]; }
 };
 
 struct Reel {
@@ -57,6 +77,8 @@ struct Reel {
   ReelGeometry geometry;
   std::vector<std::string> scanPaths;  // in listing order
   std::vector<float> audio;            // -1..1, one value per film row, in playing order
+  std::vector<double> weave;           // each scan's sideways offset at its middle, pixels
+  std::vector<int> spliceRows;         // film rows where a splice joins two pieces
 };
 
 ReelGeometry geometryFor(const ReelOptions& options);
@@ -67,9 +89,11 @@ std::vector<float> makeAudio(int samples, int sampleRate, unsigned seed, Program
                              double level = 1.0);
 
 // The turned scan `index` (0-based, film running top to bottom, soundtrack on the
-// left) of the film in playing order, 8-bit BGR, without grain.
+// left) of the film in playing order, 8-bit BGR (float BGR for deep scans), without
+// grain. `weave` is the film's sideways offset at the middle of the scan.
 cv::Mat renderTurnedScan(const ReelOptions& options, const ReelGeometry& g,
-                         const std::vector<float>& audio, int index);
+                         const std::vector<float>& audio, int index, double weave = 0.0,
+                         const std::vector<int>& spliceRows = {});
 
 // The frame number drawn into picture `frame` (0-based along the film).
 int frameCode(int frame);

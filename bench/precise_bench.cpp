@@ -1,0 +1,218 @@
+// The precise reader against the classic one and against the ideal reader (which
+// knows the track's columns and the joins), on generated reels of every kind of
+// fault real film and scanners have. For each reel: tracked SNR of the three, the
+// joins that slipped and those flagged, the declared rate's error, and the time of
+// the precise job against the classic one in the same run (median of three).
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "audio/archive_writer.h"
+#include "jobs/job_records.h"
+#include "jobs/sound_job.h"
+#include "reel/ideal_reader.h"
+#include "reel/reel.h"
+#include "reel/sound_quality.h"
+
+namespace {
+
+using kelvora::reel::ReelOptions;
+
+class QuietControls : public kelvora::Controls {
+ public:
+  void enable(kelvora::Control, bool) override {}
+  void show(kelvora::Control, bool) override {}
+  void setText(kelvora::Control, const std::string&) override {}
+  std::string text(kelvora::Control) override { return {}; }
+  void redraw(kelvora::Control) override {}
+  bool isChecked(kelvora::Control) override { return false; }
+  void setProgressRange(int, int) override {}
+  void setProgressStep(int) override {}
+  void stepProgress() override {}
+  void setProgressPosition(int) override {}
+};
+
+struct Kind {
+  const char* name;
+  std::function<void(ReelOptions&)> set;
+  int missingScan = -1;  // a scan file taken away (0-based)
+};
+
+ReelOptions base() {
+  ReelOptions o;
+  o.scans = 24;
+  o.grain = std::getenv("GRAIN") ? std::atof(std::getenv("GRAIN")) : 3.0;
+  return o;
+}
+
+const std::vector<Kind>& kinds() {
+  static const std::vector<Kind> list = {
+      {"35 VA grey, tones",
+       [](ReelOptions& o) {
+         o.colour = false;
+         o.programme = kelvora::reel::Programme::Tones;
+       }},
+      {"35 VA colour, speech", [](ReelOptions&) {}},
+      {"35 VA loud bilateral", [](ReelOptions& o) { o.level = 2.0; }},
+      {"35 VA loud unilateral",
+       [](ReelOptions& o) {
+         o.level = 2.0;
+         o.unilateral = true;
+       }},
+      {"35 VA shrunk 1 %", [](ReelOptions& o) { o.shrinkage = 0.01; }},
+      {"35 VA weave 3 px", [](ReelOptions& o) { o.weave = 3.0; }},
+      {"35 VA skew 0.3 deg", [](ReelOptions& o) { o.skewDegrees = 0.3; }},
+      {"35 VA bright scratch", [](ReelOptions& o) { o.scratch = 0.3; }},
+      {"35 VA dark scratch",
+       [](ReelOptions& o) {
+         o.scratch = 0.55;
+         o.darkScratch = true;
+       }},
+      {"35 VA negative", [](ReelOptions& o) { o.negative = true; }},
+      {"35 VA uneven light",
+       [](ReelOptions& o) {
+         o.vignetting = 0.15;
+         o.flicker = 0.05;
+       }},
+      {"35 VA density drift", [](ReelOptions& o) { o.densityDrift = 0.15; }},
+      {"35 VA overlap 0.1", [](ReelOptions& o) { o.overlap = 0.1; }},
+      {"35 VA splices",
+       [](ReelOptions& o) {
+         o.splices = {6, 15};
+       }},
+      {"35 VA 16-bit, quiet",
+       [](ReelOptions& o) {
+         o.deep = true;
+         o.level = 0.1;
+         o.grain = 1.0;
+       }},
+      {"35 VA DOWN Inverse",
+       [](ReelOptions& o) {
+         o.directionUp = false;
+         o.inverse = true;
+       }},
+      {"35 VA long strips",
+       [](ReelOptions& o) {
+         o.longStrip = true;
+         o.scans = 10;
+       }},
+      {"35 VD", [](ReelOptions& o) { o.filmType = 2; }},
+      {"35 VD negative, drift",
+       [](ReelOptions& o) {
+         o.filmType = 2;
+         o.negative = true;
+         o.densityDrift = 0.1;
+       }},
+      {"16 VA per frame",
+       [](ReelOptions& o) {
+         o.filmType = 3;
+         o.dpi = 1800;
+       }},
+      {"16 VA long strips DOWN",
+       [](ReelOptions& o) {
+         o.filmType = 3;
+         o.dpi = 1800;
+         o.longStrip = true;
+         o.directionUp = false;
+         o.scans = 10;
+       }},
+      {"35 VA missing scan", [](ReelOptions&) {}, 9},
+      {"35 VA all faults",
+       [](ReelOptions& o) {
+         o.shrinkage = 0.01;
+         o.weave = 3.0;
+         o.skewDegrees = 0.3;
+         o.scratch = 0.3;
+         o.vignetting = 0.15;
+         o.flicker = 0.05;
+         o.densityDrift = 0.1;
+         o.level = 1.6;
+         o.splices = {10};
+       }},
+  };
+  return list;
+}
+
+struct Run {
+  std::vector<float> sound;
+  kelvora::SoundJobReport report;
+  double seconds = 0.0;
+};
+
+Run runJob(const std::string& dir, const ReelOptions& o, kelvora::Reader reader,
+           const std::string& out) {
+  QuietControls controls;
+  kelvora::JobSettings s;
+  s.soundtrackType = o.filmType - 1;
+  s.speedIndex = o.fps - 24;
+  s.longStrip = o.longStrip ? 1 : 0;
+  s.directionUp = o.directionUp;
+  s.inverse = o.inverse ? 1 : 0;
+  s.soundFormat = kelvora::SoundFormat::Float;
+  s.reader = reader;
+  s.aChain = false;  // the output low-pass would only blur the comparison
+  Run run;
+  const int scans = static_cast<int>(
+      std::count_if(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator(),
+                    [](const auto& e) { return e.path().extension() == ".tif"; }));
+  kelvora::Picture_Parameters record;
+  kelvora::fillPictureParameters(
+      record, s, kelvora::JobRequest{&controls, dir + "/scan_0001.tif", out, 1, scans});
+  const auto t0 = std::chrono::steady_clock::now();
+  kelvora::ThreadPicture(record, &run.report);
+  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  int rate = 0;
+  kelvora::readSoundSamples(out, run.sound, rate);
+  return run;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  namespace fs = std::filesystem;
+  const std::string only = argc > 1 ? argv[1] : "";
+  const fs::path root = fs::temp_directory_path() / "kelvora_precise_bench";
+  std::printf(
+      "| reel | classic dB | precise dB | ideal dB | slipped | flagged | rate ppm | time |\n");
+  std::printf("|---|---|---|---|---|---|---|---|\n");
+  for (const Kind& kind : kinds()) {
+    if (!only.empty() && std::string(kind.name).find(only) == std::string::npos) continue;
+    ReelOptions o = base();
+    kind.set(o);
+    const std::string dir = (root / "reel").string();
+    fs::remove_all(dir);
+    kelvora::reel::Reel reel = kelvora::reel::writeReel(o, dir);
+    std::vector<float> reference = reel.audio;
+    if (o.inverse) {
+    }  // the audio is kept in playing order already
+    const std::vector<float> ideal = kelvora::reel::idealSound(reel);
+    if (kind.missingScan >= 0) fs::remove(reel.scanPaths[static_cast<size_t>(kind.missingScan)]);
+    std::vector<double> classicTimes, preciseTimes;
+    Run classic, precise;
+    for (int i = 0; i < 3; ++i) {
+      classic = runJob(dir, o, kelvora::Reader::Classic, (root / "classic.wav").string());
+      precise = runJob(dir, o, kelvora::Reader::Precise, (root / "precise.wav").string());
+      classicTimes.push_back(classic.seconds);
+      preciseTimes.push_back(precise.seconds);
+    }
+    std::sort(classicTimes.begin(), classicTimes.end());
+    std::sort(preciseTimes.begin(), preciseTimes.end());
+    const auto qc = kelvora::reel::trackedQuality(classic.sound, reference);
+    const auto qp = kelvora::reel::trackedQuality(precise.sound, reference);
+    const auto qi = kelvora::reel::trackedQuality(ideal, reference);
+    const double ppm =
+        1e6 * (precise.report.sampleRate - reel.geometry.trueRate) / reel.geometry.trueRate;
+    std::printf("| %s | %.1f | %.1f | %.1f | %d | %d | %+.0f | %.2fx |\n", kind.name, qc.snrDb,
+                qp.snrDb, qi.snrDb, qp.lagChanges, precise.report.reading.flaggedJoins, ppm,
+                preciseTimes[1] / classicTimes[1]);
+    for (const auto& w : precise.report.warnings) std::printf("    warning: %s\n", w.c_str());
+    std::fflush(stdout);
+  }
+  fs::remove_all(root);
+  return 0;
+}

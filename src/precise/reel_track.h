@@ -1,0 +1,37 @@
+#pragma once
+
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+namespace kelvora {
+
+// Where the soundtrack runs on a reel, found once from its first scans' track strips
+// (see trackStrip) and followed from scan to scan after that.
+struct ReelTrack {
+  bool found = false;
+  bool variableDensity = false;
+  bool negative = false;  // clear and opaque swapped: read the right way up
+  int first = 0;          // strip columns the modulation reaches on the first scans
+  int last = -1;
+  int margin = 0;              // columns read beyond them for weave and skew
+  int besideFirst = 0;         // a band of plain film beside the track, on the picture side:
+  int besideLast = -1;         // the light and density reference
+  std::vector<float> profile;  // the mean level of each strip column, for following weave
+  double level = 0.0;          // variable density: the track's mean against the film beside it
+  double light = 1.0;          // variable density: the mean level of the film beside the track
+};
+
+// Locates the track on `strips` (the first scans of a reel) for a track of nominal
+// `trackWidth` columns.
+ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensity, int trackWidth);
+
+// The mean of each column of a strip.
+std::vector<float> columnMeans(const cv::Mat& strip);
+
+// How far (columns, sub-column) the film in `profile` lies from `reference`, within
+// `reach` columns either way: the lag of their best correlation.
+double lateralOffset(const std::vector<float>& reference, const std::vector<float>& profile,
+                     int reach);
+
+}  // namespace kelvora

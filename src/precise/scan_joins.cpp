@@ -1,0 +1,183 @@
+#include "precise/scan_joins.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kelvora {
+
+namespace {
+
+constexpr double kMatched = 0.5;     // a join whose overlap correlates less does not hold
+constexpr double kSure = 0.8;        // joins this alike set the reel's usual advance
+constexpr int kMinimumOverlap = 16;  // samples
+
+struct Peak {
+  int advance = 0;
+  double match = NAN;
+};
+
+Peak bestAdvance(const std::vector<float>& previous, const std::vector<float>& present, int from,
+                 int to) {
+  Peak best;
+  for (int d = from; d <= to; ++d) {
+    const double m = overlapCorrelation(previous, present, d);
+    if (std::isnan(m)) continue;
+    if (std::isnan(best.match) || m > best.match) best = Peak{d, m};
+  }
+  return best;
+}
+
+double overlapSpread(const std::vector<float>& present, int length) {
+  const int n = std::min<int>(length, static_cast<int>(present.size()));
+  if (n < 2) return 0.0;
+  double s = 0, ss = 0;
+  for (int i = 0; i < n; ++i) {
+    s += present[i];
+    ss += static_cast<double>(present[i]) * present[i];
+  }
+  const double mean = s / n;
+  return std::sqrt(std::max(0.0, ss / n - mean * mean));
+}
+
+}  // namespace
+
+double overlapCorrelation(const std::vector<float>& previous, const std::vector<float>& present,
+                          int advance) {
+  if (advance < 0) return NAN;
+  const long m = std::min<long>(static_cast<long>(previous.size()) - advance,
+                                static_cast<long>(present.size()));
+  if (m < kMinimumOverlap) return NAN;
+  double sa = 0, sb = 0;
+  for (long i = 0; i < m; ++i) {
+    sa += previous[advance + i];
+    sb += present[i];
+  }
+  const double ma = sa / m, mb = sb / m;
+  double ab = 0, aa = 0, bb = 0;
+  for (long i = 0; i < m; ++i) {
+    const double a = previous[advance + i] - ma;
+    const double b = present[i] - mb;
+    ab += a * b;
+    aa += a * a;
+    bb += b * b;
+  }
+  if (aa <= 1e-12 || bb <= 1e-12) return NAN;
+  return ab / std::sqrt(aa * bb);
+}
+
+JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
+                   const std::vector<int>& missingBefore) {
+  JoinPlan plan;
+  const int n = static_cast<int>(scans.size());
+  plan.joins.resize(static_cast<size_t>(n));
+  if (n < 2) return plan;
+  const int pitch = std::max(framePitch, 8);
+  const auto missing = [&](int k) {
+    return k < static_cast<int>(missingBefore.size()) ? missingBefore[k] : 0;
+  };
+  const auto wide = [&](int k) {
+    const auto& previous = scans[k - 1].samples;
+    const int last = static_cast<int>(previous.size()) - std::max(kMinimumOverlap, pitch / 20);
+    return bestAdvance(previous, scans[k].samples, std::max(1, pitch / 2), last);
+  };
+
+  // The reel's usual advance, from the first joins that match beyond doubt.
+  std::vector<int> sure;
+  for (int k = 1; k < n && sure.size() < 8; ++k) {
+    const Peak p = wide(k);
+    if (p.match >= kSure) sure.push_back(p.advance);
+  }
+  if (!sure.empty()) {
+    std::nth_element(sure.begin(), sure.begin() + sure.size() / 2, sure.end());
+    plan.typicalAdvance = sure[sure.size() / 2];
+  } else {
+    // Nothing matches: the frames a scan holds, less the overlap scanners leave.
+    const int length = static_cast<int>(scans.front().samples.size());
+    plan.typicalAdvance = std::max(1, (length - pitch / 5) / pitch) * pitch;
+  }
+  const int typical = plan.typicalAdvance;
+  const int reach = std::max(4, pitch * 3 / 100);
+
+  // How much sound an overlap usually holds, to tell a quiet one from one that does
+  // not match.
+  std::vector<double> spreads;
+  for (int k = 1; k < n; ++k)
+    spreads.push_back(
+        overlapSpread(scans[k].samples, static_cast<int>(scans[k - 1].samples.size()) - typical));
+  std::nth_element(spreads.begin(), spreads.begin() + spreads.size() / 2, spreads.end());
+  const double usualSpread = spreads[spreads.size() / 2];
+
+  double advances = 0.0;
+  for (int k = 1; k < n; ++k) {
+    ScanJoin& join = plan.joins[k];
+    const Peak p = bestAdvance(scans[k - 1].samples, scans[k].samples, std::max(1, typical - reach),
+                               typical + reach);
+    const bool matched = !std::isnan(p.match) && p.match >= kMatched;
+    if (missing(k) > 0 && !matched) {
+      // The numbers jump and the sound does not continue: scans are missing here.
+      join.missing = missing(k);
+      join.kind = JoinKind::Missing;
+      join.advance = (join.missing + 1) * typical;
+      join.confidence = NAN;
+      continue;
+    }
+    const double spread =
+        overlapSpread(scans[k].samples, static_cast<int>(scans[k - 1].samples.size()) - typical);
+    join.confidence = p.match;
+    if (matched) {
+      join.kind = JoinKind::Clean;
+      join.advance = p.advance;
+      advances += p.advance;
+      ++plan.cleanJoins;
+    } else if (spread < 0.05 * usualSpread) {
+      join.kind = JoinKind::Quiet;
+      join.advance = typical;
+    } else {
+      join.kind = JoinKind::Unmatched;
+      join.advance = 2 * typical;
+    }
+  }
+  plan.meanAdvance = plan.cleanJoins > 0 ? advances / plan.cleanJoins : typical;
+  return plan;
+}
+
+std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const JoinPlan& plan,
+                                 bool crossfade) {
+  std::vector<float> out;
+  if (scans.empty()) return out;
+  out = scans.front().samples;
+  long start = 0;  // of the previous scan, in the output
+  for (size_t k = 1; k < scans.size(); ++k) {
+    const auto& present = scans[k].samples;
+    const long at = start + plan.joins[k].advance;
+    const long end = static_cast<long>(out.size());
+    if (present.empty()) continue;
+    if (at >= end) {
+      // A gap: a straight line from the level before it to the level after it.
+      const float from = out.empty() ? present.front() : out.back();
+      const long gap = at - end;
+      for (long i = 0; i < gap; ++i)
+        out.push_back(from + (present.front() - from) * static_cast<float>(i + 1) /
+                                 static_cast<float>(gap + 1));
+      out.insert(out.end(), present.begin(), present.end());
+    } else {
+      const long overlap = std::min<long>(end - at, static_cast<long>(present.size()));
+      const long middle = overlap / 2;
+      for (long i = 0; i < overlap; ++i) {
+        float& sample = out[static_cast<size_t>(at + i)];
+        if (crossfade) {
+          const double w = 0.5 + 0.5 * std::cos(3.141592653589793 * (i + 0.5) / overlap);
+          sample = static_cast<float>(w * sample + (1.0 - w) * present[i]);
+        } else if (i >= middle) {
+          sample = present[i];
+        }
+      }
+      out.resize(static_cast<size_t>(at + overlap));
+      out.insert(out.end(), present.begin() + overlap, present.end());
+    }
+    start = at;
+  }
+  return out;
+}
+
+}  // namespace kelvora

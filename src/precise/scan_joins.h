@@ -1,0 +1,65 @@
+#pragma once
+
+#include <vector>
+
+#include "precise/scan_sound.h"
+
+namespace kelvora {
+
+// How one scan takes over from the one before it.
+enum class JoinKind {
+  Clean,      // the overlapping sound matches
+  Quiet,      // too little sound in the overlap to match: the reel's usual advance
+  Unmatched,  // the sound does not continue: a scan missing, taken as one scan's advance more
+  Missing,    // the sound does not continue where scans are known to be missing (the file
+              // numbers jump, or a scan was unreadable): silence stands in for them
+};
+
+// "clean", "quiet", "unmatched" or "missing".
+inline const char* joinKindName(JoinKind kind) {
+  switch (kind) {
+    case JoinKind::Quiet:
+      return "quiet";
+    case JoinKind::Unmatched:
+      return "unmatched";
+    case JoinKind::Missing:
+      return "missing";
+    default:
+      return "clean";
+  }
+}
+
+struct ScanJoin {
+  int advance = 0;          // rows from the previous scan's first row to this one's
+  double confidence = 0.0;  // normalised correlation of the overlap there; NaN when unmeasured
+  JoinKind kind = JoinKind::Clean;
+  int missing = 0;  // scans known to be missing before this one
+};
+
+struct JoinPlan {
+  std::vector<ScanJoin> joins;  // one a scan; the first scan's is empty
+  int typicalAdvance = 0;       // the reel's usual advance from scan to scan
+  double meanAdvance = 0.0;     // the mean over clean joins, fractional
+  int cleanJoins = 0;
+};
+
+// Finds every scan's advance on the one before it by normalised correlation of their
+// overlapping sound: over a wide range for the first joins, which give the reel's
+// usual advance, then close to it. `framePitch` is the nominal frame pitch in rows;
+// `missingBefore[k]` counts the scans that may be missing before scan k: they are
+// taken as missing where the sound does not match at the usual advance.
+JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
+                   const std::vector<int>& missingBefore);
+
+// The scans' samples laid end to end at their advances: each overlap blended with a
+// raised-cosine crossfade (`crossfade`) or cut in its middle, a gap bridged by a
+// straight line between the levels either side of it.
+std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const JoinPlan& plan,
+                                 bool crossfade);
+
+// The normalised correlation of `previous` from `advance` on with the start of
+// `present`, over their overlap; NaN when it is under 16 samples or either is flat.
+double overlapCorrelation(const std::vector<float>& previous, const std::vector<float>& present,
+                          int advance);
+
+}  // namespace kelvora

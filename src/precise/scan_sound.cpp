@@ -1,0 +1,306 @@
+#include "precise/scan_sound.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kelvora {
+
+namespace {
+
+// Percentiles of the levels in `image`, from a sample of at most about 20,000 pixels.
+std::pair<float, float> levelSpread(const cv::Mat& image) {
+  std::vector<float> levels;
+  const int step = std::max(1, static_cast<int>(image.total() / 20000));
+  for (int y = 0; y < image.rows; ++y) {
+    const float* row = image.ptr<float>(y);
+    for (int x = (y * 7) % step; x < image.cols; x += step) levels.push_back(row[x]);
+  }
+  if (levels.empty()) return {0.0f, 255.0f};
+  const auto at = [&levels](double share) {
+    auto k = levels.begin() + static_cast<long>(share * (levels.size() - 1));
+    std::nth_element(levels.begin(), k, levels.end());
+    return *k;
+  };
+  return {at(0.02), at(0.98)};
+}
+
+// The film's sideways drift per row along the scan: the lateral offset of eight
+// lengths of it, fitted by a straight line.
+double measureSkew(const cv::Mat& strip, const ReelTrack& track, int reach) {
+  constexpr int kPieces = 8;
+  if (strip.rows < kPieces * 16) return 0.0;
+  std::vector<double> ys, offsets;
+  for (int k = 0; k < kPieces; ++k) {
+    const int y0 = strip.rows * k / kPieces;
+    const int y1 = strip.rows * (k + 1) / kPieces;
+    offsets.push_back(lateralOffset(track.profile, columnMeans(strip.rowRange(y0, y1)), reach));
+    ys.push_back(0.5 * (y0 + y1));
+  }
+  double slope = 0.0;
+  std::vector<bool> use(ys.size(), true);
+  for (int pass = 0; pass < 2; ++pass) {
+    double n = 0, sy = 0, so = 0, syy = 0, syo = 0;
+    for (size_t i = 0; i < ys.size(); ++i) {
+      if (!use[i]) continue;
+      n += 1;
+      sy += ys[i];
+      so += offsets[i];
+      syy += ys[i] * ys[i];
+      syo += ys[i] * offsets[i];
+    }
+    const double det = n * syy - sy * sy;
+    if (n < 4 || det <= 0.0) return 0.0;
+    slope = (n * syo - sy * so) / det;
+    const double cut = (so - slope * sy) / n;
+    for (size_t i = 0; i < ys.size(); ++i)
+      use[i] = std::abs(offsets[i] - (cut + slope * ys[i])) < 1.0;  // a lump of dirt
+  }
+  // A drift of under half a column over the scan is no turn worth undoing.
+  return std::abs(slope * strip.rows) < 0.5 ? 0.0 : slope;
+}
+
+// The window of the strip read along the film: column j of the result is column
+// `from + j`, moved along by the scan's turn, to the nearest row, so that a row of the
+// result is a row of film. Whole rows only: a part-row move would blur the highest
+// frequencies more than the turn does.
+cv::Mat alongTheFilm(const cv::Mat& strip, int from, int to, double skew) {
+  cv::Mat window = strip.colRange(from, to).clone();
+  if (skew == 0.0) return window;
+  const double centre = 0.5 * (from + to - 1);
+  const int rows = strip.rows;
+  for (int j = 0; j < window.cols; ++j) {
+    const int shift = static_cast<int>(std::lround(-skew * (from + j - centre)));
+    if (shift == 0) continue;
+    for (int y = 0; y < rows; ++y)
+      window.at<float>(y, j) = strip.at<float>(std::clamp(y + shift, 0, rows - 1), from + j);
+  }
+  return window;
+}
+
+}  // namespace
+
+int mendScratches(cv::Mat& window, float range, int mirrorSum) {
+  const std::vector<float> m = columnMeans(window);
+  const int n = window.cols;
+  std::vector<float> spread(static_cast<size_t>(n));
+  for (int u = 0; u < n; ++u) {
+    cv::Scalar mean, deviation;
+    cv::meanStdDev(window.col(u), mean, deviation);
+    spread[u] = static_cast<float>(deviation[0]);
+  }
+  const auto average = [n](const std::vector<float>& v, int a, int b) {
+    double s = 0;
+    int c = 0;
+    for (int u = std::max(0, a); u <= std::min(n - 1, b); ++u, ++c) s += v[u];
+    return c > 0 ? s / c : 0.0;
+  };
+  const double core = mirrorSum >= 0 ? 0.5 * mirrorSum : -1.0;
+  const int coreReach = std::max(2, n / 40);
+  std::vector<bool> scratched(static_cast<size_t>(n), false);
+  for (int u = 3; u < n - 3; ++u) {
+    // Its level stands apart from the film on both sides of it...
+    const double dl = m[u] - average(m, u - 6, u - 3), dr = m[u] - average(m, u + 3, u + 6);
+    const bool apart = dl * dr > 0 && std::min(std::abs(dl), std::abs(dr)) > 0.2 * range;
+    // ...or it stays put where the sound moves the film on both sides of it.
+    const double moving = std::min(average(spread, u - 6, u - 3), average(spread, u + 3, u + 6));
+    const bool still = moving > 0.1 * range && spread[u] < std::min(0.08 * range, 0.25 * moving);
+    // The clear core of a bilateral track is still too, and bright: it is film.
+    const bool clearCore = core >= 0 && std::abs(u - core) <= coreReach && dl >= 0 && dr >= 0;
+    scratched[u] = (apart || still) && !clearCore;
+  }
+  // A bilateral track is its own mirror image about its middle: where it is, a
+  // scratched column is read from its mirror column.
+  bool mirrored = false;
+  if (mirrorSum >= 0) {
+    double sa = 0, sb = 0, sab = 0, saa = 0, sbb = 0, count = 0;
+    for (int u = 0; u < n; ++u) {
+      const int v = mirrorSum - u;
+      if (v < 0 || v >= n || scratched[u] || scratched[v]) continue;
+      sa += m[u];
+      sb += m[v];
+      sab += m[u] * m[v];
+      saa += m[u] * m[u];
+      sbb += m[v] * m[v];
+      count += 1;
+    }
+    const double cov = sab - sa * sb / std::max(count, 1.0);
+    const double va = saa - sa * sa / std::max(count, 1.0),
+                 vb = sbb - sb * sb / std::max(count, 1.0);
+    mirrored = count > 8 && va > 0 && vb > 0 && cov / std::sqrt(va * vb) > 0.98;
+  }
+  int count = 0;
+  for (int u = 0; u < n;) {
+    if (!scratched[u]) {
+      ++u;
+      continue;
+    }
+    int a = u;
+    while (u < n && scratched[u]) ++u;
+    int b = u - 1;
+    // A scratch's edges cover part of a column; take them too.
+    a = std::max(1, a - 1);
+    b = std::min(n - 2, b + 1);
+    if (b - a > 12) continue;  // too wide for a scratch: film
+    count += b - a + 1;
+    const bool fromMirror = mirrored && mirrorSum - b >= 0 && mirrorSum - a < n &&
+                            (mirrorSum - b > b || mirrorSum - a < a);
+    for (int y = 0; y < window.rows; ++y) {
+      float* row = window.ptr<float>(y);
+      const float l = row[a - 1], r = row[b + 1];
+      for (int x = a; x <= b; ++x)
+        row[x] = fromMirror ? row[mirrorSum - x] : l + (r - l) * (x - a + 1) / (b - a + 2);
+    }
+  }
+  return count;
+}
+
+namespace {
+
+std::vector<double> rowMeans(const cv::Mat& image) {
+  cv::Mat means;
+  cv::reduce(image, means, 1, cv::REDUCE_AVG, CV_64F);
+  return std::vector<double>(means.begin<double>(), means.end<double>());
+}
+
+// Rows where the plain film beside the track turns denser or lighter for a short
+// length: the overlap band of a splice. Their middles.
+std::vector<int> spliceBands(const std::vector<double>& beside, const std::vector<double>& level) {
+  std::vector<int> middles;
+  const int n = static_cast<int>(beside.size());
+  // Only film that is plain along the scan shows a splice: the typical row of it lies
+  // within a few per cent of its level.
+  std::vector<double> off;
+  for (int i = 0; i < n; ++i)
+    if (level[i] > 1.0) off.push_back(std::abs(beside[i] / level[i] - 1.0));
+  if (off.size() < 16) return middles;
+  std::nth_element(off.begin(), off.begin() + off.size() / 2, off.end());
+  if (off[off.size() / 2] > 0.03) return middles;
+  for (int y = 0; y < n;) {
+    const auto off = [&](int i) {
+      return level[i] > 1.0 && std::abs(beside[i] / level[i] - 1.0) > 0.15;
+    };
+    if (!off(y)) {
+      ++y;
+      continue;
+    }
+    const int a = y;
+    while (y < n && off(y)) ++y;
+    if (y - a >= 4) middles.push_back((a + y - 1) / 2);
+  }
+  return middles;
+}
+
+}  // namespace
+
+std::vector<double> smoothLevel(const std::vector<double>& values,
+                                const std::vector<double>& weights) {
+  const int n = static_cast<int>(values.size());
+  cv::Matx33d a = cv::Matx33d::zeros();
+  cv::Vec3d b(0, 0, 0);
+  double total = 0.0;
+  for (int i = 0; i < n; ++i) {
+    const double w = weights[i];
+    if (!(w > 0.0) || !std::isfinite(values[i])) continue;
+    const double t = n > 1 ? static_cast<double>(i) / (n - 1) - 0.5 : 0.0;
+    const cv::Vec3d p(1.0, t, t * t);
+    a += w * (p * p.t());
+    b += w * values[i] * p;
+    total += w;
+  }
+  cv::Vec3d c(0, 0, 0);
+  if (total > 0.0 && !cv::solve(a, b, c, cv::DECOMP_SVD)) c = cv::Vec3d(0, 0, 0);
+  std::vector<double> level(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    const double t = n > 1 ? static_cast<double>(i) / (n - 1) - 0.5 : 0.0;
+    level[i] = c[0] + c[1] * t + c[2] * t * t;
+  }
+  return level;
+}
+
+ScanSound readScanSound(const cv::Mat& source, const ReelTrack& track, int trackWidth) {
+  ScanSound sound;
+  if (!track.found || source.empty()) return sound;
+  const cv::Mat strip = track.negative && !track.variableDensity ? 255.0f - source : source;
+  const int reach = 2 * track.margin;
+  sound.offset = lateralOffset(track.profile, columnMeans(strip), reach);
+  sound.skew = measureSkew(strip, track, reach);
+  const int shift = static_cast<int>(std::lround(sound.offset));
+  const int drift = static_cast<int>(std::ceil(std::abs(sound.skew) * strip.rows / 2.0));
+  const int cols = strip.cols;
+  int from, to;
+  if (track.variableDensity) {
+    const int inset = std::min(track.margin + drift, (track.last - track.first) / 3);
+    from = track.first + inset + shift;
+    to = track.last - inset + shift + 1;
+  } else {
+    from = track.first - track.margin - drift + shift;
+    to = track.last + track.margin + drift + shift + 1;
+  }
+  from = std::clamp(from, 0, cols - 1);
+  to = std::clamp(to, from + 1, cols);
+  cv::Mat window = alongTheFilm(strip, from, to, sound.skew);
+
+  const auto [dark, bright] = levelSpread(window);
+  const int mirrorSum = track.variableDensity ? -1 : track.first + track.last + 2 * (shift - from);
+  sound.scratchColumns = mendScratches(window, bright - dark, mirrorSum);
+
+  const int besideFrom = std::clamp(track.besideFirst + shift, 0, cols - 1);
+  const int besideTo = std::clamp(track.besideLast + shift + 1, besideFrom + 1, cols);
+  const std::vector<double> beside = rowMeans(strip.colRange(besideFrom, besideTo));
+  const std::vector<double> besideLevel =
+      smoothLevel(beside, std::vector<double>(beside.size(), 1.0));
+  sound.spliceRows = spliceBands(beside, besideLevel);
+
+  const int rows = window.rows;
+  sound.samples.resize(static_cast<size_t>(rows));
+  if (track.variableDensity) {
+    const std::vector<double> mean = rowMeans(window);
+    const double sign = track.negative ? -0.5 : 0.5;
+    const double level = track.level > 0.0 ? track.level : 1.0;
+    // The clear film beside a positive's track measures the light row by row. Beside a
+    // negative's it is dark, too noisy a measure: the reel's mean level stands in.
+    for (int y = 0; y < rows; ++y) {
+      const double light = !track.negative && besideLevel[y] > 1.0 ? besideLevel[y] : track.light;
+      sound.samples[y] = static_cast<float>(sign * mean[y] / light / level);
+    }
+    return sound;
+  }
+
+  // Variable area: each row's clear and opaque levels, from the pixels well inside
+  // either, smoothed along the scan so that uneven light and the print's density cancel.
+  const float middle = 0.5f * (dark + bright);
+  const float apart = 0.3f * (bright - dark);
+  std::vector<double> clear(rows), clearCount(rows), opaque(rows), opaqueCount(rows);
+  for (int y = 0; y < rows; ++y) {
+    const float* row = window.ptr<float>(y);
+    double cs = 0, cn = 0, os = 0, on = 0;
+    for (int x = 0; x < window.cols; ++x) {
+      if (row[x] > middle + apart) {
+        cs += row[x];
+        cn += 1;
+      } else if (row[x] < middle - apart) {
+        os += row[x];
+        on += 1;
+      }
+    }
+    clear[y] = cn > 0 ? cs / cn : 0.0;
+    clearCount[y] = cn;
+    opaque[y] = on > 0 ? os / on : 0.0;
+    opaqueCount[y] = on;
+  }
+  const std::vector<double> clearLevel = smoothLevel(clear, clearCount);
+  const std::vector<double> opaqueLevel = smoothLevel(opaque, opaqueCount);
+  const double width = std::max(trackWidth, 1);
+  for (int y = 0; y < rows; ++y) {
+    const float* row = window.ptr<float>(y);
+    const double lo = opaqueLevel[y];
+    const double span = clearLevel[y] - lo;
+    double share = 0.0;
+    if (span > 1.0)
+      for (int x = 0; x < window.cols; ++x) share += (row[x] - lo) / span;
+    sound.samples[y] = static_cast<float>(share / width);
+  }
+  return sound;
+}
+
+}  // namespace kelvora

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+#include "precise/reel_track.h"
+
+namespace kelvora {
+
+// The sound one scan holds, read by the precise reader.
+struct ScanSound {
+  // One sample a row of the strip. Variable area: the share of the nominal track width
+  // that is clear. Variable density: half the track's transmission against the film
+  // beside it, in units of the reel's mean. A negative is read the right way up.
+  std::vector<float> samples;
+  double offset = 0.0;          // the film's sideways offset from the first scans, columns
+  double skew = 0.0;            // sideways drift of the film per row: the scan's turn in the gate
+  int scratchColumns = 0;       // columns that do not modulate, left out
+  std::vector<int> spliceRows;  // rows where the band of a film splice crosses the film
+};
+
+// Reads the sound of one track strip (see trackStrip) of a reel whose track is `track`;
+// `trackWidth` is the nominal track width in columns.
+ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackWidth);
+
+// Mends the scratches of a window of track (rows along the film): a line a few
+// columns wide whose level stands apart from the film on both sides of it, or that
+// stays put where the film on both sides moves with the sound. It is read from its
+// mirror column where the track is bilateral, else as the film beside it.
+// `mirrorSum`, when not -1, is the sum of the envelope's first and last columns: the
+// middle of a bilateral track, whose clear core is still and bright but film, and
+// the column mirroring column x is mirrorSum - x. `range` is the span from opaque to
+// clear. Returns the columns mended.
+int mendScratches(cv::Mat& window, float range, int mirrorSum);
+
+// A smooth level along a scan: the least-squares parabola through `values` (one a
+// row, weighted by `weights`), evaluated at every row.
+std::vector<double> smoothLevel(const std::vector<double>& values,
+                                const std::vector<double>& weights);
+
+}  // namespace kelvora
