@@ -216,6 +216,7 @@ JobSettings CKelvoraMFCDlg::settings() const {
   s.aChain = soundParameters.aChain;
   s.soundFormat = static_cast<SoundFormat>(soundParameters.soundFormat);
   s.soundRate = kSoundRates[soundParameters.soundRate];
+  s.reader = soundParameters.reader == 1 ? Reader::Precise : Reader::Classic;
   s.filmSize = movieParameters.filmSize;
   s.compression = movieParameters.compression;
   s.cutSoundtrack = movieParameters.cutSoundtrack;
@@ -532,6 +533,7 @@ void CKelvoraMFCDlg::exchangeSettings(QSettings& stored, bool save) {
   exchange(stored, save, "sound/aChain", a.aChain);
   exchange(stored, save, "sound/format", a.soundFormat);
   exchange(stored, save, "sound/rate", a.soundRate);
+  exchange(stored, save, "sound/reader", a.reader);
   MovieParameters& m = movieParameters;
   exchange(stored, save, "movie/filmSize", m.filmSize);
   exchange(stored, save, "movie/compression", m.compression);
@@ -539,6 +541,7 @@ void CKelvoraMFCDlg::exchangeSettings(QSettings& stored, bool save) {
   // A list index read back from another version stays inside its list.
   a.soundFormat = std::clamp(a.soundFormat, 0, 4);
   a.soundRate = std::clamp(a.soundRate, 0, 2);
+  a.reader = std::clamp(a.reader, 0, 1);
 }
 
 void CKelvoraMFCDlg::loadRememberedSettings() {

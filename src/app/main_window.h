@@ -40,6 +40,9 @@ class CKelvoraMFCDlg : public QDialog {
   Q_OBJECT
 
  public:
+  // What the last sound job measured, and which reader read it.
+  const SoundJobReport& lastSoundReport() const { return lastSoundReport_; }
+
   explicit CKelvoraMFCDlg(QWidget* parent = nullptr);
   ~CKelvoraMFCDlg() override;
 

@@ -44,11 +44,17 @@ SoundParameters::SoundParameters(QWidget* parent)
   rateList->addItems({"Film", "48000 Hz", "96000 Hz"});
   layout.place(rateList, 142, 66, 64, 13);
 
+  // How the film is read: the classic reader or the precise one.
+  layout.place(new QLabel("Reader", this), 14, 95, 26, 8);
+  readerList = new QComboBox(this);
+  readerList->addItems({"Classic", "Precise"});
+  layout.place(readerList, 40, 92, 74, 13);
+
   okButton = new QPushButton("Ok", this);
-  layout.place(okButton, 29, 93, 50, 14);
+  layout.place(okButton, 29, 111, 50, 14);
   cancelButton = new QPushButton("Cancel", this);
-  layout.place(cancelButton, 127, 93, 50, 14);
-  layout.apply(*this, 223, 114);
+  layout.place(cancelButton, 127, 111, 50, 14);
+  layout.apply(*this, 223, 132);
 
   connect(okButton, &QPushButton::clicked, this, &SoundParameters::OnBnClickedButton1);
   connect(cancelButton, &QPushButton::clicked, this, &SoundParameters::OnBnClickedButton2);
@@ -67,6 +73,7 @@ void SoundParameters::DoDataExchange() {
   aChainCheck->setChecked(aChain);
   formatList->setCurrentIndex(soundFormat);
   rateList->setCurrentIndex(soundRate);
+  readerList->setCurrentIndex(reader);
 }
 
 void SoundParameters::OnBnClickedButton1() {
@@ -77,6 +84,7 @@ void SoundParameters::OnBnClickedButton1() {
   aChain = aChainCheck->isChecked();
   soundFormat = formatList->currentIndex();
   soundRate = rateList->currentIndex();
+  reader = readerList->currentIndex();
   accept();
 }
 

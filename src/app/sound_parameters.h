@@ -25,12 +25,14 @@ class SoundParameters : public QDialog {
   bool aChain = true;
   int soundFormat = 0;  // index of formatList: SoundFormat
   int soundRate = 0;    // index of rateList: film, 48000, 96000
+  int reader = 0;       // index of readerList: Reader
 
   void DoDataExchange();
   void OnBnClickedButton1();  // "Ok"
   void OnBnClickedButton2();  // "Cancel"
 
   QComboBox* colorList;
+  QComboBox* readerList;
   QCheckBox* cutBySoundtrackCheck;
   QCheckBox* removeDCCheck;
   QCheckBox* crossfadeCheck;

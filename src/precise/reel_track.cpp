@@ -49,9 +49,13 @@ ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensi
   track.variableDensity = variableDensity;
   track.margin = std::max(4, trackWidth / 12);
 
-  cv::Mat lowHigh;
-  cv::Mat sample = film.colRange(0, std::min(width, trackWidth * 14 / 10)).clone().reshape(1, 1);
-  std::vector<float> levels(sample.begin<float>(), sample.end<float>());
+  // Levels of the track side, from every seventh row of film.
+  std::vector<float> levels;
+  const int side = std::min(width, trackWidth * 14 / 10);
+  for (int y = 0; y < film.rows; y += 7) {
+    const float* row = film.ptr<float>(y);
+    levels.insert(levels.end(), row, row + side);
+  }
   const auto at = [&levels](double share) {
     auto k = levels.begin() + static_cast<long>(share * (levels.size() - 1));
     std::nth_element(levels.begin(), k, levels.end());

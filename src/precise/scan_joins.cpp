@@ -83,7 +83,7 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
 
   // The reel's usual advance, from the first joins that match beyond doubt.
   std::vector<int> sure;
-  for (int k = 1; k < n && sure.size() < 8; ++k) {
+  for (int k = 1; k < std::min(n, 9) && sure.size() < 4; ++k) {
     const Peak p = wide(k);
     if (p.match >= kSure) sure.push_back(p.advance);
   }

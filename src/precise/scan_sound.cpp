@@ -82,12 +82,9 @@ cv::Mat alongTheFilm(const cv::Mat& strip, int from, int to, double skew) {
 int mendScratches(cv::Mat& window, float range, int mirrorSum) {
   const std::vector<float> m = columnMeans(window);
   const int n = window.cols;
+  const std::vector<float> square = columnMeans(window.mul(window));
   std::vector<float> spread(static_cast<size_t>(n));
-  for (int u = 0; u < n; ++u) {
-    cv::Scalar mean, deviation;
-    cv::meanStdDev(window.col(u), mean, deviation);
-    spread[u] = static_cast<float>(deviation[0]);
-  }
+  for (int u = 0; u < n; ++u) spread[u] = std::sqrt(std::max(0.0f, square[u] - m[u] * m[u]));
   const auto average = [n](const std::vector<float>& v, int a, int b) {
     double s = 0;
     int c = 0;
@@ -168,16 +165,18 @@ std::vector<int> spliceBands(const std::vector<double>& beside, const std::vecto
   std::vector<int> middles;
   const int n = static_cast<int>(beside.size());
   // Only film that is plain along the scan shows a splice: the typical row of it lies
-  // within a few per cent of its level.
+  // within a few per cent of its level, and a splice's band stands well beyond that.
   std::vector<double> off;
   for (int i = 0; i < n; ++i)
     if (level[i] > 1.0) off.push_back(std::abs(beside[i] / level[i] - 1.0));
   if (off.size() < 16) return middles;
   std::nth_element(off.begin(), off.begin() + off.size() / 2, off.end());
-  if (off[off.size() / 2] > 0.03) return middles;
+  const double typical = off[off.size() / 2];
+  if (typical > 0.05) return middles;
+  const double splice = std::max(0.15, 4.0 * typical);
   for (int y = 0; y < n;) {
     const auto off = [&](int i) {
-      return level[i] > 1.0 && std::abs(beside[i] / level[i] - 1.0) > 0.15;
+      return level[i] > 1.0 && std::abs(beside[i] / level[i] - 1.0) > splice;
     };
     if (!off(y)) {
       ++y;

@@ -325,6 +325,22 @@ class MainWindowTest : public QObject {
              static_cast<std::uint32_t>(24 * reel_.geometry.pitch));
   }
 
+  // A job started with "Precise" chosen is read by the precise reader.
+  void theReaderComesFromTheDialog() {
+    CKelvoraMFCDlg w;
+    prepare(w);
+    w.soundParameters.show();
+    QCOMPARE(w.soundParameters.readerList->currentText(), QString("Classic"));
+    w.soundParameters.readerList->setCurrentIndex(1);
+    QCOMPARE(w.soundParameters.readerList->currentText(), QString("Precise"));
+    QTest::mouseClick(w.soundParameters.okButton, Qt::LeftButton);
+    QVERIFY(runJob(w));
+    QVERIFY(statusText(w).endsWith("Pictures were tranlated succesfully!"));
+    QVERIFY(w.lastSoundReport().reader == Reader::Precise);
+    QVERIFY(w.lastSoundReport().reading.framePitch > 0.0);
+    QVERIFY(test::readWav(dir_->file("sound.wav")).valid);
+  }
+
   // The Sound File choices reach the job, and the default name follows the format.
   void theSoundFileFormatAndRateComeFromTheDialog() {
     CKelvoraMFCDlg w;

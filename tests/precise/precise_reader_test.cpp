@@ -1,0 +1,162 @@
+// Whole soundtrack jobs with the precise reader on generated reels of aged film,
+// against the ideal reader that knows where the generator put the track and the joins.
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "audio/archive_writer.h"
+#include "jobs/frame_listing.h"
+#include "precise/reel_level.h"
+#include "reel/ideal_reader.h"
+#include "reel/reel.h"
+#include "reel/sound_quality.h"
+#include "support/sound_run.h"
+#include "support/temp_dir.h"
+
+namespace kelvora {
+namespace {
+
+struct AgedReel {
+  const char* name;
+  std::function<void(reel::ReelOptions&)> age;
+  int missingScan = -1;  // a scan file taken away (0-based)
+  int flagged = 0;       // joins the reader must flag
+  int splices = 0;       // splices it must find
+};
+
+class PreciseReaderTest : public ::testing::TestWithParam<AgedReel> {};
+
+TEST_P(PreciseReaderTest, ReadsAllTheSoundTheFilmHolds) {
+  const AgedReel& kind = GetParam();
+  test::TempDir dir;
+  reel::ReelOptions o;
+  o.scans = 24;
+  kind.age(o);
+  const reel::Reel reel = reel::writeReel(o, dir.file("reel"));
+  const std::vector<float> ideal = reel::idealSound(reel);
+  if (kind.missingScan >= 0)
+    std::filesystem::remove(reel.scanPaths[static_cast<size_t>(kind.missingScan)]);
+
+  JobSettings s = test::settingsForReel(o);
+  s.reader = Reader::Precise;
+  s.soundFormat = SoundFormat::Float;
+  s.aChain = false;
+  const int scans = o.scans - (kind.missingScan >= 0 ? 1 : 0);
+  const test::SoundRun run =
+      test::runSoundJob(reel.scanPaths.front(), dir.file("precise.wav"), s, 1, scans);
+  ASSERT_EQ(run.outcome, JobOutcome::Finished) << run.report.failure;
+  EXPECT_TRUE(run.status.back().ends_with("Pictures were tranlated succesfully!"));
+  std::vector<float> sound;
+  int rate = 0;
+  ASSERT_EQ(readSoundSamples(dir.file("precise.wav"), sound, rate), "");
+
+  const reel::SoundQuality precise = reel::trackedQuality(sound, reel.audio);
+  const reel::SoundQuality best = reel::trackedQuality(ideal, reel.audio);
+  std::printf("%s: precise %.1f dB, ideal %.1f dB\n", kind.name, precise.snrDb, best.snrDb);
+  if (kind.missingScan < 0) {
+    EXPECT_GE(precise.snrDb, best.snrDb - 1.0);
+  }
+  EXPECT_EQ(precise.lagChanges, 0) << "a sample dropped or repeated";
+  EXPECT_EQ(run.report.reading.flaggedJoins, kind.flagged);
+  EXPECT_EQ(static_cast<int>(run.report.reading.spliceSeconds.size()), kind.splices)
+      << (run.report.warnings.empty() ? "" : run.report.warnings.front());
+  EXPECT_EQ(run.report.reading.negative, o.negative);
+  EXPECT_LT(std::abs(rate - reel.geometry.trueRate) / reel.geometry.trueRate, 100e-6);
+}
+
+INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
+                         ::testing::Values(AgedReel{"loud_unilateral",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.level = 2.0;
+                                                      o.unilateral = true;
+                                                    }},
+                                           AgedReel{"shrunk_weave_skew",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.shrinkage = 0.01;
+                                                      o.weave = 3.0;
+                                                      o.skewDegrees = 0.3;
+                                                    }},
+                                           AgedReel{"scratch_negative",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.negative = true;
+                                                      o.scratch = 0.55;
+                                                      o.darkScratch = true;
+                                                    }},
+                                           AgedReel{"uneven_light_drift",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.vignetting = 0.15;
+                                                      o.flicker = 0.05;
+                                                      o.densityDrift = 0.15;
+                                                    }},
+                                           AgedReel{"grey_16bit_DOWN_inverse",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.colour = false;
+                                                      o.deep = true;
+                                                      o.level = 0.3;
+                                                      o.directionUp = false;
+                                                      o.inverse = true;
+                                                      o.overlap = 0.1;
+                                                    }},
+                                           AgedReel{"variable_density_negative",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.filmType = 2;
+                                                      o.negative = true;
+                                                      o.densityDrift = 0.1;
+                                                    }},
+                                           AgedReel{"sixteen_strips_DOWN",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.filmType = 3;
+                                                      o.dpi = 1800;
+                                                      o.longStrip = true;
+                                                      o.directionUp = false;
+                                                      o.scans = 10;
+                                                    }},
+                                           AgedReel{"thirtyfive_strips_tones",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.longStrip = true;
+                                                      o.scans = 10;
+                                                      o.programme = reel::Programme::Tones;
+                                                    }},
+                                           AgedReel{"splices",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.splices = {6, 15};
+                                                    },
+                                                    -1, 0, 2},
+                                           AgedReel{"missing_scan", [](reel::ReelOptions&) {}, 9, 1,
+                                                    0}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PreciseReaderParts, ScanNumbersThatJump) {
+  struct Case {
+    const char* before;
+    const char* after;
+    int skipped;
+  } cases[] = {{"scan_0006.tif", "scan_0007.tif", 0},
+               {"scan_0006.tif", "scan_0009.tif", 2},
+               {"a.tif", "b.tif", 0},
+               {"scan_0009.tif", "scan_0002.tif", 0},
+               {"reel2_10.dpx", "reel2_12.dpx", 1}};
+  for (const Case& c : cases) EXPECT_EQ(numbersSkipped(c.before, c.after), c.skipped) << c.after;
+}
+
+TEST(PreciseReaderParts, ReelLevelGoesAndTheSoundStays) {
+  // A slow drift of the print's density under a 60 Hz hum: the drift goes, the hum
+  // keeps its level and phase.
+  const double rate = 17000;
+  std::vector<float> sound(40000), hum(sound.size());
+  for (size_t i = 0; i < sound.size(); ++i) {
+    hum[i] = static_cast<float>(0.1 * std::sin(2 * 3.141592653589793 * 60 * i / rate));
+    sound[i] = hum[i] + 0.5f + 0.3f * static_cast<float>(i) / sound.size();
+  }
+  removeReelLevel(sound, rate);
+  double worst = 0;
+  for (size_t i = 4000; i + 4000 < sound.size(); ++i)
+    worst = std::max(worst, static_cast<double>(std::abs(sound[i] - hum[i])));
+  EXPECT_LT(worst, 0.002);
+}
+
+}  // namespace
+}  // namespace kelvora
