@@ -17,10 +17,10 @@ struct Peak {
 };
 
 Peak bestAdvance(const std::vector<float>& previous, const std::vector<float>& present, int from,
-                 int to) {
+                 int to, long longest = 1L << 30) {
   Peak best;
   for (int d = from; d <= to; ++d) {
-    const double m = overlapCorrelation(previous, present, d);
+    const double m = overlapCorrelation(previous, present, d, longest);
     if (std::isnan(m)) continue;
     if (std::isnan(best.match) || m > best.match) best = Peak{d, m};
   }
@@ -42,10 +42,10 @@ double overlapSpread(const std::vector<float>& present, int length) {
 }  // namespace
 
 double overlapCorrelation(const std::vector<float>& previous, const std::vector<float>& present,
-                          int advance) {
+                          int advance, long longest) {
   if (advance < 0) return NAN;
-  const long m = std::min<long>(static_cast<long>(previous.size()) - advance,
-                                static_cast<long>(present.size()));
+  const long m = std::min(
+      {static_cast<long>(previous.size()) - advance, static_cast<long>(present.size()), longest});
   if (m < kMinimumOverlap) return NAN;
   double sa = 0, sb = 0;
   for (long i = 0; i < m; ++i) {
@@ -78,7 +78,8 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
   const auto wide = [&](int k) {
     const auto& previous = scans[k - 1].samples;
     const int last = static_cast<int>(previous.size()) - std::max(kMinimumOverlap, pitch / 20);
-    return bestAdvance(previous, scans[k].samples, std::max(1, pitch / 2), last);
+    // The first few hundred samples of each overlap are enough to tell the advance.
+    return bestAdvance(previous, scans[k].samples, std::max(1, pitch / 2), last, 384);
   };
 
   // The reel's usual advance, from the first joins that match beyond doubt.

@@ -58,8 +58,9 @@ std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const Join
                                  bool crossfade);
 
 // The normalised correlation of `previous` from `advance` on with the start of
-// `present`, over their overlap; NaN when it is under 16 samples or either is flat.
+// `present`, over their overlap (at most `longest` samples of it); NaN when it is under
+// 16 samples or either is flat.
 double overlapCorrelation(const std::vector<float>& previous, const std::vector<float>& present,
-                          int advance);
+                          int advance, long longest = 1L << 30);
 
 }  // namespace kelvora
