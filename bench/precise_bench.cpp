@@ -187,9 +187,7 @@ int main(int argc, char** argv) {
     const std::string dir = (root / "reel").string();
     fs::remove_all(dir);
     kelvora::reel::Reel reel = kelvora::reel::writeReel(o, dir);
-    std::vector<float> reference = reel.audio;
-    if (o.inverse) {
-    }  // the audio is kept in playing order already
+    const std::vector<float>& reference = reel.audio;  // in playing order
     const std::vector<float> ideal = kelvora::reel::idealSound(reel);
     if (kind.missingScan >= 0) fs::remove(reel.scanPaths[static_cast<size_t>(kind.missingScan)]);
     std::vector<double> classicTimes, preciseTimes;
