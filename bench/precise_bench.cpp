@@ -178,8 +178,9 @@ int main(int argc, char** argv) {
   const std::string only = argc > 1 ? argv[1] : "";
   const fs::path root = fs::temp_directory_path() / "kelvora_precise_bench";
   std::printf(
-      "| reel | classic dB | precise dB | ideal dB | slipped | flagged | rate ppm | time |\n");
-  std::printf("|---|---|---|---|---|---|---|---|\n");
+      "| reel | classic dB | precise dB | ideal dB | slipped | flagged | rate ppm | classic ms | "
+      "precise ms | time |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|---|\n");
   for (const Kind& kind : kinds()) {
     if (!only.empty() && std::string(kind.name).find(only) == std::string::npos) continue;
     ReelOptions o = base();
@@ -205,8 +206,9 @@ int main(int argc, char** argv) {
     const auto qi = kelvora::reel::trackedQuality(ideal, reference);
     const double ppm =
         1e6 * (precise.report.sampleRate - reel.geometry.trueRate) / reel.geometry.trueRate;
-    std::printf("| %s | %.1f | %.1f | %.1f | %d | %d | %+.0f | %.2fx |\n", kind.name, qc.snrDb,
-                qp.snrDb, qi.snrDb, qp.lagChanges, precise.report.reading.flaggedJoins, ppm,
+    std::printf("| %s | %.1f | %.1f | %.1f | %d | %d | %+.0f | %.1f | %.1f | %.2fx |\n", kind.name,
+                qc.snrDb, qp.snrDb, qi.snrDb, qp.lagChanges, precise.report.reading.flaggedJoins,
+                ppm, 1e3 * classicTimes[1], 1e3 * preciseTimes[1],
                 preciseTimes[1] / classicTimes[1]);
     for (const auto& w : precise.report.warnings) std::printf("    warning: %s\n", w.c_str());
     std::fflush(stdout);

@@ -23,7 +23,8 @@ namespace kelvora {
 
 namespace {
 
-constexpr int kLocatingScans = 4;  // the track is located over this many scans
+// The track is located over this many scans, or fewer that hold as many frames.
+constexpr int kLocatingScans = 4;
 constexpr double kDegreesPerRadian = 57.29577951308232;
 
 // The share of a scan, across the film, that holds the track, the film beside it and
@@ -102,6 +103,7 @@ JobOutcome preciseSoundJob(Picture_Parameters& record, SoundJobReport& out) {
   bool measured = false;
   ReelTrack track;
   std::vector<cv::Mat> waiting;  // strips read before the track is located
+  int waitingRows = 0;
   std::vector<ScanSound> scans;
   std::vector<int> frames;         // frame number of each scan read
   std::vector<int> missingBefore;  // scans known missing before each one
@@ -120,6 +122,7 @@ JobOutcome preciseSoundJob(Picture_Parameters& record, SoundJobReport& out) {
     for (const cv::Mat& strip : waiting)
       scans.push_back(readScanSound(strip, track, filPar.trackWidth));
     waiting.clear();
+    waitingRows = 0;
   };
 
   for (int n = record.startFrame; n <= record.stopFrame; ++n) {
@@ -181,8 +184,11 @@ JobOutcome preciseSoundJob(Picture_Parameters& record, SoundJobReport& out) {
     missing = 0;
     previousName = name;
     frames.push_back(n);
+    waitingRows += scan.image.rows;
     waiting.push_back(std::move(scan.image));
-    if (track.found || static_cast<int>(waiting.size()) >= kLocatingScans) readWaiting();
+    if (track.found || static_cast<int>(waiting.size()) >= kLocatingScans ||
+        waitingRows >= kLocatingScans * filPar.framePitch)
+      readWaiting();
   }
 
   if (!measured) {

@@ -76,19 +76,17 @@ std::string unreadableFile(const std::string& path) {
   return "";
 }
 
-// The bits per sample a TIFF's header gives, or 0.
-int tiffBitsPerSample(const std::string& path) {
+// Reads a TIFF straight through libtiff at `depth`, with the decoder's own complaint,
+// if any, in `error`.
+DirectRead readTiff(const std::string& path, cv::Mat& image, TiffDepth depth, std::string& error) {
   installTiffHandlers();
-  TIFF* tiff = TIFFOpen(path.c_str(), "r");
-  if (tiff == nullptr) {
-    takeTiffError();
-    return 0;
-  }
-  std::uint16_t bits = 0;
-  if (TIFFGetField(tiff, TIFFTAG_BITSPERSAMPLE, &bits) != 1) bits = 0;
-  TIFFClose(tiff);
   takeTiffError();
-  return bits;
+  std::string directError;
+  const DirectRead direct = readTiffDirect(path, image, directError, depth);
+  error = takeTiffError();
+  if (direct == DirectRead::Failed && error.empty()) error = directError;
+  if (direct == DirectRead::NotHandled) error.clear();  // the general decoder has its say
+  return !error.empty() ? DirectRead::Failed : direct;
 }
 
 }  // namespace
@@ -98,10 +96,20 @@ LoadedScan loadFullDepth(const std::string& path) {
   scan.path = path;
   scan.error = unreadableFile(path);
   if (!scan.error.empty()) return scan;
-  // An 8-bit TIFF holds no more than the classic load gives, and that load is the
-  // faster one.
-  if (!isDpxName(path) && tiffBitsPerSample(path) == 8) return loadScan(path);
   cv::Mat image;
+  if (!isDpxName(path)) {
+    std::string decoderError;
+    const DirectRead direct = readTiff(path, image, TiffDepth::Own, decoderError);
+    if (direct == DirectRead::Failed) {
+      scan.error = "corrupt image data (" + decoderError + ")";
+      return scan;
+    }
+    if (direct == DirectRead::Done) {
+      scan.image = image;
+      scan.scanSize = image.size();
+      return scan;
+    }
+  }
   scan.error = readFullDepth(path, image);
   if (scan.error.empty() && image.empty()) scan.error = "the image is empty";
   if (!scan.error.empty()) return scan;
@@ -123,13 +131,9 @@ LoadedScan loadScan(const std::string& path) {
     scan.scanSize = image.size();
     return scan;
   }
-  installTiffHandlers();
-  takeTiffError();
-  std::string directError;
-  const DirectRead direct = readTiffDirect(path, image, directError);
-  std::string decoderError = takeTiffError();
+  std::string decoderError;
+  const DirectRead direct = readTiff(path, image, TiffDepth::Bytes, decoderError);
   if (direct == DirectRead::NotHandled) {
-    decoderError.clear();  // the general decoder has its say
     try {
       image = cv::imread(path, cv::IMREAD_ANYCOLOR);
     } catch (const cv::Exception&) {
@@ -140,8 +144,6 @@ LoadedScan loadScan(const std::string& path) {
       return scan;
     }
     decoderError = takeTiffError();
-  } else if (direct == DirectRead::Failed && decoderError.empty()) {
-    decoderError = directError;
   }
   if (!decoderError.empty()) {
     scan.error = "corrupt image data (" + decoderError + ")";

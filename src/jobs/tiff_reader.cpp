@@ -35,18 +35,20 @@ T tag(TIFF* tiff, ttag_t which, T fallback) {
 
 // How the file's samples become the jobs' bytes.
 struct Samples {
-  int channels;  // 1 grey, 3 RGB
-  int bits;      // 8 or 16
+  int channels;        // 1 grey, 3 RGB
+  int bits;            // 8 or 16
+  bool reduce = true;  // 16 bits to the jobs' 8, or kept
 };
 
 // Converts `rows` rows of `pixels` pixels of the file's samples (rows `inStep` bytes
-// apart) into the 8-bit image `out` at (x, y): colour to blue-green-red, 16-bit grey
-// to its high byte, 16-bit colour to the nearest of 255 steps.
+// apart) into the image `out` at (x, y): colour to blue-green-red and, when reduced,
+// 16-bit grey to its high byte, 16-bit colour to the nearest of 255 steps.
 void convert(const std::uint8_t* in, size_t inStep, int rows, int pixels, const Samples& kind,
              cv::Mat& out, int x, int y) {
   cv::Mat dst = out(cv::Rect(x, y, pixels, rows));
-  if (kind.bits == 8) {
-    const cv::Mat src(rows, pixels, CV_8UC(kind.channels), const_cast<std::uint8_t*>(in), inStep);
+  if (kind.bits == 8 || !kind.reduce) {
+    const int type = kind.bits == 8 ? CV_8UC(kind.channels) : CV_16UC(kind.channels);
+    const cv::Mat src(rows, pixels, type, const_cast<std::uint8_t*>(in), inStep);
     if (kind.channels == 3) {
       cv::cvtColor(src, dst, cv::COLOR_RGB2BGR);
     } else {
@@ -167,13 +169,13 @@ bool decode(TIFF* tiff, const Samples& kind, cv::Mat& out) {
   if (rowsPerStrip == 0) return false;
   if (swapUncompressedStrips(tiff, kind, static_cast<int>(rowsPerStrip), out)) return true;
   const size_t rowBytes = static_cast<size_t>(out.cols) * pixelBytes;
-  const bool direct = kind.channels == 1 && kind.bits == 8;
+  // Grey that stays at its depth is already what the jobs take: straight into place.
+  const bool direct = kind.channels == 1 && (kind.bits == 8 || !kind.reduce);
   std::vector<std::uint8_t> strip(direct ? 0 : rowBytes * rowsPerStrip);
   for (int y = 0; y < out.rows; y += static_cast<int>(rowsPerStrip)) {
     const tstrip_t index = TIFFComputeStrip(tiff, static_cast<std::uint32_t>(y), 0);
     const int rows = std::min(static_cast<int>(rowsPerStrip), out.rows - y);
     const auto want = static_cast<tmsize_t>(rowBytes * rows);
-    // 8-bit grey is already what the jobs take: straight into place.
     std::uint8_t* into = direct ? out.ptr(y) : strip.data();
     if (TIFFReadEncodedStrip(tiff, index, into, want) != want) return false;
     if (!direct) convert(strip.data(), rowBytes, rows, out.cols, kind, out, 0, y);
@@ -183,7 +185,8 @@ bool decode(TIFF* tiff, const Samples& kind, cv::Mat& out) {
 
 }  // namespace
 
-DirectRead readTiffDirect(const std::string& path, cv::Mat& image, std::string& error) {
+DirectRead readTiffDirect(const std::string& path, cv::Mat& image, std::string& error,
+                          TiffDepth depth) {
   const TiffFile tiff(TIFFOpen(path.c_str(), "r"));
   if (!tiff) return DirectRead::NotHandled;
   TIFF* t = tiff.get();
@@ -204,17 +207,19 @@ DirectRead readTiffDirect(const std::string& path, cv::Mat& image, std::string& 
       TIFFIsCODECConfigured(compression) == 0 || width == 0 || height == 0 ||
       static_cast<std::uint64_t>(width) * height > kMostPixels)
     return DirectRead::NotHandled;
+  const bool reduce = depth == TiffDepth::Bytes;
   // The general decoder reduces tiled 16-bit grey by a rule of its own; leave it to it
   // so the bytes stay the same.
-  if (grey && bits == 16 && TIFFIsTiled(t) != 0) return DirectRead::NotHandled;
+  if (reduce && grey && bits == 16 && TIFFIsTiled(t) != 0) return DirectRead::NotHandled;
 
   cv::Mat out;
   try {
-    out.create(static_cast<int>(height), static_cast<int>(width), CV_8UC(samples));
+    const int type = bits == 16 && !reduce ? CV_16UC(samples) : CV_8UC(samples);
+    out.create(static_cast<int>(height), static_cast<int>(width), type);
   } catch (const cv::Exception&) {
     return DirectRead::NotHandled;
   }
-  if (!decode(t, Samples{samples, bits}, out)) {
+  if (!decode(t, Samples{samples, bits, reduce}, out)) {
     error = "a strip or tile does not decode";
     return DirectRead::Failed;
   }

@@ -12,13 +12,21 @@ enum class DirectRead {
   Failed,      // the file's data did not decode; `error` says why
 };
 
+enum class TiffDepth {
+  Bytes,  // 8 bits a channel, as the general decoder gives them
+  Own,    // the file's own 8 or 16 bits
+};
+
 // Reads the TIFF scans nearly every reel is made of straight through libtiff: grey
-// or RGB, 8 or 16 bits, in strips or tiles, any compression libtiff decodes. The
-// image is exactly what OpenCV's general decoder gives for the same file: 8 bits a
-// channel, blue-green-red (16-bit grey keeps its high byte, 16-bit colour is rounded
-// to the nearest of 255 steps). Anything else (alpha, palettes, planes, other
-// orientations, tiled 16-bit grey) is NotHandled and left to the general decoder. Decoder errors
-// are reported through libtiff's handler of the calling thread, which must be installed.
-DirectRead readTiffDirect(const std::string& path, cv::Mat& image, std::string& error);
+// or RGB, 8 or 16 bits, in strips or tiles, any compression libtiff decodes, in
+// blue-green-red order. At `TiffDepth::Bytes` the image is exactly what OpenCV's
+// general decoder gives for the same file: 8 bits a channel (16-bit grey keeps its
+// high byte, 16-bit colour is rounded to the nearest of 255 steps); at `Own` a 16-bit
+// file stays 16-bit. Anything else (alpha, palettes, planes, other orientations, and
+// at `Bytes` tiled 16-bit grey) is NotHandled and left to the general decoder.
+// Decoder errors are reported through libtiff's handler of the calling thread, which
+// must be installed.
+DirectRead readTiffDirect(const std::string& path, cv::Mat& image, std::string& error,
+                          TiffDepth depth = TiffDepth::Bytes);
 
 }  // namespace kelvora

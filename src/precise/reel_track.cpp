@@ -8,12 +8,6 @@
 
 namespace kelvora {
 
-std::vector<float> columnMeans(const cv::Mat& strip) {
-  cv::Mat means;
-  cv::reduce(strip, means, 0, cv::REDUCE_AVG, CV_32F);
-  return std::vector<float>(means.begin<float>(), means.end<float>());
-}
-
 double lateralOffset(const std::vector<float>& reference, const std::vector<float>& profile,
                      int reach) {
   const int n = static_cast<int>(std::min(reference.size(), profile.size()));
@@ -43,36 +37,36 @@ ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensi
                           int trackWidth) {
   ReelTrack track;
   if (strips.empty() || strips.front().empty()) return track;
+  // The scans of a reel are alike; one cut narrower, or of another depth, is passed by.
+  int width = strips.front().cols;
+  for (const cv::Mat& s : strips)
+    if (s.type() == strips.front().type()) width = std::min(width, s.cols);
+  std::vector<cv::Mat> alike;
+  for (const cv::Mat& s : strips)
+    if (s.type() == strips.front().type()) alike.push_back(s.colRange(0, width));
   cv::Mat film;
-  cv::vconcat(strips, film);
-  const int width = film.cols;
+  cv::vconcat(alike, film);
   track.variableDensity = variableDensity;
   track.margin = std::max(4, trackWidth / 12);
 
-  // Levels of the track side, from every seventh row of film.
-  std::vector<float> levels;
+  // Levels of the track side, from rows spread over at most kMostRows.
+  constexpr int kMostRows = 2048;
   const int side = std::min(width, trackWidth * 14 / 10);
-  for (int y = 0; y < film.rows; y += 7) {
-    const float* row = film.ptr<float>(y);
-    levels.insert(levels.end(), row, row + side);
-  }
-  const auto at = [&levels](double share) {
-    auto k = levels.begin() + static_cast<long>(share * (levels.size() - 1));
-    std::nth_element(levels.begin(), k, levels.end());
-    return *k;
-  };
-  const float dark = at(0.02), bright = at(0.98), middle = at(0.5);
+  const int step = (film.rows + kMostRows - 1) / kMostRows;
+  cv::Mat rows(film.rows / step, side, film.type());
+  for (int y = 0; y < rows.rows; ++y) film.row(y * step).colRange(0, side).copyTo(rows.row(y));
+  const std::vector<float> spread =
+      levelShares(stripLevels(rows, levelsOf(film)), {0.02, 0.5, 0.98});
+  const float dark = spread[0], middle = spread[1], bright = spread[2];
   // Variable-area film is mostly opaque around its clear area; a negative of it is
   // mostly clear.
-  if (!variableDensity && middle > 0.5f * (dark + bright)) {
-    track.negative = true;
-    film = 255.0f - film;
-  }
+  track.negative = !variableDensity && middle > 0.5f * (dark + bright);
+  const StripLevels read = track.levels(film);
   // locateTrack takes the film running side to side, as a scan is loaded. It looks
   // no further than the track and the plain film beside it, short of the picture, and
   // past any scratch.
-  const int search = std::min(width, trackWidth * 27 / 20);
-  cv::Mat mended = film.colRange(0, search).clone();
+  const int search = std::min(side, trackWidth * 27 / 20);
+  cv::Mat mended = stripLevels(rows.colRange(0, search), read);
   mendScratches(mended, bright - dark, -1);
   const TrackBounds bounds = locateTrack(mended.t(), true, search);
   if (!bounds.found) return track;
@@ -82,12 +76,11 @@ ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensi
   const int gap = 2 * track.margin;
   track.besideFirst = std::min(width - 1, track.last + gap);
   track.besideLast = std::min(width - 1, track.besideFirst + std::max(4, trackWidth / 6));
-  track.profile = columnMeans(film);
+  track.profile = columnMeans(film, read);
   if (variableDensity) {
-    const cv::Mat beside = film.colRange(track.besideFirst, track.besideLast + 1);
-    const cv::Mat band = film.colRange(track.first, track.last + 1);
-    const double reference = cv::mean(beside)[0];
-    const double mean = cv::mean(band)[0];
+    const double reference =
+        read.of(cv::mean(film.colRange(track.besideFirst, track.besideLast + 1))[0]);
+    const double mean = read.of(cv::mean(film.colRange(track.first, track.last + 1))[0]);
     track.negative = reference < mean;  // the film beside a negative's track is dark
     track.light = reference > 1.0 ? reference : 1.0;
     track.level = mean / track.light;

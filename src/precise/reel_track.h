@@ -4,6 +4,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "precise/track_strip.h"
+
 namespace kelvora {
 
 // Where the soundtrack runs on a reel, found once from its first scans' track strips
@@ -20,14 +22,16 @@ struct ReelTrack {
   std::vector<float> profile;  // the mean level of each strip column, for following weave
   double level = 0.0;          // variable density: the track's mean against the film beside it
   double light = 1.0;          // variable density: the mean level of the film beside the track
+
+  // The levels of a strip of this reel, a variable-area negative turned over.
+  StripLevels levels(const cv::Mat& strip) const {
+    return levelsOf(strip, negative && !variableDensity);
+  }
 };
 
 // Locates the track on `strips` (the first scans of a reel) for a track of nominal
 // `trackWidth` columns.
 ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensity, int trackWidth);
-
-// The mean of each column of a strip.
-std::vector<float> columnMeans(const cv::Mat& strip);
 
 // How far (columns, sub-column) the film in `profile` lies from `reference`, within
 // `reach` columns either way: the lag of their best correlation.

@@ -7,35 +7,47 @@ namespace kelvora {
 
 namespace {
 
-// Percentiles of the levels in `image`, from a sample of at most about 20,000 pixels.
-std::pair<float, float> levelSpread(const cv::Mat& image) {
-  std::vector<float> levels;
-  const int step = std::max(1, static_cast<int>(image.total() / 20000));
-  for (int y = 0; y < image.rows; ++y) {
-    const float* row = image.ptr<float>(y);
-    for (int x = (y * 7) % step; x < image.cols; x += step) levels.push_back(row[x]);
+// The level of each column along `pieces` equal lengths of a strip, and the middle
+// row of each length.
+struct Lengths {
+  std::vector<std::vector<float>> means;
+  std::vector<double> middles;
+  std::vector<int> rows;
+};
+
+Lengths columnMeansAlong(const cv::Mat& strip, const StripLevels& levels, int pieces) {
+  Lengths lengths;
+  for (int k = 0; k < pieces; ++k) {
+    const int y0 = strip.rows * k / pieces;
+    const int y1 = strip.rows * (k + 1) / pieces;
+    lengths.means.push_back(columnMeans(strip.rowRange(y0, y1), levels));
+    lengths.middles.push_back(0.5 * (y0 + y1));
+    lengths.rows.push_back(y1 - y0);
   }
-  if (levels.empty()) return {0.0f, 255.0f};
-  const auto at = [&levels](double share) {
-    auto k = levels.begin() + static_cast<long>(share * (levels.size() - 1));
-    std::nth_element(levels.begin(), k, levels.end());
-    return *k;
-  };
-  return {at(0.02), at(0.98)};
+  return lengths;
 }
 
-// The film's sideways drift per row along the scan: the lateral offset of eight
-// lengths of it, fitted by a straight line.
-double measureSkew(const cv::Mat& strip, const ReelTrack& track, int reach) {
-  constexpr int kPieces = 8;
-  if (strip.rows < kPieces * 16) return 0.0;
-  std::vector<double> ys, offsets;
-  for (int k = 0; k < kPieces; ++k) {
-    const int y0 = strip.rows * k / kPieces;
-    const int y1 = strip.rows * (k + 1) / kPieces;
-    offsets.push_back(lateralOffset(track.profile, columnMeans(strip.rowRange(y0, y1)), reach));
-    ys.push_back(0.5 * (y0 + y1));
+// The level of each column over the whole strip, from its lengths.
+std::vector<float> wholeProfile(const Lengths& lengths) {
+  std::vector<double> sum(lengths.means.front().size(), 0.0);
+  int rows = 0;
+  for (size_t k = 0; k < lengths.means.size(); ++k) {
+    for (size_t u = 0; u < sum.size(); ++u) sum[u] += lengths.means[k][u] * lengths.rows[k];
+    rows += lengths.rows[k];
   }
+  std::vector<float> profile(sum.size());
+  for (size_t u = 0; u < sum.size(); ++u) profile[u] = static_cast<float>(sum[u] / rows);
+  return profile;
+}
+
+// The film's sideways drift per row along the scan: the lateral offset of each length
+// of it, fitted by a straight line.
+double measureSkew(const Lengths& lengths, const ReelTrack& track, int reach, int rows) {
+  if (lengths.means.size() < 4) return 0.0;
+  const std::vector<double>& ys = lengths.middles;
+  std::vector<double> offsets;
+  for (const auto& means : lengths.means)
+    offsets.push_back(lateralOffset(track.profile, means, reach));
   double slope = 0.0;
   std::vector<bool> use(ys.size(), true);
   for (int pass = 0; pass < 2; ++pass) {
@@ -56,23 +68,25 @@ double measureSkew(const cv::Mat& strip, const ReelTrack& track, int reach) {
       use[i] = std::abs(offsets[i] - (cut + slope * ys[i])) < 1.0;  // a lump of dirt
   }
   // A drift of under half a column over the scan is no turn worth undoing.
-  return std::abs(slope * strip.rows) < 0.5 ? 0.0 : slope;
+  return std::abs(slope * rows) < 0.5 ? 0.0 : slope;
 }
 
-// The window of the strip read along the film: column j of the result is column
-// `from + j`, moved along by the scan's turn, to the nearest row, so that a row of the
-// result is a row of film. Whole rows only: a part-row move would blur the highest
-// frequencies more than the turn does.
-cv::Mat alongTheFilm(const cv::Mat& strip, int from, int to, double skew) {
-  cv::Mat window = strip.colRange(from, to).clone();
-  if (skew == 0.0) return window;
+// The levels of the window of the strip read along the film: column j of the result
+// is column `from + j`, moved along by the scan's turn, to the nearest row, so that a
+// row of the result is a row of film. Whole rows only: a part-row move would blur the
+// highest frequencies more than the turn does.
+cv::Mat alongTheFilm(const cv::Mat& strip, const StripLevels& levels, int from, int to,
+                     double skew) {
+  const cv::Mat plain = stripLevels(strip.colRange(from, to), levels);
+  if (skew == 0.0) return plain;
+  cv::Mat window = plain.clone();
   const double centre = 0.5 * (from + to - 1);
-  const int rows = strip.rows;
+  const int rows = plain.rows;
   for (int j = 0; j < window.cols; ++j) {
     const int shift = static_cast<int>(std::lround(-skew * (from + j - centre)));
     if (shift == 0) continue;
     for (int y = 0; y < rows; ++y)
-      window.at<float>(y, j) = strip.at<float>(std::clamp(y + shift, 0, rows - 1), from + j);
+      window.at<float>(y, j) = plain.at<float>(std::clamp(y + shift, 0, rows - 1), j);
   }
   return window;
 }
@@ -80,12 +94,22 @@ cv::Mat alongTheFilm(const cv::Mat& strip, int from, int to, double skew) {
 }  // namespace
 
 int mendScratches(cv::Mat& window, float range, int mirrorSum) {
-  const std::vector<float> m = columnMeans(window);
   const int n = window.cols;
-  const std::vector<float> square = columnMeans(window.mul(window));
-  std::vector<float> spread(static_cast<size_t>(n));
-  for (int u = 0; u < n; ++u) spread[u] = std::sqrt(std::max(0.0f, square[u] - m[u] * m[u]));
-  const auto average = [n](const std::vector<float>& v, int a, int b) {
+  // Each column's mean level and how far its levels spread about it.
+  std::vector<double> m(static_cast<size_t>(n), 0.0), spread(static_cast<size_t>(n), 0.0);
+  for (int y = 0; y < window.rows; ++y) {
+    const float* row = window.ptr<float>(y);
+    for (int u = 0; u < n; ++u) {
+      m[u] += row[u];
+      spread[u] += static_cast<double>(row[u]) * row[u];
+    }
+  }
+  const double rows = std::max(window.rows, 1);
+  for (int u = 0; u < n; ++u) {
+    m[u] /= rows;
+    spread[u] = std::sqrt(std::max(0.0, spread[u] / rows - m[u] * m[u]));
+  }
+  const auto average = [n](const std::vector<double>& v, int a, int b) {
     double s = 0;
     int c = 0;
     for (int u = std::max(0, a); u <= std::min(n - 1, b); ++u, ++c) s += v[u];
@@ -153,12 +177,6 @@ int mendScratches(cv::Mat& window, float range, int mirrorSum) {
 
 namespace {
 
-std::vector<double> rowMeans(const cv::Mat& image) {
-  cv::Mat means;
-  cv::reduce(image, means, 1, cv::REDUCE_AVG, CV_64F);
-  return std::vector<double>(means.begin<double>(), means.end<double>());
-}
-
 // Rows where the plain film beside the track turns denser or lighter for a short
 // length: the overlap band of a splice. Their middles.
 std::vector<int> spliceBands(const std::vector<double>& beside, const std::vector<double>& level) {
@@ -216,13 +234,16 @@ std::vector<double> smoothLevel(const std::vector<double>& values,
   return level;
 }
 
-ScanSound readScanSound(const cv::Mat& source, const ReelTrack& track, int trackWidth) {
+ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackWidth) {
   ScanSound sound;
-  if (!track.found || source.empty()) return sound;
-  const cv::Mat strip = track.negative && !track.variableDensity ? 255.0f - source : source;
+  if (!track.found || strip.empty()) return sound;
+  const StripLevels levels = track.levels(strip);
   const int reach = 2 * track.margin;
-  sound.offset = lateralOffset(track.profile, columnMeans(strip), reach);
-  sound.skew = measureSkew(strip, track, reach);
+  constexpr int kLengths = 8;  // the skew is fitted over this many lengths of the scan
+  const Lengths lengths =
+      columnMeansAlong(strip, levels, strip.rows < kLengths * 16 ? 1 : kLengths);
+  sound.offset = lateralOffset(track.profile, wholeProfile(lengths), reach);
+  sound.skew = measureSkew(lengths, track, reach, strip.rows);
   const int shift = static_cast<int>(std::lround(sound.offset));
   const int drift = static_cast<int>(std::ceil(std::abs(sound.skew) * strip.rows / 2.0));
   const int cols = strip.cols;
@@ -237,15 +258,16 @@ ScanSound readScanSound(const cv::Mat& source, const ReelTrack& track, int track
   }
   from = std::clamp(from, 0, cols - 1);
   to = std::clamp(to, from + 1, cols);
-  cv::Mat window = alongTheFilm(strip, from, to, sound.skew);
+  cv::Mat window = alongTheFilm(strip, levels, from, to, sound.skew);
 
-  const auto [dark, bright] = levelSpread(window);
+  const std::vector<float> spread = levelShares(window, {0.02, 0.98});
+  const float dark = spread[0], bright = spread[1];
   const int mirrorSum = track.variableDensity ? -1 : track.first + track.last + 2 * (shift - from);
   sound.scratchColumns = mendScratches(window, bright - dark, mirrorSum);
 
   const int besideFrom = std::clamp(track.besideFirst + shift, 0, cols - 1);
   const int besideTo = std::clamp(track.besideLast + shift + 1, besideFrom + 1, cols);
-  const std::vector<double> beside = rowMeans(strip.colRange(besideFrom, besideTo));
+  const std::vector<double> beside = rowMeans(strip.colRange(besideFrom, besideTo), levels);
   const std::vector<double> besideLevel =
       smoothLevel(beside, std::vector<double>(beside.size(), 1.0));
   sound.spliceRows = spliceBands(beside, besideLevel);

@@ -26,7 +26,8 @@ std::vector<float> idealSound(const Reel& reel) {
     if (const std::string e = readFullDepth(reel.scanPaths[static_cast<size_t>(k)], scan);
         !e.empty())
       throw std::runtime_error(e);
-    cv::Mat strip = trackStrip(scan, 2, o.directionUp, scan.rows);
+    const cv::Mat turned = trackStrip(scan, 2, o.directionUp, scan.rows);
+    cv::Mat strip = stripLevels(turned, levelsOf(turned));
     if (o.inverse) cv::flip(strip, strip, 0);
     std::vector<float>& samples = scans[static_cast<size_t>(index)].samples;
     samples.resize(static_cast<size_t>(strip.rows));
