@@ -1,4 +1,5 @@
-// The direct TIFF reader must hand the jobs exactly the bytes of the general decoder.
+// The direct TIFF reader must hand the jobs exactly the bytes of the general decoder,
+// and at full depth exactly the samples of the library reader.
 #include "jobs/tiff_reader.h"
 
 #include <tiffio.h>
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
+#include "jobs/dpx_reader.h"
 #include "jobs/scan_loader.h"
 #include "support/temp_dir.h"
 
@@ -98,6 +100,12 @@ TEST(TiffReaderTest, GivesExactlyTheGeneralDecodersBytes) {
         ASSERT_EQ(image.type(), expected.type()) << path;
         EXPECT_EQ(cv::norm(image, expected, cv::NORM_INF), 0) << path;
       }
+      cv::Mat deep;
+      ASSERT_EQ(readFullDepth(path, deep), "") << path;
+      const LoadedScan full = loadFullDepth(path);
+      ASSERT_TRUE(full.ok()) << full.error;
+      ASSERT_EQ(full.image.type(), deep.type()) << path;
+      EXPECT_EQ(cv::norm(full.image, deep, cv::NORM_INF), 0) << path;
     }
   }
 }
