@@ -87,16 +87,16 @@ JobOutcome preciseSoundJob(Picture_Parameters& record, SoundJobReport& out) {
 
   const FrameListing listing =
       FrameListing::open(JobDirectory(record.inputPath, record.inputPathLength));
-  // The reader's thread loads each scan at its own depth and turns its track side.
+  // The reader's thread loads the track side of each scan at its own depth, and turns it.
   const int colorElement = record.colorElement;
   const bool direction = record.direction;
-  const double share = stripShare(record.filmType);
+  const RowBand trackSide{stripShare(record.filmType), direction};
   ScanReader reader(
       listing, record.startFrame, record.stopFrame,
-      [colorElement, direction, share](const cv::Mat& scan) {
-        return trackStrip(scan, colorElement, direction, roundToInt(scan.rows * share));
+      [colorElement, direction](const cv::Mat& side) {
+        return trackStrip(side, colorElement, direction, side.rows);
       },
-      loadFullDepth);
+      [trackSide](const std::string& path) { return loadFullDepth(path, trackSide); });
 
   Resolution res;
   Parameters filPar;

@@ -78,11 +78,12 @@ std::string unreadableFile(const std::string& path) {
 
 // Reads a TIFF straight through libtiff at `depth`, with the decoder's own complaint,
 // if any, in `error`.
-DirectRead readTiff(const std::string& path, cv::Mat& image, TiffDepth depth, std::string& error) {
+DirectRead readTiff(const std::string& path, cv::Mat& image, TiffDepth depth, std::string& error,
+                    const RowBand& band = {}, cv::Size* scanSize = nullptr) {
   installTiffHandlers();
   takeTiffError();
   std::string directError;
-  const DirectRead direct = readTiffDirect(path, image, directError, depth);
+  const DirectRead direct = readTiffDirect(path, image, directError, depth, band, scanSize);
   error = takeTiffError();
   if (direct == DirectRead::Failed && error.empty()) error = directError;
   if (direct == DirectRead::NotHandled) error.clear();  // the general decoder has its say
@@ -91,7 +92,7 @@ DirectRead readTiff(const std::string& path, cv::Mat& image, TiffDepth depth, st
 
 }  // namespace
 
-LoadedScan loadFullDepth(const std::string& path) {
+LoadedScan loadFullDepth(const std::string& path, const RowBand& band) {
   LoadedScan scan;
   scan.path = path;
   scan.error = unreadableFile(path);
@@ -99,21 +100,21 @@ LoadedScan loadFullDepth(const std::string& path) {
   cv::Mat image;
   if (!isDpxName(path)) {
     std::string decoderError;
-    const DirectRead direct = readTiff(path, image, TiffDepth::Own, decoderError);
+    const DirectRead direct =
+        readTiff(path, image, TiffDepth::Own, decoderError, band, &scan.scanSize);
     if (direct == DirectRead::Failed) {
       scan.error = "corrupt image data (" + decoderError + ")";
       return scan;
     }
     if (direct == DirectRead::Done) {
       scan.image = image;
-      scan.scanSize = image.size();
       return scan;
     }
   }
   scan.error = readFullDepth(path, image);
   if (scan.error.empty() && image.empty()) scan.error = "the image is empty";
   if (!scan.error.empty()) return scan;
-  scan.image = image;
+  scan.image = image.rowRange(band.of(image.rows));
   scan.scanSize = image.size();
   return scan;
 }
@@ -171,7 +172,7 @@ LoadedScan loadScan(const std::string& path) {
 }
 
 ScanReader::ScanReader(const FrameListing& listing, int first, int last, Prepare prepare, Load load)
-    : listing_(listing), last_(last), prepare_(std::move(prepare)), loadFile_(load) {
+    : listing_(listing), last_(last), prepare_(std::move(prepare)), loadFile_(std::move(load)) {
   if (first <= last) {
     pendingFrame_ = first;
     pending_ = start(first);

@@ -7,6 +7,7 @@
 #include <opencv2/core.hpp>
 
 #include "jobs/frame_listing.h"
+#include "jobs/row_band.h"
 
 namespace kelvora {
 
@@ -15,7 +16,7 @@ struct LoadedScan {
   cv::Mat image;      // 8 bits per channel (see loadScan), 1 or 3 channels; empty on failure
   std::string path;   // empty when the frame number is past the listing
   std::string error;  // empty on success
-  cv::Size scanSize;  // the scan as loaded, before any preparation
+  cv::Size scanSize;  // the whole scan as loaded, before any preparation
   bool ok() const { return !image.empty(); }
 };
 
@@ -32,8 +33,9 @@ void requireAFrame(LoadedScan& scan);
 // an empty image gives an error instead, in words fit for the user.
 LoadedScan loadScan(const std::string& path);
 
-// Loads a scan at the depth it holds (see readFullDepth), with the same checks.
-LoadedScan loadFullDepth(const std::string& path);
+// Loads a scan at the depth it holds (see readFullDepth), with the same checks; of a
+// TIFF only the rows of `band` are read, of other scans only those are kept.
+LoadedScan loadFullDepth(const std::string& path, const RowBand& band = {});
 
 // Loads the frames `first`..`last` of a listing in order, reading the next scan on a
 // second thread while the present one is worked on. `prepare`, when given, runs on
@@ -42,7 +44,7 @@ LoadedScan loadFullDepth(const std::string& path);
 class ScanReader {
  public:
   using Prepare = std::function<cv::Mat(const cv::Mat&)>;
-  using Load = LoadedScan (*)(const std::string&);
+  using Load = std::function<LoadedScan(const std::string&)>;
   ScanReader(const FrameListing& listing, int first, int last, Prepare prepare = {},
              Load load = loadScan);
   ~ScanReader();

@@ -101,7 +101,8 @@ class MappedFile {
 // Uncompressed 8-bit colour strips are swapped to blue-green-red straight from the
 // file's pages, without a copy in between. Returns false, having written nothing,
 // when the file is not laid out so (the strips are then decoded the usual way).
-bool swapUncompressedStrips(TIFF* tiff, const Samples& kind, int rowsPerStrip, cv::Mat& out) {
+bool swapUncompressedStrips(TIFF* tiff, const Samples& kind, int rowsPerStrip, int first,
+                            cv::Mat& out) {
   if (kind.channels != 3 || kind.bits != 8 ||
       tag<std::uint16_t>(tiff, TIFFTAG_COMPRESSION, COMPRESSION_NONE) != COMPRESSION_NONE)
     return false;
@@ -115,70 +116,87 @@ bool swapUncompressedStrips(TIFF* tiff, const Samples& kind, int rowsPerStrip, c
   if (file.data() == nullptr) return false;
   const size_t rowBytes = static_cast<size_t>(out.cols) * 3;
   const tstrip_t strips = TIFFNumberOfStrips(tiff);
-  // Every strip must lie whole inside the file before any is used.
-  for (int y = 0; y < out.rows; y += rowsPerStrip) {
+  const int end = first + out.rows;
+  // Every strip read must lie inside the file, as far as it is read, before any is used.
+  for (int y = first - first % rowsPerStrip; y < end; y += rowsPerStrip) {
     const tstrip_t index = TIFFComputeStrip(tiff, static_cast<std::uint32_t>(y), 0);
-    const size_t want = rowBytes * static_cast<size_t>(std::min(rowsPerStrip, out.rows - y));
+    const size_t want = rowBytes * static_cast<size_t>(std::min(rowsPerStrip, end - y));
     if (index >= strips || counts[index] < want || offsets[index] > file.size() ||
         file.size() - offsets[index] < want)
       return false;
   }
   // Strips that follow one another in the file are swapped in one go.
-  int y = 0;
-  while (y < out.rows) {
-    const tstrip_t first = TIFFComputeStrip(tiff, static_cast<std::uint32_t>(y), 0);
-    int rows = std::min(rowsPerStrip, out.rows - y);
-    tstrip_t index = first;
-    while (y + rows < out.rows && index + 1 < strips &&
+  int y = first;
+  while (y < end) {
+    const tstrip_t start = TIFFComputeStrip(tiff, static_cast<std::uint32_t>(y), 0);
+    const int skip = y - static_cast<int>(start) * rowsPerStrip;  // rows of it before y
+    int rows = std::min(rowsPerStrip - skip, end - y);
+    tstrip_t index = start;
+    while (y + rows < end && index + 1 < strips &&
            offsets[index + 1] == offsets[index] + rowBytes * static_cast<size_t>(rowsPerStrip)) {
       ++index;
-      rows += std::min(rowsPerStrip, out.rows - y - rows);
+      rows += std::min(rowsPerStrip, end - y - rows);
     }
-    convert(file.data() + offsets[first], rowBytes, rows, out.cols, kind, out, 0, y);
+    convert(file.data() + offsets[start] + rowBytes * static_cast<size_t>(skip), rowBytes, rows,
+            out.cols, kind, out, 0, y - first);
     y += rows;
   }
   return true;
 }
 
-// Decodes every strip or tile, one at a time into a small buffer that stays in cache,
-// and converts it into `out`. Returns false when libtiff reports a decoding error.
-bool decode(TIFF* tiff, const Samples& kind, cv::Mat& out) {
+// Decodes every strip or tile that holds rows `first` to `first + out.rows` of an image
+// `height` rows high, one at a time into a small buffer that stays in cache, and
+// converts those rows into `out`. Returns false when libtiff reports a decoding error.
+bool decode(TIFF* tiff, const Samples& kind, int height, int first, cv::Mat& out) {
   const size_t pixelBytes = static_cast<size_t>(kind.channels) * (kind.bits / 8);
+  const int end = first + out.rows;
   if (TIFFIsTiled(tiff) != 0) {
     const auto tileWidth = tag<std::uint32_t>(tiff, TIFFTAG_TILEWIDTH, 0);
     const auto tileHeight = tag<std::uint32_t>(tiff, TIFFTAG_TILELENGTH, 0);
     if (tileWidth == 0 || tileHeight == 0) return false;
     std::vector<std::uint8_t> tile(static_cast<size_t>(TIFFTileSize(tiff)));
     if (tile.size() < tileWidth * tileHeight * pixelBytes) return false;
-    for (int y = 0; y < out.rows; y += static_cast<int>(tileHeight)) {
+    const int th = static_cast<int>(tileHeight);
+    for (int y = first - first % th; y < end; y += th) {
       for (int x = 0; x < out.cols; x += static_cast<int>(tileWidth)) {
         const ttile_t index = TIFFComputeTile(tiff, static_cast<std::uint32_t>(x),
                                               static_cast<std::uint32_t>(y), 0, 0);
         if (TIFFReadEncodedTile(tiff, index, tile.data(), static_cast<tmsize_t>(tile.size())) < 0)
           return false;
-        const int rows = std::min(static_cast<int>(tileHeight), out.rows - y);
+        const int from = std::max(y, first);
+        const int rows = std::min(y + th, end) - from;
         const int pixels = std::min(static_cast<int>(tileWidth), out.cols - x);
-        convert(tile.data(), tileWidth * pixelBytes, rows, pixels, kind, out, x, y);
+        const size_t tileStep = tileWidth * pixelBytes;
+        convert(tile.data() + tileStep * static_cast<size_t>(from - y), tileStep, rows, pixels,
+                kind, out, x, from - first);
       }
     }
     return true;
   }
   const auto rowsPerStrip =
-      std::min(tag<std::uint32_t>(tiff, TIFFTAG_ROWSPERSTRIP, static_cast<std::uint32_t>(out.rows)),
-               static_cast<std::uint32_t>(out.rows));
+      std::min(tag<std::uint32_t>(tiff, TIFFTAG_ROWSPERSTRIP, static_cast<std::uint32_t>(height)),
+               static_cast<std::uint32_t>(height));
   if (rowsPerStrip == 0) return false;
-  if (swapUncompressedStrips(tiff, kind, static_cast<int>(rowsPerStrip), out)) return true;
+  const int rps = static_cast<int>(rowsPerStrip);
+  if (swapUncompressedStrips(tiff, kind, rps, first, out)) return true;
   const size_t rowBytes = static_cast<size_t>(out.cols) * pixelBytes;
-  // Grey that stays at its depth is already what the jobs take: straight into place.
+  // Grey that stays at its depth is already what the jobs take: whole strips go
+  // straight into place.
   const bool direct = kind.channels == 1 && (kind.bits == 8 || !kind.reduce);
-  std::vector<std::uint8_t> strip(direct ? 0 : rowBytes * rowsPerStrip);
-  for (int y = 0; y < out.rows; y += static_cast<int>(rowsPerStrip)) {
+  const bool partial = first > 0 || end < height;
+  std::vector<std::uint8_t> strip(direct && !partial ? 0 : rowBytes * rowsPerStrip);
+  for (int y = first - first % rps; y < end; y += rps) {
     const tstrip_t index = TIFFComputeStrip(tiff, static_cast<std::uint32_t>(y), 0);
-    const int rows = std::min(static_cast<int>(rowsPerStrip), out.rows - y);
+    const int rows = std::min(rps, height - y);
     const auto want = static_cast<tmsize_t>(rowBytes * rows);
-    std::uint8_t* into = direct ? out.ptr(y) : strip.data();
+    const int from = std::max(y, first);
+    const int to = std::min(y + rows, end);
+    const bool inPlace = direct && from == y && to == y + rows;
+    std::uint8_t* into = inPlace ? out.ptr(y - first) : strip.data();
     if (TIFFReadEncodedStrip(tiff, index, into, want) != want) return false;
-    if (!direct) convert(strip.data(), rowBytes, rows, out.cols, kind, out, 0, y);
+    if (!inPlace)
+      convert(strip.data() + rowBytes * static_cast<size_t>(from - y), rowBytes, to - from,
+              out.cols, kind, out, 0, from - first);
   }
   return true;
 }
@@ -186,7 +204,7 @@ bool decode(TIFF* tiff, const Samples& kind, cv::Mat& out) {
 }  // namespace
 
 DirectRead readTiffDirect(const std::string& path, cv::Mat& image, std::string& error,
-                          TiffDepth depth) {
+                          TiffDepth depth, const RowBand& band, cv::Size* scanSize) {
   const TiffFile tiff(TIFFOpen(path.c_str(), "r"));
   if (!tiff) return DirectRead::NotHandled;
   TIFF* t = tiff.get();
@@ -212,18 +230,20 @@ DirectRead readTiffDirect(const std::string& path, cv::Mat& image, std::string& 
   // so the bytes stay the same.
   if (reduce && grey && bits == 16 && TIFFIsTiled(t) != 0) return DirectRead::NotHandled;
 
+  const cv::Range rows = band.of(static_cast<int>(height));
   cv::Mat out;
   try {
     const int type = bits == 16 && !reduce ? CV_16UC(samples) : CV_8UC(samples);
-    out.create(static_cast<int>(height), static_cast<int>(width), type);
+    out.create(rows.size(), static_cast<int>(width), type);
   } catch (const cv::Exception&) {
     return DirectRead::NotHandled;
   }
-  if (!decode(t, Samples{samples, bits, reduce}, out)) {
+  if (!decode(t, Samples{samples, bits, reduce}, static_cast<int>(height), rows.start, out)) {
     error = "a strip or tile does not decode";
     return DirectRead::Failed;
   }
   image = out;
+  if (scanSize != nullptr) *scanSize = cv::Size(static_cast<int>(width), static_cast<int>(height));
   return DirectRead::Done;
 }
 

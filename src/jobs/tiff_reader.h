@@ -4,6 +4,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "jobs/row_band.h"
+
 namespace kelvora {
 
 enum class DirectRead {
@@ -22,11 +24,14 @@ enum class TiffDepth {
 // blue-green-red order. At `TiffDepth::Bytes` the image is exactly what OpenCV's
 // general decoder gives for the same file: 8 bits a channel (16-bit grey keeps its
 // high byte, 16-bit colour is rounded to the nearest of 255 steps); at `Own` a 16-bit
-// file stays 16-bit. Anything else (alpha, palettes, planes, other orientations, and
-// at `Bytes` tiled 16-bit grey) is NotHandled and left to the general decoder.
+// file stays 16-bit. Only the rows of `band` are read and given; `scanSize`, when
+// given, receives the whole scan's size. Anything else (alpha, palettes, planes, other
+// orientations, and at `Bytes` tiled 16-bit grey) is NotHandled and left to the
+// general decoder.
 // Decoder errors are reported through libtiff's handler of the calling thread, which
 // must be installed.
 DirectRead readTiffDirect(const std::string& path, cv::Mat& image, std::string& error,
-                          TiffDepth depth = TiffDepth::Bytes);
+                          TiffDepth depth = TiffDepth::Bytes, const RowBand& band = {},
+                          cv::Size* scanSize = nullptr);
 
 }  // namespace kelvora

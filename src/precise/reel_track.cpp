@@ -9,22 +9,25 @@
 namespace kelvora {
 
 double lateralOffset(const std::vector<float>& reference, const std::vector<float>& profile,
-                     int reach) {
+                     int reach, int around) {
   const int n = static_cast<int>(std::min(reference.size(), profile.size()));
-  if (n <= 2 * reach + 4) return 0.0;
-  std::vector<double> score(static_cast<size_t>(2 * reach + 1));
-  for (int s = -reach; s <= reach; ++s) {
+  const int lo = around - reach, hi = around + reach;
+  // Columns u whose neighbours u + s - 1 and u + s lie inside for every shift s.
+  const int uFirst = std::max(1, 1 - lo), uEnd = std::min(n, n - hi);
+  if (uEnd - uFirst < 4) return around;
+  std::vector<double> score(static_cast<size_t>(hi - lo + 1));
+  for (int s = lo; s <= hi; ++s) {
     // Squared difference of the two profiles' slopes: edges count, plain levels do not.
     double sum = 0.0;
-    for (int u = reach + 1; u < n - reach; ++u) {
+    for (int u = uFirst; u < uEnd; ++u) {
       const double a = reference[u] - reference[u - 1];
       const double b = profile[u + s] - profile[u + s - 1];
       sum += (a - b) * (a - b);
     }
-    score[static_cast<size_t>(s + reach)] = sum;
+    score[static_cast<size_t>(s - lo)] = sum;
   }
   const auto best = std::min_element(score.begin(), score.end()) - score.begin();
-  double offset = static_cast<double>(best - reach);
+  double offset = static_cast<double>(best + lo);
   if (best > 0 && best < static_cast<long>(score.size()) - 1) {
     const double l = score[best - 1], c = score[best], r = score[best + 1];
     const double bend = l - 2.0 * c + r;

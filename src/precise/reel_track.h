@@ -34,8 +34,8 @@ struct ReelTrack {
 ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensity, int trackWidth);
 
 // How far (columns, sub-column) the film in `profile` lies from `reference`, within
-// `reach` columns either way: the lag of their best correlation.
+// `reach` columns either way of `around`: the lag of their best correlation.
 double lateralOffset(const std::vector<float>& reference, const std::vector<float>& profile,
-                     int reach);
+                     int reach, int around = 0);
 
 }  // namespace kelvora

@@ -41,13 +41,17 @@ std::vector<float> wholeProfile(const Lengths& lengths) {
 }
 
 // The film's sideways drift per row along the scan: the lateral offset of each length
-// of it, fitted by a straight line.
-double measureSkew(const Lengths& lengths, const ReelTrack& track, int reach, int rows) {
+// of it, fitted by a straight line. Each length lies near the scan's `offset`, no
+// further than a turn of a degree takes it.
+double measureSkew(const Lengths& lengths, const ReelTrack& track, double offset, int rows) {
   if (lengths.means.size() < 4) return 0.0;
+  constexpr double kSlopeOfADegree = 0.017455;
+  const int reach = 3 + static_cast<int>(std::ceil(kSlopeOfADegree * rows / 2));
+  const int around = static_cast<int>(std::lround(offset));
   const std::vector<double>& ys = lengths.middles;
   std::vector<double> offsets;
   for (const auto& means : lengths.means)
-    offsets.push_back(lateralOffset(track.profile, means, reach));
+    offsets.push_back(lateralOffset(track.profile, means, reach, around));
   double slope = 0.0;
   std::vector<bool> use(ys.size(), true);
   for (int pass = 0; pass < 2; ++pass) {
@@ -243,7 +247,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   const Lengths lengths =
       columnMeansAlong(strip, levels, strip.rows < kLengths * 16 ? 1 : kLengths);
   sound.offset = lateralOffset(track.profile, wholeProfile(lengths), reach);
-  sound.skew = measureSkew(lengths, track, reach, strip.rows);
+  sound.skew = measureSkew(lengths, track, sound.offset, strip.rows);
   const int shift = static_cast<int>(std::lround(sound.offset));
   const int drift = static_cast<int>(std::ceil(std::abs(sound.skew) * strip.rows / 2.0));
   const int cols = strip.cols;
@@ -289,10 +293,12 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
 
   // Variable area: each row's clear and opaque levels, from the pixels well inside
   // either, smoothed along the scan so that uneven light and the print's density cancel.
+  // A parabola along the scan needs no more than every fourth row.
   const float middle = 0.5f * (dark + bright);
   const float apart = 0.3f * (bright - dark);
-  std::vector<double> clear(rows), clearCount(rows), opaque(rows), opaqueCount(rows);
-  for (int y = 0; y < rows; ++y) {
+  std::vector<double> clear(rows, 0.0), clearCount(rows, 0.0), opaque(rows, 0.0),
+      opaqueCount(rows, 0.0);
+  for (int y = 0; y < rows; y += 4) {
     const float* row = window.ptr<float>(y);
     double cs = 0, cn = 0, os = 0, on = 0;
     for (int x = 0; x < window.cols; ++x) {
@@ -312,13 +318,12 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   const std::vector<double> clearLevel = smoothLevel(clear, clearCount);
   const std::vector<double> opaqueLevel = smoothLevel(opaque, opaqueCount);
   const double width = std::max(trackWidth, 1);
+  cv::Mat sums;
+  cv::reduce(window, sums, 1, cv::REDUCE_SUM, CV_64F);
   for (int y = 0; y < rows; ++y) {
-    const float* row = window.ptr<float>(y);
     const double lo = opaqueLevel[y];
     const double span = clearLevel[y] - lo;
-    double share = 0.0;
-    if (span > 1.0)
-      for (int x = 0; x < window.cols; ++x) share += (row[x] - lo) / span;
+    const double share = span > 1.0 ? (sums.at<double>(y) - window.cols * lo) / span : 0.0;
     sound.samples[y] = static_cast<float>(share / width);
   }
   return sound;

@@ -1,6 +1,7 @@
 #include "precise/track_strip.h"
 
 #include <algorithm>
+#include <cstdint>
 
 #include <opencv2/imgproc.hpp>
 
@@ -45,24 +46,59 @@ cv::Mat stripLevels(const cv::Mat& strip, const StripLevels& levels) {
   return out;
 }
 
-std::vector<float> columnMeans(const cv::Mat& strip, const StripLevels& levels) {
-  cv::Mat sums;
-  cv::reduce(strip, sums, 0, cv::REDUCE_AVG, CV_32F);
-  std::vector<float> means(sums.begin<float>(), sums.end<float>());
-  for (float& m : means) m = static_cast<float>(levels.of(m));
+namespace {
+
+template <typename Sample, typename Sum>
+std::vector<Sum> columnSums(const cv::Mat& strip) {
+  std::vector<Sum> sums(static_cast<size_t>(strip.cols), Sum{0});
+  for (int y = 0; y < strip.rows; ++y) {
+    const Sample* row = strip.ptr<Sample>(y);
+    for (int x = 0; x < strip.cols; ++x) sums[x] += row[x];
+  }
+  return sums;
+}
+
+template <typename Sum>
+std::vector<float> meansOf(const std::vector<Sum>& sums, int rows, const StripLevels& levels) {
+  std::vector<float> means(sums.size());
+  for (size_t x = 0; x < sums.size(); ++x)
+    means[x] = static_cast<float>(levels.of(static_cast<double>(sums[x]) / std::max(rows, 1)));
   return means;
+}
+
+}  // namespace
+
+std::vector<float> columnMeans(const cv::Mat& strip, const StripLevels& levels) {
+  // Sums of whole samples are exact: a strip of 8-bit samples sums in 32 bits up to
+  // 8 million rows, of 16-bit ones in 64.
+  switch (strip.depth()) {
+    case CV_8U:
+      return meansOf(columnSums<std::uint8_t, std::uint32_t>(strip), strip.rows, levels);
+    case CV_16U:
+      return meansOf(columnSums<std::uint16_t, std::uint64_t>(strip), strip.rows, levels);
+    default: {
+      cv::Mat sums;
+      cv::reduce(strip, sums, 0, cv::REDUCE_AVG, CV_32F);
+      std::vector<float> means(sums.begin<float>(), sums.end<float>());
+      for (float& m : means) m = static_cast<float>(levels.of(m));
+      return means;
+    }
+  }
 }
 
 std::vector<float> levelShares(const cv::Mat& levels, const std::vector<double>& shares) {
   constexpr int kSteps = 4;  // bins a level
   constexpr int kTop = 256 * kSteps;
+  constexpr long kEnough = 32768;  // levels counted, from rows spread evenly
   std::vector<long> count(kTop + 1, 0);
-  for (int y = 0; y < levels.rows; ++y) {
+  const int step = static_cast<int>(std::max<long>(1, static_cast<long>(levels.total()) / kEnough));
+  long total = 0;
+  for (int y = 0; y < levels.rows; y += step) {
     const float* row = levels.ptr<float>(y);
     for (int x = 0; x < levels.cols; ++x)
       ++count[static_cast<size_t>(std::clamp(static_cast<int>(row[x] * kSteps), 0, kTop))];
+    total += levels.cols;
   }
-  const long total = static_cast<long>(levels.total());
   std::vector<float> at;
   for (const double share : shares) {
     const long want = static_cast<long>(share * static_cast<double>(std::max(total - 1, 0L)));
