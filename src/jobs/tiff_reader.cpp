@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <tiffio.h>
+#include <unistd.h>
 
 #include <array>
 #include <cmath>
@@ -73,29 +74,39 @@ void convert(const std::uint8_t* in, size_t inStep, int rows, int pixels, const 
   }
 }
 
-// The file's bytes, mapped for reading; empty when that fails.
+// Bytes `from` to `to` of a file, mapped for reading; empty when that fails or they
+// do not lie inside the file.
 class MappedFile {
  public:
-  explicit MappedFile(int fd) {
+  MappedFile(int fd, std::uint64_t from, std::uint64_t to) {
     struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_size <= 0) return;
-    void* p = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ,
-                     MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_size <= 0 || from >= to ||
+        to > static_cast<std::uint64_t>(st.st_size))
+      return;
+    const auto page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+    const std::uint64_t start = from - from % page;
+    void* p = ::mmap(nullptr, static_cast<size_t>(to - start), PROT_READ,
+                     MAP_PRIVATE | MAP_POPULATE, fd, static_cast<off_t>(start));
     if (p == MAP_FAILED) return;
-    data_ = static_cast<const std::uint8_t*>(p);
-    size_ = static_cast<size_t>(st.st_size);
+    mapping_ = p;
+    length_ = static_cast<size_t>(to - start);
+    start_ = start;
   }
   ~MappedFile() {
-    if (data_ != nullptr) ::munmap(const_cast<std::uint8_t*>(data_), size_);
+    if (mapping_ != nullptr) ::munmap(mapping_, length_);
   }
   MappedFile(const MappedFile&) = delete;
   MappedFile& operator=(const MappedFile&) = delete;
-  const std::uint8_t* data() const { return data_; }
-  size_t size() const { return size_; }
+  bool ok() const { return mapping_ != nullptr; }
+  // The byte at `offset` in the file, which must lie in the mapped part.
+  const std::uint8_t* at(std::uint64_t offset) const {
+    return static_cast<const std::uint8_t*>(mapping_) + (offset - start_);
+  }
 
  private:
-  const std::uint8_t* data_ = nullptr;
-  size_t size_ = 0;
+  void* mapping_ = nullptr;
+  size_t length_ = 0;
+  std::uint64_t start_ = 0;
 };
 
 // Uncompressed 8-bit colour strips are swapped to blue-green-red straight from the
@@ -112,19 +123,27 @@ bool swapUncompressedStrips(TIFF* tiff, const Samples& kind, int rowsPerStrip, i
       TIFFGetField(tiff, TIFFTAG_STRIPBYTECOUNTS, &counts) != 1 || offsets == nullptr ||
       counts == nullptr)
     return false;
-  const MappedFile file(TIFFFileno(tiff));
-  if (file.data() == nullptr) return false;
   const size_t rowBytes = static_cast<size_t>(out.cols) * 3;
   const tstrip_t strips = TIFFNumberOfStrips(tiff);
   const int end = first + out.rows;
-  // Every strip read must lie inside the file, as far as it is read, before any is used.
+  // Every strip read must lie inside the file, as far as it is read, before any is used;
+  // only the bytes read are mapped.
+  struct stat st {};
+  if (::fstat(TIFFFileno(tiff), &st) != 0 || st.st_size <= 0) return false;
+  const auto fileSize = static_cast<std::uint64_t>(st.st_size);
+  std::uint64_t lowest = fileSize, highest = 0;
   for (int y = first - first % rowsPerStrip; y < end; y += rowsPerStrip) {
     const tstrip_t index = TIFFComputeStrip(tiff, static_cast<std::uint32_t>(y), 0);
     const size_t want = rowBytes * static_cast<size_t>(std::min(rowsPerStrip, end - y));
-    if (index >= strips || counts[index] < want || offsets[index] > file.size() ||
-        file.size() - offsets[index] < want)
+    if (index >= strips || counts[index] < want || offsets[index] > fileSize ||
+        fileSize - offsets[index] < want)
       return false;
+    const std::uint64_t skip = y < first ? rowBytes * static_cast<size_t>(first - y) : 0;
+    lowest = std::min(lowest, offsets[index] + skip);
+    highest = std::max(highest, offsets[index] + want);
   }
+  const MappedFile file(TIFFFileno(tiff), lowest, highest);
+  if (!file.ok()) return false;
   // Strips that follow one another in the file are swapped in one go.
   int y = first;
   while (y < end) {
@@ -137,7 +156,7 @@ bool swapUncompressedStrips(TIFF* tiff, const Samples& kind, int rowsPerStrip, i
       ++index;
       rows += std::min(rowsPerStrip, end - y - rows);
     }
-    convert(file.data() + offsets[start] + rowBytes * static_cast<size_t>(skip), rowBytes, rows,
+    convert(file.at(offsets[start] + rowBytes * static_cast<size_t>(skip)), rowBytes, rows,
             out.cols, kind, out, 0, y - first);
     y += rows;
   }

@@ -106,6 +106,17 @@ TEST(TiffReaderTest, GivesExactlyTheGeneralDecodersBytes) {
       ASSERT_TRUE(full.ok()) << full.error;
       ASSERT_EQ(full.image.type(), deep.type()) << path;
       EXPECT_EQ(cv::norm(full.image, deep, cv::NORM_INF), 0) << path;
+      // A band along either edge that starts and ends inside a strip or tile.
+      for (const bool top : {true, false}) {
+        const RowBand band{0.37, top};
+        const LoadedScan side = loadFullDepth(path, band);
+        ASSERT_TRUE(side.ok()) << side.error;
+        EXPECT_EQ(side.scanSize, deep.size()) << path;
+        const cv::Mat want = deep.rowRange(band.of(deep.rows));
+        ASSERT_EQ(side.image.size(), want.size()) << path;
+        EXPECT_EQ(cv::norm(side.image, want, cv::NORM_INF), 0)
+            << path << (top ? " top" : " bottom");
+      }
     }
   }
 }
