@@ -53,7 +53,7 @@ ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensi
   track.margin = std::max(4, trackWidth / 12);
 
   // Levels of the track side, from rows spread over at most kMostRows.
-  constexpr int kMostRows = 2048;
+  constexpr int kMostRows = 1024;
   const int side = std::min(width, trackWidth * 14 / 10);
   const int step = (film.rows + kMostRows - 1) / kMostRows;
   cv::Mat rows(film.rows / step, side, film.type());

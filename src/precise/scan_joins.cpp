@@ -47,22 +47,22 @@ double overlapCorrelation(const std::vector<float>& previous, const std::vector<
   const long m = std::min(
       {static_cast<long>(previous.size()) - advance, static_cast<long>(present.size()), longest});
   if (m < kMinimumOverlap) return NAN;
-  double sa = 0, sb = 0;
+  // One pass: the levels are near a half, their spread well above double's rounding.
+  double sa = 0, sb = 0, ab = 0, aa = 0, bb = 0;
+  const float* pa = previous.data() + advance;
+  const float* pb = present.data();
   for (long i = 0; i < m; ++i) {
-    sa += previous[advance + i];
-    sb += present[i];
-  }
-  const double ma = sa / m, mb = sb / m;
-  double ab = 0, aa = 0, bb = 0;
-  for (long i = 0; i < m; ++i) {
-    const double a = previous[advance + i] - ma;
-    const double b = present[i] - mb;
+    const double a = pa[i], b = pb[i];
+    sa += a;
+    sb += b;
     ab += a * b;
     aa += a * a;
     bb += b * b;
   }
-  if (aa <= 1e-12 || bb <= 1e-12) return NAN;
-  return ab / std::sqrt(aa * bb);
+  const double cov = ab - sa * sb / m;
+  const double va = aa - sa * sa / m, vb = bb - sb * sb / m;
+  if (va <= 1e-12 || vb <= 1e-12) return NAN;
+  return cov / std::sqrt(va * vb);
 }
 
 JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
