@@ -6,9 +6,8 @@
 
 #include "audio/filter.h"
 #include "film/orientation.h"
-#include "film/resolution.h"
-#include "film/settings_check.h"
 #include "film/soundtrack_area.h"
+#include "jobs/first_scan.h"
 #include "jobs/notifications.h"
 #include "jobs/scan_loader.h"
 #include "jobs/sound_output.h"
@@ -16,7 +15,6 @@
 #include "precise/reel_track.h"
 #include "precise/scan_sound.h"
 #include "precise/track_strip.h"
-#include "signal/image_ops.h"
 #include "signal/rounding.h"
 
 namespace kelvora {
@@ -98,7 +96,6 @@ JobOutcome preciseSoundJob(Picture_Parameters& record, SoundJobReport& out) {
       },
       [trackSide](const std::string& path) { return loadFullDepth(path, trackSide); });
 
-  Resolution res;
   Parameters filPar;
   bool measured = false;
   ReelTrack track;
@@ -157,24 +154,11 @@ JobOutcome preciseSoundJob(Picture_Parameters& record, SoundJobReport& out) {
         errorReadPic(record);
         return JobOutcome::Unreadable;
       }
-      cv::Mat frame = record.frameCorrection
-                          ? frameCorrection(first.image, record.filmType, record.longstrip)
-                          : first.image;
+      const cv::Mat frame = record.frameCorrection
+                                ? frameCorrection(first.image, record.filmType, record.longstrip)
+                                : first.image;
       measured = true;
-      out.firstScan = readScanHeader(scan.path);
-      out.warnings = settingsWarnings(
-          measureFilm(frame),
-          FilmSettings{record.filmType, record.longstrip, record.direction, record.manualResolution,
-                       Resolution{record.resX, record.resY}, out.firstScan.dpiY});
-      if (record.manualResolution) {
-        res = Resolution{record.resX, record.resY};
-      } else {
-        resolution(rot90(frame, 1), record.filmType, res, record.longstrip, record.direction);
-      }
-      statusLog.addLine(statusLine("Picture resolution (dpi) x=%d,y=%d", res.x, res.y));
-      filParametersT(record.filmType, res, filPar);
-      out.resolution = res;
-      out.parameters = filPar;
+      filPar = measureFirstScan(frame, scan.path, record, statusLog, out).parameters;
     }
     if (record.stopRequested) return stopped();
 

@@ -10,16 +10,14 @@
 #include "audio/signal_values.h"
 #include "audio/splice.h"
 #include "film/orientation.h"
-#include "film/resolution.h"
-#include "film/settings_check.h"
 #include "film/soundtrack_area.h"
+#include "jobs/first_scan.h"
 #include "jobs/notifications.h"
 #include "jobs/precise_sound_job.h"
 #include "jobs/scan_loader.h"
 #include "jobs/sound_output.h"
 #include "jobs/staged_file.h"
 #include "jobs/status_log.h"
-#include "signal/image_ops.h"
 #include "signal/rounding.h"
 
 namespace kelvora {
@@ -141,20 +139,9 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
     const bool first = n == runStart;
     if (!measured) {
       measured = true;
-      out.firstScan = readScanHeader(scan.path);
-      out.warnings = settingsWarnings(
-          measureFilm(frame),
-          FilmSettings{record.filmType, record.longstrip, record.direction, record.manualResolution,
-                       Resolution{record.resX, record.resY}, out.firstScan.dpiY});
-      if (record.manualResolution) {
-        res = Resolution{record.resX, record.resY};
-      } else {
-        resolution(rot90(frame, 1), record.filmType, res, record.longstrip, record.direction);
-      }
-      statusLog.addLine(statusLine("Picture resolution (dpi) x=%d,y=%d", res.x, res.y));
-      filParametersT(record.filmType, res, filPar);
-      out.resolution = res;
-      out.parameters = filPar;
+      const FirstScan measures = measureFirstScan(frame, scan.path, record, statusLog, out);
+      res = measures.resolution;
+      filPar = measures.parameters;
     }
 
     if (record.stopRequested) {
