@@ -15,24 +15,11 @@
 #include "jobs/scan_loader.h"
 #include "jobs/sound_job.h"
 #include "movie/movie_job.h"
+#include "quiet_controls.h"
 #include "reel/reel.h"
 #include "views/inspect_view.h"
 
 namespace {
-
-class QuietControls : public kelvora::Controls {
- public:
-  void enable(kelvora::Control, bool) override {}
-  void show(kelvora::Control, bool) override {}
-  void setText(kelvora::Control, const std::string&) override {}
-  std::string text(kelvora::Control) override { return {}; }
-  void redraw(kelvora::Control) override {}
-  bool isChecked(kelvora::Control) override { return false; }
-  void setProgressRange(int, int) override {}
-  void setProgressStep(int) override {}
-  void stepProgress() override {}
-  void setProgressPosition(int) override {}
-};
 
 struct BenchReel {
   const char* name;

@@ -15,6 +15,7 @@
 #include "audio/archive_writer.h"
 #include "jobs/job_records.h"
 #include "jobs/sound_job.h"
+#include "quiet_controls.h"
 #include "reel/ideal_reader.h"
 #include "reel/reel.h"
 #include "reel/sound_quality.h"
@@ -22,20 +23,6 @@
 namespace {
 
 using kelvora::reel::ReelOptions;
-
-class QuietControls : public kelvora::Controls {
- public:
-  void enable(kelvora::Control, bool) override {}
-  void show(kelvora::Control, bool) override {}
-  void setText(kelvora::Control, const std::string&) override {}
-  std::string text(kelvora::Control) override { return {}; }
-  void redraw(kelvora::Control) override {}
-  bool isChecked(kelvora::Control) override { return false; }
-  void setProgressRange(int, int) override {}
-  void setProgressStep(int) override {}
-  void stepProgress() override {}
-  void setProgressPosition(int) override {}
-};
 
 struct Kind {
   const char* name;
