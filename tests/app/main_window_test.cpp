@@ -325,32 +325,23 @@ class MainWindowTest : public QObject {
              static_cast<std::uint32_t>(24 * reel_.geometry.pitch));
   }
 
-  // A job started with "Precise" chosen is read by the precise reader.
-  void theReaderComesFromTheDialog() {
+  // The Sound Parameters choices reach the job: a job started with "Precise" is read by
+  // the precise reader and written in the chosen format and rate, and the default name
+  // follows the format.
+  void theSoundDialogsChoicesReachTheJob() {
     CKelvoraMFCDlg w;
     prepare(w);
     w.soundParameters.show();
     QCOMPARE(w.soundParameters.readerList->currentText(), QString("Classic"));
     w.soundParameters.readerList->setCurrentIndex(1);
     QCOMPARE(w.soundParameters.readerList->currentText(), QString("Precise"));
-    QTest::mouseClick(w.soundParameters.okButton, Qt::LeftButton);
-    QVERIFY(runJob(w));
-    QVERIFY(statusText(w).endsWith("Pictures were tranlated succesfully!"));
-    QVERIFY(w.lastSoundReport().reader == Reader::Precise);
-    QVERIFY(w.lastSoundReport().reading.framePitch > 0.0);
-    QVERIFY(test::readWav(dir_->file("sound.wav")).valid);
-  }
-
-  // The Sound File choices reach the job, and the default name follows the format.
-  void theSoundFileFormatAndRateComeFromTheDialog() {
-    CKelvoraMFCDlg w;
-    prepare(w);
-    w.soundParameters.show();
     w.soundParameters.formatList->setCurrentIndex(4);  // FLAC 24-bit
     w.soundParameters.rateList->setCurrentIndex(1);    // 48000 Hz
     QTest::mouseClick(w.soundParameters.okButton, Qt::LeftButton);
     QVERIFY(runJob(w));
     QVERIFY(statusText(w).endsWith("Pictures were tranlated succesfully!"));
+    QVERIFY(w.lastSoundReport().reader == Reader::Precise);
+    QVERIFY(w.lastSoundReport().reading.framePitch > 0.0);
     const test::SoundFile f = test::readSound(dir_->file("sound.flac"));
     QVERIFY(f.opened);
     QCOMPARE(f.rate, 48000);
