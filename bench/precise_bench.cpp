@@ -108,6 +108,7 @@ const std::vector<Kind>& kinds() {
          o.directionUp = false;
          o.scans = 10;
        }},
+      {"35 VA silent leader", [](ReelOptions& o) { o.leaderFrames = 8; }},
       {"35 VA missing scan", [](ReelOptions&) {}, 9},
       {"35 VA all faults",
        [](ReelOptions& o) {

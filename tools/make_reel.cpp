@@ -58,6 +58,8 @@ int main(int argc, char** argv) {
   app.add_option("--frames-cut", options.framesCut, "Frames cut out at each splice")
       ->check(CLI::Range(1, 100));
   app.add_flag("--deep", options.deep, "16-bit scans from full precision");
+  app.add_option("--leader", options.leaderFrames, "Frames of silent leader before the programme")
+      ->check(CLI::Range(0, 100000));
   bool tones = false;
   app.add_flag("--tones", tones, "Sustained tones instead of speech-like sound");
   CLI11_PARSE(app, argc, argv);

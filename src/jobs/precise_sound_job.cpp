@@ -23,6 +23,9 @@ namespace {
 
 // The track is located over this many scans, or fewer that hold as many frames.
 constexpr int kLocatingScans = 4;
+// Rows (of every fourth read) whose sound reaching past the track widens it: more than
+// a speck of dust would give.
+constexpr int kRowsPastTrack = 3;
 constexpr double kDegreesPerRadian = 57.29577951308232;
 
 // The share of a scan, across the film, that holds the track, the film beside it and
@@ -116,8 +119,14 @@ JobOutcome preciseSoundJob(Picture_Parameters& record, SoundJobReport& out) {
     if (waiting.empty()) return;
     if (!track.found)
       track = locateReelTrack(waiting, record.filmType == kVariableDensity35, filPar.trackWidth);
-    for (const cv::Mat& strip : waiting)
-      scans.push_back(readScanSound(strip, track, filPar.trackWidth));
+    for (const cv::Mat& strip : waiting) {
+      ScanSound sound = readScanSound(strip, track, filPar.trackWidth);
+      // Sound louder than the first scans held reaches past the track found on them.
+      if (sound.rowsPastTrack >= kRowsPastTrack &&
+          growTrack(track, strip, sound.offset, filPar.trackWidth))
+        sound = readScanSound(strip, track, filPar.trackWidth);
+      scans.push_back(std::move(sound));
+    }
     waiting.clear();
     waitingRows = 0;
   };

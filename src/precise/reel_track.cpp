@@ -36,6 +36,17 @@ double lateralOffset(const std::vector<float>& reference, const std::vector<floa
   return offset;
 }
 
+namespace {
+
+// The band of plain film beside the track, on the picture side, a strip `width` wide.
+void placeBeside(ReelTrack& track, int width, int trackWidth) {
+  const int gap = 2 * track.margin;
+  track.besideFirst = std::min(width - 1, track.last + gap);
+  track.besideLast = std::min(width - 1, track.besideFirst + std::max(4, trackWidth / 6));
+}
+
+}  // namespace
+
 ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensity,
                           int trackWidth) {
   ReelTrack track;
@@ -76,9 +87,7 @@ ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensi
   track.first = bounds.first;
   track.last = bounds.last;
   track.found = true;
-  const int gap = 2 * track.margin;
-  track.besideFirst = std::min(width - 1, track.last + gap);
-  track.besideLast = std::min(width - 1, track.besideFirst + std::max(4, trackWidth / 6));
+  placeBeside(track, width, trackWidth);
   track.profile = columnMeans(film, read);
   if (variableDensity) {
     const double reference =
@@ -89,6 +98,21 @@ ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensi
     track.level = mean / track.light;
   }
   return track;
+}
+
+bool growTrack(ReelTrack& track, const cv::Mat& strip, double offset, int trackWidth) {
+  if (!track.found || track.variableDensity) return false;
+  const ReelTrack here = locateReelTrack({strip}, false, trackWidth);
+  if (!here.found || here.negative != track.negative) return false;
+  const int shift = static_cast<int>(std::lround(offset));
+  const int first = std::min(track.first, here.first - shift);
+  const int last = std::max(track.last, here.last - shift);
+  // No sound swings wider than its track: what does is dirt.
+  if ((first == track.first && last == track.last) || last - first + 1 > trackWidth) return false;
+  track.first = std::max(0, first);
+  track.last = last;
+  placeBeside(track, strip.cols, trackWidth);
+  return true;
 }
 
 }  // namespace kelvora

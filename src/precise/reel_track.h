@@ -33,6 +33,11 @@ struct ReelTrack {
 // `trackWidth` columns.
 ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensity, int trackWidth);
 
+// Widens a variable-area track where a later scan, `strip`, lying `offset` columns from
+// the first scans, swings further than they did (they began quietly: a leader, a
+// pause), up to the nominal `trackWidth`. Returns whether it grew.
+bool growTrack(ReelTrack& track, const cv::Mat& strip, double offset, int trackWidth);
+
 // How far (columns, sub-column) the film in `profile` lies from `reference`, within
 // `reach` columns either way of `around`: the lag of their best correlation.
 double lateralOffset(const std::vector<float>& reference, const std::vector<float>& profile,

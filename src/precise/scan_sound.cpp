@@ -298,8 +298,15 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   const float apart = 0.3f * (bright - dark);
   std::vector<double> clear(rows, 0.0), clearCount(rows, 0.0), opaque(rows, 0.0),
       opaqueCount(rows, 0.0);
+  // Columns of the window beyond the track and its margin's inner half.
+  const int outer = std::max(1, track.margin / 2);
   for (int y = 0; y < rows; y += 4) {
     const float* row = window.ptr<float>(y);
+    const auto clearAt = [&](int x) { return row[x] > middle + apart; };
+    bool past = false;
+    for (int x = 0; x < std::min(outer, window.cols) && !past; ++x)
+      past = clearAt(x) || clearAt(window.cols - 1 - x);
+    sound.rowsPastTrack += past ? 1 : 0;
     double cs = 0, cn = 0, os = 0, on = 0;
     for (int x = 0; x < window.cols; ++x) {
       if (row[x] > middle + apart) {

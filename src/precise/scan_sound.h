@@ -18,6 +18,8 @@ struct ScanSound {
   double skew = 0.0;            // sideways drift of the film per row: the scan's turn in the gate
   int scratchColumns = 0;       // columns that do not modulate, left out
   std::vector<int> spliceRows;  // rows where the band of a film splice crosses the film
+  int rowsPastTrack = 0;        // variable area: rows whose clear area reaches the window's
+                                // outer columns, beyond the track located so far
 };
 
 // Reads the sound of one track strip (see trackStrip) of a reel whose track is `track`;

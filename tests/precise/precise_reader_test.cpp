@@ -3,6 +3,7 @@
 #include <cmath>
 #include <filesystem>
 #include <functional>
+#include <ostream>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -26,6 +27,8 @@ struct AgedReel {
   int flagged = 0;       // joins the reader must flag
   int splices = 0;       // splices it must find
 };
+
+void PrintTo(const AgedReel& kind, std::ostream* os) { *os << kind.name; }
 
 class PreciseReaderTest : public ::testing::TestWithParam<AgedReel> {};
 
@@ -68,8 +71,9 @@ TEST_P(PreciseReaderTest, ReadsAllTheSoundTheFilmHolds) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
-                         ::testing::Values(AgedReel{"loud_unilateral",
+                         ::testing::Values(AgedReel{"silent_leader_then_loud_unilateral",
                                                     [](reel::ReelOptions& o) {
+                                                      o.leaderFrames = 6;
                                                       o.level = 2.0;
                                                       o.unilateral = true;
                                                     }},

@@ -323,6 +323,8 @@ Reel writeReel(const ReelOptions& options, const std::string& directory) {
   }
   printed.resize(static_cast<size_t>(g.totalRows));
   reel.audio = std::move(printed);
+  const int leader = std::min(g.totalRows, roundToInt(options.leaderFrames * g.rowsPerFrame));
+  std::fill(reel.audio.begin(), reel.audio.begin() + std::max(leader, 0), 0.0f);
   if (options.clickFrame >= 0) {
     // Three milliseconds of full swing, as a splice bump or a slate clap gives.
     const int at = options.clickFrame * g.pitch;

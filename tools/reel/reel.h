@@ -50,6 +50,7 @@ struct ReelOptions {
   std::vector<int> splices;   // printed frames (0-based) after which frames were cut out
   int framesCut = 3;          // frames cut out at each splice
   bool deep = false;          // 16-bit scans rendered from full precision, not 8 bits x 257
+  int leaderFrames = 0;       // frames of silent leader before the programme
 };
 
 // Sizes in pixels at the reel's resolution.
