@@ -23,6 +23,8 @@ namespace {
 
 // The track is located over this many scans, or fewer that hold as many frames.
 constexpr int kLocatingScans = 4;
+// Scans waiting for the track to be found take no more memory than this.
+constexpr size_t kMostWaitingBytes = size_t{1} << 30;
 // Rows (of every fourth read) whose sound reaching past the track widens it: more than
 // a speck of dust would give.
 constexpr int kRowsPastTrack = 3;
@@ -115,10 +117,28 @@ JobOutcome preciseSoundJob(Picture_Parameters& record, SoundJobReport& out) {
     killThreadPic(record);
     return JobOutcome::Stopped;
   };
+  // The track is looked for on the latest scans waiting, again each time as many more
+  // have come, until it is found: a reel may open on a long silent leader.
+  int triedScans = 0, triedRows = 0;
+  size_t waitingBytes = 0;
+  const auto locateOnLatest = [&] {
+    std::vector<cv::Mat> latest;
+    int rows = 0;
+    for (auto s = waiting.rbegin(); s != waiting.rend(); ++s) {
+      latest.insert(latest.begin(), *s);
+      rows += s->rows;
+      if (static_cast<int>(latest.size()) >= kLocatingScans ||
+          rows >= kLocatingScans * filPar.framePitch)
+        break;
+    }
+    track = locateReelTrack(latest, record.filmType == kVariableDensity35, filPar.trackWidth);
+    triedScans = static_cast<int>(waiting.size());
+    triedRows = waitingRows;
+  };
   const auto readWaiting = [&] {
     if (waiting.empty()) return;
-    if (!track.found)
-      track = locateReelTrack(waiting, record.filmType == kVariableDensity35, filPar.trackWidth);
+    if (!track.found) locateOnLatest();
+    if (!track.found) return;
     for (const cv::Mat& strip : waiting) {
       ScanSound sound = readScanSound(strip, track, filPar.trackWidth);
       // Sound louder than the first scans held reaches past the track found on them.
@@ -129,6 +149,14 @@ JobOutcome preciseSoundJob(Picture_Parameters& record, SoundJobReport& out) {
     }
     waiting.clear();
     waitingRows = 0;
+    waitingBytes = 0;
+  };
+  const auto noTrack = [&] {
+    out.failedFrame = frames.front();
+    out.failedPath = listing.path(frames.front()).value_or("");
+    out.failure = "no soundtrack found on the first scans: the film settings may be wrong";
+    errorReadPic(record);
+    return JobOutcome::Unreadable;
   };
 
   for (int n = record.startFrame; n <= record.stopFrame; ++n) {
@@ -178,10 +206,12 @@ JobOutcome preciseSoundJob(Picture_Parameters& record, SoundJobReport& out) {
     previousName = name;
     frames.push_back(n);
     waitingRows += scan.image.rows;
+    waitingBytes += scan.image.total() * scan.image.elemSize();
     waiting.push_back(std::move(scan.image));
-    if (track.found || static_cast<int>(waiting.size()) >= kLocatingScans ||
-        waitingRows >= kLocatingScans * filPar.framePitch)
+    if (track.found || static_cast<int>(waiting.size()) - triedScans >= kLocatingScans ||
+        waitingRows - triedRows >= kLocatingScans * filPar.framePitch)
       readWaiting();
+    if (!track.found && waitingBytes > kMostWaitingBytes) return noTrack();
   }
 
   if (!measured) {
@@ -192,14 +222,8 @@ JobOutcome preciseSoundJob(Picture_Parameters& record, SoundJobReport& out) {
     errorReadPic(record);
     return JobOutcome::Unreadable;
   }
-  readWaiting();
-  if (!track.found) {
-    out.failedFrame = frames.front();
-    out.failedPath = listing.path(frames.front()).value_or("");
-    out.failure = "no soundtrack found on the first scans: the film settings may be wrong";
-    errorReadPic(record);
-    return JobOutcome::Unreadable;
-  }
+  if (static_cast<int>(waiting.size()) > triedScans) readWaiting();
+  if (!track.found) return noTrack();
 
   const JoinPlan plan = planJoins(scans, filPar.framePitch, missingBefore);
   std::vector<float> samples = assembleScans(scans, plan, record.crossfade);

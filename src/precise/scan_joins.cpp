@@ -99,14 +99,15 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
   const int typical = plan.typicalAdvance;
   const int reach = std::max(4, pitch * 3 / 100);
 
-  // How much sound an overlap usually holds, to tell a quiet one from one that does
-  // not match.
+  // How much sound an overlap holds where there is sound (a reel may open with a long
+  // silent leader), to tell a quiet one from one that does not match.
   std::vector<double> spreads;
   for (int k = 1; k < n; ++k)
     spreads.push_back(
         overlapSpread(scans[k].samples, static_cast<int>(scans[k - 1].samples.size()) - typical));
-  std::nth_element(spreads.begin(), spreads.begin() + spreads.size() / 2, spreads.end());
-  const double usualSpread = spreads[spreads.size() / 2];
+  const auto loud = spreads.begin() + static_cast<long>(spreads.size() * 9 / 10);
+  std::nth_element(spreads.begin(), loud, spreads.end());
+  const double usualSpread = *loud;
 
   double advances = 0.0;
   for (int k = 1; k < n; ++k) {

@@ -2,11 +2,14 @@
 // against the ideal reader that knows where the generator put the track and the joins.
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <ostream>
 #include <string>
 
 #include <gtest/gtest.h>
+#include <opencv2/imgcodecs.hpp>
 
 #include "audio/archive_writer.h"
 #include "jobs/frame_listing.h"
@@ -104,11 +107,12 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.inverse = true;
                                                       o.overlap = 0.1;
                                                     }},
-                                           AgedReel{"variable_density_negative",
+                                           AgedReel{"variable_density_negative_after_leader",
                                                     [](reel::ReelOptions& o) {
                                                       o.filmType = 2;
                                                       o.negative = true;
                                                       o.densityDrift = 0.1;
+                                                      o.leaderFrames = 6;
                                                     }},
                                            AgedReel{"sixteen_strips_DOWN",
                                                     [](reel::ReelOptions& o) {
@@ -132,6 +136,28 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                            AgedReel{"missing_scan", [](reel::ReelOptions&) {}, 9, 1,
                                                     0}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Film with no track on it at all (blank film, or the wrong film settings): the job says
+// so and leaves the older output alone.
+TEST(PreciseReaderParts, FilmWithoutATrackIsRefused) {
+  test::TempDir dir;
+  const std::filesystem::path scans = dir.file("blank");
+  std::filesystem::create_directories(scans);
+  cv::Mat blank(741, 908, CV_8UC3, cv::Scalar(40, 40, 40));
+  cv::randn(blank, cv::Scalar(40, 40, 40), cv::Scalar(3, 3, 3));
+  for (int k = 1; k <= 9; ++k)
+    ASSERT_TRUE(cv::imwrite((scans / ("scan_000" + std::to_string(k) + ".tif")).string(), blank));
+  const std::string output = dir.file("sound.wav");
+  { std::ofstream(output) << "the older take"; }
+  JobSettings s;
+  s.reader = Reader::Precise;
+  const test::SoundRun run = test::runSoundJob((scans / "scan_0001.tif").string(), output, s, 1, 9);
+  EXPECT_EQ(run.outcome, JobOutcome::Unreadable);
+  EXPECT_EQ(run.report.failure,
+            "no soundtrack found on the first scans: the film settings may be wrong");
+  std::ifstream older(output);
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(older), {}), "the older take");
+}
 
 TEST(PreciseReaderParts, ScanNumbersThatJump) {
   struct Case {
