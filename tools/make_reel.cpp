@@ -60,6 +60,9 @@ int main(int argc, char** argv) {
   app.add_flag("--deep", options.deep, "16-bit scans from full precision");
   app.add_option("--leader", options.leaderFrames, "Frames of silent leader before the programme")
       ->check(CLI::Range(0, 100000));
+  app.add_option("--step-jitter", options.stepJitter,
+                 "Rows the scanner's step from scan to scan wanders either way")
+      ->check(CLI::Range(0.0, 50.0));
   bool tones = false;
   app.add_flag("--tones", tones, "Sustained tones instead of speech-like sound");
   CLI11_PARSE(app, argc, argv);

@@ -10,6 +10,9 @@ namespace {
 constexpr double kMatched = 0.5;     // a join whose overlap correlates less does not hold
 constexpr double kSure = 0.8;        // joins this alike set the reel's usual advance
 constexpr int kMinimumOverlap = 16;  // samples
+// Two frames' pictures differ, their frame lines do not: pictures this alike have them
+// in line.
+constexpr double kPicturesAlike = 0.6;
 
 struct Peak {
   int advance = 0;
@@ -23,6 +26,20 @@ Peak bestAdvance(const std::vector<float>& previous, const std::vector<float>& p
     const double m = overlapCorrelation(previous, present, d, longest);
     if (std::isnan(m)) continue;
     if (std::isnan(best.match) || m > best.match) best = Peak{d, m};
+  }
+  return best;
+}
+
+// How many rows later the frame lines lie in `present` than in `previous`, within
+// `reach` either way, by the normalised correlation of the two scans' pictures: the
+// lag and how alike they are there.
+Peak frameLineLag(const std::vector<float>& previous, const std::vector<float>& present,
+                  int reach) {
+  Peak best;
+  for (int lag = -reach; lag <= reach; ++lag) {
+    const double m = lag >= 0 ? overlapCorrelation(previous, present, lag)
+                              : overlapCorrelation(present, previous, -lag);
+    if (!std::isnan(m) && (std::isnan(best.match) || m > best.match)) best = Peak{lag, m};
   }
   return best;
 }
@@ -82,9 +99,10 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
     return bestAdvance(previous, scans[k].samples, std::max(1, pitch / 2), last, 384);
   };
 
-  // The reel's usual advance, from the first joins that match beyond doubt.
+  // The reel's usual advance, from the first joins that match beyond doubt (past any
+  // silent leader).
   std::vector<int> sure;
-  for (int k = 1; k < std::min(n, 9) && sure.size() < 4; ++k) {
+  for (int k = 1; k < n && sure.size() < 4; ++k) {
     const Peak p = wide(k);
     if (p.match >= kSure) sure.push_back(p.advance);
   }
@@ -140,6 +158,39 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
     }
   }
   plan.meanAdvance = plan.cleanJoins > 0 ? advances / plan.cleanJoins : typical;
+
+  // Where each scan holds one frame, the frame lines beside the track tell how far the
+  // scanner stepped even where the sound cannot: each scan's lines lie where the last
+  // one's did, moved by the step's difference from the mean advance. A quiet overlap
+  // takes its advance from them, and so does a periodic sound that matches a period
+  // away about as well as where the lines put it.
+  const bool frameAScan = std::abs(typical - pitch) < pitch / 5;
+  // Where the lines are seen, they measure the film's frame pitch too: the scanner's
+  // step less how far the lines moved, free of the step's wandering.
+  double pitches = 0.0;
+  int linesSeen = 0;
+  for (int k = 1; k < n && frameAScan; ++k) {
+    ScanJoin& join = plan.joins[k];
+    const bool quiet = join.kind == JoinKind::Quiet;
+    if ((!quiet && join.kind != JoinKind::Clean) || scans[k - 1].picture.empty() ||
+        scans[k].picture.empty())
+      continue;
+    const Peak lines = frameLineLag(scans[k - 1].picture, scans[k].picture, reach);
+    if (std::isnan(lines.match) || lines.match < kPicturesAlike) continue;
+    const int seen = static_cast<int>(std::lround(plan.meanAdvance)) + lines.advance;
+    if (quiet) {
+      join.advance = seen;
+    } else if (std::abs(seen - join.advance) >= 2) {
+      const double there = overlapCorrelation(scans[k - 1].samples, scans[k].samples, seen);
+      if (!std::isnan(there) && there >= join.confidence - 0.05) {
+        join.advance = seen;
+        join.confidence = there;
+      }
+    }
+    pitches += join.advance - lines.advance;
+    ++linesSeen;
+  }
+  if (linesSeen >= 4) plan.meanAdvance = pitches / linesSeen;
   return plan;
 }
 

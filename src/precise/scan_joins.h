@@ -39,13 +39,17 @@ struct ScanJoin {
 struct JoinPlan {
   std::vector<ScanJoin> joins;  // one a scan; the first scan's is empty
   int typicalAdvance = 0;       // the reel's usual advance from scan to scan
-  double meanAdvance = 0.0;     // the mean over clean joins, fractional
+  double meanAdvance = 0.0;     // the film's own advance from scan to scan, fractional: the
+                                // mean over clean joins, or where each scan holds a frame,
+                                // the frame pitch its frame lines measure
   int cleanJoins = 0;
 };
 
 // Finds every scan's advance on the one before it by normalised correlation of their
 // overlapping sound: over a wide range for the first joins, which give the reel's
-// usual advance, then close to it. `framePitch` is the nominal frame pitch in rows;
+// usual advance, then close to it. Where each scan holds a frame, the frame lines of
+// the scans' pictures give the advance of a quiet overlap, settle a periodic sound's,
+// and measure the frame pitch. `framePitch` is the nominal frame pitch in rows;
 // `missingBefore[k]` counts the scans that may be missing before scan k: they are
 // taken as missing where the sound does not match at the usual advance.
 JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,

@@ -275,6 +275,11 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   const std::vector<double> besideLevel =
       smoothLevel(beside, std::vector<double>(beside.size(), 1.0));
   sound.spliceRows = spliceBands(beside, besideLevel);
+  const int pictureFrom = std::min(cols, besideTo + track.margin);
+  if (cols - pictureFrom >= 4) {
+    const std::vector<double> picture = rowMeans(strip.colRange(pictureFrom, cols), levels);
+    sound.picture.assign(picture.begin(), picture.end());
+  }
 
   const int rows = window.rows;
   sound.samples.resize(static_cast<size_t>(rows));

@@ -66,6 +66,14 @@ TEST_P(PreciseReaderTest, ReadsAllTheSoundTheFilmHolds) {
     EXPECT_GE(precise.snrDb, best.snrDb - 1.0);
   }
   EXPECT_EQ(precise.lagChanges, 0) << "a sample dropped or repeated";
+  // Every join, quiet ones too, where the scanner put it (scans in the files' order).
+  const int n = o.scans;
+  for (int k = 1; k < n && kind.missingScan < 0; ++k) {
+    const int later = o.inverse ? n - k : k;
+    EXPECT_EQ(run.report.frames[static_cast<size_t>(k)].cutPoint,
+              reel.geometry.scanStart(later) - reel.geometry.scanStart(later - 1))
+        << "join " << k;
+  }
   EXPECT_EQ(run.report.reading.flaggedJoins, kind.flagged);
   EXPECT_EQ(static_cast<int>(run.report.reading.spliceSeconds.size()), kind.splices)
       << (run.report.warnings.empty() ? "" : run.report.warnings.front());
@@ -80,11 +88,12 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.level = 2.0;
                                                       o.unilateral = true;
                                                     }},
-                                           AgedReel{"shrunk_weave_skew",
+                                           AgedReel{"shrunk_weave_skew_jitter",
                                                     [](reel::ReelOptions& o) {
                                                       o.shrinkage = 0.01;
                                                       o.weave = 3.0;
                                                       o.skewDegrees = 0.3;
+                                                      o.stepJitter = 3.0;
                                                     }},
                                            AgedReel{"scratch_negative",
                                                     [](reel::ReelOptions& o) {
@@ -128,9 +137,11 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.scans = 10;
                                                       o.programme = reel::Programme::Tones;
                                                     }},
-                                           AgedReel{"splices",
+                                           AgedReel{"splices_and_a_silent_leader_jittered",
                                                     [](reel::ReelOptions& o) {
-                                                      o.splices = {6, 15};
+                                                      o.splices = {10, 17};
+                                                      o.leaderFrames = 8;
+                                                      o.stepJitter = 4.0;
                                                     },
                                                     -1, 0, 2},
                                            AgedReel{"missing_scan", [](reel::ReelOptions&) {}, 9, 1,

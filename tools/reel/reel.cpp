@@ -115,7 +115,9 @@ ReelGeometry geometryFor(const ReelOptions& options) {
   g.rowsPerFrame = g.pitch * (1.0 - options.shrinkage);
   g.trueRate = options.fps * g.rowsPerFrame;
   for (int k = 0; k < options.scans; ++k)
-    g.scanStarts.push_back(roundToInt(k * g.framesPerScan * g.rowsPerFrame));
+    g.scanStarts.push_back(
+        roundToInt(k * g.framesPerScan * g.rowsPerFrame +
+                   (k > 0 ? options.stepJitter * std::sin(2.3 * k + 0.4) : 0.0)));
   g.totalRows = g.scanStarts.back() + g.scanLength;
   return g;
 }

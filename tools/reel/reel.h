@@ -51,6 +51,7 @@ struct ReelOptions {
   int framesCut = 3;          // frames cut out at each splice
   bool deep = false;          // 16-bit scans rendered from full precision, not 8 bits x 257
   int leaderFrames = 0;       // frames of silent leader before the programme
+  double stepJitter = 0.0;    // rows the scanner's step from scan to scan wanders either way
 };
 
 // Sizes in pixels at the reel's resolution.
