@@ -109,6 +109,12 @@ const std::vector<Kind>& kinds() {
          o.scans = 10;
        }},
       {"35 VA silent leader", [](ReelOptions& o) { o.leaderFrames = 8; }},
+      {"35 VA shrunk, leader, step jitter 4",
+       [](ReelOptions& o) {
+         o.shrinkage = 0.01;
+         o.leaderFrames = 8;
+         o.stepJitter = 4.0;
+       }},
       {"35 VA missing scan", [](ReelOptions&) {}, 9},
       {"35 VA all faults",
        [](ReelOptions& o) {
