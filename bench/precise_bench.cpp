@@ -109,6 +109,20 @@ const std::vector<Kind>& kinds() {
          o.scans = 10;
        }},
       {"35 VA silent leader", [](ReelOptions& o) { o.leaderFrames = 8; }},
+      {"35 VA shrunk, part-row steps, tones",
+       [](ReelOptions& o) {
+         o.shrinkage = 0.01;
+         o.partRowSteps = true;
+         o.programme = kelvora::reel::Programme::Tones;
+       }},
+      {"16 VA part-row steps, tones, 1800 dpi",
+       [](ReelOptions& o) {
+         o.filmType = 3;
+         o.dpi = 1800;
+         o.shrinkage = 0.007;
+         o.partRowSteps = true;
+         o.programme = kelvora::reel::Programme::Tones;
+       }},
       {"35 VA shrunk, leader, step jitter 4",
        [](ReelOptions& o) {
          o.shrinkage = 0.01;

@@ -44,6 +44,25 @@ Peak frameLineLag(const std::vector<float>& previous, const std::vector<float>& 
   return best;
 }
 
+// `samples` read `from` (0 or more) of a row later: Catmull-Rom between the rows.
+std::vector<float> partRowLater(const std::vector<float>& samples, double from) {
+  if (from < 1e-9) return samples;
+  const long n = static_cast<long>(samples.size());
+  const auto at = [&](long i) { return static_cast<double>(samples[std::clamp(i, 0L, n - 1)]); };
+  std::vector<float> later;
+  for (long m = 0; m + from <= n - 1; ++m) {
+    const double x = m + from;
+    const long i = static_cast<long>(std::floor(x));
+    const double t = x - i;
+    const double p0 = at(i - 1), p1 = at(i), p2 = at(i + 1), p3 = at(i + 2);
+    later.push_back(static_cast<float>(
+        p1 + 0.5 * t *
+                 (p2 - p0 +
+                  t * (2.0 * p0 - 5.0 * p1 + 4.0 * p2 - p3 + t * (3.0 * (p1 - p2) + p3 - p0)))));
+  }
+  return later;
+}
+
 double overlapSpread(const std::vector<float>& present, int length) {
   const int n = std::min<int>(length, static_cast<int>(present.size()));
   if (n < 2) return 0.0;
@@ -165,32 +184,40 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
   // takes its advance from them, and so does a periodic sound that matches a period
   // away about as well as where the lines put it.
   const bool frameAScan = std::abs(typical - pitch) < pitch / 5;
-  // Where the lines are seen, they measure the film's frame pitch too: the scanner's
-  // step less how far the lines moved, free of the step's wandering.
-  double pitches = 0.0;
-  int linesSeen = 0;
+  const double meanClean = plan.meanAdvance;
+  bool everyJoinKnown = frameAScan;
   for (int k = 1; k < n && frameAScan; ++k) {
     ScanJoin& join = plan.joins[k];
     const bool quiet = join.kind == JoinKind::Quiet;
-    if ((!quiet && join.kind != JoinKind::Clean) || scans[k - 1].picture.empty() ||
-        scans[k].picture.empty())
-      continue;
-    const Peak lines = frameLineLag(scans[k - 1].picture, scans[k].picture, reach);
-    if (std::isnan(lines.match) || lines.match < kPicturesAlike) continue;
-    const int seen = static_cast<int>(std::lround(plan.meanAdvance)) + lines.advance;
+    Peak lines;
+    if ((quiet || join.kind == JoinKind::Clean) && !scans[k - 1].picture.empty() &&
+        !scans[k].picture.empty())
+      lines = frameLineLag(scans[k - 1].picture, scans[k].picture, reach);
+    const bool seen = !std::isnan(lines.match) && lines.match >= kPicturesAlike;
+    everyJoinKnown = everyJoinKnown && (join.kind == JoinKind::Clean || (quiet && seen));
+    if (!seen) continue;
+    const int there = static_cast<int>(std::lround(meanClean)) + lines.advance;
     if (quiet) {
-      join.advance = seen;
-    } else if (std::abs(seen - join.advance) >= 2) {
-      const double there = overlapCorrelation(scans[k - 1].samples, scans[k].samples, seen);
-      if (!std::isnan(there) && there >= join.confidence - 0.05) {
-        join.advance = seen;
-        join.confidence = there;
+      join.advance = there;
+    } else if (std::abs(there - join.advance) >= 2) {
+      const double match = overlapCorrelation(scans[k - 1].samples, scans[k].samples, there);
+      if (!std::isnan(match) && match >= join.confidence - 0.05) {
+        join.advance = there;
+        join.confidence = match;
       }
     }
-    pitches += join.advance - lines.advance;
-    ++linesSeen;
   }
-  if (linesSeen >= 4) plan.meanAdvance = pitches / linesSeen;
+  // With every join known, the frame lines measure the film's pitch free of the
+  // scanner's wandering step: the first scan's lines lie where the last one's do, but
+  // for the steps' sum less that many frames.
+  if (everyJoinKnown && n >= 3 && !scans.front().picture.empty() && !scans.back().picture.empty()) {
+    const Peak ends = frameLineLag(scans.front().picture, scans.back().picture, reach);
+    if (!std::isnan(ends.match) && ends.match >= kPicturesAlike) {
+      double span = 0.0;
+      for (int k = 1; k < n; ++k) span += plan.joins[k].advance + plan.joins[k].part;
+      plan.meanAdvance = (span - ends.advance) / (n - 1);
+    }
+  }
   return plan;
 }
 
@@ -199,10 +226,12 @@ std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const Join
   std::vector<float> out;
   if (scans.empty()) return out;
   out = scans.front().samples;
-  long start = 0;  // of the previous scan, in the output
+  double place = 0.0;  // where the previous scan's first row lies in the output
   for (size_t k = 1; k < scans.size(); ++k) {
-    const auto& present = scans[k].samples;
-    const long at = start + plan.joins[k].advance;
+    place += plan.joins[k].advance + plan.joins[k].part;
+    // A scan that starts between two rows of the output is read onto them.
+    const long at = static_cast<long>(std::ceil(place - 1e-9));
+    const std::vector<float> present = partRowLater(scans[k].samples, at - place);
     const long end = static_cast<long>(out.size());
     if (present.empty()) continue;
     if (at >= end) {
@@ -228,7 +257,6 @@ std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const Join
       out.resize(static_cast<size_t>(at + overlap));
       out.insert(out.end(), present.begin() + overlap, present.end());
     }
-    start = at;
   }
   return out;
 }

@@ -31,6 +31,8 @@ inline const char* joinKindName(JoinKind kind) {
 
 struct ScanJoin {
   int advance = 0;          // rows from the previous scan's first row to this one's
+  double part = 0.0;        // and the part of a row beyond them, -0.5 to 0.5, where it is
+                            // known (the joins found from the scans are whole rows)
   double confidence = 0.0;  // normalised correlation of the overlap there; NaN when unmeasured
   JoinKind kind = JoinKind::Clean;
   int missing = 0;  // scans known to be missing before this one
@@ -55,7 +57,8 @@ struct JoinPlan {
 JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
                    const std::vector<int>& missingBefore);
 
-// The scans' samples laid end to end at their advances: each overlap blended with a
+// The scans' samples laid end to end at their advances (a scan that starts between rows
+// read onto the first scan's rows): each overlap blended with a
 // raised-cosine crossfade (`crossfade`) or cut in its middle, a gap bridged by a
 // straight line between the levels either side of it.
 std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const JoinPlan& plan,

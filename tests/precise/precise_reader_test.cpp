@@ -14,6 +14,7 @@
 #include "audio/archive_writer.h"
 #include "jobs/frame_listing.h"
 #include "precise/reel_level.h"
+#include "precise/scan_joins.h"
 #include "reel/ideal_reader.h"
 #include "reel/reel.h"
 #include "reel/sound_quality.h"
@@ -168,6 +169,24 @@ TEST(PreciseReaderParts, FilmWithoutATrackIsRefused) {
             "no soundtrack found on the first scans: the film settings may be wrong");
   std::ifstream older(output);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(older), {}), "the older take");
+}
+
+// Scans that start between two rows of the first one are read onto its rows.
+TEST(PreciseReaderParts, ScansStartingBetweenRowsAreReadOntoTheFirstOnesRows) {
+  const double pitch = 673.2;
+  const auto sound = [](double x) { return std::sin(0.3 * x) + 0.5 * std::sin(0.05 * x); };
+  std::vector<ScanSound> scans(6);
+  JoinPlan plan;
+  plan.joins.resize(scans.size());
+  for (size_t k = 0; k < scans.size(); ++k) {
+    for (int y = 0; y < 741; ++y)
+      scans[k].samples.push_back(static_cast<float>(sound(k * pitch + y)));
+    if (k > 0) plan.joins[k] = ScanJoin{673, 0.2};
+  }
+  const std::vector<float> joined = assembleScans(scans, plan, true);
+  ASSERT_EQ(joined.size(), 3366u + 741u);  // the last scan starts on row 5 x 673.2
+  for (size_t j = 0; j + 2 < joined.size(); ++j)
+    ASSERT_NEAR(joined[j], sound(static_cast<double>(j)), 0.002) << "row " << j;
 }
 
 TEST(PreciseReaderParts, ScanNumbersThatJump) {

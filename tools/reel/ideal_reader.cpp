@@ -44,8 +44,12 @@ std::vector<float> idealSound(const Reel& reel) {
                std::clamp(std::min(hi, u + 1.0) - std::max(lo, static_cast<double>(u)), 0.0, 1.0);
       samples[static_cast<size_t>(y)] = static_cast<float>(sum / g.trackWidth);
     }
-    if (index > 0)
-      plan.joins[static_cast<size_t>(index)].advance = g.scanStart(index) - g.scanStart(index - 1);
+    if (index > 0) {
+      const double advance = g.scanPlace(index) - g.scanPlace(index - 1);
+      ScanJoin& join = plan.joins[static_cast<size_t>(index)];
+      join.advance = static_cast<int>(std::lround(advance));
+      join.part = advance - join.advance;
+    }
   }
   std::vector<float> sound = assembleScans(scans, plan, true);
   removeReelLevel(sound, g.trueRate);

@@ -114,11 +114,13 @@ ReelGeometry geometryFor(const ReelOptions& options) {
   // strip) at a time, starts each scan on the film's own frames, at the nearest row.
   g.rowsPerFrame = g.pitch * (1.0 - options.shrinkage);
   g.trueRate = options.fps * g.rowsPerFrame;
-  for (int k = 0; k < options.scans; ++k)
-    g.scanStarts.push_back(
-        roundToInt(k * g.framesPerScan * g.rowsPerFrame +
-                   (k > 0 ? options.stepJitter * std::sin(2.3 * k + 0.4) : 0.0)));
-  g.totalRows = g.scanStarts.back() + g.scanLength;
+  for (int k = 0; k < options.scans; ++k) {
+    const double place = k * g.framesPerScan * g.rowsPerFrame +
+                         (k > 0 ? options.stepJitter * std::sin(2.3 * k + 0.4) : 0.0);
+    g.scanStarts.push_back(roundToInt(place));
+    g.scanPlaces.push_back(options.partRowSteps ? place : g.scanStarts.back());
+  }
+  g.totalRows = g.scanStarts.back() + g.scanLength + (options.partRowSteps ? 1 : 0);
   return g;
 }
 
@@ -180,9 +182,15 @@ FilmRow filmRow(const ReelOptions& options, const ReelGeometry& g, const std::ve
   const int last = g.totalRows - 1;
   const int i = std::clamp(static_cast<int>(std::floor(along)), 0, last);
   const double f = std::clamp(along - i, 0.0, 1.0);
-  const double a0 = audio[static_cast<size_t>(i)];
-  r.a = options.modulation *
-        (f > 0.0 ? a0 + f * (audio[static_cast<size_t>(std::min(i + 1, last))] - a0) : a0);
+  // Between two rows of the printed sound the film holds it smoothly: Catmull-Rom
+  // through the rows either side.
+  const auto at = [&](int k) { return static_cast<double>(audio[std::clamp(k, 0, last)]); };
+  const double p0 = at(i - 1), p1 = at(i), p2 = at(i + 1), p3 = at(i + 2);
+  r.a = options.modulation * (f > 0.0 ? p1 + 0.5 * f *
+                                                 (p2 - p0 +
+                                                  f * (2.0 * p0 - 5.0 * p1 + 4.0 * p2 - p3 +
+                                                       f * (3.0 * (p1 - p2) + p3 - p0)))
+                                      : p1);
   const double pitch = g.rowsPerFrame;
   r.frame = static_cast<int>(std::floor((along - g.lineStart) / pitch));
   const double o = along - g.lineStart - r.frame * pitch;
@@ -224,7 +232,7 @@ cv::Mat renderTurnedScan(const ReelOptions& options, const ReelGeometry& g,
   const int codeRight = g.pictureStart + static_cast<int>(0.95 * pictureWidth);
   const double t = g.trackWidth;
   const double skew = std::tan(options.skewDegrees * kTwoPi / 360.0);
-  const int start = g.scanStart(index);
+  const double start = g.scanPlace(index);
   const double lamp = 1.0 + options.flicker * std::sin(2.1 * index + options.seed);
   const double midRow = 0.5 * g.scanLength;
   const double midCol = 0.5 * g.filmWidth;

@@ -52,6 +52,7 @@ struct ReelOptions {
   bool deep = false;          // 16-bit scans rendered from full precision, not 8 bits x 257
   int leaderFrames = 0;       // frames of silent leader before the programme
   double stepJitter = 0.0;    // rows the scanner's step from scan to scan wanders either way
+  bool partRowSteps = false;  // the scanner steps by the film's own pitch, not whole rows
 };
 
 // Sizes in pixels at the reel's resolution.
@@ -66,12 +67,15 @@ struct ReelGeometry {
   int lineStart = 0;     // row of a turned scan where a frame line begins
   int lineHeight = 0;
   int framesPerScan = 1;
-  int totalRows = 0;            // film rows covered by the whole reel
-  int sampleRate = 0;           // fps x pitch: one sample per row of film
-  double rowsPerFrame = 0;      // the frame pitch on the shrunken film, in rows
-  double trueRate = 0;          // fps x rowsPerFrame: the rate the film's rows play at
-  std::vector<int> scanStarts;  // first film row of each scan, in playing order
+  int totalRows = 0;               // film rows covered by the whole reel
+  int sampleRate = 0;              // fps x pitch: one sample per row of film
+  double rowsPerFrame = 0;         // the frame pitch on the shrunken film, in rows
+  double trueRate = 0;             // fps x rowsPerFrame: the rate the film's rows play at
+  std::vector<double> scanPlaces;  // where on the film each scan's first row lies, in playing
+                                   // order: whole rows unless the steps are part rows
+  std::vector<int> scanStarts;     // those places to the nearest row
   int scanStart(int index) const { return scanStarts[static_cast<size_t>(index)]; }
+  double scanPlace(int index) const { return scanPlaces[static_cast<size_t>(index)]; }
 };
 
 struct Reel {
