@@ -63,6 +63,8 @@ int main(int argc, char** argv) {
   app.add_option("--step-jitter", options.stepJitter,
                  "Rows the scanner's step from scan to scan wanders either way")
       ->check(CLI::Range(0.0, 50.0));
+  app.add_flag("--part-row-steps", options.partRowSteps,
+               "The scanner steps by the film's own pitch, not whole rows");
   bool tones = false;
   app.add_flag("--tones", tones, "Sustained tones instead of speech-like sound");
   CLI11_PARSE(app, argc, argv);

@@ -63,6 +63,46 @@ std::vector<float> partRowLater(const std::vector<float>& samples, double from) 
   return later;
 }
 
+// Where between the rows around `peak` the overlap matches best, from the parabola
+// through the three; 0 where they make none.
+double partRow(const std::vector<float>& previous, const std::vector<float>& present,
+               const Peak& peak) {
+  const double l = overlapCorrelation(previous, present, peak.advance - 1);
+  const double r = overlapCorrelation(previous, present, peak.advance + 1);
+  const double bend = l - 2.0 * peak.match + r;
+  if (std::isnan(l) || std::isnan(r) || !(bend < 0.0)) return 0.0;
+  return std::clamp(0.5 * (l - r) / bend, -0.5, 0.5);
+}
+
+// A scanner may step the film by its own pitch rather than by whole rows of the scan;
+// then every scan starts the same part of a row further on than its whole-row join
+// says. One join's part of a row (`measured`) is too uncertain to place a scan by (the
+// errors would add up along the reel), but all of them together tell the two kinds of
+// stepping apart: whole rows leave no parts, the film's own pitch leaves steps that
+// are all alike once their parts are added. Where they say so, scan k is placed k
+// mean steps on.
+void placeBetweenRows(JoinPlan& plan, const std::vector<double>& measured) {
+  const int n = static_cast<int>(plan.joins.size());
+  if (n < 5) return;
+  double sum = 0.0;
+  for (int k = 1; k < n; ++k) {
+    if (plan.joins[k].kind != JoinKind::Clean) return;
+    sum += plan.joins[k].advance + measured[k];
+  }
+  const double step = sum / (n - 1);
+  double wholeRows = 0.0, ownPitch = 0.0;
+  for (int k = 1; k < n; ++k) {
+    wholeRows += measured[k] * measured[k];
+    const double d = plan.joins[k].advance + measured[k] - step;
+    ownPitch += d * d;
+  }
+  // Parts of a few hundredths of a row are the measure's own: whole rows.
+  const double meanPart = std::sqrt(wholeRows / (n - 1));
+  if (meanPart < 0.05 || !(ownPitch < 0.5 * wholeRows)) return;
+  for (int k = 1; k < n; ++k) plan.joins[k].part = step - plan.joins[k].advance;
+  plan.meanAdvance = step;
+}
+
 double overlapSpread(const std::vector<float>& present, int length) {
   const int n = std::min<int>(length, static_cast<int>(present.size()));
   if (n < 2) return 0.0;
@@ -147,6 +187,7 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
   const double usualSpread = *loud;
 
   double advances = 0.0;
+  std::vector<double> measuredParts(static_cast<size_t>(n), 0.0);
   for (int k = 1; k < n; ++k) {
     ScanJoin& join = plan.joins[k];
     const Peak p = bestAdvance(scans[k - 1].samples, scans[k].samples, std::max(1, typical - reach),
@@ -166,6 +207,7 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
     if (matched) {
       join.kind = JoinKind::Clean;
       join.advance = p.advance;
+      measuredParts[k] = partRow(scans[k - 1].samples, scans[k].samples, p);
       advances += p.advance;
       ++plan.cleanJoins;
     } else if (spread < 0.05 * usualSpread) {
@@ -177,6 +219,7 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
     }
   }
   plan.meanAdvance = plan.cleanJoins > 0 ? advances / plan.cleanJoins : typical;
+  placeBetweenRows(plan, measuredParts);
 
   // Where each scan holds one frame, the frame lines beside the track tell how far the
   // scanner stepped even where the sound cannot: each scan's lines lie where the last
