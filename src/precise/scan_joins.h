@@ -31,8 +31,8 @@ inline const char* joinKindName(JoinKind kind) {
 
 struct ScanJoin {
   int advance = 0;          // rows from the previous scan's first row to this one's
-  double part = 0.0;        // and the part of a row beyond them, -0.5 to 0.5, where it is
-                            // known (the joins found from the scans are whole rows)
+  double part = 0.0;        // and the part of a row beyond them, where the scanner steps
+                            // between rows
   double confidence = 0.0;  // normalised correlation of the overlap there; NaN when unmeasured
   JoinKind kind = JoinKind::Clean;
   int missing = 0;  // scans known to be missing before this one
@@ -51,7 +51,8 @@ struct JoinPlan {
 // overlapping sound: over a wide range for the first joins, which give the reel's
 // usual advance, then close to it. Where each scan holds a frame, the frame lines of
 // the scans' pictures give the advance of a quiet overlap, settle a periodic sound's,
-// and measure the frame pitch. `framePitch` is the nominal frame pitch in rows;
+// and measure the frame pitch. A scanner that steps by the film's own pitch has its
+// scans placed between rows. `framePitch` is the nominal frame pitch in rows;
 // `missingBefore[k]` counts the scans that may be missing before scan k: they are
 // taken as missing where the sound does not match at the usual advance.
 JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
