@@ -17,15 +17,22 @@ constexpr double kPicturesAlike = 0.6;
 struct Peak {
   int advance = 0;
   double match = NAN;
+  double rival = NAN;  // the best match two rows or more from the peak's
 };
 
 Peak bestAdvance(const std::vector<float>& previous, const std::vector<float>& present, int from,
                  int to, long longest = 1L << 30) {
   Peak best;
+  std::vector<double> matches;
   for (int d = from; d <= to; ++d) {
     const double m = overlapCorrelation(previous, present, d, longest);
+    matches.push_back(m);
     if (std::isnan(m)) continue;
     if (std::isnan(best.match) || m > best.match) best = Peak{d, m};
+  }
+  for (int d = from; d <= to; ++d) {
+    const double m = matches[static_cast<size_t>(d - from)];
+    if (std::abs(d - best.advance) >= 2 && !std::isnan(m) && !(m <= best.rival)) best.rival = m;
   }
   return best;
 }
@@ -35,13 +42,25 @@ Peak bestAdvance(const std::vector<float>& previous, const std::vector<float>& p
 // lag and how alike they are there.
 Peak frameLineLag(const std::vector<float>& previous, const std::vector<float>& present,
                   int reach) {
-  Peak best;
-  for (int lag = -reach; lag <= reach; ++lag) {
-    const double m = lag >= 0 ? overlapCorrelation(previous, present, lag)
-                              : overlapCorrelation(present, previous, -lag);
-    if (!std::isnan(m) && (std::isnan(best.match) || m > best.match)) best = Peak{lag, m};
-  }
-  return best;
+  const auto search = [](const std::vector<float>& a, const std::vector<float>& b, int from,
+                         int to) {
+    Peak best;
+    for (int lag = from; lag <= to; ++lag) {
+      const double m = lag >= 0 ? overlapCorrelation(a, b, lag) : overlapCorrelation(b, a, -lag);
+      if (!std::isnan(m) && (std::isnan(best.match) || m > best.match)) best = Peak{lag, m};
+    }
+    return best;
+  };
+  // Frame lines are many rows tall: found first on rows taken in pairs, then to the row.
+  const auto pairs = [](const std::vector<float>& v) {
+    std::vector<float> half(v.size() / 2);
+    for (size_t i = 0; i < half.size(); ++i) half[i] = 0.5f * (v[2 * i] + v[2 * i + 1]);
+    return half;
+  };
+  const Peak coarse = search(pairs(previous), pairs(present), -(reach + 1) / 2, (reach + 1) / 2);
+  if (std::isnan(coarse.match)) return coarse;
+  const int at = 2 * coarse.advance;
+  return search(previous, present, std::max(-reach, at - 2), std::min(reach, at + 2));
 }
 
 // `samples` read `from` (0 or more) of a row later: Catmull-Rom between the rows.
@@ -188,6 +207,8 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
 
   double advances = 0.0;
   std::vector<double> measuredParts(static_cast<size_t>(n), 0.0);
+  // A periodic sound matches a period away about as well as at its advance.
+  std::vector<bool> periodic(static_cast<size_t>(n), false);
   for (int k = 1; k < n; ++k) {
     ScanJoin& join = plan.joins[k];
     const Peak p = bestAdvance(scans[k - 1].samples, scans[k].samples, std::max(1, typical - reach),
@@ -208,6 +229,7 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
       join.kind = JoinKind::Clean;
       join.advance = p.advance;
       measuredParts[k] = partRow(scans[k - 1].samples, scans[k].samples, p);
+      periodic[k] = p.rival >= p.match - 0.05;
       advances += p.advance;
       ++plan.cleanJoins;
     } else if (spread < 0.05 * usualSpread) {
@@ -233,7 +255,7 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
     ScanJoin& join = plan.joins[k];
     const bool quiet = join.kind == JoinKind::Quiet;
     Peak lines;
-    if ((quiet || join.kind == JoinKind::Clean) && !scans[k - 1].picture.empty() &&
+    if ((quiet || (join.kind == JoinKind::Clean && periodic[k])) && !scans[k - 1].picture.empty() &&
         !scans[k].picture.empty())
       lines = frameLineLag(scans[k - 1].picture, scans[k].picture, reach);
     const bool seen = !std::isnan(lines.match) && lines.match >= kPicturesAlike;
