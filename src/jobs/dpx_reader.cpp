@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <vector>
 
 #include "jobs/sample_depth.h"
@@ -28,16 +29,32 @@ bool endsWithFolded(const std::string& name, const std::string& suffix) {
 // The first two or three channels of a file hold the picture; a fourth is alpha.
 int pictureChannels(int channels) { return channels >= 3 ? 3 : 1; }
 
+// Opens an image file and reads its header into `header`; nullptr, with the
+// library's complaint in `why`, when it cannot.
+std::unique_ptr<OIIO::ImageInput> openImage(const std::string& path, OIIO::ImageSpec& header,
+                                            std::string& why) {
+  auto in = OIIO::ImageInput::create(path);
+  if (!in) {
+    why = OIIO::geterror();
+    return nullptr;
+  }
+  if (!in->open(path, header)) {
+    why = in->geterror();
+    return nullptr;
+  }
+  return in;
+}
+
 // Reads every pixel of the file, the picture channels only, in the file's order (RGB):
 // 8-bit samples as 8 bits, deeper ones as 16. Returns "" or the cause.
 std::string readPixels(const std::string& path, cv::Mat& rgb) {
-  auto in = OIIO::ImageInput::open(path);
+  OIIO::ImageSpec image;
+  std::string cannotOpen;
+  const auto in = openImage(path, image, cannotOpen);
   if (!in) {
-    const std::string why = OIIO::geterror();
-    return why.empty() ? "the file could not be decoded as an image"
-                       : "the file could not be decoded as an image (" + why + ")";
+    return cannotOpen.empty() ? "the file could not be decoded as an image"
+                              : "the file could not be decoded as an image (" + cannotOpen + ")";
   }
-  const OIIO::ImageSpec& image = in->spec();
   if (image.width < 1 || image.height < 1 || image.nchannels < 1 || image.nchannels > 16)
     return "not a readable image";
   const int channels = pictureChannels(image.nchannels);
@@ -112,9 +129,10 @@ std::string readFullDepth(const std::string& path, cv::Mat& image) {
 
 ScanHeader readScanHeader(const std::string& path) {
   ScanHeader h;
-  auto in = OIIO::ImageInput::open(path);
+  OIIO::ImageSpec image;
+  std::string cannotOpen;
+  const auto in = openImage(path, image, cannotOpen);
   if (!in) return h;
-  const OIIO::ImageSpec& image = in->spec();
   h.read = true;
   h.format = in->format_name();
   h.width = image.width;
