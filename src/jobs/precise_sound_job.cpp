@@ -81,12 +81,7 @@ JobOutcome preciseSoundJob(Picture_Parameters& record, SoundJobReport& out) {
   initThreadSound(record);
 
   StagedFile staged(record.outputPath, extensionOf(record.output.format));
-  if (!staged.ok()) {
-    out.failure = staged.error();
-    statusLog.replace("Cannot write the sound file!");
-    ThreadEndPic(record);
-    return JobOutcome::WriteFailed;
-  }
+  if (!staged.ok()) return soundCannotBeWritten(staged, record, statusLog, out);
 
   const FrameListing listing =
       FrameListing::open(JobDirectory(record.inputPath, record.inputPathLength));
@@ -152,11 +147,9 @@ JobOutcome preciseSoundJob(Picture_Parameters& record, SoundJobReport& out) {
     waitingBytes = 0;
   };
   const auto noTrack = [&] {
-    out.failedFrame = frames.front();
-    out.failedPath = listing.path(frames.front()).value_or("");
-    out.failure = "no soundtrack found on the first scans: the film settings may be wrong";
-    errorReadPic(record);
-    return JobOutcome::Unreadable;
+    return soundScanUnreadable(
+        record, out, frames.front(), listing.path(frames.front()).value_or(""),
+        "no soundtrack found on the first scans: the film settings may be wrong");
   };
 
   for (int n = record.startFrame; n <= record.stopFrame; ++n) {
@@ -173,11 +166,7 @@ JobOutcome preciseSoundJob(Picture_Parameters& record, SoundJobReport& out) {
       continue;
     }
     if (!scan.ok()) {
-      out.failedFrame = n;
-      out.failedPath = scan.path;
-      out.failure = scan.error;
-      errorReadPic(record);
-      return JobOutcome::Unreadable;
+      return soundScanUnreadable(record, out, n, scan.path, scan.error);
     }
 
     if (!measured) {
@@ -185,11 +174,7 @@ JobOutcome preciseSoundJob(Picture_Parameters& record, SoundJobReport& out) {
       // reader sees it.
       LoadedScan first = loadScan(scan.path);
       if (!first.ok()) {
-        out.failedFrame = n;
-        out.failedPath = scan.path;
-        out.failure = first.error;
-        errorReadPic(record);
-        return JobOutcome::Unreadable;
+        return soundScanUnreadable(record, out, n, scan.path, first.error);
       }
       const cv::Mat frame = record.frameCorrection
                                 ? frameCorrection(first.image, record.filmType, record.longstrip)
@@ -216,11 +201,7 @@ JobOutcome preciseSoundJob(Picture_Parameters& record, SoundJobReport& out) {
 
   if (!measured) {
     const BridgedScan& last = out.bridged.back();
-    out.failedFrame = last.frame;
-    out.failedPath = last.path;
-    out.failure = last.cause;
-    errorReadPic(record);
-    return JobOutcome::Unreadable;
+    return soundScanUnreadable(record, out, last.frame, last.path, last.cause);
   }
   if (static_cast<int>(waiting.size()) > triedScans) readWaiting();
   if (!track.found) return noTrack();

@@ -53,12 +53,7 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
   // The sound is written aside and put in place when complete; an output that
   // cannot be written is found out before any frame is decoded.
   StagedFile staged(record.outputPath, extensionOf(record.output.format));
-  if (!staged.ok()) {
-    out.failure = staged.error();
-    statusLog.replace("Cannot write the sound file!");
-    ThreadEndPic(record);
-    return JobOutcome::WriteFailed;
-  }
+  if (!staged.ok()) return soundCannotBeWritten(staged, record, statusLog, out);
 
   Signal_Values signal;
   signal.firstFrame = record.startFrame;
@@ -127,11 +122,7 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
       continue;
     }
     if (!scan.ok()) {
-      out.failedFrame = n;
-      out.failedPath = scan.path;
-      out.failure = scan.error;
-      errorReadPic(record);
-      return JobOutcome::Unreadable;
+      return soundScanUnreadable(record, out, n, scan.path, scan.error);
     }
 
     cv::Mat frame = std::move(scan.image);  // as loaded (and trimmed), not turned
@@ -214,11 +205,7 @@ JobOutcome ThreadPicture(Picture_Parameters& record, SoundJobReport* report) {
   if (!measured) {
     // Not one scan of the range could be read.
     const BridgedScan& last = out.bridged.back();
-    out.failedFrame = last.frame;
-    out.failedPath = last.path;
-    out.failure = last.cause;
-    errorReadPic(record);
-    return JobOutcome::Unreadable;
+    return soundScanUnreadable(record, out, last.frame, last.path, last.cause);
   }
   if (missingScans > 0)
     appendSilence(missingScans, advanceOfAScan(), levelBeforeGap, sampleSequence);

@@ -35,6 +35,23 @@ std::string writeSound(const std::vector<float>& samples, const std::string& pat
 
 }  // namespace
 
+JobOutcome soundCannotBeWritten(const StagedFile& staged, Picture_Parameters& record,
+                                StatusLog& statusLog, SoundJobReport& out) {
+  out.failure = staged.error();
+  statusLog.replace("Cannot write the sound file!");
+  ThreadEndPic(record);
+  return JobOutcome::WriteFailed;
+}
+
+JobOutcome soundScanUnreadable(Picture_Parameters& record, SoundJobReport& out, int frame,
+                               const std::string& path, const std::string& cause) {
+  out.failedFrame = frame;
+  out.failedPath = path;
+  out.failure = cause;
+  errorReadPic(record);
+  return JobOutcome::Unreadable;
+}
+
 JobOutcome finishSoundJob(std::vector<float>& samples, Picture_Parameters& record, int filmRate,
                           StagedFile& staged, StatusLog& statusLog, SoundJobReport& out) {
   Controls& controls = *record.controls;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "jobs/job_outcome.h"
@@ -9,6 +10,14 @@
 #include "jobs/status_log.h"
 
 namespace kelvora {
+
+// Ends a soundtrack job whose output cannot be written, before any frame is decoded.
+JobOutcome soundCannotBeWritten(const StagedFile& staged, Picture_Parameters& record,
+                                StatusLog& statusLog, SoundJobReport& out);
+
+// Ends a soundtrack job at a scan it cannot read: frame `frame`, file `path`, for `cause`.
+JobOutcome soundScanUnreadable(Picture_Parameters& record, SoundJobReport& out, int frame,
+                               const std::string& path, const std::string& cause);
 
 // Ends a soundtrack job whose frames are all read: writes the finished `samples`
 // (classic float samples, see img2sou) into the staged output in the record's
