@@ -20,12 +20,15 @@ struct Peak {
   double rival = NAN;  // the best match two rows or more from the peak's
 };
 
+// The advance from `from` to `to` at which `present` best continues `previous`; a
+// negative one has `previous` start that much after `present`.
 Peak bestAdvance(const std::vector<float>& previous, const std::vector<float>& present, int from,
                  int to, long longest = 1L << 30) {
   Peak best;
   std::vector<double> matches;
   for (int d = from; d <= to; ++d) {
-    const double m = overlapCorrelation(previous, present, d, longest);
+    const double m = d >= 0 ? overlapCorrelation(previous, present, d, longest)
+                            : overlapCorrelation(present, previous, -d, longest);
     matches.push_back(m);
     if (std::isnan(m)) continue;
     if (std::isnan(best.match) || m > best.match) best = Peak{d, m};
@@ -42,25 +45,21 @@ Peak bestAdvance(const std::vector<float>& previous, const std::vector<float>& p
 // lag and how alike they are there.
 Peak frameLineLag(const std::vector<float>& previous, const std::vector<float>& present,
                   int reach) {
-  const auto search = [](const std::vector<float>& a, const std::vector<float>& b, int from,
-                         int to) {
-    Peak best;
-    for (int lag = from; lag <= to; ++lag) {
-      const double m = lag >= 0 ? overlapCorrelation(a, b, lag) : overlapCorrelation(b, a, -lag);
-      if (!std::isnan(m) && (std::isnan(best.match) || m > best.match)) best = Peak{lag, m};
-    }
-    return best;
-  };
   // Frame lines are many rows tall: found first on rows taken in pairs, then to the row.
   const auto pairs = [](const std::vector<float>& v) {
     std::vector<float> half(v.size() / 2);
     for (size_t i = 0; i < half.size(); ++i) half[i] = 0.5f * (v[2 * i] + v[2 * i + 1]);
     return half;
   };
-  const Peak coarse = search(pairs(previous), pairs(present), -(reach + 1) / 2, (reach + 1) / 2);
+  const Peak coarse =
+      bestAdvance(pairs(previous), pairs(present), -(reach + 1) / 2, (reach + 1) / 2);
   if (std::isnan(coarse.match)) return coarse;
   const int at = 2 * coarse.advance;
-  return search(previous, present, std::max(-reach, at - 2), std::min(reach, at + 2));
+  return bestAdvance(previous, present, std::max(-reach, at - 2), std::min(reach, at + 2));
+}
+
+bool linesInLine(const Peak& lines) {
+  return !std::isnan(lines.match) && lines.match >= kPicturesAlike;
 }
 
 // `samples` read `from` (0 or more) of a row later: Catmull-Rom between the rows.
@@ -116,8 +115,8 @@ void placeBetweenRows(JoinPlan& plan, const std::vector<double>& measured) {
     ownPitch += d * d;
   }
   // Parts of a few hundredths of a row are the measure's own: whole rows.
-  const double meanPart = std::sqrt(wholeRows / (n - 1));
-  if (meanPart < 0.05 || !(ownPitch < 0.5 * wholeRows)) return;
+  const double typicalPart = std::sqrt(wholeRows / (n - 1));
+  if (typicalPart < 0.05 || !(ownPitch < 0.5 * wholeRows)) return;
   for (int k = 1; k < n; ++k) plan.joins[k].part = step - plan.joins[k].advance;
   plan.meanAdvance = step;
 }
@@ -197,12 +196,13 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
 
   // How much sound an overlap holds where there is sound (a reel may open with a long
   // silent leader), to tell a quiet one from one that does not match.
-  std::vector<double> spreads;
+  std::vector<double> spreads(static_cast<size_t>(n), 0.0);  // of each join's overlap
   for (int k = 1; k < n; ++k)
-    spreads.push_back(
-        overlapSpread(scans[k].samples, static_cast<int>(scans[k - 1].samples.size()) - typical));
-  const auto loud = spreads.begin() + static_cast<long>(spreads.size() * 9 / 10);
-  std::nth_element(spreads.begin(), loud, spreads.end());
+    spreads[k] =
+        overlapSpread(scans[k].samples, static_cast<int>(scans[k - 1].samples.size()) - typical);
+  std::vector<double> ranked(spreads.begin() + 1, spreads.end());
+  const auto loud = ranked.begin() + static_cast<long>(ranked.size() * 9 / 10);
+  std::nth_element(ranked.begin(), loud, ranked.end());
   const double usualSpread = *loud;
 
   double advances = 0.0;
@@ -222,8 +222,6 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
       join.confidence = NAN;
       continue;
     }
-    const double spread =
-        overlapSpread(scans[k].samples, static_cast<int>(scans[k - 1].samples.size()) - typical);
     join.confidence = p.match;
     if (matched) {
       join.kind = JoinKind::Clean;
@@ -232,7 +230,7 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
       periodic[k] = p.rival >= p.match - 0.05;
       advances += p.advance;
       ++plan.cleanJoins;
-    } else if (spread < 0.05 * usualSpread) {
+    } else if (spreads[k] < 0.05 * usualSpread) {
       join.kind = JoinKind::Quiet;
       join.advance = typical;
     } else {
@@ -258,7 +256,7 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
     if ((quiet || (join.kind == JoinKind::Clean && periodic[k])) && !scans[k - 1].picture.empty() &&
         !scans[k].picture.empty())
       lines = frameLineLag(scans[k - 1].picture, scans[k].picture, reach);
-    const bool seen = !std::isnan(lines.match) && lines.match >= kPicturesAlike;
+    const bool seen = linesInLine(lines);
     everyJoinKnown = everyJoinKnown && (join.kind == JoinKind::Clean || (quiet && seen));
     if (!seen) continue;
     const int there = static_cast<int>(std::lround(meanClean)) + lines.advance;
@@ -277,7 +275,7 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
   // for the steps' sum less that many frames.
   if (everyJoinKnown && n >= 3 && !scans.front().picture.empty() && !scans.back().picture.empty()) {
     const Peak ends = frameLineLag(scans.front().picture, scans.back().picture, reach);
-    if (!std::isnan(ends.match) && ends.match >= kPicturesAlike) {
+    if (linesInLine(ends)) {
       double span = 0.0;
       for (int k = 1; k < n; ++k) span += plan.joins[k].advance + plan.joins[k].part;
       plan.meanAdvance = (span - ends.advance) / (n - 1);
