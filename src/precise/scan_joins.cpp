@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "signal/between_rows.h"
+
 namespace kelvora {
 
 namespace {
@@ -62,21 +64,15 @@ bool linesInLine(const Peak& lines) {
   return !std::isnan(lines.match) && lines.match >= kPicturesAlike;
 }
 
-// `samples` read `from` (0 or more) of a row later: Catmull-Rom between the rows.
+// `samples` read `from` (0 or more) of a row later.
 std::vector<float> partRowLater(const std::vector<float>& samples, double from) {
   if (from < 1e-9) return samples;
   const long n = static_cast<long>(samples.size());
-  const auto at = [&](long i) { return static_cast<double>(samples[std::clamp(i, 0L, n - 1)]); };
   std::vector<float> later;
   for (long m = 0; m + from <= n - 1; ++m) {
     const double x = m + from;
     const long i = static_cast<long>(std::floor(x));
-    const double t = x - i;
-    const double p0 = at(i - 1), p1 = at(i), p2 = at(i + 1), p3 = at(i + 2);
-    later.push_back(static_cast<float>(
-        p1 + 0.5 * t *
-                 (p2 - p0 +
-                  t * (2.0 * p0 - 5.0 * p1 + 4.0 * p2 - p3 + t * (3.0 * (p1 - p2) + p3 - p0)))));
+    later.push_back(static_cast<float>(betweenRows(samples, i, x - i)));
   }
   return later;
 }

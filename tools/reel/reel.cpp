@@ -13,6 +13,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "audio/wav_writer.h"
+#include "signal/between_rows.h"
 #include "signal/image_ops.h"
 #include "signal/rounding.h"
 
@@ -182,15 +183,8 @@ FilmRow filmRow(const ReelOptions& options, const ReelGeometry& g, const std::ve
   const int last = g.totalRows - 1;
   const int i = std::clamp(static_cast<int>(std::floor(along)), 0, last);
   const double f = std::clamp(along - i, 0.0, 1.0);
-  // Between two rows of the printed sound the film holds it smoothly: Catmull-Rom
-  // through the rows either side.
-  const auto at = [&](int k) { return static_cast<double>(audio[std::clamp(k, 0, last)]); };
-  const double p0 = at(i - 1), p1 = at(i), p2 = at(i + 1), p3 = at(i + 2);
-  r.a = options.modulation * (f > 0.0 ? p1 + 0.5 * f *
-                                                 (p2 - p0 +
-                                                  f * (2.0 * p0 - 5.0 * p1 + 4.0 * p2 - p3 +
-                                                       f * (3.0 * (p1 - p2) + p3 - p0)))
-                                      : p1);
+  // Between two rows of the printed sound the film holds it smoothly.
+  r.a = options.modulation * betweenRows(audio, i, f);
   const double pitch = g.rowsPerFrame;
   r.frame = static_cast<int>(std::floor((along - g.lineStart) / pitch));
   const double o = along - g.lineStart - r.frame * pitch;

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <algorithm>
+#include <vector>
+
+namespace kelvora {
+
+// The level `t` (0 to 1) of the way from row `i` of `samples` to the next: Catmull-Rom
+// through rows i - 1 to i + 2, a row past either end standing for the end.
+inline double betweenRows(const std::vector<float>& samples, long i, double t) {
+  const long last = static_cast<long>(samples.size()) - 1;
+  const auto at = [&](long k) { return static_cast<double>(samples[std::clamp(k, 0L, last)]); };
+  const double p0 = at(i - 1), p1 = at(i), p2 = at(i + 1), p3 = at(i + 2);
+  return p1 + 0.5 * t *
+                  (p2 - p0 +
+                   t * (2.0 * p0 - 5.0 * p1 + 4.0 * p2 - p3 + t * (3.0 * (p1 - p2) + p3 - p0)));
+}
+
+}  // namespace kelvora
