@@ -15,8 +15,8 @@
 
 #include "cli/batch_command.h"
 #include "jobs/frame_listing.h"
-#include "jobs/memory.h"
 #include "reel/reel.h"
+#include "scans/memory.h"
 
 namespace {
 

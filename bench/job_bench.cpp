@@ -9,14 +9,14 @@
 #include <benchmark/benchmark.h>
 #include <opencv2/imgcodecs.hpp>
 
-#include "jobs/dpx_reader.h"
 #include "jobs/frame_listing.h"
-#include "jobs/memory.h"
-#include "jobs/scan_loader.h"
+#include "jobs/movie_job.h"
 #include "jobs/sound_job.h"
-#include "movie/movie_job.h"
 #include "quiet_controls.h"
 #include "reel/reel.h"
+#include "scans/dpx_reader.h"
+#include "scans/memory.h"
+#include "scans/scan_loader.h"
 #include "views/inspect_view.h"
 
 namespace {

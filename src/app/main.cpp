@@ -3,7 +3,7 @@
 
 #include "app/main_window.h"
 #include "app/screenshots.h"
-#include "jobs/memory.h"
+#include "scans/memory.h"
 
 int main(int argc, char** argv) {
   kelvora::keepScanMemory();

@@ -15,10 +15,10 @@
 #include "app/sound_parameters.h"
 #include "app/status_box.h"
 #include "jobs/job_records.h"
+#include "jobs/movie_job.h"
 #include "jobs/output_path.h"
 #include "jobs/settings.h"
 #include "jobs/sound_job.h"
-#include "movie/movie_job.h"
 
 class QAction;
 class QSettings;

@@ -7,8 +7,8 @@
 #include "film/settings_check.h"
 #include "jobs/frame_listing.h"
 #include "jobs/output_path.h"
-#include "jobs/scan_loader.h"
 #include "jobs/start_checks.h"
+#include "scans/scan_loader.h"
 
 namespace kelvora {
 

@@ -6,10 +6,11 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "cli/exit_codes.h"
+#include "jobs/frame_listing.h"
 #include "jobs/job_records.h"
-#include "jobs/scan_header.h"
-#include "jobs/scan_loader.h"
 #include "jobs/staged_file.h"
+#include "scans/scan_header.h"
+#include "scans/scan_loader.h"
 #include "views/inspect_view.h"
 
 namespace kelvora {

@@ -2,8 +2,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "jobs/movie_job.h"
 #include "jobs/sound_job.h"
-#include "movie/movie_job.h"
 
 namespace kelvora {
 

@@ -8,7 +8,7 @@
 #include "cli/inspect_command.h"
 #include "cli/movie_command.h"
 #include "cli/sound_command.h"
-#include "jobs/memory.h"
+#include "scans/memory.h"
 
 int main(int argc, char** argv) {
   kelvora::keepScanMemory();

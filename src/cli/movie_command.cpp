@@ -14,8 +14,8 @@
 #include "cli/stop_on_signal.h"
 #include "cli/terminal_controls.h"
 #include "jobs/job_records.h"
+#include "jobs/movie_job.h"
 #include "jobs/staged_file.h"
-#include "movie/movie_job.h"
 #include "movie/muxed_movie.h"
 
 namespace kelvora {

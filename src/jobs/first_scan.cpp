@@ -4,7 +4,7 @@
 #include "film/resolution.h"
 #include "film/settings_check.h"
 #include "film/soundtrack_area.h"
-#include "jobs/scan_header.h"
+#include "scans/scan_header.h"
 #include "signal/image_ops.h"
 
 namespace kelvora {

@@ -9,7 +9,7 @@
 #include "film/soundtrack_area.h"
 #include "jobs/first_scan.h"
 #include "jobs/notifications.h"
-#include "jobs/scan_loader.h"
+#include "jobs/scan_reader.h"
 #include "jobs/sound_output.h"
 #include "precise/reel_level.h"
 #include "precise/reel_track.h"

@@ -14,7 +14,7 @@
 #include "jobs/first_scan.h"
 #include "jobs/notifications.h"
 #include "jobs/precise_sound_job.h"
-#include "jobs/scan_loader.h"
+#include "jobs/scan_reader.h"
 #include "jobs/sound_output.h"
 #include "jobs/staged_file.h"
 #include "jobs/status_log.h"

@@ -8,8 +8,8 @@
 #include "jobs/job_outcome.h"
 #include "jobs/job_records.h"
 #include "jobs/reader.h"
-#include "jobs/scan_header.h"
 #include "precise/scan_joins.h"
+#include "scans/scan_header.h"
 
 namespace kelvora {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "signal/between_rows.h"
+#include "precise/between_rows.h"
 
 namespace kelvora {
 

@@ -4,10 +4,10 @@
 #include <cmath>
 #include <stdexcept>
 
-#include "jobs/dpx_reader.h"
 #include "precise/reel_level.h"
 #include "precise/scan_joins.h"
 #include "precise/track_strip.h"
+#include "scans/dpx_reader.h"
 
 namespace kelvora::reel {
 

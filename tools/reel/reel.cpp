@@ -13,7 +13,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "audio/wav_writer.h"
-#include "signal/between_rows.h"
+#include "precise/between_rows.h"
 #include "signal/image_ops.h"
 #include "signal/rounding.h"
 

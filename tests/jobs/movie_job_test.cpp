@@ -1,5 +1,5 @@
 // Whole movie jobs on generated reels whose pictures carry their frame numbers.
-#include "movie/movie_job.h"
+#include "jobs/movie_job.h"
 
 #include <filesystem>
 #include <thread>

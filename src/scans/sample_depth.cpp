@@ -1,4 +1,4 @@
-#include "jobs/sample_depth.h"
+#include "scans/sample_depth.h"
 
 #include <array>
 #include <cmath>

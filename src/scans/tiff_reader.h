@@ -4,7 +4,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "jobs/row_band.h"
+#include "scans/row_band.h"
 
 namespace kelvora {
 

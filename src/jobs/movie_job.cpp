@@ -1,4 +1,4 @@
-#include "movie/movie_job.h"
+#include "jobs/movie_job.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -10,14 +10,14 @@
 #include "film/settings_check.h"
 #include "jobs/frame_listing.h"
 #include "jobs/notifications.h"
-#include "jobs/scan_header.h"
-#include "jobs/scan_loader.h"
+#include "jobs/scan_reader.h"
 #include "jobs/staged_file.h"
 #include "jobs/status_log.h"
 #include "movie/async_frame_sink.h"
 #include "movie/movie_writer.h"
 #include "movie/muxed_movie.h"
 #include "movie/picture_cut.h"
+#include "scans/scan_header.h"
 #include "signal/image_ops.h"
 
 namespace kelvora {

@@ -1,14 +1,14 @@
 // DPX reels from a film scanner: they decode as their TIFF twins do, their headers are
 // read, and a damaged or mixed reel is refused with its cause.
-#include "jobs/dpx_reader.h"
+#include "scans/dpx_reader.h"
 
 #include <filesystem>
 
 #include <gtest/gtest.h>
 
 #include "jobs/frame_listing.h"
-#include "jobs/scan_header.h"
-#include "jobs/scan_loader.h"
+#include "scans/scan_header.h"
+#include "scans/scan_loader.h"
 #include "support/cli_run.h"
 #include "support/damage.h"
 #include "support/sound_run.h"

@@ -1,4 +1,4 @@
-#include "jobs/tiff_reader.h"
+#include "scans/tiff_reader.h"
 
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -13,7 +13,7 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include "jobs/sample_depth.h"
+#include "scans/sample_depth.h"
 
 namespace kelvora {
 

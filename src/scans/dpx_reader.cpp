@@ -1,4 +1,4 @@
-#include "jobs/dpx_reader.h"
+#include "scans/dpx_reader.h"
 
 #include <OpenImageIO/imageio.h>
 
@@ -9,8 +9,8 @@
 #include <memory>
 #include <vector>
 
-#include "jobs/sample_depth.h"
-#include "jobs/scan_header.h"
+#include "scans/sample_depth.h"
+#include "scans/scan_header.h"
 
 namespace kelvora {
 

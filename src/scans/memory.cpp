@@ -1,4 +1,4 @@
-#include "jobs/memory.h"
+#include "scans/memory.h"
 
 #include <malloc.h>
 

@@ -1,6 +1,6 @@
 // The direct TIFF reader must hand the jobs exactly the bytes of the general decoder,
 // and at full depth exactly the samples of the library reader.
-#include "jobs/tiff_reader.h"
+#include "scans/tiff_reader.h"
 
 #include <tiffio.h>
 
@@ -10,8 +10,8 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
-#include "jobs/dpx_reader.h"
-#include "jobs/scan_loader.h"
+#include "scans/dpx_reader.h"
+#include "scans/scan_loader.h"
 #include "support/temp_dir.h"
 
 namespace kelvora {
