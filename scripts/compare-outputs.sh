@@ -7,6 +7,9 @@
 #   scripts/compare-outputs.sh build/release /tmp/after  > after.txt
 #   diff before.txt after.txt
 #
+# With REELS=DIR the reels are written there once and taken from there afterwards, so a
+# build whose generator has changed is held against the same film.
+#
 # Each line: the case, the exit code, and the SHA-256 of each output. A Broadcast WAV's
 # and a FLAC's date and time, and a muxed movie's random segment identifiers, change
 # from run to run: those files are listed by what they decode to instead of their bytes
@@ -17,13 +20,15 @@ build=${1:?usage: $0 BUILD_DIR WORK_DIR}
 work=${2:?usage: $0 BUILD_DIR WORK_DIR}
 cli="$build/src/cli/kelvora-cli"
 make_reel="$build/tools/make_reel"
-rm -rf "$work"
-mkdir -p "$work/reels" "$work/out"
+reels=${REELS:-$work/reels}
+rm -rf "$work/out"
+[[ -n ${REELS:-} ]] || rm -rf "$reels"
+mkdir -p "$reels" "$work/out"
 
 reel() {
   local name=$1
   shift
-  "$make_reel" "$work/reels/$name" "$@" >/dev/null
+  [[ -d $reels/$name ]] || "$make_reel" "$reels/$name" "$@" >/dev/null
 }
 reel va35 --dpi 900 --scans 6
 reel vd35 --dpi 900 --scans 6 --film 35vd
@@ -87,7 +92,7 @@ run() {
   for a in "$@"; do
     case "$a" in
       @*) outputs+=("$work/out/${a#@}"); args+=("$work/out/${a#@}") ;;
-      %*) args+=("$work/reels/${a#%}") ;;
+      %*) args+=("$reels/${a#%}") ;;
       *) args+=("$a") ;;
     esac
   done
