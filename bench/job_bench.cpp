@@ -10,10 +10,9 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "jobs/frame_listing.h"
-#include "jobs/movie_job.h"
-#include "jobs/sound_job.h"
 #include "quiet_controls.h"
 #include "reel/reel.h"
+#include "runner/reel_runner.h"
 #include "scans/dpx_reader.h"
 #include "scans/memory.h"
 #include "scans/scan_loader.h"
@@ -61,11 +60,15 @@ std::string reelDirectory(const BenchReel& r) {
   return path + "/";
 }
 
-kelvora::JobSettings settingsFor(const BenchReel& r) {
-  kelvora::JobSettings s;
-  s.soundtrackType = r.filmType - 1;
-  s.longStrip = r.longStrip ? 1 : 0;
-  return s;
+kelvora::ReelRequest reelRequest(const BenchReel& r, kelvora::Controls& controls) {
+  kelvora::ReelRequest reel;
+  reel.controls = &controls;
+  reel.inputPath = reelDirectory(r);
+  reel.startFrame = 1;
+  reel.stopFrame = r.scans;
+  reel.film.track = kelvora::trackOf(r.filmType);
+  reel.film.longStrip = r.longStrip;
+  return reel;
 }
 
 std::map<std::string, double> msPerFrame;  // by benchmark name
@@ -107,8 +110,8 @@ void oiioOnly(benchmark::State& state, const BenchReel& r) {
 void inspectFirstScan(benchmark::State& state, const BenchReel& r) {
   const kelvora::FrameListing listing = kelvora::FrameListing::open(reelDirectory(r));
   kelvora::InspectSettings s;
-  s.filmType = r.filmType;
-  s.longStrip = r.longStrip;
+  s.film.track = kelvora::trackOf(r.filmType);
+  s.film.longStrip = r.longStrip;
   for (auto _ : state) {
     const kelvora::LoadedScan scan = kelvora::loadScan(*listing.path(1));
     benchmark::DoNotOptimize(kelvora::inspectScan(scan.image, s).image.data);
@@ -117,30 +120,24 @@ void inspectFirstScan(benchmark::State& state, const BenchReel& r) {
 }
 
 void soundJob(benchmark::State& state, const BenchReel& r) {
-  const std::string in = reelDirectory(r);
-  const std::string out =
-      (std::filesystem::temp_directory_path() / "kelvora-bench-sound.wav").string();
   QuietControls controls;
+  const kelvora::ReelRequest reel = reelRequest(r, controls);
+  kelvora::SoundRequest request;
+  request.output = (std::filesystem::temp_directory_path() / "kelvora-bench-sound.wav").string();
   for (auto _ : state) {
-    kelvora::Picture_Parameters record;
-    kelvora::fillPictureParameters(record, settingsFor(r),
-                                   kelvora::JobRequest{&controls, in, out, 1, r.scans});
-    if (kelvora::ThreadPicture(record) != kelvora::JobOutcome::Finished)
+    if (kelvora::decodeSound(reel, request).outcome != kelvora::JobOutcome::Finished)
       state.SkipWithError("job failed");
   }
   record(state, r);
 }
 
 void movieJob(benchmark::State& state, const BenchReel& r) {
-  const std::string in = reelDirectory(r);
-  const std::string out =
-      (std::filesystem::temp_directory_path() / "kelvora-bench-movie.avi").string();
   QuietControls controls;
+  const kelvora::ReelRequest reel = reelRequest(r, controls);
+  kelvora::MovieRequest request;
+  request.output = (std::filesystem::temp_directory_path() / "kelvora-bench-movie.avi").string();
   for (auto _ : state) {
-    kelvora::Image_Parameters record;
-    kelvora::fillImageParameters(record, settingsFor(r),
-                                 kelvora::JobRequest{&controls, in, out, 1, r.scans});
-    if (kelvora::ThreadMovie(record) != kelvora::JobOutcome::Finished)
+    if (kelvora::makeMovie(reel, request).outcome != kelvora::JobOutcome::Finished)
       state.SkipWithError("job failed");
   }
   record(state, r);

@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "audio/archive_writer.h"
-#include "jobs/job_records.h"
 #include "jobs/sound_job.h"
 #include "quiet_controls.h"
 #include "reel/ideal_reader.h"
 #include "reel/reel.h"
 #include "reel/sound_quality.h"
+#include "runner/reel_runner.h"
 
 namespace {
 
@@ -157,24 +157,26 @@ struct Run {
 Run runJob(const std::string& dir, const ReelOptions& o, kelvora::Reader reader,
            const std::string& out) {
   QuietControls controls;
-  kelvora::JobSettings s;
-  s.soundtrackType = o.filmType - 1;
-  s.speedIndex = o.fps - 24;
-  s.longStrip = o.longStrip ? 1 : 0;
-  s.directionUp = o.directionUp;
-  s.inverse = o.inverse ? 1 : 0;
-  s.soundFormat = kelvora::SoundFormat::Float;
-  s.reader = reader;
-  s.aChain = false;  // the output low-pass would only blur the comparison
-  Run run;
-  const int scans = static_cast<int>(
+  kelvora::ReelRequest reel;
+  reel.controls = &controls;
+  reel.inputPath = dir + "/scan_0001.tif";
+  reel.startFrame = 1;
+  reel.stopFrame = static_cast<int>(
       std::count_if(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator(),
                     [](const auto& e) { return e.path().extension() == ".tif"; }));
-  kelvora::Picture_Parameters record;
-  kelvora::fillPictureParameters(
-      record, s, kelvora::JobRequest{&controls, dir + "/scan_0001.tif", out, 1, scans});
+  reel.film.track = kelvora::trackOf(o.filmType);
+  reel.film.fps = o.fps;
+  reel.film.longStrip = o.longStrip;
+  reel.film.direction = o.directionUp ? kelvora::Direction::Up : kelvora::Direction::Down;
+  reel.film.inverse = o.inverse;
+  kelvora::SoundRequest request;
+  request.output = out;
+  request.sound.output.format = kelvora::SoundFormat::Float;
+  request.sound.reader = reader;
+  request.sound.aChain = false;  // the output low-pass would only blur the comparison
+  Run run;
   const auto t0 = std::chrono::steady_clock::now();
-  kelvora::ThreadPicture(record, &run.report);
+  run.report = kelvora::decodeSound(reel, request).report;
   run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   int rate = 0;
   kelvora::readSoundSamples(out, run.sound, rate);

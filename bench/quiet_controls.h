@@ -13,6 +13,7 @@ class QuietControls : public kelvora::Controls {
   std::string text(kelvora::Control) override { return {}; }
   void redraw(kelvora::Control) override {}
   bool isChecked(kelvora::Control) override { return false; }
+  void showWarning(const std::string&) override {}
   void setProgressRange(int, int) override {}
   void setProgressStep(int) override {}
   void stepProgress() override {}

@@ -70,11 +70,14 @@ FilmParameters::FilmParameters(QWidget* parent)
   resolutionYEdit = resolutionEdit(this);
   layout.place(resolutionYEdit, 226, 68, 36, 14);
 
+  autoCheck = new QCheckBox("Take the film settings from the first scan", this);
+  layout.place(autoCheck, 16, 89, 160, 10);
+
   okButton = new QPushButton("Ok", this);
-  layout.place(okButton, 61, 89, 50, 14);
+  layout.place(okButton, 61, 103, 50, 14);
   cancelButton = new QPushButton("Cancel", this);
-  layout.place(cancelButton, 151, 89, 50, 14);
-  layout.apply(*this, 282, 110);
+  layout.place(cancelButton, 151, 103, 50, 14);
+  layout.apply(*this, 282, 124);
 
   connect(okButton, &QPushButton::clicked, this, &FilmParameters::OnBnClickedOk);
   connect(cancelButton, &QPushButton::clicked, this, &FilmParameters::OnBnClickedCancel);
@@ -111,6 +114,7 @@ void FilmParameters::DoDataExchange() {
   resolutionXEdit->setText(resolutionX);
   resolutionYEdit->setText(resolutionY);
   inverseCheck->setChecked(inverse == 1);
+  autoCheck->setChecked(autoFilm == 1);
 }
 
 void FilmParameters::OnBnClickedOk() {
@@ -123,6 +127,7 @@ void FilmParameters::OnBnClickedOk() {
   resolutionX = resolutionXEdit->text();
   resolutionY = resolutionYEdit->text();
   frameCorrection = frameCorrectionCheck->isChecked();
+  autoFilm = autoCheck->isChecked() ? 1 : 0;
   upCheck->setChecked(directionUp);
   downCheck->setChecked(!directionUp);
 }

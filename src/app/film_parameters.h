@@ -27,6 +27,7 @@ class FilmParameters : public QDialog {
   int inverse = 0;
   bool directionUp = true;
   bool frameCorrection = false;
+  int autoFilm = 0;  // take the soundtrack type, the direction and Long strip from the first scan
   QString resolutionX;
   QString resolutionY;
 
@@ -47,6 +48,7 @@ class FilmParameters : public QDialog {
   QCheckBox* upCheck;
   QCheckBox* downCheck;
   QCheckBox* manualCheck;
+  QCheckBox* autoCheck;
   QLabel* resolutionXLabel;
   QLabel* resolutionYLabel;
   QLineEdit* resolutionXEdit;

@@ -21,11 +21,11 @@
 #include <cmath>
 #include <optional>
 
+#include "app/dialog_settings.h"
 #include "app/dialog_units.h"
 #include "app/frame_rotation_picture.h"
 #include "app/info_close.h"
 #include "app/status_box.h"
-#include "audio/archive_writer.h"
 #include "jobs/frame_listing.h"
 #include "jobs/movie_job.h"
 #include "jobs/sound_job.h"
@@ -108,14 +108,16 @@ CKelvoraMFCDlg::CKelvoraMFCDlg(QWidget* parent)
   };
   chooseOutputFile = [this](const QString& directory, const QString& name, bool sound) {
     // The sound's filter follows the format chosen in Sound Parameters.
+    // A movie with its sound is an MKV or MP4.
     const bool flac = static_cast<SoundFormat>(soundParameters.soundFormat) == SoundFormat::Flac;
+    const bool muxed = movieParameters.withSound != 0;
     QFileDialog dialog(this, QString(), directory,
-                       !sound ? "Avi Files (*.avi)"
-                       : flac ? "Flac Files (*.flac)"
-                              : "Wav Files (*.wav)");
+                       sound   ? (flac ? "Flac Files (*.flac)" : "Wav Files (*.wav)")
+                       : muxed ? "Matroska Files (*.mkv);;MP4 Files (*.mp4)"
+                               : "Avi Files (*.avi)");
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    dialog.setDefaultSuffix(!sound ? "avi" : flac ? "flac" : "wav");
+    dialog.setDefaultSuffix(sound ? (flac ? "flac" : "wav") : muxed ? "mkv" : "avi");
     dialog.selectFile(name);
     return dialog.exec() == QDialog::Accepted ? dialog.selectedFiles().value(0) : QString();
   };
@@ -149,24 +151,7 @@ void CKelvoraMFCDlg::OnInitDialog() {
   startEdit->setText("1");
   stopEdit->setText("2");
 
-  const JobSettings defaults;
-  filmParameters.soundtrackType = defaults.soundtrackType;
-  filmParameters.speedIndex = defaults.speedIndex;
-  filmParameters.longStrip = defaults.longStrip;
-  filmParameters.manualResolution = defaults.manualResolution;
-  filmParameters.inverse = defaults.inverse;
-  filmParameters.directionUp = defaults.directionUp;
-  filmParameters.frameCorrection = defaults.frameCorrection;
-  filmParameters.resolutionX = QString::fromStdString(defaults.resolutionX);
-  filmParameters.resolutionY = QString::fromStdString(defaults.resolutionY);
-  soundParameters.colorElement = defaults.colorElement;
-  soundParameters.removeDC = defaults.removeDC;
-  soundParameters.crossfade = defaults.crossfade;
-  soundParameters.cutBySoundtrack = defaults.cutBySoundtrack;
-  soundParameters.aChain = defaults.aChain;
-  movieParameters.filmSize = defaults.filmSize;
-  movieParameters.compression = defaults.compression;
-  movieParameters.cutSoundtrack = defaults.cutSoundtrack;
+  showSettings(JobSettings{}, filmParameters, soundParameters, movieParameters);
 
   soundCheck->setChecked(true);
   filmCheck->setChecked(false);
@@ -199,28 +184,7 @@ void CKelvoraMFCDlg::buildMenu() {
 }
 
 JobSettings CKelvoraMFCDlg::settings() const {
-  JobSettings s;
-  s.soundtrackType = filmParameters.soundtrackType;
-  s.speedIndex = filmParameters.speedIndex;
-  s.longStrip = filmParameters.longStrip;
-  s.manualResolution = filmParameters.manualResolution;
-  s.inverse = filmParameters.inverse;
-  s.directionUp = filmParameters.directionUp;
-  s.frameCorrection = filmParameters.frameCorrection;
-  s.resolutionX = filmParameters.resolutionX.toStdString();
-  s.resolutionY = filmParameters.resolutionY.toStdString();
-  s.colorElement = soundParameters.colorElement;
-  s.removeDC = soundParameters.removeDC;
-  s.crossfade = soundParameters.crossfade;
-  s.cutBySoundtrack = soundParameters.cutBySoundtrack;
-  s.aChain = soundParameters.aChain;
-  s.soundFormat = static_cast<SoundFormat>(soundParameters.soundFormat);
-  s.soundRate = kSoundRates[soundParameters.soundRate];
-  s.reader = soundParameters.reader == 1 ? Reader::Precise : Reader::Classic;
-  s.filmSize = movieParameters.filmSize;
-  s.compression = movieParameters.compression;
-  s.cutSoundtrack = movieParameters.cutSoundtrack;
-  return s;
+  return settingsOf(filmParameters, soundParameters, movieParameters);
 }
 
 void CKelvoraMFCDlg::OnBnClickedOk() {
@@ -233,7 +197,7 @@ void CKelvoraMFCDlg::OnBnClickedOk() {
   const bool tif = inputPath.contains("tif") || inputPath.contains("dpx");
   if (!tif) messageBox("Input directory has no tif files!!!");
   if (start > stop || stop == 0 || start == 0 || !tif) return;
-  if (!resolutionAcceptable(settings())) {
+  if (!resolutionAcceptable(settings().film)) {
     messageBox(kResolutionRangeMessage);
     return;
   }
@@ -244,44 +208,83 @@ void CKelvoraMFCDlg::OnBnClickedOk() {
     messageBox(kOutputIsInputMessage);
     return;
   }
-  // Never a second job: the running one reads its record until it ends.
+  // What the runner would refuse is refused here, before anything starts.
+  const bool sound = soundCheck->isChecked();
+  const ReelRequest reel = reelRequest();
+  const std::string problem =
+      sound ? soundRequestProblem(reel, soundRequest()) : movieRequestProblem(reel, movieRequest());
+  if (!problem.empty()) {
+    messageBox(QString::fromStdString(problem));
+    return;
+  }
+  // Never a second job: the running one reads its settings until it ends.
   if (job_.joinable()) {
     if (!jobThreadDone_) return;
     job_.join();
   }
-  startJob(soundCheck->isChecked());
+  startJob(sound);
+}
+
+ReelRequest CKelvoraMFCDlg::reelRequest() {
+  ReelRequest reel;
+  reel.controls = controls_.get();
+  reel.stopRequested = &stopRequested_;
+  reel.inputPath = inputPath.toStdString();
+  reel.startFrame = leadingNumber(startEdit->text().toStdString());
+  reel.stopFrame = leadingNumber(stopEdit->text().toStdString());
+  reel.film = settings().film;
+  reel.filmFromFirstScan = filmParameters.autoFilm != 0;
+  return reel;
+}
+
+SoundRequest CKelvoraMFCDlg::soundRequest() const {
+  SoundRequest request;
+  request.sound = settings().sound;
+  request.output = jobOutputPath(true);
+  request.drawPlot = true;  // for "Last job"
+  return request;
+}
+
+MovieRequest CKelvoraMFCDlg::movieRequest() const {
+  MovieRequest request;
+  const JobSettings s = settings();
+  request.movie = s.movie;
+  if (movieParameters.withSound != 0) {
+    request.sound.source = MovieSound::Source::Decode;
+    request.sound.sound = s.sound;
+    // With its sound the pictures are H.264 unless FFV1 is chosen.
+    if (!isMuxedCodec(request.movie.codec)) request.movie.codec = MovieCodec::H264;
+  }
+  request.output = jobOutputPath(false);
+  return request;
 }
 
 std::string CKelvoraMFCDlg::jobOutputPath(bool sound) const {
   return sound ? soundOutputNamed(output.outputPath,
                                   static_cast<SoundFormat>(soundParameters.soundFormat))
-               : output.outputPath;
+               : movieOutputNamed(output.outputPath, movieParameters.withSound != 0);
 }
 
 void CKelvoraMFCDlg::startJob(bool sound) {
-  const JobRequest request{controls_.get(), inputPath.toStdString(), jobOutputPath(sound),
-                           leadingNumber(startEdit->text().toStdString()),
-                           leadingNumber(stopEdit->text().toStdString())};
-  if (sound) {
-    fillPictureParameters(pictureRecord, settings(), request);
-  } else {
-    fillImageParameters(imageRecord, settings(), request);
-  }
+  const ReelRequest reel = reelRequest();
+  stopRequested_ = false;
   jobThreadDone_ = false;
   lastJobWasSound_ = sound;
-  lastJobInput_ = request.inputPath;
-  lastJobOutput_ = request.outputPath;
-  lastJobInverse_ = settings().inverse != 0;
-  job_ = std::thread([this, sound] {
-    if (sound) {
-      ThreadPicture(pictureRecord, &lastSoundReport_);
-    } else {
-      ThreadMovie(imageRecord, &lastMovieReport_);
-    }
-    jobThreadDone_ = true;
-    QMetaObject::invokeMethod(
-        this, [this] { onJobThreadEnded(); }, Qt::QueuedConnection);
-  });
+  if (sound) {
+    job_ = std::thread([this, reel, request = soundRequest()] {
+      lastSound_ = decodeSound(reel, request);
+      jobThreadDone_ = true;
+      QMetaObject::invokeMethod(
+          this, [this] { onJobThreadEnded(); }, Qt::QueuedConnection);
+    });
+  } else {
+    job_ = std::thread([this, reel, request = movieRequest()] {
+      lastMovie_ = makeMovie(reel, request);
+      jobThreadDone_ = true;
+      QMetaObject::invokeMethod(
+          this, [this] { onJobThreadEnded(); }, Qt::QueuedConnection);
+    });
+  }
 }
 
 void CKelvoraMFCDlg::onJobThreadEnded() {
@@ -293,8 +296,7 @@ void CKelvoraMFCDlg::onJobThreadEnded() {
 
 void CKelvoraMFCDlg::stopJobAndWait() {
   if (!job_.joinable()) return;
-  pictureRecord.stopRequested = true;
-  imageRecord.stopRequested = true;
+  stopRequested_ = true;
   stopButton->setEnabled(false);
   if (!jobThreadDone_) {
     // The job's calls to the controls are carried out by this loop.
@@ -307,11 +309,7 @@ void CKelvoraMFCDlg::stopJobAndWait() {
 
 void CKelvoraMFCDlg::OnBnClickedButton1() {
   stopButton->setEnabled(false);
-  if (soundCheck->isChecked()) {
-    pictureRecord.stopRequested = true;
-  } else {
-    imageRecord.stopRequested = true;
-  }
+  stopRequested_ = true;
 }
 
 void CKelvoraMFCDlg::OnBnClickedCheck1() {
@@ -413,10 +411,10 @@ void CKelvoraMFCDlg::closeEvent(QCloseEvent* event) {
 QString CKelvoraMFCDlg::pathLineText() const {
   OutputChoice next = output;
   completeOutputPath(next, soundCheck->isChecked());
-  QString out = QString::fromStdString(next.outputPath);
-  if (soundCheck->isChecked())
-    out = QString::fromStdString(
-        soundOutputNamed(next.outputPath, static_cast<SoundFormat>(soundParameters.soundFormat)));
+  const QString out = QString::fromStdString(
+      soundCheck->isChecked()
+          ? soundOutputNamed(next.outputPath, static_cast<SoundFormat>(soundParameters.soundFormat))
+          : movieOutputNamed(next.outputPath, movieParameters.withSound != 0));
   return "in: " + inputPath + "    out: " + out;
 }
 
@@ -452,7 +450,12 @@ void CKelvoraMFCDlg::refreshPreview() {
     previewWindow->setNotes({});
     return;
   }
-  const InspectSettings s = inspectSettingsFor(settings(), readScanHeader(*path).dpiY);
+  const JobSettings chosen = settings();
+  InspectSettings s;
+  s.film = chosen.film;
+  s.cutBySoundtrack = chosen.sound.cutBySoundtrack;
+  s.cutSoundtrack = chosen.movie.cutSoundtrack;
+  s.taggedDpi = readScanHeader(*path).dpiY;
   const InspectView view = inspectScan(scan.image, s);
   previewWindow->setPicture(view.image);
   QStringList notes;
@@ -466,25 +469,27 @@ void CKelvoraMFCDlg::OnViewLastJob() {
 }
 
 void CKelvoraMFCDlg::describeLastJob() {
-  QStringList notes;
+  const RunEnding& ending =
+      lastJobWasSound_ ? static_cast<const RunEnding&>(lastSound_) : lastMovie_;
   const std::vector<std::string>& warnings =
-      lastJobWasSound_ ? lastSoundReport_.warnings : lastMovieReport_.warnings;
+      lastJobWasSound_ ? lastSound_.report.warnings : lastMovie_.report.warnings;
+  QStringList notes;
+  if (!ending.filmChosen.empty()) notes << QString::fromStdString(ending.filmChosen);
   for (const std::string& w : warnings) notes << QString::fromStdString("warning: " + w);
+  if (!ending.error.empty()) notes << QString::fromStdString(ending.error);
   if (!lastJobWasSound_) {
     lastJobWindow->setPicture(cv::Mat(), "A movie was made: there is no sound to draw.");
     lastJobWindow->setNotes(notes);
     return;
   }
-  std::vector<float> samples;
-  int rate = 0;
-  const std::string& sound = lastJobOutput_;
-  if (lastSoundReport_.samplesWritten == 0 || !readSoundSamples(sound, samples, rate).empty()) {
+  if (lastSound_.plot.empty()) {
     lastJobWindow->setPicture(cv::Mat(), "No sound was written.");
     lastJobWindow->setNotes(notes);
     return;
   }
+  const SoundJobReport& r = lastSound_.report;
   const std::vector<JoinMark> joins =
-      joinsOfSoundJob(lastSoundReport_, lastJobInverse_, samples.size(), rate);
+      joinsOfSoundJob(r, settings().film.inverse, r.samplesWritten, r.sampleRate);
   for (const JoinMark& j : joins) {
     if (j.flagged)
       notes << QString(
@@ -494,8 +499,7 @@ void CKelvoraMFCDlg::describeLastJob() {
                    .arg(100.0 * j.deviation, 0, 'f', 1)
                    .arg(j.match, 0, 'f', 2);
   }
-  lastJobWindow->setPicture(plotSound(samples, rate, joins, lastJobInput_ + "  ->  " + sound,
-                                      overlapOf(lastSoundReport_)));
+  lastJobWindow->setPicture(lastSound_.plot);
   lastJobWindow->setNotes(notes);
 }
 
@@ -525,6 +529,7 @@ void CKelvoraMFCDlg::exchangeSettings(QSettings& stored, bool save) {
   exchange(stored, save, "film/frameCorrection", f.frameCorrection);
   exchange(stored, save, "film/resolutionX", f.resolutionX);
   exchange(stored, save, "film/resolutionY", f.resolutionY);
+  exchange(stored, save, "film/auto", f.autoFilm);
   SoundParameters& a = soundParameters;
   exchange(stored, save, "sound/colorElement", a.colorElement);
   exchange(stored, save, "sound/removeDC", a.removeDC);
@@ -538,10 +543,13 @@ void CKelvoraMFCDlg::exchangeSettings(QSettings& stored, bool save) {
   exchange(stored, save, "movie/filmSize", m.filmSize);
   exchange(stored, save, "movie/compression", m.compression);
   exchange(stored, save, "movie/cutSoundtrack", m.cutSoundtrack);
+  exchange(stored, save, "movie/withSound", m.withSound);
   // A list index read back from another version stays inside its list.
   a.soundFormat = std::clamp(a.soundFormat, 0, 4);
   a.soundRate = std::clamp(a.soundRate, 0, 2);
   a.reader = std::clamp(a.reader, 0, 1);
+  m.filmSize = std::clamp(m.filmSize, 0, 2);
+  m.compression = std::clamp(m.compression, 0, 4);
 }
 
 void CKelvoraMFCDlg::loadRememberedSettings() {

@@ -14,11 +14,9 @@
 #include "app/qt_controls.h"
 #include "app/sound_parameters.h"
 #include "app/status_box.h"
-#include "jobs/job_records.h"
-#include "jobs/movie_job.h"
 #include "jobs/output_path.h"
 #include "jobs/settings.h"
-#include "jobs/sound_job.h"
+#include "runner/reel_runner.h"
 
 class QAction;
 class QSettings;
@@ -34,14 +32,16 @@ namespace kelvora {
 
 // The main window: input and output, the frame range, the job kind, Start and Stop,
 // the status box and the progress bar. It owns the settings dialogs, whose values
-// live as long as the window, and one record of each job kind. A job runs on a
-// thread of its own and changes the window only through `controls()`.
+// live as long as the window. A job runs through the reel runner on a thread of its
+// own and changes the window only through `controls()`.
 class CKelvoraMFCDlg : public QDialog {
   Q_OBJECT
 
  public:
   // What the last sound job measured, and which reader read it.
-  const SoundJobReport& lastSoundReport() const { return lastSoundReport_; }
+  const SoundJobReport& lastSoundReport() const { return lastSound_.report; }
+  // What the last movie job made.
+  const MovieResult& lastMovie() const { return lastMovie_; }
 
   explicit CKelvoraMFCDlg(QWidget* parent = nullptr);
   ~CKelvoraMFCDlg() override;
@@ -77,8 +77,6 @@ class CKelvoraMFCDlg : public QDialog {
   QString soundFileName;
   QString movieFileName;
   OutputChoice output;  // outputPath, outputIsSound, outputIsMovie
-  Picture_Parameters pictureRecord;
-  Image_Parameters imageRecord;
 
   FilmParameters filmParameters;
   SoundParameters soundParameters;
@@ -116,8 +114,13 @@ class CKelvoraMFCDlg : public QDialog {
   void OnInitDialog();
   void buildMenu();
   void startJob(bool sound);
-  // The output the job writes: the sound's name follows the format chosen.
+  // The output the job writes: the sound's name follows the format chosen, the
+  // movie's whether it is made with its sound.
   std::string jobOutputPath(bool sound) const;
+  // What Start hands the runner.
+  ReelRequest reelRequest();
+  SoundRequest soundRequest() const;
+  MovieRequest movieRequest() const;
   // Collects a job whose thread has finished.
   void onJobThreadEnded();
   void updatePathLine();
@@ -133,12 +136,10 @@ class CKelvoraMFCDlg : public QDialog {
   void stopJobAndWait();
 
   std::unique_ptr<QtControls> controls_;
-  SoundJobReport lastSoundReport_;
-  MovieJobReport lastMovieReport_;
+  SoundResult lastSound_;
+  MovieResult lastMovie_;
   bool lastJobWasSound_ = true;
-  std::string lastJobInput_;
-  std::string lastJobOutput_;
-  bool lastJobInverse_ = false;
+  std::atomic<bool> stopRequested_{false};
   std::thread job_;
   std::atomic<bool> jobThreadDone_{false};
 };

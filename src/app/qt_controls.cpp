@@ -64,6 +64,14 @@ void QtControls::setText(Control c, const std::string& text) {
   });
 }
 
+void QtControls::showWarning(const std::string& text) {
+  onWindowThread([&] {
+    if (auto* status = qobject_cast<StatusBox*>(widget(Control::Status)))
+      status->addWarning(QString::fromStdString(text));
+    notify("showWarning " + text);
+  });
+}
+
 std::string QtControls::text(Control c) {
   std::string result;
   onWindowThread([&] {

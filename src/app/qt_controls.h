@@ -26,6 +26,7 @@ class QtControls : public Controls {
   std::string text(Control c) override;
   void redraw(Control c) override;
   bool isChecked(Control c) override;
+  void showWarning(const std::string& text) override;
 
   void setProgressRange(int lower, int upper) override;
   void setProgressStep(int step) override;

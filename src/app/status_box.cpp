@@ -17,6 +17,22 @@ StatusBox::StatusBox(QWidget* parent) : QPlainTextEdit(parent) {
   });
 }
 
+void StatusBox::addWarning(const QString& text) {
+  const QString whole = toPlainText();
+  if (blockStart_ > whole.size() + 1) blockStart_ = 0;
+  // Everything before the current block, the warning, then the block as it is.
+  QString shown = whole.left(std::max(0, blockStart_ - 1));
+  if (!shown.isEmpty()) shown += QLatin1Char('\n');
+  shown += "warning: " + text;
+  blockStart_ = static_cast<int>(shown.size()) + 1;
+  shown += QLatin1Char('\n') + block_;
+  updating_ = true;
+  setPlainText(shown);
+  updating_ = false;
+  moveCursor(QTextCursor::End);
+  verticalScrollBar()->setValue(verticalScrollBar()->maximum());
+}
+
 void StatusBox::setBlock(const QString& text) {
   const QString whole = toPlainText();
   const bool carriesOn = !block_.isEmpty() && text.startsWith(block_);

@@ -16,6 +16,9 @@ class StatusBox : public QPlainTextEdit {
   // Shows `text` as the current block. Text that carries on the block (lines added
   // to it) replaces it in place; anything else starts a new block under it.
   void setBlock(const QString& text);
+  // Shows "warning: TEXT" on a line of its own above the current block, where it stays
+  // while the block changes.
+  void addWarning(const QString& text);
   // What the job last put there.
   const QString& block() const { return block_; }
 

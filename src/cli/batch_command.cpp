@@ -10,12 +10,13 @@
 
 #include "cli/batch_progress.h"
 #include "cli/exit_codes.h"
-#include "cli/reel_job.h"
-#include "cli/reel_record.h"
+#include "cli/reel_plan.h"
 #include "cli/stop_on_signal.h"
 #include "jobs/frame_listing.h"
 #include "jobs/output_path.h"
 #include "jobs/staged_file.h"
+#include "runner/reel_input.h"
+#include "runner/reel_record.h"
 
 namespace kelvora {
 
@@ -59,9 +60,9 @@ long framesToDo(const std::vector<const ReelPlan*>& reels) {
   long frames = 0;
   for (const ReelPlan* reel : reels) {
     const InputSelection input = selectInput(reel->directory);
-    int start = 0;
-    int stop = 0;
-    if (input.error.empty() && selectRange(reel->settings.film, input.scans, start, stop).empty())
+    const int start = reel->settings.film.start.value_or(1);
+    const int stop = reel->settings.film.stop.value_or(std::max(input.scans, start));
+    if (input.error.empty() && frameRangeProblem(input.scans, start, stop).empty())
       frames += stop - start + 1;
   }
   return frames;
@@ -170,7 +171,10 @@ int runBatchCommand(const BatchOptions& o) {
             f.result.outcome = ReelOutcome::Stopped;
             continue;
           }
-          f.result = runReel(*reels[k], o.force, stop, framesDone);
+          f.result = runBatchReel(batchReelOf(*reels[k]), o.force, stop, framesDone,
+                                  [&progress, name = reels[k]->name](const std::string& w) {
+                                    progress.reelSays(name + ": warning: " + w);
+                                  });
           progress.reelEnded(reelLine(*reels[k], f.result));
         }
       });

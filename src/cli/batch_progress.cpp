@@ -29,8 +29,15 @@ BatchProgress::~BatchProgress() {
 }
 
 void BatchProgress::reelEnded(const std::string& line) {
+  {
+    std::lock_guard lock(mutex_);
+    ++reelsDone_;
+  }
+  reelSays(line);
+}
+
+void BatchProgress::reelSays(const std::string& line) {
   std::lock_guard lock(mutex_);
-  ++reelsDone_;
   if (terminal_) std::fputs("\r\033[K", out_);
   std::fprintf(out_, "%s\n", line.c_str());
   if (terminal_) draw();

@@ -23,6 +23,8 @@ class BatchProgress {
 
   // A reel has ended: `line` is printed above the progress line.
   void reelEnded(const std::string& line);
+  // A line about a reel still running (a warning), printed above the progress line.
+  void reelSays(const std::string& line);
 
  private:
   void draw();  // with mutex_ held

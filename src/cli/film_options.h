@@ -5,7 +5,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "jobs/settings.h"
+#include "film/film_settings.h"
 
 namespace kelvora {
 
@@ -30,27 +30,10 @@ void addFilmOptions(CLI::App& command, FilmOptions& options, const std::string& 
 // Registers the film settings alone: the frame range and how the film was scanned.
 void addFilmSettings(CLI::App& command, FilmOptions& options);
 
-// With `--film auto`, measures the first scan of the range and puts what it shows in
-// place of the film type, the direction and Long strip; `chosen` then says what was
-// taken. Any other film is left as it is. Returns an error message, or "".
-std::string resolveAutoFilm(FilmOptions& options, std::string& chosen);
-
-// Copies the film options into the settings; returns an error message, or "".
-std::string applyFilmOptions(const FilmOptions& options, JobSettings& settings);
-
-// The input chosen on the command line, as the window would hold it.
-struct InputSelection {
-  std::string inputPath;  // a scan file, or a directory ending in '/'
-  int scans = 0;
-  std::string error;
-};
-
-// Accepts a scan file in the input directory or the directory itself.
-InputSelection selectInput(const std::string& input);
-
-// The frame range: every scan unless --start/--stop say otherwise. Returns an error
-// message, or "".
-std::string selectRange(const FilmOptions& options, int scans, int& start, int& stop);
+// The film settings the options give; `--film auto` sets `fromFirstScan` (the track
+// kind, direction and Long strip are then taken from the first scan). Returns an
+// error message, or "".
+std::string filmSettingsOf(const FilmOptions& options, FilmSettings& film, bool& fromFirstScan);
 
 // What a command hands to its job besides the settings.
 struct JobTarget {
@@ -60,20 +43,15 @@ struct JobTarget {
   int stop = 0;
 };
 
-// Resolves the input, the frame range and the output of a command. `extension` is how
-// the command's default output name ends: ".wav" or ".flac" for the sound, ".avi"
-// for the classic movie, ".mkv" for one with its sound. Returns an error message, or "".
+// Resolves the input, the frame range and the output of a command: an output that is a
+// directory (or none: the current one) gets the default name "sound" or "movie" with
+// `extension`, as the window completes it. Returns an error message, or "".
 std::string selectTarget(const FilmOptions& options, const std::string& extension,
                          JobTarget& target);
 
-// Completes the output path like the window does (a directory gets the default file
-// name "sound" or "movie" with `extension`) and checks that it can be written; a
-// classic movie must end in ".avi". Returns an error message, or "".
-std::string selectOutput(const std::string& output, const std::string& extension,
-                         std::string& path);
-
-// Refuses an output that is one of the scans of the input directory. Returns an
+// Takes the film from the first scan of the target's range for `--film auto`, and says
+// what was taken on standard error after `command` ("kelvora-cli sound"). Returns an
 // error message, or "".
-std::string refuseScanAsOutput(const std::string& inputPath, const std::string& outputPath);
+std::string chooseFilm(const JobTarget& target, const std::string& command, FilmSettings& film);
 
 }  // namespace kelvora

@@ -7,8 +7,8 @@
 
 #include "cli/exit_codes.h"
 #include "jobs/frame_listing.h"
-#include "jobs/job_records.h"
 #include "jobs/staged_file.h"
+#include "runner/reel_input.h"
 #include "scans/scan_header.h"
 #include "scans/scan_loader.h"
 #include "views/inspect_view.h"
@@ -26,48 +26,48 @@ CLI::App* addInspectCommand(CLI::App& app, InspectOptions& o) {
   return inspect;
 }
 
-int runInspectCommand(const InspectOptions& given) {
-  InspectOptions o = given;
-  const auto refuse = [](const std::string& why) {
-    std::fprintf(stderr, "kelvora-cli inspect: %s\n", why.c_str());
+int runInspectCommand(const InspectOptions& o) {
+  const char* const command = "kelvora-cli inspect";
+  const auto refuse = [command](const std::string& why) {
+    std::fprintf(stderr, "%s: %s\n", command, why.c_str());
     return kExitUsage;
   };
-  std::string chosen;
-  if (const std::string e = resolveAutoFilm(o.film, chosen); !e.empty()) return refuse(e);
-  if (!chosen.empty()) std::fprintf(stderr, "kelvora-cli inspect: %s\n", chosen.c_str());
-  JobSettings settings;
-  if (const std::string e = applyFilmOptions(o.film, settings); !e.empty()) return refuse(e);
-  const InputSelection input = selectInput(o.film.input);
-  if (!input.error.empty()) return refuse(input.error);
-  int start = 0, stop = 0;
-  if (const std::string e = selectRange(o.film, input.scans, start, stop); !e.empty())
+  InspectSettings settings;
+  bool autoFilm = false;
+  if (const std::string e = filmSettingsOf(o.film, settings.film, autoFilm); !e.empty())
     return refuse(e);
-  const std::string output = o.film.output.empty() ? "preview.png" : o.film.output;
+  JobTarget target;
+  if (const std::string e = selectTarget(o.film, ".png", target); !e.empty()) return refuse(e);
+  target.outputPath = o.film.output.empty() ? "preview.png" : o.film.output;
+  if (autoFilm)
+    if (const std::string e = chooseFilm(target, command, settings.film); !e.empty())
+      return refuse(e);
+  const std::string& output = target.outputPath;
   std::string end = std::filesystem::path(output).extension().string();
   for (char& c : end) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (end != ".png")
     return refuse("a preview is written as PNG: the output must end in .png (" + output + ")");
-  if (const std::string e = refuseScanAsOutput(input.inputPath, output); !e.empty())
-    return refuse(e);
+  if (const std::string e = outputProblem(target.inputPath, output); !e.empty()) return refuse(e);
   StagedFile staged(output, ".png");
   if (!staged.ok()) return refuse("cannot write " + output + ": " + staged.error());
 
   const std::string directory =
-      JobDirectory(input.inputPath, static_cast<int>(input.inputPath.size()));
+      JobDirectory(target.inputPath, static_cast<int>(target.inputPath.size()));
+  const int start = target.start;
   const std::string path = *FrameListing::open(directory).path(start);
   LoadedScan scan = loadScan(path);
   requireAFrame(scan);
   if (!scan.ok()) {
-    std::fprintf(stderr, "kelvora-cli inspect: cannot read frame %d (%s): %s\n", start,
-                 path.c_str(), scan.error.c_str());
+    std::fprintf(stderr, "%s: cannot read frame %d (%s): %s\n", command, start, path.c_str(),
+                 scan.error.c_str());
     return kExitFailed;
   }
   settings.cutBySoundtrack = o.cutBySoundtrack;
-  settings.cutSoundtrack = o.cutSoundtrack ? 1 : 0;
-  const InspectSettings s = inspectSettingsFor(settings, readScanHeader(path).dpiY);
-  const InspectView view = inspectScan(scan.image, s);
+  settings.cutSoundtrack = o.cutSoundtrack;
+  settings.taggedDpi = readScanHeader(path).dpiY;
+  const InspectView view = inspectScan(scan.image, settings);
   for (const std::string& w : view.warnings)
-    std::fprintf(stderr, "kelvora-cli inspect: warning: %s\n", w.c_str());
+    std::fprintf(stderr, "%s: warning: %s\n", command, w.c_str());
   bool written = false;
   try {
     written = cv::imwrite(staged.tempPath(), view.image);
@@ -75,7 +75,7 @@ int runInspectCommand(const InspectOptions& given) {
   }
   if (!written || !staged.commit()) {
     const std::string why = written ? staged.error() : probeWriteError(output);
-    std::fprintf(stderr, "kelvora-cli inspect: cannot write %s: %s\n", output.c_str(),
+    std::fprintf(stderr, "%s: cannot write %s: %s\n", command, output.c_str(),
                  why.empty() ? "the image writer failed" : why.c_str());
     return kExitFailed;
   }

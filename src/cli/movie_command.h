@@ -5,6 +5,8 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/film_options.h"
+#include "cli/sound_command.h"
+#include "movie/movie_settings.h"
 
 namespace kelvora {
 
@@ -13,7 +15,8 @@ struct MovieOptions {
   std::string size = "640x480";
   std::string codec = "MPG4";
   bool cutSoundtrack = false;
-  std::string withSound;  // a sound file, or "auto" to decode it in the same run
+  std::string withSound;           // a sound file, or "auto" to decode it in the same run
+  std::string reader = "classic";  // with --with-sound auto: how the sound is read
 };
 
 // Registers `movie` on the application.
@@ -22,13 +25,8 @@ CLI::App* addMovieCommand(CLI::App& app, MovieOptions& options);
 // Registers the movie settings alone (not the film's, the input or the output).
 void addMovieSettings(CLI::App& command, MovieOptions& options);
 
-// The job settings the options give; returns an error message, or "".
-std::string movieJobSettings(const MovieOptions& options, JobSettings& settings);
-
-// Refuses what a movie with its sound cannot be: a name that is not .mkv or .mp4,
-// FFV1 in MP4, the new codecs or the native size without a sound. Returns an error
-// message, or "".
-std::string movieWithSoundProblem(const MovieOptions& options, const std::string& output);
+// The movie settings the options give (checked by the option parser).
+MovieSettings movieSettingsOf(const MovieOptions& options);
 
 // Runs the movie job as the window would; returns the process exit status.
 int runMovieCommand(const MovieOptions& options);

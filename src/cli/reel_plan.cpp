@@ -68,6 +68,25 @@ std::string describeSettings(const ReelPlan& plan) {
   return out.str();
 }
 
+BatchReel batchReelOf(const ReelPlan& plan) {
+  BatchReel reel;
+  reel.name = plan.name;
+  reel.directory = plan.directory;
+  reel.outputDirectory = plan.outputDirectory;
+  reel.settingsLine = describeSettings(plan);
+  const FilmOptions& film = plan.settings.film;
+  if (reel.error.empty()) reel.error = filmSettingsOf(film, reel.film, reel.filmFromFirstScan);
+  reel.start = film.start;
+  reel.stop = film.stop;
+  reel.sound = plan.sound;
+  reel.soundSettings = soundSettingsOf(plan.settings.sound);
+  reel.movie = plan.movie;
+  reel.movieSettings = movieSettingsOf(plan.settings.movie);
+  reel.bridgeUnreadable = plan.bridgeUnreadable;
+  if (!plan.error.empty()) reel.error = plan.error;
+  return reel;
+}
+
 BatchPlan planBatch(const Manifest& manifest, const BatchRequest& request) {
   BatchPlan plan;
   for (const ManifestReel& line : manifest.reels) {
@@ -95,14 +114,19 @@ BatchPlan planBatch(const Manifest& manifest, const BatchRequest& request) {
       }
     }
     if (reel.error.empty()) {
-      JobSettings checked;
-      reel.error = applyFilmOptions(reel.settings.film, checked);
+      FilmSettings checked;
+      bool fromFirstScan = false;
+      reel.error = filmSettingsOf(reel.settings.film, checked, fromFirstScan);
     }
     reel.name = reel.settings.name.empty() ? directoryName(line.directory) : reel.settings.name;
     if (reel.error.empty()) reel.error = nameProblem(reel.name);
     // A batch writes the classic AVI: the codecs of a movie with its sound are refused.
-    if (reel.error.empty() && reel.movie)
-      reel.error = movieWithSoundProblem(reel.settings.movie, reel.moviePath());
+    if (reel.error.empty() && reel.movie) {
+      const MovieSettings m = movieSettingsOf(reel.settings.movie);
+      if (isMuxedCodec(m.codec) || m.size == FrameSize::Native)
+        reel.error = std::string(isMuxedCodec(m.codec) ? codecName(m.codec) : "--size native") +
+                     " is written with the sound in an MKV or MP4: give --with-sound";
+    }
     plan.reels.push_back(std::move(reel));
   }
 

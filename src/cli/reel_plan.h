@@ -8,6 +8,7 @@
 #include "cli/manifest.h"
 #include "cli/movie_command.h"
 #include "cli/sound_command.h"
+#include "runner/batch_reel.h"
 
 namespace kelvora {
 
@@ -46,6 +47,9 @@ struct ReelPlan {
 // What decides a reel's outputs, in one line: a finished reel whose record holds the
 // same line need not be done again.
 std::string describeSettings(const ReelPlan& plan);
+
+// The reel as the runner does it: its options as typed settings.
+BatchReel batchReelOf(const ReelPlan& plan);
 
 // What a batch asks of every reel.
 struct BatchRequest {

@@ -5,7 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/film_options.h"
-#include "jobs/sound_job.h"
+#include "readers/sound_settings.h"
 
 namespace kelvora {
 
@@ -29,19 +29,10 @@ CLI::App* addSoundCommand(CLI::App& app, SoundOptions& options);
 // Registers the sound settings alone (not the film's, the input or the outputs).
 void addSoundSettings(CLI::App& command, SoundOptions& options);
 
-// The job settings the options give; returns an error message, or "".
-std::string soundJobSettings(const SoundOptions& options, JobSettings& settings);
-
-// Refuses an output whose name does not end as the format is written (".wav" or
-// ".flac"). The classic 8-bit WAV keeps any name but ".flac". Returns an error
-// message, or "".
-std::string soundOutputNameProblem(const std::string& path, const SoundOutput& output);
+// The sound settings the options give (checked by the option parser).
+SoundSettings soundSettingsOf(const SoundOptions& options);
 
 // Runs the soundtrack job as the window would; returns the process exit status.
 int runSoundCommand(const SoundOptions& options);
-
-// The job's measurements as JSON.
-std::string soundReportJson(const SoundJobReport& report, JobOutcome outcome,
-                            const std::string& output);
 
 }  // namespace kelvora

@@ -16,8 +16,16 @@ std::string withoutCarriageReturns(const std::string& text) {
 
 }  // namespace
 
-TerminalControls::TerminalControls(std::FILE* out, bool drawProgress)
-    : out_(out), drawProgress_(drawProgress) {}
+TerminalControls::TerminalControls(std::FILE* out, bool drawProgress, std::string prefix)
+    : out_(out), drawProgress_(drawProgress), prefix_(std::move(prefix)) {}
+
+void TerminalControls::showWarning(const std::string& text) {
+  std::lock_guard lock(mutex_);
+  clearBar();
+  std::fprintf(out_, "%s: warning: %s\n", prefix_.c_str(), text.c_str());
+  drawBar();
+  std::fflush(out_);
+}
 
 void TerminalControls::show(Control c, bool visible) {
   if (c != Control::Progress) return;

@@ -13,7 +13,8 @@ namespace kelvora {
 // `out` is a terminal. Enabling, showing and redrawing have nothing to do here.
 class TerminalControls : public Controls {
  public:
-  explicit TerminalControls(std::FILE* out, bool drawProgress);
+  // `prefix` names the command on warning lines ("kelvora-cli sound").
+  TerminalControls(std::FILE* out, bool drawProgress, std::string prefix = "kelvora-cli");
 
   void enable(Control, bool) override {}
   void show(Control c, bool visible) override;
@@ -21,6 +22,8 @@ class TerminalControls : public Controls {
   std::string text(Control c) override;
   void redraw(Control) override {}
   bool isChecked(Control) override { return false; }
+  // Prints "PREFIX: warning: TEXT" at once.
+  void showWarning(const std::string& text) override;
 
   void setProgressRange(int lower, int upper) override;
   void setProgressStep(int step) override;
@@ -34,6 +37,7 @@ class TerminalControls : public Controls {
   std::mutex mutex_;
   std::FILE* out_;
   bool drawProgress_;
+  std::string prefix_;
   bool barVisible_ = false;
   bool barDrawn_ = false;
   std::string status_;

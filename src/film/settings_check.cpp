@@ -115,13 +115,14 @@ FilmMeasurement measureFilm(const cv::Mat& scan) {
   return m;
 }
 
-std::vector<std::string> settingsWarnings(const FilmMeasurement& m, const FilmSettings& s) {
+std::vector<std::string> settingsWarnings(const FilmMeasurement& m, const FilmSettings& s,
+                                          double taggedDpi) {
   std::vector<std::string> out;
-  if (m.sureOfEdge && m.trackOnTop != s.direction)
+  if (m.sureOfEdge && m.trackOnTop != isUp(s.direction))
     out.push_back(m.trackOnTop ? "the soundtrack lies along the top edge: did you mean UP?"
                                : "the soundtrack lies along the bottom edge: did you mean DOWN?");
   if (!m.measured) return out;
-  const bool set16 = s.filmType == kVariableArea16;
+  const bool set16 = isSixteenMm(s.track);
   if (m.sureOfGauge && (m.gauge == 16) != set16)
     out.push_back(m.gauge == 16 ? "the film is as wide as 16 mm film for its frame pitch: did you "
                                   "mean 16 mm?"
@@ -136,30 +137,30 @@ std::vector<std::string> settingsWarnings(const FilmMeasurement& m, const FilmSe
     out.push_back(std::string("each scan holds ") + frames +
                   " frames of film: did you mean to leave Long strip off?");
   if (s.manualResolution && m.sureOfGauge && m.gauge == (set16 ? 16 : 35) &&
-      std::abs(s.resolution.y - m.dpi) > 0.05 * m.dpi)
+      std::abs(s.manualResolution->y - m.dpi) > 0.05 * m.dpi)
     out.push_back("the frame pitch measures " + dpiText(m.dpi) + " dpi, the resolution is set to " +
-                  std::to_string(s.resolution.x) + "," + std::to_string(s.resolution.y) +
-                  ": did you mean " + dpiText(m.dpi) + "?");
-  if (s.taggedDpi > 0 && m.sureOfGauge && std::abs(s.taggedDpi - m.dpi) > 0.05 * m.dpi)
-    out.push_back("the scan says " + dpiText(s.taggedDpi) + " dpi but its frame pitch measures " +
+                  std::to_string(s.manualResolution->x) + "," +
+                  std::to_string(s.manualResolution->y) + ": did you mean " + dpiText(m.dpi) + "?");
+  if (taggedDpi > 0 && m.sureOfGauge && std::abs(taggedDpi - m.dpi) > 0.05 * m.dpi)
+    out.push_back("the scan says " + dpiText(taggedDpi) + " dpi but its frame pitch measures " +
                   dpiText(m.dpi) + " dpi: the film may have shrunk, or the tag is wrong");
   return out;
 }
 
 FilmSettings settingsFromMeasurement(const FilmMeasurement& m, const FilmSettings& given) {
   FilmSettings s = given;
-  if (m.sureOfEdge) s.direction = m.trackOnTop;
+  if (m.sureOfEdge) s.direction = m.trackOnTop ? Direction::Up : Direction::Down;
   if (!m.measured) return s;
   if (m.sureOfGauge)
-    s.filmType = m.gauge == 16       ? kVariableArea16
-                 : m.variableDensity ? kVariableDensity35
-                                     : kVariableArea35;
+    s.track = m.gauge == 16       ? Track::VariableArea16
+              : m.variableDensity ? Track::VariableDensity35
+                                  : Track::VariableArea35;
   s.longStrip = m.framesPerScan > 1.7;
   return s;
 }
 
 std::string describeFilmSettings(const FilmSettings& s) {
-  return std::string(filmTypeName(s.filmType)) + (s.direction ? ", UP" : ", DOWN") +
+  return std::string(filmTypeName(filmTypeOf(s.track))) + (isUp(s.direction) ? ", UP" : ", DOWN") +
          (s.longStrip ? ", long strip" : ", a frame a scan");
 }
 

@@ -5,7 +5,7 @@
 
 #include <opencv2/core.hpp>
 
-#include "film/film_geometry.h"
+#include "film/film_settings.h"
 
 namespace kelvora {
 
@@ -27,27 +27,18 @@ struct FilmMeasurement {
 
 FilmMeasurement measureFilm(const cv::Mat& scan);
 
-// The settings a measurement can be held against.
-struct FilmSettings {
-  int filmType = kVariableArea35;
-  bool longStrip = false;
-  bool direction = true;  // UP
-  bool manualResolution = false;
-  Resolution resolution;
-  double taggedDpi = 0.0;  // what the file says, 0 when nothing
-};
-
 // One line per setting the scan disagrees with, as a question to the user:
 // "the soundtrack lies along the bottom edge: did you mean DOWN?". None when the scan
 // agrees, or cannot tell.
+// `taggedDpi` is the resolution the file gives along the film, 0 when none.
 std::vector<std::string> settingsWarnings(const FilmMeasurement& measured,
-                                          const FilmSettings& settings);
+                                          const FilmSettings& settings, double taggedDpi);
 
 // The settings the measurement gives (for `--film auto`): gauge and track kind,
-// direction, long strip, and the resolution when the scan's frame pitch gives one.
+// direction and long strip, each where the scan is sure of it; `given` otherwise.
 FilmSettings settingsFromMeasurement(const FilmMeasurement& measured, const FilmSettings& given);
 
-// "16 mm variable area, DOWN, long strip, 1800 dpi" for a message.
+// "16 mm variable area, DOWN, long strip" for a message.
 std::string describeFilmSettings(const FilmSettings& settings);
 
 }  // namespace kelvora

@@ -31,6 +31,10 @@ class Controls {
   virtual void redraw(Control c) = 0;
   virtual bool isChecked(Control c) = 0;
 
+  // Shows a warning where the user is looking, as soon as the job finds it: a line of
+  // the status box kept above the job's own six lines, or a line on the terminal.
+  virtual void showWarning(const std::string& text) = 0;
+
   virtual void setProgressRange(int lower, int upper) = 0;
   virtual void setProgressStep(int step) = 0;
   virtual void stepProgress() = 0;

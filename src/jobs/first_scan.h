@@ -1,29 +1,25 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
-#include <opencv2/core.hpp>
-
-#include "film/film_geometry.h"
-#include "jobs/job_records.h"
-#include "jobs/sound_job.h"
-#include "jobs/status_log.h"
+#include "film/film_settings.h"
+#include "readers/sound_reader.h"
+#include "scans/scan_header.h"
 
 namespace kelvora {
 
-// What a soundtrack job takes from its first scan: the resolution and the track's
-// geometry at it.
-struct FirstScan {
-  Resolution resolution;
-  Parameters parameters;
+// The first readable scan of a job as the classic functions see it, what its file says
+// of itself, and where what it shows disagrees with the settings.
+struct FirstScanCheck {
+  FirstScan scan;
+  ScanHeader header;
+  std::vector<std::string> warnings;  // "the soundtrack lies along the bottom edge: ..."
+  std::string error;                  // why it could not be read, if it could not
 };
 
-// Measures the first scan of a soundtrack job, `frame` as loaded (and trimmed) from
-// `path`: reads its header, checks the settings against the film it shows, finds the
-// resolution (or takes the manual one) and shows it on the status line. Fills the
-// report's header, warnings, resolution and parameters.
-FirstScan measureFirstScan(const cv::Mat& frame, const std::string& path,
-                           const Picture_Parameters& record, StatusLog& statusLog,
-                           SoundJobReport& out);
+// Reads the scan at `path` at 8 bits a channel (trimmed when frame correction is on)
+// and its header, and holds what it shows against `film`.
+FirstScanCheck checkFirstScan(const std::string& path, const FilmSettings& film);
 
 }  // namespace kelvora

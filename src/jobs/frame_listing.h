@@ -21,10 +21,6 @@ std::string JobDirectory(const std::string& inputPath, int inputPathLength);
 // before "10.tif", and zero-padded names keep their plain order.
 bool naturalLess(const std::string& a, const std::string& b);
 
-// How many scan numbers lie between two scan names that end in numbers ("scan_0006.tif"
-// then "scan_0009.tif": 2); 0 when either has none or they do not rise.
-int numbersSkipped(const std::string& before, const std::string& after);
-
 // The scans of one directory in natural order of their names; hidden files (names
 // beginning with '.', such as the "._" companions of a Mac copy) are left out.
 // Frame n is the n-th scan. A directory holds one kind of scan: TIFF or DPX. One that

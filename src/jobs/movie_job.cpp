@@ -1,24 +1,17 @@
 #include "jobs/movie_job.h"
 
+#include <cmath>
 #include <cstdio>
-#include <filesystem>
 #include <optional>
 #include <vector>
 
 #include "film/orientation.h"
 #include "film/resolution.h"
-#include "film/settings_check.h"
-#include "jobs/frame_listing.h"
-#include "jobs/notifications.h"
-#include "jobs/scan_reader.h"
-#include "jobs/staged_file.h"
-#include "jobs/status_log.h"
 #include "movie/async_frame_sink.h"
+#include "movie/image_parameters.h"
 #include "movie/movie_writer.h"
 #include "movie/muxed_movie.h"
 #include "movie/picture_cut.h"
-#include "scans/scan_header.h"
-#include "signal/image_ops.h"
 
 namespace kelvora {
 
@@ -61,202 +54,251 @@ class CountingSink : public FrameSink {
   int count_ = 0;
 };
 
-}  // namespace
+std::string secondsText(double seconds) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f s", seconds);
+  return text;
+}
 
-JobOutcome ThreadMovie(Image_Parameters& record, MovieJobReport* report) {
-  MovieJobReport scratch;
-  MovieJobReport& out = report != nullptr ? *report : scratch;
-  out = MovieJobReport{};
-
-  Controls& controls = *record.controls;
-  StatusLog statusLog(controls);
-  initThreadImage(record);
-
-  out.fps = record.speedIndex == 1 ? 25.0 : 24.0;
-  out.width = record.filmSize == 0 ? 640 : 320;
-  out.height = record.filmSize == 0 ? 480 : 240;
-  out.codec = record.withSound ? record.muxed.videoCodec : codecCode(record.compression);
-  // The movie is written aside and put in place once it reads back whole, so a
-  // failed job never destroys an older movie of the same name.
-  StagedFile staged(
-      record.outputPath,
-      record.withSound ? std::filesystem::path(record.outputPath).extension().string() : ".avi");
-  const auto cannotCreate = [&](const std::string& cause) {
-    out.outputError = cause;
-    statusLog.replace("Cannot create the movie file!");
-    ThreadEndIm(record);
-    return JobOutcome::WriteFailed;
-  };
-  if (!staged.ok()) return cannotCreate(staged.error());
-  // The classic silent AVI, or a movie with its sound, which opens at its first picture.
-  std::optional<MovieWriter> avi;
-  std::optional<MuxedMovieWriter> muxed;
-  if (record.withSound) {
-    MuxedMovieSettings settings = record.muxed;
-    settings.fps = out.fps;
-    muxed.emplace(staged.tempPath(), std::move(settings));
-  } else {
-    avi.emplace(staged.tempPath(), out.codec, out.fps, cv::Size(out.width, out.height));
-    if (!avi->isOpened())
-      return cannotCreate("the movie writer cannot open it with codec " + out.codec);
+// The movie as a consumer of the frame loop: each scan oriented on the loading thread,
+// measured on the first, cut into its picture or pictures, scaled and encoded on
+// threads of their own. For a movie with its sound decoded in the same pass, a sound
+// consumer is fed the same scans alongside.
+class MovieConsumer : public FrameConsumer {
+ public:
+  MovieConsumer(const Image_Parameters& record, const MovieSettings& movie,
+                const MovieOutput& output, MovieJobReport& report, Warn warn)
+      : record_(record),
+        output_(output),
+        report_(report),
+        warn_(std::move(warn)),
+        nativeSize_(movie.size == FrameSize::Native) {
+    report_.fps = record_.speedIndex == 1 ? 25.0 : 24.0;
+    const cv::Size size = record_.filmSize == 0 ? cv::Size(640, 480) : cv::Size(320, 240);
+    report_.width = size.width;
+    report_.height = size.height;
+    report_.codec = output_.withSound() ? codecName(movie.codec) : codecCode(record_.compression);
   }
-  FrameSink& file = avi ? static_cast<FrameSink&>(*avi) : *muxed;
-  // Scaling and encoding run on threads of their own, beside the cutting of the next
-  // picture. Pictures of their own size are only made colour.
-  AsyncFrameSink encoder(file);
-  ScalingSink scaler(encoder, record.nativeSize ? cv::Size() : cv::Size(out.width, out.height));
-  AsyncFrameSink frames(scaler);
-  // Completes the file, checks it and puts it in place; a movie of no frames is not
-  // kept. Returns whether the movie is in place.
-  const auto completeMovie = [&] {
-    frames.finish();
-    encoder.finish();
-    int readBack = 0;
-    if (avi) {
-      avi->release();
-      out.framesWritten = avi->framesWritten();
+
+  // The sound decoded alongside the pictures, into `decoded`.
+  void decodeSoundAlongside(FrameConsumer& sound, const SoundInMemory& decoded) {
+    alongside_ = &sound;
+    decoded_ = &decoded;
+  }
+  void giveSound(const GivenSound& sound) { given_ = &sound; }
+
+  std::vector<ScanNeeds> needs() const override {
+    ScanNeeds needs;
+    // The loading thread orients the next scan while this one is cut.
+    needs.prepare = [r = record_](const cv::Mat& scan) {
+      return RotCor(scan, r.inverse, r.direction, r.frameCorrection, r.filmType, r.longstrip);
+    };
+    std::vector<ScanNeeds> all{needs};
+    if (alongside_ != nullptr)
+      for (const ScanNeeds& n : alongside_->needs()) all.push_back(n);
+    return all;
+  }
+
+  std::string ready() override {
+    const StagedFile& file = *output_.file;
+    if (!file.ok()) return file.error();
+    if (output_.withSound()) {
+      if (!output_.pictures->ok()) return output_.pictures->error();
+      MuxedMovieSettings settings;
+      settings.container = output_.container;
+      settings.videoCodec = report_.codec == "FFV1" ? MovieCodec::Ffv1 : MovieCodec::H264;
+      settings.fps = report_.fps;
+      settings.title = output_.title;
+      muxed_.emplace(file.tempPath(), output_.pictures->tempPath(), std::move(settings));
     } else {
-      muxed->finish();
-      out.framesWritten = muxed->framesWritten();
-      out.width = muxed->width();
-      out.height = muxed->height();
+      avi_.emplace(file.tempPath(), report_.codec, report_.fps,
+                   cv::Size(report_.width, report_.height));
+      if (!avi_->isOpened()) return "the movie writer cannot open it with codec " + report_.codec;
     }
-    if (out.framesWritten == 0) {
-      staged.discard();
-      out.outputError = muxed && !muxed->error().empty() ? muxed->error() : "no frame was written";
-      return false;
-    }
-    if (avi) {
-      readBack = countMovieFrames(staged.tempPath());
-    } else if (muxed->error().empty()) {
-      readBack = readMuxedMovie(staged.tempPath(), false).videoPackets;
-    }
-    if (readBack != out.framesWritten) {
-      out.outputError = probeWriteError(staged.path());
-      if (out.outputError.empty() && muxed) out.outputError = muxed->error();
-      if (out.outputError.empty())
-        out.outputError = "the finished movie reads back with " + std::to_string(readBack) +
-                          " of its " + std::to_string(out.framesWritten) + " frames";
-      staged.discard();
-      return false;
-    }
-    if (!staged.commit()) {
-      out.outputError = staged.error();
-      return false;
-    }
-    out.kept = true;
-    return true;
-  };
+    // Scaling and encoding run on threads of their own, beside the cutting of the next
+    // picture. Pictures of their own size are only made colour.
+    FrameSink& sink = avi_ ? static_cast<FrameSink&>(*avi_) : *muxed_;
+    encoder_.emplace(sink);
+    scaler_.emplace(*encoder_, nativeSize_ ? cv::Size() : cv::Size(report_.width, report_.height));
+    frames_.emplace(*scaler_);
+    counted_.emplace(*frames_);
+    // Filled here: cv::Mat::zeros starts a lazily made global of the library, which two
+    // jobs at once in one process would race to make.
+    black_ = cv::Mat(report_.height, report_.width, CV_8UC3, cv::Scalar::all(0));
+    return alongside_ != nullptr ? alongside_->ready() : "";
+  }
 
-  const FrameListing listing =
-      FrameListing::open(JobDirectory(record.inputPath, record.inputPathLength));
-  // The reader orients the next scan while this one is cut.
-  const int inverse = record.inverse;
-  const bool direction = record.direction;
-  const bool correction = record.frameCorrection;
-  const int filmType = record.filmType;
-  const int longstrip = record.longstrip;
-  ScanReader reader(listing, record.startFrame, record.stopFrame, [=](const cv::Mat& scan) {
-    return RotCor(scan, inverse, direction, correction, filmType, longstrip);
-  });
-
-  Resolution res;
-  ParametersM area;
-  bool measured = false;
-  // A bridged scan stands in as black pictures, as many as the scan before it gave.
-  CountingSink counted(frames);
-  int picturesOfAScan = 1;
-  // Filled by the constructor: cv::Mat::zeros starts a lazily made global of the
-  // library, which two jobs at once in one process would race to make.
-  const cv::Mat black(out.height, out.width, CV_8UC3, cv::Scalar::all(0));
-  for (int n = record.startFrame; n <= record.stopFrame; ++n) {
-    controls.show(Control::Progress, true);
-    controls.stepProgress();
-    statusLog.addLine(statusLine("Cutting frame number : %d...", n));
-
-    LoadedScan scan = reader.load(n);
-    if (!measured) requireAFrame(scan);
-    if (!scan.ok() && record.bridgeUnreadable) {
-      out.bridged.push_back(BridgedScan{n, scan.path, scan.error});
-      for (int k = 0; k < picturesOfAScan; ++k) frames.write(black);
-      if (record.stopRequested) {
-        completeMovie();
-        statusLog.replace("Operation stopped !!!!");
-        killThreadIm(record);
-        return JobOutcome::Stopped;
-      }
-      continue;
+  Resolution first(const std::vector<ScanInput>& scans, const FirstScan& first) override {
+    const cv::Mat& oriented = scans.front().image;
+    Resolution res;
+    if (record_.manualResolution) {
+      res = Resolution{record_.resX, record_.resY};
+    } else {
+      resolution(oriented, record_.filmType, res, record_.longstrip != 0, record_.direction);
     }
-    if (!scan.ok()) {
-      completeMovie();
-      out.failedFrame = n;
-      out.failedPath = scan.path;
-      out.failure = scan.error;
-      errorReadIm(record);
-      return JobOutcome::Unreadable;
-    }
-    const cv::Mat oriented = std::move(scan.image);
+    filParametersM(oriented, record_.filmType, res, area_, record_.cutSoundtrack);
+    report_.area = area_;
+    if (alongside_ != nullptr) alongside_->first(rest(scans), first);
+    return res;
+  }
 
-    if (!measured) {
-      measured = true;
-      if (record.manualResolution) {
-        res = Resolution{record.resX, record.resY};
-      } else {
-        resolution(oriented, filmType, res, longstrip != 0, direction);
-      }
-      filParametersM(oriented, filmType, res, area, record.cutSoundtrack);
-      // The settings are checked on the scan as the scanner gave it.
-      cv::Mat raw;
-      if (inverse != 0) {
-        cv::flip(oriented, raw, 0);  // into a new image: the picture is cut from `oriented`
-        raw = rot90(raw, 3);
-      } else {
-        raw = rot90(oriented, 3);
-      }
-      if (!direction) cv::flip(raw, raw, 0);
-      out.warnings = settingsWarnings(
-          measureFilm(raw),
-          FilmSettings{filmType, longstrip != 0, direction, record.manualResolution,
-                       Resolution{record.resX, record.resY}, readScanHeader(scan.path).dpiY});
-      statusLog.addLine(statusLine("Picture resolution (dpi) x=%d,y=%d", res.x, res.y));
-      out.resolution = res;
-      out.area = area;
-    }
-
-    if (record.stopRequested) {
-      completeMovie();
-      statusLog.replace("Operation stopped !!!!");
-      killThreadIm(record);
-      return JobOutcome::Stopped;
-    }
-
-    counted.restart();
-    ReversingSink reversed(counted);
-    FrameSink& sink = inverse != 0 ? static_cast<FrameSink&>(reversed) : counted;
-    const cv::Mat picture = cutBW(oriented, sink, area, filmType, longstrip, record.cutSoundtrack,
-                                  out.width, out.height);
+  ReaderFailure next(std::vector<ScanInput> scans) override {
+    const cv::Mat oriented = std::move(scans.front().image);
+    counted_->restart();
+    ReversingSink reversed(*counted_);
+    FrameSink& sink = record_.inverse != 0 ? static_cast<FrameSink&>(reversed) : *counted_;
+    const cv::Mat picture = cutBW(oriented, sink, area_, record_.filmType, record_.longstrip,
+                                  record_.cutSoundtrack, report_.width, report_.height);
     reversed.flush();
     // 16 mm long strips were written by the cut itself; the writer scales every other
     // picture to the frame size with bicubic interpolation.
-    if (!picture.empty()) counted.write(picture);
-    if (counted.count() > 0) picturesOfAScan = counted.count();
-  }
-  if (!measured) {
-    // Not one scan of the range could be read.
-    completeMovie();
-    const BridgedScan& last = out.bridged.back();
-    out.failedFrame = last.frame;
-    out.failedPath = last.path;
-    out.failure = last.cause;
-    errorReadIm(record);
-    return JobOutcome::Unreadable;
+    if (!picture.empty()) counted_->write(picture);
+    if (counted_->count() > 0) picturesOfAScan_ = counted_->count();
+    return alongside_ != nullptr ? alongside_->next(rest(std::move(scans))) : ReaderFailure{};
   }
 
-  const bool kept = completeMovie();
-  controls.setProgressPosition(0);
-  statusLog.finish(kept ? "Film was made succesfully!!!\r\n" : "Cannot create the movie file!\r\n");
-  ThreadEndIm(record);
-  return kept ? JobOutcome::Finished : JobOutcome::WriteFailed;
+  // A bridged scan stands in as black pictures, as many as the scan before it gave.
+  void gap(int frame) override {
+    for (int k = 0; k < picturesOfAScan_; ++k) frames_->write(black_);
+    if (alongside_ != nullptr) alongside_->gap(frame);
+  }
+
+  Finish finish() override {
+    if (alongside_ != nullptr) {
+      const Finish sound = alongside_->finish();
+      if (sound.outcome != JobOutcome::Finished) {
+        discard();
+        return sound;
+      }
+    }
+    if (!completeMovie()) return Finish{JobOutcome::WriteFailed, {}, report_.outputError};
+    return Finish{};
+  }
+
+  // A classic movie keeps the frames written so far; a movie with its sound is whole
+  // or nothing.
+  void stopped() override { endEarly(); }
+  void unreadable() override { endEarly(); }
+
+ private:
+  static std::vector<ScanInput> rest(std::vector<ScanInput> scans) {
+    scans.erase(scans.begin());
+    return scans;
+  }
+
+  void endEarly() {
+    if (output_.withSound())
+      discard();
+    else
+      completeMovie();
+  }
+
+  void discard() {
+    if (frames_) frames_->finish();
+    if (encoder_) encoder_->finish();
+    output_.file->discard();
+  }
+
+  // Completes the file and reads it back. Returns whether it holds every frame written;
+  // a movie of no frames is not kept.
+  bool completeMovie() {
+    if (frames_) frames_->finish();
+    if (encoder_) encoder_->finish();
+    int readBack = 0;
+    if (avi_) {
+      avi_->release();
+      report_.framesWritten = avi_->framesWritten();
+    } else if (muxed_) {
+      const bool decoded = decoded_ != nullptr;
+      const std::vector<float>& sound = decoded ? decoded_->samples : given_->samples;
+      muxed_->finish(sound, decoded ? decoded_->rate : given_->rate);
+      report_.framesWritten = muxed_->framesWritten();
+      report_.width = muxed_->width();
+      report_.height = muxed_->height();
+      report_.soundOverrun = muxed_->soundOverrun();
+      if (muxed_->error().empty() && std::abs(report_.soundOverrun) > 1.0 / report_.fps) {
+        const double pictures = muxed_->picturesGiven() / report_.fps;
+        warn_(report_.soundOverrun > 0 ? "the sound is " + secondsText(report_.soundOverrun) +
+                                             " longer than the pictures (" + secondsText(pictures) +
+                                             "): the last picture is held to its end"
+                                       : "the sound is " + secondsText(-report_.soundOverrun) +
+                                             " shorter than the pictures (" +
+                                             secondsText(pictures) + "): silence follows it");
+      }
+    }
+    if (report_.framesWritten == 0) {
+      output_.file->discard();
+      report_.outputError =
+          muxed_ && !muxed_->error().empty() ? muxed_->error() : "no frame was written";
+      return false;
+    }
+    if (avi_) {
+      readBack = countMovieFrames(output_.file->tempPath());
+    } else if (muxed_->error().empty()) {
+      readBack = readMuxedMovie(output_.file->tempPath(), false).videoPackets;
+    }
+    if (readBack != report_.framesWritten) {
+      report_.outputError = probeWriteError(output_.file->path());
+      if (report_.outputError.empty() && muxed_) report_.outputError = muxed_->error();
+      if (report_.outputError.empty())
+        report_.outputError = "the finished movie reads back with " + std::to_string(readBack) +
+                              " of its " + std::to_string(report_.framesWritten) + " frames";
+      output_.file->discard();
+      return false;
+    }
+    report_.complete = true;
+    return true;
+  }
+
+  const Image_Parameters record_;
+  const MovieOutput output_;
+  MovieJobReport& report_;
+  Warn warn_;
+  bool nativeSize_;
+  FrameConsumer* alongside_ = nullptr;
+  const SoundInMemory* decoded_ = nullptr;
+  const GivenSound* given_ = nullptr;
+  ParametersM area_;
+  int picturesOfAScan_ = 1;
+  cv::Mat black_;
+  // The classic silent AVI, or a movie with its sound, which opens at its first picture.
+  std::optional<MovieWriter> avi_;
+  std::optional<MuxedMovieWriter> muxed_;
+  std::optional<AsyncFrameSink> encoder_;
+  std::optional<ScalingSink> scaler_;
+  std::optional<AsyncFrameSink> frames_;
+  std::optional<CountingSink> counted_;
+};
+
+}  // namespace
+
+JobOutcome ThreadMovie(const JobRequest& request, const FilmSettings& film,
+                       const MovieSettings& movie, const MovieOutput& output,
+                       MovieJobReport& report, const GivenSound* sound) {
+  report = MovieJobReport{};
+  FrameLoop loop(JobKind::Movie, request, film, report);
+  MovieConsumer consumer(imageParametersFor(film, movie, request.startFrame, request.stopFrame),
+                         movie, output, report, loop.warner());
+  if (sound != nullptr) consumer.giveSound(*sound);
+  return loop.run(consumer);
+}
+
+JobOutcome ThreadMovieWithSound(const JobRequest& request, const FilmSettings& film,
+                                const MovieSettings& movie, const SoundSettings& sound,
+                                const MovieOutput& output, MovieJobReport& report,
+                                SoundJobReport& soundReport) {
+  report = MovieJobReport{};
+  soundReport = SoundJobReport{};
+  FrameLoop loop(JobKind::Movie, request, film, report);
+  MovieConsumer pictures(imageParametersFor(film, movie, request.startFrame, request.stopFrame),
+                         movie, output, report, loop.warner());
+  // Both containers' sound codecs take 48 kHz.
+  SoundInMemory decoded(sound.removeDC, 48000);
+  const std::unique_ptr<SoundReader> reader =
+      makeSoundReader(film, sound, request.startFrame, request.stopFrame, loop.warner());
+  SoundConsumer soundConsumer(*reader, decoded, film, sound, soundReport);
+  pictures.decodeSoundAlongside(soundConsumer, decoded);
+  return loop.run(pictures);
 }
 
 }  // namespace kelvora

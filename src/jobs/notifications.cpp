@@ -50,62 +50,49 @@ void finished(Controls& c) {
   }
 }
 
-template <typename Record>
-void releasePaths(Record& record) {
-  record.inputPath.clear();
-  record.outputPath.clear();
-}
-
 }  // namespace
 
-int initThreadSound(Picture_Parameters& record) {
-  enterRunningState(*record.controls, record.startFrame, record.stopFrame);
+int initThreadSound(Controls& c, int startFrame, int stopFrame) {
+  enterRunningState(c, startFrame, stopFrame);
   return 1;
 }
 
-int errorReadPic(Picture_Parameters& record) {
-  unreadable(*record.controls);
-  releasePaths(record);
+int errorReadPic(Controls& c) {
+  unreadable(c);
   return 1;
 }
 
-int killThreadPic(Picture_Parameters& record) {
-  Controls& c = *record.controls;
+int killThreadPic(Controls& c) {
   c.redraw(Control::Status);
   c.setProgressPosition(0);
   c.redraw(Control::Progress);
   stopped(c);
-  releasePaths(record);
   return 1;
 }
 
-int ThreadEndPic(Picture_Parameters& record) {
-  record.controls->redraw(Control::Status);
-  finished(*record.controls);
-  releasePaths(record);
+int ThreadEndPic(Controls& c) {
+  c.redraw(Control::Status);
+  finished(c);
   return 1;
 }
 
-int initThreadImage(Image_Parameters& record) {
-  enterRunningState(*record.controls, record.startFrame, record.stopFrame);
+int initThreadImage(Controls& c, int startFrame, int stopFrame) {
+  enterRunningState(c, startFrame, stopFrame);
   return 1;
 }
 
-int errorReadIm(Image_Parameters& record) {
-  unreadable(*record.controls);
-  releasePaths(record);
+int errorReadIm(Controls& c) {
+  unreadable(c);
   return 1;
 }
 
-int killThreadIm(Image_Parameters& record) {
-  stopped(*record.controls);
-  releasePaths(record);
+int killThreadIm(Controls& c) {
+  stopped(c);
   return 1;
 }
 
-int ThreadEndIm(Image_Parameters& record) {
-  finished(*record.controls);
-  releasePaths(record);
+int ThreadEndIm(Controls& c) {
+  finished(c);
   return 1;
 }
 

@@ -1,23 +1,24 @@
 #pragma once
 
-#include "jobs/job_records.h"
+#include "jobs/controls.h"
 
 namespace kelvora {
 
-// How a job tells the window it started and how it ended. Start puts the window into
-// its running state (Start, job kinds, frame boxes and "All" disabled; Stop shown);
-// each ending returns it to the idle state. The endings release the record's path
-// copies. Each returns 1.
+// How a job tells the window it started and how it ended, in a soundtrack and a
+// movie variant. Start puts the window into its running state (Start, the job kinds,
+// the frame boxes and "All" disabled; Stop shown; the progress bar set up for the
+// frames startFrame..stopFrame); each ending returns it to the idle state. Each
+// returns 1.
 
-int initThreadSound(Picture_Parameters& record);
-int errorReadPic(Picture_Parameters& record);  // shows "Wrong file format !!!"
-int killThreadPic(Picture_Parameters& record);
+int initThreadSound(Controls& controls, int startFrame, int stopFrame);
+int errorReadPic(Controls& controls);  // shows "Wrong file format !!!"
+int killThreadPic(Controls& controls);
 // Leaves the frame boxes disabled when "All" is checked.
-int ThreadEndPic(Picture_Parameters& record);
+int ThreadEndPic(Controls& controls);
 
-int initThreadImage(Image_Parameters& record);
-int errorReadIm(Image_Parameters& record);  // shows "Wrong file format !!!"
-int killThreadIm(Image_Parameters& record);
-int ThreadEndIm(Image_Parameters& record);
+int initThreadImage(Controls& controls, int startFrame, int stopFrame);
+int errorReadIm(Controls& controls);  // shows "Wrong file format !!!"
+int killThreadIm(Controls& controls);
+int ThreadEndIm(Controls& controls);
 
 }  // namespace kelvora

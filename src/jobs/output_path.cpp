@@ -37,6 +37,29 @@ void completeOutputPath(OutputChoice& choice, bool soundChecked) {
   }
 }
 
+namespace {
+
+// True when `path` ends in `end` (lower case), in any letter case.
+bool endsWithFolded(const std::string& path, const std::string& end) {
+  if (path.size() < end.size()) return false;
+  for (size_t i = 0; i < end.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(path[path.size() - end.size() + i])) != end[i])
+      return false;
+  return true;
+}
+
+}  // namespace
+
+std::string movieOutputNamed(const std::string& path, bool withSound) {
+  const auto swapped = [&path](size_t end, const char* to) {
+    return path.substr(0, path.size() - end) + to;
+  };
+  if (withSound && endsWithFolded(path, ".avi")) return swapped(4, ".mkv");
+  if (!withSound && (endsWithFolded(path, ".mkv") || endsWithFolded(path, ".mp4")))
+    return swapped(4, ".avi");
+  return path;
+}
+
 std::string soundOutputNamed(const std::string& path, SoundFormat format) {
   const std::string wanted = extensionOf(format);
   for (const std::string other : {".wav", ".flac"}) {

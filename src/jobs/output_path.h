@@ -23,4 +23,8 @@ void completeOutputPath(OutputChoice& choice, bool soundChecked);
 // "sound.flac" for FLAC); any other name is kept.
 std::string soundOutputNamed(const std::string& path, SoundFormat format);
 
+// The movie output's name: a name ending in ".avi" becomes ".mkv" for a movie with its
+// sound, and ".mkv" or ".mp4" becomes ".avi" for the classic movie; any other name is kept.
+std::string movieOutputNamed(const std::string& path, bool withSound);
+
 }  // namespace kelvora

@@ -1,9 +1,44 @@
 #include "jobs/scan_reader.h"
 
+#include "scans/scan_loader.h"
+
 namespace kelvora {
 
-ScanReader::ScanReader(const FrameListing& listing, int first, int last, Prepare prepare, Load load)
-    : listing_(listing), last_(last), prepare_(std::move(prepare)), loadFile_(std::move(load)) {
+LoadedScans loadForNeeds(const std::string& path, const std::vector<ScanNeeds>& needs) {
+  LoadedScans scans;
+  scans.path = path;
+  std::vector<LoadedScan> loaded;  // one for each distinct load, in the needs' order
+  std::vector<size_t> loadOf;      // which of them each need takes
+  for (const ScanNeeds& need : needs) {
+    size_t k = 0;
+    while (k < loadOf.size() && !needs[loadOf[k]].loadsAs(need)) ++k;
+    if (k < loadOf.size()) {
+      loadOf.push_back(loadOf[k]);
+      continue;
+    }
+    loadOf.push_back(loaded.size());
+    loaded.push_back(need.ownDepth ? loadFullDepth(path, need.band) : loadScan(path));
+    const LoadedScan& scan = loaded.back();
+    if (!scan.ok()) {
+      scans.error = scan.error;
+      return scans;
+    }
+    scans.scanSize = scan.scanSize;
+  }
+  for (size_t k = 0; k < needs.size(); ++k) {
+    const cv::Mat& image = loaded[loadOf[k]].image;
+    const RowBand& band = needs[k].band;
+    // An 8-bit scan is loaded whole; a need for a band of it takes only those rows.
+    const cv::Mat rows =
+        needs[k].ownDepth || band.whole() ? image : image.rowRange(band.of(image.rows));
+    scans.images.push_back(needs[k].prepare ? needs[k].prepare(rows) : rows);
+  }
+  return scans;
+}
+
+ScanReader::ScanReader(const FrameListing& listing, int first, int last,
+                       std::vector<ScanNeeds> needs)
+    : listing_(listing), last_(last), needs_(std::move(needs)) {
   if (first <= last) {
     pendingFrame_ = first;
     pending_ = start(first);
@@ -14,33 +49,32 @@ ScanReader::~ScanReader() {
   if (pending_.valid()) pending_.wait();
 }
 
-std::future<LoadedScan> ScanReader::start(int frameNumber) const {
+std::future<LoadedScans> ScanReader::start(int frameNumber) const {
   const std::optional<std::string> path = listing_.path(frameNumber);
   if (!path) {
-    std::promise<LoadedScan> none;
-    none.set_value(LoadedScan{cv::Mat(), "", "frame number past the last scan", cv::Size()});
+    std::promise<LoadedScans> none;
+    LoadedScans past;
+    past.error = "frame number past the last scan";
+    none.set_value(std::move(past));
     return none.get_future();
   }
-  return std::async(std::launch::async, [path = *path, prepare = prepare_, load = loadFile_] {
-    LoadedScan scan = load(path);
-    if (scan.ok() && prepare) scan.image = prepare(scan.image);
-    return scan;
-  });
+  return std::async(std::launch::async,
+                    [path = *path, needs = needs_] { return loadForNeeds(path, needs); });
 }
 
-LoadedScan ScanReader::load(int frameNumber) {
-  LoadedScan scan;
+LoadedScans ScanReader::load(int frameNumber) {
+  LoadedScans scans;
   if (pending_.valid() && pendingFrame_ == frameNumber) {
-    scan = pending_.get();
+    scans = pending_.get();
   } else {
     if (pending_.valid()) pending_.wait();
-    scan = start(frameNumber).get();
+    scans = start(frameNumber).get();
   }
   if (frameNumber < last_) {
     pendingFrame_ = frameNumber + 1;
     pending_ = start(pendingFrame_);
   }
-  return scan;
+  return scans;
 }
 
 }  // namespace kelvora

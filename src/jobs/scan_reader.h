@@ -1,40 +1,50 @@
 #pragma once
 
-#include <functional>
 #include <future>
 #include <string>
+#include <vector>
+
+#include <opencv2/core.hpp>
 
 #include "jobs/frame_listing.h"
-#include "scans/scan_loader.h"
+#include "scans/scan_needs.h"
 
 namespace kelvora {
 
+// One scan loaded for each of a job's needs, or why it could not be.
+struct LoadedScans {
+  std::string path;             // empty when the frame number is past the listing
+  std::string error;            // empty on success
+  cv::Size scanSize;            // the whole scan as the file holds it
+  std::vector<cv::Mat> images;  // one a need, in their order
+  bool ok() const { return error.empty() && !images.empty(); }
+};
+
 // Loads the frames `first`..`last` of a listing in order, reading the next scan on a
-// second thread while the present one is worked on. `prepare`, when given, runs on
-// that thread too, on every scan that loaded, and replaces its image; it must not
-// depend on anything the job learns from earlier frames.
+// second thread while the present one is worked on. Each scan is read once for every
+// kind of load the needs ask for (8-bit or own depth, a band of rows), and each need's
+// preparation runs on that thread too.
 class ScanReader {
  public:
-  using Prepare = std::function<cv::Mat(const cv::Mat&)>;
-  using Load = std::function<LoadedScan(const std::string&)>;
-  ScanReader(const FrameListing& listing, int first, int last, Prepare prepare = {},
-             Load load = loadScan);
+  ScanReader(const FrameListing& listing, int first, int last, std::vector<ScanNeeds> needs);
   ~ScanReader();
   ScanReader(const ScanReader&) = delete;
   ScanReader& operator=(const ScanReader&) = delete;
 
   // The scan of frame `frameNumber`, which must follow the previous call's by one.
-  LoadedScan load(int frameNumber);
+  LoadedScans load(int frameNumber);
 
  private:
-  std::future<LoadedScan> start(int frameNumber) const;
+  std::future<LoadedScans> start(int frameNumber) const;
 
   const FrameListing& listing_;
   int last_;
-  Prepare prepare_;
-  Load loadFile_;
+  std::vector<ScanNeeds> needs_;
   int pendingFrame_ = 0;
-  std::future<LoadedScan> pending_;
+  std::future<LoadedScans> pending_;
 };
+
+// Loads one scan for `needs`, as the reader's thread does.
+LoadedScans loadForNeeds(const std::string& path, const std::vector<ScanNeeds>& needs);
 
 }  // namespace kelvora

@@ -2,39 +2,20 @@
 
 #include <string>
 
-#include "audio/sound_format.h"
-#include "jobs/reader.h"
+#include "film/film_settings.h"
+#include "movie/movie_settings.h"
+#include "readers/sound_settings.h"
 
 namespace kelvora {
 
 // Every setting of the three settings dialogs, with the defaults the window starts
-// from. Nothing is stored between runs of the program.
+// from: 35 mm variable area at 25 frames a second, UP; colour element R with -DC,
+// Crossfade and A-Chain on, the classic reader and the classic 8-bit WAV; a 640 by 480
+// movie in MPG4.
 struct JobSettings {
-  // Film Parameters
-  int soundtrackType = 0;  // 0 35mm variable area, 1 35mm variable density, 2 16mm
-  int speedIndex = 1;      // 0: 24 fps, 1: 25 fps
-  int longStrip = 0;
-  int manualResolution = 0;
-  int inverse = 0;
-  bool directionUp = true;
-  bool frameCorrection = false;
-  std::string resolutionX;  // as typed, at most 4 digits
-  std::string resolutionY;
-
-  // Sound Parameters
-  int colorElement = 2;  // 0 B, 1 G, 2 R, 3 Y
-  int removeDC = 1;
-  int crossfade = 1;
-  bool cutBySoundtrack = false;
-  bool aChain = true;
-  SoundFormat soundFormat = SoundFormat::Wav8;
-  int soundRate = 0;  // 0: the film's own rate
-  Reader reader = Reader::Classic;
-
-  // Movie Parameters
-  int filmSize = 0;     // 0: 640x480, 1: 320x240
-  int compression = 0;  // 0 MPG4, 1 DIVX, 2 XVID
-  int cutSoundtrack = 0;
+  FilmSettings film;
+  SoundSettings sound;
+  MovieSettings movie;
 };
 
 // The decimal value of the leading digits of `text`; 0 when there are none.

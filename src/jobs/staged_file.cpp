@@ -56,12 +56,18 @@ StagedFile::StagedFile(std::string path, const std::string& suffix) : path_(std:
 
 StagedFile::~StagedFile() { discard(); }
 
-bool StagedFile::commit() {
+bool StagedFile::sync() {
   if (tempPath_.empty()) return false;
   const int fd = ::open(tempPath_.c_str(), O_RDONLY);
-  bool synced = fd >= 0 && ::fsync(fd) == 0;
-  if (!synced) error_ = systemError(errno);
+  synced_ = fd >= 0 && ::fsync(fd) == 0;
+  if (!synced_) error_ = systemError(errno);
   if (fd >= 0) ::close(fd);
+  return synced_;
+}
+
+bool StagedFile::commit() {
+  if (tempPath_.empty()) return false;
+  bool synced = synced_ || sync();
   if (synced && std::rename(tempPath_.c_str(), path_.c_str()) != 0) {
     error_ = systemError(errno);
     synced = false;

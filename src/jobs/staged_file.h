@@ -24,8 +24,11 @@ class StagedFile {
   // The cause of the last failure in the system's words, such as "File name too long".
   const std::string& error() const { return error_; }
 
-  // Flushes the temporary file to disk and renames it over `path`. Returns false,
-  // with `error` set, when that fails; the temporary file is then removed.
+  // Flushes the temporary file to disk. Returns false, with `error` set, when that
+  // fails (a full disk may say so only here).
+  bool sync();
+  // Flushes the temporary file to disk (unless `sync` did) and renames it over `path`.
+  // Returns false, with `error` set, when that fails; the temporary file is then removed.
   bool commit();
   // Removes the temporary file; nothing is left.
   void discard();
@@ -34,6 +37,7 @@ class StagedFile {
   std::string path_;
   std::string tempPath_;
   std::string error_;
+  bool synced_ = false;
 };
 
 // The system's words for an error number, such as "No space left on device".

@@ -11,13 +11,12 @@ namespace kelvora {
 
 namespace fs = std::filesystem;
 
-bool resolutionAcceptable(const JobSettings& settings) {
-  if (settings.manualResolution == 0) return true;
-  const auto inRange = [](const std::string& typed) {
-    const int dpi = leadingNumber(typed);
+bool resolutionAcceptable(const FilmSettings& film) {
+  if (!film.manualResolution) return true;
+  const auto inRange = [](int dpi) {
     return dpi >= kMinimumResolution && dpi <= kMaximumResolution;
   };
-  return inRange(settings.resolutionX) && inRange(settings.resolutionY);
+  return inRange(film.manualResolution->x) && inRange(film.manualResolution->y);
 }
 
 std::string scanNamedBy(const FrameListing& listing, const std::string& outputPath) {

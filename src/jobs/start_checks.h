@@ -2,8 +2,8 @@
 
 #include <string>
 
+#include "film/film_settings.h"
 #include "jobs/frame_listing.h"
-#include "jobs/settings.h"
 
 namespace kelvora {
 
@@ -15,7 +15,7 @@ constexpr const char* kResolutionRangeMessage = "Resolution must be between 100 
 constexpr const char* kOutputIsInputMessage = "Output file is one of the input scans!";
 
 // False when Manual resolution is on and either typed value is outside the range.
-bool resolutionAcceptable(const JobSettings& settings);
+bool resolutionAcceptable(const FilmSettings& film);
 
 // The scan of `listing` that `outputPath` names (the same file, through any link), or
 // "" when it names none.

@@ -2,6 +2,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "movie/movie_settings.h"
+
 namespace kelvora {
 
 std::string codecCode(int compression) {
@@ -12,6 +14,21 @@ std::string codecCode(int compression) {
       return "XVID";
     default:
       return "MP42";
+  }
+}
+
+const char* codecName(MovieCodec codec) {
+  switch (codec) {
+    case MovieCodec::Divx:
+      return "DIVX";
+    case MovieCodec::Xvid:
+      return "XVID";
+    case MovieCodec::H264:
+      return "H264";
+    case MovieCodec::Ffv1:
+      return "FFV1";
+    default:
+      return "MPG4";
   }
 }
 

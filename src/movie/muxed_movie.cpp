@@ -11,7 +11,9 @@ extern "C" {
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
+#include <system_error>
 
 #include <opencv2/imgproc.hpp>
 
@@ -30,19 +32,22 @@ std::string avError(int code) {
 }  // namespace
 
 struct MuxedMovieWriter::State {
+  const AVOutputFormat* container = nullptr;
   AVFormatContext* format = nullptr;
   AVCodecContext* video = nullptr;
   AVCodecContext* audio = nullptr;
   AVStream* videoStream = nullptr;
   AVStream* audioStream = nullptr;
   SwsContext* scaler = nullptr;
-  AVFrame* picture = nullptr;
+  AVFrame* picture = nullptr;  // the last picture given, kept to be held
   AVFrame* samples = nullptr;
   AVPacket* packet = nullptr;
+  std::FILE* pictures = nullptr;  // the encoded pictures, until the sound comes
   size_t soundWritten = 0;
   bool fileOpen = false;
 
   ~State() {
+    if (pictures != nullptr) std::fclose(pictures);
     av_packet_free(&packet);
     av_frame_free(&picture);
     av_frame_free(&samples);
@@ -55,25 +60,56 @@ struct MuxedMovieWriter::State {
     }
   }
 
-  // Sends `frame` (or, with none, the end) to `codec` and writes what comes out.
-  // Returns "" or the cause.
-  std::string encode(AVCodecContext* codec, AVStream* stream, const AVFrame* frame) {
-    int result = avcodec_send_frame(codec, frame);
-    if (result < 0) return "the encoder refused a frame: " + avError(result);
+  // Sends `frame` (or, with none, the end) to the picture encoder and keeps what comes
+  // out in the pictures' file. Returns "" or the cause.
+  std::string encodePicture(const AVFrame* frame) {
+    int result = avcodec_send_frame(video, frame);
+    if (result < 0) return "the encoder refused a picture: " + avError(result);
     for (;;) {
-      result = avcodec_receive_packet(codec, packet);
+      result = avcodec_receive_packet(video, packet);
       if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return "";
       if (result < 0) return "the encoder failed: " + avError(result);
-      av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
-      packet->stream_index = stream->index;
+      const EncodedPicture head{packet->pts, packet->dts, packet->duration, packet->flags,
+                                packet->size};
+      const bool stored = std::fwrite(&head, sizeof head, 1, pictures) == 1 &&
+                          std::fwrite(packet->data, 1, static_cast<size_t>(packet->size),
+                                      pictures) == static_cast<size_t>(packet->size);
+      av_packet_unref(packet);
+      if (!stored) return std::generic_category().message(errno);
+    }
+  }
+
+  // Sends `frame` (or, with none, the end) to the sound encoder and writes what comes
+  // out. Returns "" or the cause.
+  std::string encodeSound(const AVFrame* frame) {
+    int result = avcodec_send_frame(audio, frame);
+    if (result < 0) return "the encoder refused sound: " + avError(result);
+    for (;;) {
+      result = avcodec_receive_packet(audio, packet);
+      if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) return "";
+      if (result < 0) return "the encoder failed: " + avError(result);
+      av_packet_rescale_ts(packet, audio->time_base, audioStream->time_base);
+      packet->stream_index = audioStream->index;
       result = av_interleaved_write_frame(format, packet);
       if (result < 0) return avError(result);
     }
   }
+
+  // What the pictures' file holds before each encoded picture.
+  struct EncodedPicture {
+    std::int64_t pts;
+    std::int64_t dts;
+    std::int64_t duration;
+    std::int32_t flags;
+    std::int32_t size;
+  };
 };
 
-MuxedMovieWriter::MuxedMovieWriter(std::string path, MuxedMovieSettings settings)
-    : path_(std::move(path)), settings_(std::move(settings)) {}
+MuxedMovieWriter::MuxedMovieWriter(std::string path, std::string picturesPath,
+                                   MuxedMovieSettings settings)
+    : path_(std::move(path)),
+      picturesPath_(std::move(picturesPath)),
+      settings_(std::move(settings)) {}
 
 MuxedMovieWriter::~MuxedMovieWriter() = default;
 
@@ -82,21 +118,21 @@ int MuxedMovieWriter::height() const { return state_ && state_->video ? state_->
 
 namespace {
 
-// Opens the file, both encoders and streams, and writes the header, for pictures of
-// `size`. Returns "" or the cause.
-std::string openMovie(MuxedMovieWriter::State& s, const std::string& path,
-                      const MuxedMovieSettings& m, cv::Size size) {
-  int result =
-      avformat_alloc_output_context2(&s.format, nullptr, m.container.c_str(), path.c_str());
-  if (result < 0 || s.format == nullptr) return "no " + m.container + " writer: " + avError(result);
-  const bool globalHeader = (s.format->oformat->flags & AVFMT_GLOBALHEADER) != 0;
+// Opens the picture encoder for pictures of `size` and the file the encoded pictures
+// wait in. Returns "" or the cause.
+std::string openPictures(MuxedMovieWriter::State& s, const std::string& picturesPath,
+                         const MuxedMovieSettings& m, cv::Size size) {
+  s.container = av_guess_format(m.container.c_str(), nullptr, nullptr);
+  if (s.container == nullptr) return "no " + m.container + " writer in this FFmpeg";
+  const bool globalHeader = (s.container->flags & AVFMT_GLOBALHEADER) != 0;
   const int fps = static_cast<int>(std::lround(m.fps));
 
-  const bool lossless = m.videoCodec == "FFV1";
+  const bool lossless = m.videoCodec == MovieCodec::Ffv1;
   const AVCodec* videoCodec =
       lossless ? avcodec_find_encoder(AV_CODEC_ID_FFV1) : avcodec_find_encoder_by_name("libx264");
   if (videoCodec == nullptr && !lossless) videoCodec = avcodec_find_encoder(AV_CODEC_ID_H264);
-  if (videoCodec == nullptr) return "no " + m.videoCodec + " encoder in this FFmpeg";
+  if (videoCodec == nullptr)
+    return std::string("no ") + codecName(m.videoCodec) + " encoder in this FFmpeg";
   s.video = avcodec_alloc_context3(videoCodec);
   // 4:2:0 pictures need even sides; the lossless copy keeps every pixel as RGB.
   s.video->width = lossless ? size.width : size.width & ~1;
@@ -112,8 +148,28 @@ std::string openMovie(MuxedMovieWriter::State& s, const std::string& path,
     av_opt_set(s.video->priv_data, "crf", "18", 0);
   }
   if (globalHeader) s.video->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-  if ((result = avcodec_open2(s.video, videoCodec, nullptr)) < 0)
-    return "the picture encoder does not open: " + avError(result);
+  int result = avcodec_open2(s.video, videoCodec, nullptr);
+  if (result < 0) return "the picture encoder does not open: " + avError(result);
+
+  s.pictures = std::fopen(picturesPath.c_str(), "wb");
+  if (s.pictures == nullptr) return std::generic_category().message(errno);
+  s.packet = av_packet_alloc();
+  s.picture = av_frame_alloc();
+  s.picture->format = s.video->pix_fmt;
+  s.picture->width = s.video->width;
+  s.picture->height = s.video->height;
+  if (av_frame_get_buffer(s.picture, 0) < 0) return "out of memory";
+  return "";
+}
+
+// Opens the movie file, its two streams and the sound encoder at `rate`, and writes the
+// header. Returns "" or the cause.
+std::string openMovie(MuxedMovieWriter::State& s, const std::string& path,
+                      const MuxedMovieSettings& m, int rate) {
+  int result =
+      avformat_alloc_output_context2(&s.format, nullptr, m.container.c_str(), path.c_str());
+  if (result < 0 || s.format == nullptr) return "no " + m.container + " writer: " + avError(result);
+  const bool globalHeader = (s.format->oformat->flags & AVFMT_GLOBALHEADER) != 0;
   s.videoStream = avformat_new_stream(s.format, nullptr);
   avcodec_parameters_from_context(s.videoStream->codecpar, s.video);
   s.videoStream->time_base = s.video->time_base;
@@ -123,10 +179,10 @@ std::string openMovie(MuxedMovieWriter::State& s, const std::string& path,
   const AVCodec* audioCodec = avcodec_find_encoder(aac ? AV_CODEC_ID_AAC : AV_CODEC_ID_FLAC);
   if (audioCodec == nullptr) return "no sound encoder in this FFmpeg";
   s.audio = avcodec_alloc_context3(audioCodec);
-  s.audio->sample_rate = m.soundRate;
+  s.audio->sample_rate = rate;
   av_channel_layout_default(&s.audio->ch_layout, 1);
   s.audio->sample_fmt = aac ? AV_SAMPLE_FMT_FLTP : AV_SAMPLE_FMT_S32;
-  s.audio->time_base = AVRational{1, m.soundRate};
+  s.audio->time_base = AVRational{1, rate};
   if (aac) {
     s.audio->bit_rate = 192000;
   } else {
@@ -146,18 +202,12 @@ std::string openMovie(MuxedMovieWriter::State& s, const std::string& path,
   s.fileOpen = true;
   if ((result = avformat_write_header(s.format, nullptr)) < 0) return avError(result);
 
-  s.packet = av_packet_alloc();
-  s.picture = av_frame_alloc();
-  s.picture->format = s.video->pix_fmt;
-  s.picture->width = s.video->width;
-  s.picture->height = s.video->height;
   s.samples = av_frame_alloc();
   s.samples->format = s.audio->sample_fmt;
   s.samples->sample_rate = s.audio->sample_rate;
   av_channel_layout_copy(&s.samples->ch_layout, &s.audio->ch_layout);
   s.samples->nb_samples = s.audio->frame_size > 0 ? s.audio->frame_size : 4096;
-  if (av_frame_get_buffer(s.picture, 0) < 0 || av_frame_get_buffer(s.samples, 0) < 0)
-    return "out of memory";
+  if (av_frame_get_buffer(s.samples, 0) < 0) return "out of memory";
   return "";
 }
 
@@ -180,11 +230,46 @@ std::string writeSound(MuxedMovieWriter::State& s, const std::vector<float>& sou
     }
     s.samples->nb_samples = static_cast<int>(n);
     s.samples->pts = static_cast<std::int64_t>(s.soundWritten);
-    if (std::string e = s.encode(s.audio, s.audioStream, s.samples); !e.empty()) return e;
+    if (std::string e = s.encodeSound(s.samples); !e.empty()) return e;
     s.soundWritten += n;
     s.samples->nb_samples = static_cast<int>(block);
   }
   return "";
+}
+
+// Writes the encoded pictures from their file into the movie, each after the sound
+// that plays while the one before it shows. Returns "" or the cause.
+std::string muxPictures(MuxedMovieWriter::State& s, const std::string& picturesPath,
+                        const std::vector<float>& sound, double fps) {
+  std::FILE* in = std::fopen(picturesPath.c_str(), "rb");
+  if (in == nullptr) return std::generic_category().message(errno);
+  std::string error;
+  MuxedMovieWriter::State::EncodedPicture head{};
+  long long shown = 0;
+  while (error.empty() && std::fread(&head, sizeof head, 1, in) == 1) {
+    // The sound first: its encoder hands its packets over in the same packet.
+    ++shown;
+    const auto until = static_cast<size_t>(std::llround(shown * s.audio->sample_rate / fps));
+    error = writeSound(s, sound, until);
+    if (!error.empty()) break;
+    if (head.size < 0 || av_new_packet(s.packet, head.size) < 0 ||
+        std::fread(s.packet->data, 1, static_cast<size_t>(head.size), in) !=
+            static_cast<size_t>(head.size)) {
+      error = "the encoded pictures do not read back";
+      break;
+    }
+    s.packet->pts = head.pts;
+    s.packet->dts = head.dts;
+    s.packet->duration = head.duration;
+    s.packet->flags = head.flags;
+    av_packet_rescale_ts(s.packet, s.video->time_base, s.videoStream->time_base);
+    s.packet->stream_index = s.videoStream->index;
+    const int result = av_interleaved_write_frame(s.format, s.packet);
+    if (result < 0) error = avError(result);
+  }
+  av_packet_unref(s.packet);
+  std::fclose(in);
+  return error;
 }
 
 }  // namespace
@@ -197,7 +282,7 @@ bool MuxedMovieWriter::write(const cv::Mat& frame) {
   if (!bgr.isContinuous()) bgr = bgr.clone();
   if (!state_) {
     state_ = std::make_unique<State>();
-    error_ = openMovie(*state_, path_, settings_, bgr.size());
+    error_ = openPictures(*state_, picturesPath_, settings_, bgr.size());
     if (!error_.empty()) return false;
   }
   State& s = *state_;
@@ -212,17 +297,14 @@ bool MuxedMovieWriter::write(const cv::Mat& frame) {
   const int stride[1] = {static_cast<int>(bgr.step)};
   sws_scale(s.scaler, source, stride, 0, bgr.rows, s.picture->data, s.picture->linesize);
   s.picture->pts = frames_;
-  error_ = s.encode(s.video, s.videoStream, s.picture);
+  error_ = s.encodePicture(s.picture);
   if (!error_.empty()) return false;
   ++frames_;
-  // The sound that plays while this picture shows.
-  const auto until =
-      static_cast<size_t>(std::llround(frames_ * settings_.soundRate / settings_.fps));
-  error_ = writeSound(s, settings_.sound, until);
-  return error_.empty();
+  ++given_;
+  return true;
 }
 
-bool MuxedMovieWriter::finish() {
+bool MuxedMovieWriter::finish(const std::vector<float>& given, int rate) {
   if (finished_) return error_.empty();
   finished_ = true;
   if (!state_) {
@@ -230,9 +312,35 @@ bool MuxedMovieWriter::finish() {
     return false;
   }
   State& s = *state_;
-  if (error_.empty()) error_ = writeSound(s, settings_.sound, settings_.sound.size());
-  if (error_.empty()) error_ = s.encode(s.video, s.videoStream, nullptr);
-  if (error_.empty()) error_ = s.encode(s.audio, s.audioStream, nullptr);
+  if (!error_.empty()) return false;
+  if (rate <= 0) {
+    error_ = "the sound has no rate";
+    return false;
+  }
+  // Both streams end together: the last picture is held while the sound goes on, and
+  // silence follows a sound that ends first.
+  const double fps = settings_.fps;
+  overrun_ = static_cast<double>(given.size()) / rate - frames_ / fps;
+  const double overrunFrames = overrun_ * fps;
+  const int held =
+      overrunFrames > 1.0 + 1e-6 ? static_cast<int>(std::ceil(overrunFrames - 1e-6)) : 0;
+  for (int k = 0; k < held && error_.empty(); ++k) {
+    s.picture->pts = frames_;
+    error_ = s.encodePicture(s.picture);
+    if (error_.empty()) ++frames_;
+  }
+  std::vector<float> sound = given;
+  const auto picturesLast = static_cast<size_t>(std::llround(frames_ * rate / fps));
+  if (sound.size() < picturesLast) sound.resize(picturesLast, 0.0f);
+
+  if (error_.empty()) error_ = s.encodePicture(nullptr);
+  if (error_.empty() && std::fclose(s.pictures) != 0)
+    error_ = std::generic_category().message(errno);
+  s.pictures = nullptr;
+  if (error_.empty()) error_ = openMovie(s, path_, settings_, rate);
+  if (error_.empty()) error_ = muxPictures(s, picturesPath_, sound, fps);
+  if (error_.empty()) error_ = writeSound(s, sound, sound.size());
+  if (error_.empty()) error_ = s.encodeSound(nullptr);
   if (error_.empty()) {
     const int result = av_write_trailer(s.format);
     if (result < 0) error_ = avError(result);
@@ -309,7 +417,13 @@ MuxedMovieContents readMuxedMovie(const std::string& path, bool decodeSound) {
       }
     }
     while (av_read_frame(format, packet) >= 0) {
-      if (packet->stream_index == video) ++c.videoPackets;
+      if (packet->stream_index == video) {
+        ++c.videoPackets;
+        const std::int64_t at = packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+        if (at != AV_NOPTS_VALUE)
+          c.videoSeconds = std::max(c.videoSeconds, static_cast<double>(at + packet->duration) *
+                                                        av_q2d(format->streams[video]->time_base));
+      }
       if (packet->stream_index == audio && decoder != nullptr &&
           avcodec_send_packet(decoder, packet) >= 0)
         while (avcodec_receive_frame(decoder, frame) >= 0) appendSamples(frame, c.sound);

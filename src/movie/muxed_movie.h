@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "movie/frame_sink.h"
+#include "movie/movie_settings.h"
 
 namespace kelvora {
 
@@ -13,28 +14,35 @@ namespace kelvora {
 // libraries. The first picture fixes the movie's size; later ones of another size are
 // scaled to it.
 struct MuxedMovieSettings {
-  std::string container;   // "matroska" or "mp4"
-  std::string videoCodec;  // "H264" or "FFV1"
+  std::string container;                     // "matroska" or "mp4"
+  MovieCodec videoCodec = MovieCodec::H264;  // H264 or FFV1
   double fps = 25.0;
-  std::vector<float> sound;  // full scale -1..1, starting with the first picture
-  int soundRate = 48000;
   std::string title;  // for the container's metadata
 };
 
+// Writes the pictures as they come, encoded, into a file of their own, and the movie
+// itself once the sound is known: a reel's sound is finished only after its last scan.
 class MuxedMovieWriter : public FrameSink {
  public:
-  // Nothing is opened until the first picture; `error` then says what failed.
-  MuxedMovieWriter(std::string path, MuxedMovieSettings settings);
+  // The movie goes to `path`, the encoded pictures wait in `picturesPath` (the caller
+  // removes both on failure). Nothing is opened until the first picture; `error` then
+  // says what failed.
+  MuxedMovieWriter(std::string path, std::string picturesPath, MuxedMovieSettings settings);
   ~MuxedMovieWriter() override;
   MuxedMovieWriter(const MuxedMovieWriter&) = delete;
   MuxedMovieWriter& operator=(const MuxedMovieWriter&) = delete;
 
   bool write(const cv::Mat& frame) override;
-  // Writes the rest of the sound, flushes both encoders and completes the file.
-  // Returns whether it was completed.
-  bool finish();
+  // Completes the movie with `sound` (full scale -1..1, `rate` samples a second, from the
+  // first picture on). When the two differ in length the shorter is padded so that both
+  // end together: the last picture held, or silence. Returns whether it was completed.
+  bool finish(const std::vector<float>& sound, int rate);
 
-  int framesWritten() const { return frames_; }
+  int framesWritten() const { return frames_; }  // pictures in the movie, held ones included
+  int picturesGiven() const { return given_; }   // pictures written to it
+  // How much longer the sound was than the pictures, in seconds (negative: shorter),
+  // before either was padded.
+  double soundOverrun() const { return overrun_; }
   int width() const;
   int height() const;
   const std::string& error() const { return error_; }
@@ -43,9 +51,12 @@ class MuxedMovieWriter : public FrameSink {
 
  private:
   std::string path_;
+  std::string picturesPath_;
   MuxedMovieSettings settings_;
   std::unique_ptr<State> state_;
   int frames_ = 0;
+  int given_ = 0;
+  double overrun_ = 0.0;
   std::string error_;
   bool finished_ = false;
 };
@@ -64,7 +75,8 @@ struct MuxedMovieContents {
   std::string audioCodec;  // "flac", "aac"
   int audioRate = 0;
   double fps = 0.0;
-  std::vector<float> sound;  // the decoded sound track
+  double videoSeconds = 0.0;  // from the first picture to the end of the last
+  std::vector<float> sound;   // the decoded sound track
 };
 MuxedMovieContents readMuxedMovie(const std::string& path, bool decodeSound);
 

@@ -2,33 +2,12 @@
 
 #include <vector>
 
+#include "audio/join_kind.h"
 #include "precise/scan_sound.h"
 
 namespace kelvora {
 
 // How one scan takes over from the one before it.
-enum class JoinKind {
-  Clean,      // the overlapping sound matches
-  Quiet,      // too little sound in the overlap to match: the reel's usual advance
-  Unmatched,  // the sound does not continue: a scan missing, taken as one scan's advance more
-  Missing,    // the sound does not continue where scans are known to be missing (the file
-              // numbers jump, or a scan was unreadable): silence stands in for them
-};
-
-// "clean", "quiet", "unmatched" or "missing".
-inline const char* joinKindName(JoinKind kind) {
-  switch (kind) {
-    case JoinKind::Quiet:
-      return "quiet";
-    case JoinKind::Unmatched:
-      return "unmatched";
-    case JoinKind::Missing:
-      return "missing";
-    default:
-      return "clean";
-  }
-}
-
 struct ScanJoin {
   int advance = 0;          // rows from the previous scan's first row to this one's
   double part = 0.0;        // and the part of a row beyond them, where the scanner steps

@@ -57,13 +57,17 @@ std::string takeTiffError() {
 
 }  // namespace
 
+std::string tooSmallForAFrame(cv::Size size) {
+  if (size.width >= kMinimumScanSide && size.height >= kMinimumScanSide) return "";
+  return "the scan is " + std::to_string(size.width) + "x" + std::to_string(size.height) +
+         " pixels, too small to hold a frame (at least " + std::to_string(kMinimumScanSide) +
+         " each way)";
+}
+
 void requireAFrame(LoadedScan& scan) {
-  const cv::Size size = scan.scanSize;
-  if (!scan.ok() || (size.width >= kMinimumScanSide && size.height >= kMinimumScanSide)) return;
-  scan.error = "the scan is " + std::to_string(size.width) + "x" + std::to_string(size.height) +
-               " pixels, too small to hold a frame (at least " + std::to_string(kMinimumScanSide) +
-               " each way)";
-  scan.image.release();
+  if (!scan.ok()) return;
+  scan.error = tooSmallForAFrame(scan.scanSize);
+  if (!scan.error.empty()) scan.image.release();
 }
 
 namespace {

@@ -21,6 +21,9 @@ struct LoadedScan {
 // could not be read.
 constexpr int kMinimumScanSide = 32;
 
+// Why a scan of `size` holds no frame, or "" when it is large enough.
+std::string tooSmallForAFrame(cv::Size size);
+
 // Makes a loaded scan smaller than that unreadable, saying why.
 void requireAFrame(LoadedScan& scan);
 

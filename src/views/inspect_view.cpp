@@ -9,7 +9,6 @@
 #include "film/orientation.h"
 #include "film/resolution.h"
 #include "film/settings_check.h"
-#include "jobs/job_records.h"
 #include "movie/picture_area.h"
 #include "signal/image_ops.h"
 
@@ -38,50 +37,34 @@ void legendLine(cv::Mat& image, int& y, const std::string& text, const cv::Scala
 
 }  // namespace
 
-InspectSettings inspectSettingsFor(const JobSettings& settings, double taggedDpi) {
-  Picture_Parameters record;
-  fillPictureParameters(record, settings, JobRequest{});
-  InspectSettings s;
-  s.filmType = record.filmType;
-  s.longStrip = record.longstrip;
-  s.direction = record.direction;
-  s.frameCorrection = record.frameCorrection;
-  s.cutBySoundtrack = record.cutBySoundtrack;
-  s.cutSoundtrack = settings.cutSoundtrack != 0;
-  s.manualResolution = record.manualResolution;
-  s.resolution = Resolution{record.resX, record.resY};
-  s.taggedDpi = taggedDpi;
-  return s;
-}
-
 InspectView inspectScan(const cv::Mat& scan, const InspectSettings& s, int width) {
   InspectView v;
   if (scan.empty()) return v;
-  const cv::Mat raw = s.frameCorrection ? frameCorrection(scan, s.filmType, s.longStrip) : scan;
+  const int filmType = filmTypeOf(s.film.track);
+  const bool longStrip = s.film.longStrip;
+  const bool direction = isUp(s.film.direction);
+  const cv::Mat raw = s.film.frameCorrection ? frameCorrection(scan, filmType, longStrip) : scan;
 
-  if (s.manualResolution) {
-    v.resolution = s.resolution;
+  if (s.film.manualResolution) {
+    v.resolution = *s.film.manualResolution;
   } else {
-    resolution(rot90(raw, 1), s.filmType, v.resolution, s.longStrip, s.direction);
+    resolution(rot90(raw, 1), filmType, v.resolution, longStrip, direction);
   }
-  filParametersT(s.filmType, v.resolution, v.parameters);
-  v.classicCut =
-      soundtrackRowsOfScan(raw, s.filmType, v.parameters, s.direction, s.cutBySoundtrack);
-  v.track = locateTrack(raw, s.direction, std::min(raw.rows / 2, v.parameters.trackWidth * 5 / 4));
+  filParametersT(filmType, v.resolution, v.parameters);
+  v.classicCut = soundtrackRowsOfScan(raw, filmType, v.parameters, direction, s.cutBySoundtrack);
+  v.track = locateTrack(raw, direction, std::min(raw.rows / 2, v.parameters.trackWidth * 5 / 4));
 
-  const cv::Mat turned = RotCor(scan, 0, s.direction, s.frameCorrection, s.filmType, s.longStrip);
+  const cv::Mat turned = RotCor(scan, 0, direction, s.film.frameCorrection, filmType, longStrip);
   ParametersM area;
-  filParametersM(turned, s.filmType, v.resolution, area, s.cutSoundtrack);
-  const PictureRect r = findPicture(turned, area, s.filmType, s.longStrip, s.cutSoundtrack);
-  v.picture = pictureOnScan(r, raw.cols, raw.rows, s.direction);
+  filParametersM(turned, filmType, v.resolution, area, s.cutSoundtrack);
+  const PictureRect r = findPicture(turned, area, filmType, longStrip, s.cutSoundtrack);
+  v.picture = pictureOnScan(r, raw.cols, raw.rows, direction);
   // Frame lines: where the picture begins, and a frame pitch on either side.
   const int pitch = v.parameters.framePitch;
   if (pitch > 0)
     for (int x = v.picture.x + v.picture.width; x >= -pitch; x -= pitch)
       if (x >= 0 && x < raw.cols) v.frameLines.push_back(x);
-  v.warnings = settingsWarnings(
-      measureFilm(raw), FilmSettings{s.filmType, s.longStrip, s.direction, s.manualResolution,
-                                     s.resolution, s.taggedDpi});
+  v.warnings = settingsWarnings(measureFilm(raw), s.film, s.taggedDpi);
 
   // The scan, scaled, in colour, with its areas drawn; the legend below it.
   v.scale = static_cast<double>(width) / raw.cols;
@@ -129,7 +112,7 @@ InspectView inspectScan(const cv::Mat& scan, const InspectSettings& s, int width
     std::snprintf(line, sizeof line, "the sound reaches rows %d-%d", v.track.first, v.track.last);
   } else {
     std::snprintf(line, sizeof line, "no modulated track found near the %s edge",
-                  s.direction ? "top" : "bottom");
+                  direction ? "top" : "bottom");
   }
   legendLine(v.image, y, line, kTrackColour);
   std::snprintf(line, sizeof line, "movie picture: %d x %d px; frame lines", v.picture.width,

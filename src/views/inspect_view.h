@@ -6,28 +6,21 @@
 #include <opencv2/core.hpp>
 
 #include "film/film_geometry.h"
+#include "film/film_settings.h"
 #include "film/soundtrack_area.h"
 #include "film/track_bounds.h"
 #include "movie/picture_cut.h"
 
 namespace kelvora {
 
-// The settings a preview is drawn for.
+// The settings a preview is drawn for: the film's, and how the sound job and the movie
+// would take the track.
 struct InspectSettings {
-  int filmType = kVariableArea35;
-  bool longStrip = false;
-  bool direction = true;  // UP
-  bool frameCorrection = false;
+  FilmSettings film;
   bool cutBySoundtrack = false;  // how the sound job finds its cut
   bool cutSoundtrack = false;    // the movie leaves the soundtrack out
-  bool manualResolution = false;
-  Resolution resolution;  // when manual
-  double taggedDpi = 0.0;
+  double taggedDpi = 0.0;        // what the scan's file says, 0 when nothing
 };
-
-// The preview's settings for a job's: what the sound job and the movie would do.
-struct JobSettings;
-InspectSettings inspectSettingsFor(const JobSettings& settings, double taggedDpi);
 
 // What a preview found on a scan, in the scan's own pixels (film running side to
 // side), and the picture drawn from it.

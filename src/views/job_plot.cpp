@@ -139,7 +139,7 @@ std::vector<JoinMark> joinsOfSoundJob(const SoundJobReport& r, bool inverse, siz
   std::vector<CutPoint> cuts;
   for (const auto& f : r.frames)
     cuts.push_back(
-        CutPoint{f.number, f.cutPoint, std::isnan(f.overlapMatch) ? 1.0 : f.overlapMatch});
+        CutPoint{f.frame, f.cutPoint, std::isnan(f.overlapMatch) ? 1.0 : f.overlapMatch});
   const double filmSamplesPerSample =
       static_cast<double>(std::max(r.filmRate, 1)) / std::max(rate, 1);
   std::vector<JoinMark> joins =

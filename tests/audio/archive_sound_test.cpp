@@ -55,9 +55,8 @@ TEST_F(ArchiveSoundTest, EveryFormatReadsBackWithItsHeaderAndMetadata) {
   for (const FormatCase& c : cases) {
     SCOPED_TRACE(c.name);
     JobSettings s = test::settingsForReel(reel_->options);
-    s.aChain = false;
-    s.soundFormat = c.format;
-    s.soundRate = c.rate;
+    s.sound.aChain = false;
+    s.sound.output = SoundOutput{c.format, c.rate};
     const std::string out = dir_.file(std::string("out") + extensionOf(c.format));
     const auto run = test::runSoundJob(reel_->scanPaths.front(), out, s, 1, reel_->options.scans);
     ASSERT_EQ(run.outcome, JobOutcome::Finished);
@@ -155,8 +154,8 @@ TEST(ArchiveDepthTest, A16BitReelAt24BitsIsCleanerThanAt8Bits) {
   double snr[2] = {};
   for (const int i : {0, 1}) {
     JobSettings s = test::settingsForReel(o);
-    s.aChain = false;
-    s.soundFormat = i == 0 ? SoundFormat::Wav8 : SoundFormat::Wav24;
+    s.sound.aChain = false;
+    s.sound.output.format = i == 0 ? SoundFormat::Wav8 : SoundFormat::Wav24;
     const std::string out = dir.file(i == 0 ? "eight.wav" : "deep.wav");
     ASSERT_EQ(test::runSoundJob(r.scanPaths.front(), out, s, 1, o.scans).outcome,
               JobOutcome::Finished);

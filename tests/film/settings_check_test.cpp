@@ -24,8 +24,8 @@ struct ReelKind {
 
 FilmSettings rightSettings(const ReelKind& k) {
   FilmSettings s;
-  s.filmType = k.filmType;
-  s.direction = k.up;
+  s.track = trackOf(k.filmType);
+  s.direction = k.up ? Direction::Up : Direction::Down;
   s.longStrip = k.longStrip;
   return s;
 }
@@ -64,35 +64,34 @@ TEST(SettingsCheckTest, EachWrongSettingIsNamedAndTheRightOnesAreNot) {
     EXPECT_EQ(m.variableDensity, k.filmType == 2);
 
     const FilmSettings right = rightSettings(k);
-    EXPECT_EQ(settingsWarnings(m, right), std::vector<std::string>{});
+    EXPECT_EQ(settingsWarnings(m, right, 0.0), std::vector<std::string>{});
     const FilmSettings auto_ = settingsFromMeasurement(m, FilmSettings{});
-    EXPECT_EQ(auto_.filmType, k.filmType);
-    EXPECT_EQ(auto_.direction, k.up);
+    EXPECT_EQ(auto_.track, trackOf(k.filmType));
+    EXPECT_EQ(isUp(auto_.direction), k.up);
     EXPECT_EQ(auto_.longStrip, k.longStrip);
 
     const struct {
       void (*wrong)(FilmSettings&);
       std::string warning;
     } wrongs[] = {
-        {[](FilmSettings& s) { s.direction = !s.direction; },
+        {[](FilmSettings& s) { s.direction = isUp(s.direction) ? Direction::Down : Direction::Up; },
          k.up ? "along the top edge: did you mean UP?"
               : "along the bottom edge: did you mean DOWN?"},
         {[](FilmSettings& s) { s.longStrip = !s.longStrip; },
          k.longStrip ? "did you mean Long strip?" : "did you mean to leave Long strip off?"},
         {[](FilmSettings& s) {
-           s.filmType = s.filmType == kVariableArea16 ? kVariableArea35 : kVariableArea16;
+           s.track = isSixteenMm(s.track) ? Track::VariableArea35 : Track::VariableArea16;
          },
          k.filmType == 3 ? "did you mean 16 mm?" : "did you mean 35 mm?"},
         {[](FilmSettings& s) {
-           s.manualResolution = true;
-           s.resolution = Resolution{1200, 1200};
+           s.manualResolution = Resolution{1200, 1200};
          },
          "the resolution is set to 1200,1200: did you mean"},
     };
     for (const auto& w : wrongs) {
       FilmSettings s = right;
       w.wrong(s);
-      const std::vector<std::string> said = settingsWarnings(m, s);
+      const std::vector<std::string> said = settingsWarnings(m, s, 0.0);
       ASSERT_EQ(said.size(), 1u) << w.warning;
       EXPECT_NE(said[0].find(w.warning), std::string::npos) << said[0];
     }

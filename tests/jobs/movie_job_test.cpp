@@ -23,30 +23,8 @@ using reel::ReelOptions;
 using test::RecordingControls;
 using test::TempDir;
 
-struct MovieRun {
-  JobOutcome outcome = JobOutcome::Finished;
-  MovieJobReport report;
-  test::MovieFile movie;
-  std::vector<std::string> status;
-  std::vector<std::string> calls;
-};
-
-MovieRun runMovieJob(
-    const std::string& input, const std::string& output, const JobSettings& settings, int start,
-    int stop, const std::function<void(Image_Parameters&, RecordingControls&)>& prepare = {}) {
-  RecordingControls controls;
-  Image_Parameters record;
-  fillImageParameters(record, settings, JobRequest{&controls, input, output, start, stop});
-  if (prepare) prepare(record, controls);
-  MovieRun run;
-  std::thread worker([&] { run.outcome = ThreadMovie(record, &run.report); });
-  worker.join();
-  std::error_code ec;
-  if (std::filesystem::exists(output, ec)) run.movie = test::readMovie(output);
-  run.status = controls.statusHistory();
-  run.calls = controls.calls();
-  return run;
-}
+using test::MovieRun;
+using test::runMovieJob;
 
 // Reads the frame number the reel drew into a movie frame, from where the job's cut
 // and scaling put the code blocks.
@@ -54,7 +32,7 @@ int readCode(const cv::Mat& frame, const reel::Reel& r, const JobSettings& s) {
   const reel::ReelGeometry& g = r.geometry;
   const int dpi = r.options.dpi;
   const bool sixteenStrip = r.options.filmType == 3 && r.options.longStrip;
-  const bool cut = s.cutSoundtrack != 0;
+  const bool cut = s.movie.cutSoundtrack;
   const int top = g.lineStart + g.lineHeight;
   int rectHeight;
   if (sixteenStrip) {
@@ -148,22 +126,22 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(makeCase("va35_mp42", [](ReelOptions&) {}),
                       makeCase(
                           "va35_cut_soundtrack", [](ReelOptions&) {},
-                          [](JobSettings& s) { s.cutSoundtrack = 1; }),
+                          [](JobSettings& s) { s.movie.cutSoundtrack = true; }),
                       makeCase("va35_down", [](ReelOptions& r) { r.directionUp = false; }),
                       makeCase("va35_inverse", [](ReelOptions& r) { r.inverse = true; }),
                       makeCase("va35_grey", [](ReelOptions& r) { r.colour = false; }),
                       makeCase(
                           "va35_divx_320_24fps", [](ReelOptions& r) { r.fps = 24; },
                           [](JobSettings& s) {
-                            s.compression = 1;
-                            s.filmSize = 1;
+                            s.movie.codec = MovieCodec::Divx;
+                            s.movie.size = FrameSize::Small;
                           },
                           "DIV3", {320, 240}),
                       makeCase(
                           "vd35_xvid_cut", [](ReelOptions& r) { r.filmType = 2; },
                           [](JobSettings& s) {
-                            s.compression = 2;
-                            s.cutSoundtrack = 1;
+                            s.movie.codec = MovieCodec::Xvid;
+                            s.movie.cutSoundtrack = true;
                           },
                           "XVID"),
                       makeCase("va16_per_frame",
@@ -231,15 +209,14 @@ TEST_P(MovieJobEndingTest, KeepsWhatWasWrittenOrTheOlderMovie) {
   const reel::Reel r = reel::writeReel(options, dir.file("scans"));
   if (e.damage) e.damage(r);
   test::writeText(dir.file("out.avi"), "an earlier cut");
-  const MovieRun run = runMovieJob(r.scanPaths[0], dir.file(e.output), JobSettings{}, 1, 5,
-                                   [&e](Image_Parameters& record, RecordingControls& controls) {
-                                     controls.stopWhenShown(
-                                         record.stopRequested,
-                                         statusLine("Cutting frame number : %d...", e.stopAtFrame));
-                                   });
+  const MovieRun run = runMovieJob(
+      r.scanPaths[0], dir.file(e.output), JobSettings{}, 1, 5,
+      [&e](JobRequest&, RecordingControls& controls, std::atomic<bool>& stop) {
+        controls.stopWhenShown(stop, statusLine("Cutting frame number : %d...", e.stopAtFrame));
+      });
   EXPECT_EQ(run.outcome, e.outcome);
   EXPECT_EQ(run.status.back(), e.lastStatus);
-  EXPECT_EQ(run.report.kept, e.framesKept > 0);
+  EXPECT_EQ(run.report.complete, e.framesKept > 0);
   if (e.framesKept > 0) {
     ASSERT_TRUE(run.movie.opened);
     EXPECT_EQ(run.movie.frames.size(), static_cast<size_t>(e.framesKept));
@@ -281,9 +258,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(MovieJobTest, OneFrameAndManualResolution) {
   JobSettings s;
-  s.manualResolution = 1;
-  s.resolutionX = "900";
-  s.resolutionY = "900";
+  s.film.manualResolution = Resolution{900, 900};
   const MovieRun run = runMovieJob(reel_.scanPaths[0], output(), s, 3, 3);
   ASSERT_EQ(run.outcome, JobOutcome::Finished);
   EXPECT_EQ(run.movie.frames.size(), 1u);

@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "jobs/job_records.h"
 #include "jobs/status_log.h"
 #include "support/recording_controls.h"
 
@@ -21,23 +20,10 @@ Calls operator+(Calls a, const Calls& b) {
   return a;
 }
 
-template <typename Record>
-void prepare(Record& record, RecordingControls& controls, int start, int stop) {
-  record.controls = &controls;
-  record.startFrame = start;
-  record.stopFrame = stop;
-  record.inputPath = "/in/a.tif";
-  record.outputPath = "/out/sound.wav";
-}
-
 TEST(NotificationsTest, StartEntersTheRunningState) {
   for (int kind = 0; kind < 2; ++kind) {
     RecordingControls controls;
-    Picture_Parameters sound;
-    Image_Parameters movie;
-    prepare(sound, controls, 3, 12);
-    prepare(movie, controls, 3, 12);
-    EXPECT_EQ(kind == 0 ? initThreadSound(sound) : initThreadImage(movie), 1);
+    EXPECT_EQ(kind == 0 ? initThreadSound(controls, 3, 12) : initThreadImage(controls, 3, 12), 1);
     EXPECT_EQ(controls.calls(),
               (Calls{"enable(StartButton,0)", "enable(SoundCheck,0)", "enable(FilmCheck,0)",
                      "enable(StartEdit,0)", "enable(StopEdit,0)", "show(StopButton,1)",
@@ -48,43 +34,29 @@ TEST(NotificationsTest, StartEntersTheRunningState) {
 
 TEST(NotificationsTest, ProgressRangeIsTheFullFrameCount) {
   RecordingControls controls;
-  Picture_Parameters sound;
-  prepare(sound, controls, 1, 70000);
-  initThreadSound(sound);
+  initThreadSound(controls, 1, 70000);
   EXPECT_EQ(controls.calls()[8], "setProgressRange(0,70000)");
 }
 
 TEST(NotificationsTest, UnreadableFile) {
   RecordingControls controls;
-  Picture_Parameters sound;
-  prepare(sound, controls, 1, 5);
-  errorReadPic(sound);
+  errorReadPic(controls);
   EXPECT_EQ(controls.calls(),
             (Calls{"setText(Status,Wrong file format !!!)", "setProgressPosition(0)"} +
              kIdleAfterUnreadableOrStop));
-  EXPECT_TRUE(sound.inputPath.empty());
-  EXPECT_TRUE(sound.outputPath.empty());
-
   RecordingControls movieControls;
-  Image_Parameters movie;
-  prepare(movie, movieControls, 1, 5);
-  errorReadIm(movie);
+  errorReadIm(movieControls);
   EXPECT_EQ(movieControls.calls(), controls.calls());
 }
 
 TEST(NotificationsTest, StoppedSoundRedrawsFirstStoppedMovieDoesNot) {
   RecordingControls controls;
-  Picture_Parameters sound;
-  prepare(sound, controls, 1, 5);
-  killThreadPic(sound);
+  killThreadPic(controls);
   EXPECT_EQ(controls.calls(),
             (Calls{"redraw(Status)", "setProgressPosition(0)", "redraw(Progress)"} +
              kIdleAfterUnreadableOrStop));
-
   RecordingControls movieControls;
-  Image_Parameters movie;
-  prepare(movie, movieControls, 1, 5);
-  killThreadIm(movie);
+  killThreadIm(movieControls);
   EXPECT_EQ(movieControls.calls(), kIdleAfterUnreadableOrStop);
 }
 
@@ -93,9 +65,7 @@ TEST(NotificationsTest, FinishedLeavesTheFrameBoxesAsAllLeftThem) {
                         "enable(FilmCheck,1)", "enable(AllCheck,1)",    "show(Progress,0)",
                         "isChecked(AllCheck)"};
   RecordingControls unchecked;
-  Picture_Parameters sound;
-  prepare(sound, unchecked, 1, 5);
-  ThreadEndPic(sound);
+  ThreadEndPic(unchecked);
   const Calls expected =
       Calls{"redraw(Status)"} + common + Calls{"enable(StartEdit,1)", "enable(StopEdit,1)"};
   EXPECT_EQ(unchecked.calls(), expected);
@@ -103,9 +73,7 @@ TEST(NotificationsTest, FinishedLeavesTheFrameBoxesAsAllLeftThem) {
   RecordingControls checked;
   checked.check(Control::AllCheck, true);
   checked.setEnabled(Control::StartEdit, false);
-  Image_Parameters movie;
-  prepare(movie, checked, 1, 5);
-  ThreadEndIm(movie);
+  ThreadEndIm(checked);
   EXPECT_EQ(checked.calls(), common);
   EXPECT_FALSE(checked.enabled(Control::StartEdit));
 }

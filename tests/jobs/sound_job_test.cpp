@@ -50,7 +50,7 @@ Case makeCase(std::string name, double minSnr, const std::function<void(ReelOpti
 // output filter when A-Chain is on, in playing order.
 std::vector<float> expectedSound(const reel::Reel& r, const JobSettings& s) {
   std::vector<float> audio = r.audio;
-  if (s.aChain) filter(audio);
+  if (s.sound.aChain) filter(audio);
   return audio;
 }
 
@@ -82,7 +82,7 @@ TEST_P(SoundReelTest, DecodesTheKnownAudioWithoutDroppingOrRepeatingSamples) {
   ASSERT_EQ(run.report.frames.size(), static_cast<size_t>(c.reel.scans));
   for (size_t i = 1; i < run.report.frames.size(); ++i)
     EXPECT_EQ(run.report.frames[i].cutPoint, r.geometry.advance) << "frame " << i + 1;
-  const size_t filterTail = c.settings.aChain ? 19 : 0;
+  const size_t filterTail = c.settings.sound.aChain ? 19 : 0;
   EXPECT_EQ(run.wav.data.size(), static_cast<size_t>(r.geometry.totalRows) + filterTail);
 
   const double snr = snrDb(asFloats(run.wav.data), expectedSound(r, c.settings), 0, 19);
@@ -93,64 +93,65 @@ TEST_P(SoundReelTest, DecodesTheKnownAudioWithoutDroppingOrRepeatingSamples) {
 
 INSTANTIATE_TEST_SUITE_P(
     Reels, SoundReelTest,
-    ::testing::Values(
-        makeCase("va35_defaults", 24, [](ReelOptions&) {}),
-        makeCase(
-            "va35_no_crossfade_no_filter", 24, [](ReelOptions&) {},
-            [](JobSettings& s) {
-              s.crossfade = 0;
-              s.aChain = false;
-            }),
-        makeCase(
-            "va35_cut_by_soundtrack", 24, [](ReelOptions&) {},
-            [](JobSettings& s) { s.cutBySoundtrack = true; }),
-        makeCase(
-            "va35_no_dc", 17, [](ReelOptions&) {}, [](JobSettings& s) { s.removeDC = 0; }),
-        makeCase("va35_down", 24, [](ReelOptions& r) { r.directionUp = false; }),
-        makeCase("va35_inverse", 24, [](ReelOptions& r) { r.inverse = true; }),
-        makeCase("va35_grey_24fps", 24,
-                 [](ReelOptions& r) {
-                   r.colour = false;
-                   r.fps = 24;
-                 }),
-        makeCase(
-            "va35_luma", 24, [](ReelOptions&) {}, [](JobSettings& s) { s.colorElement = 3; }),
-        makeCase("va35_16bit", 24, [](ReelOptions& r) { r.sixteenBit = true; }),
-        makeCase("va35_alpha", 24, [](ReelOptions& r) { r.alpha = true; }),
-        makeCase("vd35_defaults", 24, [](ReelOptions& r) { r.filmType = 2; }),
-        makeCase(
-            "vd35_cut_by_soundtrack_down", 24,
-            [](ReelOptions& r) {
-              r.filmType = 2;
-              r.directionUp = false;
-            },
-            [](JobSettings& s) { s.cutBySoundtrack = true; }),
-        makeCase("va16_defaults", 24,
-                 [](ReelOptions& r) {
-                   r.filmType = 3;
-                   r.dpi = 1800;
-                 }),
-        makeCase(
-            "va16_cut_by_soundtrack", 14,
-            [](ReelOptions& r) {
-              r.filmType = 3;
-              r.dpi = 1800;
-            },
-            [](JobSettings& s) { s.cutBySoundtrack = true; }),
-        makeCase("va35_tones_picture_guided", 20,
-                 [](ReelOptions& r) { r.programme = reel::Programme::Tones; }),
-        makeCase("va35_long_strip", 24,
-                 [](ReelOptions& r) {
-                   r.longStrip = true;
-                   r.scans = 4;
-                 }),
-        makeCase("va16_long_strip", 24,
-                 [](ReelOptions& r) {
-                   r.filmType = 3;
-                   r.dpi = 1800;
-                   r.longStrip = true;
-                   r.scans = 4;
-                 })),
+    ::testing::Values(makeCase("va35_defaults", 24, [](ReelOptions&) {}),
+                      makeCase(
+                          "va35_no_crossfade_no_filter", 24, [](ReelOptions&) {},
+                          [](JobSettings& s) {
+                            s.sound.crossfade = false;
+                            s.sound.aChain = false;
+                          }),
+                      makeCase(
+                          "va35_cut_by_soundtrack", 24, [](ReelOptions&) {},
+                          [](JobSettings& s) { s.sound.cutBySoundtrack = true; }),
+                      makeCase(
+                          "va35_no_dc", 17, [](ReelOptions&) {},
+                          [](JobSettings& s) { s.sound.removeDC = false; }),
+                      makeCase("va35_down", 24, [](ReelOptions& r) { r.directionUp = false; }),
+                      makeCase("va35_inverse", 24, [](ReelOptions& r) { r.inverse = true; }),
+                      makeCase("va35_grey_24fps", 24,
+                               [](ReelOptions& r) {
+                                 r.colour = false;
+                                 r.fps = 24;
+                               }),
+                      makeCase(
+                          "va35_luma", 24, [](ReelOptions&) {},
+                          [](JobSettings& s) { s.sound.color = kLuma; }),
+                      makeCase("va35_16bit", 24, [](ReelOptions& r) { r.sixteenBit = true; }),
+                      makeCase("va35_alpha", 24, [](ReelOptions& r) { r.alpha = true; }),
+                      makeCase("vd35_defaults", 24, [](ReelOptions& r) { r.filmType = 2; }),
+                      makeCase(
+                          "vd35_cut_by_soundtrack_down", 24,
+                          [](ReelOptions& r) {
+                            r.filmType = 2;
+                            r.directionUp = false;
+                          },
+                          [](JobSettings& s) { s.sound.cutBySoundtrack = true; }),
+                      makeCase("va16_defaults", 24,
+                               [](ReelOptions& r) {
+                                 r.filmType = 3;
+                                 r.dpi = 1800;
+                               }),
+                      makeCase(
+                          "va16_cut_by_soundtrack", 14,
+                          [](ReelOptions& r) {
+                            r.filmType = 3;
+                            r.dpi = 1800;
+                          },
+                          [](JobSettings& s) { s.sound.cutBySoundtrack = true; }),
+                      makeCase("va35_tones_picture_guided", 20,
+                               [](ReelOptions& r) { r.programme = reel::Programme::Tones; }),
+                      makeCase("va35_long_strip", 24,
+                               [](ReelOptions& r) {
+                                 r.longStrip = true;
+                                 r.scans = 4;
+                               }),
+                      makeCase("va16_long_strip", 24,
+                               [](ReelOptions& r) {
+                                 r.filmType = 3;
+                                 r.dpi = 1800;
+                                 r.longStrip = true;
+                                 r.scans = 4;
+                               })),
     [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
 
 // Every way a job can fail ends it honestly: the right ending and status text, the
@@ -182,9 +183,8 @@ TEST_P(SoundJobEndingTest, EndsHonestlyAndKeepsTheOlderTake) {
   test::writeText(dir.file("out.wav"), "an earlier take");
   const auto run = runSoundJob(
       r.scanPaths.front(), dir.file(e.output), JobSettings{}, e.start, e.stop,
-      [&e](Picture_Parameters& record, test::RecordingControls& controls) {
-        controls.stopWhenShown(record.stopRequested,
-                               statusLine("Translating frame number : %d...", e.stopAtFrame));
+      [&e](JobRequest&, test::RecordingControls& controls, std::atomic<bool>& stop) {
+        controls.stopWhenShown(stop, statusLine("Translating frame number : %d...", e.stopAtFrame));
       });
   EXPECT_EQ(run.outcome, e.outcome);
   EXPECT_EQ(run.report.failedFrame, e.failedFrame);
@@ -250,7 +250,7 @@ class SoundJobTest : public ::testing::Test {
 
 TEST_F(SoundJobTest, OneFrameJobKeepsTheWholeFrame) {
   JobSettings s;
-  s.aChain = false;
+  s.sound.aChain = false;
   const auto run = runSoundJob(reel_.scanPaths.front(), output(), s, 4, 4);
   ASSERT_EQ(run.outcome, JobOutcome::Finished);
   EXPECT_EQ(run.wav.data.size(), static_cast<size_t>(reel_.geometry.scanLength));
@@ -261,7 +261,7 @@ TEST_F(SoundJobTest, OneFrameJobKeepsTheWholeFrame) {
 
 TEST_F(SoundJobTest, StartAndStopFramesSelectScansByListingOrder) {
   JobSettings s;
-  s.aChain = false;
+  s.sound.aChain = false;
   const auto run = runSoundJob(reel_.scanPaths.front(), output(), s, 2, 3);
   ASSERT_EQ(run.outcome, JobOutcome::Finished);
   EXPECT_EQ(run.wav.data.size(),
@@ -271,15 +271,13 @@ TEST_F(SoundJobTest, StartAndStopFramesSelectScansByListingOrder) {
 
 TEST_F(SoundJobTest, ManualResolutionSetsTheSampleRate) {
   JobSettings s;
-  s.manualResolution = 1;
-  s.resolutionX = "2000";
-  s.resolutionY = "2000";
+  s.film.manualResolution = Resolution{2000, 2000};
   auto run = runSoundJob(reel_.scanPaths.front(), output(), s, 1, 2);
   ASSERT_EQ(run.outcome, JobOutcome::Finished);
   EXPECT_EQ(run.wav.sampleRate, 25u * 1511u);
   EXPECT_NE(run.status[1].find("Picture resolution (dpi) x=2000,y=2000"), std::string::npos);
-  s.speedIndex = 0;
-  s.soundtrackType = 2;
+  s.film.fps = 24;
+  s.film.track = Track::VariableArea16;
   run = runSoundJob(reel_.scanPaths.front(), output(), s, 1, 1);
   EXPECT_EQ(run.wav.sampleRate, 24u * 600u);
 }
@@ -311,9 +309,9 @@ TEST(SoundJobInputTest, OddLaterScansDoNotCrashTheJob) {
   for (bool cutBySoundtrack : {false, true}) {
     for (int type : {0, 1, 2}) {
       JobSettings s;
-      s.cutBySoundtrack = cutBySoundtrack;
-      s.soundtrackType = type;
-      s.frameCorrection = type == 1;
+      s.sound.cutBySoundtrack = cutBySoundtrack;
+      s.film.track = static_cast<Track>(type);
+      s.film.frameCorrection = type == 1;
       const auto run = runSoundJob(dir.file("odd/"), dir.file("odd.wav"), s, 1, 5);
       EXPECT_EQ(run.outcome, JobOutcome::Finished);
       EXPECT_TRUE(run.wav.valid);

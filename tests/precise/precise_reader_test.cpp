@@ -18,6 +18,7 @@
 #include "reel/ideal_reader.h"
 #include "reel/reel.h"
 #include "reel/sound_quality.h"
+#include "scans/scan_names.h"
 #include "support/sound_run.h"
 #include "support/temp_dir.h"
 
@@ -48,9 +49,9 @@ TEST_P(PreciseReaderTest, ReadsAllTheSoundTheFilmHolds) {
     std::filesystem::remove(reel.scanPaths[static_cast<size_t>(kind.missingScan)]);
 
   JobSettings s = test::settingsForReel(o);
-  s.reader = Reader::Precise;
-  s.soundFormat = SoundFormat::Float;
-  s.aChain = false;
+  s.sound.reader = Reader::Precise;
+  s.sound.output.format = SoundFormat::Float;
+  s.sound.aChain = false;
   const int scans = o.scans - (kind.missingScan >= 0 ? 1 : 0);
   const test::SoundRun run =
       test::runSoundJob(reel.scanPaths.front(), dir.file("precise.wav"), s, 1, scans);
@@ -169,7 +170,7 @@ TEST(PreciseReaderParts, FilmWithoutATrackIsRefused) {
   const std::string output = dir.file("sound.wav");
   { std::ofstream(output) << "the older take"; }
   JobSettings s;
-  s.reader = Reader::Precise;
+  s.sound.reader = Reader::Precise;
   const test::SoundRun run = test::runSoundJob((scans / "scan_0001.tif").string(), output, s, 1, 9);
   EXPECT_EQ(run.outcome, JobOutcome::Unreadable);
   EXPECT_EQ(run.report.failure,

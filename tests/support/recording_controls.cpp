@@ -70,6 +70,16 @@ bool RecordingControls::isChecked(Control c) {
   return checked_[c];
 }
 
+void RecordingControls::showWarning(const std::string& text) {
+  std::lock_guard lock(mutex_);
+  warnings_.push_back(text);
+}
+
+std::vector<std::string> RecordingControls::warnings() const {
+  std::lock_guard lock(mutex_);
+  return warnings_;
+}
+
 void RecordingControls::setProgressRange(int lower, int upper) {
   std::lock_guard lock(mutex_);
   log("setProgressRange(" + std::to_string(lower) + "," + std::to_string(upper) + ")");

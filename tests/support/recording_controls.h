@@ -24,6 +24,9 @@ class RecordingControls : public Controls {
   void redraw(Control c) override;
   bool isChecked(Control c) override;
 
+  // Kept apart from the calls (see `warnings`), so sequences compare as the window sees them.
+  void showWarning(const std::string& text) override;
+
   void setProgressRange(int lower, int upper) override;
   void setProgressStep(int step) override;
   void stepProgress() override;
@@ -41,6 +44,7 @@ class RecordingControls : public Controls {
   bool enabled(Control c) const;
   bool visible(Control c) const;
   std::vector<std::string> statusHistory() const;
+  std::vector<std::string> warnings() const;
 
  private:
   void log(std::string call);
@@ -52,6 +56,7 @@ class RecordingControls : public Controls {
   std::map<Control, bool> checked_;
   std::map<Control, std::string> texts_;
   std::vector<std::string> statusHistory_;
+  std::vector<std::string> warnings_;
   std::function<void(const std::string&)> statusHook_;
 };
 

@@ -5,32 +5,81 @@
 #include <system_error>
 #include <thread>
 
+#include "jobs/frame_listing.h"
+#include "jobs/staged_file.h"
+
 namespace kelvora::test {
 
 JobSettings settingsForReel(const reel::ReelOptions& options) {
   JobSettings s;
-  s.soundtrackType = options.filmType - 1;
-  s.speedIndex = options.fps - 24;
-  s.longStrip = options.longStrip ? 1 : 0;
-  s.directionUp = options.directionUp;
-  s.inverse = options.inverse ? 1 : 0;
+  s.film.track = trackOf(options.filmType);
+  s.film.fps = options.fps;
+  s.film.longStrip = options.longStrip;
+  s.film.direction = options.directionUp ? Direction::Up : Direction::Down;
+  s.film.inverse = options.inverse;
   return s;
 }
 
+namespace {
+
+JobRequest requestFor(RecordingControls& controls, const std::atomic<bool>& stop,
+                      const std::string& inputPath, int start, int stopFrame) {
+  JobRequest request;
+  request.controls = &controls;
+  request.inputPath = inputPath;
+  request.startFrame = start;
+  request.stopFrame = stopFrame;
+  request.stopRequested = &stop;
+  return request;
+}
+
+}  // namespace
+
 SoundRun runSoundJob(const std::string& inputPath, const std::string& outputPath,
-                     const JobSettings& settings, int start, int stop,
-                     const std::function<void(Picture_Parameters&, RecordingControls&)>& prepare) {
+                     const JobSettings& settings, int start, int stop, const PrepareJob& prepare) {
   RecordingControls controls;
-  Picture_Parameters record;
-  fillPictureParameters(record, settings,
-                        JobRequest{&controls, inputPath, outputPath, start, stop});
-  if (prepare) prepare(record, controls);
+  std::atomic<bool> stopRequested{false};
+  JobRequest request = requestFor(controls, stopRequested, inputPath, start, stop);
+  if (prepare) prepare(request, controls, stopRequested);
   SoundRun run;
-  std::thread worker([&] { run.outcome = ThreadPicture(record, &run.report); });
-  worker.join();
+  {
+    StagedFile file(outputPath, extensionOf(settings.sound.output.format));
+    const SoundOrigin origin{JobDirectory(inputPath, static_cast<int>(inputPath.size())),
+                             settings.film, settings.sound, start, stop};
+    const std::unique_ptr<SoundSink> sink = soundFileSink(file, origin);
+    std::thread worker([&] {
+      run.outcome = ThreadPicture(request, settings.film, settings.sound, *sink, run.report);
+    });
+    worker.join();
+    if (run.outcome == JobOutcome::Finished) file.commit();
+  }
   std::error_code ec;
   run.outputExists = std::filesystem::exists(outputPath, ec);
   if (run.outputExists) run.wav = readWav(outputPath);
+  run.status = controls.statusHistory();
+  run.calls = controls.calls();
+  return run;
+}
+
+MovieRun runMovieJob(const std::string& inputPath, const std::string& outputPath,
+                     const JobSettings& settings, int start, int stop, const PrepareJob& prepare) {
+  RecordingControls controls;
+  std::atomic<bool> stopRequested{false};
+  JobRequest request = requestFor(controls, stopRequested, inputPath, start, stop);
+  if (prepare) prepare(request, controls, stopRequested);
+  MovieRun run;
+  {
+    StagedFile file(outputPath, ".avi");
+    MovieOutput output;
+    output.file = &file;
+    std::thread worker([&] {
+      run.outcome = ThreadMovie(request, settings.film, settings.movie, output, run.report);
+    });
+    worker.join();
+    if (run.report.complete) file.commit();
+  }
+  std::error_code ec;
+  if (std::filesystem::exists(outputPath, ec)) run.movie = readMovie(outputPath);
   run.status = controls.statusHistory();
   run.calls = controls.calls();
   return run;

@@ -1,12 +1,16 @@
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
 
+#include "jobs/frame_loop.h"
+#include "jobs/movie_job.h"
 #include "jobs/settings.h"
 #include "jobs/sound_job.h"
 #include "reel/reel.h"
+#include "support/movie_file.h"
 #include "support/recording_controls.h"
 #include "support/wav_file.h"
 
@@ -25,12 +29,30 @@ struct SoundRun {
 // strips, direction and Inverse.
 JobSettings settingsForReel(const reel::ReelOptions& options);
 
+// What a test may change of a job before it starts: its request (bridging), the
+// controls and the Stop flag the window would set.
+using PrepareJob = std::function<void(JobRequest&, RecordingControls&, std::atomic<bool>& stop)>;
+
 // Runs the soundtrack job the way Start does, on a worker thread, with recording
-// controls. `prepare` may adjust the record or the controls before the job starts.
-SoundRun runSoundJob(
-    const std::string& inputPath, const std::string& outputPath, const JobSettings& settings,
-    int start, int stop,
-    const std::function<void(Picture_Parameters&, RecordingControls&)>& prepare = {});
+// controls, into a file staged beside `outputPath` and put in place when the job
+// finishes.
+SoundRun runSoundJob(const std::string& inputPath, const std::string& outputPath,
+                     const JobSettings& settings, int start, int stop,
+                     const PrepareJob& prepare = {});
+
+struct MovieRun {
+  JobOutcome outcome = JobOutcome::Finished;
+  MovieJobReport report;
+  MovieFile movie;
+  std::vector<std::string> status;
+  std::vector<std::string> calls;
+};
+
+// Runs the classic movie job likewise; the movie is put in place whenever it holds
+// the frames it wrote.
+MovieRun runMovieJob(const std::string& inputPath, const std::string& outputPath,
+                     const JobSettings& settings, int start, int stop,
+                     const PrepareJob& prepare = {});
 
 // The signal-to-noise ratio in dB of `decoded` against `reference[offset + i]`,
 // after the best gain and offset: what a listener hears of the source.

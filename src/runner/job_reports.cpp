@@ -1,4 +1,4 @@
-#include "cli/job_reports.h"
+#include "runner/job_reports.h"
 
 #include <cmath>
 
@@ -52,7 +52,7 @@ nlohmann::ordered_json soundMeasurements(const SoundJobReport& r) {
   nlohmann::ordered_json frames = nlohmann::ordered_json::array();
   for (const auto& f : r.frames) {
     nlohmann::ordered_json frame;
-    frame["frame"] = f.number;
+    frame["frame"] = f.frame;
     frame["samples"] = f.samples;
     frame["cut_point"] =
         f.cutPoint < 0 ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(f.cutPoint);
@@ -76,6 +76,20 @@ nlohmann::ordered_json movieMeasurements(const MovieJobReport& r) {
   j["codec"] = r.codec;
   j["warnings"] = r.warnings;
   return j;
+}
+
+std::string soundReportJson(const SoundJobReport& r, JobOutcome outcome,
+                            const std::string& output) {
+  nlohmann::ordered_json j;
+  j["outcome"] = describe(outcome);
+  j["output"] = output;
+  j.update(soundMeasurements(r));
+  return dumpJson(j) + "\n";
+}
+
+std::string dumpJson(const nlohmann::ordered_json& j) {
+  // Text from a file's header may hold bytes that are not UTF-8; they are replaced.
+  return j.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
 nlohmann::ordered_json bridgedScans(const std::vector<BridgedScan>& bridged) {

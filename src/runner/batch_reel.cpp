@@ -1,24 +1,29 @@
-#include "cli/reel_job.h"
+#include "runner/batch_reel.h"
 
 #include <algorithm>
-
 #include <chrono>
 #include <deque>
+#include <filesystem>
 
-#include "cli/job_reports.h"
-#include "cli/reel_record.h"
-#include "jobs/job_records.h"
+#include "jobs/frame_listing.h"
+#include "jobs/movie_job.h"
+#include "jobs/sound_job.h"
 #include "jobs/staged_file.h"
+#include "runner/job_reports.h"
+#include "runner/reel_input.h"
+#include "runner/reel_record.h"
 
 namespace kelvora {
 
 namespace {
 
 // A job's window in a batch: no window at all. Each frame's step counts on the
-// batch's frame counter; the status text is kept for nobody to read.
+// batch's frame counter; the status text is kept for nobody to read; warnings go to
+// the batch.
 class BatchControls : public Controls {
  public:
-  explicit BatchControls(std::atomic<long>& framesDone) : framesDone_(framesDone) {}
+  BatchControls(std::atomic<long>& framesDone, std::function<void(const std::string&)> onWarning)
+      : framesDone_(framesDone), onWarning_(std::move(onWarning)) {}
   void enable(Control, bool) override {}
   void show(Control, bool) override {}
   void setText(Control c, const std::string& text) override {
@@ -27,6 +32,9 @@ class BatchControls : public Controls {
   std::string text(Control c) override { return c == Control::Status ? status_ : ""; }
   void redraw(Control) override {}
   bool isChecked(Control) override { return false; }
+  void showWarning(const std::string& text) override {
+    if (onWarning_) onWarning_(text);
+  }
   void setProgressRange(int, int) override {}
   void setProgressStep(int) override {}
   void stepProgress() override { ++framesDone_; }
@@ -34,6 +42,7 @@ class BatchControls : public Controls {
 
  private:
   std::atomic<long>& framesDone_;
+  std::function<void(const std::string&)> onWarning_;
   std::string status_;
 };
 
@@ -51,98 +60,72 @@ struct JobRun {
   std::string failure;                // why it did not finish, naming the scan or the output
 };
 
-// A reel whose film could not be told with --film auto fails before its job.
-JobRun cannotTell(const std::string& why) {
+// What a finished job's report gives the reel's run.
+template <typename Report>
+JobRun runOf(JobOutcome outcome, const Report& report, nlohmann::ordered_json measurements,
+             const std::string& output, const std::string& writeCause) {
   JobRun run;
-  run.outcome = JobOutcome::Unreadable;
-  run.failure = why;
-  return run;
-}
-
-std::string failureOf(JobOutcome outcome, int failedFrame, const std::string& failedPath,
-                      const std::string& readCause, const std::string& output,
-                      const std::string& writeCause) {
-  if (outcome == JobOutcome::Unreadable)
-    return "cannot read frame " + std::to_string(failedFrame) + " (" + failedPath +
-           "): " + readCause;
-  if (outcome == JobOutcome::WriteFailed) return "cannot write " + output + ": " + writeCause;
-  return "";
-}
-
-// Runs one job of a reel on its filled record: the reel's stop switch reaches it, and
-// its report gives the run's measurements, bridged scans and warnings.
-template <typename Record, typename Report>
-JobRun runFilled(Record& job, StopSwitch& stop, JobOutcome (*thread)(Record&, Report*),
-                 nlohmann::ordered_json (*measure)(const Report&), const std::string& chosen,
-                 Report& report) {
-  JobRun run;
-  {
-    const StopSwitch::Registration registered(stop, job.stopRequested);
-    run.outcome = thread(job, &report);
-  }
-  run.measurements = measure(report);
+  run.outcome = outcome;
+  run.measurements = std::move(measurements);
   run.bridged = report.bridged;
-  if (!chosen.empty()) run.warnings.push_back(chosen);
-  run.warnings.insert(run.warnings.end(), report.warnings.begin(), report.warnings.end());
+  run.warnings = report.warnings;
+  if (outcome == JobOutcome::Unreadable)
+    run.failure = "cannot read frame " + std::to_string(report.failedFrame) + " (" +
+                  report.failedPath + "): " + report.failure;
+  if (outcome == JobOutcome::WriteFailed)
+    run.failure = "cannot write " + output + ": " + writeCause;
   return run;
-}
-
-// The reel's film settings, with `--film auto` measured on its first scan; `chosen`
-// says what was taken. Returns "" or why the film could not be told.
-std::string reelFilm(const ReelPlan& plan, FilmOptions& film, std::string& chosen) {
-  film = plan.settings.film;
-  film.input = plan.directory;
-  return resolveAutoFilm(film, chosen);
 }
 
 // The settings were checked when the batch was planned.
-JobRun runSoundJob(const ReelPlan& plan, const JobRequest& request, StopSwitch& stop) {
-  SoundOptions options = plan.settings.sound;
-  std::string chosen;
-  if (const std::string why = reelFilm(plan, options.film, chosen); !why.empty())
-    return cannotTell(why);
-  JobSettings settings;
-  soundJobSettings(options, settings);
-  Picture_Parameters job;
-  fillPictureParameters(job, settings, request);
-  job.bridgeUnreadable = plan.bridgeUnreadable;
+JobRun runSoundJob(const BatchReel& reel, const JobRequest& request, const FilmSettings& film,
+                   StagedFile& file) {
+  const SoundOrigin origin{
+      JobDirectory(request.inputPath, static_cast<int>(request.inputPath.size())), film,
+      reel.soundSettings, request.startFrame, request.stopFrame};
+  const std::unique_ptr<SoundSink> sink = soundFileSink(file, origin);
   SoundJobReport report;
-  JobRun run = runFilled(job, stop, &ThreadPicture, &soundMeasurements, chosen, report);
-  run.failure = failureOf(run.outcome, report.failedFrame, report.failedPath, report.failure,
-                          plan.soundPath(), report.failure);
-  return run;
+  const JobOutcome outcome = ThreadPicture(request, film, reel.soundSettings, *sink, report);
+  return runOf(outcome, report, soundMeasurements(report), reel.soundPath(), report.failure);
 }
 
-JobRun runMovieJob(const ReelPlan& plan, const JobRequest& request, StopSwitch& stop) {
-  MovieOptions options = plan.settings.movie;
-  std::string chosen;
-  if (const std::string why = reelFilm(plan, options.film, chosen); !why.empty())
-    return cannotTell(why);
-  JobSettings settings;
-  movieJobSettings(options, settings);
-  Image_Parameters job;
-  fillImageParameters(job, settings, request);
-  job.bridgeUnreadable = plan.bridgeUnreadable;
+JobRun runMovieJob(const BatchReel& reel, const JobRequest& request, const FilmSettings& film,
+                   StagedFile& file) {
+  MovieOutput output;
+  output.file = &file;
   MovieJobReport report;
-  JobRun run = runFilled(job, stop, &ThreadMovie, &movieMeasurements, chosen, report);
-  run.failure = failureOf(run.outcome, report.failedFrame, report.failedPath, report.failure,
-                          plan.moviePath(), report.outputError);
+  const JobOutcome outcome = ThreadMovie(request, film, reel.movieSettings, output, report);
+  JobRun run = runOf(outcome, report, movieMeasurements(report), reel.moviePath(),
+                     report.outputError.empty() ? report.failure : report.outputError);
+  // In a batch a movie is whole or nothing.
+  if (run.outcome == JobOutcome::Finished && !report.complete) {
+    run.outcome = JobOutcome::WriteFailed;
+    run.failure = "cannot write " + reel.moviePath() + ": " + report.outputError;
+  }
   return run;
 }
 
 // An output a reel may ask for.
 struct ReelOutput {
-  const char* kind;       // its entry in the record
-  const char* extension;  // also the end of its hidden file's name
-  const char* filler;     // what stands in for a bridged scan
-  std::string (ReelPlan::*path)() const;
-  JobRun (*run)(const ReelPlan&, const JobRequest&, StopSwitch&);
+  const char* kind;    // its entry in the record
+  const char* filler;  // what stands in for a bridged scan
+  std::string (BatchReel::*path)() const;
+  JobRun (*run)(const BatchReel&, const JobRequest&, const FilmSettings&, StagedFile&);
 };
 
-constexpr ReelOutput kSound{"sound", ".wav", "silence", &ReelPlan::soundPath, runSoundJob};
-constexpr ReelOutput kMovie{"movie", ".avi", "black pictures", &ReelPlan::moviePath, runMovieJob};
+constexpr ReelOutput kSound{"sound", "silence", &BatchReel::soundPath, runSoundJob};
+constexpr ReelOutput kMovie{"movie", "black pictures", &BatchReel::moviePath, runMovieJob};
+
+std::string extensionOfPath(const std::string& path) {
+  const size_t dot = path.rfind('.');
+  return dot == std::string::npos ? "" : path.substr(dot);
+}
 
 }  // namespace
+
+std::string BatchReel::soundPath() const {
+  return outputDirectory + "/" + name + extensionOf(soundSettings.output.format);
+}
 
 void StopSwitch::stopAll() {
   std::lock_guard lock(mutex_);
@@ -176,19 +159,20 @@ const char* describe(ReelOutcome outcome) {
   return "failed";
 }
 
-ReelResult runReel(const ReelPlan& plan, bool force, StopSwitch& stop,
-                   std::atomic<long>& framesDone) {
+ReelResult runBatchReel(const BatchReel& reel, bool force, StopSwitch& stop,
+                        std::atomic<long>& framesDone,
+                        const std::function<void(const std::string&)>& onWarning) {
   const auto started = std::chrono::steady_clock::now();
   ReelResult result;
   nlohmann::ordered_json record;
-  record["reel"] = plan.name;
-  record["input"] = plan.directory;
-  record["settings"] = describeSettings(plan);
+  record["reel"] = reel.name;
+  record["input"] = reel.directory;
+  record["settings"] = reel.settingsLine;
   record["complete"] = false;
 
   std::vector<const ReelOutput*> outputs;
-  if (plan.sound) outputs.push_back(&kSound);
-  if (plan.movie) outputs.push_back(&kMovie);
+  if (reel.sound) outputs.push_back(&kSound);
+  if (reel.movie) outputs.push_back(&kMovie);
   std::vector<std::string> kinds;
   for (const ReelOutput* o : outputs) kinds.push_back(o->kind);
 
@@ -204,17 +188,17 @@ ReelResult runReel(const ReelPlan& plan, bool force, StopSwitch& stop,
     record["seconds"] = result.seconds;
     record["warnings"] = result.warnings;
     if (!error.empty()) record["error"] = error;
-    if (const std::string cause = writeJsonFile(plan.recordPath(), record); !cause.empty()) {
+    if (const std::string cause = writeJsonFile(reel.recordPath(), record); !cause.empty()) {
       result.outcome = ReelOutcome::Failed;
-      result.error = "cannot write " + plan.recordPath() + ": " + cause;
+      result.error = "cannot write " + reel.recordPath() + ": " + cause;
     }
     return result;
   };
 
-  if (!plan.error.empty()) return finish(ReelOutcome::Failed, plan.error);
+  if (!reel.error.empty()) return finish(ReelOutcome::Failed, reel.error);
 
-  if (!force && whyNotDone(plan.recordPath(), record["settings"], kinds).empty()) {
-    const nlohmann::ordered_json before = readRecord(plan.recordPath());
+  if (!force && whyNotDone(reel.recordPath(), reel.settingsLine, kinds).empty()) {
+    const nlohmann::ordered_json before = readRecord(reel.recordPath());
     result.outcome = ReelOutcome::Skipped;
     result.frames = before.value("frames", 0);
     for (const auto& w : before.value("warnings", nlohmann::ordered_json::array()))
@@ -222,35 +206,52 @@ ReelResult runReel(const ReelPlan& plan, bool force, StopSwitch& stop,
     return result;
   }
 
-  const InputSelection input = selectInput(plan.directory);
+  const InputSelection input = selectInput(reel.directory);
   if (!input.error.empty()) return finish(ReelOutcome::Failed, input.error);
-  int start = 0;
-  int stopFrame = 0;
-  if (const std::string e = selectRange(plan.settings.film, input.scans, start, stopFrame);
-      !e.empty())
+  const int start = reel.start.value_or(1);
+  const int stopFrame = reel.stop.value_or(std::max(input.scans, start));
+  if (const std::string e = frameRangeProblem(input.scans, start, stopFrame); !e.empty())
     return finish(ReelOutcome::Failed, e);
   result.frames = stopFrame - start + 1;
 
-  // Each job writes into a hidden file beside its output.
+  FilmSettings film = reel.film;
+  if (reel.filmFromFirstScan) {
+    std::string chosen;
+    if (const std::string why = filmFromFirstScan(input.inputPath, start, film, chosen);
+        !why.empty())
+      return finish(ReelOutcome::Failed, why);
+    result.warnings.push_back(chosen);
+  }
+
+  // Each job writes into a hidden file beside its output; they go into place together.
   std::deque<StagedFile> staged;
   for (const ReelOutput* o : outputs) {
-    const StagedFile& file = staged.emplace_back((plan.*o->path)(), o->extension);
+    const std::string path = (reel.*o->path)();
+    const StagedFile& file = staged.emplace_back(path, extensionOfPath(path));
     if (!file.ok())
       return finish(ReelOutcome::Failed, "cannot write " + file.path() + ": " + file.error());
   }
 
-  BatchControls controls(framesDone);
+  BatchControls controls(framesDone, onWarning);
+  std::atomic<bool> stopRequested{false};
+  const StopSwitch::Registration registered(stop, stopRequested);
+  JobRequest request;
+  request.controls = &controls;
+  request.inputPath = input.inputPath;
+  request.startFrame = start;
+  request.stopFrame = stopFrame;
+  request.stopRequested = &stopRequested;
+  request.bridgeUnreadable = reel.bridgeUnreadable;
   for (size_t k = 0; k < outputs.size(); ++k) {
     const ReelOutput& o = *outputs[k];
-    const JobRun run = o.run(
-        plan, JobRequest{&controls, input.inputPath, staged[k].tempPath(), start, stopFrame}, stop);
+    const JobRun run = o.run(reel, request, film, staged[k]);
     for (const BridgedScan& b : run.bridged) result.warnings.push_back(bridgedWarning(b, o.filler));
     // The sound and the movie of a reel measure the same first scan: each warning once.
     for (const std::string& w : run.warnings)
       if (std::find(result.warnings.begin(), result.warnings.end(), w) == result.warnings.end())
         result.warnings.push_back(w);
     nlohmann::ordered_json entry;
-    entry["file"] = plan.name + o.extension;
+    entry["file"] = std::filesystem::path(staged[k].path()).filename().string();
     entry.update(run.measurements);
     entry["bridged"] = bridgedScans(run.bridged);
     record[o.kind] = std::move(entry);

@@ -1,4 +1,4 @@
-#include "cli/reel_record.h"
+#include "runner/reel_record.h"
 
 #include <cstdio>
 #include <fstream>
@@ -6,6 +6,7 @@
 
 #include "jobs/staged_file.h"
 #include "jobs/start_checks.h"
+#include "runner/job_reports.h"
 
 namespace kelvora {
 
@@ -64,7 +65,7 @@ std::string writeJsonFile(const std::string& path, const nlohmann::ordered_json&
   StagedFile staged(path, ".json");
   if (!staged.ok()) return staged.error();
   std::ofstream out(staged.tempPath(), std::ios::binary);
-  out << record.dump(2) << '\n';
+  out << dumpJson(record) << '\n';
   out.close();
   if (!out.good()) return probeWriteError(path);
   return staged.commit() ? "" : staged.error();

@@ -1,0 +1,258 @@
+#include "readers/precise_reader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "film/soundtrack_area.h"
+#include "precise/reel_level.h"
+#include "precise/reel_track.h"
+#include "precise/scan_joins.h"
+#include "precise/scan_sound.h"
+#include "precise/track_strip.h"
+#include "readers/picture_parameters.h"
+#include "readers/sound_geometry.h"
+#include "scans/scan_names.h"
+#include "signal/rounding.h"
+
+namespace kelvora {
+
+namespace {
+
+// The track is located over this many scans, or fewer that hold as many frames.
+constexpr int kLocatingScans = 4;
+// Scans waiting for the track to be found take no more memory than this.
+constexpr size_t kMostWaitingBytes = size_t{1} << 30;
+// Rows (of every fourth read) whose sound reaching past the track widens it: more than
+// a speck of dust would give.
+constexpr int kRowsPastTrack = 3;
+constexpr double kDegreesPerRadian = 57.29577951308232;
+
+// The share of a scan, across the film, that holds the track, the film beside it and
+// the picture's edge: a fixed share of the film's width for each gauge.
+double stripShare(int filmType) { return isThirtyFiveMm(filmType) ? 0.25 : 0.5; }
+
+std::string joinWarning(const ScanJoin& join, int frame) {
+  char text[160];
+  if (join.kind == JoinKind::Missing) {
+    std::snprintf(text, sizeof text, "%d scan%s missing before frame %d: silence stands in for %s",
+                  join.missing, join.missing == 1 ? "" : "s", frame,
+                  join.missing == 1 ? "it" : "them");
+    return text;
+  }
+  return "the sound does not continue where frame " + std::to_string(frame) +
+         " takes over: a scan missing before it, or a splice?";
+}
+
+class PreciseReader : public SoundReader {
+ public:
+  PreciseReader(const Picture_Parameters& record, Warn warn)
+      : record_(record), warn_(std::move(warn)) {}
+
+  ScanNeeds needs() const override {
+    // The loading thread reads the track side of each scan at its own depth, and turns it.
+    ScanNeeds needs;
+    needs.band = RowBand{stripShare(record_.filmType), record_.direction};
+    needs.ownDepth = true;
+    needs.prepare = [colorElement = record_.colorElement,
+                     direction = record_.direction](const cv::Mat& side) {
+      return trackStrip(side, colorElement, direction, side.rows);
+    };
+    return needs;
+  }
+
+  // The settings and the resolution are measured on the first scan as the classic
+  // reader sees it.
+  SoundGeometry first(const ScanInput&, const FirstScan& first) override {
+    const SoundGeometry g = soundGeometry(first.asLoaded, record_);
+    filPar_ = g.parameters;
+    tagged_ = first.tagged;
+    return g;
+  }
+
+  bool measuresRate() const override { return true; }
+
+  ReaderFailure next(ScanInput scan) override {
+    missingBefore_.push_back(
+        missing_ + (previousName_.empty() ? 0 : numbersSkipped(previousName_, scan.name)));
+    missing_ = 0;
+    previousName_ = scan.name;
+    frames_.push_back(scan.frame);
+    names_.push_back(scan.name);
+    waitingRows_ += scan.image.rows;
+    waitingBytes_ += scan.image.total() * scan.image.elemSize();
+    waiting_.push_back(std::move(scan.image));
+    if (track_.found || static_cast<int>(waiting_.size()) - triedScans_ >= kLocatingScans ||
+        waitingRows_ - triedRows_ >= kLocatingScans * filPar_.framePitch)
+      readWaiting();
+    if (!track_.found && waitingBytes_ > kMostWaitingBytes) return noTrack();
+    return {};
+  }
+
+  void gap(int) override { ++missing_; }
+
+  SoundReading finish() override {
+    SoundReading reading;
+    if (static_cast<int>(waiting_.size()) > triedScans_) readWaiting();
+    if (!track_.found) {
+      reading.failure = noTrack();
+      return reading;
+    }
+    const JoinPlan plan = planJoins(scans_, filPar_.framePitch, missingBefore_);
+    std::vector<float> samples = assembleScans(scans_, plan, record_.crossfade);
+
+    // The rate the film's rows play at: frames per second times the frame pitch the
+    // scans' advance measures, not the pitch the resolution gives.
+    const int framesPerScan =
+        record_.longstrip ? std::max(1, roundToInt(static_cast<double>(plan.typicalAdvance) /
+                                                   std::max(filPar_.framePitch, 1)))
+                          : 1;
+    const double pitch = plan.meanAdvance / framesPerScan;
+    const int filmRate = std::max(1, roundToInt(record_.fps * pitch));
+    removeReelLevel(samples, filmRate);
+    const float silence = record_.removeDC ? -128.0f : 128.0f;
+    for (float& s : samples)
+      s = silence + 256.0f * s;  // the clear share: half the track is full scale
+
+    FilmReading& r = reading.film;
+    r.framePitch = pitch;
+    Parameters nominal = filPar_;
+    if (tagged_.y > 0) filParametersT(record_.filmType, tagged_, nominal);
+    r.shrinkage = nominal.framePitch > 0 ? 1.0 - pitch / nominal.framePitch : 0.0;
+    r.typicalAdvance = plan.typicalAdvance;
+    r.negative = track_.negative;
+    for (size_t k = 0; k < scans_.size(); ++k) {
+      const ScanSound& s = scans_[k];
+      r.largestWeave = std::max(r.largestWeave, std::abs(s.offset));
+      const double degrees = std::atan(s.skew) * kDegreesPerRadian;
+      if (std::abs(degrees) > std::abs(r.skewDegrees)) r.skewDegrees = degrees;
+      r.scratchColumns = std::max(r.scratchColumns, s.scratchColumns);
+      FrameReading f;
+      f.frame = frames_[k];
+      f.name = names_[k];
+      f.samples = static_cast<int>(s.samples.size());
+      if (k > 0) {
+        const ScanJoin& join = plan.joins[k];
+        f.cutPoint = join.advance;
+        f.overlapMatch = join.confidence;
+        f.join = join.kind;
+        if (join.kind == JoinKind::Missing || join.kind == JoinKind::Unmatched) {
+          ++r.flaggedJoins;
+          warn_(joinWarning(join, frames_[k]));
+        }
+        if (join.kind != JoinKind::Missing && !std::isnan(join.confidence) &&
+            join.confidence < reading.leastAlike.match)
+          keepLeastAlike(k, join, reading.leastAlike);
+      }
+      reading.frames.push_back(std::move(f));
+    }
+    reportSplices(plan, samples.size(), filmRate, r);
+    scans_.clear();
+    reading.samples = std::move(samples);
+    reading.filmRate = filmRate;
+    return reading;
+  }
+
+ private:
+  ReaderFailure noTrack() const {
+    return ReaderFailure{frames_.empty() ? record_.startFrame : frames_.front(),
+                         "no soundtrack found on the first scans: the film settings may be wrong"};
+  }
+
+  // The track is looked for on the latest scans waiting, again each time as many more
+  // have come, until it is found: a reel may open on a long silent leader.
+  void locateOnLatest() {
+    std::vector<cv::Mat> latest;
+    int rows = 0;
+    for (auto s = waiting_.rbegin(); s != waiting_.rend(); ++s) {
+      latest.insert(latest.begin(), *s);
+      rows += s->rows;
+      if (static_cast<int>(latest.size()) >= kLocatingScans ||
+          rows >= kLocatingScans * filPar_.framePitch)
+        break;
+    }
+    track_ = locateReelTrack(latest, record_.filmType == kVariableDensity35, filPar_.trackWidth);
+    triedScans_ = static_cast<int>(waiting_.size());
+    triedRows_ = waitingRows_;
+  }
+
+  void readWaiting() {
+    if (waiting_.empty()) return;
+    if (!track_.found) locateOnLatest();
+    if (!track_.found) return;
+    for (const cv::Mat& strip : waiting_) {
+      ScanSound sound = readScanSound(strip, track_, filPar_.trackWidth);
+      // Sound louder than the first scans held reaches past the track found on them.
+      if (sound.rowsPastTrack >= kRowsPastTrack &&
+          growTrack(track_, strip, sound.offset, filPar_.trackWidth))
+        sound = readScanSound(strip, track_, filPar_.trackWidth);
+      scans_.push_back(std::move(sound));
+    }
+    waiting_.clear();
+    waitingRows_ = 0;
+    waitingBytes_ = 0;
+  }
+
+  void keepLeastAlike(size_t k, const ScanJoin& join, LeastAlikeJoin& worst) const {
+    const auto& previous = scans_[k - 1].samples;
+    const auto& present = scans_[k].samples;
+    const size_t from = std::min<size_t>(join.advance, previous.size());
+    const size_t shared = std::min(previous.size() - from, present.size());
+    worst.frame = frames_[k];
+    worst.name = names_[k];
+    worst.match = join.confidence;
+    worst.previous.assign(previous.begin() + from, previous.begin() + from + shared);
+    worst.present.assign(present.begin(), present.begin() + shared);
+  }
+
+  // Where the splices the scans show lie in the finished sound, in seconds: each
+  // scan's rows placed at its start, one splice seen by two overlapping scans counted
+  // once.
+  void reportSplices(const JoinPlan& plan, size_t total, int rate, FilmReading& r) const {
+    std::vector<long> seen;
+    long start = 0;
+    for (size_t k = 0; k < scans_.size(); ++k) {
+      if (k > 0) start += plan.joins[k].advance;
+      for (const int row : scans_[k].spliceRows) {
+        const long at = start + row;
+        if (std::any_of(seen.begin(), seen.end(), [at](long s) { return std::abs(s - at) < 32; }))
+          continue;
+        seen.push_back(at);
+        const long played = record_.inverse ? static_cast<long>(total) - 1 - at : at;
+        const double seconds = rate > 0 ? static_cast<double>(played) / rate : 0.0;
+        r.spliceSeconds.push_back(seconds);
+        char text[120];
+        std::snprintf(text, sizeof text, "a film splice crosses the track in frame %d, at %.3f s",
+                      frames_[k], seconds);
+        warn_(text);
+      }
+    }
+  }
+
+  const Picture_Parameters record_;
+  Warn warn_;
+  Parameters filPar_;
+  Resolution tagged_;  // what the first scan's file says, for the shrinkage
+  ReelTrack track_;
+  std::vector<cv::Mat> waiting_;  // strips read before the track is located
+  int waitingRows_ = 0;
+  size_t waitingBytes_ = 0;
+  int triedScans_ = 0;
+  int triedRows_ = 0;
+  std::vector<ScanSound> scans_;
+  std::vector<int> frames_;  // frame number of each scan read
+  std::vector<std::string> names_;
+  std::vector<int> missingBefore_;  // scans known missing before each one
+  int missing_ = 0;
+  std::string previousName_;
+};
+
+}  // namespace
+
+std::unique_ptr<SoundReader> makePreciseReader(const FilmSettings& film, const SoundSettings& sound,
+                                               int startFrame, int stopFrame, Warn warn) {
+  return std::make_unique<PreciseReader>(pictureParametersFor(film, sound, startFrame, stopFrame),
+                                         std::move(warn));
+}
+
+}  // namespace kelvora
