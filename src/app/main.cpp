@@ -3,10 +3,10 @@
 
 #include "app/main_window.h"
 #include "app/screenshots.h"
-#include "scans/memory.h"
+#include "runner/preview.h"
 
 int main(int argc, char** argv) {
-  kelvora::keepScanMemory();
+  kelvora::prepareProcess();
   if ((argc == 3 || argc == 5) && std::strcmp(argv[1], "--screenshots") == 0) {
     QApplication app(argc, argv);
     // --screenshots DOCS [REEL WORK]: with a reel, the preview and a job's plot too.

@@ -27,12 +27,8 @@
 #include "app/info_close.h"
 #include "app/status_box.h"
 #include "jobs/frame_listing.h"
-#include "jobs/movie_job.h"
-#include "jobs/sound_job.h"
 #include "jobs/start_checks.h"
-#include "scans/scan_header.h"
-#include "scans/scan_loader.h"
-#include "views/inspect_view.h"
+#include "runner/preview.h"
 #include "views/job_plot.h"
 
 namespace kelvora {
@@ -432,34 +428,22 @@ void CKelvoraMFCDlg::OnViewPreview() {
 
 void CKelvoraMFCDlg::refreshPreview() {
   if (!previewWindow->isVisible()) return;
-  const std::string input = inputPath.toStdString();
-  const FrameListing listing =
-      FrameListing::open(JobDirectory(input, static_cast<int>(input.size())));
-  const int start = std::max(1, leadingNumber(startEdit->text().toStdString()));
-  const std::optional<std::string> path = listing.path(start);
-  if (!path) {
-    previewWindow->setPicture(cv::Mat(),
-                              "No scan " + QString::number(start) + " in the input directory");
-    previewWindow->setNotes({});
-    return;
-  }
-  LoadedScan scan = loadScan(*path);
-  requireAFrame(scan);
-  if (!scan.ok()) {
-    previewWindow->setPicture(cv::Mat(), QString::fromStdString(*path + ": " + scan.error));
-    previewWindow->setNotes({});
-    return;
-  }
   const JobSettings chosen = settings();
   InspectSettings s;
   s.film = chosen.film;
   s.cutBySoundtrack = chosen.sound.cutBySoundtrack;
   s.cutSoundtrack = chosen.movie.cutSoundtrack;
-  s.taggedDpi = readScanHeader(*path).dpiY;
-  const InspectView view = inspectScan(scan.image, s);
-  previewWindow->setPicture(view.image);
+  const int start = std::max(1, leadingNumber(startEdit->text().toStdString()));
+  const Preview preview = previewScan(inputPath.toStdString(), start, s);
+  if (!preview.error.empty()) {
+    previewWindow->setPicture(cv::Mat(), QString::fromStdString(preview.error));
+    previewWindow->setNotes({});
+    return;
+  }
+  previewWindow->setPicture(preview.view.image);
   QStringList notes;
-  for (const std::string& w : view.warnings) notes << QString::fromStdString("warning: " + w);
+  for (const std::string& w : preview.view.warnings)
+    notes << QString::fromStdString("warning: " + w);
   previewWindow->setNotes(notes);
 }
 

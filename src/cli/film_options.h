@@ -5,7 +5,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "film/film_settings.h"
+#include "jobs/settings.h"
 
 namespace kelvora {
 

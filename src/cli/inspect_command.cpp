@@ -6,12 +6,9 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "cli/exit_codes.h"
-#include "jobs/frame_listing.h"
 #include "jobs/staged_file.h"
+#include "runner/preview.h"
 #include "runner/reel_input.h"
-#include "scans/scan_header.h"
-#include "scans/scan_loader.h"
-#include "views/inspect_view.h"
 
 namespace kelvora {
 
@@ -51,21 +48,15 @@ int runInspectCommand(const InspectOptions& o) {
   StagedFile staged(output, ".png");
   if (!staged.ok()) return refuse("cannot write " + output + ": " + staged.error());
 
-  const std::string directory =
-      JobDirectory(target.inputPath, static_cast<int>(target.inputPath.size()));
-  const int start = target.start;
-  const std::string path = *FrameListing::open(directory).path(start);
-  LoadedScan scan = loadScan(path);
-  requireAFrame(scan);
-  if (!scan.ok()) {
-    std::fprintf(stderr, "%s: cannot read frame %d (%s): %s\n", command, start, path.c_str(),
-                 scan.error.c_str());
-    return kExitFailed;
-  }
   settings.cutBySoundtrack = o.cutBySoundtrack;
   settings.cutSoundtrack = o.cutSoundtrack;
-  settings.taggedDpi = readScanHeader(path).dpiY;
-  const InspectView view = inspectScan(scan.image, settings);
+  const Preview preview = previewScan(target.inputPath, target.start, settings);
+  if (!preview.error.empty()) {
+    std::fprintf(stderr, "%s: %s\n", command, preview.error.c_str());
+    return kExitFailed;
+  }
+  const InspectView& view = preview.view;
+  const int start = target.start;
   for (const std::string& w : view.warnings)
     std::fprintf(stderr, "%s: warning: %s\n", command, w.c_str());
   bool written = false;

@@ -8,10 +8,10 @@
 #include "cli/inspect_command.h"
 #include "cli/movie_command.h"
 #include "cli/sound_command.h"
-#include "scans/memory.h"
+#include "runner/preview.h"
 
 int main(int argc, char** argv) {
-  kelvora::keepScanMemory();
+  kelvora::prepareProcess();
   CLI::App app{
       "Kelvora: decodes the optical soundtrack of scanned film into a WAV file, or cuts the "
       "pictures into a movie."};

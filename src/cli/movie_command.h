@@ -6,7 +6,7 @@
 
 #include "cli/film_options.h"
 #include "cli/sound_command.h"
-#include "movie/movie_settings.h"
+#include "jobs/settings.h"
 
 namespace kelvora {
 

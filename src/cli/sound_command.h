@@ -5,7 +5,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/film_options.h"
-#include "readers/sound_settings.h"
+#include "jobs/settings.h"
 
 namespace kelvora {
 

@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "app/main_window.h"
+#include "movie/muxed_movie.h"
 #include "reel/reel.h"
 #include "support/sound_file.h"
 #include "support/temp_dir.h"
@@ -418,6 +419,39 @@ class MainWindowTest : public QObject {
     QVERIFY(runJob(w));
     QVERIFY(statusText(w).contains("Film was made succesfully!!!"));
     QVERIFY(std::filesystem::file_size(dir_->file("movie.avi")) > 1000);
+  }
+
+  // What the command line makes, the window makes too: the movie with its sound,
+  // decoded in the same run, and the film taken from the first scan.
+  void aMovieWithItsSoundRunsFromTheWindow() {
+    std::filesystem::remove(dir_->file("movie.avi"));
+    CKelvoraMFCDlg w;
+    prepare(w);
+    w.show();
+    w.filmParameters.soundtrackType = 2;  // wrong on purpose: the first scan says 35 mm
+    w.filmParameters.show();
+    w.filmParameters.autoCheck->setChecked(true);
+    QTest::mouseClick(w.filmParameters.okButton, Qt::LeftButton);
+    w.movieParameters.show();
+    w.movieParameters.withSoundCheck->setChecked(true);
+    w.movieParameters.compressionList->setCurrentIndex(4);  // FFV1
+    QTest::mouseClick(w.movieParameters.okButton, Qt::LeftButton);
+    QTest::mouseClick(w.filmCheck, Qt::LeftButton);
+    QTest::mouseClick(w.allCheck, Qt::LeftButton);
+    QVERIFY(w.pathLineText().endsWith("movie.mkv"));
+    QVERIFY(runJob(w));
+    QVERIFY(statusText(w).contains("Film was made succesfully!!!"));
+    const MuxedMovieContents m = readMuxedMovie(dir_->file("movie.mkv"), true);
+    QVERIFY(m.opened);
+    QCOMPARE(m.videoCodec, std::string("ffv1"));
+    QCOMPARE(m.audioCodec, std::string("flac"));
+    QCOMPARE(m.videoPackets, reel_.options.scans);
+    QCOMPARE(w.lastMovie().report.framesWritten, reel_.options.scans);
+    QVERIFY(w.lastMovie().filmChosen.find("35 mm variable area") != std::string::npos);
+    // The sound runs as long as the pictures, give or take a frame.
+    QVERIFY(std::abs(static_cast<double>(m.sound.size()) / m.audioRate - m.videoSeconds) <
+            1.0 / 25);
+    QVERIFY(!std::filesystem::exists(dir_->file("movie.avi")));
   }
 
   void closingDuringAJobStopsItAndWaits() {
