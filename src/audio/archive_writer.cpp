@@ -73,10 +73,15 @@ void setComments(SNDFILE* file, const SoundMetadata& m) {
   sf_set_string(file, SF_STR_COMMENT, m.codingHistory.c_str());
 }
 
+// The cause of a failure: the system's words where the system said what went wrong
+// (a full disk, a file too large, no permission), else the library's.
 std::string failure(SNDFILE* file) {
   const int e = errno;
   std::string words = sf_strerror(file);
-  if (e != 0 && words.find("System error") != std::string::npos) words = std::strerror(e);
+  const bool fromTheSystem = e == ENOSPC || e == EFBIG || e == EDQUOT || e == EIO || e == EROFS ||
+                             e == EACCES || e == ENOENT || e == ENAMETOOLONG;
+  if (e != 0 && (fromTheSystem || words.find("System error") != std::string::npos))
+    words = std::strerror(e);
   return words;
 }
 

@@ -1,5 +1,7 @@
 #include "cli/manifest.h"
 
+#include <filesystem>
+
 #include <algorithm>
 #include <cctype>
 #include <fstream>
@@ -82,6 +84,19 @@ bool skipped(const std::string& line) {
   return t.empty() || t[0] == '#';
 }
 
+// A first line of column names, "path,film,down": words of letters, digits, '-' and
+// '_', more than one, none of them a directory.
+bool looksLikeAHeader(const std::string& line, const std::vector<std::string>& fields) {
+  if (fields.size() < 2) return false;
+  std::error_code ec;
+  if (std::filesystem::exists(trimmed(line), ec)) return false;
+  return std::all_of(fields.begin(), fields.end(), [](const std::string& f) {
+    return !f.empty() && std::all_of(f.begin(), f.end(), [](char c) {
+      return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_';
+    });
+  });
+}
+
 }  // namespace
 
 Manifest parseManifest(std::istream& in) {
@@ -104,6 +119,12 @@ Manifest parseManifest(std::istream& in) {
           dirColumn = static_cast<size_t>(dir - fields.begin());
           for (const std::string& f : fields) header.push_back(lowered(f));
           continue;
+        }
+        if (looksLikeAHeader(line, fields)) {
+          manifest.error = "the manifest's first line (" + trimmed(line) +
+                           ") reads as a CSV header without a dir column: name the column of "
+                           "reel directories dir";
+          return manifest;
         }
       }
     }
@@ -147,9 +168,14 @@ Manifest readManifest(const std::string& path) {
   Manifest manifest;
   std::ifstream file(path);
   if (file) manifest = parseManifest(file);
+  // A reel's directory is taken from where the manifest lies, as its author sees it.
+  const std::filesystem::path base = std::filesystem::path(path).parent_path();
+  for (ManifestReel& reel : manifest.reels)
+    if (!reel.directory.empty() && reel.directory.front() != '/' && !base.empty())
+      reel.directory = (base / reel.directory).string();
   if (!file.is_open() || file.bad()) {
     manifest.error = "cannot read the manifest " + path;
-  } else if (manifest.reels.empty()) {
+  } else if (manifest.reels.empty() && manifest.error.empty()) {
     manifest.error = "the manifest " + path + " lists no reels";
   }
   return manifest;

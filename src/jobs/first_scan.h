@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include <opencv2/core.hpp>
+
 #include "film/film_settings.h"
 #include "readers/sound_reader.h"
 #include "scans/scan_header.h"
@@ -21,5 +23,15 @@ struct FirstScanCheck {
 // Reads the scan at `path` at 8 bits a channel (trimmed when frame correction is on)
 // and its header, and holds what it shows against `film`.
 FirstScanCheck checkFirstScan(const std::string& path, const FilmSettings& film);
+
+// Why a first scan of `size` (as loaded: along the film, then across it) holds no frame
+// of `track` at the resolution taken, or "". A frame is refused only below three
+// quarters of its length there: the classic reader rounds a resolution up by as much.
+std::string tooShortForAFrame(cv::Size size, Track track, const Resolution& taken);
+
+// Why a scan of `size` cannot be of the same reel as a first scan of `first`, or "":
+// the reel is scanned at one size across the film, give or take 2 %. Scans may differ
+// in length along the film.
+std::string notOfTheReel(cv::Size size, cv::Size first);
 
 }  // namespace kelvora

@@ -104,13 +104,16 @@ JobOutcome FrameLoop::run(FrameConsumer& consumer) {
       JobDirectory(request_.inputPath, static_cast<int>(request_.inputPath.size())));
   ScanReader reader(listing, start, stop, consumer.needs());
   bool measured = false;
+  cv::Size firstSize;  // of the first scan read, as the file holds it
   for (int n = start; n <= stop; ++n) {
     controls.show(Control::Progress, true);
     controls.stepProgress();
     statusLog.addLine(statusLine(kind.frameLine, n));
 
     LoadedScans scan = reader.load(n);
-    if (!measured && scan.ok()) scan.error = tooSmallForAFrame(scan.scanSize);
+    if (scan.ok())
+      scan.error =
+          measured ? notOfTheReel(scan.scanSize, firstSize) : tooSmallForAFrame(scan.scanSize);
     if (!scan.ok() && request_.bridgeUnreadable) {
       report_.bridged.push_back(BridgedScan{n, scan.path, scan.error});
       consumer.gap(n);
@@ -129,6 +132,9 @@ JobOutcome FrameLoop::run(FrameConsumer& consumer) {
       const Resolution res = consumer.first(inputsOf(scan, n, name, false), check.scan);
       report_.resolution = res;
       statusLog.addLine(statusLine("Picture resolution (dpi) x=%d,y=%d", res.x, res.y));
+      firstSize = scan.scanSize;
+      if (std::string e = tooShortForAFrame(firstSize, film_.track, res); !e.empty())
+        return unreadable(n, scan.path, e);
     }
 
     if (stopRequested()) return stopped();

@@ -94,6 +94,9 @@ class SoundFileSink : public SoundSink {
     const std::string& path = file_.tempPath();
     stored.error = writeArchiveSound(sound, stored.rate, output.format, metadata, path);
     stored.samples = sound.size();
+    // A library's complaint may hide a full disk: the disk has its say.
+    if (!stored.error.empty())
+      if (std::string cause = probeWriteError(path); !cause.empty()) stored.error = cause;
     // Read back whole: a failed write must not pass for a finished file.
     if (stored.error.empty() && readableSamples(path) != static_cast<long long>(stored.samples)) {
       stored.error = probeWriteError(path);

@@ -1,12 +1,15 @@
 #include "jobs/staged_file.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <system_error>
 #include <vector>
@@ -28,11 +31,39 @@ mode_t newFileMode() {
   return 0644;
 }
 
+// This process's mark in its temporary files' names: its id and the machine's name,
+// "4711-scanner3-". A later run can tell that the process is gone.
+std::string processMark() {
+  char host[256] = {};
+  if (::gethostname(host, sizeof host - 1) != 0) host[0] = '\0';
+  return std::to_string(::getpid()) + "-" + host + "-";
+}
+
+// Removes what a run killed on this machine (SIGKILL, a power loss) left in `directory`:
+// hidden files named from `stem` whose process is gone.
+void removeLeftovers(const std::string& directory, const std::string& stem) {
+  char host[256] = {};
+  if (::gethostname(host, sizeof host - 1) != 0) return;
+  const std::string prefix = "." + stem + "-";
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(directory, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind(prefix, 0) != 0) continue;
+    const size_t dash = name.find('-', prefix.size());
+    if (dash == std::string::npos || dash == prefix.size()) continue;
+    const std::string pid = name.substr(prefix.size(), dash - prefix.size());
+    if (pid.find_first_not_of("0123456789") != std::string::npos || pid.size() > 9) continue;
+    if (name.compare(dash + 1, std::strlen(host) + 1, std::string(host) + "-") != 0) continue;
+    if (::kill(static_cast<pid_t>(std::stol(pid)), 0) == 0 || errno != ESRCH) continue;
+    std::filesystem::remove(entry.path(), ec);
+  }
+}
+
 // Creates a hidden file named from `stem` in `directory`; returns its path, or "" with
 // `error` set.
 std::string createTemporary(const std::string& directory, const std::string& stem,
                             const std::string& suffix, std::string& error) {
-  std::string name = directory + "/." + stem + "-XXXXXX" + suffix;
+  std::string name = directory + "/." + stem + "-" + processMark() + "XXXXXX" + suffix;
   std::vector<char> buffer(name.begin(), name.end());
   buffer.push_back('\0');
   const int fd = ::mkstemps(buffer.data(), static_cast<int>(suffix.size()));
@@ -51,7 +82,9 @@ std::string systemError(int errorNumber) { return std::generic_category().messag
 
 StagedFile::StagedFile(std::string path, const std::string& suffix) : path_(std::move(path)) {
   error_ = outputPathProblem(path_);
-  if (error_.empty()) tempPath_ = createTemporary(directoryOf(path_), "kelvora", suffix, error_);
+  if (!error_.empty()) return;
+  removeLeftovers(directoryOf(path_), "kelvora");
+  tempPath_ = createTemporary(directoryOf(path_), "kelvora", suffix, error_);
 }
 
 StagedFile::~StagedFile() { discard(); }

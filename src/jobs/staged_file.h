@@ -7,7 +7,9 @@ namespace kelvora {
 // An output written aside and put in place only once it is complete, so a failed or
 // stopped job never destroys an older file of the same name. The temporary file is
 // hidden in the output's own directory (a rename there cannot cross file systems)
-// and is removed unless `commit` succeeds.
+// and is removed unless `commit` succeeds. Its name carries the process's id and the
+// machine's name, so that the next output staged in that directory removes what a
+// killed run left there.
 class StagedFile {
  public:
   // Checks that `path` can be written (its directory exists and is writable, its

@@ -157,6 +157,8 @@ TEST_F(BatchTest, AKillMidBatchLosesNothingDone) {
 
   const auto resumed = runCli("batch " + list + " -o " + out + " --sound --movie");
   ASSERT_EQ(resumed.status, 0) << resumed.output;
+  // What the killed run left half written is cleared away by the next.
+  EXPECT_EQ(test::hiddenFiles(out), 0);
   const nlohmann::json reels = readJson(out + "/batch.json")["reels"];
   for (int k = 1; k <= 4; ++k) {
     const std::string name = "long" + std::to_string(k);

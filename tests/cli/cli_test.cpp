@@ -155,6 +155,42 @@ TEST_F(CliTest, AFullDiskNamesTheCauseAndKeepsTheOlderFile) {
   }
 }
 
+// A disk really full: each output kind names "No space left on device", leaves the older
+// file as it was and no temporary. The disk is a small file system mounted, in a mount
+// namespace of the test's own, where the system allows one.
+TEST_F(CliTest, ARealFullDiskIsNamedForEveryOutputKind) {
+  if (std::system("unshare -Urm true 2>/dev/null") != 0) GTEST_SKIP() << "no mount namespace";
+  const std::string disk = dir_.file("disk");
+  std::filesystem::create_directory(disk);
+  const struct {
+    std::string options;
+    std::string output;
+  } cases[] = {{"sound", "x.wav"},
+               {"sound --format wav24 --rate 48000", "x.wav"},
+               {"sound --format flac", "x.flac"},
+               {"sound --format float --reader precise", "x.wav"},
+               {"sound --report " + disk + "/r.json", "x.wav"},
+               {"movie", "x.avi"},
+               {"movie --with-sound auto", "x.mkv"}};
+  for (const auto& c : cases) {
+    // The older take fills one page of the sixteen, the filler the other fifteen.
+    const std::string out = disk + "/" + c.output;
+    const std::string script = "mount -t tmpfs -o size=64k tmpfs " + disk +
+                               " && printf 'an earlier take' > " + out + " && head -c 61440 " +
+                               "/dev/zero > " + disk + "/fill && " + KELVORA_CLI_PATH + " " +
+                               c.options + " " + dir_.file("scans") + " -o " + out +
+                               "; echo status=$?; echo older=$(cat " + out +
+                               "); echo hidden=$(ls -A " + disk + " | grep -c '^[.]')";
+    test::writeText(dir_.file("full.sh"), script);
+    const Result r = test::runShell("unshare -Urm sh " + dir_.file("full.sh") + " 2>&1");
+    EXPECT_NE(r.output.find("status=1"), std::string::npos) << c.options << "\n" << r.output;
+    EXPECT_NE(r.output.find("No space left on device"), std::string::npos) << c.options << "\n"
+                                                                           << r.output;
+    EXPECT_NE(r.output.find("older=an earlier take"), std::string::npos) << c.options;
+    EXPECT_NE(r.output.find("hidden=0"), std::string::npos) << c.options << "\n" << r.output;
+  }
+}
+
 TEST_F(CliTest, UnreadableScanFailsAndNamesTheCause) {
   test::corruptImageData(reel_.scanPaths[2]);
   const Result r = runCli("sound " + dir_.file("scans") + " -o " + dir_.file("out.wav"));
@@ -182,40 +218,72 @@ TEST_F(CliTest, MovieOfAnUnreadableReelFailsButKeepsItsFrames) {
   EXPECT_NE(r.output.find("keeps the 3 frames written"), std::string::npos);
 }
 
-TEST(CliStopTest, CtrlCStopsBetweenFramesAndWritesNothing) {
+// Ctrl-C stops every job between frames and says so; what is all or nothing leaves
+// nothing (no temporary either), an older file of its name as it was, and the classic
+// movie keeps the frames it wrote.
+TEST(CliStopTest, CtrlCStopsBetweenFramesAndLeavesNoHalfFile) {
   TempDir dir;
   reel::ReelOptions options;
   options.scans = 150;
   options.dpi = 450;
   options.grain = 0;
   reel::writeReel(options, dir.file("scans"));
-
-  int err[2];
-  ASSERT_EQ(::pipe(err), 0);
-  const pid_t pid = ::fork();
-  ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    ::dup2(err[1], STDERR_FILENO);
+  const struct {
+    std::vector<std::string> args;
+    std::string output;
+    std::string line;  // shown before Ctrl-C
+    std::string said;
+    bool keepsFrames;
+  } cases[] = {
+      {{"sound"}, "out.wav", "Translating frame number : 2...", "no sound file written", false},
+      {{"sound", "--format", "flac"},
+       "out.flac",
+       "Translating frame number : 2...",
+       "stopped",
+       false},
+      {{"movie", "--with-sound", "auto"},
+       "out.mkv",
+       "Cutting frame number : 3...",
+       "stopped; no movie written",
+       false},
+      {{"movie"}, "out.avi", "Cutting frame number : 3...", "keeps the", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.output);
+    test::writeText(dir.file(c.output), "an earlier take");
+    std::vector<std::string> args = {KELVORA_CLI_PATH};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    for (const std::string& a : {dir.file("scans"), std::string("-o"), dir.file(c.output)})
+      args.push_back(a);
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int err[2];
+    ASSERT_EQ(::pipe(err), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+      ::dup2(err[1], STDERR_FILENO);
+      ::close(err[0]);
+      ::execv(KELVORA_CLI_PATH, argv.data());
+      ::_exit(127);
+    }
+    ::close(err[1]);
+    std::string seen;
+    char ch;
+    while (seen.find(c.line) == std::string::npos && ::read(err[0], &ch, 1) == 1) seen += ch;
+    ::kill(pid, SIGINT);
+    while (::read(err[0], &ch, 1) == 1) seen += ch;
     ::close(err[0]);
-    ::execl(KELVORA_CLI_PATH, KELVORA_CLI_PATH, "sound", dir.file("scans").c_str(), "-o",
-            dir.file("out.wav").c_str(), static_cast<char*>(nullptr));
-    ::_exit(127);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 130) << seen;
+    EXPECT_NE(seen.find("Operation stopped !!!!"), std::string::npos) << seen;
+    EXPECT_NE(seen.find(c.said), std::string::npos) << seen;
+    EXPECT_EQ(test::fileText(dir.file(c.output)) == "an earlier take", !c.keepsFrames);
+    EXPECT_EQ(test::hiddenFiles(dir.path().string()), 0);
   }
-  ::close(err[1]);
-  std::string seen;
-  char c;
-  while (seen.find("Translating frame number : 2...") == std::string::npos &&
-         ::read(err[0], &c, 1) == 1)
-    seen += c;
-  ::kill(pid, SIGINT);
-  while (::read(err[0], &c, 1) == 1) seen += c;
-  ::close(err[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 130) << seen;
-  EXPECT_NE(seen.find("Operation stopped !!!!"), std::string::npos);
-  EXPECT_FALSE(std::filesystem::exists(dir.file("out.wav")));
 }
 
 // A wrong setting is decoded as asked but named; --film auto takes what the first

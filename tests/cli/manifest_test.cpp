@@ -1,4 +1,5 @@
 // Manifests as archives write them, and how a batch plans and splits them.
+#include <filesystem>
 #include <set>
 #include <sstream>
 
@@ -6,6 +7,8 @@
 
 #include "cli/manifest.h"
 #include "cli/reel_plan.h"
+#include "support/damage.h"
+#include "support/temp_dir.h"
 
 namespace kelvora {
 namespace {
@@ -102,12 +105,31 @@ TEST(ManifestTest, WholeManifestProblems) {
       {"# only a comment\n\n", "lists no reels"},
       {"/box1/reel1\n/box2/reel1/\n", "lines 1 and 2 would both write reel1.*"},
       {"/s/a --name x\n/s/b\n/s/c --name x\n", "lines 1 and 3"},
+      // A CSV whose header names its directories otherwise is no list of reels "path,film".
+      {"path,film\n/s/a,16va\n", "header without a dir column"},
+      {"reel_dir, film, down\n/s/a,16va,yes\n", "(reel_dir, film, down)"},
   };
   for (const auto& c : cases) {
     const Manifest m = parse(c.text);
     const std::string error = m.error.empty() ? plan(c.text).error : m.error;
     EXPECT_NE(error.find(c.error), std::string::npos) << c.text << ": " << error;
   }
+}
+
+// Relative directories are taken from where the manifest lies, not from where the batch
+// was started; absolute ones and standard input's stay as they are.
+TEST(ManifestTest, RelativeDirectoriesAreTheManifests) {
+  test::TempDir dir;
+  std::filesystem::create_directories(dir.file("box12"));
+  test::writeText(dir.file("box12/manifest.txt"), "reel1 --down\n../box13/reel2\n/abs/reel3\n");
+  test::writeText(dir.file("box12/manifest.csv"), "dir,down\nreel1,yes\n");
+  const Manifest text = readManifest(dir.file("box12/manifest.txt"));
+  ASSERT_EQ(text.reels.size(), 3u);
+  EXPECT_EQ(text.reels[0].directory, dir.file("box12/reel1"));
+  EXPECT_EQ(text.reels[1].directory, dir.file("box12/../box13/reel2"));
+  EXPECT_EQ(text.reels[2].directory, "/abs/reel3");
+  EXPECT_EQ(readManifest(dir.file("box12/manifest.csv")).reels[0].directory,
+            dir.file("box12/reel1"));
 }
 
 TEST(ShardTest, ShardsSplitTheManifestOnce) {

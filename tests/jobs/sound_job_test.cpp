@@ -294,16 +294,19 @@ TEST_F(SoundJobTest, StatusShowsSixLinesAtMost) {
             "Translating frame number : 6...\r\nPictures were tranlated succesfully!");
 }
 
-// After a first scan that holds a frame, odd later scans give odd sound, never a
-// crash or a read outside an image.
-TEST(SoundJobInputTest, OddLaterScansDoNotCrashTheJob) {
+// After a first scan that holds a frame, later scans cut short along the film (the
+// end of a reel) give odd sound, never a crash or a read outside an image; a scan of
+// another size across the film is of another reel, and ends the job naming both sizes.
+TEST(SoundJobInputTest, OddLaterScans) {
   TempDir dir;
   ReelOptions options;
   options.scans = 1;
-  reel::writeReel(options, dir.file("odd"));
-  const std::vector<cv::Mat> scans = {
-      cv::Mat(1, 1, CV_8UC1, cv::Scalar(9)), cv::Mat(3, 700, CV_8UC3, cv::Scalar(1, 2, 3)),
-      cv::Mat(500, 2, CV_8UC1, cv::Scalar(200)), cv::Mat(17, 13, CV_8UC3, cv::Scalar(90, 20, 250))};
+  const reel::Reel r = reel::writeReel(options, dir.file("odd"));
+  const int across = r.geometry.filmWidth;
+  const std::vector<cv::Mat> scans = {cv::Mat(across, 1, CV_8UC1, cv::Scalar(9)),
+                                      cv::Mat(across, 3, CV_8UC3, cv::Scalar(1, 2, 3)),
+                                      cv::Mat(across + 10, 2, CV_8UC1, cv::Scalar(200)),
+                                      cv::Mat(across - 5, 13, CV_8UC3, cv::Scalar(90, 20, 250))};
   for (size_t i = 0; i < scans.size(); ++i)
     ASSERT_TRUE(cv::imwrite(dir.file("odd/z" + std::to_string(i) + ".tif"), scans[i]));
   for (bool cutBySoundtrack : {false, true}) {
@@ -317,6 +320,13 @@ TEST(SoundJobInputTest, OddLaterScansDoNotCrashTheJob) {
       EXPECT_TRUE(run.wav.valid);
     }
   }
+  ASSERT_TRUE(cv::imwrite(dir.file("odd/z9.tif"), cv::Mat(2 * across, 908, CV_8UC1)));
+  const auto run = runSoundJob(dir.file("odd/"), dir.file("odd.wav"), JobSettings{}, 1, 6);
+  EXPECT_EQ(run.outcome, JobOutcome::Unreadable);
+  EXPECT_EQ(run.report.failedFrame, 6);
+  EXPECT_NE(run.report.failure.find("908x" + std::to_string(2 * across)), std::string::npos)
+      << run.report.failure;
+  EXPECT_NE(run.report.failure.find("908x" + std::to_string(across)), std::string::npos);
 }
 
 // Scans numbered without padding play in the order of their numbers, and the hidden

@@ -8,7 +8,10 @@
 namespace kelvora::test {
 
 CliResult runCli(const std::string& args, const std::string& shellPrefix) {
-  const std::string command = shellPrefix + KELVORA_CLI_PATH + " " + args + " 2>&1";
+  return runShell(shellPrefix + KELVORA_CLI_PATH + " " + args + " 2>&1");
+}
+
+CliResult runShell(const std::string& command) {
   CliResult result;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (pipe == nullptr) return result;

@@ -12,4 +12,7 @@ struct CliResult {
 // Runs the real kelvora-cli with `args` through the shell, after `shellPrefix`.
 CliResult runCli(const std::string& args, const std::string& shellPrefix = "");
 
+// Runs a shell command line as it stands; its standard output and exit status.
+CliResult runShell(const std::string& command);
+
 }  // namespace kelvora::test
