@@ -65,13 +65,18 @@ std::string filmSettingsOf(const FilmOptions& o, FilmSettings& film, bool& fromF
 namespace {
 
 // Completes the output path like the window does: a directory gets the default file
-// name "sound" or "movie" with `extension`.
-std::string outputPathFor(const std::string& output, const std::string& extension) {
+// name "sound" or "movie" with `extension`. A name ending in '/' must be a directory
+// that exists; `error` says so otherwise.
+std::string outputPathFor(const std::string& output, const std::string& extension,
+                          std::string& error) {
   const bool sound = extension == ".wav" || extension == ".flac";
   const std::string defaultEnd = sound ? ".wav" : ".avi";
   std::error_code ec;
   const std::string given = output.empty() ? fs::current_path(ec).string() : output;
-  if (!fs::is_directory(given, ec)) return given;
+  if (!fs::is_directory(given, ec)) {
+    if (given.back() == '/') error = "the output directory " + given + " does not exist";
+    return given;
+  }
   OutputChoice choice{given.size() > 1 && given.back() == '/' ? given.substr(0, given.size() - 1)
                                                               : given};
   completeOutputPath(choice, sound);
@@ -90,8 +95,9 @@ std::string selectTarget(const FilmOptions& o, const std::string& extension, Job
   target.stop = o.stop.value_or(std::max(input.scans, target.start));
   if (std::string e = frameRangeProblem(input.scans, target.start, target.stop); !e.empty())
     return e;
-  target.outputPath = outputPathFor(o.output, extension);
-  return "";
+  std::string error;
+  target.outputPath = outputPathFor(o.output, extension, error);
+  return error;
 }
 
 std::string chooseFilm(const JobTarget& target, const std::string& command, FilmSettings& film) {

@@ -1,6 +1,7 @@
 #include "cli/terminal_controls.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace kelvora {
 
@@ -12,6 +13,33 @@ std::string withoutCarriageReturns(const std::string& text) {
   for (char c : text)
     if (c != '\r') out += c;
   return out;
+}
+
+// The status line each frame adds; the progress line says as much on a terminal.
+bool isFrameLine(const std::string& line) {
+  return line.rfind("Translating frame number : ", 0) == 0 ||
+         line.rfind("Cutting frame number : ", 0) == 0;
+}
+
+// `text` without its frames' status lines.
+std::string withoutFrameLines(const std::string& text) {
+  std::string out;
+  size_t from = 0;
+  while (from < text.size()) {
+    size_t end = text.find('\n', from);
+    end = end == std::string::npos ? text.size() : end + 1;
+    const std::string line = text.substr(from, end - from);
+    if (!isFrameLine(line)) out += line;
+    from = end;
+  }
+  return out;
+}
+
+std::string minutesAndSeconds(double seconds) {
+  const long whole = std::lround(std::max(seconds, 0.0));
+  char text[32];
+  std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
+  return text;
 }
 
 }  // namespace
@@ -41,6 +69,7 @@ void TerminalControls::setText(Control c, const std::string& text) {
   std::string fresh = text.rfind(status_, 0) == 0 ? text.substr(status_.size()) : text;
   status_ = text;
   fresh = withoutCarriageReturns(fresh);
+  if (drawProgress_) fresh = withoutFrameLines(fresh);
   if (fresh.empty()) return;
   clearBar();
   std::fputs(fresh.c_str(), out_);
@@ -68,6 +97,7 @@ void TerminalControls::setProgressStep(int step) {
 
 void TerminalControls::stepProgress() {
   std::lock_guard lock(mutex_);
+  if (position_ == lower_) started_ = std::chrono::steady_clock::now();
   position_ = std::min(position_ + step_, upper_);
   drawBar();
 }
@@ -91,7 +121,20 @@ void TerminalControls::drawBar() {
   const int filled = static_cast<int>(static_cast<long long>(position_ - lower_) * kWidth / span);
   std::string bar(static_cast<size_t>(filled), '#');
   bar.append(static_cast<size_t>(kWidth - filled), '.');
-  std::fprintf(out_, "\r[%s] %d/%d", bar.c_str(), position_ - lower_, span);
+  // Frames done are those before the one under way.
+  const int done = std::max(position_ - lower_ - 1, 0);
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+  std::string speed;
+  if (done > 0 && seconds > 0) {
+    char text[80];
+    const double perSecond = done / seconds;
+    std::snprintf(text, sizeof text, "  %.1f frames/s  %s left", perSecond,
+                  minutesAndSeconds((span - done) / perSecond).c_str());
+    speed = text;
+  }
+  std::fprintf(out_, "\r[%s] frame %d of %d%s", bar.c_str(), position_ - lower_, span,
+               speed.c_str());
   std::fflush(out_);
   barDrawn_ = true;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -9,8 +10,9 @@
 namespace kelvora {
 
 // The job's window on a terminal: new status text goes to `out` line by line as the
-// window would show it, and the progress bar is drawn on the line below it when
-// `out` is a terminal. Enabling, showing and redrawing have nothing to do here.
+// window would show it. When `out` is a terminal, one progress line (frame, frames a
+// second, time left) stands in for the status line of each frame and is redrawn below
+// the others. Enabling, showing and redrawing have nothing to do here.
 class TerminalControls : public Controls {
  public:
   // `prefix` names the command on warning lines ("kelvora-cli sound").
@@ -41,6 +43,7 @@ class TerminalControls : public Controls {
   bool barVisible_ = false;
   bool barDrawn_ = false;
   std::string status_;
+  std::chrono::steady_clock::time_point started_;  // at the first step
   int lower_ = 0;
   int upper_ = 0;
   int step_ = 1;

@@ -6,6 +6,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "film/soundtrack_area.h"
+
 namespace kelvora {
 
 namespace {
@@ -64,8 +66,12 @@ double framePeriod(const std::vector<double>& p) {
   if (best < 0.5) return 0.0;
   for (int lag = from + 1; lag + 1 < to; ++lag)
     if (likeness[lag] >= 0.9 * best && likeness[lag] >= likeness[lag - 1] &&
-        likeness[lag] >= likeness[lag + 1])
-      return lag;
+        likeness[lag] >= likeness[lag + 1]) {
+      // Between rows: the top of the parabola through the peak and its neighbours.
+      const double a = likeness[lag - 1], b = likeness[lag], c = likeness[lag + 1];
+      const double curve = a - 2.0 * b + c;
+      return curve < 0.0 ? lag + std::clamp(0.5 * (a - c) / curve, -0.5, 0.5) : lag;
+    }
   return 0.0;
 }
 
@@ -115,8 +121,7 @@ FilmMeasurement measureFilm(const cv::Mat& scan) {
   return m;
 }
 
-std::vector<std::string> settingsWarnings(const FilmMeasurement& m, const FilmSettings& s,
-                                          double taggedDpi) {
+std::vector<std::string> settingsWarnings(const FilmMeasurement& m, const FilmSettings& s) {
   std::vector<std::string> out;
   if (m.sureOfEdge && m.trackOnTop != isUp(s.direction))
     out.push_back(m.trackOnTop ? "the soundtrack lies along the top edge: did you mean UP?"
@@ -136,13 +141,48 @@ std::vector<std::string> settingsWarnings(const FilmMeasurement& m, const FilmSe
   if (s.longStrip && m.framesPerScan < 1.6)
     out.push_back(std::string("each scan holds ") + frames +
                   " frames of film: did you mean to leave Long strip off?");
-  if (s.manualResolution && m.sureOfGauge && m.gauge == (set16 ? 16 : 35) &&
-      std::abs(s.manualResolution->y - m.dpi) > 0.05 * m.dpi)
+  return out;
+}
+
+std::vector<std::string> resolutionWarnings(const FilmMeasurement& m, const FilmSettings& s,
+                                            const Resolution& tagged, const Resolution& taken,
+                                            bool rateFromResolution) {
+  std::vector<std::string> out;
+  const bool sixteen = isSixteenMm(s.track);
+  // The pitch measured counts only on film of the gauge set: the frame lines of another
+  // gauge say nothing of this one's dpi.
+  const bool pitchMeasured = m.measured && m.sureOfGauge && m.gauge == (sixteen ? 16 : 35);
+  const double pitchCm = sixteen ? kPitch16 : kPitch35;
+  if (rateFromResolution) {
+    // The dpi along the film its frames play at: measured on the scan, or as tagged.
+    const double filmDpi = pitchMeasured ? m.dpi : tagged.y;
+    if (filmDpi <= 0 || taken.y <= 0) return out;
+    Parameters takenGeometry;
+    filParametersT(filmTypeOf(s.track), taken, takenGeometry);
+    const double speed = takenGeometry.framePitch / (filmDpi * pitchCm / 2.54);
+    if (std::abs(speed - 1.0) <= 0.005) return out;
+    char percent[32];
+    std::snprintf(percent, sizeof percent, "%.1f %%", 100.0 * std::abs(speed - 1.0));
+    const std::string y = dpiText(filmDpi);
+    const std::string xy =
+        std::to_string(tagged.x > 0 ? tagged.x : static_cast<int>(std::lround(filmDpi))) + "," + y;
+    std::string why = pitchMeasured ? "the scan's frame pitch measures " + y + " dpi"
+                                    : "the scan says " + y + " dpi";
+    if (pitchMeasured && tagged.y > 0 && std::abs(tagged.y - filmDpi) > 0.005 * filmDpi)
+      why += " (its file says " + std::to_string(tagged.y) + ": the film has shrunk)";
+    out.push_back(
+        "the sound will play " + std::string(percent) + (speed > 1.0 ? " fast" : " slow") +
+        ": the classic reader takes " + std::to_string(taken.y) + " dpi, " + why + "; type " + xy +
+        " as Manual resolution (--resolution " + xy + "), or read it with the precise reader");
+    return out;
+  }
+  if (!pitchMeasured) return out;
+  if (s.manualResolution && std::abs(s.manualResolution->y - m.dpi) > 0.05 * m.dpi)
     out.push_back("the frame pitch measures " + dpiText(m.dpi) + " dpi, the resolution is set to " +
                   std::to_string(s.manualResolution->x) + "," +
                   std::to_string(s.manualResolution->y) + ": did you mean " + dpiText(m.dpi) + "?");
-  if (taggedDpi > 0 && m.sureOfGauge && std::abs(taggedDpi - m.dpi) > 0.05 * m.dpi)
-    out.push_back("the scan says " + dpiText(taggedDpi) + " dpi but its frame pitch measures " +
+  if (tagged.y > 0 && std::abs(tagged.y - m.dpi) > 0.05 * m.dpi)
+    out.push_back("the scan says " + dpiText(tagged.y) + " dpi but its frame pitch measures " +
                   dpiText(m.dpi) + " dpi: the film may have shrunk, or the tag is wrong");
   return out;
 }

@@ -29,10 +29,21 @@ FilmMeasurement measureFilm(const cv::Mat& scan);
 
 // One line per setting the scan disagrees with, as a question to the user:
 // "the soundtrack lies along the bottom edge: did you mean DOWN?". None when the scan
-// agrees, or cannot tell.
-// `taggedDpi` is the resolution the file gives along the film, 0 when none.
+// agrees, or cannot tell. The resolution is held against the scan apart (see
+// resolutionWarnings), once the job has taken one.
 std::vector<std::string> settingsWarnings(const FilmMeasurement& measured,
-                                          const FilmSettings& settings, double taggedDpi);
+                                          const FilmSettings& settings);
+
+// What the resolution a job takes (`taken`: typed, or measured and rounded to a
+// standard one) means for the scan. With `rateFromResolution` (the classic reader, whose
+// sample rate follows from it) a sound that would play more than 0.5 % off its speed,
+// against the frame pitch the scan measures (or else the resolution its file gives,
+// `tagged`), is said in per cent with the resolution to type; otherwise a typed
+// resolution or a tag more than 5 % off the frame pitch is named. None when they agree
+// or the scan cannot tell.
+std::vector<std::string> resolutionWarnings(const FilmMeasurement& measured,
+                                            const FilmSettings& settings, const Resolution& tagged,
+                                            const Resolution& taken, bool rateFromResolution);
 
 // The settings the measurement gives (for `--film auto`): gauge and track kind,
 // direction and long strip, each where the scan is sure of it; `given` otherwise.

@@ -23,7 +23,8 @@ FirstScanCheck checkFirstScan(const std::string& path, const FilmSettings& film)
   check.scan.asLoaded = film.frameCorrection
                             ? frameCorrection(loaded.image, filmTypeOf(film.track), film.longStrip)
                             : loaded.image;
-  check.warnings = settingsWarnings(measureFilm(check.scan.asLoaded), film, check.header.dpiY);
+  check.scan.measured = measureFilm(check.scan.asLoaded);
+  check.warnings = settingsWarnings(check.scan.measured, film);
   return check;
 }
 

@@ -25,8 +25,8 @@ struct FirstScanCheck {
 FirstScanCheck checkFirstScan(const std::string& path, const FilmSettings& film);
 
 // Why a first scan of `size` (as loaded: along the film, then across it) holds no frame
-// of `track` at the resolution taken, or "". A frame is refused only below three
-// quarters of its length there: the classic reader rounds a resolution up by as much.
+// of `track` at the resolution measured on it, or "". A scan is refused only below three
+// quarters of a frame there: the classic reader rounds a resolution up by as much.
 std::string tooShortForAFrame(cv::Size size, Track track, const Resolution& taken);
 
 // Why a scan of `size` cannot be of the same reel as a first scan of `first`, or "":

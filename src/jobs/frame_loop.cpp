@@ -133,8 +133,10 @@ JobOutcome FrameLoop::run(FrameConsumer& consumer) {
       report_.resolution = res;
       statusLog.addLine(statusLine("Picture resolution (dpi) x=%d,y=%d", res.x, res.y));
       firstSize = scan.scanSize;
-      if (std::string e = tooShortForAFrame(firstSize, film_.track, res); !e.empty())
-        return unreadable(n, scan.path, e);
+      // A typed resolution is the user's word; a measured one on a snippet is not.
+      if (!film_.manualResolution)
+        if (std::string e = tooShortForAFrame(firstSize, film_.track, res); !e.empty())
+          return unreadable(n, scan.path, e);
     }
 
     if (stopRequested()) return stopped();

@@ -66,9 +66,10 @@ std::string secondsText(double seconds) {
 // consumer is fed the same scans alongside.
 class MovieConsumer : public FrameConsumer {
  public:
-  MovieConsumer(const Image_Parameters& record, const MovieSettings& movie,
-                const MovieOutput& output, MovieJobReport& report, Warn warn)
-      : record_(record),
+  MovieConsumer(const FilmSettings& film, const MovieSettings& movie, const MovieOutput& output,
+                MovieJobReport& report, int startFrame, int stopFrame, Warn warn)
+      : record_(imageParametersFor(film, movie, startFrame, stopFrame)),
+        film_(film),
         output_(output),
         report_(report),
         warn_(std::move(warn)),
@@ -138,7 +139,13 @@ class MovieConsumer : public FrameConsumer {
     }
     filParametersM(oriented, record_.filmType, res, area_, record_.cutSoundtrack);
     report_.area = area_;
-    if (alongside_ != nullptr) alongside_->first(rest(scans), first);
+    if (alongside_ != nullptr) {
+      alongside_->first(rest(scans), first);  // says what the resolution means for the sound
+    } else {
+      for (const std::string& w :
+           resolutionWarnings(first.measured, film_, first.tagged, res, false))
+        warn_(w);
+    }
     return res;
   }
 
@@ -251,6 +258,7 @@ class MovieConsumer : public FrameConsumer {
   }
 
   const Image_Parameters record_;
+  const FilmSettings film_;
   const MovieOutput output_;
   MovieJobReport& report_;
   Warn warn_;
@@ -277,8 +285,8 @@ JobOutcome ThreadMovie(const JobRequest& request, const FilmSettings& film,
                        MovieJobReport& report, const GivenSound* sound) {
   report = MovieJobReport{};
   FrameLoop loop(JobKind::Movie, request, film, report);
-  MovieConsumer consumer(imageParametersFor(film, movie, request.startFrame, request.stopFrame),
-                         movie, output, report, loop.warner());
+  MovieConsumer consumer(film, movie, output, report, request.startFrame, request.stopFrame,
+                         loop.warner());
   if (sound != nullptr) consumer.giveSound(*sound);
   return loop.run(consumer);
 }
@@ -290,13 +298,13 @@ JobOutcome ThreadMovieWithSound(const JobRequest& request, const FilmSettings& f
   report = MovieJobReport{};
   soundReport = SoundJobReport{};
   FrameLoop loop(JobKind::Movie, request, film, report);
-  MovieConsumer pictures(imageParametersFor(film, movie, request.startFrame, request.stopFrame),
-                         movie, output, report, loop.warner());
+  MovieConsumer pictures(film, movie, output, report, request.startFrame, request.stopFrame,
+                         loop.warner());
   // Both containers' sound codecs take 48 kHz.
   SoundInMemory decoded(sound.removeDC, 48000);
   const std::unique_ptr<SoundReader> reader =
       makeSoundReader(film, sound, request.startFrame, request.stopFrame, loop.warner());
-  SoundConsumer soundConsumer(*reader, decoded, film, sound, soundReport);
+  SoundConsumer soundConsumer(*reader, decoded, film, sound, soundReport, loop.warner());
   pictures.decodeSoundAlongside(soundConsumer, decoded);
   return loop.run(pictures);
 }

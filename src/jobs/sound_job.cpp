@@ -7,8 +7,13 @@
 namespace kelvora {
 
 SoundConsumer::SoundConsumer(SoundReader& reader, SoundSink& sink, const FilmSettings& film,
-                             const SoundSettings& sound, SoundJobReport& report)
-    : reader_(reader), sink_(sink), film_(film), sound_(sound), report_(report) {
+                             const SoundSettings& sound, SoundJobReport& report, Warn warn)
+    : reader_(reader),
+      sink_(sink),
+      film_(film),
+      sound_(sound),
+      report_(report),
+      warn_(std::move(warn)) {
   report_.reader = sound.reader;
   report_.format = sound.output.format;
 }
@@ -20,6 +25,10 @@ std::string SoundConsumer::ready() { return sink_.problem(); }
 Resolution SoundConsumer::first(const std::vector<ScanInput>& scans, const FirstScan& first) {
   const SoundGeometry g = reader_.first(scans.front(), first);
   report_.parameters = g.parameters;
+  // Said before the second frame is read: a wrong speed can be stopped early.
+  for (const std::string& w : resolutionWarnings(first.measured, film_, first.tagged, g.resolution,
+                                                 !reader_.measuresRate()))
+    warn_(w);
   return g.resolution;
 }
 
@@ -53,7 +62,7 @@ JobOutcome ThreadPicture(const JobRequest& request, const FilmSettings& film,
   FrameLoop loop(JobKind::Sound, request, film, report);
   const std::unique_ptr<SoundReader> reader =
       makeSoundReader(film, sound, request.startFrame, request.stopFrame, loop.warner());
-  SoundConsumer consumer(*reader, sink, film, sound, report);
+  SoundConsumer consumer(*reader, sink, film, sound, report, loop.warner());
   return loop.run(consumer);
 }
 

@@ -30,7 +30,7 @@ struct SoundJobReport : JobReport {
 class SoundConsumer : public FrameConsumer {
  public:
   SoundConsumer(SoundReader& reader, SoundSink& sink, const FilmSettings& film,
-                const SoundSettings& sound, SoundJobReport& report);
+                const SoundSettings& sound, SoundJobReport& report, Warn warn);
 
   std::vector<ScanNeeds> needs() const override;
   std::string ready() override;
@@ -47,6 +47,7 @@ class SoundConsumer : public FrameConsumer {
   const FilmSettings& film_;
   const SoundSettings& sound_;
   SoundJobReport& report_;
+  Warn warn_;
 };
 
 // The soundtrack job: decodes frames startFrame..stopFrame of the request's input

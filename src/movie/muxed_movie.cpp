@@ -15,6 +15,7 @@ extern "C" {
 #include <filesystem>
 #include <system_error>
 
+#include <opencv2/core/utils/logger.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "audio/dither.h"
@@ -351,6 +352,12 @@ bool MuxedMovieWriter::finish(const std::vector<float>& given, int rate) {
     if (result < 0 && error_.empty()) error_ = avError(result);
   }
   return error_.empty();
+}
+
+void letEncodersSpeak(bool speak) {
+  av_log_set_level(speak ? AV_LOG_INFO : AV_LOG_QUIET);
+  cv::utils::logging::setLogLevel(speak ? cv::utils::logging::LOG_LEVEL_INFO
+                                        : cv::utils::logging::LOG_LEVEL_SILENT);
 }
 
 std::string containerFor(const std::string& path) {

@@ -61,6 +61,10 @@ class MuxedMovieWriter : public FrameSink {
   bool finished_ = false;
 };
 
+// Lets the picture and sound encoders (and the AVI writer's) print their own messages
+// on standard error, or keeps them quiet. The process's setting, for every thread.
+void letEncodersSpeak(bool speak);
+
 // The container name for an output: "matroska" for ".mkv", "mp4" for ".mp4", "" for
 // any other name.
 std::string containerFor(const std::string& path);

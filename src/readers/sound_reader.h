@@ -10,6 +10,7 @@
 
 #include "audio/join_kind.h"
 #include "film/film_settings.h"
+#include "film/settings_check.h"
 #include "readers/sound_geometry.h"
 #include "readers/sound_settings.h"
 #include "scans/scan_needs.h"
@@ -28,6 +29,7 @@ struct ScanInput {
 struct FirstScan {
   cv::Mat asLoaded;   // the whole scan at 8 bits a channel, trimmed when frame correction is on
   Resolution tagged;  // the resolution its file gives, rounded; 0 when it gives none
+  FilmMeasurement measured;  // what it shows of the film (see measureFilm)
 };
 
 // How one scan of a finished reading takes over from the one before it.

@@ -1,6 +1,7 @@
 #include "runner/preview.h"
 
 #include "jobs/frame_listing.h"
+#include "movie/muxed_movie.h"
 #include "scans/memory.h"
 #include "scans/scan_header.h"
 #include "scans/scan_loader.h"
@@ -29,6 +30,9 @@ Preview previewScan(const std::string& inputPath, int frame, InspectSettings set
   return preview;
 }
 
-void prepareProcess(bool) { keepScanMemory(); }
+void prepareProcess(bool verbose) {
+  keepScanMemory();
+  letEncodersSpeak(verbose);
+}
 
 }  // namespace kelvora

@@ -47,8 +47,7 @@ std::string filmOf(const ReelRequest& reel, FilmSettings& film, std::string& cho
 
 std::string soundNameProblem(const std::string& path, const SoundOutput& output) {
   const std::string wanted = extensionOf(output.format);
-  const std::string end = lowerExtension(path);
-  if (end == wanted || (output.classic() && end != ".flac")) return "";
+  if (lowerExtension(path) == wanted) return "";
   return "--format " + formatName(output.format) + " is written as " +
          (output.format == SoundFormat::Flac ? "FLAC" : "WAV") + ": the output must end in " +
          wanted + " (" + path + ")";

@@ -64,7 +64,11 @@ InspectView inspectScan(const cv::Mat& scan, const InspectSettings& s, int width
   if (pitch > 0)
     for (int x = v.picture.x + v.picture.width; x >= -pitch; x -= pitch)
       if (x >= 0 && x < raw.cols) v.frameLines.push_back(x);
-  v.warnings = settingsWarnings(measureFilm(raw), s.film, s.taggedDpi);
+  const FilmMeasurement measured = measureFilm(raw);
+  v.warnings = settingsWarnings(measured, s.film);
+  const Resolution tagged{0, static_cast<int>(std::lround(s.taggedDpi))};
+  for (const std::string& w : resolutionWarnings(measured, s.film, tagged, v.resolution, true))
+    v.warnings.push_back(w);
 
   // The scan, scaled, in colour, with its areas drawn; the legend below it.
   v.scale = static_cast<double>(width) / raw.cols;

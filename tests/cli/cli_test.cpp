@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include <gtest/gtest.h>
+#include <pty.h>
 
 #include "reel/reel.h"
 #include "support/cli_run.h"
@@ -105,6 +106,16 @@ TEST_F(CliTest, ProblemsAreRefusedBeforeTheJob) {
       {"sound " + scans + " --format flac" + out, "must end in .flac"},
       {"sound " + scans + " --format wav24 -o " + dir_.file("x.flac"), "must end in .wav"},
       {"sound " + scans + " -o " + dir_.file("x.flac"), "must end in .wav"},
+      // Every name says what it holds, and a mistake is named with what was meant.
+      {"sound " + scans + " -o " + dir_.file("x.mp3"), "must end in .wav"},
+      {"sound " + scans + " -o " + dir_.file("x.txt"), "must end in .wav"},
+      {"sound " + scans + " -o " + dir_.file("x"), "must end in .wav"},
+      {"sound " + scans + " -o " + dir_.file("missing/"),
+       "the output directory " + dir_.file("missing/") + " does not exist"},
+      {"sound " + scans + " --flim 16va" + out,
+       "--flim is no option of sound: did you mean --film?"},
+      {"sound " + scans + " --frame-corection" + out, "did you mean --frame-correction?"},
+      {"bach " + scans, "bach is no command of kelvora-cli: did you mean batch?"},
       {"sound " + scans + " --format mp3" + out, "mp3"},
       {"sound " + scans + " --rate 7999" + out, "--rate takes film or 8000 to 384000"},
       {"movie " + scans + " -o " + dir_.file("m.png"), "must end in .avi"},
@@ -189,6 +200,38 @@ TEST_F(CliTest, ARealFullDiskIsNamedForEveryOutputKind) {
     EXPECT_NE(r.output.find("older=an earlier take"), std::string::npos) << c.options;
     EXPECT_NE(r.output.find("hidden=0"), std::string::npos) << c.options << "\n" << r.output;
   }
+}
+
+// On a terminal one progress line, with the frames a second and the time left, stands in
+// for the line each frame would print; the job's other lines still print.
+TEST_F(CliTest, OnATerminalOneProgressLineStandsInForTheFrameLines) {
+  int terminal = -1;
+  const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    ::execl(KELVORA_CLI_PATH, KELVORA_CLI_PATH, "sound", dir_.file("scans").c_str(), "-o",
+            dir_.file("tty.wav").c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  std::string seen;
+  char buffer[256];
+  ssize_t n;
+  while ((n = ::read(terminal, buffer, sizeof buffer)) > 0) seen.append(buffer, n);
+  ::close(terminal);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << seen;
+  EXPECT_EQ(seen.find("Translating frame number"), std::string::npos) << seen;
+  EXPECT_NE(seen.find("Picture resolution (dpi) x=900,y=900"), std::string::npos) << seen;
+  EXPECT_NE(seen.find("frame 4 of 4"), std::string::npos) << seen;
+  EXPECT_NE(seen.find(" frames/s  0:0"), std::string::npos) << seen;
+  EXPECT_NE(seen.find(" left"), std::string::npos) << seen;
+  EXPECT_NE(seen.find("Pictures were tranlated succesfully!"), std::string::npos) << seen;
+  // Without a terminal every line prints, as the window's status box shows them.
+  const Result plain = runCli("sound " + dir_.file("scans") + " -o " + dir_.file("plain.wav"));
+  EXPECT_NE(plain.output.find("Translating frame number : 4..."), std::string::npos);
+  EXPECT_EQ(plain.output.find("frames/s"), std::string::npos);
 }
 
 TEST_F(CliTest, UnreadableScanFailsAndNamesTheCause) {
@@ -311,7 +354,7 @@ TEST(CliSettingsCheckTest, WrongSettingsAreNamedAndAutoTakesTheFilmsOwn) {
       {"sound " + reel + " --film 16va --down", "did you mean Long strip?"},
       {"sound " + reel + " --film 35va --down --long-strip", "did you mean 16 mm?"},
       {"sound " + reel + " --film 16va --down --long-strip --resolution 900,900",
-       "the resolution is set to 900,900: did you mean 1800?"},
+       "warning: the sound will play 50.0 % slow: the classic reader takes 900 dpi"},
       {"sound " + reel + " --film auto", "--film auto: 16 mm variable area, DOWN, long strip"},
   };
   for (const auto& c : cases) {

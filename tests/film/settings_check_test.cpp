@@ -3,6 +3,9 @@
 // is named and the right ones give no warning.
 #include "film/settings_check.h"
 
+#include "film/resolution.h"
+#include "signal/image_ops.h"
+
 #include <gtest/gtest.h>
 #include <opencv2/imgcodecs.hpp>
 
@@ -64,7 +67,9 @@ TEST(SettingsCheckTest, EachWrongSettingIsNamedAndTheRightOnesAreNot) {
     EXPECT_EQ(m.variableDensity, k.filmType == 2);
 
     const FilmSettings right = rightSettings(k);
-    EXPECT_EQ(settingsWarnings(m, right, 0.0), std::vector<std::string>{});
+    EXPECT_EQ(settingsWarnings(m, right), std::vector<std::string>{});
+    const Resolution dpi{k.dpi, k.dpi};
+    EXPECT_EQ(resolutionWarnings(m, right, dpi, dpi, true), std::vector<std::string>{});
     const FilmSettings auto_ = settingsFromMeasurement(m, FilmSettings{});
     EXPECT_EQ(auto_.track, trackOf(k.filmType));
     EXPECT_EQ(isUp(auto_.direction), k.up);
@@ -83,17 +88,72 @@ TEST(SettingsCheckTest, EachWrongSettingIsNamedAndTheRightOnesAreNot) {
            s.track = isSixteenMm(s.track) ? Track::VariableArea35 : Track::VariableArea16;
          },
          k.filmType == 3 ? "did you mean 16 mm?" : "did you mean 35 mm?"},
-        {[](FilmSettings& s) {
-           s.manualResolution = Resolution{1200, 1200};
-         },
-         "the resolution is set to 1200,1200: did you mean"},
     };
     for (const auto& w : wrongs) {
       FilmSettings s = right;
       w.wrong(s);
-      const std::vector<std::string> said = settingsWarnings(m, s, 0.0);
+      const std::vector<std::string> said = settingsWarnings(m, s);
       ASSERT_EQ(said.size(), 1u) << w.warning;
       EXPECT_NE(said[0].find(w.warning), std::string::npos) << said[0];
+    }
+    // A reader that measures its own rate is told of a typed resolution far off.
+    FilmSettings typed = right;
+    typed.manualResolution = Resolution{1200, 1200};
+    const std::vector<std::string> said =
+        resolutionWarnings(m, typed, Resolution{}, *typed.manualResolution, false);
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_NE(said[0].find("the resolution is set to 1200,1200: did you mean"), std::string::npos);
+  }
+}
+
+// The classic reader takes one of six standard resolutions; a reel scanned at another,
+// or shrunk, plays off its speed, and says so by how much with the resolution to type.
+// A reader that measures its rate on the film is not warned.
+TEST(SettingsCheckTest, AWrongSpeedIsSaidInPerCentWithTheFix) {
+  const struct {
+    int dpi;
+    double shrinkage;
+    int taken;       // what the classic reader rounds it to
+    double percent;  // how far off the sound plays, 0 for nothing said
+    const char* way;
+  } cases[] = {
+      {1200, 0.0, 900, 25.0, "slow"},  {600, 0.0, 450, 25.0, "slow"},
+      {2000, 0.0, 1800, 10.0, "slow"}, {1800, 0.01, 1800, 1.0, "fast"},
+      {900, 0.02, 900, 2.0, "fast"},   {1800, 0.003, 1800, 0.0, ""},
+      {1800, 0.0, 1800, 0.0, ""},
+  };
+  test::TempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.dpi) + " dpi, shrunk " + std::to_string(c.shrinkage));
+    reel::ReelOptions o;
+    o.scans = 1;
+    o.dpi = c.dpi;
+    o.shrinkage = c.shrinkage;
+    const reel::Reel r =
+        reel::writeReel(o, dir.file(std::to_string(c.dpi) + "-" + std::to_string(c.shrinkage)));
+    const cv::Mat scan = cv::imread(r.scanPaths[0], cv::IMREAD_ANYCOLOR);
+    Resolution taken;
+    resolution(rot90(scan, 1), kVariableArea35, taken, false, true);
+    ASSERT_EQ(taken.y, c.taken);
+    const FilmMeasurement m = measureFilm(scan);
+    const std::vector<std::string> said =
+        resolutionWarnings(m, FilmSettings{}, Resolution{c.dpi, c.dpi}, taken, true);
+    if (c.percent == 0.0) {
+      EXPECT_EQ(said, std::vector<std::string>{});
+    } else {
+      ASSERT_EQ(said.size(), 1u);
+      double percent = 0.0;
+      char way[8] = {};
+      ASSERT_EQ(std::sscanf(said[0].c_str(), "the sound will play %lf %% %7[a-z]", &percent, way),
+                2)
+          << said[0];
+      EXPECT_NEAR(percent, c.percent, 0.2) << said[0];
+      EXPECT_STREQ(way, c.way);
+      const int filmDpi = static_cast<int>(std::lround(c.dpi / (1.0 - c.shrinkage)));
+      EXPECT_NE(said[0].find("--resolution " + std::to_string(c.dpi) + ","), std::string::npos)
+          << said[0] << " (" << filmDpi << ")";
+      EXPECT_TRUE(
+          resolutionWarnings(m, FilmSettings{}, Resolution{c.dpi, c.dpi}, taken, false).empty());
     }
   }
 }

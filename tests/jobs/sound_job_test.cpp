@@ -329,6 +329,44 @@ TEST(SoundJobInputTest, OddLaterScans) {
   EXPECT_NE(run.report.failure.find("908x" + std::to_string(across)), std::string::npos);
 }
 
+// A reel the classic reader will play off its speed says so before its second frame is
+// read, by how much; the precise reader, which measures its rate on the film, does not.
+TEST(SoundJobWarningTest, AWrongSpeedIsSaidBeforeTheSecondFrame) {
+  const struct {
+    int dpi;
+    double shrinkage;
+    Reader reader;
+    const char* said;  // "" for nothing
+  } cases[] = {{1200, 0.0, Reader::Classic, "the sound will play 25.0 % slow"},
+               {1800, 0.01, Reader::Classic, "the sound will play 1.0 % fast"},
+               {1200, 0.0, Reader::Precise, ""},
+               {900, 0.0, Reader::Classic, ""}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.dpi) + " dpi " + readerName(c.reader));
+    TempDir dir;
+    ReelOptions o;
+    o.scans = 3;
+    o.dpi = c.dpi;
+    o.shrinkage = c.shrinkage;
+    const reel::Reel r = reel::writeReel(o, dir.file("scans"));
+    JobSettings s = test::settingsForReel(o);
+    s.sound.reader = c.reader;
+    const auto run = runSoundJob(r.scanPaths.front(), dir.file("out.wav"), s, 1, 3);
+    ASSERT_EQ(run.outcome, JobOutcome::Finished);
+    if (std::string(c.said).empty()) {
+      EXPECT_TRUE(run.warnings.empty()) << run.warnings.front();
+      continue;
+    }
+    ASSERT_EQ(run.warnings.size(), 1u);
+    EXPECT_EQ(run.warnings[0].find(c.said), 0u) << run.warnings[0];
+    EXPECT_EQ(run.report.warnings, run.warnings);
+    // Before the second frame's status line.
+    ASSERT_GE(run.status.size(), 3u);
+    EXPECT_NE(run.status[2].find("Translating frame number : 2..."), std::string::npos);
+    EXPECT_LE(run.warningsAfter[0], 2u);
+  }
+}
+
 // Scans numbered without padding play in the order of their numbers, and the hidden
 // companions a Mac copy leaves are no scans: the sound is that of the plain reel.
 TEST(SoundJobInputTest, NaturalOrderAndHiddenFiles) {

@@ -73,6 +73,12 @@ bool RecordingControls::isChecked(Control c) {
 void RecordingControls::showWarning(const std::string& text) {
   std::lock_guard lock(mutex_);
   warnings_.push_back(text);
+  warningsAfter_.push_back(statusHistory_.size());
+}
+
+std::vector<size_t> RecordingControls::warningsAfter() const {
+  std::lock_guard lock(mutex_);
+  return warningsAfter_;
 }
 
 std::vector<std::string> RecordingControls::warnings() const {

@@ -45,6 +45,8 @@ class RecordingControls : public Controls {
   bool visible(Control c) const;
   std::vector<std::string> statusHistory() const;
   std::vector<std::string> warnings() const;
+  // For each warning, how many texts the status box had shown when it came.
+  std::vector<size_t> warningsAfter() const;
 
  private:
   void log(std::string call);
@@ -57,6 +59,7 @@ class RecordingControls : public Controls {
   std::map<Control, std::string> texts_;
   std::vector<std::string> statusHistory_;
   std::vector<std::string> warnings_;
+  std::vector<size_t> warningsAfter_;
   std::function<void(const std::string&)> statusHook_;
 };
 

@@ -58,6 +58,8 @@ SoundRun runSoundJob(const std::string& inputPath, const std::string& outputPath
   if (run.outputExists) run.wav = readWav(outputPath);
   run.status = controls.statusHistory();
   run.calls = controls.calls();
+  run.warnings = controls.warnings();
+  run.warningsAfter = controls.warningsAfter();
   return run;
 }
 

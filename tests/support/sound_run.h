@@ -23,6 +23,8 @@ struct SoundRun {
   bool outputExists = false;
   std::vector<std::string> status;  // every text the status box showed
   std::vector<std::string> calls;
+  std::vector<std::string> warnings;  // as shown
+  std::vector<size_t> warningsAfter;  // how many status texts came before each
 };
 
 // The settings a user would choose for a generated reel: its film type, speed,
