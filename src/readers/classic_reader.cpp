@@ -1,6 +1,7 @@
 #include "readers/classic_reader.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "audio/gap.h"
 #include "audio/img2sou.h"
@@ -114,8 +115,11 @@ class ClassicReader : public SoundReader {
       reading.cutPoint = cut;
       reading.overlapMatch = overlapMatch(previous_, present_, cut);
       if (reading.overlapMatch < leastAlike_.match) keepLeastAlike(reading);
-      if (reading.overlapMatch < 0.5)
-        warn_("the sound does not continue where frame " + std::to_string(n) +
+      reading.join = std::isnan(reading.overlapMatch) ? JoinKind::Quiet
+                     : reading.overlapMatch < 0.5     ? JoinKind::Unmatched
+                                                      : JoinKind::Clean;
+      if (reading.join == JoinKind::Unmatched)
+        warn_("the sound does not continue where " + frameAndFile(n, scan.name) +
               " takes over: a scan missing before it, or a splice?");
     }
     frames_.push_back(std::move(reading));
@@ -139,8 +143,13 @@ class ClassicReader : public SoundReader {
     SoundReading reading;
     reading.samples = std::move(sampleSequence_);
     reading.filmRate = record_.fps * filPar_.framePitch;
-    reading.frames = std::move(frames_);
     reading.film.framePitch = filPar_.framePitch;
+    reading.film.typicalAdvance = advanceOfAScan();
+    reading.film.flaggedJoins =
+        static_cast<int>(std::count_if(frames_.begin(), frames_.end(), [](const FrameReading& f) {
+          return f.join == JoinKind::Unmatched;
+        }));
+    reading.frames = std::move(frames_);
     reading.leastAlike = std::move(leastAlike_);
     return reading;
   }

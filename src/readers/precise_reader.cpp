@@ -32,15 +32,13 @@ constexpr double kDegreesPerRadian = 57.29577951308232;
 // the picture's edge: a fixed share of the film's width for each gauge.
 double stripShare(int filmType) { return isThirtyFiveMm(filmType) ? 0.25 : 0.5; }
 
-std::string joinWarning(const ScanJoin& join, int frame) {
-  char text[160];
+std::string joinWarning(const ScanJoin& join, int frame, const std::string& file) {
   if (join.kind == JoinKind::Missing) {
-    std::snprintf(text, sizeof text, "%d scan%s missing before frame %d: silence stands in for %s",
-                  join.missing, join.missing == 1 ? "" : "s", frame,
-                  join.missing == 1 ? "it" : "them");
-    return text;
+    const bool one = join.missing == 1;
+    return std::to_string(join.missing) + (one ? " scan" : " scans") + " missing before " +
+           frameAndFile(frame, file) + ": silence stands in for " + (one ? "it" : "them");
   }
-  return "the sound does not continue where frame " + std::to_string(frame) +
+  return "the sound does not continue where " + frameAndFile(frame, file) +
          " takes over: a scan missing before it, or a splice?";
 }
 
@@ -138,7 +136,7 @@ class PreciseReader : public SoundReader {
         f.join = join.kind;
         if (join.kind == JoinKind::Missing || join.kind == JoinKind::Unmatched) {
           ++r.flaggedJoins;
-          warn_(joinWarning(join, frames_[k]));
+          warn_(joinWarning(join, frames_[k], names_[k]));
         }
         if (join.kind != JoinKind::Missing && !std::isnan(join.confidence) &&
             join.confidence < reading.leastAlike.match)
@@ -221,10 +219,9 @@ class PreciseReader : public SoundReader {
         const long played = record_.inverse ? static_cast<long>(total) - 1 - at : at;
         const double seconds = rate > 0 ? static_cast<double>(played) / rate : 0.0;
         r.spliceSeconds.push_back(seconds);
-        char text[120];
-        std::snprintf(text, sizeof text, "a film splice crosses the track in frame %d, at %.3f s",
-                      frames_[k], seconds);
-        warn_(text);
+        char when[32];
+        std::snprintf(when, sizeof when, ", at %.3f s", seconds);
+        warn_("a film splice crosses the track in " + frameAndFile(frames_[k], names_[k]) + when);
       }
     }
   }

@@ -87,6 +87,12 @@ struct SoundReading {
   ReaderFailure failure;  // why the reel could not be read, if it could not
 };
 
+// "frame 7 (scan_0008.tif)": a frame named by its number and its file, which differ
+// wherever a scan is missing.
+inline std::string frameAndFile(int frame, const std::string& file) {
+  return "frame " + std::to_string(frame) + (file.empty() ? "" : " (" + file + ")");
+}
+
 // Called with each warning as soon as a reader finds it.
 using Warn = std::function<void(const std::string& text)>;
 

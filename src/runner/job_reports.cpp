@@ -36,29 +36,28 @@ nlohmann::ordered_json soundMeasurements(const SoundJobReport& r) {
   j["film_rate"] = r.filmRate;
   j["samples_written"] = r.samplesWritten;
   j["reader"] = readerName(r.reader);
-  if (r.reader == Reader::Precise) {
-    const auto& m = r.reading;
-    const auto rounded = [](double v, double unit) { return std::round(v / unit) * unit; };
-    j["reading"] = {{"frame_pitch", rounded(m.framePitch, 0.001)},
-                    {"shrinkage", rounded(m.shrinkage, 0.00001)},
-                    {"typical_advance", m.typicalAdvance},
-                    {"largest_weave", rounded(m.largestWeave, 0.01)},
-                    {"skew_degrees", rounded(m.skewDegrees, 0.001)},
-                    {"negative", m.negative},
-                    {"scratch_columns", m.scratchColumns},
-                    {"flagged_joins", m.flaggedJoins},
-                    {"splices", m.spliceSeconds}};
-  }
+  const FilmReading& m = r.reading;
+  const auto rounded = [](double v, double unit) { return std::round(v / unit) * unit; };
+  j["reading"] = {{"frame_pitch", rounded(m.framePitch, 0.001)},
+                  {"shrinkage", rounded(m.shrinkage, 0.00001)},
+                  {"typical_advance", m.typicalAdvance},
+                  {"largest_weave", rounded(m.largestWeave, 0.01)},
+                  {"skew_degrees", rounded(m.skewDegrees, 0.001)},
+                  {"negative", m.negative},
+                  {"scratch_columns", m.scratchColumns},
+                  {"flagged_joins", m.flaggedJoins},
+                  {"splices", m.spliceSeconds}};
   nlohmann::ordered_json frames = nlohmann::ordered_json::array();
   for (const auto& f : r.frames) {
     nlohmann::ordered_json frame;
     frame["frame"] = f.frame;
+    frame["file"] = f.name;
     frame["samples"] = f.samples;
     frame["cut_point"] =
         f.cutPoint < 0 ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(f.cutPoint);
     if (f.cutPoint >= 0 && !std::isnan(f.overlapMatch))
       frame["overlap_match"] = std::round(f.overlapMatch * 1000) / 1000;
-    if (f.cutPoint >= 0 && r.reader == Reader::Precise) frame["join"] = joinKindName(f.join);
+    if (f.cutPoint >= 0) frame["join"] = joinKindName(f.join);
     frames.push_back(std::move(frame));
   }
   j["frames"] = std::move(frames);

@@ -47,7 +47,8 @@ TEST(JobPlotTest, AMissingScanIsAFlaggedJoinAtItsPlace) {
     const int expected = 6 * r.geometry.advance * 1600 / samples;
     ASSERT_FALSE(flagged.empty());
     EXPECT_NEAR(flagged.front(), expected, 3);
-    EXPECT_NE(run.output.find("warning: the sound does not continue where frame 7 takes over"),
+    EXPECT_NE(run.output.find(
+                  "warning: the sound does not continue where frame 7 (scan_0008.tif) takes over"),
               std::string::npos)
         << run.output;
   }
