@@ -36,17 +36,22 @@ nlohmann::ordered_json soundMeasurements(const SoundJobReport& r) {
   j["film_rate"] = r.filmRate;
   j["samples_written"] = r.samplesWritten;
   j["reader"] = readerName(r.reader);
+  // The same fields for both readers; what the classic reader does not measure is null.
   const FilmReading& m = r.reading;
+  const bool precise = r.reader == Reader::Precise;
+  const auto measured = [precise](nlohmann::ordered_json value) {
+    return precise ? value : nlohmann::ordered_json(nullptr);
+  };
   const auto rounded = [](double v, double unit) { return std::round(v / unit) * unit; };
   j["reading"] = {{"frame_pitch", rounded(m.framePitch, 0.001)},
-                  {"shrinkage", rounded(m.shrinkage, 0.00001)},
+                  {"shrinkage", measured(rounded(m.shrinkage, 0.00001))},
                   {"typical_advance", m.typicalAdvance},
-                  {"largest_weave", rounded(m.largestWeave, 0.01)},
-                  {"skew_degrees", rounded(m.skewDegrees, 0.001)},
-                  {"negative", m.negative},
-                  {"scratch_columns", m.scratchColumns},
+                  {"largest_weave", measured(rounded(m.largestWeave, 0.01))},
+                  {"skew_degrees", measured(rounded(m.skewDegrees, 0.001))},
+                  {"negative", measured(m.negative)},
+                  {"scratch_columns", measured(m.scratchColumns)},
                   {"flagged_joins", m.flaggedJoins},
-                  {"splices", m.spliceSeconds}};
+                  {"splices", measured(m.spliceSeconds)}};
   nlohmann::ordered_json frames = nlohmann::ordered_json::array();
   for (const auto& f : r.frames) {
     nlohmann::ordered_json frame;
