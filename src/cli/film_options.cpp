@@ -100,9 +100,21 @@ std::string selectTarget(const FilmOptions& o, const std::string& extension, Job
   return error;
 }
 
-std::string chooseFilm(const JobTarget& target, const std::string& command, FilmSettings& film) {
+std::string reelOf(const FilmOptions& o, const std::string& extension, const std::string& command,
+                   ReelRequest& reel, std::string& output) {
+  JobTarget target;
+  bool fromFirstScan = false;
+  std::string error = filmSettingsOf(o, reel.film, fromFirstScan);
+  if (error.empty()) error = selectTarget(o, extension, target);
+  if (!error.empty()) return error;
+  reel.inputPath = target.inputPath;
+  reel.startFrame = target.start;
+  reel.stopFrame = target.stop;
+  output = target.outputPath;
+  if (!fromFirstScan) return "";
   std::string chosen;
-  if (std::string e = filmFromFirstScan(target.inputPath, target.start, film, chosen); !e.empty())
+  if (std::string e = filmFromFirstScan(target.inputPath, target.start, reel.film, chosen);
+      !e.empty())
     return e;
   std::fprintf(stderr, "%s: %s\n", command.c_str(), chosen.c_str());
   return "";

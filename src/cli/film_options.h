@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 
 #include "jobs/settings.h"
+#include "runner/reel_runner.h"
 
 namespace kelvora {
 
@@ -49,9 +50,11 @@ struct JobTarget {
 std::string selectTarget(const FilmOptions& options, const std::string& extension,
                          JobTarget& target);
 
-// Takes the film from the first scan of the target's range for `--film auto`, and says
-// what was taken on standard error after `command` ("kelvora-cli sound"). Returns an
+// The reel the options name, for the runner: its film settings (with `--film auto`
+// taken from the first scan of the range, and said on standard error after `command`),
+// its input and frame range; `output` is completed as `selectTarget` does. Returns an
 // error message, or "".
-std::string chooseFilm(const JobTarget& target, const std::string& command, FilmSettings& film);
+std::string reelOf(const FilmOptions& options, const std::string& extension,
+                   const std::string& command, ReelRequest& reel, std::string& output);
 
 }  // namespace kelvora

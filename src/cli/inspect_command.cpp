@@ -29,34 +29,30 @@ int runInspectCommand(const InspectOptions& o) {
     std::fprintf(stderr, "%s: %s\n", command, why.c_str());
     return kExitUsage;
   };
-  InspectSettings settings;
-  bool autoFilm = false;
-  if (const std::string e = filmSettingsOf(o.film, settings.film, autoFilm); !e.empty())
+  ReelRequest reel;
+  std::string ignored;
+  if (const std::string e = reelOf(o.film, ".png", command, reel, ignored); !e.empty())
     return refuse(e);
-  JobTarget target;
-  if (const std::string e = selectTarget(o.film, ".png", target); !e.empty()) return refuse(e);
-  target.outputPath = o.film.output.empty() ? "preview.png" : o.film.output;
-  if (autoFilm)
-    if (const std::string e = chooseFilm(target, command, settings.film); !e.empty())
-      return refuse(e);
-  const std::string& output = target.outputPath;
+  InspectSettings settings;
+  settings.film = reel.film;
+  const std::string output = o.film.output.empty() ? "preview.png" : o.film.output;
   std::string end = std::filesystem::path(output).extension().string();
   for (char& c : end) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   if (end != ".png")
     return refuse("a preview is written as PNG: the output must end in .png (" + output + ")");
-  if (const std::string e = outputProblem(target.inputPath, output); !e.empty()) return refuse(e);
+  if (const std::string e = outputProblem(reel.inputPath, output); !e.empty()) return refuse(e);
   StagedFile staged(output, ".png");
   if (!staged.ok()) return refuse("cannot write " + output + ": " + staged.error());
 
   settings.cutBySoundtrack = o.cutBySoundtrack;
   settings.cutSoundtrack = o.cutSoundtrack;
-  const Preview preview = previewScan(target.inputPath, target.start, settings);
+  const Preview preview = previewScan(reel.inputPath, reel.startFrame, settings);
   if (!preview.error.empty()) {
     std::fprintf(stderr, "%s: %s\n", command, preview.error.c_str());
     return kExitFailed;
   }
   const InspectView& view = preview.view;
-  const int start = target.start;
+  const int start = reel.startFrame;
   for (const std::string& w : view.warnings)
     std::fprintf(stderr, "%s: warning: %s\n", command, w.c_str());
   bool written = false;

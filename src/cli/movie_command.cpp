@@ -1,15 +1,10 @@
 #include "cli/movie_command.h"
 
-#include <unistd.h>
-
-#include <atomic>
 #include <cstdio>
 #include <string>
 
 #include "cli/exit_codes.h"
-#include "cli/stop_on_signal.h"
-#include "cli/terminal_controls.h"
-#include "runner/reel_runner.h"
+#include "cli/terminal_job.h"
 
 namespace kelvora {
 
@@ -74,31 +69,16 @@ int runMovieCommand(const MovieOptions& o) {
     request.sound.source = MovieSound::Source::File;
     request.sound.file = o.withSound;
   }
-  JobTarget target;
-  std::string error = filmSettingsOf(o.film, reel.film, reel.filmFromFirstScan);
   // An output directory gets movie.avi, or movie.mkv for a movie with its sound.
-  if (error.empty()) error = selectTarget(o.film, o.withSound.empty() ? ".avi" : ".mkv", target);
-  if (error.empty() && reel.filmFromFirstScan) error = chooseFilm(target, command, reel.film);
-  reel.filmFromFirstScan = false;
-  reel.inputPath = target.inputPath;
-  reel.startFrame = target.start;
-  reel.stopFrame = target.stop;
-  request.output = target.outputPath;
+  std::string error =
+      reelOf(o.film, o.withSound.empty() ? ".avi" : ".mkv", command, reel, request.output);
   if (error.empty()) error = movieRequestProblem(reel, request);
   if (!error.empty()) {
     std::fprintf(stderr, "%s: %s\n", command, error.c_str());
     return kExitUsage;
   }
-
-  TerminalControls controls(stderr, ::isatty(STDERR_FILENO) == 1, command);
-  std::atomic<bool> stopRequested{false};
-  reel.controls = &controls;
-  reel.stopRequested = &stopRequested;
-  MovieResult result;
-  {
-    const StopOnSignal stopOnCtrlC([&stopRequested] { stopRequested = true; });
-    result = makeMovie(reel, request);
-  }
+  const MovieResult result = runOnTerminal(
+      reel, command, [&request](const ReelRequest& r) { return makeMovie(r, request); });
   const MovieJobReport& r = result.report;
   switch (result.outcome) {
     case JobOutcome::Finished:

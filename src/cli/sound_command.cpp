@@ -1,14 +1,9 @@
 #include "cli/sound_command.h"
 
-#include <unistd.h>
-
-#include <atomic>
 #include <cstdio>
 
 #include "cli/exit_codes.h"
-#include "cli/stop_on_signal.h"
-#include "cli/terminal_controls.h"
-#include "runner/reel_runner.h"
+#include "cli/terminal_job.h"
 
 namespace kelvora {
 
@@ -68,30 +63,15 @@ int runSoundCommand(const SoundOptions& o) {
   request.sound = soundSettingsOf(o);
   request.report = o.report;
   request.plot = o.plot;
-  JobTarget target;
-  std::string error = filmSettingsOf(o.film, reel.film, reel.filmFromFirstScan);
-  if (error.empty()) error = selectTarget(o.film, extensionOf(request.sound.output.format), target);
-  if (error.empty() && reel.filmFromFirstScan) error = chooseFilm(target, command, reel.film);
-  reel.filmFromFirstScan = false;
-  reel.inputPath = target.inputPath;
-  reel.startFrame = target.start;
-  reel.stopFrame = target.stop;
-  request.output = target.outputPath;
+  std::string error =
+      reelOf(o.film, extensionOf(request.sound.output.format), command, reel, request.output);
   if (error.empty()) error = soundRequestProblem(reel, request);
   if (!error.empty()) {
     std::fprintf(stderr, "%s: %s\n", command, error.c_str());
     return kExitUsage;
   }
-
-  TerminalControls controls(stderr, ::isatty(STDERR_FILENO) == 1, command);
-  std::atomic<bool> stopRequested{false};
-  reel.controls = &controls;
-  reel.stopRequested = &stopRequested;
-  SoundResult result;
-  {
-    const StopOnSignal stopOnCtrlC([&stopRequested] { stopRequested = true; });
-    result = decodeSound(reel, request);
-  }
+  const SoundResult result = runOnTerminal(
+      reel, command, [&request](const ReelRequest& r) { return decodeSound(r, request); });
   const SoundJobReport& r = result.report;
   switch (result.outcome) {
     case JobOutcome::Finished:
