@@ -108,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
             "va35_no_dc", 17, [](ReelOptions&) {}, [](JobSettings& s) { s.removeDC = 0; }),
         makeCase("va35_down", 24, [](ReelOptions& r) { r.directionUp = false; }),
         makeCase("va35_inverse", 24, [](ReelOptions& r) { r.inverse = true; }),
-        makeCase("va35_grey_24fps", 24,
+        makeCase("va35_grey_24fps", 20,
                  [](ReelOptions& r) {
                    r.colour = false;
                    r.fps = 24;
