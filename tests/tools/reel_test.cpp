@@ -225,18 +225,21 @@ TEST(RandomReelTest, TheSameSeedWritesTheSameScans) {
   EXPECT_NE(reel::describeReel(reel::randomArchiveReel(10)), reel::describeReel(o));
 }
 
-// Clicks are found where they lie on the film, whatever the reader's delay and gain.
+// Clicks are found where they lie on the film, whatever the reader's delay and gain, in
+// a silent leader too; a leader fits no delay.
 TEST(SoundQualityTest, ClicksAreFoundAtTheirPlaceOnTheFilm) {
   struct Case {
     int delay;
     float gain;
     std::vector<int> clicks;
-  } cases[] = {
-      {0, 1.0f, {}}, {0, 1.0f, {3000, 9100}}, {37, -0.5f, {5000}}, {-25, 2.0f, {2600, 2610}}};
-  std::vector<float> reference(12000);
-  for (size_t i = 0; i < reference.size(); ++i)
-    reference[i] = static_cast<float>(0.3 * std::sin(0.05 * i) + 0.2 * std::sin(0.31 * i + 1.0));
+    int leader = 0;  // samples of silence the reference opens with
+  } cases[] = {{0, 1.0f, {}},       {0, 1.0f, {3000, 9100}},
+               {37, -0.5f, {5000}}, {-25, 2.0f, {2600, 2610}},
+               {0, 1.0f, {}, 4200}, {12, 0.7f, {1500}, 4200}};
   for (const Case& c : cases) {
+    std::vector<float> reference(12000, 0.0f);
+    for (size_t i = static_cast<size_t>(c.leader); i < reference.size(); ++i)
+      reference[i] = static_cast<float>(0.3 * std::sin(0.05 * i) + 0.2 * std::sin(0.31 * i + 1.0));
     std::vector<float> sound(reference.size(), 0.0f);
     for (size_t i = 0; i < sound.size(); ++i) {
       const long at = static_cast<long>(i) - c.delay;
@@ -244,6 +247,10 @@ TEST(SoundQualityTest, ClicksAreFoundAtTheirPlaceOnTheFilm) {
         sound[i] = c.gain * reference[static_cast<size_t>(at)] + 0.1f;
     }
     for (const int click : c.clicks) sound[static_cast<size_t>(click + c.delay)] += c.gain * 0.2f;
+    const reel::SoundQuality q = reel::trackedQuality(sound, reference);
+    EXPECT_EQ(q.firstLag, -c.delay);
+    EXPECT_EQ(q.lagChanges, 0);
+    EXPECT_EQ(q.snrDb > 60.0, c.clicks.empty()) << q.snrDb;
     const std::vector<int> found = reel::clicksIn(reel::trackedResidual(sound, reference));
     // Two clicks closer than the gap between them are one.
     const size_t expected =

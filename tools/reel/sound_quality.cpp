@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
 #include <limits>
 
 namespace kelvora::reel {
@@ -38,15 +37,40 @@ Fit fitAt(const std::vector<float>& s, const std::vector<float>& r, long i0, lon
   return f;
 }
 
-// Visits each block of the sound at its best lag: `visit(i0, lag, fit)`.
-void trackBlocks(const std::vector<float>& sound, const std::vector<float>& reference, int block,
-                 int reach, int skip, const std::function<void(long, long, const Fit&)>& visit) {
+// One block of the sound, matched to the reference.
+struct Block {
+  long start = 0;  // first sample of the sound
+  long lag = 0;    // the reference's sample for it lies this far on
+  Fit fit;
+  bool silent = false;  // the reference is silent there (a leader, rows no scan holds): all
+                        // of the sound is noise, at the lag so far; `fit` holds its mean
+};
+
+// The blocks of the sound, each at its best lag.
+std::vector<Block> trackBlocks(const std::vector<float>& sound, const std::vector<float>& reference,
+                               int block, int reach, int skip) {
+  std::vector<Block> blocks;
   const long n = static_cast<long>(sound.size());
   long lag = 0;
   bool first = true;
   for (long i0 = skip; i0 + block <= n - skip; i0 += block) {
     const long centre = first ? 0 : lag;
     const long wide = first ? 4 * reach : reach;
+    if (i0 + centre >= 0 && i0 + centre + block <= static_cast<long>(reference.size())) {
+      double power = 0.0, sum = 0.0, squares = 0.0;
+      for (long i = 0; i < block; ++i) {
+        power += reference[i0 + centre + i] * reference[i0 + centre + i];
+        sum += sound[i0 + i];
+        squares += sound[i0 + i] * sound[i0 + i];
+      }
+      if (power < 1e-8 * block) {
+        Block quiet{i0, centre, Fit{}, true};
+        quiet.fit.offset = sum / block;
+        quiet.fit.residual = std::max(0.0, squares - sum * sum / block);
+        blocks.push_back(quiet);
+        continue;
+      }
+    }
     Fit best;
     long bestLag = centre;
     for (long l = centre - wide; l <= centre + wide; ++l) {
@@ -57,10 +81,16 @@ void trackBlocks(const std::vector<float>& sound, const std::vector<float>& refe
       }
     }
     if (!std::isfinite(best.residual)) continue;
-    visit(i0, bestLag, best);
+    blocks.push_back(Block{i0, bestLag, best, false});
     lag = bestLag;
     first = false;
   }
+  // A silent block before any that fits (a leader) lies at the lag of the first that does.
+  const auto fitting =
+      std::find_if(blocks.begin(), blocks.end(), [](const Block& b) { return !b.silent; });
+  if (fitting != blocks.end())
+    for (auto b = blocks.begin(); b != fitting; ++b) b->lag = fitting->lag;
+  return blocks;
 }
 
 }  // namespace
@@ -70,14 +100,15 @@ SoundQuality trackedQuality(const std::vector<float>& sound, const std::vector<f
   SoundQuality q;
   double signal = 0.0, residual = 0.0;
   long last = 0;
-  trackBlocks(sound, reference, block, reach, skip, [&](long, long lag, const Fit& fit) {
-    if (q.blocks == 0) q.firstLag = static_cast<int>(lag);
-    if (q.blocks > 0 && lag != last) ++q.lagChanges;
-    last = lag;
-    signal += fit.signal;
-    residual += fit.residual;
+  for (const Block& b : trackBlocks(sound, reference, block, reach, skip)) {
+    residual += b.fit.residual;
+    if (b.silent) continue;
+    if (q.blocks == 0) q.firstLag = static_cast<int>(b.lag);
+    if (q.blocks > 0 && b.lag != last) ++q.lagChanges;
+    last = b.lag;
+    signal += b.fit.signal;
     ++q.blocks;
-  });
+  }
   q.snrDb = residual > 0.0 ? 10.0 * std::log10(signal / residual) : 200.0;
   return q;
 }
@@ -86,14 +117,23 @@ std::vector<float> trackedResidual(const std::vector<float>& sound,
                                    const std::vector<float>& reference, int block, int reach,
                                    int skip) {
   std::vector<float> out(reference.size(), std::numeric_limits<float>::quiet_NaN());
-  trackBlocks(sound, reference, block, reach, skip, [&](long i0, long lag, const Fit& fit) {
-    if (std::abs(fit.gain) < 1e-9) return;
+  const std::vector<Block> blocks = trackBlocks(sound, reference, block, reach, skip);
+  // Silent blocks are scaled by the mean gain of the others.
+  double gains = 0.0;
+  int fitted = 0;
+  for (const Block& b : blocks)
+    if (!b.silent && std::abs(b.fit.gain) >= 1e-9) gains += std::abs(b.fit.gain), ++fitted;
+  for (const Block& b : blocks) {
+    const double gain = b.silent ? (fitted > 0 ? gains / fitted : 0.0) : b.fit.gain;
+    if (std::abs(gain) < 1e-9) continue;
     for (long i = 0; i < block; ++i) {
-      const size_t at = static_cast<size_t>(i0 + lag + i);
-      out[at] = static_cast<float>((sound[static_cast<size_t>(i0 + i)] - fit.offset) / fit.gain -
+      const long place = b.start + b.lag + i;
+      if (place < 0 || place >= static_cast<long>(reference.size())) continue;
+      const size_t at = static_cast<size_t>(place);
+      out[at] = static_cast<float>((sound[static_cast<size_t>(b.start + i)] - b.fit.offset) / gain -
                                    reference[at]);
     }
-  });
+  }
   return out;
 }
 

@@ -16,7 +16,8 @@ struct SoundQuality {
 // Tracked quality: block by block (`block` samples), the sound is matched to the
 // reference at the lag (within `reach` of the last block's) and with the gain and
 // offset that fit it best, so that slow level changes and a reader's delay do not
-// count but every sample that is not the film's does. `skip` samples at either end
+// count but every sample that is not the film's does. Where the reference is silent (a
+// leader, rows no scan holds) all of the sound is noise. `skip` samples at either end
 // are left out.
 SoundQuality trackedQuality(const std::vector<float>& sound, const std::vector<float>& reference,
                             int block = 2048, int reach = 40, int skip = 512);
