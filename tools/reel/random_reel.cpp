@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <random>
 #include <vector>
 
@@ -150,7 +151,10 @@ std::string describeReel(const ReelOptions& o) {
   d += o.longStrip ? ", strips" : ", frames";
   d += ", " + std::to_string(o.scans) + " scans at " + std::to_string(o.fps) + " fps";
   d += format(", overlap %.2f", o.longStrip && o.stripOverlap >= 0 ? o.stripOverlap : o.overlap);
-  d += o.programme == Programme::Tones ? ", tones" : ", speech";
+  if (!o.soundFile.empty())
+    d += ", " + std::filesystem::path(o.soundFile).filename().string();
+  else
+    d += o.programme == Programme::Tones ? ", tones" : ", speech";
   d += format(" x%.2f", o.level);
   std::vector<std::string> faults;
   if (o.shrinkage > 0) faults.push_back(format("shrunk %.2f %%", 100 * o.shrinkage));

@@ -15,7 +15,7 @@ namespace kelvora::reel {
 // Small enough to be read in seconds. The same seed gives the same reel.
 ReelOptions randomArchiveReel(unsigned seed);
 
-// One line naming the reel: gauge, track, resolution, depth, layout, programme and
+// One line naming the reel: gauge, track, resolution, depth, layout, sound and
 // every fault with its strength ("clean" when it has none).
 std::string describeReel(const ReelOptions& options);
 
