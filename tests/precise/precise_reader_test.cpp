@@ -101,7 +101,7 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.skewDegrees = 0.3;
                                                       o.stepJitter = 3.0;
                                                     },
-                                                    -1, 0, 0, 1.5},
+                                                    -1, 0, 0, 3.0},
                                            AgedReel{"scratch_negative",
                                                     [](reel::ReelOptions& o) {
                                                       o.negative = true;

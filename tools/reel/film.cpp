@@ -202,13 +202,14 @@ Film printFilm(const ReelOptions& o, const ReelGeometry& g) {
   if (bandRate < rate) recorded = resample(resample(recorded, rate, bandRate), bandRate, rate);
   recorded.resize(printedRows, 0.0f);
   // The film holds it smoothly between the samples: at twice the steps' rate, every
-  // other value, so that each row's steps lie centred on its sample.
+  // other value, so that each row's steps lie centred on its sample; and no more than
+  // fully modulated, where the smoothing overshoots a loud passage.
   const std::vector<float> twice = resample(recorded, rate, 2 * kSubRows * rate);
   std::vector<float> printed(printedRows * kSubRows, 0.0f);
   for (size_t m = 0; m < printed.size(); ++m) {
     const long at = 2 * static_cast<long>(m) - (kSubRows - 1);
     if (at >= 0 && at < static_cast<long>(twice.size()))
-      printed[m] = twice[static_cast<size_t>(at)];
+      printed[m] = std::clamp(twice[static_cast<size_t>(at)], -1.0f, 1.0f);
   }
   // Splices cut the printed film.
   for (size_t k = film.spliceRows.size(); k-- > 0;) {

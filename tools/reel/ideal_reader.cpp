@@ -254,16 +254,21 @@ std::vector<double> readScanRows(const Reel& reel, const std::string& path, cons
   if (density) return rows;
   // The moving edge of each side put back to the row's place: the upper edge of the clear
   // part lies `upper` before the middle, the lower edge `lower` after it (a unilateral
-  // track's fixed edge does not move).
+  // track's fixed edge does not move). How early or late an edge shows depends on where
+  // it lies, which the corrected sound tells better: a few rounds.
   const double fixed = g.trackStart + (o.unilateral ? 0.1 * t : 0.0);
   const auto putBack = [&](std::vector<double>& side, double sign, double from) {
     if (skew == 0.0) return;
     const std::vector<double> seen = side;
-    for (size_t y = 0; y < side.size(); ++y) {
-      if (std::isnan(seen[y])) continue;
-      const double edge = from + sign * seen[y];
-      const double back = rowsAt(seen, static_cast<double>(y) - skew * (edge - middle));
-      if (!std::isnan(back)) side[y] = back;  // near rows not read, the row as it lies
+    for (int round = 0; round < 3; ++round) {
+      const std::vector<double> guess = side;
+      for (size_t y = 0; y < side.size(); ++y) {
+        if (std::isnan(seen[y]) || std::isnan(guess[y])) continue;
+        // The edge's column on the scan, where the turn about the track's middle is read.
+        const double edge = from + sign * guess[y] + sideShift(o, g, pose, y + 0.5);
+        const double back = rowsAt(seen, static_cast<double>(y) - skew * (edge - middle));
+        if (!std::isnan(back)) side[y] = back;  // near rows not read, the row as it lies
+      }
     }
   };
 
