@@ -1,23 +1,35 @@
 // Writes a generated test reel: scans of a film whose soundtrack and pictures are
 // known, for trying Kelvora out and for its tests.
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <string>
 
 #include <CLI/CLI.hpp>
 
+#include "reel/random_reel.h"
 #include "reel/reel.h"
 
 int main(int argc, char** argv) {
+  namespace reel = kelvora::reel;
   CLI::App app{"Generates scanned film with a known soundtrack (kelvora test reel)"};
-  kelvora::reel::ReelOptions options;
+  reel::ReelOptions options;
   std::string directory;
   std::string film = "35va";
+  unsigned randomSeed = 0;
   app.add_option("directory", directory, "Where to write the scans")->required();
+  auto* random = app.add_option("--random", randomSeed,
+                                "A reel as archives hold them, drawn from this seed (the other "
+                                "film and fault options are then ignored)");
+  app.add_option("--audio", options.soundFile,
+                 "A sound file to print on the film instead of the generated programme "
+                 "(mixed to mono; without --scans, as many scans as hold it)")
+      ->check(CLI::ExistingFile);
   app.add_option("--film", film, "Film type: 35va, 35vd or 16va")
       ->check(CLI::IsMember({"35va", "35vd", "16va"}));
   app.add_option("--dpi", options.dpi, "Scanner resolution")->check(CLI::Range(300, 4000));
-  app.add_option("--scans", options.scans, "Number of scans")->check(CLI::Range(1, 10000));
+  auto* scans =
+      app.add_option("--scans", options.scans, "Number of scans")->check(CLI::Range(1, 10000));
   app.add_option("--fps", options.fps, "Film speed")->check(CLI::IsMember({24, 25}));
   app.add_flag("--long-strip", options.longStrip, "Several frames per scan");
   bool down = false;
@@ -28,7 +40,7 @@ int main(int argc, char** argv) {
   app.add_flag("--sixteen-bit", options.sixteenBit, "16 bits per channel");
   app.add_option("--dpx", options.dpxBits, "Write DPX scans of 8, 10, 12 or 16 bits")
       ->check(CLI::IsMember({8, 10, 12, 16}));
-  app.add_option("--grain", options.grain, "Grain noise, grey levels")
+  app.add_option("--grain", options.grain, "Scanner noise, grey levels")
       ->check(CLI::Range(0.0, 50.0));
   app.add_option("--seed", options.seed, "Random seed");
   app.add_option("--modulation", options.modulation, "Share of the track swing used, 0..1")
@@ -37,6 +49,9 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0.0, 10.0));
   app.add_option("--overlap", options.overlap, "Film a per-frame scan holds beyond its frame")
       ->check(CLI::Range(0.05, 0.9));
+  app.add_option("--strip-overlap", options.stripOverlap,
+                 "Film a long strip holds beyond its frames, in frames")
+      ->check(CLI::Range(0.05, 2.0));
   app.add_flag("--unilateral", options.unilateral, "Variable area with one edge fixed");
   app.add_option("--shrinkage", options.shrinkage, "Share the film has shrunk (0.01: 1 %)")
       ->check(CLI::Range(0.0, 0.05));
@@ -65,6 +80,14 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0.0, 50.0));
   app.add_flag("--part-row-steps", options.partRowSteps,
                "The scanner steps by the film's own pitch, not whole rows");
+  app.add_option("--dust", options.dust, "Specks of dust and dirt a frame, on track and picture")
+      ->check(CLI::Range(0.0, 100.0));
+  app.add_option("--gate-shadow", options.gateShadow,
+                 "The gate's shadow across both ends of every scan: 0 none, 1 black")
+      ->check(CLI::Range(0.0, 1.0));
+  app.add_option("--missing", options.missingScans,
+                 "Scans (1-based) left out of the directory, their numbers skipped")
+      ->check(CLI::PositiveNumber);
   bool tones = false;
   app.add_flag("--tones", tones, "Sustained tones instead of speech-like sound");
   CLI11_PARSE(app, argc, argv);
@@ -72,12 +95,25 @@ int main(int argc, char** argv) {
   options.filmType = film == "35va" ? 1 : film == "35vd" ? 2 : 3;
   options.directionUp = !down;
   options.colour = !grey;
-  if (tones) options.programme = kelvora::reel::Programme::Tones;
+  if (tones) options.programme = reel::Programme::Tones;
+  for (int& m : options.missingScans) --m;
   try {
-    const kelvora::reel::Reel reel = kelvora::reel::writeReel(options, directory);
+    if (random->count() > 0) {
+      const std::string audio = options.soundFile;
+      options = reel::randomArchiveReel(randomSeed);
+      options.soundFile = audio;
+    }
+    if (!options.soundFile.empty() && scans->count() == 0 && random->count() == 0) {
+      // As many scans as the sound needs, with a frame to spare.
+      const reel::ReelGeometry g = reel::geometryFor(options);
+      const double frames = reel::soundFileSeconds(options.soundFile) * options.fps;
+      options.scans = std::max(1, static_cast<int>(std::ceil(frames / g.framesPerScan)) + 1);
+    }
+    const reel::Reel r = reel::writeReel(options, directory);
     std::printf("Wrote %zu scans (%d x %d) to %s; source audio %s/source.wav at %d Hz\n",
-                reel.scanPaths.size(), reel.geometry.scanLength, reel.geometry.filmWidth,
-                directory.c_str(), directory.c_str(), reel.geometry.sampleRate);
+                r.scanPaths.size(), r.geometry.scanLength, r.geometry.filmWidth, directory.c_str(),
+                directory.c_str(), static_cast<int>(std::lround(r.geometry.trueRate)));
+    std::printf("%s\n", reel::describeReel(options).c_str());
   } catch (const std::exception& e) {
     std::fprintf(stderr, "make_reel: %s\n", e.what());
     return 1;

@@ -38,9 +38,8 @@ std::vector<cv::Mat> scans() {
         o.dpi = filmType == 3 ? 1800 : 900;
         o.longStrip = filmType == 3 && !up;
         const reel::ReelGeometry g = reel::geometryFor(o);
-        const std::vector<float> audio =
-            reel::makeAudio(g.totalRows, g.sampleRate, 3, reel::Programme::Speech);
-        cv::Mat turned = reel::renderTurnedScan(o, g, audio, 1);
+        cv::Mat turned =
+            reel::renderTurnedScan(o, g, reel::printFilm(o, g), reel::scanPose(g, {}, 1));
         if (!colour) cv::cvtColor(turned, turned, cv::COLOR_BGR2GRAY);
         // Back to the way the scanner saw it: film side to side, track on top for UP.
         cv::Mat raw = rot90(turned, 3);

@@ -108,7 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
                           [](JobSettings& s) { s.sound.removeDC = false; }),
                       makeCase("va35_down", 24, [](ReelOptions& r) { r.directionUp = false; }),
                       makeCase("va35_inverse", 24, [](ReelOptions& r) { r.inverse = true; }),
-                      makeCase("va35_grey_24fps", 24,
+                      makeCase("va35_grey_24fps", 20,
                                [](ReelOptions& r) {
                                  r.colour = false;
                                  r.fps = 24;

@@ -5,108 +5,31 @@
 
 #include <opencv2/core.hpp>
 
+#include "reel/film.h"
+#include "reel/programme.h"
+#include "reel/reel_options.h"
+
 namespace kelvora::reel {
-
-// The sound recorded on the film.
-enum class Programme {
-  Speech,  // broadband noise bursts at a syllable rate, a faint tone under them
-  Tones,   // sustained tones under a slow swell: hard for sound-only splicing
-};
-
-// What to generate: a length of film with known audio and numbered pictures, cut
-// into overlapping scans the way a scanner sees them (film running side to side,
-// soundtrack along the top edge for UP or the bottom edge for DOWN).
-struct ReelOptions {
-  int filmType = 1;  // 1 35 mm variable area, 2 35 mm variable density, 3 16 mm
-  int dpi = 900;     // one of the standard scanner resolutions
-  int scans = 6;
-  int fps = 25;
-  bool longStrip = false;  // several frames per scan
-  bool directionUp = true;
-  bool inverse = false;  // scanned tail first: the film runs the other way
-  bool colour = true;
-  bool sixteenBit = false;
-  bool alpha = false;   // write a fourth (alpha) channel
-  int dpxBits = 0;      // 0: TIFF scans; 8, 10, 12 or 16: DPX of that depth
-  int clickFrame = -1;  // a full-scale click at the start of this frame (0-based), if any
-  double grain = 3.0;   // standard deviation of the grain, in grey levels
-  unsigned seed = 1;
-  Programme programme = Programme::Speech;
-  double modulation = 1.0;  // share of the track's swing a full-scale sample uses
-  double level = 1.0;       // programme gain: speech peaks near 0.8 at 1, clips above 1.3
-  double overlap = 0.3346;  // film a per-frame scan holds beyond its frame, in frames
-  bool unilateral = false;  // variable area with one edge fixed, the clear area swinging wide
-
-  // What age does to a print and what the scanner adds. All off by default.
-  double shrinkage = 0.0;     // share the film has shrunk along its length (0.01: 1 %)
-  double weave = 0.0;         // the film's sideways wander in the gate, pixels either way
-  double skewDegrees = 0.0;   // the scan turned in the gate
-  double scratch = -1.0;      // a scratch along the reel, across the track (0..1 of it)
-  bool darkScratch = false;   // a dark line (dirt pressed in) rather than a bright one
-  bool negative = false;      // clear and opaque swapped: a sound negative
-  double vignetting = 0.0;    // light falls by this share towards the scan's corners
-  double flicker = 0.0;       // the lamp's level from scan to scan, this share either way
-  double densityDrift = 0.0;  // opaque and clear levels wander by this share over the reel
-  std::vector<int> splices;   // printed frames (0-based) after which frames were cut out
-  int framesCut = 3;          // frames cut out at each splice
-  bool deep = false;          // 16-bit scans rendered from full precision, not 8 bits x 257
-  int leaderFrames = 0;       // frames of silent leader before the programme
-  double stepJitter = 0.0;    // rows the scanner's step from scan to scan wanders either way
-  bool partRowSteps = false;  // the scanner steps by the film's own pitch, not whole rows
-};
-
-// Sizes in pixels at the reel's resolution.
-struct ReelGeometry {
-  int scanLength = 0;  // along the film: raw scan width, rows once turned
-  int filmWidth = 0;   // across the film: raw scan height
-  int pitch = 0;       // one frame, along the film
-  int advance = 0;     // film between the starts of consecutive scans
-  int trackWidth = 0;
-  int trackStart = 0;    // first column of the track, from the track-side edge
-  int pictureStart = 0;  // first column of the picture area
-  int lineStart = 0;     // row of a turned scan where a frame line begins
-  int lineHeight = 0;
-  int framesPerScan = 1;
-  int totalRows = 0;               // film rows covered by the whole reel
-  int sampleRate = 0;              // fps x pitch: one sample per row of film
-  double rowsPerFrame = 0;         // the frame pitch on the shrunken film, in rows
-  double trueRate = 0;             // fps x rowsPerFrame: the rate the film's rows play at
-  std::vector<double> scanPlaces;  // where on the film each scan's first row lies, in playing
-                                   // order: whole rows unless the steps are part rows
-  std::vector<int> scanStarts;     // those places to the nearest row
-  int scanStart(int index) const { return scanStarts[static_cast<size_t>(index)]; }
-  double scanPlace(int index) const { return scanPlaces[static_cast<size_t>(index)]; }
-};
 
 struct Reel {
   ReelOptions options;
   ReelGeometry geometry;
-  std::vector<std::string> scanPaths;  // in listing order
-  std::vector<float> audio;            // -1..1, one value per film row, in playing order
+  std::vector<std::string> scanPaths;  // the scans written, in listing order
+  std::vector<int> scanNumbers;        // each one's place (0-based) in the listing of all the
+                                       // reel's scans: a missing scan's number is skipped
+  std::vector<float> audio;            // -1..1, the sound each film row holds, in playing order
   std::vector<double> weave;           // each scan's sideways offset at its middle, pixels
   std::vector<int> spliceRows;         // film rows where a splice joins two pieces
+  Film film;                           // the printed sound, finer than a row, and the dust
 };
 
-ReelGeometry geometryFor(const ReelOptions& options);
+// Each scan's sideways offset at its middle (playing order), pixels.
+std::vector<double> scanWeaves(const ReelOptions& options);
 
-// The known audio, -1..1.
-// `level` scales the programme before it is limited to -1..1.
-std::vector<float> makeAudio(int samples, int sampleRate, unsigned seed, Programme programme,
-                             double level = 1.0);
-
-// The turned scan `index` (0-based, film running top to bottom, soundtrack on the
-// left) of the film in playing order, 8-bit BGR (float BGR for deep scans), without
-// grain. `weave` is the film's sideways offset at the middle of the scan.
-cv::Mat renderTurnedScan(const ReelOptions& options, const ReelGeometry& g,
-                         const std::vector<float>& audio, int index, double weave = 0.0,
-                         const std::vector<int>& spliceRows = {});
-
-// The frame number drawn into picture `frame` (0-based along the film).
-int frameCode(int frame);
-
-// Renders the reel into `directory` (created if needed): scan_0001.tif ..., the
-// audio as source.f32 (raw little-endian floats) and source.wav, and reel.txt
-// describing the geometry. Throws std::runtime_error when a file cannot be written.
+// Renders the reel into `directory` (created if needed): scan_0001.tif ... (the
+// missing scans' numbers skipped), the row sound as source.f32 (raw little-endian
+// floats) and source.wav, and reel.txt describing the geometry. Throws
+// std::runtime_error when a file cannot be written or the sound file read.
 Reel writeReel(const ReelOptions& options, const std::string& directory);
 
 }  // namespace kelvora::reel
