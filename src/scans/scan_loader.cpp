@@ -76,40 +76,39 @@ std::string unreadableFile(const std::string& path) {
   return "";
 }
 
-// Reads a TIFF straight through libtiff at `depth`, with the decoder's own complaint,
-// if any, in `error`.
+// Reads a TIFF straight through libtiff at `depth`. Failed, with the cause in words fit
+// for the user in `error`, when the decoder complains or the file cannot be read.
 DirectRead readTiff(const std::string& path, cv::Mat& image, TiffDepth depth, std::string& error,
                     const RowBand& band = {}, cv::Size* scanSize = nullptr) {
   installTiffHandlers();
   takeTiffError();
   std::string directError;
   const DirectRead direct = readTiffDirect(path, image, directError, depth, band, scanSize);
-  error = takeTiffError();
-  if (direct == DirectRead::Failed && error.empty()) error = directError;
-  if (direct == DirectRead::NotHandled) error.clear();  // the general decoder has its say
-  return !error.empty() ? DirectRead::Failed : direct;
+  const std::string decoderError = takeTiffError();
+  error.clear();
+  if (direct == DirectRead::NotHandled) return direct;  // the general decoder has its say
+  if (!decoderError.empty()) {
+    error = "corrupt image data (" + decoderError + ")";
+    return DirectRead::Failed;
+  }
+  error = directError;
+  return direct;
 }
 
-}  // namespace
-
-LoadedScan loadFullDepth(const std::string& path, const RowBand& band) {
+LoadedScan loadFullDepthOf(const std::string& path, const RowBand& band) {
   LoadedScan scan;
   scan.path = path;
   scan.error = unreadableFile(path);
   if (!scan.error.empty()) return scan;
   cv::Mat image;
-  if (!isDpxName(path)) {
-    std::string decoderError;
-    const DirectRead direct =
-        readTiff(path, image, TiffDepth::Own, decoderError, band, &scan.scanSize);
-    if (direct == DirectRead::Failed) {
-      scan.error = "corrupt image data (" + decoderError + ")";
-      return scan;
-    }
-    if (direct == DirectRead::Done) {
-      scan.image = image;
-      return scan;
-    }
+  const DirectRead direct =
+      isDpxName(path)
+          ? readDpxDirect(path, image, scan.error, SampleDepth::Own, band, &scan.scanSize)
+          : readTiff(path, image, TiffDepth::Own, scan.error, band, &scan.scanSize);
+  if (direct == DirectRead::Failed) return scan;
+  if (direct == DirectRead::Done) {
+    scan.image = image;
+    return scan;
   }
   scan.error = readFullDepth(path, image);
   if (scan.error.empty() && image.empty()) scan.error = "the image is empty";
@@ -119,7 +118,7 @@ LoadedScan loadFullDepth(const std::string& path, const RowBand& band) {
   return scan;
 }
 
-LoadedScan loadScan(const std::string& path) {
+LoadedScan loadScanOf(const std::string& path) {
   LoadedScan scan;
   scan.path = path;
   scan.error = unreadableFile(path);
@@ -132,8 +131,8 @@ LoadedScan loadScan(const std::string& path) {
     scan.scanSize = image.size();
     return scan;
   }
-  std::string decoderError;
-  const DirectRead direct = readTiff(path, image, TiffDepth::Bytes, decoderError);
+  const DirectRead direct = readTiff(path, image, TiffDepth::Bytes, scan.error);
+  if (direct == DirectRead::Failed) return scan;
   if (direct == DirectRead::NotHandled) {
     try {
       image = cv::imread(path, cv::IMREAD_ANYCOLOR);
@@ -144,11 +143,10 @@ LoadedScan loadScan(const std::string& path) {
       scan.error = "the image is too large to load";
       return scan;
     }
-    decoderError = takeTiffError();
-  }
-  if (!decoderError.empty()) {
-    scan.error = "corrupt image data (" + decoderError + ")";
-    return scan;
+    if (const std::string decoderError = takeTiffError(); !decoderError.empty()) {
+      scan.error = "corrupt image data (" + decoderError + ")";
+      return scan;
+    }
   }
   if (image.empty() || image.cols < 1 || image.rows < 1) {
     scan.error = "not a readable TIFF image";
@@ -170,5 +168,13 @@ LoadedScan loadScan(const std::string& path) {
   scan.scanSize = image.size();
   return scan;
 }
+
+}  // namespace
+
+LoadedScan loadFullDepth(const std::string& path, const RowBand& band) {
+  return loadFullDepthOf(path, band);
+}
+
+LoadedScan loadScan(const std::string& path) { return loadScanOf(path); }
 
 }  // namespace kelvora
