@@ -19,8 +19,8 @@ using TiffDepth = SampleDepth;
 // file stays 16-bit. Only the rows of `band` are read and given; `scanSize`, when
 // given, receives the whole scan's size. Anything else (alpha, palettes, planes, other
 // orientations, and at `Bytes` tiled 16-bit grey) is NotHandled and left to the
-// general decoder. A file whose strips do not decode is Failed with the cause in words
-// fit for the user.
+// general decoder. A file declaring more than kMostScanPixels pixels, or whose strips
+// do not decode, is Failed with the cause in words fit for the user.
 // Decoder errors are reported through libtiff's handler of the calling thread, which
 // must be installed.
 DirectRead readTiffDirect(const std::string& path, cv::Mat& image, std::string& error,
