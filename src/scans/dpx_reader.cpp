@@ -16,6 +16,7 @@
 
 #include "scans/dpx_layout.h"
 #include "scans/dpx_unpack.h"
+#include "scans/header_text.h"
 #include "scans/sample_depth.h"
 #include "scans/scan_header.h"
 
@@ -90,6 +91,13 @@ std::string readPixels(const std::string& path, cv::Mat& rgb) {
   }
   in->close();
   return "";
+}
+
+// A text field of a header as reports may show it: a field a writer left undefined
+// (filled with 0xFF, as DPX marks unset numbers) is empty, the rest valid UTF-8.
+std::string headerText(std::string text) {
+  while (!text.empty() && (text.back() == '\xff' || text.back() == '\0')) text.pop_back();
+  return validUtf8(text);
 }
 
 std::string codeOf(const OIIO::ImageSpec& image, const char* name) {
@@ -203,7 +211,7 @@ ScanHeader readScanHeader(const std::string& path) {
   const auto in = openImage(path, image, cannotOpen);
   if (!in) return h;
   h.read = true;
-  h.format = in->format_name();
+  h.format = headerText(in->format_name());
   h.width = image.width;
   h.height = image.height;
   h.channels = image.nchannels;
@@ -216,11 +224,11 @@ ScanHeader readScanHeader(const std::string& path) {
   h.dpiY = y * perInch;
   h.frameRate = image.get_float_attribute("dpx:FrameRate", 0.0f);
   if (!std::isfinite(h.frameRate)) h.frameRate = 0.0;
-  h.filmType = image.get_string_attribute("dpx:Format");
+  h.filmType = headerText(image.get_string_attribute("dpx:Format"));
   // The edge code as the film header spells it (manufacturer, film type, prefix,
   // count, perforation offset), else the key code's fields.
-  h.keycode = image.get_string_attribute("dpx:FilmEdgeCode");
-  if (h.keycode.empty()) h.keycode = codeOf(image, "smpte:KeyCode");
+  h.keycode = headerText(image.get_string_attribute("dpx:FilmEdgeCode"));
+  if (h.keycode.empty()) h.keycode = headerText(codeOf(image, "smpte:KeyCode"));
   return h;
 }
 

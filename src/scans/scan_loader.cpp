@@ -16,6 +16,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "scans/dpx_reader.h"
+#include "scans/header_text.h"
 #include "scans/tiff_reader.h"
 
 namespace kelvora {
@@ -169,12 +170,18 @@ LoadedScan loadScanOf(const std::string& path) {
   return scan;
 }
 
+// A decoder's complaint may quote the file's own text.
+LoadedScan withValidText(LoadedScan scan) {
+  scan.error = validUtf8(scan.error);
+  return scan;
+}
+
 }  // namespace
 
 LoadedScan loadFullDepth(const std::string& path, const RowBand& band) {
-  return loadFullDepthOf(path, band);
+  return withValidText(loadFullDepthOf(path, band));
 }
 
-LoadedScan loadScan(const std::string& path) { return loadScanOf(path); }
+LoadedScan loadScan(const std::string& path) { return withValidText(loadScanOf(path)); }
 
 }  // namespace kelvora
