@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "scans/dpx_words.h"
 #include "scans/sample_depth.h"
 
 namespace kelvora {
@@ -122,33 +123,28 @@ void pictureOfLine(const std::uint16_t* raw, int width, const DpxLayout& l, cons
   }
 }
 
-// Filled 10-bit colour, a pixel to a word, the first sample high: the layout film
-// scanners write most. Each word goes straight to its output pixel.
-template <typename Out>
-void colourWordsOfLine(const std::uint8_t* p, int width, const DpxLayout& l, const Out* table,
-                       Out* out) {
-  const int pad = l.packing == DpxPacking::FilledA ? 2 : 0;
-  const bool big = l.bigEndian;
-  for (int x = 0; x < width; ++x) {
-    const std::uint32_t w = load32(p + 4 * x, big) >> pad;
-    out[3 * x] = table[w & 0x3ff];
-    out[3 * x + 1] = table[(w >> 10) & 0x3ff];
-    out[3 * x + 2] = table[(w >> 20) & 0x3ff];
-  }
+// Filled 10-bit colour, a pixel to a word, the first sample high: each word goes
+// straight to its output pixel.
+void colourWordsOfLine(const std::uint8_t* p, int width, const DpxLayout& l, std::uint8_t* out) {
+  colourWordsToBytes(p, width, l.bigEndian, l.packing == DpxPacking::FilledA, out);
+}
+void colourWordsOfLine(const std::uint8_t* p, int width, const DpxLayout& l, std::uint16_t* out) {
+  colourWordsToSixteen(p, width, l.bigEndian, l.packing == DpxPacking::FilledA, out);
 }
 
 template <typename Out>
 void unpackRows(std::span<const std::uint8_t> bytes, std::uint64_t from, const DpxLayout& l,
                 int first, const Out* table, cv::Mat& out) {
-  const bool wordPerPixel = l.bits == 10 && l.packing != DpxPacking::Packed && l.channels == 3 &&
-                            !l.lowSampleFirst && l.lineBytes > 0;
+  // Three samples a pixel fill a word: every line starts on one, run on or not.
+  const bool wordPerPixel =
+      l.bits == 10 && l.packing != DpxPacking::Packed && l.channels == 3 && !l.lowSampleFirst;
   std::vector<std::uint16_t> raw(wordPerPixel ? 0 : static_cast<size_t>(l.width) * l.channels);
   for (int r = 0; r < out.rows; ++r) {
     const DpxRowStart start = dpxRowStart(l, first + r);
     const std::uint8_t* p = bytes.data() + (start.byte - from);
     Out* o = out.ptr<Out>(r);
     if (wordPerPixel) {
-      colourWordsOfLine(p, l.width, l, table, o);
+      colourWordsOfLine(p, l.width, l, o);
       continue;
     }
     samplesOfLine(p, start.into, l.width * l.channels, l, raw.data());
