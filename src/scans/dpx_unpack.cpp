@@ -29,8 +29,7 @@ std::uint16_t sixteenOf(unsigned v, int bits) {
   return static_cast<std::uint16_t>(bits == 10 ? (v << 6) | (v >> 4) : (v << 4) | (v >> 8));
 }
 
-// How each sample value of a depth becomes an output sample, for the depths read
-// through a table (8, 10 and 12 bits; 16 only when reduced).
+// How each sample value of a depth becomes an output sample.
 template <typename Out>
 struct SampleTable {
   std::vector<Out> grey;
@@ -72,54 +71,133 @@ const SampleTable<std::uint16_t>& sixteenTable(int bits) {
   return tables[bits == 10 ? 0 : 1];
 }
 
-// Reads the `count` samples of a line that starts `into` samples (filled 10 bits) or
-// bits (packed) into the word at `p`, as they are stored.
-void samplesOfLine(const std::uint8_t* p, int into, int count, const DpxLayout& l,
-                   std::uint16_t* raw) {
-  const bool big = l.bigEndian;
-  if (l.bits == 8) {
-    for (int i = 0; i < count; ++i) raw[i] = p[i];
-  } else if (l.bits == 16) {
-    for (int i = 0; i < count; ++i) raw[i] = load16(p + 2 * i, big);
-  } else if (l.bits == 12 && l.packing != DpxPacking::Packed) {
-    const bool a = l.packing == DpxPacking::FilledA;
-    for (int i = 0; i < count; ++i) {
-      const std::uint16_t v = load16(p + 2 * i, big);
-      raw[i] = a ? v >> 4 : v & 0xfff;
+// The samples of a line in the order they are stored, one call each. Each stream
+// starts at the word holding the line's first sample, `into` samples or bits in.
+
+struct ByteSamples {
+  const std::uint8_t* p;
+  ByteSamples(const std::uint8_t* at, int, const DpxLayout&) : p(at) {}
+  unsigned next() { return *p++; }
+};
+
+// 16 bits, or 12 bits filled to 16 with the padding low (method A) or high (B).
+struct WordSamples {
+  const std::uint8_t* p;
+  bool big;
+  int shift;
+  unsigned mask;
+  WordSamples(const std::uint8_t* at, int, const DpxLayout& l)
+      : p(at),
+        big(l.bigEndian),
+        shift(l.bits == 12 && l.packing == DpxPacking::FilledA ? 4 : 0),
+        mask(l.bits == 12 ? 0xfffu : 0xffffu) {}
+  unsigned next() {
+    const unsigned v = load16(p, big);
+    p += 2;
+    return (v >> shift) & mask;
+  }
+};
+
+// 10 bits three to a 32-bit word.
+struct FilledTenSamples {
+  const std::uint8_t* p;
+  bool big, lowFirst;
+  int pad;
+  std::uint32_t word = 0;
+  int left = 0;  // samples still in `word`
+  FilledTenSamples(const std::uint8_t* at, int into, const DpxLayout& l)
+      : p(at),
+        big(l.bigEndian),
+        lowFirst(l.lowSampleFirst),
+        pad(l.packing == DpxPacking::FilledA ? 2 : 0) {
+    for (int i = 0; i < into; ++i) next();
+  }
+  unsigned next() {
+    if (left == 0) {
+      word = load32(p, big) >> pad;
+      p += 4;
+      left = 3;
     }
-  } else if (l.bits == 10 && l.packing != DpxPacking::Packed) {
-    const int pad = l.packing == DpxPacking::FilledA ? 2 : 0;
-    for (int i = 0; i < count; ++i) {
-      const int slot = into + i;
-      const std::uint32_t word = load32(p + 4 * (slot / 3), big);
-      const int place = l.lowSampleFirst ? slot % 3 : 2 - slot % 3;
-      raw[i] = static_cast<std::uint16_t>((word >> (10 * place + pad)) & 0x3ff);
+    --left;
+    if (lowFirst) {
+      const unsigned v = word & 0x3ff;
+      word >>= 10;
+      return v;
     }
-  } else {
-    const std::uint32_t mask = (1u << l.bits) - 1;
-    for (int i = 0; i < count; ++i) {
-      const std::uint64_t bit = static_cast<std::uint64_t>(into) + std::uint64_t(i) * l.bits;
-      const std::uint8_t* w = p + 4 * (bit / 32);
-      const int shift = static_cast<int>(bit % 32);
-      std::uint64_t v = load32(w, big);
-      if (shift + l.bits > 32) v |= std::uint64_t{load32(w + 4, big)} << 32;
-      raw[i] = static_cast<std::uint16_t>((v >> shift) & mask);
+    const unsigned v = (word >> 20) & 0x3ff;
+    word <<= 10;
+    return v;
+  }
+};
+
+// 10 or 12 bits end to end through 32-bit words, the first in the low bits.
+struct PackedSamples {
+  const std::uint8_t* p;
+  bool big;
+  int bits;
+  unsigned mask;
+  std::uint64_t held = 0;
+  int heldBits = 0;
+  PackedSamples(const std::uint8_t* at, int into, const DpxLayout& l)
+      : p(at), big(l.bigEndian), bits(l.bits), mask((1u << l.bits) - 1) {
+    if (into > 0) {
+      refill();
+      held >>= into;
+      heldBits -= into;
     }
+  }
+  void refill() {
+    held |= std::uint64_t{load32(p, big)} << heldBits;
+    p += 4;
+    heldBits += 32;
+  }
+  unsigned next() {
+    if (heldBits < bits) refill();
+    const auto v = static_cast<unsigned>(held & mask);
+    held >>= bits;
+    heldBits -= bits;
+    return v;
+  }
+};
+
+// Converts a line of `width` pixels of `Channels` samples each, read from `samples`,
+// into its picture samples (`Picture` of them, at `picture` in the pixel) through
+// `table`, or as they are when there is none.
+template <int Channels, int Picture, typename Stream, typename Out>
+void convertLine(Stream samples, int width, const int* picture, const Out* table, Out* out) {
+  // Held apart from the layout, which the bytes written through `out` might alias.
+  int at[Picture];
+  for (int k = 0; k < Picture; ++k) at[k] = picture[k];
+  unsigned pixel[Channels];
+  for (int x = 0; x < width; ++x) {
+    for (int c = 0; c < Channels; ++c) pixel[c] = samples.next();
+    for (int k = 0; k < Picture; ++k)
+      out[Picture * x + k] =
+          table != nullptr ? table[pixel[at[k]]] : static_cast<Out>(pixel[at[k]]);
   }
 }
 
-// Puts the picture samples of `width` pixels of `raw` into `out` through `table`
-// (none: as they are).
-template <typename Out, int PictureChannels>
-void pictureOfLine(const std::uint16_t* raw, int width, const DpxLayout& l, const Out* table,
-                   Out* out) {
-  const int c = l.channels;
-  for (int x = 0; x < width; ++x) {
-    const std::uint16_t* pixel = raw + x * c;
-    for (int k = 0; k < PictureChannels; ++k) {
-      const std::uint16_t v = pixel[l.picture[k]];
-      out[x * PictureChannels + k] = table != nullptr ? table[v] : static_cast<Out>(v);
+template <typename Stream, typename Out>
+void convertLine(const std::uint8_t* p, int into, const DpxLayout& l, const Out* table, Out* out) {
+  const Stream samples(p, into, l);
+  const int* picture = l.picture;
+  if (l.pictureChannels == 1) {
+    switch (l.channels) {
+      case 1:
+        return convertLine<1, 1>(samples, l.width, picture, table, out);
+      case 2:
+        return convertLine<2, 1>(samples, l.width, picture, table, out);
+      default:
+        return;
     }
+  }
+  switch (l.channels) {
+    case 3:
+      return convertLine<3, 3>(samples, l.width, picture, table, out);
+    case 4:
+      return convertLine<4, 3>(samples, l.width, picture, table, out);
+    default:
+      return;
   }
 }
 
@@ -135,23 +213,23 @@ void colourWordsOfLine(const std::uint8_t* p, int width, const DpxLayout& l, std
 template <typename Out>
 void unpackRows(std::span<const std::uint8_t> bytes, std::uint64_t from, const DpxLayout& l,
                 int first, const Out* table, cv::Mat& out) {
+  const bool filled = l.packing != DpxPacking::Packed;
   // Three samples a pixel fill a word: every line starts on one, run on or not.
-  const bool wordPerPixel =
-      l.bits == 10 && l.packing != DpxPacking::Packed && l.channels == 3 && !l.lowSampleFirst;
-  std::vector<std::uint16_t> raw(wordPerPixel ? 0 : static_cast<size_t>(l.width) * l.channels);
+  const bool wordPerPixel = l.bits == 10 && filled && l.channels == 3 && !l.lowSampleFirst;
   for (int r = 0; r < out.rows; ++r) {
     const DpxRowStart start = dpxRowStart(l, first + r);
     const std::uint8_t* p = bytes.data() + (start.byte - from);
     Out* o = out.ptr<Out>(r);
     if (wordPerPixel) {
       colourWordsOfLine(p, l.width, l, o);
-      continue;
-    }
-    samplesOfLine(p, start.into, l.width * l.channels, l, raw.data());
-    if (l.pictureChannels == 3) {
-      pictureOfLine<Out, 3>(raw.data(), l.width, l, table, o);
+    } else if (l.bits == 8) {
+      convertLine<ByteSamples>(p, start.into, l, table, o);
+    } else if (l.bits == 16 || (l.bits == 12 && filled)) {
+      convertLine<WordSamples>(p, start.into, l, table, o);
+    } else if (l.bits == 10 && filled) {
+      convertLine<FilledTenSamples>(p, start.into, l, table, o);
     } else {
-      pictureOfLine<Out, 1>(raw.data(), l.width, l, table, o);
+      convertLine<PackedSamples>(p, start.into, l, table, o);
     }
   }
 }
