@@ -8,6 +8,7 @@ namespace kelvora {
 namespace {
 
 constexpr std::uint32_t kUndefined32 = 0xffffffffu;
+constexpr std::uint64_t kLongestScanSide = 1 << 24;
 
 // The fields of the file and image headers, read in the file's byte order.
 class HeaderFields {
@@ -118,9 +119,10 @@ DirectRead readDpxLayout(std::span<const std::uint8_t> header, std::uint64_t fil
   const HeaderFields f(header, big);
   DpxLayout l;
   l.bigEndian = big;
-  // The decoder reads a file cut short without a word: its length is held against the
-  // total the file header gives.
-  const std::uint64_t total = f.u32(16);
+  // A copy cut short is told by its length against the total the file header gives,
+  // where it gives one.
+  const std::uint32_t givenTotal = f.u32(16);
+  const std::uint64_t total = givenTotal == kUndefined32 ? 0 : givenTotal;
   if (fileBytes < total) {
     error = "corrupt image data (the file holds " + std::to_string(fileBytes) + " of the " +
             std::to_string(total) + " bytes its header gives: a copy cut short)";
@@ -132,9 +134,11 @@ DirectRead readDpxLayout(std::span<const std::uint8_t> header, std::uint64_t fil
     error = "the DPX header gives a picture of " + size(width, height) + " pixels";
     return DirectRead::Failed;
   }
-  if (width * height > kMostScanPixels) {
+  // A side longer than any scan's is refused too, so that a line's samples count in int.
+  if (width * height > kMostScanPixels || std::max(width, height) > kLongestScanSide) {
     error = "the DPX header gives a picture of " + size(width, height) +
-            " pixels, too large to load (at most " + std::to_string(kMostScanPixels) + " pixels)";
+            " pixels, too large to load (at most " + std::to_string(kMostScanPixels) + " pixels, " +
+            std::to_string(kLongestScanSide) + " a side)";
     return DirectRead::Failed;
   }
   l.width = static_cast<int>(width);

@@ -5,6 +5,8 @@
 
 #include <OpenImageIO/imageio.h>
 
+#include <fstream>
+
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 
@@ -189,6 +191,23 @@ TEST(DpxLayoutTest, LinePaddingTheHeaderDeclaresIsSkipped) {
           same(side.image, test::pictureOf(samples, bits).rowRange(RowBand{0.5, false}.of(kRows))));
       EXPECT_TRUE(same(libraryDecode(path, bits), samples));
     }
+}
+
+// A writer may leave the header's file size undefined (all ones), as DPX marks unset
+// numbers: the picture is read all the same.
+TEST(DpxLayoutTest, AFileSizeLeftUndefinedIsNoCutShortCopy) {
+  test::TempDir dir;
+  const std::string path = dir.file("scan.dpx");
+  cv::Mat samples(kRows, 37, CV_16UC3);
+  cv::randu(samples, 0, 1024);
+  test::writeDpxFile(path, samples, {});
+  std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+  file.seekp(16);
+  file.write("\xff\xff\xff\xff", 4);
+  file.close();
+  const LoadedScan scan = loadFullDepth(path);
+  ASSERT_TRUE(scan.ok()) << scan.error;
+  EXPECT_TRUE(same(scan.image, test::pictureOf(samples, 10)));
 }
 
 }  // namespace

@@ -68,6 +68,8 @@ TEST(ScanMessagesTest, EachScanThatCannotBeReadNamesItsCause) {
        "the DPX header gives a picture of 2048x0 pixels"},
       {"huge.dpx", [](const std::string& p) { writeDpxDeclaring(p, 100000, 100000); },
        "the DPX header gives a picture of 100000x100000 pixels, too large to load"},
+      {"long.dpx", [](const std::string& p) { writeDpxDeclaring(p, 20000000, 2); },
+       "the DPX header gives a picture of 20000000x2 pixels, too large to load"},
       {"huge.tif", [](const std::string& p) { writeTiffDeclaring(p, 100000, 100000); },
        "the TIFF declares 100000x100000 pixels, too large to load"},
       {"wide.tif", [](const std::string& p) { writeTiffDeclaring(p, 4000000, 4000); },
