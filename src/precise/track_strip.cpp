@@ -70,12 +70,15 @@ std::vector<float> meansOf(const std::vector<Sum>& sums, int rows, const StripLe
 
 std::vector<float> columnMeans(const cv::Mat& strip, const StripLevels& levels) {
   // Sums of whole samples are exact: a strip of 8-bit samples sums in 32 bits up to
-  // 8 million rows, of 16-bit ones in 64.
+  // 8 million rows, of 16-bit ones up to 65537 rows (any scan's), beyond that in 64.
+  constexpr int kMostSixteenBitRowsIn32 = 65537;
   switch (strip.depth()) {
     case CV_8U:
       return meansOf(columnSums<std::uint8_t, std::uint32_t>(strip), strip.rows, levels);
     case CV_16U:
-      return meansOf(columnSums<std::uint16_t, std::uint64_t>(strip), strip.rows, levels);
+      return strip.rows <= kMostSixteenBitRowsIn32
+                 ? meansOf(columnSums<std::uint16_t, std::uint32_t>(strip), strip.rows, levels)
+                 : meansOf(columnSums<std::uint16_t, std::uint64_t>(strip), strip.rows, levels);
     default: {
       cv::Mat sums;
       cv::reduce(strip, sums, 0, cv::REDUCE_AVG, CV_32F);
