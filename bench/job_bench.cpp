@@ -170,7 +170,7 @@ const Twin kTwins[] = {
     {1800, kReels[3], kReels[7]},
     {4000, {"colour_4000", 1, 4000, true, false, 20}, {"dpx10_4000", 1, 4000, true, false, 20, 10}},
 };
-constexpr int kRounds = 3;
+constexpr int kRounds = 5;
 // The track side the precise reader reads of a 35 mm scan, UP.
 constexpr kelvora::RowBand kTrackSide{0.25, true};
 
