@@ -1,14 +1,27 @@
 // The whole soundtrack and movie jobs against cv::imread's decode of the same scans,
 // in one run, on generated reels: 35 mm grey and colour at 900, 1800 and 3600 dpi,
 // and 16 mm long strips. Prints each job's time per frame and its ratio to imread.
+//
+// Then a 10-bit colour DPX reel against the same film as 8-bit TIFF, at 1800 and
+// 4000 dpi: both sound readers and their reads, interleaved in rounds, beside the
+// floor (the time to read the bytes of the rows a reader needs, warm and cold page
+// cache), and the jobs' peak memory against the reel's length.
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 #include <benchmark/benchmark.h>
 #include <opencv2/imgcodecs.hpp>
 
+#include "band_bytes.h"
 #include "jobs/frame_listing.h"
 #include "quiet_controls.h"
 #include "reel/reel.h"
@@ -143,6 +156,208 @@ void movieJob(benchmark::State& state, const BenchReel& r) {
   record(state, r);
 }
 
+// The twins: one film as 8-bit colour TIFF and as 10-bit colour DPX. The 1800 dpi pair
+// is the general table's; at 4000 dpi a scan is 4033x3291 pixels.
+struct Twin {
+  int dpi;
+  BenchReel tiff;
+  BenchReel dpx;
+};
+const Twin kTwins[] = {
+    {1800, kReels[3], kReels[7]},
+    {4000, {"colour_4000", 1, 4000, true, false, 20}, {"dpx10_4000", 1, 4000, true, false, 20, 10}},
+};
+constexpr int kRounds = 5;
+// The track side the precise reader reads of a 35 mm scan, UP.
+constexpr kelvora::RowBand kTrackSide{0.25, true};
+
+std::map<std::string, std::vector<double>> twinMs;  // ms a scan, by case, one per round
+
+std::map<std::string, std::vector<double>> twinCpuMs;  // processor time, all threads
+
+double processCpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
+// Real and processor time from its making to `record`, per scan.
+class Stopwatch {
+ public:
+  void record(const std::string& key, int scans) const {
+    twinMs[key].push_back(
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start_)
+            .count() /
+        scans);
+    twinCpuMs[key].push_back((processCpuMs() - cpuStart_) / scans);
+  }
+
+ private:
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+  double cpuStart_ = processCpuMs();
+};
+
+// Runs the sound job with `reader` over the first `scans` scans of a reel.
+bool runSound(const BenchReel& r, kelvora::Reader reader, int scans) {
+  QuietControls controls;
+  kelvora::JobSettings s = settingsFor(r);
+  s.reader = reader;
+  kelvora::Picture_Parameters record;
+  kelvora::fillPictureParameters(
+      record, s,
+      kelvora::JobRequest{
+          &controls, reelDirectory(r),
+          (std::filesystem::temp_directory_path() / "kelvora-bench-twin.wav").string(), 1, scans});
+  return kelvora::ThreadPicture(record) == kelvora::JobOutcome::Finished;
+}
+
+void twinSound(benchmark::State& state, const BenchReel& r, kelvora::Reader reader,
+               const std::string& key) {
+  reelDirectory(r);  // written first if need be
+  for (auto _ : state) {
+    const Stopwatch watch;
+    if (!runSound(r, reader, r.scans)) state.SkipWithError("job failed");
+    watch.record(key, r.scans);
+  }
+}
+
+// What each reader's loading costs alone: the whole scan at 8 bits, or the track side
+// at its own depth.
+void twinLoad(benchmark::State& state, const BenchReel& r, bool band, const std::string& key) {
+  const kelvora::FrameListing listing = kelvora::FrameListing::open(reelDirectory(r));
+  for (auto _ : state) {
+    const Stopwatch watch;
+    for (int n = 1; n <= listing.size(); ++n) {
+      const kelvora::LoadedScan scan = band ? kelvora::loadFullDepth(*listing.path(n), kTrackSide)
+                                            : kelvora::loadScan(*listing.path(n));
+      if (!scan.ok()) state.SkipWithError(scan.error.c_str());
+      benchmark::DoNotOptimize(scan.image.data);
+    }
+    watch.record(key, listing.size());
+  }
+}
+
+// The floor: reading the bytes of the rows a reader needs and nothing else.
+void twinFloor(benchmark::State& state, const BenchReel& r, bool band, bool cold,
+               const std::string& key) {
+  const kelvora::FrameListing listing = kelvora::FrameListing::open(reelDirectory(r));
+  std::vector<std::pair<std::string, std::vector<ByteRange>>> files;
+  for (int n = 1; n <= listing.size(); ++n)
+    files.emplace_back(*listing.path(n),
+                       bandBytes(*listing.path(n), band ? kTrackSide : kelvora::RowBand{}));
+  for (auto _ : state) {
+    const Stopwatch watch;
+    for (const auto& [path, ranges] : files)
+      if (readRanges(path, ranges, cold) == 0) state.SkipWithError("nothing read");
+    watch.record(key, listing.size());
+  }
+  if (cold)
+    for (const auto& [path, ranges] : files) warmFile(path);  // the jobs run warm
+}
+
+double median(std::vector<double> v) {
+  if (v.empty()) return 0.0;
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+void registerTwins() {
+  const std::pair<const char*, kelvora::Reader> readers[] = {{"classic", kelvora::Reader::Classic},
+                                                             {"precise", kelvora::Reader::Precise}};
+  for (int round = 1; round <= kRounds; ++round)
+    for (const Twin& t : kTwins)
+      for (const auto& [format, reel] : {std::pair{"tiff", &t.tiff}, std::pair{"dpx", &t.dpx}}) {
+        const std::string at = "twin/" + std::to_string(t.dpi) + "/" + format + "/";
+        const auto add = [&](const std::string& stage, auto run) {
+          benchmark::RegisterBenchmark((at + stage + "/round:" + std::to_string(round)).c_str(),
+                                       run)
+              ->Unit(benchmark::kMillisecond)
+              ->UseRealTime()
+              ->Iterations(1);
+        };
+        for (const auto& [name, reader] : readers)
+          add(name, [r = *reel, reader, key = at + name](benchmark::State& s) {
+            twinSound(s, r, reader, key);
+          });
+        for (const bool band : {false, true}) {
+          const std::string part = band ? "band" : "whole";
+          add("load-" + part, [r = *reel, band, key = at + "load-" + part](benchmark::State& s) {
+            twinLoad(s, r, band, key);
+          });
+          for (const bool cold : {false, true}) {
+            const std::string floor = "floor-" + part + (cold ? "-cold" : "-warm");
+            add(floor, [r = *reel, band, cold, key = at + floor](benchmark::State& s) {
+              twinFloor(s, r, band, cold, key);
+            });
+          }
+        }
+      }
+}
+
+void printTwins() {
+  const auto key = [](const Twin& t, const char* format, const std::string& stage) {
+    return std::string("twin/") + std::to_string(t.dpi) + "/" + format + "/" + stage;
+  };
+  const auto ms = [&](const Twin& t, const char* format, const std::string& stage) {
+    return median(twinMs[key(t, format, stage)]);
+  };
+  const auto cpu = [&](const Twin& t, const char* format, const std::string& stage) {
+    return median(twinCpuMs[key(t, format, stage)]);
+  };
+  std::printf(
+      "\nDPX 10-bit colour against its 8-bit TIFF twin, ms a scan, median of %d rounds\n"
+      "(job and load: real time, and in brackets the processor time of all threads; floor: "
+      "reading the bytes of the rows the reader needs)\n",
+      kRounds);
+  std::printf("%-5s %-7s %-5s %17s %17s %10s %10s %9s %9s\n", "dpi", "reader", "reel", "job",
+              "load", "floor warm", "floor cold", "dpx/tiff", "(cpu)");
+  for (const Twin& t : kTwins)
+    for (const std::string reader : {"classic", "precise"}) {
+      const std::string part = reader == "classic" ? "whole" : "band";
+      const std::string load = "load-" + part, warm = "floor-" + part + "-warm",
+                        cold = "floor-" + part + "-cold";
+      for (const char* format : {"tiff", "dpx"}) {
+        if (ms(t, format, reader) <= 0 && ms(t, format, load) <= 0 && ms(t, format, warm) <= 0)
+          continue;  // left out by the filter
+        std::printf("%-5d %-7s %-5s %8.2f (%6.2f) %8.2f (%6.2f) %10.2f %10.2f", t.dpi,
+                    reader.c_str(), format, ms(t, format, reader), cpu(t, format, reader),
+                    ms(t, format, load), cpu(t, format, load), ms(t, format, warm),
+                    ms(t, format, cold));
+        if (std::string(format) == "dpx" && ms(t, "tiff", reader) > 0)
+          std::printf(" %9.2f %9.2f", ms(t, "dpx", reader) / ms(t, "tiff", reader),
+                      cpu(t, "dpx", reader) / cpu(t, "tiff", reader));
+        std::printf("\n");
+      }
+    }
+}
+
+// The peak resident memory of a sound job over the first `scans` scans of a reel, run
+// in a process of its own, in megabytes.
+double peakMegabytes(const BenchReel& r, kelvora::Reader reader, int scans) {
+  const pid_t child = ::fork();
+  if (child == 0) ::_exit(runSound(r, reader, scans) ? 0 : 1);
+  int status = 0;
+  struct rusage usage {};
+  if (child < 0 || ::wait4(child, &status, 0, &usage) != child || status != 0) return 0.0;
+  return usage.ru_maxrss / 1024.0;
+}
+
+void printMemory(int dpi) {
+  std::printf("\nPeak memory of a sound job against the scans it reads, MB\n");
+  std::printf("%-12s %-7s %8s %8s %8s\n", "reel", "reader", "1/4", "1/2", "all");
+  for (const Twin& t : kTwins)
+    for (const BenchReel* r : {&t.tiff, &t.dpx}) {
+      if (dpi != 0 && t.dpi != dpi) continue;
+      for (const auto& [name, reader] : {std::pair{"classic", kelvora::Reader::Classic},
+                                         std::pair{"precise", kelvora::Reader::Precise}}) {
+        std::printf("%-12s %-7s", r->name, name);
+        for (const int share : {4, 2, 1})
+          std::printf(" %8.0f", peakMegabytes(*r, reader, r->scans / share));
+        std::printf("  (%d scans)\n", r->scans);
+      }
+    }
+}
+
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
@@ -159,6 +374,18 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
 int main(int argc, char** argv) {
   kelvora::keepScanMemory();
+  // `--memory` adds the memory table of the twins, `--memory=4000` of those at 4000 dpi.
+  int memoryDpi = 0;
+  bool measureMemory = false;
+  for (int i = 1; i < argc; ++i)
+    if (std::string(argv[i]).rfind("--memory", 0) == 0) {
+      measureMemory = true;
+      const std::string arg = argv[i];
+      memoryDpi = arg.size() > 9 ? std::stoi(arg.substr(9)) : 0;
+      std::copy(argv + i + 1, argv + argc, argv + i);
+      --argc;
+      break;
+    }
   benchmark::Initialize(&argc, argv);
   const auto name = [](const BenchReel& r, const char* stage) {
     return std::string(r.name) + "/" + stage;
@@ -175,6 +402,7 @@ int main(int argc, char** argv) {
           ->Iterations(3);
     }
   }
+  registerTwins();
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
   std::printf("\n%-14s %9s %9s %9s %9s %9s %7s %7s %9s\n", "reel", "imread", "load", "oiio",
@@ -191,6 +419,8 @@ int main(int argc, char** argv) {
                 imread > 0 ? ms("sound") / imread : 0.0, imread > 0 ? ms("movie") / imread : 0.0,
                 ms("inspect"));
   }
+  printTwins();
+  if (measureMemory) printMemory(memoryDpi);
   benchmark::Shutdown();
   return 0;
 }

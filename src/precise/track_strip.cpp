@@ -70,12 +70,15 @@ std::vector<float> meansOf(const std::vector<Sum>& sums, int rows, const StripLe
 
 std::vector<float> columnMeans(const cv::Mat& strip, const StripLevels& levels) {
   // Sums of whole samples are exact: a strip of 8-bit samples sums in 32 bits up to
-  // 8 million rows, of 16-bit ones in 64.
+  // 8 million rows, of 16-bit ones up to 65537 rows (any scan's), beyond that in 64.
+  constexpr int kMostSixteenBitRowsIn32 = 65537;
   switch (strip.depth()) {
     case CV_8U:
       return meansOf(columnSums<std::uint8_t, std::uint32_t>(strip), strip.rows, levels);
     case CV_16U:
-      return meansOf(columnSums<std::uint16_t, std::uint64_t>(strip), strip.rows, levels);
+      return strip.rows <= kMostSixteenBitRowsIn32
+                 ? meansOf(columnSums<std::uint16_t, std::uint32_t>(strip), strip.rows, levels)
+                 : meansOf(columnSums<std::uint16_t, std::uint64_t>(strip), strip.rows, levels);
     default: {
       cv::Mat sums;
       cv::reduce(strip, sums, 0, cv::REDUCE_AVG, CV_32F);
@@ -111,10 +114,37 @@ std::vector<float> levelShares(const cv::Mat& levels, const std::vector<double>&
   return at;
 }
 
+namespace {
+
+// Each row's whole samples summed in integers, exactly, and taken to a mean as the
+// library's average does (the sum times one over the count), at a fraction of its
+// cost on 16-bit samples.
+template <typename Sample>
+std::vector<double> wholeRowMeans(const cv::Mat& strip) {
+  std::vector<double> means(static_cast<size_t>(strip.rows));
+  const double perSample = 1.0 / strip.cols;
+  for (int y = 0; y < strip.rows; ++y) {
+    const Sample* row = strip.ptr<Sample>(y);
+    std::uint64_t sum = 0;
+    for (int x = 0; x < strip.cols; ++x) sum += row[x];
+    means[static_cast<size_t>(y)] = static_cast<double>(sum) * perSample;
+  }
+  return means;
+}
+
+}  // namespace
+
 std::vector<double> rowMeans(const cv::Mat& strip, const StripLevels& levels) {
-  cv::Mat sums;
-  cv::reduce(strip, sums, 1, cv::REDUCE_AVG, CV_64F);
-  std::vector<double> means(sums.begin<double>(), sums.end<double>());
+  std::vector<double> means;
+  if (strip.type() == CV_8UC1) {
+    means = wholeRowMeans<std::uint8_t>(strip);
+  } else if (strip.type() == CV_16UC1) {
+    means = wholeRowMeans<std::uint16_t>(strip);
+  } else {
+    cv::Mat sums;
+    cv::reduce(strip, sums, 1, cv::REDUCE_AVG, CV_64F);
+    means.assign(sums.begin<double>(), sums.end<double>());
+  }
   for (double& m : means) m = levels.of(m);
   return means;
 }

@@ -1,14 +1,22 @@
 #include "scans/dpx_reader.h"
 
 #include <OpenImageIO/imageio.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <array>
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
-#include <fstream>
 #include <memory>
+#include <new>
 #include <vector>
 
+#include "scans/dpx_layout.h"
+#include "scans/dpx_unpack.h"
+#include "scans/header_text.h"
 #include "scans/sample_depth.h"
 #include "scans/scan_header.h"
 
@@ -57,6 +65,10 @@ std::string readPixels(const std::string& path, cv::Mat& rgb) {
   }
   if (image.width < 1 || image.height < 1 || image.nchannels < 1 || image.nchannels > 16)
     return "not a readable image";
+  if (static_cast<std::uint64_t>(image.width) * static_cast<std::uint64_t>(image.height) >
+      kMostScanPixels)
+    return "the file declares " + std::to_string(image.width) + "x" + std::to_string(image.height) +
+           " pixels, too large to load (at most " + std::to_string(kMostScanPixels) + " pixels)";
   const int channels = pictureChannels(image.nchannels);
   const int bits =
       image.get_int_attribute("oiio:BitsPerSample", static_cast<int>(image.format.size() * 8));
@@ -81,48 +93,113 @@ std::string readPixels(const std::string& path, cv::Mat& rgb) {
   return "";
 }
 
+// A text field of a header as reports may show it: a field a writer left undefined
+// (filled with 0xFF, as DPX marks unset numbers) is empty, the rest valid UTF-8.
+std::string headerText(std::string text) {
+  while (!text.empty() && (text.back() == '\xff' || text.back() == '\0')) text.pop_back();
+  return validUtf8(text);
+}
+
 std::string codeOf(const OIIO::ImageSpec& image, const char* name) {
   const OIIO::ParamValue* p = image.find_attribute(name);
   return p != nullptr ? OIIO::ImageSpec::metadata_val(*p, true) : std::string();
 }
 
-// The decoder reads a DPX file cut short without a word, so its length is checked
-// against the total the file header gives (bytes 16-19, in the byte order the magic
-// number at 0 shows). Returns "" or the cause.
-std::string checkDpxLength(const std::string& path) {
-  std::ifstream file(path, std::ios::binary | std::ios::ate);
-  if (!file) return "";  // the decoder says why
-  const auto actual = static_cast<std::uint64_t>(file.tellg());
-  unsigned char header[20] = {};
-  file.seekg(0);
-  if (!file.read(reinterpret_cast<char*>(header), sizeof header)) return "";
-  const bool big = std::memcmp(header, "SDPX", 4) == 0;
-  if (!big && std::memcmp(header, "XPDS", 4) != 0) return "";
-  const unsigned char* f = header + 16;
-  const std::uint64_t total = big ? (std::uint64_t{f[0]} << 24) | (f[1] << 16) | (f[2] << 8) | f[3]
-                                  : (std::uint64_t{f[3]} << 24) | (f[2] << 16) | (f[1] << 8) | f[0];
-  if (actual >= total) return "";
-  return "corrupt image data (the file holds " + std::to_string(actual) + " of the " +
-         std::to_string(total) + " bytes its header gives: a copy cut short)";
+// A file open for reading, closed when the object goes.
+class OpenFile {
+ public:
+  explicit OpenFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+  ~OpenFile() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  OpenFile(const OpenFile&) = delete;
+  OpenFile& operator=(const OpenFile&) = delete;
+  int fd() const { return fd_; }
+
+ private:
+  int fd_;
+};
+
+// Reads up to `count` bytes at `offset`; returns how many were read (fewer at the end
+// of the file or on an error).
+size_t readAt(int fd, std::uint8_t* into, size_t count, std::uint64_t offset) {
+  size_t done = 0;
+  while (done < count) {
+    const ssize_t n = ::pread(fd, into + done, count - done, static_cast<off_t>(offset + done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return done;
 }
+
+// Rows are read a few at a time into a buffer that stays in the cache while they are
+// unpacked.
+constexpr std::uint64_t kChunkBytes = 256 << 10;
 
 }  // namespace
 
 bool isDpxName(const std::string& name) { return endsWithFolded(name, ".dpx"); }
 
+DirectRead readDpxDirect(const std::string& path, cv::Mat& image, std::string& error,
+                         SampleDepth depth, const RowBand& band, cv::Size* scanSize) {
+  const OpenFile file(path);
+  struct stat st {};
+  if (file.fd() < 0 || ::fstat(file.fd(), &st) != 0) return DirectRead::NotHandled;
+  std::array<std::uint8_t, kDpxHeaderBytes> header{};
+  const size_t headerBytes = readAt(file.fd(), header.data(), header.size(), 0);
+  DpxLayout layout;
+  const DirectRead read = readDpxLayout(std::span(header.data(), headerBytes),
+                                        static_cast<std::uint64_t>(st.st_size), layout, error);
+  if (read != DirectRead::Done) return read;
+
+  const cv::Range rows = band.of(layout.height);
+  cv::Mat out;
+  try {
+    out.create(rows.size(), layout.width, dpxImageType(layout, depth));
+  } catch (const cv::Exception&) {
+    error = "the image is too large to load";
+    return DirectRead::Failed;
+  }
+  const DpxBytes line = dpxRowBytes(layout, 0, 1);
+  const int rowsAtOnce = static_cast<int>(std::clamp<std::uint64_t>(
+      kChunkBytes / (line.to - line.from + 1), 1, static_cast<std::uint64_t>(rows.size())));
+  std::vector<std::uint8_t> buffer;
+  for (int r = rows.start; r < rows.end; r += rowsAtOnce) {
+    const int end = std::min(r + rowsAtOnce, rows.end);
+    const DpxBytes bytes = dpxRowBytes(layout, r, end);
+    const auto count = static_cast<size_t>(bytes.to - bytes.from);
+    buffer.resize(count);
+    if (readAt(file.fd(), buffer.data(), count, layout.dataOffset + bytes.from) != count) {
+      error = "corrupt image data (the file ends inside its picture)";
+      return DirectRead::Failed;
+    }
+    cv::Mat part = out.rowRange(r - rows.start, end - rows.start);
+    unpackDpxRows(buffer, bytes.from, layout, r, part);
+  }
+  image = out;
+  if (scanSize != nullptr) *scanSize = cv::Size(layout.width, layout.height);
+  return DirectRead::Done;
+}
+
 std::string readDpx(const std::string& path, cv::Mat& image) {
-  if (std::string shortFile = checkDpxLength(path); !shortFile.empty()) return shortFile;
+  std::string error;
+  const DirectRead direct = readDpxDirect(path, image, error, SampleDepth::Bytes);
+  if (direct != DirectRead::NotHandled) return error;
   cv::Mat rgb;
-  if (std::string error = readPixels(path, rgb); !error.empty()) return error;
+  if (error = readPixels(path, rgb); !error.empty()) return error;
   image = rgb.depth() == CV_8U ? bgrOrderOf(rgb) : eightBitBgrOfSixteen(rgb);
   return "";
 }
 
 std::string readFullDepth(const std::string& path, cv::Mat& image) {
-  if (isDpxName(path))
-    if (std::string shortFile = checkDpxLength(path); !shortFile.empty()) return shortFile;
+  std::string error;
+  if (isDpxName(path)) {
+    const DirectRead direct = readDpxDirect(path, image, error, SampleDepth::Own);
+    if (direct != DirectRead::NotHandled) return error;
+  }
   cv::Mat rgb;
-  if (std::string error = readPixels(path, rgb); !error.empty()) return error;
+  if (error = readPixels(path, rgb); !error.empty()) return error;
   image = bgrOrderOf(rgb);  // only reorders the channels; the depth stays
   return "";
 }
@@ -134,7 +211,7 @@ ScanHeader readScanHeader(const std::string& path) {
   const auto in = openImage(path, image, cannotOpen);
   if (!in) return h;
   h.read = true;
-  h.format = in->format_name();
+  h.format = headerText(in->format_name());
   h.width = image.width;
   h.height = image.height;
   h.channels = image.nchannels;
@@ -147,11 +224,11 @@ ScanHeader readScanHeader(const std::string& path) {
   h.dpiY = y * perInch;
   h.frameRate = image.get_float_attribute("dpx:FrameRate", 0.0f);
   if (!std::isfinite(h.frameRate)) h.frameRate = 0.0;
-  h.filmType = image.get_string_attribute("dpx:Format");
+  h.filmType = headerText(image.get_string_attribute("dpx:Format"));
   // The edge code as the film header spells it (manufacturer, film type, prefix,
   // count, perforation offset), else the key code's fields.
-  h.keycode = image.get_string_attribute("dpx:FilmEdgeCode");
-  if (h.keycode.empty()) h.keycode = codeOf(image, "smpte:KeyCode");
+  h.keycode = headerText(image.get_string_attribute("dpx:FilmEdgeCode"));
+  if (h.keycode.empty()) h.keycode = headerText(codeOf(image, "smpte:KeyCode"));
   return h;
 }
 

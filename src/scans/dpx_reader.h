@@ -4,20 +4,35 @@
 
 #include <opencv2/core.hpp>
 
+#include "scans/direct_read.h"
+#include "scans/row_band.h"
+
 namespace kelvora {
 
 // True for names ending in ".dpx", in any letter case.
 bool isDpxName(const std::string& name);
 
-// Reads a DPX scan (8, 10, 12 or 16 bits, grey or RGB, with or without alpha) at the
-// jobs' 8 bits, by the rules a 16-bit TIFF is reduced with: a deeper sample is first
-// taken to 16 bits, then grey keeps its high byte and colour the nearest of 255 steps;
-// colour comes out blue-green-red, alpha is dropped. Returns "" or why the file could
-// not be read (a decoder error included).
+// Reads the rows of `band` of a DPX scan straight from the file, reading only their
+// bytes: 8, 10, 12 or 16 bits, filled (method A or B) or packed, lines padded to a
+// whole word or run on, either byte order, one to four samples a pixel. At
+// SampleDepth::Own the samples come at the file's depth (8 bits as CV_8U, deeper as
+// CV_16U, 10 and 12 bits taken to 16), at Bytes reduced to 8 bits by the rules of a
+// 16-bit TIFF (see sample_depth.h); grey or blue-green-red, alpha dropped. `scanSize`,
+// when given, receives the whole scan's size. NotHandled for what it leaves to the
+// general decoder (not DPX, run-length encoded, YCbCr, floating point); Failed, with
+// the cause in `error`, for a picture of no pixels or too large to load, or a file
+// too short for its picture.
+DirectRead readDpxDirect(const std::string& path, cv::Mat& image, std::string& error,
+                         SampleDepth depth = SampleDepth::Bytes, const RowBand& band = {},
+                         cv::Size* scanSize = nullptr);
+
+// Reads a whole DPX scan at the jobs' 8 bits, as readDpxDirect does at
+// SampleDepth::Bytes, or through the general decoder where that leaves the file.
+// Returns "" or why the file could not be read.
 std::string readDpx(const std::string& path, cv::Mat& image);
 
 // A TIFF or DPX scan at the depth it holds, for readers that use all of it: 8-bit
-// samples as CV_8U, deeper ones as CV_16U (10 and 12 bits scaled to 16), colour
+// samples as CV_8U, deeper ones as CV_16U (10 and 12 bits taken to 16), colour
 // blue-green-red, alpha dropped. Returns "" or why the file could not be read.
 std::string readFullDepth(const std::string& path, cv::Mat& image);
 

@@ -20,7 +20,8 @@ struct ScanHeader {
   std::string keycode;     // DPX: the frame's edge code
 };
 
-// Reads the header of a TIFF or DPX scan (not its pixels).
+// Reads the header of a TIFF or DPX scan (not its pixels). Its text is valid UTF-8
+// whatever bytes the file holds (see validUtf8); a field left undefined is empty.
 ScanHeader readScanHeader(const std::string& path);
 
 }  // namespace kelvora

@@ -16,6 +16,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "scans/dpx_reader.h"
+#include "scans/header_text.h"
 #include "scans/tiff_reader.h"
 
 namespace kelvora {
@@ -80,40 +81,39 @@ std::string unreadableFile(const std::string& path) {
   return "";
 }
 
-// Reads a TIFF straight through libtiff at `depth`, with the decoder's own complaint,
-// if any, in `error`.
+// Reads a TIFF straight through libtiff at `depth`. Failed, with the cause in words fit
+// for the user in `error`, when the decoder complains or the file cannot be read.
 DirectRead readTiff(const std::string& path, cv::Mat& image, TiffDepth depth, std::string& error,
                     const RowBand& band = {}, cv::Size* scanSize = nullptr) {
   installTiffHandlers();
   takeTiffError();
   std::string directError;
   const DirectRead direct = readTiffDirect(path, image, directError, depth, band, scanSize);
-  error = takeTiffError();
-  if (direct == DirectRead::Failed && error.empty()) error = directError;
-  if (direct == DirectRead::NotHandled) error.clear();  // the general decoder has its say
-  return !error.empty() ? DirectRead::Failed : direct;
+  const std::string decoderError = takeTiffError();
+  error.clear();
+  if (direct == DirectRead::NotHandled) return direct;  // the general decoder has its say
+  if (!decoderError.empty()) {
+    error = "corrupt image data (" + decoderError + ")";
+    return DirectRead::Failed;
+  }
+  error = directError;
+  return direct;
 }
 
-}  // namespace
-
-LoadedScan loadFullDepth(const std::string& path, const RowBand& band) {
+LoadedScan loadFullDepthOf(const std::string& path, const RowBand& band) {
   LoadedScan scan;
   scan.path = path;
   scan.error = unreadableFile(path);
   if (!scan.error.empty()) return scan;
   cv::Mat image;
-  if (!isDpxName(path)) {
-    std::string decoderError;
-    const DirectRead direct =
-        readTiff(path, image, TiffDepth::Own, decoderError, band, &scan.scanSize);
-    if (direct == DirectRead::Failed) {
-      scan.error = "corrupt image data (" + decoderError + ")";
-      return scan;
-    }
-    if (direct == DirectRead::Done) {
-      scan.image = image;
-      return scan;
-    }
+  const DirectRead direct =
+      isDpxName(path)
+          ? readDpxDirect(path, image, scan.error, SampleDepth::Own, band, &scan.scanSize)
+          : readTiff(path, image, TiffDepth::Own, scan.error, band, &scan.scanSize);
+  if (direct == DirectRead::Failed) return scan;
+  if (direct == DirectRead::Done) {
+    scan.image = image;
+    return scan;
   }
   scan.error = readFullDepth(path, image);
   if (scan.error.empty() && image.empty()) scan.error = "the image is empty";
@@ -123,7 +123,7 @@ LoadedScan loadFullDepth(const std::string& path, const RowBand& band) {
   return scan;
 }
 
-LoadedScan loadScan(const std::string& path) {
+LoadedScan loadScanOf(const std::string& path) {
   LoadedScan scan;
   scan.path = path;
   scan.error = unreadableFile(path);
@@ -136,8 +136,8 @@ LoadedScan loadScan(const std::string& path) {
     scan.scanSize = image.size();
     return scan;
   }
-  std::string decoderError;
-  const DirectRead direct = readTiff(path, image, TiffDepth::Bytes, decoderError);
+  const DirectRead direct = readTiff(path, image, TiffDepth::Bytes, scan.error);
+  if (direct == DirectRead::Failed) return scan;
   if (direct == DirectRead::NotHandled) {
     try {
       image = cv::imread(path, cv::IMREAD_ANYCOLOR);
@@ -148,11 +148,10 @@ LoadedScan loadScan(const std::string& path) {
       scan.error = "the image is too large to load";
       return scan;
     }
-    decoderError = takeTiffError();
-  }
-  if (!decoderError.empty()) {
-    scan.error = "corrupt image data (" + decoderError + ")";
-    return scan;
+    if (const std::string decoderError = takeTiffError(); !decoderError.empty()) {
+      scan.error = "corrupt image data (" + decoderError + ")";
+      return scan;
+    }
   }
   if (image.empty() || image.cols < 1 || image.rows < 1) {
     scan.error = "not a readable TIFF image";
@@ -174,5 +173,19 @@ LoadedScan loadScan(const std::string& path) {
   scan.scanSize = image.size();
   return scan;
 }
+
+// A decoder's complaint may quote the file's own text.
+LoadedScan withValidText(LoadedScan scan) {
+  scan.error = validUtf8(scan.error);
+  return scan;
+}
+
+}  // namespace
+
+LoadedScan loadFullDepth(const std::string& path, const RowBand& band) {
+  return withValidText(loadFullDepthOf(path, band));
+}
+
+LoadedScan loadScan(const std::string& path) { return withValidText(loadScanOf(path)); }
 
 }  // namespace kelvora

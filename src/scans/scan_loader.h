@@ -28,13 +28,14 @@ std::string tooSmallForAFrame(cv::Size size);
 void requireAFrame(LoadedScan& scan);
 
 // Loads a scan at 8 bits per channel with its own channel count: a 16-bit scan is
-// reduced to 8 bits, an alpha channel dropped. A missing or unreadable file, a file
-// that is not an image, a truncated one, one whose decoder reported corrupt data, or
-// an empty image gives an error instead, in words fit for the user.
+// reduced to 8 bits (a 10- or 12-bit DPX taken to 16 first), an alpha channel dropped.
+// A missing or unreadable file, a file that is not an image, a truncated one, one whose
+// decoder reported corrupt data, one declaring no pixels or too many to load, or an
+// empty image gives an error instead, in words fit for the user and valid UTF-8.
 LoadedScan loadScan(const std::string& path);
 
 // Loads a scan at the depth it holds (see readFullDepth), with the same checks; of a
-// TIFF only the rows of `band` are read, of other scans only those are kept.
+// TIFF or DPX only the rows of `band` are read, of other scans only those are kept.
 LoadedScan loadFullDepth(const std::string& path, const RowBand& band = {});
 
 }  // namespace kelvora

@@ -19,9 +19,6 @@ namespace kelvora {
 
 namespace {
 
-// The general decoder's own limit: larger scans are left to it, and it refuses them.
-constexpr std::uint64_t kMostPixels = std::uint64_t{1} << 30;
-
 struct TiffCloser {
   void operator()(TIFF* tiff) const { TIFFClose(tiff); }
 };
@@ -237,12 +234,17 @@ DirectRead readTiffDirect(const std::string& path, cv::Mat& image, std::string& 
   const auto format = tag<std::uint16_t>(t, TIFFTAG_SAMPLEFORMAT, SAMPLEFORMAT_UINT);
   const auto orientation = tag<std::uint16_t>(t, TIFFTAG_ORIENTATION, ORIENTATION_TOPLEFT);
   const auto compression = tag<std::uint16_t>(t, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+  // A scan this large is refused before anything is allocated for it.
+  if (static_cast<std::uint64_t>(width) * height > kMostScanPixels) {
+    error = "the TIFF declares " + std::to_string(width) + "x" + std::to_string(height) +
+            " pixels, too large to load (at most " + std::to_string(kMostScanPixels) + " pixels)";
+    return DirectRead::Failed;
+  }
   const bool grey = samples == 1 && photometric == PHOTOMETRIC_MINISBLACK;
   const bool colour = samples == 3 && photometric == PHOTOMETRIC_RGB;
   if (!(grey || colour) || (bits != 8 && bits != 16) || planar != PLANARCONFIG_CONTIG ||
       format != SAMPLEFORMAT_UINT || orientation != ORIENTATION_TOPLEFT ||
-      TIFFIsCODECConfigured(compression) == 0 || width == 0 || height == 0 ||
-      static_cast<std::uint64_t>(width) * height > kMostPixels)
+      TIFFIsCODECConfigured(compression) == 0 || width == 0 || height == 0)
     return DirectRead::NotHandled;
   const bool reduce = depth == TiffDepth::Bytes;
   // The general decoder reduces tiled 16-bit grey by a rule of its own; leave it to it
@@ -258,7 +260,7 @@ DirectRead readTiffDirect(const std::string& path, cv::Mat& image, std::string& 
     return DirectRead::NotHandled;
   }
   if (!decode(t, Samples{samples, bits, reduce}, static_cast<int>(height), rows.start, out)) {
-    error = "a strip or tile does not decode";
+    error = "corrupt image data (a strip or tile does not decode)";
     return DirectRead::Failed;
   }
   image = out;

@@ -4,20 +4,12 @@
 
 #include <opencv2/core.hpp>
 
+#include "scans/direct_read.h"
 #include "scans/row_band.h"
 
 namespace kelvora {
 
-enum class DirectRead {
-  Done,        // `image` holds the scan
-  NotHandled,  // a kind of TIFF this reader leaves to the general decoder
-  Failed,      // the file's data did not decode; `error` says why
-};
-
-enum class TiffDepth {
-  Bytes,  // 8 bits a channel, as the general decoder gives them
-  Own,    // the file's own 8 or 16 bits
-};
+using TiffDepth = SampleDepth;
 
 // Reads the TIFF scans nearly every reel is made of straight through libtiff: grey
 // or RGB, 8 or 16 bits, in strips or tiles, any compression libtiff decodes, in
@@ -27,7 +19,8 @@ enum class TiffDepth {
 // file stays 16-bit. Only the rows of `band` are read and given; `scanSize`, when
 // given, receives the whole scan's size. Anything else (alpha, palettes, planes, other
 // orientations, and at `Bytes` tiled 16-bit grey) is NotHandled and left to the
-// general decoder.
+// general decoder. A file declaring more than kMostScanPixels pixels, or whose strips
+// do not decode, is Failed with the cause in words fit for the user.
 // Decoder errors are reported through libtiff's handler of the calling thread, which
 // must be installed.
 DirectRead readTiffDirect(const std::string& path, cv::Mat& image, std::string& error,
