@@ -200,15 +200,12 @@ class Stopwatch {
 // Runs the sound job with `reader` over the first `scans` scans of a reel.
 bool runSound(const BenchReel& r, kelvora::Reader reader, int scans) {
   QuietControls controls;
-  kelvora::JobSettings s = settingsFor(r);
-  s.reader = reader;
-  kelvora::Picture_Parameters record;
-  kelvora::fillPictureParameters(
-      record, s,
-      kelvora::JobRequest{
-          &controls, reelDirectory(r),
-          (std::filesystem::temp_directory_path() / "kelvora-bench-twin.wav").string(), 1, scans});
-  return kelvora::ThreadPicture(record) == kelvora::JobOutcome::Finished;
+  kelvora::ReelRequest reel = reelRequest(r, controls);
+  reel.stopFrame = scans;
+  kelvora::SoundRequest request;
+  request.sound.reader = reader;
+  request.output = (std::filesystem::temp_directory_path() / "kelvora-bench-twin.wav").string();
+  return kelvora::decodeSound(reel, request).outcome == kelvora::JobOutcome::Finished;
 }
 
 void twinSound(benchmark::State& state, const BenchReel& r, kelvora::Reader reader,

@@ -169,7 +169,8 @@ class MainWindowTest : public QObject {
     // The job's earlier blocks of six lines stay above the last one, its warnings (the
     // reel repeats itself every four scans) above the block they were found in.
     const QString whole = w.statusBox->toPlainText();
-    QVERIFY(whole.startsWith("warning: the sound does not continue where frame 5 (5.tif) takes over"));
+    QVERIFY(
+        whole.startsWith("warning: the sound does not continue where frame 5 (5.tif) takes over"));
     QVERIFY(whole.contains("\nTranslating frame number : 1...\nPicture resolution"));
     QVERIFY(whole.contains("Translating frame number : 77..."));
     QVERIFY(whole.endsWith(statusText(w)));

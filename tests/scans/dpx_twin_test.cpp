@@ -23,7 +23,7 @@ Sounds soundsOf(const std::string& firstScan, const reel::ReelOptions& options,
   JobSettings s = test::settingsForReel(options);
   Sounds sounds;
   for (const Reader reader : {Reader::Classic, Reader::Precise}) {
-    s.reader = reader;
+    s.sound.reader = reader;
     const test::SoundRun run = test::runSoundJob(firstScan, output, s, 1, options.scans);
     EXPECT_EQ(run.outcome, JobOutcome::Finished) << firstScan;
     (reader == Reader::Classic ? sounds.classic : sounds.precise) = run.wav.data;
