@@ -1,5 +1,7 @@
 #include "jobs/frame_loop.h"
 
+#include <utility>
+
 #include "jobs/first_scan.h"
 #include "jobs/frame_listing.h"
 #include "jobs/notifications.h"
@@ -62,6 +64,10 @@ FrameLoop::FrameLoop(JobKind kind, const JobRequest& request, const FilmSettings
     : kind_(kind), request_(request), film_(film), report_(report) {}
 
 void FrameLoop::warn(const std::string& text) {
+  if (holding_) {
+    held_.push_back(text);
+    return;
+  }
   report_.warnings.push_back(text);
   request_.controls->showWarning(text);
 }
@@ -128,15 +134,18 @@ JobOutcome FrameLoop::run(FrameConsumer& consumer) {
       FirstScanCheck check = checkFirstScan(scan.path, film_);
       if (!check.error.empty()) return unreadable(n, scan.path, check.error);
       report_.firstScan = check.header;
+      holding_ = true;
       for (const std::string& w : check.warnings) warn(w);
       const Resolution res = consumer.first(inputsOf(scan, n, name, false), check.scan);
+      holding_ = false;
       report_.resolution = res;
-      statusLog.addLine(statusLine("Picture resolution (dpi) x=%d,y=%d", res.x, res.y));
       firstSize = scan.scanSize;
       // A typed resolution is the user's word; a measured one on a snippet is not.
       if (!film_.manualResolution)
         if (std::string e = tooShortForAFrame(firstSize, film_.track, res); !e.empty())
           return unreadable(n, scan.path, e);
+      for (const std::string& w : std::exchange(held_, {})) warn(w);
+      statusLog.addLine(statusLine("Picture resolution (dpi) x=%d,y=%d", res.x, res.y));
     }
 
     if (stopRequested()) return stopped();

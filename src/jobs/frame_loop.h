@@ -80,7 +80,8 @@ class FrameLoop {
  public:
   FrameLoop(JobKind kind, const JobRequest& request, const FilmSettings& film, JobReport& report);
 
-  // Adds a warning: kept in the report and shown at once.
+  // Adds a warning: kept in the report and shown at once (while the first scan is
+  // measured, once it is found to hold a frame).
   void warn(const std::string& text);
   Warn warner() {
     return [this](const std::string& text) { warn(text); };
@@ -93,6 +94,10 @@ class FrameLoop {
   const JobRequest& request_;
   const FilmSettings& film_;
   JobReport& report_;
+  // Warnings about the first scan wait until it is known to hold a frame: a scan
+  // refused as a snippet is not also judged for its speed.
+  bool holding_ = false;
+  std::vector<std::string> held_;
 };
 
 }  // namespace kelvora

@@ -275,9 +275,8 @@ MovieResult makeMovie(const ReelRequest& reel, const MovieRequest& request) {
     }
   }
   const std::string kept =
-      result.kept
-          ? path + " keeps the " + std::to_string(r.framesWritten) + " frames written"
-          : "no movie written (" + (r.outputError.empty() ? "stopped" : r.outputError) + ")";
+      result.kept ? path + " keeps the " + std::to_string(r.framesWritten) + " frames written"
+                  : "no movie written" + (r.outputError.empty() ? "" : " (" + r.outputError + ")");
   switch (result.outcome) {
     case JobOutcome::Finished:
       break;

@@ -79,7 +79,7 @@ TEST(ReelRunnerTest, ScansOfAnotherSizeAcrossTheFilmEndTheJobNamingBothSizes) {
 }
 
 // Snippets of film shorter than a frame are no reel: refused as a tiny scan is, for
-// the sound and the movie alike, naming the length.
+// the sound and the movie alike, naming the length, and without warnings on settings.
 TEST(ReelRunnerTest, ScansTooShortToHoldAFrameAreRefused) {
   TempDir dir;
   reel::ReelOptions o;
@@ -96,6 +96,8 @@ TEST(ReelRunnerTest, ScansTooShortToHoldAFrameAreRefused) {
   EXPECT_EQ(s.outcome, JobOutcome::Unreadable);
   EXPECT_NE(s.error.find("40 pixels along the film, too short to hold a frame"), std::string::npos)
       << s.error;
+  // Its speed is not judged: the scan holds no frame to judge it by.
+  EXPECT_TRUE(s.report.warnings.empty()) << s.report.warnings.front();
   EXPECT_FALSE(fs::exists(dir.file("out.wav")));
   MovieRequest movie;
   movie.output = dir.file("out.avi");
