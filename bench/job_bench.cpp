@@ -2,10 +2,14 @@
 // in one run, on generated reels: 35 mm grey and colour at 900, 1800 and 3600 dpi,
 // and 16 mm long strips. Prints each job's time per frame and its ratio to imread.
 //
+// Then the movie job against imread as whole processes of their own, grey and colour at
+// 1800 dpi, interleaved in rounds: each starts, reads or films the reel and ends.
+//
 // Then a 10-bit colour DPX reel against the same film as 8-bit TIFF, at 1800 and
 // 4000 dpi: both sound readers and their reads, interleaved in rounds, beside the
 // floor (the time to read the bytes of the rows a reader needs, warm and cold page
 // cache), and the jobs' peak memory against the reel's length.
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,6 +29,7 @@
 #include "jobs/frame_listing.h"
 #include "quiet_controls.h"
 #include "reel/reel.h"
+#include "runner/preview.h"
 #include "runner/reel_runner.h"
 #include "scans/dpx_reader.h"
 #include "scans/memory.h"
@@ -50,6 +55,8 @@ const BenchReel kReels[] = {
     {"grey_3600", 1, 3600, false, false, 20},  {"colour_3600", 1, 3600, true, false, 20},
     {"strip16_1800", 3, 1800, true, true, 20}, {"dpx10_1800", 1, 1800, true, false, 60, 10},
 };
+
+constexpr int kProcessRounds = 5;
 
 kelvora::reel::ReelOptions optionsFor(const BenchReel& r) {
   kelvora::reel::ReelOptions options;
@@ -156,6 +163,71 @@ void movieJob(benchmark::State& state, const BenchReel& r) {
   record(state, r);
 }
 
+// A whole process: this program run again as `--process=STAGE:REEL`, which does one
+// stage on one reel and ends. Its own start and end are in the time, as a user's are.
+int runStageAlone(const std::string& stage, const BenchReel& r) {
+  if (stage == "imread") {
+    const kelvora::FrameListing listing = kelvora::FrameListing::open(reelDirectory(r));
+    for (int n = 1; n <= listing.size(); ++n)
+      if (cv::imread(*listing.path(n), cv::IMREAD_ANYCOLOR).empty()) return 1;
+    return 0;
+  }
+  QuietControls controls;
+  kelvora::MovieRequest request;
+  request.output = (std::filesystem::temp_directory_path() /
+                    ("kelvora-bench-process-" + std::string(r.name) + ".avi"))
+                       .string();
+  return kelvora::makeMovie(reelRequest(r, controls), request).outcome ==
+                 kelvora::JobOutcome::Finished
+             ? 0
+             : 1;
+}
+
+std::map<std::string, std::vector<double>> processMs;  // ms a scan, by reel/stage
+
+bool spawnStage(const std::string& stage, const BenchReel& r) {
+  std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
+  std::string arg = "--process=" + stage + ":" + r.name;
+  char* argv[] = {self.data(), arg.data(), nullptr};
+  pid_t child = 0;
+  if (posix_spawn(&child, self.c_str(), nullptr, nullptr, argv, environ) != 0) return false;
+  int status = 0;
+  return ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+void processStage(benchmark::State& state, const BenchReel& r, const std::string& stage) {
+  reelDirectory(r);  // written first if need be
+  for (auto _ : state) {
+    const auto start = std::chrono::steady_clock::now();
+    if (!spawnStage(stage, r)) state.SkipWithError("the process failed");
+    processMs[std::string(r.name) + "/" + stage].push_back(
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+            .count() /
+        r.scans);
+  }
+}
+
+const BenchReel* reelNamed(const std::string& name) {
+  for (const BenchReel& r : kReels)
+    if (name == r.name) return &r;
+  return nullptr;
+}
+
+const char* const kProcessReels[] = {"grey_1800", "colour_1800"};
+
+void registerProcesses() {
+  for (int round = 1; round <= kProcessRounds; ++round)
+    for (const char* name : kProcessReels)
+      for (const char* stage : {"imread", "movie"})
+        benchmark::RegisterBenchmark(
+            ("process/" + std::string(name) + "/" + stage + "/round:" + std::to_string(round))
+                .c_str(),
+            [r = *reelNamed(name), stage](benchmark::State& s) { processStage(s, r, stage); })
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->Iterations(1);
+}
+
 // The twins: one film as 8-bit colour TIFF and as 10-bit colour DPX. The 1800 dpi pair
 // is the general table's; at 4000 dpi a scan is 4033x3291 pixels.
 struct Twin {
@@ -256,6 +328,20 @@ double median(std::vector<double> v) {
   if (v.empty()) return 0.0;
   std::sort(v.begin(), v.end());
   return v[v.size() / 2];
+}
+
+void printProcesses() {
+  std::printf(
+      "\nThe movie job against imread, each a whole process, ms a scan, median of %d rounds\n",
+      kProcessRounds);
+  std::printf("%-14s %9s %9s %7s\n", "reel", "imread", "movie", "mov/imr");
+  for (const char* name : kProcessReels) {
+    const double imread = median(processMs[std::string(name) + "/imread"]);
+    const double movie = median(processMs[std::string(name) + "/movie"]);
+    if (imread <= 0 && movie <= 0) continue;  // left out by the filter
+    std::printf("%-14s %7.2fms %7.2fms %7.2f\n", name, imread, movie,
+                imread > 0 ? movie / imread : 0.0);
+  }
 }
 
 void registerTwins() {
@@ -371,6 +457,13 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
 int main(int argc, char** argv) {
   kelvora::keepScanMemory();
+  if (argc == 2 && std::string(argv[1]).rfind("--process=", 0) == 0) {
+    const std::string what = std::string(argv[1]).substr(10);
+    const size_t colon = what.find(':');
+    const BenchReel* r = colon == std::string::npos ? nullptr : reelNamed(what.substr(colon + 1));
+    kelvora::prepareProcess(false);  // as the command line starts
+    return r == nullptr ? 2 : runStageAlone(what.substr(0, colon), *r);
+  }
   // `--memory` adds the memory table of the twins, `--memory=4000` of those at 4000 dpi.
   int memoryDpi = 0;
   bool measureMemory = false;
@@ -399,6 +492,7 @@ int main(int argc, char** argv) {
           ->Iterations(3);
     }
   }
+  registerProcesses();
   registerTwins();
   RatioReporter reporter;
   benchmark::RunSpecifiedBenchmarks(&reporter);
@@ -416,6 +510,7 @@ int main(int argc, char** argv) {
                 imread > 0 ? ms("sound") / imread : 0.0, imread > 0 ? ms("movie") / imread : 0.0,
                 ms("inspect"));
   }
+  printProcesses();
   printTwins();
   if (measureMemory) printMemory(memoryDpi);
   benchmark::Shutdown();

@@ -130,5 +130,26 @@ TEST(Rot90Test, KeepsChannelsAndLeavesTheInputAlone) {
   EXPECT_TRUE(same(colour, before));
 }
 
+// Every turn of every pixel size against the library's own, on sizes that leave part
+// bands and part stripes, and on a view into a larger image.
+TEST(Rot90Test, TurnsAsTheLibraryDoes) {
+  const cv::Size sizes[] = {{1, 1}, {300, 17}, {17, 300}, {259, 130}};
+  for (const int type : {CV_8UC1, CV_8UC3, CV_16UC1, CV_16UC3, CV_8UC4})
+    for (const cv::Size size : sizes)
+      for (const bool view : {false, true}) {
+        cv::Mat whole(size.height + 3, size.width + 5, type);
+        cv::randu(whole, 0, 255);
+        const cv::Mat image = view ? whole(cv::Rect(2, 1, size.width, size.height))
+                                   : whole(cv::Rect(0, 0, size.width, size.height)).clone();
+        for (const auto& [s, code] : {std::pair{1, cv::ROTATE_90_COUNTERCLOCKWISE},
+                                      std::pair{3, cv::ROTATE_90_CLOCKWISE}}) {
+          cv::Mat expected;
+          cv::rotate(image, expected, code);
+          EXPECT_TRUE(same(rot90(image, s), expected))
+              << "type " << type << ", " << size << (view ? " view" : "") << ", turn " << s;
+        }
+      }
+}
+
 }  // namespace
 }  // namespace kelvora
