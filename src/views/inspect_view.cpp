@@ -39,6 +39,30 @@ void legendLine(cv::Mat& image, int& y, const std::string& text, const cv::Scala
   y += 26;
 }
 
+// `text` broken at spaces into lines no wider than `width` pixels in the legend's font.
+std::vector<std::string> wrapped(const std::string& text, int width) {
+  std::vector<std::string> lines;
+  std::string line;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find(' ', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string word = text.substr(at, end - at);
+    const std::string longer = line.empty() ? word : line + " " + word;
+    int base = 0;
+    if (!line.empty() &&
+        cv::getTextSize(longer, cv::FONT_HERSHEY_SIMPLEX, 0.6, 1, &base).width > width) {
+      lines.push_back(line);
+      line = word;
+    } else {
+      line = longer;
+    }
+    at = end + 1;
+  }
+  if (!line.empty() || lines.empty()) lines.push_back(line);
+  return lines;
+}
+
 }  // namespace
 
 InspectView inspectScan(const cv::Mat& scan, const InspectSettings& s, int width) {
@@ -88,7 +112,10 @@ InspectView inspectScan(const cv::Mat& scan, const InspectSettings& s, int width
   cv::resize(colour, scaled, cv::Size(width, std::max(1, static_cast<int>(raw.rows * v.scale))), 0,
              0, cv::INTER_AREA);
   const auto at = [&](double p) { return static_cast<int>(std::lround(p * v.scale)); };
-  const int legendRows = 26 * (6 + static_cast<int>(v.warnings.size())) + 12;
+  std::vector<std::string> warningLines;
+  for (const std::string& w : v.warnings)
+    for (const std::string& l : wrapped("warning: " + w, width - 60)) warningLines.push_back(l);
+  const int legendRows = 26 * (6 + static_cast<int>(warningLines.size())) + 12;
   v.image = cv::Mat(scaled.rows + legendRows, width, CV_8UC3, cv::Scalar(32, 32, 32));
   scaled.copyTo(v.image.rowRange(0, scaled.rows));
   cv::Mat drawn = v.image.rowRange(0, scaled.rows);
@@ -128,8 +155,8 @@ InspectView inspectScan(const cv::Mat& scan, const InspectSettings& s, int width
   std::snprintf(line, sizeof line, "frame lines, a frame pitch apart: %zu on this scan",
                 v.frameLines.size());
   legendLine(v.image, y, line, kFrameLineColour);
-  for (const std::string& w : v.warnings)
-    legendLine(v.image, y, "warning: " + w, cv::Scalar(80, 80, 255), false);
+  for (const std::string& l : warningLines)
+    legendLine(v.image, y, l, cv::Scalar(80, 80, 255), false);
   return v;
 }
 
