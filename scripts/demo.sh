@@ -10,7 +10,12 @@ cli="$dir/src/cli/kelvora-cli"
 
 "$cli" --version
 rm -rf sample
-"$dir/tools/make_reel" sample/scans --scans 12 --dpi 900
+mkdir -p sample
+# A spoken sentence, printed on the film as its soundtrack: heard back, it says the
+# decoding worked. make_reel writes as many scans as the sentence needs.
+espeak-ng -w sample/speech.wav "This is the sample reel. Its sound was printed on film \
+as an optical soundtrack, scanned, and read back from the scans by Kelvora."
+"$dir/tools/make_reel" sample/scans --dpi 900 --grey --audio sample/speech.wav
 "$cli" sound sample/scans -o sample/sound.wav --report sample/sound.json
 "$cli" sound sample/scans -o sample/sound-48k.wav --format wav24 --rate 48000
 "$cli" movie sample/scans -o sample/movie.avi
@@ -18,6 +23,6 @@ rm -rf sample
 echo
 echo "Soundtrack decoded to $(pwd)/sample/sound.wav"
 echo "A 24-bit 48 kHz Broadcast WAV of it is sample/sound-48k.wav."
-echo "The audio the reel was made from is sample/scans/source.wav."
+echo "The sentence printed on the reel is sample/speech.wav (as printed: sample/scans/source.wav)."
 echo "Play it with:  aplay sample/sound.wav   (or any audio player)"
 echo "The pictures are in $(pwd)/sample/movie.avi (any video player)."

@@ -12,6 +12,7 @@ packages=(
   nlohmann-json3-dev
   libsndfile1-dev libsoxr-dev libopenimageio-dev
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev
+  espeak-ng # speaks the sentence scripts/demo.sh prints on its sample reel
 )
 
 missing=()

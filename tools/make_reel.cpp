@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
                                 "film and fault options are then ignored)");
   app.add_option("--audio", options.soundFile,
                  "A sound file to print on the film instead of the generated programme "
-                 "(mixed to mono; without --scans, as many scans as hold it)")
+                 "(mixed to mono; without --scans, as many scans as it fills)")
       ->check(CLI::ExistingFile);
   app.add_option("--film", film, "Film type: 35va, 35vd or 16va")
       ->check(CLI::IsMember({"35va", "35vd", "16va"}));
@@ -104,10 +104,12 @@ int main(int argc, char** argv) {
       options.soundFile = audio;
     }
     if (!options.soundFile.empty() && scans->count() == 0 && random->count() == 0) {
-      // As many scans as the sound needs, with a frame to spare.
+      // As many scans as the sound fills up to its last audible sample: scans of
+      // silent film at the end give joins the readers cannot match. The sound's last
+      // frame or so (its overlap included) is left off.
       const reel::ReelGeometry g = reel::geometryFor(options);
-      const double frames = reel::soundFileSeconds(options.soundFile) * options.fps;
-      options.scans = std::max(1, static_cast<int>(std::ceil(frames / g.framesPerScan)) + 1);
+      const double frames = reel::audibleSeconds(options.soundFile) * options.fps;
+      options.scans = std::max(1, static_cast<int>(std::floor((frames - 1.0) / g.framesPerScan)));
     }
     const reel::Reel r = reel::writeReel(options, directory);
     std::printf("Wrote %zu scans (%d x %d) to %s; source audio %s/source.wav at %d Hz\n",

@@ -1,5 +1,6 @@
 #include "app/image_window.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
@@ -21,6 +22,7 @@ ImageWindow::ImageWindow(const QString& title, QWidget* parent) : QDialog(parent
   view_->setAlignment(Qt::AlignCenter);
   view_->setMinimumSize(320, 200);
   view_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
+  view_->installEventFilter(this);
   layout->addWidget(view_, 1);
   notes_ = new QPlainTextEdit(this);
   notes_->setReadOnly(true);
@@ -43,9 +45,9 @@ void ImageWindow::setNotes(const QStringList& notes) {
 
 QString ImageWindow::notes() const { return notes_->toPlainText(); }
 
-void ImageWindow::resizeEvent(QResizeEvent* event) {
-  QDialog::resizeEvent(event);
-  showScaled();
+bool ImageWindow::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == view_ && event->type() == QEvent::Resize) showScaled();
+  return QDialog::eventFilter(watched, event);
 }
 
 void ImageWindow::showScaled() {

@@ -26,7 +26,9 @@ class ImageWindow : public QDialog {
   const QImage& picture() const { return picture_; }
 
  protected:
-  void resizeEvent(QResizeEvent* event) override;
+  // The picture is scaled anew whenever its place changes size: the window's size, or
+  // the notes taking room below it.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void showScaled();

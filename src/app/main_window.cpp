@@ -28,6 +28,7 @@
 #include "app/status_box.h"
 #include "jobs/frame_listing.h"
 #include "jobs/start_checks.h"
+#include "readers/sound_reader.h"
 #include "runner/preview.h"
 #include "views/job_plot.h"
 
@@ -477,9 +478,9 @@ void CKelvoraMFCDlg::describeLastJob() {
   for (const JoinMark& j : joins) {
     if (j.flagged)
       notes << QString(
-                   "flagged join into frame %1: advance %2 % from the reel's, overlapping film %3 "
+                   "flagged join into %1: advance %2 % from the reel's, overlapping film %3 "
                    "alike")
-                   .arg(j.frame)
+                   .arg(QString::fromStdString(frameAndFile(j.frame, j.file)))
                    .arg(100.0 * j.deviation, 0, 'f', 1)
                    .arg(j.match, 0, 'f', 2);
   }

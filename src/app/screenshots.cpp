@@ -9,6 +9,9 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QTextCursor>
+#include <QTextDocument>
 
 #include "app/info_close.h"
 #include "app/main_window.h"
@@ -88,6 +91,11 @@ int takeScreenshots(const QString& directory, const QString& reel, const QString
   QObject::connect(&onReel, &CKelvoraMFCDlg::jobFinished, &wait, &QEventLoop::quit);
   onReel.startButton->click();
   wait.exec();
+  // The status box scrolled to the job's first warning, which stays above its lines.
+  const QTextCursor warning = onReel.statusBox->document()->find("warning:");
+  onReel.show();
+  QApplication::processEvents();
+  if (!warning.isNull()) onReel.statusBox->verticalScrollBar()->setValue(warning.blockNumber());
   ok = save(onReel, file("main-window-after-job.png")) && ok;
   onReel.OnViewLastJob();
   onReel.lastJobWindow->resize(1000, 660);

@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 #include <memory>
 
 #include "audio/dither.h"
@@ -85,6 +87,61 @@ std::string failure(SNDFILE* file) {
   return words;
 }
 
+std::uint32_t littleEndian32(const char* p) {
+  const auto* b = reinterpret_cast<const unsigned char*>(p);
+  return b[0] | (b[1] << 8) | (b[2] << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
+}
+
+void appendChunk(std::string& out, const char* id, const std::string& body) {
+  const auto size = static_cast<std::uint32_t>(body.size());
+  out.append(id, 4);
+  for (int shift = 0; shift < 32; shift += 8) out.push_back(static_cast<char>(size >> shift));
+  out += body;
+  if (body.size() % 2 != 0) out.push_back('\0');
+}
+
+// The sound-file library writes a float WAV's format chunk in 16 bytes, without the
+// extension size every format but integer PCM must carry, which strict readers warn
+// about. This makes it 18 bytes with an extension size of 0, in place: the library's
+// PEAK chunk (optional, seldom read) gives up its room, the rest a JUNK chunk, so the
+// samples do not move. Returns "" or why the header could not be completed.
+std::string completeFloatFormatChunk(const std::string& path) {
+  std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+  if (!file) return "the float WAV could not be opened again to complete its header";
+  std::string header(4096, '\0');
+  file.read(header.data(), static_cast<std::streamsize>(header.size()));
+  header.resize(static_cast<size_t>(file.gcount()));
+  file.clear();
+  if (header.size() < 12 || header.compare(0, 4, "RIFF") != 0 || header.compare(8, 4, "WAVE") != 0)
+    return "the float WAV's header is not a RIFF WAVE header";
+  std::string chunks;
+  size_t at = 12;
+  bool fmtDone = false;
+  while (true) {
+    if (at + 8 > header.size()) return "the float WAV's header has no data chunk in its first 4 KB";
+    const std::string id = header.substr(at, 4);
+    const std::uint32_t size = littleEndian32(header.data() + at + 4);
+    if (id == "data") break;
+    const size_t next = at + 8 + size + size % 2;
+    if (next > header.size()) return "the float WAV's header has no data chunk in its first 4 KB";
+    std::string body = header.substr(at + 8, size);
+    if (id == "fmt ") {
+      if (size >= 18) return "";  // already carries its extension size
+      body.append(2, '\0');
+      fmtDone = true;
+    }
+    if (id != "PEAK") appendChunk(chunks, id.c_str(), body);
+    at = next;
+  }
+  const size_t room = at - 12;
+  if (!fmtDone || chunks.size() + 8 > room) return "the float WAV's header has no room to complete";
+  appendChunk(chunks, "JUNK", std::string(room - chunks.size() - 8, '\0'));
+  file.seekp(12);
+  file.write(chunks.data(), static_cast<std::streamsize>(chunks.size()));
+  file.flush();
+  return file ? "" : std::strerror(errno != 0 ? errno : EIO);
+}
+
 }  // namespace
 
 SoundMetadata metadataNow(const std::string& reelDirectory, const std::string& settings) {
@@ -131,6 +188,8 @@ std::string writeArchiveSound(const std::vector<float>& samples, int rate, Sound
   if (sf_error(file.get()) != SF_ERR_NO_ERROR) return failure(file.get());
   errno = 0;
   if (sf_close(file.release()) != 0) return std::strerror(errno != 0 ? errno : EIO);
+  if (format == SoundFormat::Float && (info.format & SF_FORMAT_TYPEMASK) == SF_FORMAT_WAV)
+    return completeFloatFormatChunk(path);
   return "";
 }
 

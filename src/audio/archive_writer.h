@@ -24,8 +24,9 @@ SoundMetadata metadataNow(const std::string& reelDirectory, const std::string& s
 // Writes full-scale mono samples (-1 to 1) at `rate` to `path` in `format` with the
 // sound-file library: integer formats dithered or rounded by `quantise`, float as it
 // is. A WAV file carries the "bext" chunk (none for 8 bits, which is a plain WAV) and
-// is written as RF64 when its data would pass 4 GB. Returns "" on success, or the cause
-// of the failure.
+// is written as RF64 when its data would pass 4 GB; a float WAV's format chunk carries
+// its extension size, and a fact chunk its sample count. Returns "" on success, or the
+// cause of the failure.
 std::string writeArchiveSound(const std::vector<float>& samples, int rate, SoundFormat format,
                               const SoundMetadata& metadata, const std::string& path);
 

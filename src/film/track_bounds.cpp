@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
@@ -32,6 +34,14 @@ TrackBounds locateTrack(const cv::Mat& scan, bool top, int searchRows) {
   const double opaque = *std::min_element(low.begin(), low.end());
   if (clear - opaque < 40) return b;
   const double half = opaque + 0.5 * (clear - opaque);
+  // Variable-area film is mostly opaque around its clear area; a sound negative is
+  // mostly clear around an opaque one. Turned over, a negative's track is found as a
+  // print's is: the dark area is then the one that swings and the one closed in.
+  const cv::Mat searched = top ? grey.rowRange(0, n) : grey.rowRange(grey.rows - n, grey.rows);
+  const bool negative = cv::countNonZero(searched > half) * 2 > static_cast<int>(searched.total());
+  if (negative)
+    for (int i = 0; i < n; ++i)
+      std::tie(high[i], low[i]) = std::pair(clear + opaque - low[i], clear + opaque - high[i]);
   const double bigSpread = *std::max_element(spread.begin(), spread.end());
   const double grain = *std::min_element(spread.begin(), spread.end());  // the flattest row
   // A row is in the track when the sound moves across it: the edge of a variable-area

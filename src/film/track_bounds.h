@@ -17,7 +17,8 @@ struct TrackBounds {
 // Looks for the track within `searchRows` rows of the top edge (`top`) or the bottom
 // edge. A row belongs to the track when, along the film, it reaches clear in some
 // places and is not clear all along (variable area), or when it varies along the film
-// far more than the film beside it (variable density).
+// far more than the film beside it (variable density). Rows mostly clear are taken
+// for a sound negative, its clear and opaque swapped.
 TrackBounds locateTrack(const cv::Mat& scan, bool top, int searchRows);
 
 }  // namespace kelvora

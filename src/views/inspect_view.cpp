@@ -30,9 +30,37 @@ cv::Rect pictureOnScan(const PictureRect& r, int scanWidth, int scanHeight, bool
   return cv::Rect(cv::Point(x0, y0), cv::Point(x1 + 1, y1 + 1)) & whole;
 }
 
-void legendLine(cv::Mat& image, int& y, const std::string& text, const cv::Scalar& colour) {
-  cv::putText(image, text, cv::Point(12, y), cv::FONT_HERSHEY_SIMPLEX, 0.6, colour, 1, cv::LINE_AA);
+// A line of the legend in `colour`: for a mark drawn on the scan, a swatch of the mark's
+// own colour first.
+void legendLine(cv::Mat& image, int& y, const std::string& text, const cv::Scalar& colour,
+                bool mark = true) {
+  if (mark) cv::rectangle(image, cv::Rect(12, y - 9, 24, 4), colour, cv::FILLED);
+  cv::putText(image, text, cv::Point(44, y), cv::FONT_HERSHEY_SIMPLEX, 0.6, colour, 1, cv::LINE_AA);
   y += 26;
+}
+
+// `text` broken at spaces into lines no wider than `width` pixels in the legend's font.
+std::vector<std::string> wrapped(const std::string& text, int width) {
+  std::vector<std::string> lines;
+  std::string line;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find(' ', at);
+    if (end == std::string::npos) end = text.size();
+    const std::string word = text.substr(at, end - at);
+    const std::string longer = line.empty() ? word : line + " " + word;
+    int base = 0;
+    if (!line.empty() &&
+        cv::getTextSize(longer, cv::FONT_HERSHEY_SIMPLEX, 0.6, 1, &base).width > width) {
+      lines.push_back(line);
+      line = word;
+    } else {
+      line = longer;
+    }
+    at = end + 1;
+  }
+  if (!line.empty() || lines.empty()) lines.push_back(line);
+  return lines;
 }
 
 }  // namespace
@@ -84,7 +112,10 @@ InspectView inspectScan(const cv::Mat& scan, const InspectSettings& s, int width
   cv::resize(colour, scaled, cv::Size(width, std::max(1, static_cast<int>(raw.rows * v.scale))), 0,
              0, cv::INTER_AREA);
   const auto at = [&](double p) { return static_cast<int>(std::lround(p * v.scale)); };
-  const int legendRows = 26 * (5 + static_cast<int>(v.warnings.size())) + 12;
+  std::vector<std::string> warningLines;
+  for (const std::string& w : v.warnings)
+    for (const std::string& l : wrapped("warning: " + w, width - 60)) warningLines.push_back(l);
+  const int legendRows = 26 * (6 + static_cast<int>(warningLines.size())) + 12;
   v.image = cv::Mat(scaled.rows + legendRows, width, CV_8UC3, cv::Scalar(32, 32, 32));
   scaled.copyTo(v.image.rowRange(0, scaled.rows));
   cv::Mat drawn = v.image.rowRange(0, scaled.rows);
@@ -108,7 +139,7 @@ InspectView inspectScan(const cv::Mat& scan, const InspectSettings& s, int width
   char line[256];
   std::snprintf(line, sizeof line, "resolution %d x %d dpi   track width %d px   frame pitch %d px",
                 v.resolution.x, v.resolution.y, v.parameters.trackWidth, pitch);
-  legendLine(v.image, y, line, cv::Scalar(230, 230, 230));
+  legendLine(v.image, y, line, cv::Scalar(230, 230, 230), false);
   std::snprintf(line, sizeof line, "classic reader's cut: rows %d-%d", v.classicCut.first,
                 v.classicCut.last);
   legendLine(v.image, y, line, kClassicColour);
@@ -119,11 +150,13 @@ InspectView inspectScan(const cv::Mat& scan, const InspectSettings& s, int width
                   direction ? "top" : "bottom");
   }
   legendLine(v.image, y, line, kTrackColour);
-  std::snprintf(line, sizeof line, "movie picture: %d x %d px; frame lines", v.picture.width,
-                v.picture.height);
+  std::snprintf(line, sizeof line, "movie picture: %d x %d px", v.picture.width, v.picture.height);
   legendLine(v.image, y, line, kPictureColour);
-  for (const std::string& w : v.warnings)
-    legendLine(v.image, y, "warning: " + w, cv::Scalar(80, 80, 255));
+  std::snprintf(line, sizeof line, "frame lines, a frame pitch apart: %zu on this scan",
+                v.frameLines.size());
+  legendLine(v.image, y, line, kFrameLineColour);
+  for (const std::string& l : warningLines)
+    legendLine(v.image, y, l, cv::Scalar(80, 80, 255), false);
   return v;
 }
 

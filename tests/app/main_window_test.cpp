@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -380,6 +381,18 @@ class MainWindowTest : public QObject {
     w.filmParameters.directionUp = false;  // as if chosen in Film Parameters
     w.OnViewPreview();
     QVERIFY(w.previewWindow->notes().contains("did you mean UP?"));
+    // The notes take room below the picture: the picture, legend and all, shrinks to fit.
+    QTest::qWait(50);
+    const QLabel* shown = w.previewWindow->findChild<QLabel*>();
+    QVERIFY(shown != nullptr);
+    QVERIFY(!shown->pixmap().isNull());
+    QVERIFY2(
+        shown->pixmap().height() <= shown->height() && shown->pixmap().width() <= shown->width(),
+        qPrintable(QString("a %1x%2 picture in a %3x%4 place")
+                       .arg(shown->pixmap().width())
+                       .arg(shown->pixmap().height())
+                       .arg(shown->width())
+                       .arg(shown->height())));
     w.filmParameters.directionUp = true;
 
     test::TempDir gap;
@@ -393,7 +406,7 @@ class MainWindowTest : public QObject {
     w.OnViewLastJob();
     QVERIFY(w.lastJobWindow->isVisible());
     QVERIFY(w.lastJobWindow->hasPicture());
-    QVERIFY(w.lastJobWindow->notes().contains("flagged join into frame 3"));
+    QVERIFY(w.lastJobWindow->notes().contains("flagged join into frame 3 (scan_0004.tif)"));
   }
 
   void settingsAreRememberedOnlyWhenAsked() {

@@ -3,6 +3,10 @@
 #include <sndfile.h>
 
 #include <cmath>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -94,6 +98,77 @@ TEST_F(ArchiveSoundTest, EveryFormatReadsBackWithItsHeaderAndMetadata) {
     if (c.rate == 0) {
       EXPECT_GT(test::snrDb(f.samples, reel_->audio), 20.0);
     }
+  }
+}
+
+// The chunks of a RIFF file before its samples, by name: their sizes and bodies.
+std::map<std::string, std::string> chunksBeforeData(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::map<std::string, std::string> chunks;
+  for (size_t at = 12; at + 8 <= bytes.size();) {
+    const std::string id = bytes.substr(at, 4);
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data() + at + 4);
+    const size_t size = b[0] | b[1] << 8 | b[2] << 16 | static_cast<size_t>(b[3]) << 24;
+    chunks[id] = bytes.substr(at + 8, id == "data" ? 0 : size);
+    if (id == "data") break;
+    at += 8 + size + size % 2;
+  }
+  return chunks;
+}
+
+unsigned littleEndian(const std::string& s, size_t at, int bytes) {
+  unsigned v = 0;
+  for (int i = bytes - 1; i >= 0; --i) v = v << 8 | static_cast<unsigned char>(s[at + i]);
+  return v;
+}
+
+// Strict readers want a float WAV's format chunk with its extension size (0) and a
+// fact chunk with the sample count; integer PCM keeps the plain 16-byte chunk.
+TEST(FloatWavHeaderTest, TheFormatChunkIsCompleteAndTheSamplesReadBack) {
+  const struct {
+    const char* name;
+    SoundFormat format;
+    unsigned formatTag;
+    size_t fmtSize;
+    bool fact;
+  } cases[] = {
+      {"float", SoundFormat::Float, 3, 18, true},
+      {"wav16", SoundFormat::Wav16, 1, 16, false},
+      {"wav24", SoundFormat::Wav24, 1, 16, false},
+  };
+  test::TempDir dir;
+  std::vector<float> samples(1001);
+  for (size_t i = 0; i < samples.size(); ++i) samples[i] = std::sin(0.05f * i) * 0.5f;
+  SoundMetadata m;
+  m.description = "reel";
+  m.codingHistory = "A=PCM,F=48000,W=32,M=mono\r\n";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.file(std::string(c.name) + ".wav");
+    ASSERT_EQ(writeArchiveSound(samples, 48000, c.format, m, path), "");
+    const std::map<std::string, std::string> chunks = chunksBeforeData(path);
+    ASSERT_EQ(chunks.count("fmt "), 1u);
+    ASSERT_EQ(chunks.count("data"), 1u);
+    const std::string& fmt = chunks.at("fmt ");
+    ASSERT_EQ(fmt.size(), c.fmtSize);
+    EXPECT_EQ(littleEndian(fmt, 0, 2), c.formatTag);
+    if (c.fmtSize == 18) {
+      EXPECT_EQ(littleEndian(fmt, 16, 2), 0u);  // no extension bytes
+    }
+    EXPECT_EQ(chunks.count("fact"), c.fact ? 1u : 0u);
+    if (c.fact) {
+      ASSERT_EQ(chunks.at("fact").size(), 4u);
+      EXPECT_EQ(littleEndian(chunks.at("fact"), 0, 4), samples.size());
+    }
+    EXPECT_EQ(chunks.count("bext"), 1u);
+    const test::SoundFile f = readSound(path);
+    ASSERT_TRUE(f.opened);
+    ASSERT_EQ(f.samples.size(), samples.size());
+    if (c.format == SoundFormat::Float) {
+      EXPECT_EQ(f.samples, samples);
+    }
+    EXPECT_NE(f.codingHistory.find("A=PCM"), std::string::npos);
   }
 }
 

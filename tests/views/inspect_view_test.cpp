@@ -20,28 +20,39 @@ struct PreviewCase {
   reel::ReelOptions reel;
 };
 
-reel::ReelOptions reelOf(int filmType, int dpi, bool up, bool longStrip) {
+reel::ReelOptions reelOf(int filmType, int dpi, bool up, bool longStrip, bool negative = false,
+                         bool unilateral = false) {
   reel::ReelOptions o;
   o.scans = 2;
   o.filmType = filmType;
   o.dpi = dpi;
   o.directionUp = up;
   o.longStrip = longStrip;
+  o.negative = negative;
+  o.unilateral = unilateral;
   return o;
 }
 
 // The rows of the scan as loaded that the generator's track reached on the first
-// scan: the full swing of a variable-area clear area, the band of a density track.
+// scan: the full swing of a variable-area clear area (of its dark area on a negative),
+// the band of a density track.
 std::pair<double, double> trackRows(const reel::Reel& r) {
   const reel::ReelGeometry& g = r.geometry;
   double first = g.trackStart, last = g.trackStart + g.trackWidth - 1;
   if (r.options.filmType != 2) {
-    float loudest = 0;
-    for (int i = 0; i < g.scanLength; ++i) loudest = std::max(loudest, std::abs(r.audio[i]));
+    const auto [quietest, loudest] =
+        std::minmax_element(r.audio.begin(), r.audio.begin() + g.scanLength);
     const double t = g.trackWidth;
-    const double half = t * (0.2 + 0.18 * r.options.modulation * loudest);
-    first = 0.5 * t - half;
-    last = 0.5 * t + half - 1;
+    const double m = r.options.modulation;
+    if (r.options.unilateral) {
+      // One edge stays put; the other swings with the sound.
+      first = 0.1 * t;
+      last = first + t * (0.4 + 0.38 * m * *loudest) - 1;
+    } else {
+      const double half = t * (0.2 + 0.18 * m * std::max(*loudest, -*quietest));
+      first = 0.5 * t - half;
+      last = 0.5 * t + half - 1;
+    }
   }
   if (!r.options.directionUp) return {g.filmWidth - 1 - last, g.filmWidth - 1 - first};
   return {first, last};
@@ -62,6 +73,14 @@ TEST(InspectTest, DrawsTheTrackWhereTheFilmHasIt) {
       {"35va down", "--down", reelOf(1, 1800, false, false)},
       {"35vd", "--film 35vd", reelOf(2, 900, true, false)},
       {"16va strip", "--film 16va --down --long-strip", reelOf(3, 1800, false, true)},
+      // A sound negative: the area that swings is the dark one.
+      {"35va negative", "", reelOf(1, 900, true, false, true)},
+      {"35va negative down", "--down", reelOf(1, 900, false, false, true)},
+      {"35va unilateral", "", reelOf(1, 900, true, false, false, true)},
+      {"35va unilateral negative", "", reelOf(1, 900, true, false, true, true)},
+      {"16va unilateral negative down", "--film 16va --down",
+       reelOf(3, 900, false, false, true, true)},
+      {"35vd negative", "--film 35vd", reelOf(2, 900, true, false, true)},
   };
   test::TempDir dir;
   for (const PreviewCase& c : cases) {
@@ -82,6 +101,30 @@ TEST(InspectTest, DrawsTheTrackWhereTheFilmHasIt) {
     EXPECT_NEAR(lines[1] / scale, last, 2.0);
     // The classic reader's cut is drawn beside it (on loud film it is the narrower).
     EXPECT_EQ(linesOf(image, 3, kClassicColour).size(), 2u);
+  }
+}
+
+// Each mark drawn on the scan has a line in the legend whose swatch is the mark's own
+// colour.
+TEST(InspectTest, TheLegendNamesEachMarkInItsColour) {
+  test::TempDir dir;
+  const reel::Reel r = reel::writeReel(reelOf(1, 900, true, false), dir.file("reel"));
+  const cv::Mat scan = cv::imread(r.scanPaths[0], cv::IMREAD_UNCHANGED);
+  ASSERT_FALSE(scan.empty());
+  const InspectView v = inspectScan(scan, InspectSettings{});
+  ASSERT_FALSE(v.frameLines.empty());
+  const int legendTop = static_cast<int>(scan.rows * v.scale);
+  const cv::Mat legend = v.image.rowRange(legendTop, v.image.rows);
+  const struct {
+    const char* mark;
+    cv::Scalar colour;
+  } marks[] = {{"classic cut", kClassicColour},
+               {"track", kTrackColour},
+               {"picture", kPictureColour},
+               {"frame lines", kFrameLineColour}};
+  for (const auto& m : marks) {
+    SCOPED_TRACE(m.mark);
+    EXPECT_EQ(linesOf(legend, 24, m.colour).size(), 4u);  // the swatch's rows
   }
 }
 

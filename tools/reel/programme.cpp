@@ -86,10 +86,16 @@ std::vector<float> readPrintedSound(const std::string& path, int rate, double le
   return printed;
 }
 
-double soundFileSeconds(const std::string& path) {
+double audibleSeconds(const std::string& path) {
   SF_INFO info;
-  openSound(path, info);
-  return static_cast<double>(info.frames) / info.samplerate;
+  const SoundFile file = openSound(path, info);
+  std::vector<float> frames(static_cast<size_t>(info.frames) * static_cast<size_t>(info.channels));
+  const sf_count_t read = sf_readf_float(file.get(), frames.data(), info.frames);
+  if (read < 0) throw std::runtime_error("cannot read the sound file " + path);
+  size_t last = 0;  // samples up to and with the last audible one
+  for (size_t i = 0; i < frames.size(); ++i)
+    if (std::abs(frames[i]) > 0.001f) last = i / static_cast<size_t>(info.channels) + 1;
+  return static_cast<double>(last) / info.samplerate;
 }
 
 }  // namespace kelvora::reel

@@ -17,7 +17,9 @@ std::vector<float> makeAudio(int samples, int sampleRate, unsigned seed, Program
 // Throws std::runtime_error naming the file when it cannot be read.
 std::vector<float> readPrintedSound(const std::string& path, int rate, double level = 1.0);
 
-// Seconds of sound in the file at `path`; throws std::runtime_error when it cannot be read.
-double soundFileSeconds(const std::string& path);
+// Seconds of the sound file at `path` up to its last sample above -60 dB full scale (a
+// speaker's silence at the end not counted); throws std::runtime_error when it cannot be
+// read.
+double audibleSeconds(const std::string& path);
 
 }  // namespace kelvora::reel
