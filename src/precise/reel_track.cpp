@@ -45,6 +45,25 @@ void placeBeside(ReelTrack& track, int width, int trackWidth) {
   track.besideLast = std::min(width - 1, track.besideFirst + std::max(4, trackWidth / 6));
 }
 
+// Each column of `levels` (rows along the film) summed up by the levels below which
+// evenly spaced shares of its rows lie, from 0.5 to 99.5 %: how far and how often the
+// sound moves it, without the few rows a speck of dust covers.
+cv::Mat columnShares(const cv::Mat& levels) {
+  constexpr int kShares = 25;
+  cv::Mat shares(kShares, levels.cols, CV_32F);
+  std::vector<float> column(static_cast<size_t>(levels.rows));
+  for (int x = 0; x < levels.cols; ++x) {
+    for (int y = 0; y < levels.rows; ++y) column[static_cast<size_t>(y)] = levels.at<float>(y, x);
+    std::sort(column.begin(), column.end());
+    for (int k = 0; k < kShares; ++k) {
+      const double share = 0.005 + 0.99 * k / (kShares - 1);
+      const auto at = static_cast<size_t>(std::lround(share * (levels.rows - 1)));
+      shares.at<float>(k, x) = column[at];
+    }
+  }
+  return shares;
+}
+
 }  // namespace
 
 ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensity,
@@ -63,12 +82,19 @@ ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensi
   track.variableDensity = variableDensity;
   track.margin = std::max(4, trackWidth / 12);
 
-  // Levels of the track side, from rows spread over at most kMostRows.
+  // Levels of the track side, from rows spread over at most kMostRows, short of either
+  // end of each scan, where the gate's shadow may lie.
   constexpr int kMostRows = 1024;
   const int side = std::min(width, trackWidth * 14 / 10);
   const int step = (film.rows + kMostRows - 1) / kMostRows;
-  cv::Mat rows(film.rows / step, side, film.type());
-  for (int y = 0; y < rows.rows; ++y) film.row(y * step).colRange(0, side).copyTo(rows.row(y));
+  std::vector<cv::Mat> inside;
+  for (const cv::Mat& s : alike) {
+    const int end = s.rows / 16;
+    for (int y = end; y < s.rows - end; y += step) inside.push_back(s.row(y).colRange(0, side));
+  }
+  if (inside.empty()) return track;
+  cv::Mat rows;
+  cv::vconcat(inside, rows);
   const std::vector<float> spread =
       levelShares(stripLevels(rows, levelsOf(film)), {0.02, 0.5, 0.98});
   const float dark = spread[0], middle = spread[1], bright = spread[2];
@@ -82,7 +108,7 @@ ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensi
   const int search = std::min(side, trackWidth * 27 / 20);
   cv::Mat mended = stripLevels(rows.colRange(0, search), read);
   mendScratches(mended, bright - dark, -1);
-  const TrackBounds bounds = locateTrack(mended.t(), true, search);
+  const TrackBounds bounds = locateTrack(columnShares(mended).t(), true, search);
   if (!bounds.found) return track;
   track.first = bounds.first;
   track.last = bounds.last;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "precise/clear_part.h"
+
 namespace kelvora {
 
 namespace {
@@ -95,9 +97,43 @@ cv::Mat alongTheFilm(const cv::Mat& strip, const StripLevels& levels, int from, 
   return window;
 }
 
+// The level a row holds at column `at`, between whole columns: a linear blend, as a
+// pixel's share of an edge moves with it. `at` lies within the row.
+float between(const float* row, double at) {
+  const int whole = static_cast<int>(std::floor(at));
+  const float part = static_cast<float>(at - whole);
+  return part > 0.0f ? row[whole] + part * (row[whole + 1] - row[whole]) : row[whole];
+}
+
+// The sum of the columns a bilateral track mirrors onto each other (column x onto
+// mirrorSum - x), to a quarter column, within `reach` of `around`: where the window's
+// column levels are most nearly their own mirror image.
+double mirrorAxis(const cv::Mat& window, int around, int reach) {
+  cv::Mat means;
+  cv::reduce(window, means, 0, cv::REDUCE_AVG, CV_32F);
+  const float* m = means.ptr<float>(0);
+  const int n = window.cols;
+  double best = around, bestScore = -1.0;
+  for (double sum = around - reach; sum <= around + reach; sum += 0.25) {
+    double score = 0.0;
+    int count = 0;
+    for (int u = 0; u < n; ++u) {
+      const double v = sum - u;
+      if (v < 0.0 || v > n - 1) continue;
+      const double d = m[u] - between(m, v);
+      score += d * d;
+      ++count;
+    }
+    if (count < n / 2) continue;
+    score /= count;
+    if (bestScore < 0.0 || score < bestScore) best = sum, bestScore = score;
+  }
+  return best;
+}
+
 }  // namespace
 
-int mendScratches(cv::Mat& window, float range, int mirrorSum) {
+int mendScratches(cv::Mat& window, float range, double mirrorSum) {
   const int n = window.cols;
   // Each column's mean level and how far its levels spread about it.
   std::vector<double> m(static_cast<size_t>(n), 0.0), spread(static_cast<size_t>(n), 0.0);
@@ -139,7 +175,7 @@ int mendScratches(cv::Mat& window, float range, int mirrorSum) {
   if (mirrorSum >= 0) {
     double sa = 0, sb = 0, sab = 0, saa = 0, sbb = 0, count = 0;
     for (int u = 0; u < n; ++u) {
-      const int v = mirrorSum - u;
+      const int v = static_cast<int>(std::lround(mirrorSum - u));
       if (v < 0 || v >= n || scratched[u] || scratched[v]) continue;
       sa += m[u];
       sb += m[v];
@@ -165,15 +201,16 @@ int mendScratches(cv::Mat& window, float range, int mirrorSum) {
     // A scratch's edges cover part of a column; take them too.
     a = std::max(1, a - 1);
     b = std::min(n - 2, b + 1);
-    if (b - a > 12) continue;  // too wide for a scratch: film
+    // Too wide for a scratch, a twelfth of the window or more at a fine resolution: film.
+    if (b - a > std::max(12, n / 12)) continue;
     count += b - a + 1;
-    const bool fromMirror = mirrored && mirrorSum - b >= 0 && mirrorSum - a < n &&
+    const bool fromMirror = mirrored && mirrorSum - b >= 0 && mirrorSum - a + 1 < n &&
                             (mirrorSum - b > b || mirrorSum - a < a);
     for (int y = 0; y < window.rows; ++y) {
       float* row = window.ptr<float>(y);
       const float l = row[a - 1], r = row[b + 1];
       for (int x = a; x <= b; ++x)
-        row[x] = fromMirror ? row[mirrorSum - x] : l + (r - l) * (x - a + 1) / (b - a + 2);
+        row[x] = fromMirror ? between(row, mirrorSum - x) : l + (r - l) * (x - a + 1) / (b - a + 2);
     }
   }
   return count;
@@ -181,11 +218,53 @@ int mendScratches(cv::Mat& window, float range, int mirrorSum) {
 
 namespace {
 
-// Rows where the plain film beside the track turns denser or lighter for a short
-// length: the overlap band of a splice. Their middles.
-std::vector<int> spliceBands(const std::vector<double>& beside, const std::vector<double>& level) {
+// The level of each row of `film` (levels), the mean of the columns near the row's
+// median: a speck of dust or dirt on some of them is left out, and the grain still
+// averages.
+std::vector<double> rowLevels(const cv::Mat& film) {
+  std::vector<double> means(static_cast<size_t>(film.rows));
+  std::vector<float> row(static_cast<size_t>(film.cols));
+  for (int y = 0; y < film.rows; ++y) {
+    const float* in = film.ptr<float>(y);
+    row.assign(in, in + film.cols);
+    std::nth_element(row.begin(), row.begin() + row.size() / 2, row.end());
+    const float median = row[row.size() / 2];
+    const float reach = std::max(8.0f, 0.15f * median);
+    double sum = 0.0;
+    int count = 0;
+    for (int x = 0; x < film.cols; ++x) {
+      if (std::abs(in[x] - median) > reach) continue;
+      sum += in[x];
+      ++count;
+    }
+    means[static_cast<size_t>(y)] = count > 0 ? sum / count : median;
+  }
+  return means;
+}
+
+// A smooth level through `values` (see smoothLevel), fitted again without the rows
+// more than a tenth off it: the gate's shadow at a scan's ends, a splice's band.
+std::vector<double> steadyLevel(const std::vector<double>& values) {
+  std::vector<double> weights(values.size(), 1.0);
+  std::vector<double> level = smoothLevel(values, weights);
+  for (int pass = 0; pass < 2; ++pass) {
+    for (size_t i = 0; i < values.size(); ++i)
+      weights[i] = level[i] > 1.0 && std::abs(values[i] / level[i] - 1.0) < 0.1 ? 1.0 : 0.0;
+    level = smoothLevel(values, weights);
+  }
+  return level;
+}
+
+// Rows where the plain film beside the track turns denser or lighter for a length of
+// at least `shortest` rows, longer than any speck: the overlap band of a splice. Their
+// middles. The band crosses the film: a speck on some of its columns does not show in
+// the row's level (see rowLevels). A band running into either end of the scan is the gate's shadow,
+// and a splice there is whole in the scan overlapping this one.
+std::vector<int> spliceBands(const std::vector<double>& beside, int shortest) {
   std::vector<int> middles;
   const int n = static_cast<int>(beside.size());
+  if (n < 16) return middles;
+  const std::vector<double> level = steadyLevel(beside);
   // Only film that is plain along the scan shows a splice: the typical row of it lies
   // within a few per cent of its level, and a splice's band stands well beyond that.
   std::vector<double> off;
@@ -196,17 +275,17 @@ std::vector<int> spliceBands(const std::vector<double>& beside, const std::vecto
   const double typical = off[off.size() / 2];
   if (typical > 0.05) return middles;
   const double splice = std::max(0.15, 4.0 * typical);
+  const auto offAt = [&](int i) {
+    return level[i] > 1.0 && std::abs(beside[i] / level[i] - 1.0) > splice;
+  };
   for (int y = 0; y < n;) {
-    const auto off = [&](int i) {
-      return level[i] > 1.0 && std::abs(beside[i] / level[i] - 1.0) > splice;
-    };
-    if (!off(y)) {
+    if (!offAt(y)) {
       ++y;
       continue;
     }
     const int a = y;
-    while (y < n && off(y)) ++y;
-    if (y - a >= 4) middles.push_back((a + y - 1) / 2);
+    while (y < n && offAt(y)) ++y;
+    if (y - a >= shortest && a > 0 && y < n) middles.push_back((a + y - 1) / 2);
   }
   return middles;
 }
@@ -266,15 +345,19 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
 
   const std::vector<float> spread = levelShares(window, {0.02, 0.98});
   const float dark = spread[0], bright = spread[1];
-  const int mirrorSum = track.variableDensity ? -1 : track.first + track.last + 2 * (shift - from);
+  const double mirrorSum =
+      track.variableDensity ? -1.0
+                            : mirrorAxis(window, track.first + track.last + 2 * (shift - from), 3);
   sound.scratchColumns = mendScratches(window, bright - dark, mirrorSum);
 
   const int besideFrom = std::clamp(track.besideFirst + shift, 0, cols - 1);
   const int besideTo = std::clamp(track.besideLast + shift + 1, besideFrom + 1, cols);
-  const std::vector<double> beside = rowMeans(strip.colRange(besideFrom, besideTo), levels);
-  const std::vector<double> besideLevel =
-      smoothLevel(beside, std::vector<double>(beside.size(), 1.0));
-  sound.spliceRows = spliceBands(beside, besideLevel);
+  const cv::Mat besideFilm = strip.colRange(besideFrom, besideTo);
+  const std::vector<double> besideLevel = steadyLevel(rowLevels(stripLevels(besideFilm, levels)));
+  // A splice's cement takes light away: it shows on the film as scanned, a negative's
+  // clear base too. Its band is a fifth of the track's width long.
+  const int shortest = std::max(kWidestSpeck + 4, trackWidth / 12);
+  sound.spliceRows = spliceBands(rowLevels(stripLevels(besideFilm, levelsOf(strip))), shortest);
   const int pictureFrom = std::min(cols, besideTo + track.margin);
   if (cols - pictureFrom >= 4) {
     const std::vector<double> picture = rowMeans(strip.colRange(pictureFrom, cols), levels);
@@ -284,13 +367,15 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   const int rows = window.rows;
   sound.samples.resize(static_cast<size_t>(rows));
   if (track.variableDensity) {
-    const std::vector<double> mean = rowMeans(window);
+    // Each row's level across the track, specks left out.
+    const std::vector<double> mean = rowLevels(window);
     const double sign = track.negative ? -0.5 : 0.5;
     const double level = track.level > 0.0 ? track.level : 1.0;
-    // The clear film beside a positive's track measures the light row by row. Beside a
-    // negative's it is dark, too noisy a measure: the reel's mean level stands in.
+    // The plain film beside the track measures the light along the scan, the lamp's
+    // flicker from scan to scan with it: clear beside a positive's track, dark but
+    // steady beside a negative's.
     for (int y = 0; y < rows; ++y) {
-      const double light = !track.negative && besideLevel[y] > 1.0 ? besideLevel[y] : track.light;
+      const double light = besideLevel[y] > 1.0 ? besideLevel[y] : track.light;
       sound.samples[y] = static_cast<float>(sign * mean[y] / light / level);
     }
     return sound;
@@ -303,6 +388,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   const float apart = 0.3f * (bright - dark);
   std::vector<double> clear(rows, 0.0), clearCount(rows, 0.0), opaque(rows, 0.0),
       opaqueCount(rows, 0.0);
+  std::vector<int> clearColumns(static_cast<size_t>(window.cols), 0);
   // Columns of the window beyond the track and its margin's inner half.
   const int outer = std::max(1, track.margin / 2);
   for (int y = 0; y < rows; y += 4) {
@@ -321,6 +407,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
         os += row[x];
         on += 1;
       }
+      clearColumns[static_cast<size_t>(x)] += row[x] > middle ? 1 : 0;
     }
     clear[y] = cn > 0 ? cs / cn : 0.0;
     clearCount[y] = cn;
@@ -330,13 +417,27 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   const std::vector<double> clearLevel = smoothLevel(clear, clearCount);
   const std::vector<double> opaqueLevel = smoothLevel(opaque, opaqueCount);
   const double width = std::max(trackWidth, 1);
-  cv::Mat sums;
-  cv::reduce(window, sums, 1, cv::REDUCE_SUM, CV_64F);
+  // Each row's clear width is read from the edges of its clear part, specks around it
+  // and within it passed by.
+  // The anchor lies on the track, not on the margin read for weave and skew (where a
+  // negative's window may reach the bright gate beyond the film's edge).
+  const int inset = std::min(track.margin + drift, window.cols / 3);
+  std::fill(clearColumns.begin(), clearColumns.begin() + inset, 0);
+  std::fill(clearColumns.end() - inset, clearColumns.end(), 0);
+  const int anchor = clearAnchor(clearColumns);
+  std::vector<float> shares(static_cast<size_t>(window.cols));
   for (int y = 0; y < rows; ++y) {
     const double lo = opaqueLevel[y];
     const double span = clearLevel[y] - lo;
-    const double share = span > 1.0 ? (sums.at<double>(y) - window.cols * lo) / span : 0.0;
-    sound.samples[y] = static_cast<float>(share / width);
+    if (!(span > 1.0)) {
+      sound.samples[y] = 0.0f;
+      continue;
+    }
+    const float* row = window.ptr<float>(y);
+    for (int x = 0; x < window.cols; ++x)
+      shares[static_cast<size_t>(x)] = static_cast<float>((row[x] - lo) / span);
+    sound.samples[y] = static_cast<float>(
+        clearWidth(shares, anchor, static_cast<int>(std::lround(mirrorSum))) / width);
   }
   return sound;
 }

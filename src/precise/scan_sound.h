@@ -32,11 +32,11 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
 // columns wide whose level stands apart from the film on both sides of it, or that
 // stays put where the film on both sides moves with the sound. It is read from its
 // mirror column where the track is bilateral, else as the film beside it.
-// `mirrorSum`, when not -1, is the sum of the envelope's first and last columns: the
-// middle of a bilateral track, whose clear core is still and bright but film, and
-// the column mirroring column x is mirrorSum - x. `range` is the span from opaque to
+// `mirrorSum`, when not -1, is twice the middle of a bilateral track, to a part of a
+// column: its clear core is still and bright but film, and the column mirroring
+// column x is mirrorSum - x, read between columns. `range` is the span from opaque to
 // clear. Returns the columns mended.
-int mendScratches(cv::Mat& window, float range, int mirrorSum);
+int mendScratches(cv::Mat& window, float range, double mirrorSum);
 
 // A smooth level along a scan: the least-squares parabola through `values` (one a
 // row, weighted by `weights`), evaluated at every row.

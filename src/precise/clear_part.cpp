@@ -1,0 +1,133 @@
+#include "precise/clear_part.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace kelvora {
+
+namespace {
+
+// A run of clear columns of a row, both ends included.
+struct Run {
+  int first = 0;
+  int last = -1;
+  int width() const { return last - first + 1; }
+};
+
+constexpr float kClear = 0.5f;          // a column clearer than this is clear film
+constexpr double kRise = 0.15;          // more than grain: an edge does not rise again
+constexpr double kNearlyOpaque = 0.05;  // a column this dark is beyond the edge
+constexpr int kOpaqueAfterEdge = 3;     // columns that close an edge
+
+// Whether most of the columns mirroring `run` about a bilateral track's middle are clear.
+bool mirrorIsClear(const std::vector<float>& shares, const Run& run, int mirrorSum) {
+  if (mirrorSum < 0) return false;
+  const int n = static_cast<int>(shares.size());
+  int clear = 0, seen = 0;
+  for (int x = run.first; x <= run.last; ++x) {
+    const int m = mirrorSum - x;
+    if (m < 0 || m >= n) continue;
+    ++seen;
+    clear += shares[static_cast<size_t>(m)] > kClear ? 1 : 0;
+  }
+  return seen > 0 && 2 * clear >= seen;
+}
+
+// Whether the clear part extends across a gap of opaque columns to `next`: a dark speck
+// within the clear part, not a bright one on the opaque film beside it. A speck is
+// narrow, and so is the clear film it hides; a wider run beyond it is film.
+bool joinsAcross(const std::vector<float>& shares, int gap, const Run& next, int mirrorSum) {
+  if (gap > kWidestSpeck) return false;
+  return next.width() > kWidestSpeck || mirrorIsClear(shares, next, mirrorSum);
+}
+
+}  // namespace
+
+int clearAnchor(const std::vector<int>& clear) {
+  const auto most = std::max_element(clear.begin(), clear.end());
+  if (most == clear.end() || *most <= 0) return -1;
+  // The middle of the widest stretch of columns clear nearly as often as the clearest.
+  const int n = static_cast<int>(clear.size());
+  const double near = 0.95 * *most;
+  int anchor = -1, widest = 0;
+  for (int x = 0; x < n;) {
+    if (clear[static_cast<size_t>(x)] < near) {
+      ++x;
+      continue;
+    }
+    const int a = x;
+    while (x < n && clear[static_cast<size_t>(x)] >= near) ++x;
+    if (x - a > widest) widest = x - a, anchor = (a + x - 1) / 2;
+  }
+  return anchor;
+}
+
+double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum) {
+  const int n = static_cast<int>(shares.size());
+  std::vector<Run> runs;
+  for (int x = 0; x < n;) {
+    if (shares[static_cast<size_t>(x)] <= kClear) {
+      ++x;
+      continue;
+    }
+    Run run{x, x};
+    while (x < n && shares[static_cast<size_t>(x)] > kClear) run.last = x++;
+    runs.push_back(run);
+  }
+  const int at = std::clamp(anchor, 0, std::max(n - 1, 0));
+  if (runs.empty()) {
+    // No column clear: what there is lies in the edges' pixels about the anchor.
+    double width = 0.0;
+    for (int x = std::max(0, at - 3); x <= std::min(n - 1, at + 3); ++x)
+      width += shares[static_cast<size_t>(x)];
+    return width;
+  }
+  // The run that covers the anchor, or lies nearest it.
+  size_t main = 0;
+  int nearest = n + 1;
+  for (size_t k = 0; k < runs.size(); ++k) {
+    const int d = at < runs[k].first  ? runs[k].first - at
+                  : at > runs[k].last ? at - runs[k].last
+                                      : 0;
+    if (d < nearest) nearest = d, main = k;
+  }
+  // A unilateral track is no mirror image: its anchor lies far from the middle.
+  if (mirrorSum >= 0 && std::abs(2 * at - mirrorSum) > std::max(4, n / 20)) mirrorSum = -1;
+  std::vector<bool> filled(static_cast<size_t>(n), false);
+  int first = runs[main].first, last = runs[main].last;
+  for (size_t k = main; k-- > 0;) {
+    const int gap = first - runs[k].last - 1;
+    if (!joinsAcross(shares, gap, runs[k], mirrorSum)) break;
+    for (int x = runs[k].last + 1; x < first; ++x) filled[static_cast<size_t>(x)] = true;
+    first = runs[k].first;
+  }
+  for (size_t k = main + 1; k < runs.size(); ++k) {
+    const int gap = runs[k].first - last - 1;
+    if (!joinsAcross(shares, gap, runs[k], mirrorSum)) break;
+    for (int x = last + 1; x < runs[k].first; ++x) filled[static_cast<size_t>(x)] = true;
+    last = runs[k].last;
+  }
+  double width = 0.0;
+  for (int x = first; x <= last; ++x)
+    width += filled[static_cast<size_t>(x)] ? 1.0 : shares[static_cast<size_t>(x)];
+  // The edges: the part-covered columns beyond the clear ones, falling away from them,
+  // a ramp where the sound moved within the row. A rise on the way is something else (a
+  // speck), and a few opaque columns end the edge.
+  const auto edge = [&](int from, int step) {
+    double sum = 0.0, lowest = shares[static_cast<size_t>(from - step)];
+    int opaque = 0;
+    for (int x = from; x >= 0 && x < n && opaque < kOpaqueAfterEdge; x += step) {
+      const double share = shares[static_cast<size_t>(x)];
+      if (share > lowest + kRise) break;
+      sum += share;
+      lowest = std::min(lowest, share);
+      opaque = share < kNearlyOpaque ? opaque + 1 : 0;
+    }
+    return sum;
+  };
+  if (first > 0) width += edge(first - 1, -1);
+  if (last < n - 1) width += edge(last + 1, 1);
+  return width;
+}
+
+}  // namespace kelvora

@@ -1,0 +1,24 @@
+#pragma once
+
+#include <vector>
+
+namespace kelvora {
+
+// The widest speck of dust or dirt the reader reads around, in columns.
+inline constexpr int kWidestSpeck = 6;
+
+// The column of a variable-area track's window that is clear on most rows: the middle
+// of a bilateral track, the part next to the fixed edge of a unilateral one. `clear`
+// counts, for each column, the rows on which it is clear. -1 when no column is.
+int clearAnchor(const std::vector<int>& clear);
+
+// The clear width, in columns, of one row of a variable-area track: `shares` holds
+// each column's share of clear film (0 opaque, 1 clear). The sound lies in the edges
+// of the clear part that covers or lies nearest `anchor`, each edge a ramp where the
+// sound moved within the row; a dark speck inside the clear part is read as clear, a
+// bright speck on the opaque film around it as opaque. `mirrorSum` is the sum of a
+// bilateral track's mirrored columns (-1, or far from twice the anchor, on a unilateral
+// track): a narrow clear run beyond a speck whose mirror image is clear is track.
+double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum);
+
+}  // namespace kelvora

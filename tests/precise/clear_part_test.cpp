@@ -1,0 +1,76 @@
+// A variable-area row's clear width read around specks: the sound is in the edges of
+// the clear part, not in a speck inside it or on the opaque film beside it.
+#include "precise/clear_part.h"
+
+#include <algorithm>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace kelvora {
+namespace {
+
+// A row of `n` columns, clear over [from, to) with the edges' part-covered columns.
+std::vector<float> row(int n, double from, double to) {
+  std::vector<float> shares(static_cast<size_t>(n));
+  for (int x = 0; x < n; ++x)
+    shares[static_cast<size_t>(x)] =
+        static_cast<float>(std::max(0.0, std::min(x + 1.0, to) - std::max<double>(x, from)));
+  return shares;
+}
+
+std::vector<float> withSpeck(std::vector<float> shares, int from, int to, float level) {
+  for (int x = from; x < to; ++x) shares[static_cast<size_t>(x)] = level;
+  return shares;
+}
+
+TEST(ClearPart, EdgesAreReadAndSpecksPassedBy) {
+  struct Case {
+    std::string name;
+    std::vector<float> shares;
+    int anchor;
+    int mirrorSum;
+    double width;
+  };
+  const std::vector<float> bilateral = row(80, 22.4, 57.6);  // middle at 40, mirror sum 79
+  const std::vector<float> unilateral = row(80, 10.0, 47.3);
+  std::vector<float> ramp = row(40, 5.0, 15.0);
+  const float fall[] = {0.9f, 0.7f, 0.45f, 0.52f, 0.3f, 0.1f};
+  std::copy(std::begin(fall), std::end(fall), ramp.begin() + 15);
+  const Case cases[] = {
+      {"plain bilateral", bilateral, 40, 79, 35.2},
+      {"dark speck inside", withSpeck(bilateral, 30, 34, 0.0f), 40, 79, 35.2},
+      {"dark speck on the middle", withSpeck(bilateral, 38, 43, 0.0f), 40, 79, 35.2},
+      {"bright speck on the opaque film", withSpeck(bilateral, 5, 9, 1.0f), 40, 79, 35.2},
+      {"bright speck beyond the window's track", withSpeck(bilateral, 70, 76, 1.0f), 40, 79, 35.2},
+      // The clear film a dark speck cuts off near an edge is the mirror's image.
+      {"dark speck near an edge", withSpeck(bilateral, 25, 28, 0.0f), 40, 79, 35.2},
+      {"plain unilateral", unilateral, 14, -1, 37.3},
+      {"unilateral, dark speck inside", withSpeck(unilateral, 20, 26, 0.0f), 14, -1, 37.3},
+      {"unilateral, bright speck", withSpeck(unilateral, 58, 61, 1.0f), 14, -1, 37.3},
+      // The sound moved within the row: the edge is a ramp, read whole, its grain too.
+      {"ramp", ramp, 14, -1, 10.0 + 0.9 + 0.7 + 0.45 + 0.52 + 0.3 + 0.1},
+      {"ramp and a bright speck beyond", withSpeck(ramp, 23, 27, 1.0f), 14, -1,
+       10.0 + 0.9 + 0.7 + 0.45 + 0.52 + 0.3 + 0.1},
+      {"unilateral, both", withSpeck(withSpeck(unilateral, 30, 32, 0.0f), 2, 5, 1.0f), 14, -1,
+       37.3},
+  };
+  for (const Case& c : cases)
+    EXPECT_NEAR(clearWidth(c.shares, c.anchor, c.mirrorSum), c.width, 1e-4) << c.name;
+}
+
+TEST(ClearPart, TheAnchorIsTheColumnClearMostOften) {
+  struct Case {
+    std::vector<int> clear;
+    int anchor;
+  } cases[] = {{{0, 0, 3, 9, 10, 10, 10, 9, 2, 0}, 5},
+               {{0, 1, 0, 2, 50, 50, 40, 30, 1, 0}, 4},
+               {{0, 0, 0}, -1},
+               {{}, -1}};
+  for (const Case& c : cases) EXPECT_EQ(clearAnchor(c.clear), c.anchor);
+}
+
+}  // namespace
+}  // namespace kelvora
