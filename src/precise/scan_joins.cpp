@@ -229,9 +229,12 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
     std::nth_element(sure.begin(), sure.begin() + sure.size() / 2, sure.end());
     plan.typicalAdvance = sure[sure.size() / 2];
   } else {
-    // Nothing matches: the frames a scan holds, less the overlap scanners leave.
+    // Nothing matches: the whole frames a scan holds beyond the overlap scanners leave
+    // (a tenth to a third of a frame), and the gate's shadow at its ends.
     const int length = static_cast<int>(scans.front().samples.size());
-    plan.typicalAdvance = std::max(1, (length - pitch / 5) / pitch) * pitch;
+    const int frames =
+        static_cast<int>(std::lround(static_cast<double>(length - pitch / 5) / pitch));
+    plan.typicalAdvance = std::max(1, frames) * pitch;
   }
   const int typical = plan.typicalAdvance;
   const int reach = std::max(4, pitch * 3 / 100);
