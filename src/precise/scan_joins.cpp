@@ -260,7 +260,9 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
     const Peak p = bestAdvance(scans[k - 1].samples, scans[k].samples, std::max(1, usual - reach),
                                usual + reach);
     const bool matched = !std::isnan(p.match) && p.match >= kMatched;
-    if (missing(k) > 0 && !matched) {
+    // Where the file numbers jump, only a sound that matches beyond doubt says that
+    // nothing is missing after all.
+    if (missing(k) > 0 && !(p.match >= kSure)) {
       // The numbers jump and the sound does not continue: scans are missing here.
       join.missing = missing(k);
       join.kind = JoinKind::Missing;
