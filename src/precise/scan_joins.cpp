@@ -12,6 +12,10 @@ namespace {
 constexpr double kMatched = 0.5;     // a join whose overlap correlates less does not hold
 constexpr double kSure = 0.8;        // joins this alike set the reel's usual advance
 constexpr int kMinimumOverlap = 16;  // samples
+// Samples over which the sound eases into and out of the level that bridges a gap: a
+// couple of milliseconds, short enough to pass unheard, long enough not to click.
+constexpr long kEaseSamples = 32;
+constexpr double kPi = 3.141592653589793;
 // Two frames' pictures differ, their frame lines do not: pictures this alike have them
 // in line.
 constexpr double kPicturesAlike = 0.6;
@@ -129,6 +133,41 @@ double overlapSpread(const std::vector<float>& present, int length) {
   return std::sqrt(std::max(0.0, ss / n - mean * mean));
 }
 
+double meanOf(const std::vector<float>& v) {
+  if (v.empty()) return 0.0;
+  double s = 0.0;
+  for (const float x : v) s += x;
+  return s / static_cast<double>(v.size());
+}
+
+// Fills `gap` samples after `out` up to where `present` starts at the resting level: the
+// mean of the scans either side (the track unmodulated, as the print's density puts it
+// there), the sound eased into and out of it so that neither end of the gap steps.
+void bridgeGap(std::vector<float>& out, const std::vector<float>& previous,
+               const std::vector<float>& present, long gap) {
+  if (gap <= 0) return;
+  const double restBefore = previous.empty() ? meanOf(present) : meanOf(previous);
+  const double restAfter = meanOf(present);
+  const double from = out.empty() ? restBefore : out.back();
+  const double to = present.empty() ? restAfter : present.front();
+  const long ease = std::min<long>(kEaseSamples, (gap + 1) / 2);
+  for (long i = 0; i < gap; ++i) {
+    const double t = static_cast<double>(i + 1) / static_cast<double>(gap + 1);
+    const double rest = restBefore + (restAfter - restBefore) * t;
+    // Raised-cosine weights of the sound's own end samples over the first and last
+    // `ease` samples of the gap.
+    double level = rest;
+    if (i < ease) {
+      const double w = 0.5 + 0.5 * std::cos(kPi * (i + 1) / (ease + 1));
+      level = w * from + (1.0 - w) * rest;
+    } else if (gap - 1 - i < ease) {
+      const double w = 0.5 + 0.5 * std::cos(kPi * (gap - i) / (ease + 1));
+      level = w * to + (1.0 - w) * rest;
+    }
+    out.push_back(static_cast<float>(level));
+  }
+}
+
 }  // namespace
 
 double overlapCorrelation(const std::vector<float>& previous, const std::vector<float>& present,
@@ -156,7 +195,7 @@ double overlapCorrelation(const std::vector<float>& previous, const std::vector<
 }
 
 JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
-                   const std::vector<int>& missingBefore) {
+                   const std::vector<int>& missingBefore, const std::vector<int>& leads) {
   JoinPlan plan;
   const int n = static_cast<int>(scans.size());
   plan.joins.resize(static_cast<size_t>(n));
@@ -172,20 +211,30 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
     return bestAdvance(previous, scans[k].samples, std::max(1, pitch / 2), last, 384);
   };
 
-  // The reel's usual advance, from the first joins that match beyond doubt (past any
-  // silent leader).
+  // The reel's usual advance, from the first eight joins that match beyond doubt (past
+  // any silent leader): the few a speck of dust or a short overlap misleads are outvoted.
+  // A scan's rows left unread at its start move its first row on: `shift(k)` is what
+  // they add to the advance from scan k - 1 to scan k, so that the usual advance is
+  // the scanner's own.
+  const auto shift = [&](int k) {
+    const auto lead = [&](int i) { return i < static_cast<int>(leads.size()) ? leads[i] : 0; };
+    return lead(k) - lead(k - 1);
+  };
   std::vector<int> sure;
-  for (int k = 1; k < n && sure.size() < 4; ++k) {
+  for (int k = 1; k < n && sure.size() < 8; ++k) {
     const Peak p = wide(k);
-    if (p.match >= kSure) sure.push_back(p.advance);
+    if (p.match >= kSure) sure.push_back(p.advance - shift(k));
   }
   if (!sure.empty()) {
     std::nth_element(sure.begin(), sure.begin() + sure.size() / 2, sure.end());
     plan.typicalAdvance = sure[sure.size() / 2];
   } else {
-    // Nothing matches: the frames a scan holds, less the overlap scanners leave.
+    // Nothing matches: the whole frames a scan holds beyond the overlap scanners leave
+    // (a tenth to a third of a frame), and the gate's shadow at its ends.
     const int length = static_cast<int>(scans.front().samples.size());
-    plan.typicalAdvance = std::max(1, (length - pitch / 5) / pitch) * pitch;
+    const int frames =
+        static_cast<int>(std::lround(static_cast<double>(length - pitch / 5) / pitch));
+    plan.typicalAdvance = std::max(1, frames) * pitch;
   }
   const int typical = plan.typicalAdvance;
   const int reach = std::max(4, pitch * 3 / 100);
@@ -207,14 +256,17 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
   std::vector<bool> periodic(static_cast<size_t>(n), false);
   for (int k = 1; k < n; ++k) {
     ScanJoin& join = plan.joins[k];
-    const Peak p = bestAdvance(scans[k - 1].samples, scans[k].samples, std::max(1, typical - reach),
-                               typical + reach);
+    const int usual = typical + shift(k);
+    const Peak p = bestAdvance(scans[k - 1].samples, scans[k].samples, std::max(1, usual - reach),
+                               usual + reach);
     const bool matched = !std::isnan(p.match) && p.match >= kMatched;
-    if (missing(k) > 0 && !matched) {
+    // Where the file numbers jump, only a sound that matches beyond doubt says that
+    // nothing is missing after all.
+    if (missing(k) > 0 && !(p.match >= kSure)) {
       // The numbers jump and the sound does not continue: scans are missing here.
       join.missing = missing(k);
       join.kind = JoinKind::Missing;
-      join.advance = (join.missing + 1) * typical;
+      join.advance = (join.missing + 1) * typical + shift(k);
       join.confidence = NAN;
       continue;
     }
@@ -228,10 +280,13 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
       ++plan.cleanJoins;
     } else if (spreads[k] < 0.05 * usualSpread) {
       join.kind = JoinKind::Quiet;
-      join.advance = typical;
+      join.advance = usual;
     } else {
+      // The sound does not say where this scan lies (a speck, a scratch, a scan out of
+      // its place): the reel's usual advance, or the frame lines below, places it. A
+      // whole scan is left out only where the file numbers say so.
       join.kind = JoinKind::Unmatched;
-      join.advance = 2 * typical;
+      join.advance = usual;
     }
   }
   plan.meanAdvance = plan.cleanJoins > 0 ? advances / plan.cleanJoins : typical;
@@ -247,13 +302,14 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
   bool everyJoinKnown = frameAScan;
   for (int k = 1; k < n && frameAScan; ++k) {
     ScanJoin& join = plan.joins[k];
-    const bool quiet = join.kind == JoinKind::Quiet;
+    const bool quiet = join.kind == JoinKind::Quiet || join.kind == JoinKind::Unmatched;
     Peak lines;
     if ((quiet || (join.kind == JoinKind::Clean && periodic[k])) && !scans[k - 1].picture.empty() &&
         !scans[k].picture.empty())
       lines = frameLineLag(scans[k - 1].picture, scans[k].picture, reach);
     const bool seen = linesInLine(lines);
-    everyJoinKnown = everyJoinKnown && (join.kind == JoinKind::Clean || (quiet && seen));
+    everyJoinKnown =
+        everyJoinKnown && (join.kind == JoinKind::Clean || (join.kind == JoinKind::Quiet && seen));
     if (!seen) continue;
     const int there = static_cast<int>(std::lround(meanClean)) + lines.advance;
     if (quiet) {
@@ -294,12 +350,7 @@ std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const Join
     const long end = static_cast<long>(out.size());
     if (present.empty()) continue;
     if (at >= end) {
-      // A gap: a straight line from the level before it to the level after it.
-      const float from = out.empty() ? present.front() : out.back();
-      const long gap = at - end;
-      for (long i = 0; i < gap; ++i)
-        out.push_back(from + (present.front() - from) * static_cast<float>(i + 1) /
-                                 static_cast<float>(gap + 1));
+      bridgeGap(out, scans[k - 1].samples, present, at - end);
       out.insert(out.end(), present.begin(), present.end());
     } else {
       const long overlap = std::min<long>(end - at, static_cast<long>(present.size()));
@@ -307,7 +358,7 @@ std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const Join
       for (long i = 0; i < overlap; ++i) {
         float& sample = out[static_cast<size_t>(at + i)];
         if (crossfade) {
-          const double w = 0.5 + 0.5 * std::cos(3.141592653589793 * (i + 0.5) / overlap);
+          const double w = 0.5 + 0.5 * std::cos(kPi * (i + 0.5) / overlap);
           sample = static_cast<float>(w * sample + (1.0 - w) * present[i]);
         } else if (i >= middle) {
           sample = present[i];

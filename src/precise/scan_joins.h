@@ -33,14 +33,17 @@ struct JoinPlan {
 // and measure the frame pitch. A scanner that steps by the film's own pitch has its
 // scans placed between rows. `framePitch` is the nominal frame pitch in rows;
 // `missingBefore[k]` counts the scans that may be missing before scan k: they are
-// taken as missing where the sound does not match at the usual advance.
+// taken as missing where the sound does not match at the usual advance. `leads[k]`
+// counts the rows left unread at the start of scan k (the gate's shadow): advances are
+// between the scans' samples, the usual one the scanner's between whole scans.
 JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
-                   const std::vector<int>& missingBefore);
+                   const std::vector<int>& missingBefore, const std::vector<int>& leads = {});
 
 // The scans' samples laid end to end at their advances (a scan that starts between rows
 // read onto the first scan's rows): each overlap blended with a
-// raised-cosine crossfade (`crossfade`) or cut in its middle, a gap bridged by a
-// straight line between the levels either side of it.
+// raised-cosine crossfade (`crossfade`) or cut in its middle, a gap bridged at the
+// resting level of the scans either side, eased into and out of in a couple of
+// milliseconds so that it does not thump.
 std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const JoinPlan& plan,
                                  bool crossfade);
 

@@ -5,6 +5,8 @@
 #include <cstdio>
 
 #include "film/soundtrack_area.h"
+#include "precise/film_splices.h"
+#include "precise/gate_shadow.h"
 #include "precise/reel_level.h"
 #include "precise/reel_track.h"
 #include "precise/scan_joins.h"
@@ -27,10 +29,27 @@ constexpr size_t kMostWaitingBytes = size_t{1} << 30;
 // a speck of dust would give.
 constexpr int kRowsPastTrack = 3;
 constexpr double kDegreesPerRadian = 57.29577951308232;
+// Film shrinks along its length by no more than this as it ages.
+constexpr double kMostShrinkage = 0.05;
 
 // The share of a scan, across the film, that holds the track, the film beside it and
 // the picture's edge: a fixed share of the film's width for each gauge.
 double stripShare(int filmType) { return isThirtyFiveMm(filmType) ? 0.25 : 0.5; }
+
+// The scan's resolution along the film, in dpi: the file's tag where the frame lines or
+// the classic reader's resolution (`classic`) bear it out, or where nothing else
+// speaks; else the frame pitch the first scan's frame lines measure; else `classic`.
+double filmDpi(const FirstScan& first, int filmType, int classic) {
+  const FilmMeasurement& m = first.measured;
+  const int gauge = isThirtyFiveMm(filmType) ? 35 : 16;
+  const double measured = m.measured && m.sureOfGauge && m.gauge == gauge ? m.dpi : 0.0;
+  const double tagged = first.tagged.y;
+  const auto near = [](double a, double b) { return a > 0 && b > 0 && std::abs(a - b) < 0.1 * b; };
+  if (tagged > 0 && (near(tagged, measured) || near(tagged, classic) || measured <= 0))
+    return tagged;
+  if (measured > 0) return measured;
+  return classic;
+}
 
 std::string joinWarning(const ScanJoin& join, int frame, const std::string& file) {
   if (join.kind == JoinKind::Missing) {
@@ -39,7 +58,7 @@ std::string joinWarning(const ScanJoin& join, int frame, const std::string& file
            frameAndFile(frame, file) + ": silence stands in for " + (one ? "it" : "them");
   }
   return "the sound does not continue where " + frameAndFile(frame, file) +
-         " takes over: a scan missing before it, or a splice?";
+         " takes over: it is placed by the reel's usual advance; a scan missing before it?";
 }
 
 class PreciseReader : public SoundReader {
@@ -65,6 +84,15 @@ class PreciseReader : public SoundReader {
     const SoundGeometry g = soundGeometry(first.asLoaded, record_);
     filPar_ = g.parameters;
     tagged_ = first.tagged;
+    // The reader's own sizes: the classic reader's resolution is one of six, and may be
+    // half or twice the scan's; the file's tag and the frame lines say better.
+    if (!record_.manualResolution) {
+      const double dpi = filmDpi(first, record_.filmType, g.resolution.y);
+      if (std::abs(dpi - g.resolution.y) > 0.03 * dpi) {
+        const double across = g.resolution.x * dpi / std::max(g.resolution.y, 1);
+        filParametersT(record_.filmType, Resolution{roundToInt(across), roundToInt(dpi)}, filPar_);
+      }
+    }
     return g;
   }
 
@@ -77,6 +105,15 @@ class PreciseReader : public SoundReader {
     previousName_ = scan.name;
     frames_.push_back(scan.frame);
     names_.push_back(scan.name);
+    // Rows in the gate's shadow hold no sound. The gate shades every scan at both ends:
+    // whether it does is judged on the first scans, so that loud sound darkening a
+    // scan's end is never taken for it.
+    const LitRows lit = litRows(scan.image);
+    lits_.push_back(lit);
+    if (judgedScans_ < kLocatingScans) {
+      ++judgedScans_;
+      if (lit.first > 0 && lit.end < scan.image.rows) ++shadedScans_;
+    }
     waitingRows_ += scan.image.rows;
     waitingBytes_ += scan.image.total() * scan.image.elemSize();
     waiting_.push_back(std::move(scan.image));
@@ -96,7 +133,7 @@ class PreciseReader : public SoundReader {
       reading.failure = noTrack();
       return reading;
     }
-    const JoinPlan plan = planJoins(scans_, filPar_.framePitch, missingBefore_);
+    const JoinPlan plan = planJoins(scans_, filPar_.framePitch, missingBefore_, leads_);
     std::vector<float> samples = assembleScans(scans_, plan, record_.crossfade);
 
     // The rate the film's rows play at: frames per second times the frame pitch the
@@ -107,6 +144,17 @@ class PreciseReader : public SoundReader {
                           : 1;
     const double pitch = plan.meanAdvance / framesPerScan;
     const int filmRate = std::max(1, roundToInt(record_.fps * pitch));
+    // Film shrinks by a per cent or two; a pitch further off the resolution's is a
+    // measure that went wrong, or a resolution that is.
+    if (std::abs(pitch / std::max(filPar_.framePitch, 1) - 1.0) > kMostShrinkage) {
+      char text[200];
+      std::snprintf(text, sizeof text,
+                    "the scans' advance measures a frame pitch of %.1f rows, %.0f %% off the %d "
+                    "rows the resolution gives: the sound may play off its speed",
+                    pitch, 100.0 * std::abs(pitch / std::max(filPar_.framePitch, 1) - 1.0),
+                    filPar_.framePitch);
+      warn_(text);
+    }
     removeReelLevel(samples, filmRate);
     const float silence = record_.removeDC ? -128.0f : 128.0f;
     for (float& s : samples)
@@ -119,6 +167,7 @@ class PreciseReader : public SoundReader {
     r.shrinkage = nominal.framePitch > 0 ? 1.0 - pitch / nominal.framePitch : 0.0;
     r.typicalAdvance = plan.typicalAdvance;
     r.negative = track_.negative;
+    int unplaced = 0;  // joins the sound could not place
     for (size_t k = 0; k < scans_.size(); ++k) {
       const ScanSound& s = scans_[k];
       r.largestWeave = std::max(r.largestWeave, std::abs(s.offset));
@@ -131,12 +180,15 @@ class PreciseReader : public SoundReader {
       f.samples = static_cast<int>(s.samples.size());
       if (k > 0) {
         const ScanJoin& join = plan.joins[k];
-        f.cutPoint = join.advance;
+        // The advance between the scans' first rows, shadowed or not.
+        f.cutPoint = join.advance + leads_[k - 1] - leads_[k];
         f.overlapMatch = join.confidence;
         f.join = join.kind;
         if (join.kind == JoinKind::Missing || join.kind == JoinKind::Unmatched) {
           ++r.flaggedJoins;
-          warn_(joinWarning(join, frames_[k], names_[k]));
+          // Joins the sound cannot place are said once, the first of them by name.
+          if (join.kind == JoinKind::Missing || ++unplaced == 1)
+            warn_(joinWarning(join, frames_[k], names_[k]));
         }
         if (join.kind != JoinKind::Missing && !std::isnan(join.confidence) &&
             join.confidence < reading.leastAlike.match)
@@ -144,6 +196,9 @@ class PreciseReader : public SoundReader {
       }
       reading.frames.push_back(std::move(f));
     }
+    if (unplaced > 1)
+      warn_(std::to_string(unplaced - 1) + " more " + (unplaced == 2 ? "join" : "joins") +
+            " where the sound does not continue, placed by the reel's usual advance");
     reportSplices(plan, samples.size(), filmRate, r);
     scans_.clear();
     reading.samples = std::move(samples);
@@ -178,17 +233,35 @@ class PreciseReader : public SoundReader {
     if (waiting_.empty()) return;
     if (!track_.found) locateOnLatest();
     if (!track_.found) return;
-    for (const cv::Mat& strip : waiting_) {
+    const bool shaded = 2 * shadedScans_ > judgedScans_;
+    for (const cv::Mat& whole : waiting_) {
+      LitRows lit = lits_[scans_.size()];
+      if (!shaded) lit = LitRows{0, whole.rows};
+      leads_.push_back(lit.first);
+      const cv::Mat strip = whole.rowRange(lit.first, lit.end);
       ScanSound sound = readScanSound(strip, track_, filPar_.trackWidth);
       // Sound louder than the first scans held reaches past the track found on them.
       if (sound.rowsPastTrack >= kRowsPastTrack &&
           growTrack(track_, strip, sound.offset, filPar_.trackWidth))
         sound = readScanSound(strip, track_, filPar_.trackWidth);
+      // A splice darkens the film's clear base across its whole width, a positive's or
+      // a negative's; a speck of dust a few pixels of it. A variable-density negative
+      // has no clear base beside its track: the film beside it tells there.
+      if (!(track_.variableDensity && track_.negative)) {
+        const int columns = static_cast<int>(std::lround(track_.besideLast + sound.offset)) + 1;
+        sound.spliceRows = spliceCrossings(strip, columns, spliceBandRows(), track_.negative);
+      }
       scans_.push_back(std::move(sound));
     }
     waiting_.clear();
     waitingRows_ = 0;
     waitingBytes_ = 0;
+  }
+
+  // Rows of the band a cement splice's overlap darkens, about half a millimetre.
+  int spliceBandRows() const {
+    const double pitchCm = isThirtyFiveMm(record_.filmType) ? 1.919 : 0.762;
+    return std::max(3, roundToInt(filPar_.framePitch * 0.05 / pitchCm));
   }
 
   void keepLeastAlike(size_t k, const ScanJoin& join, LeastAlikeJoin& worst) const {
@@ -240,6 +313,10 @@ class PreciseReader : public SoundReader {
   std::vector<int> frames_;  // frame number of each scan read
   std::vector<std::string> names_;
   std::vector<int> missingBefore_;  // scans known missing before each one
+  std::vector<LitRows> lits_;       // each scan's rows out of the gate's shadow
+  int judgedScans_ = 0;             // the first scans, and how many of them the gate shades
+  int shadedScans_ = 0;
+  std::vector<int> leads_;  // rows of each scan left unread before its lit ones
   int missing_ = 0;
   std::string previousName_;
 };

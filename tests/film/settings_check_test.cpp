@@ -158,5 +158,63 @@ TEST(SettingsCheckTest, AWrongSpeedIsSaidInPerCentWithTheFix) {
   }
 }
 
+// Film as archives hold it: shrunk, weaving in the gate, dusty, its scans' ends in the
+// gate's shadow. The right settings draw no question.
+TEST(SettingsCheckTest, AgedFilmWithTheRightSettingsDrawsNoQuestion) {
+  const struct {
+    const char* name;
+    void (*age)(reel::ReelOptions&);
+  } reels[] = {
+      {"16 mm strips shrunk and weaving",
+       [](reel::ReelOptions& o) {
+         o.filmType = 3;
+         o.longStrip = true;
+         o.dpi = 1800;
+         o.shrinkage = 0.015;
+         o.weave = 4.0;
+       }},
+      {"16 mm strips, dust, the gate's shadow",
+       [](reel::ReelOptions& o) {
+         o.filmType = 3;
+         o.longStrip = true;
+         o.dpi = 2400;
+         o.dust = 7.0;
+         o.gateShadow = 0.98;
+         o.weave = 8.0;
+       }},
+      {"16 mm frames shrunk, weaving, shaded",
+       [](reel::ReelOptions& o) {
+         o.filmType = 3;
+         o.dpi = 1200;
+         o.shrinkage = 0.012;
+         o.weave = 3.0;
+         o.gateShadow = 0.8;
+       }},
+      {"35 mm strips of a dusty negative, shaded",
+       [](reel::ReelOptions& o) {
+         o.longStrip = true;
+         o.negative = true;
+         o.dust = 6.0;
+         o.weave = 2.0;
+         o.gateShadow = 0.9;
+       }},
+  };
+  test::TempDir dir;
+  int k = 0;
+  for (const auto& kind : reels) {
+    SCOPED_TRACE(kind.name);
+    reel::ReelOptions o;
+    o.scans = 2;
+    kind.age(o);
+    const reel::Reel r = reel::writeReel(o, dir.file("reel" + std::to_string(k++)));
+    const cv::Mat scan = cv::imread(r.scanPaths[0], cv::IMREAD_ANYCOLOR);
+    const FilmMeasurement m = measureFilm(scan);
+    FilmSettings right;
+    right.track = trackOf(o.filmType);
+    right.longStrip = o.longStrip;
+    EXPECT_EQ(settingsWarnings(m, right), std::vector<std::string>{});
+  }
+}
+
 }  // namespace
 }  // namespace kelvora

@@ -1,0 +1,93 @@
+#include "precise/film_splices.h"
+
+#include <algorithm>
+
+#include <opencv2/core.hpp>
+
+#include "precise/row_light.h"
+
+namespace kelvora {
+
+namespace {
+
+// A splice's band takes this much of the light at least.
+constexpr double kDarker = 0.85;
+// ...and leaves this much of it: the clear film beyond a track closed by the sound, or
+// beside a negative's track, is no clear film at all.
+constexpr double kCement = 0.5;
+// The picture beside a positive's track darkens by this much at least.
+constexpr double kPictureDarker = 0.9;
+
+double median(std::vector<double> v) {
+  if (v.empty()) return 0.0;
+  std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
+  return v[v.size() / 2];
+}
+
+}  // namespace
+
+std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows, bool negative) {
+  std::vector<int> middles;
+  const int cols = std::min(columns, strip.cols);
+  const int band = std::max(bandRows, 3);
+  const int rows = strip.rows;
+  if (cols < 8 || rows < 8 * band || strip.channels() != 1) return middles;
+  const std::vector<double> together = rowLight(strip, cols);
+  const double brightest = *std::max_element(together.begin(), together.end());
+  if (!(brightest > 0.0)) return middles;
+
+  // Each row against the film around it, four bands either way: a band darkens a few
+  // of those rows only.
+  const auto aroundOf = [&](const std::vector<double>& v) {
+    const int reach = 4 * band;
+    const int stride = std::max(1, band / 4);
+    std::vector<double> around(v.size());
+    for (int y = 0; y < rows; y += stride) {
+      const int a = std::max(0, y - reach), b = std::min(rows, y + reach + 1);
+      const double m = median(std::vector<double>(v.begin() + a, v.begin() + b));
+      for (int i = y; i < std::min(rows, y + stride); ++i) around[static_cast<size_t>(i)] = m;
+    }
+    return around;
+  };
+  const std::vector<double> around = aroundOf(together);
+  // A positive's track can close, leaving little clear film beside it: there the picture
+  // must darken too. A negative's clear base (what prints opaque) is never short.
+  std::vector<double> picture, pictureAround;
+  if (!negative && strip.cols - cols >= 4) {
+    cv::Mat means;
+    cv::reduce(strip.colRange(cols, strip.cols), means, 1, cv::REDUCE_AVG, CV_64F);
+    picture.assign(means.begin<double>(), means.end<double>());
+    pictureAround = aroundOf(picture);
+  }
+  const auto pictureDarker = [&](int a, int b) {
+    if (picture.empty()) return true;
+    double in = 0.0, out = 0.0;
+    for (int y = a; y < b; ++y) {
+      in += picture[static_cast<size_t>(y)];
+      out += pictureAround[static_cast<size_t>(y)];
+    }
+    return in < kPictureDarker * out;
+  };
+  const auto darker = [&](int y) {
+    const double ref = around[static_cast<size_t>(y)];
+    return ref > 0.05 * brightest && together[static_cast<size_t>(y)] < kDarker * ref;
+  };
+  for (int y = 0; y < rows;) {
+    if (!darker(y)) {
+      ++y;
+      continue;
+    }
+    const int a = y;
+    bool clearLeft = true;
+    for (; y < rows && darker(y); ++y)
+      clearLeft =
+          clearLeft && together[static_cast<size_t>(y)] >= kCement * around[static_cast<size_t>(y)];
+    const int length = y - a;
+    // A track whose clear area closes takes nearly all of the light, a splice a part.
+    if (clearLeft && 3 * length >= band && length <= 4 * band && pictureDarker(a, y))
+      middles.push_back((a + y - 1) / 2);
+  }
+  return middles;
+}
+
+}  // namespace kelvora

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+namespace kelvora {
+
+// The middle rows of the film splices that cross a track strip (see trackStrip): the
+// cement's extra layers of base darken a band about `bandRows` long across the whole
+// film, so the brightest film of each row (its clear base, a positive's or a
+// negative's) turns darker there. Read over the strip's first `columns` columns (the
+// edge, the track and the film beside it, not the picture, whose frame lines are
+// bands too). A speck of dust covers too few columns to count. On a positive
+// (`negative` false), whose track may close and leave little clear film, the picture
+// beyond those columns must darken with it.
+std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows, bool negative);
+
+}  // namespace kelvora

@@ -1,0 +1,54 @@
+#include "precise/gate_shadow.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "precise/row_light.h"
+
+namespace kelvora {
+
+namespace {
+
+// The very end of a shadowed scan has lost at least this share of its clear film's
+// light; sound, flicker and a print's density move it by much less.
+constexpr double kShadowed = 0.6;
+// Rows this close to the lit film's light are lit: the shadow's penumbra ends there.
+constexpr double kLit = 0.97;
+
+// How many rows from one end of a scan of `rows` rows lie in the shadow, where
+// `light(i)` is the light of the i-th row from that end: none unless the very end is
+// dark against the lit film just beyond where a shadow reaches. That film, not the
+// scan's middle, is the measure, so that light falling off towards the scan's ends (a
+// lamp's uneven field) is no shadow.
+template <typename Light>
+int shadowRows(int rows, Light light) {
+  const int most = rows / 10;
+  std::vector<double> beyond;
+  for (int i = most; i < 2 * most; ++i) beyond.push_back(light(i));
+  std::nth_element(beyond.begin(), beyond.begin() + static_cast<long>(beyond.size() / 2),
+                   beyond.end());
+  const double lit = beyond[beyond.size() / 2];
+  // The darkest of the end's rows: a bright speck may light one, none darkens one.
+  double end = light(0);
+  for (int i = 1; i < std::max(3, most / 4); ++i) end = std::min(end, light(i));
+  if (!(lit > 0.0) || !(end < kShadowed * lit)) return 0;
+  int y = 0;
+  while (y < most && light(y) < kLit * lit) ++y;
+  // The penumbra's last row is still a little dark: take one more.
+  return std::min(most, y + 1);
+}
+
+}  // namespace
+
+LitRows litRows(const cv::Mat& strip) {
+  LitRows lit{0, strip.rows};
+  if (strip.rows < 64 || strip.cols < 1) return lit;
+  const std::vector<double> light = rowLight(strip, strip.cols);  // of its clearest film
+  const int rows = strip.rows;
+  lit.first = shadowRows(rows, [&](int i) { return light[static_cast<size_t>(i)]; });
+  lit.end =
+      rows - shadowRows(rows, [&](int i) { return light[static_cast<size_t>(rows - 1 - i)]; });
+  return lit;
+}
+
+}  // namespace kelvora

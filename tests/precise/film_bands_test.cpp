@@ -1,0 +1,109 @@
+// The bands that cross a whole scan: the gate's shadow at its ends and a splice's
+// cement, told apart from sound and specks of dust on synthetic track strips.
+#include <cmath>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "precise/film_splices.h"
+#include "precise/gate_shadow.h"
+
+namespace kelvora {
+namespace {
+
+constexpr int kRows = 900;
+constexpr int kCols = 160;
+
+// A strip of film along its rows: the edge (opaque), a bilateral track swinging with a
+// tone, clear film beside it and a grey picture. A negative has clear and opaque swapped.
+cv::Mat stripOfFilm(bool negative, bool deep) {
+  const double clear = negative ? 20 : 230, opaque = negative ? 230 : 20;
+  cv::Mat s(kRows, kCols, CV_32F, cv::Scalar(opaque));
+  for (int y = 0; y < kRows; ++y) {
+    const double half = 20 + 18 * std::sin(y * 0.21);  // the clear area's half width
+    for (int x = 0; x < kCols; ++x) {
+      double v = opaque;
+      if (x >= 10 && x < 90) v = std::abs(x - 50 + 0.5) < half ? clear : opaque;
+      if (x >= 90 && x < 110) v = clear;
+      if (x >= 110) v = 120 + 40 * std::sin(y * 0.01 + x * 0.05);
+      s.at<float>(y, x) = static_cast<float>(v);
+    }
+  }
+  cv::Mat out;
+  s.convertTo(out, deep ? CV_16U : CV_8U, deep ? 257.0 : 1.0);
+  return out;
+}
+
+// Every pixel of rows [a, b) of `strip` passing `share` of its light.
+void darken(cv::Mat& strip, int a, int b, double share) {
+  cv::Mat band = strip.rowRange(a, b);
+  band.convertTo(band, band.type(), share);
+}
+
+void speck(cv::Mat& strip, int y, int x, int size, int level) {
+  cv::rectangle(strip, cv::Rect(x, y, size, size), cv::Scalar(level), cv::FILLED);
+}
+
+TEST(GateShadow, LitRowsLeaveTheShadowOut) {
+  struct Case {
+    const char* name;
+    int head, tail;  // shadowed rows at each end
+    double share;    // of the light the shadow leaves
+    bool negative, deep;
+    int first, end;  // the lit rows, within two
+  };
+  const Case cases[] = {
+      {"none", 0, 0, 1.0, false, false, 0, kRows},
+      {"both ends dark", 18, 18, 0.1, false, false, 18, kRows - 18},
+      {"a half shadow, 16 bits", 18, 18, 0.5, false, true, 18, kRows - 18},
+      {"one end only", 0, 25, 0.2, false, false, 0, kRows - 25},
+      {"a negative", 18, 18, 0.2, true, false, 18, kRows - 18},
+      {"a faint darkening is no shadow", 18, 18, 0.9, false, false, 0, kRows},
+  };
+  for (const Case& c : cases) {
+    cv::Mat strip = stripOfFilm(c.negative, c.deep);
+    if (c.head > 0) darken(strip, 0, c.head, c.share);
+    if (c.tail > 0) darken(strip, kRows - c.tail, kRows, c.share);
+    // Dark specks at the very ends, no shadow of their own.
+    speck(strip, 0, 95, 5, 0);
+    speck(strip, kRows - 5, 100, 5, 0);
+    const LitRows lit = litRows(strip);
+    EXPECT_NEAR(lit.first, c.first, 2) << c.name;
+    EXPECT_NEAR(lit.end, c.end, 2) << c.name;
+  }
+}
+
+TEST(FilmSplices, ASpliceCrossesTheFilmAndDustDoesNot) {
+  struct Case {
+    const char* name;
+    bool negative, deep;
+    int splice;  // middle row of a splice's band, or -1
+    int specks;  // dark specks of 6 pixels on the track and beside it
+    int found;
+  };
+  const Case cases[] = {
+      {"clean film", false, false, -1, 0, 0},
+      {"a splice on a positive", false, false, 400, 0, 1},
+      {"a splice on a negative", true, false, 400, 0, 1},
+      {"a splice on 16 bits", false, true, 600, 0, 1},
+      {"dust", false, false, -1, 40, 0},
+      {"dust on a negative", true, false, -1, 40, 0},
+      {"a splice among dust", false, false, 300, 40, 1},
+  };
+  for (const Case& c : cases) {
+    cv::Mat strip = stripOfFilm(c.negative, c.deep);
+    const int band = 18;
+    if (c.splice >= 0) darken(strip, c.splice - band / 2, c.splice + band / 2, 0.7);
+    for (int k = 0; k < c.specks; ++k) speck(strip, 20 + k * 21, 30 + (k * 37) % 75, 6, 0);
+    const std::vector<int> found = spliceCrossings(strip, 110, band, c.negative);
+    ASSERT_EQ(static_cast<int>(found.size()), c.found) << c.name;
+    if (c.found == 1) {
+      EXPECT_NEAR(found.front(), c.splice, 3) << c.name;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kelvora
