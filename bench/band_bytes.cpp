@@ -9,22 +9,11 @@
 #include <filesystem>
 
 #include "scans/dpx_layout.h"
+#include "scans/open_file.h"
 
 namespace {
 
-class OpenFile {
- public:
-  explicit OpenFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-  ~OpenFile() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-  int fd() const { return fd_; }
-
- private:
-  int fd_;
-};
+using kelvora::OpenFile;
 
 void add(std::vector<ByteRange>& ranges, std::uint64_t offset, std::uint64_t length) {
   if (!ranges.empty() && ranges.back().offset + ranges.back().length == offset) {

@@ -103,8 +103,9 @@ double overlapMatch(const Profile& previous, const Profile& present, int cutPoin
     aa += a * a;
     bb += b * b;
   }
-  // Film without sound on it (a tenth of a grey level or less) cannot tell.
-  const double floor = 0.01 * shared;
+  // Film without sound on it, or only the scanner's noise (a grey level or less), cannot
+  // tell.
+  const double floor = 1.0 * shared;
   if (aa <= floor || bb <= floor) return std::numeric_limits<double>::quiet_NaN();
   return ab / std::sqrt(aa * bb);
 }

@@ -32,7 +32,8 @@ std::vector<float> crossfadeWindow(int length, bool firstPair);
 // the previous frame's samples from `cutPoint` on with the present frame's first
 // samples, over their overlap. Near 1 where the scans overlap as the cut says; near 0
 // where they do not (a scan missing between them, a splice). NaN with fewer than 16
-// shared samples, or where either side is silent (a tenth of a level or less).
+// shared samples, or where either side holds no more than the scanner's noise (a level
+// or less, as in the pauses of speech), which cannot tell.
 double overlapMatch(const Profile& previous, const Profile& present, int cutPoint);
 
 }  // namespace kelvora

@@ -115,8 +115,10 @@ class ClassicReader : public SoundReader {
       reading.cutPoint = cut;
       reading.overlapMatch = overlapMatch(previous_, present_, cut);
       if (reading.overlapMatch < leastAlike_.match) keepLeastAlike(reading);
+      // The classic cut is placed to a row or two, so quiet sound matches loosely; film
+      // that does not continue matches hardly at all.
       reading.join = std::isnan(reading.overlapMatch) ? JoinKind::Quiet
-                     : reading.overlapMatch < 0.5     ? JoinKind::Unmatched
+                     : reading.overlapMatch < 0.3     ? JoinKind::Unmatched
                                                       : JoinKind::Clean;
       if (reading.join == JoinKind::Unmatched)
         warn_("the sound does not continue where " + frameAndFile(n, scan.name) +

@@ -17,6 +17,7 @@
 #include "scans/dpx_layout.h"
 #include "scans/dpx_unpack.h"
 #include "scans/header_text.h"
+#include "scans/open_file.h"
 #include "scans/sample_depth.h"
 #include "scans/scan_header.h"
 
@@ -104,21 +105,6 @@ std::string codeOf(const OIIO::ImageSpec& image, const char* name) {
   const OIIO::ParamValue* p = image.find_attribute(name);
   return p != nullptr ? OIIO::ImageSpec::metadata_val(*p, true) : std::string();
 }
-
-// A file open for reading, closed when the object goes.
-class OpenFile {
- public:
-  explicit OpenFile(const std::string& path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-  ~OpenFile() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  OpenFile(const OpenFile&) = delete;
-  OpenFile& operator=(const OpenFile&) = delete;
-  int fd() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // Reads up to `count` bytes at `offset`; returns how many were read (fewer at the end
 // of the file or on an error).

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include <gtest/gtest.h>
+#include <sndfile.h>
 #include <opencv2/imgcodecs.hpp>
 
 #include "audio/filter.h"
@@ -365,6 +366,54 @@ TEST(SoundJobWarningTest, AWrongSpeedIsSaidBeforeTheSecondFrame) {
     EXPECT_NE(run.status[2].find("Translating frame number : 2..."), std::string::npos);
     EXPECT_LE(run.warningsAfter[0], 2u);
   }
+}
+
+// Speech has pauses where the film holds nothing but the scanner's noise: a join there
+// cannot be judged and is no warning. A scan repeated out of its place still is one.
+TEST(SoundJobWarningTest, PausesInSpeechAreNoBrokenFilm) {
+  TempDir dir;
+  // Syllables of noise a tenth of a second long, each followed by as long a pause of
+  // true silence: several joins fall in a pause.
+  const int rate = 17000;
+  std::vector<float> speech;
+  unsigned noise = 12345;
+  for (int syllable = 0; syllable < 6; ++syllable) {
+    for (int i = 0; i < rate / 10; ++i) {
+      noise = noise * 1664525u + 1013904223u;
+      speech.push_back(0.5f * (static_cast<float>(noise >> 8) / 8388608.0f - 1.0f));
+    }
+    speech.insert(speech.end(), static_cast<size_t>(rate / 10), 0.0f);
+  }
+  SF_INFO info{};
+  info.samplerate = rate;
+  info.channels = 1;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+  SNDFILE* file = sf_open(dir.file("speech.wav").c_str(), SFM_WRITE, &info);
+  ASSERT_NE(file, nullptr);
+  sf_writef_float(file, speech.data(), static_cast<sf_count_t>(speech.size()));
+  sf_close(file);
+
+  ReelOptions o;
+  o.soundFile = dir.file("speech.wav");
+  o.scans = 12;
+  const reel::Reel r = reel::writeReel(o, dir.file("scans"));
+  const JobSettings s = test::settingsForReel(o);
+  const auto plain = runSoundJob(r.scanPaths.front(), dir.file("out.wav"), s, 1, o.scans);
+  ASSERT_EQ(plain.outcome, JobOutcome::Finished);
+  EXPECT_TRUE(plain.warnings.empty()) << plain.warnings.front();
+
+  // The second scan again in the fifth's place: the film does not continue there.
+  std::filesystem::copy_file(r.scanPaths[1], r.scanPaths[4],
+                             std::filesystem::copy_options::overwrite_existing);
+  const auto repeated = runSoundJob(r.scanPaths.front(), dir.file("out.wav"), s, 1, o.scans);
+  ASSERT_EQ(repeated.outcome, JobOutcome::Finished);
+  // Said where the stranger scan takes over, or where the film goes on after it when
+  // the first of those joins falls in a pause.
+  ASSERT_EQ(repeated.warnings.size(), 1u);
+  const std::string& said = repeated.warnings.front();
+  EXPECT_TRUE(said.find("does not continue where frame 5 ") != std::string::npos ||
+              said.find("does not continue where frame 6 ") != std::string::npos)
+      << said;
 }
 
 // Scans numbered without padding play in the order of their numbers, and the hidden

@@ -26,9 +26,10 @@ constexpr int kRows = 41;  // enough that lines run on differ in length from pad
 cv::Mat libraryDecode(const std::string& path, int bits) {
   auto in = OIIO::ImageInput::open(path);
   if (!in) return {};
-  const OIIO::ImageSpec& spec = in->spec();
-  cv::Mat out(spec.height, spec.width, CV_MAKETYPE(bits == 8 ? CV_8U : CV_16U, spec.nchannels));
-  if (!in->read_image(0, 0, 0, spec.nchannels,
+  const OIIO::ImageSpec& header = in->spec();
+  cv::Mat out(header.height, header.width,
+              CV_MAKETYPE(bits == 8 ? CV_8U : CV_16U, header.nchannels));
+  if (!in->read_image(0, 0, 0, header.nchannels,
                       bits == 8 ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16, out.data))
     return {};
   if (bits == 10 || bits == 12) {
@@ -150,13 +151,13 @@ TEST(DpxLayoutTest, FilesTheLibraryWritesDecodeAsItDecodesThem) {
                          std::to_string(channels) + "ch w" + std::to_string(width));
             cv::Mat written(kRows, width, CV_16UC(channels));
             cv::randu(written, 0, 65536);
-            OIIO::ImageSpec spec(width, kRows, channels,
-                                 bits == 8 ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16);
-            spec.attribute("oiio:BitsPerSample", bits);
-            spec.attribute("dpx:Packing", packing);
-            spec.attribute("oiio:Endian", endian);
+            OIIO::ImageSpec layout(width, kRows, channels,
+                                   bits == 8 ? OIIO::TypeDesc::UINT8 : OIIO::TypeDesc::UINT16);
+            layout.attribute("oiio:BitsPerSample", bits);
+            layout.attribute("dpx:Packing", packing);
+            layout.attribute("oiio:Endian", endian);
             const auto out = OIIO::ImageOutput::create(path);
-            ASSERT_TRUE(out && out->open(path, spec) &&
+            ASSERT_TRUE(out && out->open(path, layout) &&
                         out->write_image(OIIO::TypeDesc::UINT16, written.data) && out->close());
             const cv::Mat decoded = libraryDecode(path, 16);
             cv::Mat want;
