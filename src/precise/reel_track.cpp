@@ -64,6 +64,48 @@ cv::Mat columnShares(const cv::Mat& levels) {
   return shares;
 }
 
+// The columns a variable-density track covers on `shares` (see columnShares): its
+// density follows the sound evenly across its whole width, so the track is the widest
+// run of columns that spread about as much as its typical column. The few columns
+// where the film's edge or the track's border swings over them with the weave and the
+// scan's turn spread further still, but they are too few to set the typical spread;
+// the plain film beside the track hardly spreads at all.
+TrackBounds locateDensityTrack(const cv::Mat& shares, int trackWidth) {
+  TrackBounds bounds;
+  const int n = shares.cols;
+  const int window = std::max(4, trackWidth / 2);
+  if (shares.rows < 5 || n < window) return bounds;
+  // Each column's spread: between the levels a tenth of its rows lie below and above,
+  // past a speck that covers a few rows.
+  const int lowShare = shares.rows / 10, highShare = shares.rows - 1 - shares.rows / 10;
+  std::vector<float> spread(static_cast<size_t>(n));
+  for (int x = 0; x < n; ++x)
+    spread[static_cast<size_t>(x)] = shares.at<float>(highShare, x) - shares.at<float>(lowShare, x);
+  const auto medianOf = [](std::vector<float> v) {
+    std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
+    return v[v.size() / 2];
+  };
+  int best = 0;
+  float typical = -1.0f;
+  for (int a = 0; a + window <= n; ++a) {
+    const float m = medianOf(std::vector<float>(spread.begin() + a, spread.begin() + a + window));
+    if (m > typical) typical = m, best = a;
+  }
+  const float grain = *std::min_element(spread.begin(), spread.end());
+  // A silent stretch (a leader) leaves the track as still as the film beside it.
+  constexpr float kQuietest = 2.0f;
+  if (!(typical > std::max(1.6f * grain, kQuietest))) return bounds;
+  const auto moves = [&](int x) { return spread[static_cast<size_t>(x)] >= 0.5f * typical; };
+  int first = best + window / 2, last = first;
+  if (!moves(first)) return bounds;
+  while (first > 0 && moves(first - 1)) --first;
+  while (last < n - 1 && moves(last + 1)) ++last;
+  bounds.found = true;
+  bounds.first = first;
+  bounds.last = last;
+  return bounds;
+}
+
 }  // namespace
 
 ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensity,
@@ -108,7 +150,8 @@ ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensi
   const int search = std::min(side, trackWidth * 27 / 20);
   cv::Mat mended = stripLevels(rows.colRange(0, search), read);
   mendScratches(mended, bright - dark, -1);
-  const TrackBounds bounds = locateTrack(columnShares(mended).t(), true, search);
+  const TrackBounds bounds = variableDensity ? locateDensityTrack(columnShares(mended), trackWidth)
+                                             : locateTrack(columnShares(mended).t(), true, search);
   if (!bounds.found) return track;
   track.first = bounds.first;
   track.last = bounds.last;

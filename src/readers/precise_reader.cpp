@@ -51,6 +51,14 @@ double filmDpi(const FirstScan& first, int filmType, int classic) {
   return classic;
 }
 
+// The scan's resolution across the film, in dpi, for one of `along` dpi along it: the
+// file's tag where its resolution along the film is the one taken; else the classic
+// reader's, in the proportion its two resolutions keep.
+double acrossDpi(const Resolution& classic, const Resolution& tagged, double along) {
+  if (tagged.x > 0 && std::abs(tagged.y - along) < 0.5) return tagged.x;
+  return classic.x * along / std::max(classic.y, 1);
+}
+
 std::string joinWarning(const ScanJoin& join, int frame, const std::string& file) {
   if (join.kind == JoinKind::Missing) {
     const bool one = join.missing == 1;
@@ -89,7 +97,7 @@ class PreciseReader : public SoundReader {
     if (!record_.manualResolution) {
       const double dpi = filmDpi(first, record_.filmType, g.resolution.y);
       if (std::abs(dpi - g.resolution.y) > 0.03 * dpi) {
-        const double across = g.resolution.x * dpi / std::max(g.resolution.y, 1);
+        const double across = acrossDpi(g.resolution, first.tagged, dpi);
         filParametersT(record_.filmType, Resolution{roundToInt(across), roundToInt(dpi)}, filPar_);
       }
     }
