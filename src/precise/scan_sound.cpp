@@ -290,6 +290,29 @@ std::vector<int> spliceBands(const std::vector<double>& beside, int shortest) {
   return middles;
 }
 
+// The light along a scan from the plain film beside the track: its steady level
+// (`steady`), but row by row (`rows`) across the bands of the splices at `spliceRows`,
+// whose cement darkens the track as much as the film beside it. A band reaches as far
+// as the film stays darker than a third of its darkening at the middle, and a row more.
+std::vector<double> lightAlong(const std::vector<double>& rows, const std::vector<double>& steady,
+                               const std::vector<int>& spliceRows, int longest) {
+  std::vector<double> light = steady;
+  const int n = static_cast<int>(std::min(rows.size(), steady.size()));
+  const auto off = [&](int y) { return steady[y] > 1.0 ? 1.0 - rows[y] / steady[y] : 0.0; };
+  for (const int middle : spliceRows) {
+    if (middle < 0 || middle >= n) continue;
+    const double edge = off(middle) / 3.0;
+    if (!(std::abs(edge) > 0.0)) continue;
+    const auto inBand = [&](int y) { return off(y) / edge >= 1.0; };
+    int a = middle, b = middle;
+    while (a > 0 && middle - a < longest && inBand(a - 1)) --a;
+    while (b < n - 1 && b - middle < longest && inBand(b + 1)) ++b;
+    for (int y = std::max(0, a - 1); y <= std::min(n - 1, b + 1); ++y)
+      if (rows[y] > 1.0) light[y] = rows[y];
+  }
+  return light;
+}
+
 }  // namespace
 
 std::vector<double> smoothLevel(const std::vector<double>& values,
@@ -353,11 +376,13 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   const int besideFrom = std::clamp(track.besideFirst + shift, 0, cols - 1);
   const int besideTo = std::clamp(track.besideLast + shift + 1, besideFrom + 1, cols);
   const cv::Mat besideFilm = strip.colRange(besideFrom, besideTo);
-  const std::vector<double> besideLevel = steadyLevel(rowLevels(stripLevels(besideFilm, levels)));
+  const std::vector<double> besideRows = rowLevels(stripLevels(besideFilm, levels));
   // A splice's cement takes light away: it shows on the film as scanned, a negative's
   // clear base too. Its band is a fifth of the track's width long.
   const int shortest = std::max(kWidestSpeck + 4, trackWidth / 12);
   sound.spliceRows = spliceBands(rowLevels(stripLevels(besideFilm, levelsOf(strip))), shortest);
+  const std::vector<double> besideLevel =
+      lightAlong(besideRows, steadyLevel(besideRows), sound.spliceRows, 4 * shortest);
   const int pictureFrom = std::min(cols, besideTo + track.margin);
   if (cols - pictureFrom >= 4) {
     const std::vector<double> picture = rowMeans(strip.colRange(pictureFrom, cols), levels);
