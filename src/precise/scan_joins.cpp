@@ -261,8 +261,8 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
                                usual + reach);
     const bool matched = !std::isnan(p.match) && p.match >= kMatched;
     // Where the file numbers jump, only a sound that matches beyond doubt says that
-    // nothing is missing after all.
-    if (missing(k) > 0 && !(p.match >= kSure)) {
+    // nothing is missing after all: a periodic one matches a period away as well.
+    if (missing(k) > 0 && !(p.match >= kSure && !(p.rival >= p.match - 0.05))) {
       // The numbers jump and the sound does not continue: scans are missing here.
       join.missing = missing(k);
       join.kind = JoinKind::Missing;
