@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "precise/clear_part.h"
+#include "precise/density_rows.h"
 
 namespace kelvora {
 
@@ -218,30 +219,6 @@ int mendScratches(cv::Mat& window, float range, double mirrorSum) {
 
 namespace {
 
-// The level of each row of `film` (levels), the mean of the columns near the row's
-// median: a speck of dust or dirt on some of them is left out, and the grain still
-// averages.
-std::vector<double> rowLevels(const cv::Mat& film) {
-  std::vector<double> means(static_cast<size_t>(film.rows));
-  std::vector<float> row(static_cast<size_t>(film.cols));
-  for (int y = 0; y < film.rows; ++y) {
-    const float* in = film.ptr<float>(y);
-    row.assign(in, in + film.cols);
-    std::nth_element(row.begin(), row.begin() + row.size() / 2, row.end());
-    const float median = row[row.size() / 2];
-    const float reach = std::max(8.0f, 0.15f * median);
-    double sum = 0.0;
-    int count = 0;
-    for (int x = 0; x < film.cols; ++x) {
-      if (std::abs(in[x] - median) > reach) continue;
-      sum += in[x];
-      ++count;
-    }
-    means[static_cast<size_t>(y)] = count > 0 ? sum / count : median;
-  }
-  return means;
-}
-
 // A smooth level through `values` (see smoothLevel), fitted again without the rows
 // more than a tenth off it: the gate's shadow at a scan's ends, a splice's band.
 std::vector<double> steadyLevel(const std::vector<double>& values) {
@@ -364,7 +341,8 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   }
   from = std::clamp(from, 0, cols - 1);
   to = std::clamp(to, from + 1, cols);
-  cv::Mat window = alongTheFilm(strip, levels, from, to, sound.skew);
+  // A variable-density track is read along the film between rows (see densityRows).
+  cv::Mat window = alongTheFilm(strip, levels, from, to, track.variableDensity ? 0.0 : sound.skew);
 
   const std::vector<float> spread = levelShares(window, {0.02, 0.98});
   const float dark = spread[0], bright = spread[1];
@@ -393,7 +371,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   sound.samples.resize(static_cast<size_t>(rows));
   if (track.variableDensity) {
     // Each row's level across the track, specks left out.
-    const std::vector<double> mean = rowLevels(window);
+    const std::vector<double> mean = densityRows(window, sound.skew);
     const double sign = track.negative ? -0.5 : 0.5;
     const double level = track.level > 0.0 ? track.level : 1.0;
     // The plain film beside the track measures the light along the scan, the lamp's

@@ -1,0 +1,90 @@
+#include "precise/density_rows.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kelvora {
+
+namespace {
+
+constexpr double kPi = 3.141592653589793;
+// A band of columns spans no more of a row's delay than this, in rows.
+constexpr double kBandDelay = 0.1;
+// ...and has at least this many columns, so that a speck is still outvoted in it.
+constexpr int kBandColumns = 8;
+// Rows either side of a place between rows that the windowed sinc reads.
+constexpr int kReach = 6;
+
+double sinc(double x) { return std::abs(x) < 1e-9 ? 1.0 : std::sin(kPi * x) / (kPi * x); }
+
+// `levels` read `delay` rows later (a part of a row, either way): a Lanczos-windowed
+// sinc over kReach rows either side, the ends standing for the rows beyond them.
+std::vector<double> delayed(const std::vector<double>& levels, double delay) {
+  const long n = static_cast<long>(levels.size());
+  if (n == 0 || std::abs(delay) < 1e-3) return levels;
+  const long whole = static_cast<long>(std::floor(delay));
+  const double part = delay - static_cast<double>(whole);
+  std::vector<double> weights;
+  double sum = 0.0;
+  for (int k = -kReach + 1; k <= kReach; ++k) {
+    const double x = k - part;
+    weights.push_back(sinc(x) * sinc(x / kReach));
+    sum += weights.back();
+  }
+  for (double& w : weights) w /= sum;
+  std::vector<double> out(static_cast<size_t>(n));
+  for (long y = 0; y < n; ++y) {
+    double v = 0.0;
+    for (int k = -kReach + 1; k <= kReach; ++k) {
+      const long at = std::clamp(y + whole + k, 0L, n - 1);
+      v += weights[static_cast<size_t>(k + kReach - 1)] * levels[static_cast<size_t>(at)];
+    }
+    out[static_cast<size_t>(y)] = v;
+  }
+  return out;
+}
+
+}  // namespace
+
+std::vector<double> rowLevels(const cv::Mat& film) {
+  std::vector<double> means(static_cast<size_t>(film.rows));
+  std::vector<float> row(static_cast<size_t>(film.cols));
+  for (int y = 0; y < film.rows; ++y) {
+    const float* in = film.ptr<float>(y);
+    row.assign(in, in + film.cols);
+    std::nth_element(row.begin(), row.begin() + row.size() / 2, row.end());
+    const float median = row[row.size() / 2];
+    const float reach = std::max(8.0f, 0.15f * median);
+    double sum = 0.0;
+    int count = 0;
+    for (int x = 0; x < film.cols; ++x) {
+      if (std::abs(in[x] - median) > reach) continue;
+      sum += in[x];
+      ++count;
+    }
+    means[static_cast<size_t>(y)] = count > 0 ? sum / count : median;
+  }
+  return means;
+}
+
+std::vector<double> densityRows(const cv::Mat& window, double skew) {
+  const int cols = window.cols;
+  // A turn that moves the window's outer columns by under a twentieth of a row is none.
+  if (cols < 2 * kBandColumns || std::abs(skew) * cols < 0.1) return rowLevels(window);
+  const int bandCols =
+      std::max(kBandColumns, static_cast<int>(std::floor(kBandDelay / std::abs(skew))));
+  const int bands = std::max(1, cols / bandCols);
+  const double centre = 0.5 * (cols - 1);
+  std::vector<double> sum(static_cast<size_t>(window.rows), 0.0);
+  for (int b = 0; b < bands; ++b) {
+    const int x0 = cols * b / bands, x1 = cols * (b + 1) / bands;
+    // Column x shows the film's row y - skew * (x - centre) on row y.
+    const double delay = -skew * (0.5 * (x0 + x1 - 1) - centre);
+    const std::vector<double> band = delayed(rowLevels(window.colRange(x0, x1)), delay);
+    for (size_t y = 0; y < sum.size(); ++y) sum[y] += band[y] * (x1 - x0);
+  }
+  for (double& v : sum) v /= cols;
+  return sum;
+}
+
+}  // namespace kelvora

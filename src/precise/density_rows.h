@@ -1,0 +1,23 @@
+#pragma once
+
+#include <vector>
+
+#include <opencv2/core.hpp>
+
+namespace kelvora {
+
+// The level of each row of `film` (a float image of levels), the mean of its columns
+// near the row's median: a speck of dust or dirt on some of them is left out, and the
+// grain still averages. Suits film plain across the row: a variable-density track, the
+// clear film beside a track.
+std::vector<double> rowLevels(const cv::Mat& film);
+
+// The level of each row of the window of a variable-density track (levels, rows along
+// the film, specks left out as rowLevels leaves them) on a scan turned in the gate by
+// `skew` (the film's sideways drift per row): each band of columns few enough for the
+// turn to move alike is read at the place the window's middle column shows on the row,
+// between rows where it falls there, so that the turn neither delays nor blurs the
+// sound. Without a turn, rowLevels of the window.
+std::vector<double> densityRows(const cv::Mat& window, double skew);
+
+}  // namespace kelvora
