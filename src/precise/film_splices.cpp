@@ -26,7 +26,8 @@ double median(std::vector<double> v) {
 
 }  // namespace
 
-std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows, bool negative) {
+std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows,
+                                 bool clearBeside) {
   std::vector<int> middles;
   const int cols = std::min(columns, strip.cols);
   const int band = std::max(bandRows, 3);
@@ -50,10 +51,11 @@ std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows
     return around;
   };
   const std::vector<double> around = aroundOf(together);
-  // A positive's track can close, leaving little clear film beside it: there the picture
-  // must darken too. A negative's clear base (what prints opaque) is never short.
+  // A variable-area positive's track can close, leaving little clear film beside it:
+  // there the picture must darken too. A negative's clear base (what prints opaque) is
+  // never short, nor is the plain film beside a variable-density track.
   std::vector<double> picture, pictureAround;
-  if (!negative && strip.cols - cols >= 4) {
+  if (!clearBeside && strip.cols - cols >= 4) {
     cv::Mat means;
     cv::reduce(strip.colRange(cols, strip.cols), means, 1, cv::REDUCE_AVG, CV_64F);
     picture.assign(means.begin<double>(), means.end<double>());

@@ -11,9 +11,10 @@ namespace kelvora {
 // film, so the brightest film of each row (its clear base, a positive's or a
 // negative's) turns darker there. Read over the strip's first `columns` columns (the
 // edge, the track and the film beside it, not the picture, whose frame lines are
-// bands too). A speck of dust covers too few columns to count. On a positive
-// (`negative` false), whose track may close and leave little clear film, the picture
-// beyond those columns must darken with it.
-std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows, bool negative);
+// bands too). A speck of dust covers too few columns to count. Unless those columns
+// always hold clear film (`clearBeside`: a negative's base, the plain film beside a
+// variable-density track), as a variable-area positive's may not where its track
+// closes, the picture beyond them must darken with it.
+std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows, bool clearBeside);
 
 }  // namespace kelvora
