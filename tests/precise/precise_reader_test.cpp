@@ -306,6 +306,53 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.level = 1.3;
                                                     },
                                                     -1, 0, 0, 8.0},
+                                           // Variable density turned in the gate and
+                                           // weaving, a splice on it: the track found
+                                           // across its whole width, not at the film's
+                                           // edge, and the splice's band read against
+                                           // the light it leaves. What it still loses,
+                                           // and its clicks off the dust, are held where
+                                           // they stand.
+                                           AgedReel{"variable_density_turned_spliced",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.filmType = 2;
+                                                      o.dpi = 1200;
+                                                      o.scans = 13;
+                                                      o.shrinkage = 0.014;
+                                                      o.weave = 1.0;
+                                                      o.skewDegrees = -0.3;
+                                                      o.splices = {7};
+                                                      o.framesCut = 2;
+                                                    },
+                                                    -1, 0, 1, 5.0, 2},
+                                           AgedReel{"variable_density_inverse_strips_splice",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.filmType = 2;
+                                                      o.dpi = 1200;
+                                                      o.longStrip = true;
+                                                      o.scans = 8;
+                                                      o.directionUp = false;
+                                                      o.inverse = true;
+                                                      o.splices = {2};
+                                                      o.framesCut = 2;
+                                                    },
+                                                    -1, 0, 1, 3.0},
+                                           // Tones on dusty variable density in long strips,
+                                           // a scan missing: the tones match a period away
+                                           // across the gap, which is still said.
+                                           AgedReel{"variable_density_dusty_strips_tones_missing",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.filmType = 2;
+                                                      o.dpi = 1200;
+                                                      o.longStrip = true;
+                                                      o.scans = 8;
+                                                      o.programme = reel::Programme::Tones;
+                                                      o.level = 1.5;
+                                                      o.dust = 6.0;
+                                                      o.densityDrift = 0.12;
+                                                      o.shrinkage = 0.012;
+                                                    },
+                                                    3, 1, 0, 1.0, 1},
                                            AgedReel{"sixteen_strips_dust_shadow_weave_shrunk",
                                                     [](reel::ReelOptions& o) {
                                                       o.filmType = 3;
