@@ -288,16 +288,16 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.weave = 2.0;
                                                       o.dpi = 1200;
                                                     },
-                                                    // A speck on the first strip throws its track's
-                                                    // reading off: its join is placed by the usual
-                                                    // advance and said.
-                                                    -1, 1, 0, 30.0},
+                                                    -1, 0, 0, 1.0},
+                                           // The clicks it still has off the dust, in the
+                                           // scans before the gap, are held where they
+                                           // stand.
                                            AgedReel{"missing_scan_dust_gate_shadow",
                                                     [](reel::ReelOptions& o) {
                                                       o.dust = 6.0;
                                                       o.gateShadow = 0.7;
                                                     },
-                                                    9, 1, 0},
+                                                    9, 1, 0, 1.0, 31},
                                            AgedReel{"dust_gate_shadow_shrunk_loud",
                                                     [](reel::ReelOptions& o) {
                                                       o.dust = 6.0;
