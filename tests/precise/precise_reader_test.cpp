@@ -337,6 +337,21 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.framesCut = 2;
                                                     },
                                                     -1, 0, 1, 3.0},
+                                           // Variable density turned, weaving and shaded by
+                                           // the gate, a scan missing: the gap said and
+                                           // bridged without a step. The reference holds the
+                                           // missing scan's tones, so the gap clicks against
+                                           // them, as on missing_scan.
+                                           AgedReel{"variable_density_shadow_missing_scan",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.filmType = 2;
+                                                      o.dpi = 1200;
+                                                      o.weave = 2.6;
+                                                      o.skewDegrees = -0.36;
+                                                      o.gateShadow = 0.6;
+                                                      o.programme = reel::Programme::Tones;
+                                                    },
+                                                    9, 1, 0, 1.0, 57},
                                            // Tones on dusty variable density in long strips,
                                            // a scan missing: the tones match a period away
                                            // across the gap, which is still said.
