@@ -17,9 +17,6 @@ constexpr double kDarker = 0.85;
 constexpr double kCement = 0.5;
 // The picture beside a positive's track darkens by this much at least.
 constexpr double kPictureDarker = 0.9;
-// ...or the band's light stays this steady across it, for sound keeps moving a track
-// that closes: the picture there may be a frame line, dark with or without the cement.
-constexpr double kSteadyBand = 0.06;
 
 double median(std::vector<double> v) {
   if (v.empty()) return 0.0;
@@ -73,17 +70,6 @@ std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows
     }
     return in < kPictureDarker * out;
   };
-  // The share of the light the rows from a to b keep varies by no more than kSteadyBand,
-  // their first and last two rows (where the band's edge is taken in) left out.
-  const auto steady = [&](int a, int b) {
-    double lo = 1e9, hi = -1e9;
-    for (int y = a + 2; y < b - 2; ++y) {
-      const double share = together[static_cast<size_t>(y)] / around[static_cast<size_t>(y)];
-      lo = std::min(lo, share);
-      hi = std::max(hi, share);
-    }
-    return hi >= lo && hi - lo <= kSteadyBand;
-  };
   const auto darker = [&](int y) {
     const double ref = around[static_cast<size_t>(y)];
     return ref > 0.05 * brightest && together[static_cast<size_t>(y)] < kDarker * ref;
@@ -100,8 +86,7 @@ std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows
           clearLeft && together[static_cast<size_t>(y)] >= kCement * around[static_cast<size_t>(y)];
     const int length = y - a;
     // A track whose clear area closes takes nearly all of the light, a splice a part.
-    if (clearLeft && 3 * length >= band && length <= 4 * band &&
-        (pictureDarker(a, y) || steady(a, y)))
+    if (clearLeft && 3 * length >= band && length <= 4 * band && pictureDarker(a, y))
       middles.push_back((a + y - 1) / 2);
   }
   return middles;
