@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "film/track_bounds.h"
+#include "precise/clear_part.h"
 #include "precise/scan_sound.h"
 
 namespace kelvora {
@@ -64,6 +65,24 @@ cv::Mat columnShares(const cv::Mat& levels) {
   return shares;
 }
 
+// The band of columns of `shares` (columns as rows, see columnShares) that the sound
+// moves, within `search` of the track-side edge. A narrow band at that edge is the
+// film's own edge, which the weave or the film's turn in the gate moves across the
+// first columns: the band beyond it is the track, where there is one.
+TrackBounds modulatedBand(const cv::Mat& shares, int search, int trackWidth) {
+  const TrackBounds first = locateTrack(shares, true, search);
+  const int narrow = std::max(2 * kWidestSpeck, trackWidth / 4);
+  const int from = first.last + 1;
+  if (!first.found || first.first > 2 * kWidestSpeck || from - first.first >= narrow ||
+      search - from < narrow)
+    return first;
+  TrackBounds beyond = locateTrack(shares.rowRange(from, search), true, search - from);
+  if (!beyond.found) return first;
+  beyond.first += from;
+  beyond.last += from;
+  return beyond;
+}
+
 }  // namespace
 
 ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensity,
@@ -108,7 +127,7 @@ ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensi
   const int search = std::min(side, trackWidth * 27 / 20);
   cv::Mat mended = stripLevels(rows.colRange(0, search), read);
   mendScratches(mended, bright - dark, -1);
-  const TrackBounds bounds = locateTrack(columnShares(mended).t(), true, search);
+  const TrackBounds bounds = modulatedBand(columnShares(mended).t(), search, trackWidth);
   if (!bounds.found) return track;
   track.first = bounds.first;
   track.last = bounds.last;
