@@ -62,6 +62,44 @@ int clearAnchor(const std::vector<int>& clear) {
   return anchor;
 }
 
+std::vector<bool> scratchedColumns(const std::vector<int>& clear, int anchor, int rows,
+                                   int widest) {
+  const int n = static_cast<int>(clear.size());
+  std::vector<bool> scratched(static_cast<size_t>(n), false);
+  if (anchor < 0 || anchor >= n) return scratched;
+  // More rows than a few specks, or the grain at an edge, move a column's count.
+  const int apart = std::max(3, rows / 50);
+  const auto judge = [&](int from, int step) {
+    // Outwards from the anchor: the least count on the way, for a bright scratch.
+    int nearer = clear[static_cast<size_t>(from)];
+    for (int x = from; x >= 0 && x < n; x += step) {
+      const int c = clear[static_cast<size_t>(x)];
+      if (c > nearer + apart) scratched[static_cast<size_t>(x)] = true;
+      nearer = std::min(nearer, c);
+    }
+    // Inwards from the window's end: the most count beyond, for a dark scratch.
+    const int end = step > 0 ? n - 1 : 0;
+    int beyond = clear[static_cast<size_t>(end)];
+    for (int x = end; x != from; x -= step) {
+      const int c = clear[static_cast<size_t>(x)];
+      if (c + apart < beyond) scratched[static_cast<size_t>(x)] = true;
+      beyond = std::max(beyond, c);
+    }
+  };
+  judge(anchor, -1);
+  judge(anchor, 1);
+  for (int x = 0; x < n;) {
+    if (!scratched[static_cast<size_t>(x)]) {
+      ++x;
+      continue;
+    }
+    const int a = x;
+    while (x < n && scratched[static_cast<size_t>(x)]) ++x;
+    if (x - a > widest) std::fill(scratched.begin() + a, scratched.begin() + x, false);
+  }
+  return scratched;
+}
+
 double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum) {
   const int n = static_cast<int>(shares.size());
   std::vector<Run> runs;

@@ -12,6 +12,16 @@ inline constexpr int kWidestSpeck = 6;
 // counts, for each column, the rows on which it is clear. -1 when no column is.
 int clearAnchor(const std::vector<int>& clear);
 
+// The columns of a variable-area track's window that a scratch along the film covers.
+// `clear` counts, for each column, the rows (of `rows` counted) on which it is clear.
+// The clear part grows outwards from `anchor` (see clearAnchor), so a column of film is
+// clear no less often than any beyond it: one clear far less often is under a dark
+// scratch, one clear far more often than any nearer the anchor under a bright one (a
+// negative's dark scratch, turned over). A speck of dust covers too few rows to count,
+// and a run of columns wider than `widest` is film (the opaque band beside a
+// unilateral track's fixed edge, with clear film beyond it), not a scratch.
+std::vector<bool> scratchedColumns(const std::vector<int>& clear, int anchor, int rows, int widest);
+
 // The clear width, in columns, of one row of a variable-area track: `shares` holds
 // each column's share of clear film (0 opaque, 1 clear). The sound lies in the edges
 // of the clear part that covers or lies nearest `anchor`, each edge a ramp where the

@@ -66,21 +66,36 @@ cv::Mat columnShares(const cv::Mat& levels) {
 }
 
 // The band of columns of `shares` (columns as rows, see columnShares) that the sound
-// moves, within `search` of the track-side edge. A narrow band at that edge is the
-// film's own edge, which the weave or the film's turn in the gate moves across the
-// first columns: the band beyond it is the track, where there is one.
+// moves, from column `from` to `search`, with `from` added back; not found where none.
+TrackBounds bandWithin(const cv::Mat& shares, int from, int search) {
+  if (search - from < 2) return {};
+  TrackBounds band = locateTrack(shares.rowRange(from, search), true, search - from);
+  band.first += from;
+  band.last += from;
+  return band;
+}
+
+// The band of columns of `shares` that the sound moves, within `search` of the
+// track-side edge. A narrow band at that edge is the film's own edge, which the weave
+// or the film's turn in the gate moves across the first columns: the band beyond it is
+// the track, where there is one. A scratch along the film, a few columns that never
+// move, does not end the track: the sound moves on beyond it, within a track's width.
 TrackBounds modulatedBand(const cv::Mat& shares, int search, int trackWidth) {
-  const TrackBounds first = locateTrack(shares, true, search);
+  TrackBounds band = bandWithin(shares, 0, search);
   const int narrow = std::max(2 * kWidestSpeck, trackWidth / 4);
-  const int from = first.last + 1;
-  if (!first.found || first.first > 2 * kWidestSpeck || from - first.first >= narrow ||
-      search - from < narrow)
-    return first;
-  TrackBounds beyond = locateTrack(shares.rowRange(from, search), true, search - from);
-  if (!beyond.found) return first;
-  beyond.first += from;
-  beyond.last += from;
-  return beyond;
+  if (band.found && band.first <= 2 * kWidestSpeck && band.last + 1 - band.first < narrow) {
+    const TrackBounds beyond = bandWithin(shares, band.last + 1, search);
+    if (beyond.found) band = beyond;
+  }
+  const int widestScratch = std::max(kWidestSpeck, trackWidth / 16);
+  while (band.found) {
+    const TrackBounds next = bandWithin(shares, band.last + 1, search);
+    if (!next.found || next.first - band.last - 1 > widestScratch ||
+        next.last - band.first + 1 > trackWidth + trackWidth / 10)
+      break;
+    band.last = next.last;
+  }
+  return band;
 }
 
 }  // namespace

@@ -51,6 +51,15 @@ double filmDpi(const FirstScan& first, int filmType, int classic) {
   return classic;
 }
 
+// The scan's resolution across the film, in dpi, to go with `along`: the file's tag
+// where `along` is its resolution along the film (the classic reader may take one of
+// its own for each that the scan's proportions suggest, a quarter of the other), else
+// the classic reader's in the same proportion.
+double acrossDpi(const Resolution& tagged, double along, const Resolution& classic) {
+  if (tagged.x > 0 && std::abs(along - tagged.y) < 0.5) return tagged.x;
+  return classic.x * along / std::max(classic.y, 1);
+}
+
 std::string joinWarning(const ScanJoin& join, int frame, const std::string& file) {
   if (join.kind == JoinKind::Missing) {
     const bool one = join.missing == 1;
@@ -89,7 +98,7 @@ class PreciseReader : public SoundReader {
     if (!record_.manualResolution) {
       const double dpi = filmDpi(first, record_.filmType, g.resolution.y);
       if (std::abs(dpi - g.resolution.y) > 0.03 * dpi) {
-        const double across = g.resolution.x * dpi / std::max(g.resolution.y, 1);
+        const double across = acrossDpi(first.tagged, dpi, g.resolution);
         filParametersT(record_.filmType, Resolution{roundToInt(across), roundToInt(dpi)}, filPar_);
       }
     }
