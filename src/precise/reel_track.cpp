@@ -142,7 +142,10 @@ ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensi
   const int search = std::min(side, trackWidth * 27 / 20);
   cv::Mat mended = stripLevels(rows.colRange(0, search), read);
   mendScratches(mended, bright - dark, -1);
-  const TrackBounds bounds = modulatedBand(columnShares(mended).t(), search, trackWidth);
+  // Variable area: past the film's own edge and across a scratch (see modulatedBand).
+  const cv::Mat shares = columnShares(mended).t();
+  const TrackBounds bounds = variableDensity ? locateTrack(shares, true, search)
+                                             : modulatedBand(shares, search, trackWidth);
   if (!bounds.found) return track;
   track.first = bounds.first;
   track.last = bounds.last;
