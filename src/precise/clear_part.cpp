@@ -35,9 +35,15 @@ bool mirrorIsClear(const std::vector<float>& shares, const Run& run, int mirrorS
 
 // Whether the clear part extends across a gap of opaque columns to `next`: a dark speck
 // within the clear part, not a bright one on the opaque film beside it. A speck is
-// narrow, and so is the clear film it hides; a wider run beyond it is film.
-bool joinsAcross(const std::vector<float>& shares, int gap, const Run& next, int mirrorSum) {
-  if (gap > kWidestSpeck) return false;
+// narrow, and so is the clear film it hides; a wider run beyond it is film. A wider
+// gap, a scratch along a bilateral track, is crossed where the film mirroring it and
+// the run beyond is clear.
+bool joinsAcross(const std::vector<float>& shares, const Run& gap, const Run& next, int mirrorSum) {
+  if (gap.width() > kWidestSpeck) {
+    const int widestScratch = static_cast<int>(shares.size()) / 12;
+    return gap.width() <= widestScratch && mirrorIsClear(shares, gap, mirrorSum) &&
+           mirrorIsClear(shares, next, mirrorSum);
+  }
   return next.width() > kWidestSpeck || mirrorIsClear(shares, next, mirrorSum);
 }
 
@@ -60,6 +66,51 @@ int clearAnchor(const std::vector<int>& clear) {
     if (x - a > widest) widest = x - a, anchor = (a + x - 1) / 2;
   }
   return anchor;
+}
+
+std::vector<bool> scratchedColumns(const std::vector<int>& clear, int anchor, int rows,
+                                   int widest) {
+  const int n = static_cast<int>(clear.size());
+  std::vector<bool> dark(static_cast<size_t>(n), false), bright(dark);
+  if (anchor < 0 || anchor >= n) return dark;
+  // More rows than a speck or two, or the grain at an edge, move a column's count.
+  const int apart = std::max(4, rows / 200);
+  const auto judge = [&](int from, int step) {
+    // Outwards from the anchor: the least count on the way, for a bright scratch.
+    int nearer = clear[static_cast<size_t>(from)];
+    for (int x = from; x >= 0 && x < n; x += step) {
+      const int c = clear[static_cast<size_t>(x)];
+      if (c > nearer + apart) bright[static_cast<size_t>(x)] = true;
+      nearer = std::min(nearer, c);
+    }
+    // Inwards from the window's end: the most count beyond, for a dark scratch.
+    const int end = step > 0 ? n - 1 : 0;
+    int beyond = clear[static_cast<size_t>(end)];
+    for (int x = end; x != from; x -= step) {
+      const int c = clear[static_cast<size_t>(x)];
+      if (c + apart < beyond) dark[static_cast<size_t>(x)] = true;
+      beyond = std::max(beyond, c);
+    }
+  };
+  judge(anchor, -1);
+  judge(anchor, 1);
+  // Runs wider than a scratch are film.
+  const auto narrowRuns = [&](std::vector<bool>& marked) {
+    for (int x = 0; x < n;) {
+      if (!marked[static_cast<size_t>(x)]) {
+        ++x;
+        continue;
+      }
+      const int a = x;
+      while (x < n && marked[static_cast<size_t>(x)]) ++x;
+      if (x - a > widest) std::fill(marked.begin() + a, marked.begin() + x, false);
+    }
+  };
+  narrowRuns(dark);
+  narrowRuns(bright);
+  for (int x = 0; x < n; ++x)
+    dark[static_cast<size_t>(x)] = dark[static_cast<size_t>(x)] || bright[static_cast<size_t>(x)];
+  return dark;
 }
 
 double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum) {
@@ -96,14 +147,12 @@ double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum) {
   std::vector<bool> filled(static_cast<size_t>(n), false);
   int first = runs[main].first, last = runs[main].last;
   for (size_t k = main; k-- > 0;) {
-    const int gap = first - runs[k].last - 1;
-    if (!joinsAcross(shares, gap, runs[k], mirrorSum)) break;
+    if (!joinsAcross(shares, Run{runs[k].last + 1, first - 1}, runs[k], mirrorSum)) break;
     for (int x = runs[k].last + 1; x < first; ++x) filled[static_cast<size_t>(x)] = true;
     first = runs[k].first;
   }
   for (size_t k = main + 1; k < runs.size(); ++k) {
-    const int gap = runs[k].first - last - 1;
-    if (!joinsAcross(shares, gap, runs[k], mirrorSum)) break;
+    if (!joinsAcross(shares, Run{last + 1, runs[k].first - 1}, runs[k], mirrorSum)) break;
     for (int x = last + 1; x < runs[k].first; ++x) filled[static_cast<size_t>(x)] = true;
     last = runs[k].last;
   }

@@ -12,13 +12,26 @@ inline constexpr int kWidestSpeck = 6;
 // counts, for each column, the rows on which it is clear. -1 when no column is.
 int clearAnchor(const std::vector<int>& clear);
 
+// The columns of a variable-area track's window that a scratch along the film puts out
+// of order. `clear` counts, for each column, the rows (of `rows` counted) on which it is
+// clear. The clear part grows outwards from `anchor` (see clearAnchor), so a column of
+// film is clear no less often than any beyond it: one clear far less often lies under
+// a dark scratch, or between the anchor and a bright one (a negative's dark scratch,
+// turned over); one clear far more often than any nearer the anchor under a bright
+// scratch, or beyond a dark one. A speck of dust covers too few rows to count, and a
+// run of columns wider than `widest` is film (the opaque band beside a unilateral
+// track's fixed edge, with clear film beyond it), not a scratch.
+std::vector<bool> scratchedColumns(const std::vector<int>& clear, int anchor, int rows, int widest);
+
 // The clear width, in columns, of one row of a variable-area track: `shares` holds
 // each column's share of clear film (0 opaque, 1 clear). The sound lies in the edges
 // of the clear part that covers or lies nearest `anchor`, each edge a ramp where the
 // sound moved within the row; a dark speck inside the clear part is read as clear, a
 // bright speck on the opaque film around it as opaque. `mirrorSum` is the sum of a
 // bilateral track's mirrored columns (-1, or far from twice the anchor, on a unilateral
-// track): a narrow clear run beyond a speck whose mirror image is clear is track.
+// track): a narrow clear run beyond a speck whose mirror image is clear is track, and
+// so is the clear part beyond a dark gap wider than a speck (a scratch, at most a
+// twelfth of the row) where the gap's mirror image and the run's are clear.
 double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum);
 
 }  // namespace kelvora

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "film/track_bounds.h"
+#include "precise/clear_part.h"
 #include "precise/scan_sound.h"
 
 namespace kelvora {
@@ -106,6 +107,39 @@ TrackBounds locateDensityTrack(const cv::Mat& shares, int trackWidth) {
   return bounds;
 }
 
+// The band of columns of `shares` (columns as rows, see columnShares) that the sound
+// moves, from column `from` to `search`, with `from` added back; not found where none.
+TrackBounds bandWithin(const cv::Mat& shares, int from, int search) {
+  if (search - from < 2) return {};
+  TrackBounds band = locateTrack(shares.rowRange(from, search), true, search - from);
+  band.first += from;
+  band.last += from;
+  return band;
+}
+
+// The band of columns of `shares` that the sound moves, within `search` of the
+// track-side edge. A narrow band at that edge is the film's own edge, which the weave
+// or the film's turn in the gate moves across the first columns: the band beyond it is
+// the track, where there is one. A scratch along the film, a few columns that never
+// move, does not end the track: the sound moves on beyond it, within a track's width.
+TrackBounds modulatedBand(const cv::Mat& shares, int search, int trackWidth) {
+  TrackBounds band = bandWithin(shares, 0, search);
+  const int narrow = std::max(2 * kWidestSpeck, trackWidth / 4);
+  if (band.found && band.first <= 2 * kWidestSpeck && band.last + 1 - band.first < narrow) {
+    const TrackBounds beyond = bandWithin(shares, band.last + 1, search);
+    if (beyond.found) band = beyond;
+  }
+  const int widestScratch = std::max(kWidestSpeck, trackWidth / 16);
+  while (band.found) {
+    const TrackBounds next = bandWithin(shares, band.last + 1, search);
+    if (!next.found || next.first - band.last - 1 > widestScratch ||
+        next.last - band.first + 1 > trackWidth + trackWidth / 10)
+      break;
+    band.last = next.last;
+  }
+  return band;
+}
+
 }  // namespace
 
 ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensity,
@@ -150,8 +184,10 @@ ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensi
   const int search = std::min(side, trackWidth * 27 / 20);
   cv::Mat mended = stripLevels(rows.colRange(0, search), read);
   mendScratches(mended, bright - dark, -1);
-  const TrackBounds bounds = variableDensity ? locateDensityTrack(columnShares(mended), trackWidth)
-                                             : locateTrack(columnShares(mended).t(), true, search);
+  // Variable area: past the film's own edge and across a scratch (see modulatedBand).
+  const cv::Mat shares = columnShares(mended);
+  const TrackBounds bounds = variableDensity ? locateDensityTrack(shares, trackWidth)
+                                             : modulatedBand(shares.t(), search, trackWidth);
   if (!bounds.found) return track;
   track.first = bounds.first;
   track.last = bounds.last;

@@ -371,4 +371,15 @@ std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const Join
   return out;
 }
 
+std::vector<float> withShadowedEnds(const std::vector<float>& sound, int lead, int tail) {
+  if (sound.empty()) return sound;
+  const std::vector<float> rest{static_cast<float>(meanOf(sound))};
+  std::vector<float> out;
+  out.reserve(sound.size() + static_cast<size_t>(std::max(lead, 0) + std::max(tail, 0)));
+  bridgeGap(out, sound, sound, lead);
+  out.insert(out.end(), sound.begin(), sound.end());
+  bridgeGap(out, sound, rest, tail);
+  return out;
+}
+
 }  // namespace kelvora

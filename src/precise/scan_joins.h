@@ -47,6 +47,12 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
 std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const JoinPlan& plan,
                                  bool crossfade);
 
+// `sound` with `lead` samples before it and `tail` after it at its resting level (its
+// mean), eased into and out of its own first and last samples: the rows in the gate's
+// shadow at the reel's two ends, unread but still film, so that the sound starts on
+// the first scan's first row.
+std::vector<float> withShadowedEnds(const std::vector<float>& sound, int lead, int tail);
+
 // The normalised correlation of `previous` from `advance` on with the start of
 // `present`, over their overlap (at most `longest` samples of it); NaN when it is under
 // 16 samples or either is flat.

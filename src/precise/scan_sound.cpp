@@ -108,28 +108,68 @@ float between(const float* row, double at) {
 
 // The sum of the columns a bilateral track mirrors onto each other (column x onto
 // mirrorSum - x), to a quarter column, within `reach` of `around`: where the window's
-// column levels are most nearly their own mirror image.
+// column levels are most nearly their own mirror image. The columns least like their
+// mirror, a fifth of them, are left out of the measure: a scratch along one side of
+// the track has no image on the other.
 double mirrorAxis(const cv::Mat& window, int around, int reach) {
   cv::Mat means;
   cv::reduce(window, means, 0, cv::REDUCE_AVG, CV_32F);
   const float* m = means.ptr<float>(0);
   const int n = window.cols;
   double best = around, bestScore = -1.0;
+  std::vector<double> apart;
   for (double sum = around - reach; sum <= around + reach; sum += 0.25) {
-    double score = 0.0;
-    int count = 0;
+    apart.clear();
     for (int u = 0; u < n; ++u) {
       const double v = sum - u;
       if (v < 0.0 || v > n - 1) continue;
       const double d = m[u] - between(m, v);
-      score += d * d;
-      ++count;
+      apart.push_back(d * d);
     }
-    if (count < n / 2) continue;
-    score /= count;
+    if (static_cast<int>(apart.size()) < n / 2) continue;
+    const auto kept = apart.begin() + static_cast<long>(apart.size() * 4 / 5);
+    std::nth_element(apart.begin(), kept, apart.end());
+    double score = 0.0;
+    for (auto d = apart.begin(); d != kept; ++d) score += *d;
+    score /= static_cast<double>(kept - apart.begin());
     if (bestScore < 0.0 || score < bestScore) best = sum, bestScore = score;
   }
   return best;
+}
+
+// Mends the columns of a variable-area window that `scratched` marks (see
+// scratchedColumns), and a column either side of each run where the scratch's edge
+// covers part of it: from their mirror columns where the track is bilateral about
+// `mirrorSum` (-1 where not) and those are film, else between the film either side.
+// Returns the columns mended.
+int mendScratchedColumns(cv::Mat& window, const std::vector<bool>& scratched, double mirrorSum) {
+  const int n = window.cols;
+  int count = 0;
+  for (int u = 1; u < n - 1;) {
+    if (!scratched[static_cast<size_t>(u)]) {
+      ++u;
+      continue;
+    }
+    const int from = u;
+    while (u < n - 1 && scratched[static_cast<size_t>(u)]) ++u;
+    const int a = std::max(1, from - 1), b = std::min(n - 2, u);
+    bool fromMirror = mirrorSum >= 0;
+    for (int x = a; x <= b && fromMirror; ++x) {
+      const double m = mirrorSum - x;
+      const int lo = static_cast<int>(std::floor(m)), hi = static_cast<int>(std::ceil(m));
+      fromMirror = lo >= 0 && hi < n && (hi < a || lo > b) && !scratched[static_cast<size_t>(lo)] &&
+                   !scratched[static_cast<size_t>(hi)];
+    }
+    for (int y = 0; y < window.rows; ++y) {
+      float* row = window.ptr<float>(y);
+      const float l = row[a - 1], r = row[b + 1];
+      for (int x = a; x <= b; ++x)
+        row[x] = fromMirror ? between(row, mirrorSum - x) : l + (r - l) * (x - a + 1) / (b - a + 2);
+    }
+    count += b - a + 1;
+    u = b + 1;
+  }
+  return count;
 }
 
 }  // namespace
@@ -425,9 +465,20 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // The anchor lies on the track, not on the margin read for weave and skew (where a
   // negative's window may reach the bright gate beyond the film's edge).
   const int inset = std::min(track.margin + drift, window.cols / 3);
-  std::fill(clearColumns.begin(), clearColumns.begin() + inset, 0);
-  std::fill(clearColumns.end() - inset, clearColumns.end(), 0);
-  const int anchor = clearAnchor(clearColumns);
+  std::vector<int> onTrack = clearColumns;
+  std::fill(onTrack.begin(), onTrack.begin() + inset, 0);
+  std::fill(onTrack.end() - inset, onTrack.end(), 0);
+  const int anchor = clearAnchor(onTrack);
+  // A scratch along a bilateral track that the mending above left (one wider than a
+  // speck, at the track's outer reach, where the film beside it barely moves) shows in
+  // how often each column of the track is clear.
+  if (std::abs(2 * anchor - mirrorSum) <= std::max(4, window.cols / 20)) {
+    std::vector<bool> scratched = scratchedColumns(clearColumns, anchor, (rows + 3) / 4,
+                                                   std::max(kWidestSpeck, trackWidth / 12));
+    std::fill(scratched.begin(), scratched.begin() + inset, false);
+    std::fill(scratched.end() - inset, scratched.end(), false);
+    sound.scratchColumns += mendScratchedColumns(window, scratched, mirrorSum);
+  }
   std::vector<float> shares(static_cast<size_t>(window.cols));
   for (int y = 0; y < rows; ++y) {
     const double lo = opaqueLevel[y];

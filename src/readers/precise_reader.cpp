@@ -142,7 +142,11 @@ class PreciseReader : public SoundReader {
       return reading;
     }
     const JoinPlan plan = planJoins(scans_, filPar_.framePitch, missingBefore_, leads_);
-    std::vector<float> samples = assembleScans(scans_, plan, record_.crossfade);
+    // The first scan's rows before its lit ones and the last's after them hold sound
+    // too: kept at the resting level, the sound starts with the first row, in step
+    // with the pictures.
+    std::vector<float> samples = withShadowedEnds(assembleScans(scans_, plan, record_.crossfade),
+                                                  leads_.front(), tails_.back());
 
     // The rate the film's rows play at: frames per second times the frame pitch the
     // scans' advance measures, not the pitch the resolution gives.
@@ -246,6 +250,7 @@ class PreciseReader : public SoundReader {
       LitRows lit = lits_[scans_.size()];
       if (!shaded) lit = LitRows{0, whole.rows};
       leads_.push_back(lit.first);
+      tails_.push_back(whole.rows - lit.end);
       const cv::Mat strip = whole.rowRange(lit.first, lit.end);
       ScanSound sound = readScanSound(strip, track_, filPar_.trackWidth);
       // Sound louder than the first scans held reaches past the track found on them.
@@ -290,7 +295,7 @@ class PreciseReader : public SoundReader {
   // once.
   void reportSplices(const JoinPlan& plan, size_t total, int rate, FilmReading& r) const {
     std::vector<long> seen;
-    long start = 0;
+    long start = leads_.empty() ? 0 : leads_.front();  // the sound starts on the first row
     for (size_t k = 0; k < scans_.size(); ++k) {
       if (k > 0) start += plan.joins[k].advance;
       for (const int row : scans_[k].spliceRows) {
@@ -326,6 +331,7 @@ class PreciseReader : public SoundReader {
   int judgedScans_ = 0;             // the first scans, and how many of them the gate shades
   int shadedScans_ = 0;
   std::vector<int> leads_;  // rows of each scan left unread before its lit ones
+  std::vector<int> tails_;  // and after them
   int missing_ = 0;
   std::string previousName_;
 };

@@ -36,6 +36,8 @@ TEST(ClearPart, EdgesAreReadAndSpecksPassedBy) {
   };
   const std::vector<float> bilateral = row(80, 22.4, 57.6);  // middle at 40, mirror sum 79
   const std::vector<float> unilateral = row(80, 10.0, 47.3);
+  // A window of 160 columns, middle at 80 (mirror sum 159): a scratch may be 13 wide.
+  const std::vector<float> wide = row(160, 30.4, 129.6);
   std::vector<float> ramp = row(40, 5.0, 15.0);
   const float fall[] = {0.9f, 0.7f, 0.45f, 0.52f, 0.3f, 0.1f};
   std::copy(std::begin(fall), std::end(fall), ramp.begin() + 15);
@@ -56,9 +58,50 @@ TEST(ClearPart, EdgesAreReadAndSpecksPassedBy) {
        10.0 + 0.9 + 0.7 + 0.45 + 0.52 + 0.3 + 0.1},
       {"unilateral, both", withSpeck(withSpeck(unilateral, 30, 32, 0.0f), 2, 5, 1.0f), 14, -1,
        37.3},
+      // A dark scratch wider than a speck near an edge: its mirror image is clear.
+      {"dark scratch, its mirror clear", withSpeck(wide, 36, 48, 0.0f), 80, 159, 99.2},
+      // No mirror on a unilateral track: the clear part ends at a gap that wide.
+      {"dark scratch on a unilateral track", withSpeck(wide, 36, 48, 0.0f), 80, -1, 81.6},
+      // Wider than a twelfth of the window: film, not a scratch.
+      {"dark gap too wide for a scratch", withSpeck(wide, 34, 48, 0.0f), 80, 159, 81.6},
   };
   for (const Case& c : cases)
     EXPECT_NEAR(clearWidth(c.shares, c.anchor, c.mirrorSum), c.width, 1e-4) << c.name;
+}
+
+TEST(ClearPart, ScratchesShowInHowOftenColumnsAreClear) {
+  struct Case {
+    std::string name;
+    std::vector<int> clear;
+    int anchor;
+    std::vector<int> scratched;
+  };
+  const std::vector<int> track = {0, 5, 30, 80, 100, 100, 100, 80, 30, 5, 0};
+  std::vector<int> dark = track;
+  dark[2] = 0;  // a column barely clear with film clear more often beyond it
+  std::vector<int> bright = track;
+  bright[9] = 100;  // a column always clear beyond film that is not
+  std::vector<int> speck = track;
+  speck[2] = 27;  // a speck's few rows
+  std::vector<int> wideBand = {0, 90, 90, 90, 0, 0, 0, 0, 40, 80, 100, 100, 80, 30, 0};
+  const Case cases[] = {
+      {"plain", track, 5, {}},
+      // The film the scratch puts out of order with it: clear more often than the
+      // scratch nearer the anchor, or less often than a scratch beyond it.
+      {"dark scratch", dark, 5, {1, 2}},
+      {"bright scratch", bright, 5, {7, 8, 9}},
+      {"a speck", speck, 5, {}},
+      // The opaque band beside a unilateral track's fixed edge, clear film beyond it.
+      {"wide band", wideBand, 10, {1, 2, 3}},
+      {"no anchor", track, -1, {}},
+  };
+  for (const Case& c : cases) {
+    const std::vector<bool> got = scratchedColumns(c.clear, c.anchor, 400, 3);
+    std::vector<int> marked;
+    for (size_t x = 0; x < got.size(); ++x)
+      if (got[x]) marked.push_back(static_cast<int>(x));
+    EXPECT_EQ(marked, c.scratched) << c.name;
+  }
 }
 
 TEST(ClearPart, TheAnchorIsTheColumnClearMostOften) {

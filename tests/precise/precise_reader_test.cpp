@@ -39,10 +39,14 @@ struct AgedReel {
   int clicks = 0;          // clicks it may have that neither the ideal reader nor dust has
 };
 
+// Samples of the sound tracked against the film at one lag and gain (see trackedQuality).
+constexpr long kTrackingBlock = 2048;
+
 // Clicks in the sound `read` that the ideal reader's sound does not have near, and that
-// lie away from every speck of dust crossing the track.
+// lie away from every speck of dust crossing the track and from a bridged gap between
+// `gapFrom` and `gapTo`.
 int clicksOffTheDust(const reel::Reel& reel, const std::vector<float>& read,
-                     const std::vector<float>& ideal) {
+                     const std::vector<float>& ideal, long gapFrom = 0, long gapTo = -1) {
   const std::vector<int> idealClicks = reel::clicksIn(reel::trackedResidual(ideal, reel.audio));
   int count = 0;
   for (const int at : reel::clicksIn(reel::trackedResidual(read, reel.audio))) {
@@ -53,7 +57,10 @@ int clicksOffTheDust(const reel::Reel& reel, const std::vector<float>& read,
           const reel::RowRange r = reel::trackRowsOf(reel.geometry, s);
           return r.first <= r.last && at >= r.first - 4 && at <= r.last + 4;
         });
-    count += inIdeal || onDust ? 0 : 1;
+    // The ideal reader reads the scan that is missing: a block of the sound that holds
+    // the bridge fits the film at another gain, and its whole residual stands out.
+    const bool nearGap = at >= gapFrom - kTrackingBlock && at <= gapTo + kTrackingBlock;
+    count += inIdeal || onDust || nearGap ? 0 : 1;
   }
   return count;
 }
@@ -116,7 +123,14 @@ TEST_P(PreciseReaderTest, ReadsAllTheSoundTheFilmHolds) {
 
   const reel::SoundQuality precise = reel::trackedQuality(sound, reel.audio);
   const reel::SoundQuality best = reel::trackedQuality(ideal, reel.audio);
-  const int clicks = clicksOffTheDust(reel, sound, ideal);
+  long gapFrom = 0, gapTo = -1;
+  if (kind.missingScan >= 0) {
+    for (int k = 1; k < kind.missingScan; ++k) gapFrom += run.report.frames[k].cutPoint;
+    gapFrom += run.report.frames[static_cast<size_t>(kind.missingScan - 1)].samples;
+    gapTo = gapFrom - run.report.frames[static_cast<size_t>(kind.missingScan - 1)].samples +
+            run.report.frames[static_cast<size_t>(kind.missingScan)].cutPoint;
+  }
+  const int clicks = clicksOffTheDust(reel, sound, ideal, gapFrom, gapTo);
   std::printf("%s: precise %.1f dB, ideal %.1f dB, %d clicks off the dust\n", kind.name,
               precise.snrDb, best.snrDb, clicks);
   EXPECT_LE(clicks, kind.clicks);
@@ -288,7 +302,45 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.weave = 2.0;
                                                       o.dpi = 1200;
                                                     },
+                                                    // Specks on the first strips leave the track
+                                                    // where it is: every join matches.
                                                     -1, 0, 0, 1.0},
+                                           AgedReel{"dark_scratch_dust_bilateral",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.scans = 8;
+                                                      o.dpi = 2400;
+                                                      o.scratch = 0.2;
+                                                      o.darkScratch = true;
+                                                      o.dust = 4.0;
+                                                      o.level = 1.5;
+                                                    },
+                                                    // Peaks whose edge lies under the
+                                                    // scratch, read from the other side.
+                                                    -1, 0, 0, 1.0, 8},
+                                           AgedReel{"dark_scratch_on_a_dusty_negative",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.scans = 8;
+                                                      o.dpi = 2000;
+                                                      o.negative = true;
+                                                      o.scratch = 0.66;
+                                                      o.darkScratch = true;
+                                                      o.dust = 4.0;
+                                                    }},
+                                           AgedReel{"turned_negative_strips_gate_shadow",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.scans = 4;
+                                                      o.dpi = 2400;
+                                                      o.longStrip = true;
+                                                      o.negative = true;
+                                                      o.unilateral = true;
+                                                      o.skewDegrees = 0.2;
+                                                      o.gateShadow = 0.7;
+                                                    },
+                                                    // The track is found past the film's edge
+                                                    // that the turn moves across the strip's
+                                                    // first columns; the turn, read at whole
+                                                    // rows, still costs dB and clicks.
+                                                    -1, 0, 0, 10.0, 40},
                                            // The clicks it still has off the dust, in the
                                            // scans before the gap, are held where they
                                            // stand.
