@@ -151,5 +151,29 @@ TEST(Rot90Test, TurnsAsTheLibraryDoes) {
       }
 }
 
+// The turn with its mirrors folded in against the three steps done one by one, on
+// every pixel size, on sizes that leave part stripes, and on a view.
+TEST(TurnQuarterTest, EqualsMirrorTurnMirror) {
+  const cv::Size sizes[] = {{1, 1}, {2, 3}, {300, 17}, {17, 300}, {259, 130}};
+  for (const int type : {CV_8UC1, CV_8UC3, CV_16UC1, CV_16UC3, CV_8UC4})
+    for (const cv::Size size : sizes)
+      for (const bool view : {false, true}) {
+        cv::Mat whole(size.height + 3, size.width + 5, type);
+        cv::randu(whole, 0, 255);
+        const cv::Mat image = view ? whole(cv::Rect(2, 1, size.width, size.height))
+                                   : whole(cv::Rect(0, 0, size.width, size.height)).clone();
+        for (const bool before : {false, true})
+          for (const bool after : {false, true}) {
+            cv::Mat expected = before ? flipud(image) : image.clone();
+            cv::rotate(expected, expected, cv::ROTATE_90_COUNTERCLOCKWISE);
+            if (after) cv::flip(expected, expected, 0);
+            EXPECT_TRUE(same(turnQuarter(image, before, after), expected))
+                << "type " << type << ", " << size << (view ? " view" : "") << ", mirrors "
+                << before << after;
+          }
+      }
+  EXPECT_TRUE(turnQuarter(cv::Mat(), true, false).empty());
+}
+
 }  // namespace
 }  // namespace kelvora
