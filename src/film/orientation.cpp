@@ -63,13 +63,18 @@ cv::Mat frameCorrection(const cv::Mat& img, int filmType, int longstrip) {
   return img.colRange(keptColumns(img, false, filmType, longstrip)).clone();
 }
 
+cv::Mat trimmedScan(const cv::Mat& reimg, bool direction, bool correction, int filmType,
+                    int longstrip) {
+  if (reimg.empty() || !correction) return reimg;
+  return reimg.colRange(keptColumns(reimg, !direction, filmType, longstrip));
+}
+
 cv::Mat RotCor(const cv::Mat& reimg, int inverse, bool direction, bool correction, int filmType,
                int longstrip) {
   if (reimg.empty()) return cv::Mat();
   // The trim is a view and both mirrors go into the turn: one pass over the scan.
-  const cv::Mat kept =
-      correction ? reimg.colRange(keptColumns(reimg, !direction, filmType, longstrip)) : reimg;
-  return turnQuarter(kept, !direction, inverse != 0);
+  return turnQuarter(trimmedScan(reimg, direction, correction, filmType, longstrip), !direction,
+                     inverse != 0);
 }
 
 }  // namespace kelvora
