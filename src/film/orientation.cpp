@@ -10,13 +10,24 @@
 
 namespace kelvora {
 
-cv::Mat frameCorrection(const cv::Mat& img, int filmType, int longstrip) {
+namespace {
+
+// The columns [first, last + 1) of a raw scan that frameCorrection keeps. With
+// `mirrored` they are those of the scan mirrored top to bottom, found without
+// mirroring it.
+cv::Range keptColumns(const cv::Mat& img, bool mirrored, int filmType, int longstrip) {
   const int w = img.cols;
   const int h = img.rows;
-  if (h < 4 || w < 1) return img.clone();
+  if (h < 4 || w < 1) return cv::Range(0, w);
 
   const int r = roundToInt(0.15 * h);
-  const Profile p = meanValue(img, 1, w, r, h - r, 1, true);
+  // Rows r .. h - r counted from 1 are, counted from the other end, rows r + 1 ..
+  // h - r + 1. Integer column sums are the same in either order while they stay
+  // below 2^24; beyond that the running float sums are taken in the mirrored order.
+  const bool exactSums = static_cast<long long>(h - 2 * r + 1) * 255 < (1 << 24);
+  const Profile p = !mirrored   ? meanValue(img, 1, w, r, h - r, 1, true)
+                    : exactSums ? meanValue(img, 1, w, r + 1, h - r + 1, 1, true)
+                                : meanValue(flipud(img), 1, w, r, h - r, 1, true);
   const int k7 = static_cast<int>(std::floor(0.07 * w));
   const int k50 = static_cast<int>(std::floor(0.5 * w));
   const int k93 = static_cast<int>(std::floor(0.93 * w));
@@ -40,19 +51,30 @@ cv::Mat frameCorrection(const cv::Mat& img, int filmType, int longstrip) {
     if (e < 0) e = w;
   }
 
-  if (s == 0 && e == w) return img.clone();
+  if (s == 0 && e == w) return cv::Range(0, w);
   s = std::clamp(s, 0, w - 1);
   const int last = std::clamp(std::min(e, w - 1), s, w - 1);
-  return img.colRange(s, last + 1).clone();
+  return cv::Range(s, last + 1);
+}
+
+}  // namespace
+
+cv::Mat frameCorrection(const cv::Mat& img, int filmType, int longstrip) {
+  return img.colRange(keptColumns(img, false, filmType, longstrip)).clone();
+}
+
+cv::Mat trimmedScan(const cv::Mat& reimg, bool direction, bool correction, int filmType,
+                    int longstrip) {
+  if (reimg.empty() || !correction) return reimg;
+  return reimg.colRange(keptColumns(reimg, !direction, filmType, longstrip));
 }
 
 cv::Mat RotCor(const cv::Mat& reimg, int inverse, bool direction, bool correction, int filmType,
                int longstrip) {
-  cv::Mat image = direction ? reimg : flipud(reimg);
-  if (correction) image = frameCorrection(image, filmType, longstrip);
-  image = rot90(image, 1);
-  if (inverse != 0) image = flipud(image);
-  return image;
+  if (reimg.empty()) return cv::Mat();
+  // The trim is a view and both mirrors go into the turn: one pass over the scan.
+  return turnQuarter(trimmedScan(reimg, direction, correction, filmType, longstrip), !direction,
+                     inverse != 0);
 }
 
 }  // namespace kelvora

@@ -10,6 +10,13 @@ namespace kelvora {
 // an untrimmed scan, or one fewer than 4 rows high, comes back as a copy.
 cv::Mat frameCorrection(const cv::Mat& img, int filmType, int longstrip);
 
+// The columns of a raw scan that the orientation chain keeps, as a view into it: the
+// whole scan unless `correction`, else the columns frameCorrection keeps of the scan
+// mirrored top to bottom for DOWN (`direction` false). Turning the view with
+// turnQuarter(view, !direction, inverse != 0) gives what RotCor gives.
+cv::Mat trimmedScan(const cv::Mat& reimg, bool direction, bool correction, int filmType,
+                    int longstrip);
+
 // The movie job's orientation chain: mirror top to bottom for DOWN, trim if
 // `correction`, turn a quarter turn counter-clockwise, mirror top to bottom for
 // `inverse`. Afterwards the film runs from top to bottom with the soundtrack along

@@ -12,6 +12,7 @@
 #include "movie/movie_writer.h"
 #include "movie/muxed_movie.h"
 #include "movie/picture_cut.h"
+#include "signal/image_ops.h"
 
 namespace kelvora {
 
@@ -60,10 +61,10 @@ std::string secondsText(double seconds) {
   return text;
 }
 
-// The movie as a consumer of the frame loop: each scan oriented on the loading thread,
-// measured on the first, cut into its picture or pictures, scaled and encoded on
-// threads of their own. For a movie with its sound decoded in the same pass, a sound
-// consumer is fed the same scans alongside.
+// The movie as a consumer of the frame loop: each scan trimmed on the loading thread,
+// measured turned on the first, its picture found on the scan as loaded and only the
+// picture turned, scaled and encoded on threads of their own. For a movie with its sound decoded in
+// the same pass, a sound consumer is fed the same scans alongside.
 class MovieConsumer : public FrameConsumer {
  public:
   MovieConsumer(const FilmSettings& film, const MovieSettings& movie, const MovieOutput& output,
@@ -90,9 +91,10 @@ class MovieConsumer : public FrameConsumer {
 
   std::vector<ScanNeeds> needs() const override {
     ScanNeeds needs;
-    // The loading thread orients the next scan while this one is cut.
+    // The loading thread trims the next scan while this one is cut; the scan is turned
+    // only where its pictures lie.
     needs.prepare = [r = record_](const cv::Mat& scan) {
-      return RotCor(scan, r.inverse, r.direction, r.frameCorrection, r.filmType, r.longstrip);
+      return trimmedScan(scan, r.direction, r.frameCorrection, r.filmType, r.longstrip);
     };
     std::vector<ScanNeeds> all{needs};
     if (alongside_ != nullptr)
@@ -130,7 +132,9 @@ class MovieConsumer : public FrameConsumer {
   }
 
   Resolution first(const std::vector<ScanInput>& scans, const FirstScan& first) override {
-    const cv::Mat& oriented = scans.front().image;
+    // The first scan is measured turned whole.
+    const cv::Mat oriented =
+        turnQuarter(scans.front().image, !record_.direction, record_.inverse != 0);
     Resolution res;
     if (record_.manualResolution) {
       res = Resolution{record_.resX, record_.resY};
@@ -150,12 +154,13 @@ class MovieConsumer : public FrameConsumer {
   }
 
   ReaderFailure next(std::vector<ScanInput> scans) override {
-    const cv::Mat oriented = std::move(scans.front().image);
+    const cv::Mat trimmed = std::move(scans.front().image);
     counted_->restart();
     ReversingSink reversed(*counted_);
     FrameSink& sink = record_.inverse != 0 ? static_cast<FrameSink&>(reversed) : *counted_;
-    const cv::Mat picture = cutBW(oriented, sink, area_, record_.filmType, record_.longstrip,
-                                  record_.cutSoundtrack, report_.width, report_.height);
+    const cv::Mat picture = cutUnturned(trimmed, !record_.direction, record_.inverse != 0, sink,
+                                        area_, record_.filmType, record_.longstrip,
+                                        record_.cutSoundtrack, report_.width, report_.height);
     reversed.flush();
     // 16 mm long strips were written by the cut itself; the writer scales every other
     // picture to the frame size with bicubic interpolation.

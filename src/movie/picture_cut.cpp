@@ -6,6 +6,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "film/film_geometry.h"
+#include "signal/image_ops.h"
 #include "signal/profile.h"
 #include "signal/rounding.h"
 
@@ -39,10 +40,10 @@ EdgeSearch leftEdgeSearch(int filmType, bool dark) {
   }
 }
 
-int leftEdge(const cv::Mat& binary, int filmType, float brightness) {
-  const int w = binary.cols;
-  const int h = binary.rows;
-  Profile e = derivative(meanValue(binary, 1, w, 1, h, 1, true));
+// The left edge of the picture from the column means of the binary turned scan,
+// `w` x `h` pixels.
+int leftEdge(const Profile& columnMeans, int w, int h, int filmType, float brightness) {
+  Profile e = derivative(columnMeans);
   const int s = singleRounded(0.05f, h);
   float m = 0.0f;
   for (int j = std::max(s, 0); j < static_cast<int>(e.size()); ++j) m = std::max(m, std::abs(e[j]));
@@ -59,26 +60,32 @@ int leftEdge(const cv::Mat& binary, int filmType, float brightness) {
   return left;
 }
 
-cv::Rect clipped(const cv::Mat& scan, int top, int bottom, int left, int right) {
-  top = std::clamp(top, 0, scan.rows - 1);
-  bottom = std::clamp(bottom, top, scan.rows - 1);
-  left = std::clamp(left, 0, scan.cols - 1);
-  right = std::clamp(right, left, scan.cols - 1);
+cv::Rect clipped(cv::Size scan, int top, int bottom, int left, int right) {
+  top = std::clamp(top, 0, scan.height - 1);
+  bottom = std::clamp(bottom, top, scan.height - 1);
+  left = std::clamp(left, 0, scan.width - 1);
+  right = std::clamp(right, left, scan.width - 1);
   return cv::Rect(left, top, right - left + 1, bottom - top + 1);
 }
 
-}  // namespace
+// What the search for the picture reads of a turned scan of `w` x `h` pixels: its
+// brightness, the row means of its binary image right of the soundtrack, and the
+// column means of that image (only when the soundtrack is cut away).
+struct PictureProfiles {
+  int w = 0;
+  int h = 0;
+  float brightness = 0.0f;
+  Profile pictureRows;
+  Profile binaryColumns;
+};
 
-PictureRect findPicture(const cv::Mat& reimg, const ParametersM& filParM, int filmType,
+// The first row of the picture side below the search's first column, counted from 1.
+int pictureSideStart(int w) { return std::max(singleRounded(0.2f, w), 1); }
+
+PictureRect pictureFrom(const PictureProfiles& p, const ParametersM& filParM, int filmType,
                         int longstrip, int image_sound) {
-  const int w = reimg.cols;
-  const int h = reimg.rows;
-  const float brightness = scanBrightness(reimg);
-  const cv::Mat binary = binaryAbove(reimg, 255.0 * thresholdFraction(filmType, brightness));
-
-  // Rows across the picture side only: the soundtrack lies on the left.
-  const int c0 = singleRounded(0.2f, w);
-  const Profile d = derivative(meanValue(binary, std::max(c0, 1), w, 1, h, 1, false));
+  const int h = p.h;
+  const Profile d = derivative(p.pictureRows);
   const bool sixteenStrip = filmType == kVariableArea16 && longstrip != 0;
   const int lo = truncToInt((sixteenStrip ? 0.01 : 0.05) * h);
   const int hi = truncToInt((sixteenStrip ? 0.18 : 0.35) * h);
@@ -88,25 +95,72 @@ PictureRect findPicture(const cv::Mat& reimg, const ParametersM& filParM, int fi
   rect.top = step < 0 ? 1 : step + 1;
   rect.bottom = rect.top + filParM.cut_height - 1;
   if (image_sound != 0) {
-    rect.left = leftEdge(binary, filmType, brightness);
+    rect.left = leftEdge(p.binaryColumns, p.w, h, filmType, p.brightness);
     rect.right = rect.left + filParM.cut_width;
   } else {
     rect.left = 0;
-    rect.right = w - 1;
+    rect.right = p.w - 1;
   }
   return rect;
 }
 
-cv::Mat cutBW(const cv::Mat& reimg, FrameSink& writer, const ParametersM& filParM, int filmType,
-              int longstrip, int image_sound, int film_width, int film_height) {
-  if (reimg.empty() || filmType < kVariableArea35 || filmType > kVariableArea16) return cv::Mat();
-  const PictureRect r = findPicture(reimg, filParM, filmType, longstrip, image_sound);
+// The profiles of turnQuarter(scan, mirrorBefore, mirrorAfter), read from the scan as
+// loaded: a turned row is a column of the scan and a turned column one of its rows,
+// each run backwards or forwards as the turn and the mirrors place them.
+PictureProfiles unturnedProfiles(const cv::Mat& scan, bool mirrorBefore, bool mirrorAfter,
+                                 int filmType, int image_sound) {
+  PictureProfiles p;
+  p.w = scan.rows;
+  p.h = scan.cols;
+  // The turned columns run over the scan's rows, last row first when mirrored before.
+  const auto alongColumns = [&](Profile v) {
+    if (mirrorBefore) std::reverse(v.begin(), v.end());
+    return v;
+  };
+  // The turned rows run over the scan's columns, last column first unless mirrored
+  // after; turnedRowMeans gives them last column first.
+  const auto alongRows = [&](Profile v) {
+    if (mirrorAfter) std::reverse(v.begin(), v.end());
+    return v;
+  };
+  p.brightness = mean(alongColumns(meanValue(scan, 1, scan.cols, 1, scan.rows, 1, false)));
+  const cv::Mat binary = binaryAbove(scan, 255.0 * thresholdFraction(filmType, p.brightness));
+  const int from = pictureSideStart(p.w);
+  p.pictureRows = alongRows(mirrorBefore ? turnedRowMeans(binary, 1, p.w - from + 1, 1)
+                                         : turnedRowMeans(binary, from, p.w, 1));
+  if (image_sound != 0)
+    p.binaryColumns = alongColumns(meanValue(binary, 1, scan.cols, 1, scan.rows, 1, false));
+  return p;
+}
 
+// Whether every sum the search takes is exact in single precision whichever way it
+// runs, so that it can be read from the scan as loaded.
+bool exactEitherWay(const cv::Mat& scan) {
+  constexpr long long kExact = 1 << 24;
+  return static_cast<long long>(scan.rows) * 255 < kExact &&
+         static_cast<long long>(scan.cols) * 255 < kExact;
+}
+
+// The part of the scan that turns into `turned`, a rectangle of
+// turnQuarter(scan, mirrorBefore, mirrorAfter).
+cv::Rect scanRectOf(const cv::Rect& turned, const cv::Mat& scan, bool mirrorBefore,
+                    bool mirrorAfter) {
+  const int x = mirrorAfter ? turned.y : scan.cols - turned.y - turned.height;
+  const int y = mirrorBefore ? scan.rows - turned.x - turned.width : turned.x;
+  return cv::Rect(x, y, turned.height, turned.width);
+}
+
+// The picture or pictures of a scan, given the picture rectangle of the turned scan
+// and a way to make the turned pixels of any rectangle of it.
+template <typename Pixels>
+cv::Mat cutPictures(cv::Size turned, const PictureRect& r, Pixels pixels, FrameSink& writer,
+                    const ParametersM& filParM, int filmType, int longstrip, int film_width,
+                    int film_height) {
   if (filmType == kVariableArea16 && longstrip != 0) {
     const int q = filParM.cut_height / 4;
     for (int k = 0; k < 4; ++k) {
       const int top = r.top + k * (q - 1);
-      const cv::Mat frame = reimg(clipped(reimg, top, top + q - 1, r.left, r.right));
+      const cv::Mat frame = pixels(clipped(turned, top, top + q - 1, r.left, r.right));
       cv::Mat scaled;
       cv::resize(frame, scaled, cv::Size(film_width, film_height), 0, 0, cv::INTER_CUBIC);
       cv::flip(scaled, scaled, 1);
@@ -114,8 +168,50 @@ cv::Mat cutBW(const cv::Mat& reimg, FrameSink& writer, const ParametersM& filPar
     }
     return cv::Mat();
   }
+  return pixels(clipped(turned, r.top, r.bottom, r.left, r.right));
+}
+
+}  // namespace
+
+PictureRect findPicture(const cv::Mat& reimg, const ParametersM& filParM, int filmType,
+                        int longstrip, int image_sound) {
+  PictureProfiles p;
+  p.w = reimg.cols;
+  p.h = reimg.rows;
+  p.brightness = scanBrightness(reimg);
+  const cv::Mat binary = binaryAbove(reimg, 255.0 * thresholdFraction(filmType, p.brightness));
+  // Rows across the picture side only: the soundtrack lies on the left.
+  p.pictureRows = meanValue(binary, pictureSideStart(p.w), p.w, 1, p.h, 1, false);
+  if (image_sound != 0) p.binaryColumns = meanValue(binary, 1, p.w, 1, p.h, 1, true);
+  return pictureFrom(p, filParM, filmType, longstrip, image_sound);
+}
+
+cv::Mat cutBW(const cv::Mat& reimg, FrameSink& writer, const ParametersM& filParM, int filmType,
+              int longstrip, int image_sound, int film_width, int film_height) {
+  if (reimg.empty() || filmType < kVariableArea35 || filmType > kVariableArea16) return cv::Mat();
+  const PictureRect r = findPicture(reimg, filParM, filmType, longstrip, image_sound);
   // A view into the scan: it shares the pixels and keeps them alive as long as needed.
-  return reimg(clipped(reimg, r.top, r.bottom, r.left, r.right));
+  const auto view = [&](const cv::Rect& rect) { return reimg(rect); };
+  return cutPictures(reimg.size(), r, view, writer, filParM, filmType, longstrip, film_width,
+                     film_height);
+}
+
+cv::Mat cutUnturned(const cv::Mat& scan, bool mirrorBefore, bool mirrorAfter, FrameSink& writer,
+                    const ParametersM& filParM, int filmType, int longstrip, int image_sound,
+                    int film_width, int film_height) {
+  if (scan.empty() || filmType < kVariableArea35 || filmType > kVariableArea16) return cv::Mat();
+  if (!exactEitherWay(scan))
+    return cutBW(turnQuarter(scan, mirrorBefore, mirrorAfter), writer, filParM, filmType, longstrip,
+                 image_sound, film_width, film_height);
+  const PictureRect r =
+      pictureFrom(unturnedProfiles(scan, mirrorBefore, mirrorAfter, filmType, image_sound), filParM,
+                  filmType, longstrip, image_sound);
+  const auto turned = [&](const cv::Rect& rect) {
+    return turnQuarter(scan(scanRectOf(rect, scan, mirrorBefore, mirrorAfter)), mirrorBefore,
+                       mirrorAfter);
+  };
+  return cutPictures(cv::Size(scan.rows, scan.cols), r, turned, writer, filParM, filmType,
+                     longstrip, film_width, film_height);
 }
 
 }  // namespace kelvora

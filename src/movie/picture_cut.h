@@ -30,4 +30,11 @@ PictureRect findPicture(const cv::Mat& reimg, const ParametersM& filParM, int fi
 cv::Mat cutBW(const cv::Mat& reimg, FrameSink& writer, const ParametersM& filParM, int filmType,
               int longstrip, int image_sound, int film_width, int film_height);
 
+// The same pictures as cutBW(turnQuarter(scan, mirrorBefore, mirrorAfter), ...), found
+// on the scan as loaded and turned only where they lie: a 35 mm or 16 mm frame is
+// returned as an image of its own rather than a view, 16 mm strips go to `writer`.
+cv::Mat cutUnturned(const cv::Mat& scan, bool mirrorBefore, bool mirrorAfter, FrameSink& writer,
+                    const ParametersM& filParM, int filmType, int longstrip, int image_sound,
+                    int film_width, int film_height);
+
 }  // namespace kelvora

@@ -75,5 +75,45 @@ TEST(RotCorTest, TurnsMirrorsForDownAndForInverse) {
   EXPECT_TRUE(same(RotCor(scan, 1, false, false, 1, 0), flipud(rot90(flipud(scan), 1))));
 }
 
+// A scan whose ends show dark frame lines and whose columns differ by a little noise,
+// so that the trim lands on a column that depends on exactly which rows are summed.
+cv::Mat noisyScanWithFrameLines(cv::Size size, int type, int seed) {
+  cv::Mat scan(size, type);
+  cv::RNG rng(seed);
+  rng.fill(scan, cv::RNG::UNIFORM, 90, 130);
+  const int w = size.width;
+  scan.colRange(w / 100 + 1, w / 100 + 1 + w / 40).setTo(cv::Scalar::all(10));
+  scan.colRange(w - w / 30 - 2, w - w / 100 - 1).setTo(cv::Scalar::all(12));
+  return scan;
+}
+
+// The orientation chain in one pass against the straightforward one (mirror, trim
+// a copy, turn, mirror) for every direction, inverse, trim, film and strip, on grey
+// and colour scans of odd sizes, trimmed and untrimmed.
+TEST(RotCorTest, OnePassEqualsTheStepByStepChain) {
+  const cv::Size sizes[] = {{400, 30}, {1001, 77}, {257, 130}, {3, 2}, {60, 5}};
+  for (const int type : {CV_8UC1, CV_8UC3})
+    for (const cv::Size size : sizes)
+      for (int seed = 1; seed <= 3; ++seed) {
+        const cv::Mat scan = noisyScanWithFrameLines(size, type, seed);
+        for (const bool direction : {true, false})
+          for (const int inverse : {0, 1})
+            for (const bool correction : {false, true})
+              for (const auto& [filmType, longstrip] :
+                   {std::pair{1, 0}, std::pair{2, 0}, std::pair{3, 0}, std::pair{3, 1}}) {
+                cv::Mat expected = direction ? scan : flipud(scan);
+                if (correction) expected = frameCorrection(expected, filmType, longstrip);
+                expected = rot90(expected, 1);
+                if (inverse != 0) expected = flipud(expected);
+                EXPECT_TRUE(same(RotCor(scan, inverse, direction, correction, filmType, longstrip),
+                                 expected))
+                    << "type " << type << ", " << size << ", seed " << seed << ", up " << direction
+                    << ", inverse " << inverse << ", trim " << correction << ", film " << filmType
+                    << "/" << longstrip;
+              }
+      }
+  EXPECT_TRUE(RotCor(cv::Mat(), 1, false, true, 1, 0).empty());
+}
+
 }  // namespace
 }  // namespace kelvora

@@ -75,6 +75,28 @@ TEST(MeanValueTest, ChannelsAreOneBasedAndGreyIgnoresTheChannel) {
   EXPECT_EQ(meanValue(grey, 1, 2, 1, 1, 3, true), (Profile{9, 9}));
 }
 
+// Row means of each channel of grey, colour and four-channel images over bands of
+// columns, against integer sums taken pixel by pixel.
+TEST(MeanValueTest, RowMeansOfEveryChannelAreExactSums) {
+  for (const int type : {CV_8UC1, CV_8UC3, CV_8UC4})
+    for (const auto& [x0, x1] : {std::pair{1, 37}, std::pair{5, 36}, std::pair{2, 2}}) {
+      cv::Mat img(5, 37, type);
+      cv::randu(img, 0, 256);
+      const int channels = img.channels();
+      for (int k = 1; k <= 3; ++k) {
+        const int c = channels == 1 ? 0 : k - 1;
+        const Profile p = meanValue(img, x0, x1, 1, img.rows, k, false);
+        ASSERT_EQ(p.size(), 5u);
+        for (int y = 0; y < img.rows; ++y) {
+          std::uint32_t sum = 0;
+          for (int x = x0 - 1; x < x1; ++x) sum += img.ptr<std::uint8_t>(y)[x * channels + c];
+          EXPECT_EQ(p[y], static_cast<float>(sum) / static_cast<float>(x1 - x0 + 1))
+              << "type " << type << ", columns " << x0 << ".." << x1 << ", channel " << k;
+        }
+      }
+    }
+}
+
 TEST(MeanValueTest, BoundsBeyondTheImageAreClamped) {
   const cv::Mat img(3, 4, CV_8UC1, cv::Scalar(5));
   EXPECT_EQ(meanValue(img, 1, 40, 1, 30, 1, true).size(), 4u);
@@ -149,6 +171,30 @@ TEST(Rot90Test, TurnsAsTheLibraryDoes) {
               << "type " << type << ", " << size << (view ? " view" : "") << ", turn " << s;
         }
       }
+}
+
+// The turn with its mirrors folded in against the three steps done one by one, on
+// every pixel size, on sizes that leave part stripes, and on a view.
+TEST(TurnQuarterTest, EqualsMirrorTurnMirror) {
+  const cv::Size sizes[] = {{1, 1}, {2, 3}, {300, 17}, {17, 300}, {259, 130}};
+  for (const int type : {CV_8UC1, CV_8UC3, CV_16UC1, CV_16UC3, CV_8UC4})
+    for (const cv::Size size : sizes)
+      for (const bool view : {false, true}) {
+        cv::Mat whole(size.height + 3, size.width + 5, type);
+        cv::randu(whole, 0, 255);
+        const cv::Mat image = view ? whole(cv::Rect(2, 1, size.width, size.height))
+                                   : whole(cv::Rect(0, 0, size.width, size.height)).clone();
+        for (const bool before : {false, true})
+          for (const bool after : {false, true}) {
+            cv::Mat expected = before ? flipud(image) : image.clone();
+            cv::rotate(expected, expected, cv::ROTATE_90_COUNTERCLOCKWISE);
+            if (after) cv::flip(expected, expected, 0);
+            EXPECT_TRUE(same(turnQuarter(image, before, after), expected))
+                << "type " << type << ", " << size << (view ? " view" : "") << ", mirrors "
+                << before << after;
+          }
+      }
+  EXPECT_TRUE(turnQuarter(cv::Mat(), true, false).empty());
 }
 
 }  // namespace
