@@ -24,9 +24,9 @@ constexpr int kRows = 41;  // enough that lines run on differ in length from pad
 // The image library's decoding of a file, all its samples at the file's depth, in the
 // file's order; empty when it cannot read the file.
 cv::Mat libraryDecode(const std::string& path, int bits) {
-  auto in = OIIO::ImageInput::open(path);
-  if (!in) return {};
-  const OIIO::ImageSpec& header = in->spec();
+  OIIO::ImageSpec header;
+  auto in = OIIO::ImageInput::create(path);
+  if (!in || !in->open(path, header)) return {};
   cv::Mat out(header.height, header.width,
               CV_MAKETYPE(bits == 8 ? CV_8U : CV_16U, header.nchannels));
   if (!in->read_image(0, 0, 0, header.nchannels,

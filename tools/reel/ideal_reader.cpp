@@ -31,9 +31,10 @@ bool readable(const ReelOptions& o, const ReelGeometry& g, double y) {
 // 8-bit scale.
 cv::Mat readTrackSide(const std::string& path, const ReelOptions& o, const ReelGeometry& g,
                       int columns) {
-  auto in = OIIO::ImageInput::open(path);
-  if (!in) throw std::runtime_error("the ideal reader cannot open " + path);
-  const OIIO::ImageSpec layout = in->spec();
+  OIIO::ImageSpec layout;
+  auto in = OIIO::ImageInput::create(path);
+  if (!in || !in->open(path, layout))
+    throw std::runtime_error("the ideal reader cannot open " + path);
   if (layout.width != g.scanLength || layout.height != g.filmWidth)
     throw std::runtime_error(path + " is not the size the reel's scans are");
   const int first = o.directionUp ? 0 : g.filmWidth - columns;
