@@ -63,8 +63,8 @@ std::string secondsText(double seconds) {
 
 // The movie as a consumer of the frame loop: each scan trimmed on the loading thread,
 // measured turned on the first, its picture found on the scan as loaded and only the
-// picture turned, scaled and encoded on threads of their own. For a movie with its sound decoded in
-// the same pass, a sound consumer is fed the same scans alongside.
+// picture turned, scaled and encoded on threads of their own. For a movie with its
+// sound decoded in the same pass, a sound consumer is fed the same scans alongside.
 class MovieConsumer : public FrameConsumer {
  public:
   MovieConsumer(const FilmSettings& film, const MovieSettings& movie, const MovieOutput& output,

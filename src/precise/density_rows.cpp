@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 namespace kelvora {
 
 namespace {
 
-constexpr double kPi = 3.141592653589793;
 // A band of columns spans no more of a row's delay than this, in rows.
 constexpr double kBandDelay = 0.1;
 // ...and has at least this many columns, so that a speck is still outvoted in it.
@@ -15,7 +15,9 @@ constexpr int kBandColumns = 8;
 // Rows either side of a place between rows that the windowed sinc reads.
 constexpr int kReach = 6;
 
-double sinc(double x) { return std::abs(x) < 1e-9 ? 1.0 : std::sin(kPi * x) / (kPi * x); }
+double sinc(double x) {
+  return std::abs(x) < 1e-9 ? 1.0 : std::sin(std::numbers::pi * x) / (std::numbers::pi * x);
+}
 
 // `levels` read `delay` rows later (a part of a row, either way): a Lanczos-windowed
 // sinc over kReach rows either side, the ends standing for the rows beyond them.

@@ -106,6 +106,19 @@ float between(const float* row, double at) {
   return part > 0.0f ? row[whole] + part * (row[whole + 1] - row[whole]) : row[whole];
 }
 
+// Fills columns a..b of every row of `window` (1 <= a <= b <= cols - 2): from their
+// mirror columns about `mirrorSum` where it is not -1, read between columns, else on
+// a straight line between the film either side.
+void fillColumns(cv::Mat& window, int a, int b, double mirrorSum) {
+  for (int y = 0; y < window.rows; ++y) {
+    float* row = window.ptr<float>(y);
+    const float l = row[a - 1], r = row[b + 1];
+    for (int x = a; x <= b; ++x)
+      row[x] =
+          mirrorSum >= 0 ? between(row, mirrorSum - x) : l + (r - l) * (x - a + 1) / (b - a + 2);
+  }
+}
+
 // The sum of the columns a bilateral track mirrors onto each other (column x onto
 // mirrorSum - x), to a quarter column, within `reach` of `around`: where the window's
 // column levels are most nearly their own mirror image. The columns least like their
@@ -160,12 +173,7 @@ int mendScratchedColumns(cv::Mat& window, const std::vector<bool>& scratched, do
       fromMirror = lo >= 0 && hi < n && (hi < a || lo > b) && !scratched[static_cast<size_t>(lo)] &&
                    !scratched[static_cast<size_t>(hi)];
     }
-    for (int y = 0; y < window.rows; ++y) {
-      float* row = window.ptr<float>(y);
-      const float l = row[a - 1], r = row[b + 1];
-      for (int x = a; x <= b; ++x)
-        row[x] = fromMirror ? between(row, mirrorSum - x) : l + (r - l) * (x - a + 1) / (b - a + 2);
-    }
+    fillColumns(window, a, b, fromMirror ? mirrorSum : -1.0);
     count += b - a + 1;
     u = b + 1;
   }
@@ -247,12 +255,7 @@ int mendScratches(cv::Mat& window, float range, double mirrorSum) {
     count += b - a + 1;
     const bool fromMirror = mirrored && mirrorSum - b >= 0 && mirrorSum - a + 1 < n &&
                             (mirrorSum - b > b || mirrorSum - a < a);
-    for (int y = 0; y < window.rows; ++y) {
-      float* row = window.ptr<float>(y);
-      const float l = row[a - 1], r = row[b + 1];
-      for (int x = a; x <= b; ++x)
-        row[x] = fromMirror ? between(row, mirrorSum - x) : l + (r - l) * (x - a + 1) / (b - a + 2);
-    }
+    fillColumns(window, a, b, fromMirror ? mirrorSum : -1.0);
   }
   return count;
 }
@@ -396,7 +399,8 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   const cv::Mat besideFilm = strip.colRange(besideFrom, besideTo);
   const std::vector<double> besideRows = rowLevels(stripLevels(besideFilm, levels));
   // A splice's cement takes light away: it shows on the film as scanned, a negative's
-  // clear base too. Its band is a fifth of the track's width long.
+  // clear base too. Its band, about a fifth of the track's width long, counts from a
+  // twelfth, and is always longer than a speck.
   const int shortest = std::max(kWidestSpeck + 4, trackWidth / 12);
   sound.spliceRows = spliceBands(rowLevels(stripLevels(besideFilm, levelsOf(strip))), shortest);
   const std::vector<double> besideLevel =

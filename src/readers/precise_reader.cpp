@@ -146,7 +146,7 @@ class PreciseReader : public SoundReader {
     // too: kept at the resting level, the sound starts with the first row, in step
     // with the pictures.
     std::vector<float> samples = withShadowedEnds(assembleScans(scans_, plan, record_.crossfade),
-                                                  leads_.front(), tails_.back());
+                                                  leads_.empty() ? 0 : leads_.front(), lastTail_);
 
     // The rate the film's rows play at: frames per second times the frame pitch the
     // scans' advance measures, not the pitch the resolution gives.
@@ -250,7 +250,7 @@ class PreciseReader : public SoundReader {
       LitRows lit = lits_[scans_.size()];
       if (!shaded) lit = LitRows{0, whole.rows};
       leads_.push_back(lit.first);
-      tails_.push_back(whole.rows - lit.end);
+      lastTail_ = whole.rows - lit.end;
       const cv::Mat strip = whole.rowRange(lit.first, lit.end);
       ScanSound sound = readScanSound(strip, track_, filPar_.trackWidth);
       // Sound louder than the first scans held reaches past the track found on them.
@@ -331,7 +331,7 @@ class PreciseReader : public SoundReader {
   int judgedScans_ = 0;             // the first scans, and how many of them the gate shades
   int shadedScans_ = 0;
   std::vector<int> leads_;  // rows of each scan left unread before its lit ones
-  std::vector<int> tails_;  // and after them
+  int lastTail_ = 0;        // rows of the latest scan left unread after its lit ones
   int missing_ = 0;
   std::string previousName_;
 };

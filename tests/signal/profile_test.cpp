@@ -1,6 +1,9 @@
 #include "signal/profile.h"
 
 #include <cmath>
+#include <initializer_list>
+#include <sstream>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -152,10 +155,10 @@ TEST(Rot90Test, KeepsChannelsAndLeavesTheInputAlone) {
   EXPECT_TRUE(same(colour, before));
 }
 
-// Every turn of every pixel size against the library's own, on sizes that leave part
-// bands and part stripes, and on a view into a larger image.
-TEST(Rot90Test, TurnsAsTheLibraryDoes) {
-  const cv::Size sizes[] = {{1, 1}, {300, 17}, {17, 300}, {259, 130}};
+// Calls `check` with random images of every pixel type in each of `sizes`, whole and
+// as a view into a larger image, and a line naming the image.
+template <typename Check>
+void forEveryImage(std::initializer_list<cv::Size> sizes, Check check) {
   for (const int type : {CV_8UC1, CV_8UC3, CV_16UC1, CV_16UC3, CV_8UC4})
     for (const cv::Size size : sizes)
       for (const bool view : {false, true}) {
@@ -163,37 +166,40 @@ TEST(Rot90Test, TurnsAsTheLibraryDoes) {
         cv::randu(whole, 0, 255);
         const cv::Mat image = view ? whole(cv::Rect(2, 1, size.width, size.height))
                                    : whole(cv::Rect(0, 0, size.width, size.height)).clone();
-        for (const auto& [s, code] : {std::pair{1, cv::ROTATE_90_COUNTERCLOCKWISE},
-                                      std::pair{3, cv::ROTATE_90_CLOCKWISE}}) {
-          cv::Mat expected;
-          cv::rotate(image, expected, code);
-          EXPECT_TRUE(same(rot90(image, s), expected))
-              << "type " << type << ", " << size << (view ? " view" : "") << ", turn " << s;
-        }
+        std::ostringstream what;
+        what << "type " << type << ", " << size << (view ? " view" : "");
+        check(image, what.str());
       }
+}
+
+// Every turn of every pixel size against the library's own, on sizes that leave part
+// bands and part stripes, and on a view into a larger image.
+TEST(Rot90Test, TurnsAsTheLibraryDoes) {
+  forEveryImage({{1, 1}, {300, 17}, {17, 300}, {259, 130}},
+                [](const cv::Mat& image, const std::string& what) {
+                  for (const auto& [s, code] : {std::pair{1, cv::ROTATE_90_COUNTERCLOCKWISE},
+                                                std::pair{3, cv::ROTATE_90_CLOCKWISE}}) {
+                    cv::Mat expected;
+                    cv::rotate(image, expected, code);
+                    EXPECT_TRUE(same(rot90(image, s), expected)) << what << ", turn " << s;
+                  }
+                });
 }
 
 // The turn with its mirrors folded in against the three steps done one by one, on
 // every pixel size, on sizes that leave part stripes, and on a view.
 TEST(TurnQuarterTest, EqualsMirrorTurnMirror) {
-  const cv::Size sizes[] = {{1, 1}, {2, 3}, {300, 17}, {17, 300}, {259, 130}};
-  for (const int type : {CV_8UC1, CV_8UC3, CV_16UC1, CV_16UC3, CV_8UC4})
-    for (const cv::Size size : sizes)
-      for (const bool view : {false, true}) {
-        cv::Mat whole(size.height + 3, size.width + 5, type);
-        cv::randu(whole, 0, 255);
-        const cv::Mat image = view ? whole(cv::Rect(2, 1, size.width, size.height))
-                                   : whole(cv::Rect(0, 0, size.width, size.height)).clone();
-        for (const bool before : {false, true})
-          for (const bool after : {false, true}) {
-            cv::Mat expected = before ? flipud(image) : image.clone();
-            cv::rotate(expected, expected, cv::ROTATE_90_COUNTERCLOCKWISE);
-            if (after) cv::flip(expected, expected, 0);
-            EXPECT_TRUE(same(turnQuarter(image, before, after), expected))
-                << "type " << type << ", " << size << (view ? " view" : "") << ", mirrors "
-                << before << after;
-          }
-      }
+  forEveryImage({{1, 1}, {2, 3}, {300, 17}, {17, 300}, {259, 130}},
+                [](const cv::Mat& image, const std::string& what) {
+                  for (const bool before : {false, true})
+                    for (const bool after : {false, true}) {
+                      cv::Mat expected = before ? flipud(image) : image.clone();
+                      cv::rotate(expected, expected, cv::ROTATE_90_COUNTERCLOCKWISE);
+                      if (after) cv::flip(expected, expected, 0);
+                      EXPECT_TRUE(same(turnQuarter(image, before, after), expected))
+                          << what << ", mirrors " << before << after;
+                    }
+                });
   EXPECT_TRUE(turnQuarter(cv::Mat(), true, false).empty());
 }
 
