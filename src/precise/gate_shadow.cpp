@@ -43,11 +43,15 @@ int shadowRows(int rows, Light light) {
 LitRows litRows(const cv::Mat& strip) {
   LitRows lit{0, strip.rows};
   if (strip.rows < 64 || strip.cols < 1) return lit;
-  const std::vector<double> light = rowLight(strip, strip.cols);  // of its clearest film
   const int rows = strip.rows;
-  lit.first = shadowRows(rows, [&](int i) { return light[static_cast<size_t>(i)]; });
+  // The light of its clearest film is read only where a shadow is looked for, a fifth of
+  // the scan at either end, and one row beyond for the rows taken together.
+  const int reach = 2 * (rows / 10) + 1;
+  const std::vector<double> head = rowLight(strip.rowRange(0, reach), strip.cols);
+  const std::vector<double> tail = rowLight(strip.rowRange(rows - reach, rows), strip.cols);
+  lit.first = shadowRows(rows, [&](int i) { return head[static_cast<size_t>(i)]; });
   lit.end =
-      rows - shadowRows(rows, [&](int i) { return light[static_cast<size_t>(rows - 1 - i)]; });
+      rows - shadowRows(rows, [&](int i) { return tail[static_cast<size_t>(reach - 1 - i)]; });
   return lit;
 }
 

@@ -1,6 +1,7 @@
 #include "precise/row_light.h"
 
 #include <algorithm>
+#include <limits>
 
 namespace kelvora {
 
@@ -11,26 +12,59 @@ namespace {
 constexpr double kBrightShare = 0.97;
 constexpr int kMostColumns = 160;
 
+// The level `above` of the `taken` pixels lie above, in each row: every `step`-th column
+// from the first. The brightest few are kept in order as the row is read, which is
+// cheaper than ordering the row when only a handful lie above.
+template <typename Pixel>
+std::vector<double> brightLevels(const cv::Mat& strip, int taken, int step, int above) {
+  std::vector<double> bright(static_cast<size_t>(strip.rows));
+  // Rows are read apart, in stripes side by side.
+  cv::parallel_for_(cv::Range(0, strip.rows), [&](const cv::Range& range) {
+    std::vector<float> top(static_cast<size_t>(above + 1));
+    for (int y = range.start; y < range.end; ++y) {
+      const Pixel* p = strip.ptr<Pixel>(y);
+      std::fill(top.begin(), top.end(), -std::numeric_limits<float>::infinity());
+      for (int i = 0; i < taken; ++i) {
+        const float v = static_cast<float>(p[i * step]);
+        if (!(v > top.back())) continue;
+        size_t at = top.size() - 1;
+        for (; at > 0 && top[at - 1] < v; --at) top[at] = top[at - 1];
+        top[at] = v;
+      }
+      bright[static_cast<size_t>(y)] = top.back();
+    }
+  });
+  return bright;
+}
+
 }  // namespace
 
 std::vector<double> rowLight(const cv::Mat& strip, int columns) {
   const int cols = std::min(columns, strip.cols);
   const int rows = strip.rows;
   if (cols < 1 || rows < 1 || strip.channels() != 1) return {};
-  cv::Mat levels;
-  strip.colRange(0, cols).convertTo(levels, CV_32F);
-  std::vector<double> bright(static_cast<size_t>(rows));
   // A wide strip's columns are taken a few apart: the share of the film that is clear
   // is the same, and a fine scan's rows are read no slower than a coarse one's.
   const int step = std::max(1, cols / kMostColumns);
   const int taken = (cols + step - 1) / step;
-  std::vector<float> row(static_cast<size_t>(taken));
-  const long at = static_cast<long>(kBrightShare * (taken - 1));
-  for (int y = 0; y < rows; ++y) {
-    const float* p = levels.ptr<float>(y);
-    for (int i = 0; i < taken; ++i) row[static_cast<size_t>(i)] = p[i * step];
-    std::nth_element(row.begin(), row.begin() + at, row.end());
-    bright[static_cast<size_t>(y)] = row[static_cast<size_t>(at)];
+  const int at = static_cast<int>(kBrightShare * (taken - 1));
+  const int above = taken - 1 - at;
+  std::vector<double> bright;
+  switch (strip.depth()) {
+    case CV_8U:
+      bright = brightLevels<uchar>(strip, taken, step, above);
+      break;
+    case CV_16U:
+      bright = brightLevels<ushort>(strip, taken, step, above);
+      break;
+    case CV_32F:
+      bright = brightLevels<float>(strip, taken, step, above);
+      break;
+    default: {
+      cv::Mat levels;
+      strip.colRange(0, cols).convertTo(levels, CV_32F);
+      bright = brightLevels<float>(levels, taken, step, above);
+    }
   }
   // Three rows together, so that the scanner's noise on one row is no band.
   std::vector<double> together(bright.size());

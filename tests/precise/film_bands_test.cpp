@@ -1,5 +1,6 @@
 // The bands that cross a whole scan: the gate's shadow at its ends and a splice's
 // cement, told apart from sound and specks of dust on synthetic track strips.
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -9,6 +10,7 @@
 
 #include "precise/film_splices.h"
 #include "precise/gate_shadow.h"
+#include "precise/row_light.h"
 
 namespace kelvora {
 namespace {
@@ -101,6 +103,50 @@ TEST(FilmSplices, ASpliceCrossesTheFilmAndDustDoesNot) {
     ASSERT_EQ(static_cast<int>(found.size()), c.found) << c.name;
     if (c.found == 1) {
       EXPECT_NEAR(found.front(), c.splice, 3) << c.name;
+    }
+  }
+}
+
+// The level 3 % of a row's taken pixels lie above, by ordering the row: what rowLight
+// must give before its three rows are averaged.
+std::vector<double> orderedBright(const cv::Mat& strip, int columns) {
+  const int cols = std::min(columns, strip.cols);
+  const int step = std::max(1, cols / 160);
+  const int taken = (cols + step - 1) / step;
+  const int at = static_cast<int>(0.97 * (taken - 1));
+  cv::Mat levels;
+  strip.convertTo(levels, CV_32F);
+  std::vector<double> bright;
+  for (int y = 0; y < strip.rows; ++y) {
+    std::vector<float> row;
+    for (int i = 0; i < taken; ++i) row.push_back(levels.at<float>(y, i * step));
+    std::sort(row.begin(), row.end());
+    bright.push_back(row[static_cast<size_t>(at)]);
+  }
+  return bright;
+}
+
+TEST(RowLight, IsTheRowsBrightLevelOverThreeRows) {
+  struct Case {
+    int depth, cols, columns;
+  };
+  // Narrow and wide strips (every column, or every few), ties and all depths.
+  const Case cases[] = {{CV_8U, 1, 1},      {CV_8U, 7, 7},      {CV_8U, 160, 160},
+                        {CV_8U, 1000, 700}, {CV_16U, 333, 333}, {CV_16U, 4000, 4000},
+                        {CV_32F, 161, 161}, {CV_16U, 50, 200}};
+  cv::RNG rng(7);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.cols);
+    cv::Mat strip(40, c.cols, c.depth);
+    rng.fill(strip, cv::RNG::UNIFORM, 0, c.depth == CV_8U ? 8 : 60000);  // many ties at 8 bits
+    const std::vector<double> bright = orderedBright(strip, c.columns);
+    const std::vector<double> light = rowLight(strip, c.columns);
+    ASSERT_EQ(light.size(), bright.size());
+    for (size_t y = 0; y < light.size(); ++y) {
+      const size_t a = y == 0 ? 0 : y - 1, b = std::min(y + 1, light.size() - 1);
+      double sum = 0.0;
+      for (size_t i = a; i <= b; ++i) sum += bright[i];
+      EXPECT_NEAR(light[y], sum / static_cast<double>(b - a + 1), 1e-6) << "row " << y;
     }
   }
 }
