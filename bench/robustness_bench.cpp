@@ -21,6 +21,7 @@
 // Inverse, and Frame correction where the gate's shadow shows; the readers measure the
 // resolution themselves.
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -332,8 +333,11 @@ int main(int argc, char** argv) {
   if (only.empty())
     for (int k = 0; k < reels; ++k) only.push_back(first + static_cast<unsigned>(k));
 
+  // A run of its own, so that two runs at once never share a reel.
   const fs::path root =
-      keep.empty() ? fs::temp_directory_path() / "kelvora_robustness_bench" : fs::path(keep);
+      keep.empty()
+          ? fs::temp_directory_path() / ("kelvora_robustness_bench." + std::to_string(::getpid()))
+          : fs::path(keep);
   const auto benchStart = std::chrono::steady_clock::now();
   std::printf(
       "| seed | reel | ideal dB | precise dB | classic dB | slip p/c | flags p | false p/c | "
