@@ -1,6 +1,8 @@
 #include "precise/row_light.h"
 
 #include <algorithm>
+#include <cmath>
+#include <functional>
 #include <limits>
 
 namespace kelvora {
@@ -13,25 +15,37 @@ constexpr double kBrightShare = 0.97;
 constexpr int kMostColumns = 160;
 
 // The level `above` of the `taken` pixels lie above, in each row: every `step`-th column
-// from the first. The brightest few are kept in order as the row is read, which is
-// cheaper than ordering the row when only a handful lie above.
+// from the first. Neighbouring rows are alike, so only the pixels not far below the
+// last row's level are ordered; where too few are, the whole row is.
 template <typename Pixel>
 std::vector<double> brightLevels(const cv::Mat& strip, int taken, int step, int above) {
   std::vector<double> bright(static_cast<size_t>(strip.rows));
   // Rows are read apart, in stripes side by side.
   cv::parallel_for_(cv::Range(0, strip.rows), [&](const cv::Range& range) {
-    std::vector<float> top(static_cast<size_t>(above + 1));
+    std::vector<float> row(static_cast<size_t>(taken)), near(static_cast<size_t>(taken));
+    const auto kth = [above](std::vector<float>::iterator first,
+                             std::vector<float>::iterator last) {
+      std::nth_element(first, first + above, last, std::greater<float>());
+      return first[above];
+    };
+    float last = -std::numeric_limits<float>::infinity();
     for (int y = range.start; y < range.end; ++y) {
       const Pixel* p = strip.ptr<Pixel>(y);
-      std::fill(top.begin(), top.end(), -std::numeric_limits<float>::infinity());
-      for (int i = 0; i < taken; ++i) {
-        const float v = static_cast<float>(p[i * step]);
-        if (!(v > top.back())) continue;
-        size_t at = top.size() - 1;
-        for (; at > 0 && top[at - 1] < v; --at) top[at] = top[at - 1];
-        top[at] = v;
-      }
-      bright[static_cast<size_t>(y)] = top.back();
+      for (int i = 0; i < taken; ++i) row[static_cast<size_t>(i)] = static_cast<float>(p[i * step]);
+      // Those at the last row's level or above first, then those not far below it.
+      const auto gather = [&](float floor) {
+        size_t n = 0;
+        for (const float v : row) {
+          near[n] = v;
+          n += v >= floor ? 1 : 0;
+        }
+        return n > static_cast<size_t>(above) ? n : 0;
+      };
+      size_t n = gather(last);
+      if (n == 0) n = gather(last - 0.05f * std::abs(last) - 1.0f);
+      last = n > 0 ? kth(near.begin(), near.begin() + static_cast<long>(n))
+                   : kth(row.begin(), row.end());
+      bright[static_cast<size_t>(y)] = last;
     }
   });
   return bright;
