@@ -86,14 +86,17 @@ cv::Mat alongTheFilm(const cv::Mat& strip, const StripLevels& levels, int from, 
                      double skew) {
   const cv::Mat plain = stripLevels(strip.colRange(from, to), levels);
   if (skew == 0.0) return plain;
-  cv::Mat window = plain.clone();
+  cv::Mat window(plain.size(), CV_32F);
   const double centre = 0.5 * (from + to - 1);
   const int rows = plain.rows;
-  for (int j = 0; j < window.cols; ++j) {
-    const int shift = static_cast<int>(std::lround(-skew * (from + j - centre)));
-    if (shift == 0) continue;
-    for (int y = 0; y < rows; ++y)
-      window.at<float>(y, j) = plain.at<float>(std::clamp(y + shift, 0, rows - 1), j);
+  std::vector<int> shifts(static_cast<size_t>(window.cols));
+  for (int j = 0; j < window.cols; ++j)
+    shifts[static_cast<size_t>(j)] = static_cast<int>(std::lround(-skew * (from + j - centre)));
+  // Row by row, each column's pixel taken from its own row of the film.
+  for (int y = 0; y < rows; ++y) {
+    float* out = window.ptr<float>(y);
+    for (int j = 0; j < window.cols; ++j)
+      out[j] = plain.at<float>(std::clamp(y + shifts[static_cast<size_t>(j)], 0, rows - 1), j);
   }
   return window;
 }
