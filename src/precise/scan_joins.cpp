@@ -19,6 +19,9 @@ constexpr double kPi = 3.141592653589793;
 // Two frames' pictures differ, their frame lines do not: pictures this alike have them
 // in line.
 constexpr double kPicturesAlike = 0.6;
+// A scan advances by whole frames of the nominal pitch to within this share: the film's
+// shrinkage and a resolution tag's rounding.
+constexpr double kFramesOff = 0.03;
 
 struct Peak {
   int advance = 0;
@@ -121,6 +124,25 @@ void placeBetweenRows(JoinPlan& plan, const std::vector<double>& measured) {
   plan.meanAdvance = step;
 }
 
+// The film's frame pitch in rows, to a part of a row, as the period of the frame lines
+// within each scan that holds two frames or more (the median over the scans), looked
+// for within `kFramesOff` of the nominal `pitch`; 0 where no scan shows it.
+double pictureLinePitch(const std::vector<ScanSound>& scans, int pitch) {
+  std::vector<double> pitches;
+  const int from = static_cast<int>(pitch * (1.0 - kFramesOff));
+  const int to = static_cast<int>(pitch * (1.0 + kFramesOff)) + 1;
+  for (const ScanSound& s : scans) {
+    if (static_cast<int>(s.picture.size()) < 2 * to) continue;
+    const Peak p = bestAdvance(s.picture, s.picture, from, to);
+    if (!(p.match >= kPicturesAlike) || p.advance <= from || p.advance >= to) continue;
+    pitches.push_back(p.advance + partRow(s.picture, s.picture, p));
+  }
+  if (pitches.empty()) return 0.0;
+  std::nth_element(pitches.begin(), pitches.begin() + static_cast<long>(pitches.size() / 2),
+                   pitches.end());
+  return pitches[pitches.size() / 2];
+}
+
 double overlapSpread(const std::vector<float>& present, int length) {
   const int n = std::min<int>(length, static_cast<int>(present.size()));
   if (n < 2) return 0.0;
@@ -204,26 +226,59 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
   const auto missing = [&](int k) {
     return k < static_cast<int>(missingBefore.size()) ? missingBefore[k] : 0;
   };
+  const auto lead = [&](int i) { return i < static_cast<int>(leads.size()) ? leads[i] : 0; };
+  // A scan's rows left unread at its start move its first row on: `shift(k)` is what
+  // they add to the advance from scan k - 1 to scan k, so that the usual advance is
+  // the scanner's own.
+  const auto shift = [&](int k) { return lead(k) - lead(k - 1); };
+  // A scanner steps the film by whole frames, give or take the film's shrinkage: the
+  // advance is looked for near each whole number of frames the previous scan holds
+  // beyond an overlap. `unseen` tells whether the next whole frame up would leave its
+  // overlap in the gate's shadow, where no sound says whether it holds.
+  struct Wide {
+    Peak peak;
+    bool unseen = false;
+  };
   const auto wide = [&](int k) {
     const auto& previous = scans[k - 1].samples;
-    const int last = static_cast<int>(previous.size()) - std::max(kMinimumOverlap, pitch / 20);
-    // The first few hundred samples of each overlap are enough to tell the advance.
-    return bestAdvance(previous, scans[k].samples, std::max(1, pitch / 2), last, 384);
+    const int least = std::max(kMinimumOverlap, pitch / 20);
+    const int last = static_cast<int>(previous.size()) - least;
+    Wide w;
+    for (int frames = 1;; ++frames) {
+      const int from =
+          std::max(1, static_cast<int>(frames * pitch * (1.0 - kFramesOff)) + shift(k));
+      const int to =
+          std::min(last, static_cast<int>(frames * pitch * (1.0 + kFramesOff)) + shift(k));
+      if (from > last) {
+        // The whole scan (its shadowed rows at both ends too) reaches past this many frames.
+        w.unseen =
+            frames > 1 && static_cast<int>(previous.size()) + 2 * lead(k - 1) >= from + least;
+        break;
+      }
+      if (from > to) continue;
+      // The first few hundred samples of each overlap are enough to tell the advance.
+      const Peak p = bestAdvance(previous, scans[k].samples, from, to, 384);
+      if (std::isnan(p.match)) continue;
+      if (std::isnan(w.peak.match) || p.match > w.peak.match) {
+        const double beaten = w.peak.match;
+        w.peak = p;
+        if (!(p.rival >= beaten)) w.peak.rival = beaten;
+      } else if (!(p.match <= w.peak.rival)) {
+        w.peak.rival = p.match;
+      }
+    }
+    return w;
   };
 
   // The reel's usual advance, from the first eight joins that match beyond doubt (past
   // any silent leader): the few a speck of dust or a short overlap misleads are outvoted.
-  // A scan's rows left unread at its start move its first row on: `shift(k)` is what
-  // they add to the advance from scan k - 1 to scan k, so that the usual advance is
-  // the scanner's own.
-  const auto shift = [&](int k) {
-    const auto lead = [&](int i) { return i < static_cast<int>(leads.size()) ? leads[i] : 0; };
-    return lead(k) - lead(k - 1);
-  };
+  // A periodic sound (a tone) matches a frame short of the true advance as well where
+  // the true overlap lies in the gate's shadow: no such match is beyond doubt.
   std::vector<int> sure;
   for (int k = 1; k < n && sure.size() < 8; ++k) {
-    const Peak p = wide(k);
-    if (p.match >= kSure) sure.push_back(p.advance - shift(k));
+    const Wide w = wide(k);
+    const bool periodic = w.peak.rival >= w.peak.match - 0.05;
+    if (w.peak.match >= kSure && !(periodic && w.unseen)) sure.push_back(w.peak.advance - shift(k));
   }
   if (!sure.empty()) {
     std::nth_element(sure.begin(), sure.begin() + sure.size() / 2, sure.end());
@@ -276,9 +331,13 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
       join.advance = p.advance;
       measuredParts[k] = partRow(scans[k - 1].samples, scans[k].samples, p);
       periodic[k] = p.rival >= p.match - 0.05;
-      advances += p.advance;
+      // The film's own advance is the scanner's, between the scans' first rows: the rows
+      // left unread at either scan's start do not move the film.
+      advances += p.advance - shift(k);
       ++plan.cleanJoins;
-    } else if (spreads[k] < 0.05 * usualSpread) {
+    } else if (spreads[k] < 0.05 * usualSpread ||
+               static_cast<long>(scans[k - 1].samples.size()) - usual < kMinimumOverlap) {
+      // A quiet overlap, or none left between the gate's shadows: nothing to match.
       join.kind = JoinKind::Quiet;
       join.advance = usual;
     } else {
@@ -298,9 +357,17 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
   // takes its advance from them, and so does a periodic sound that matches a period
   // away about as well as where the lines put it.
   const bool frameAScan = std::abs(typical - pitch) < pitch / 5;
+  // Long strips whose sound matches at no join: their own frame lines measure the
+  // film's pitch, and the lines of each scan against the last one's place it.
+  const int framesAScan =
+      std::max(1, static_cast<int>(std::lround(static_cast<double>(typical) / pitch)));
+  const double linePitch =
+      plan.cleanJoins == 0 && framesAScan > 1 ? pictureLinePitch(scans, pitch) : 0.0;
+  if (linePitch > 0.0) plan.meanAdvance = framesAScan * linePitch;
+  const bool byLines = frameAScan || linePitch > 0.0;
   const double meanClean = plan.meanAdvance;
-  bool everyJoinKnown = frameAScan;
-  for (int k = 1; k < n && frameAScan; ++k) {
+  bool everyJoinKnown = byLines;
+  for (int k = 1; k < n && byLines; ++k) {
     ScanJoin& join = plan.joins[k];
     const bool quiet = join.kind == JoinKind::Quiet || join.kind == JoinKind::Unmatched;
     Peak lines;
@@ -310,7 +377,12 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
     const bool seen = linesInLine(lines);
     everyJoinKnown =
         everyJoinKnown && (join.kind == JoinKind::Clean || (join.kind == JoinKind::Quiet && seen));
-    if (!seen) continue;
+    if (!seen) {
+      // Strips placed by their own frame lines' pitch where the lines do not say more.
+      if (quiet && linePitch > 0.0)
+        join.advance = static_cast<int>(std::lround(meanClean)) + shift(k);
+      continue;
+    }
     const int there = static_cast<int>(std::lround(meanClean)) + lines.advance;
     if (quiet) {
       join.advance = there;
