@@ -9,8 +9,10 @@ namespace kelvora {
 
 namespace {
 
-constexpr double kMatched = 0.5;     // a join whose overlap correlates less does not hold
-constexpr double kSure = 0.8;        // joins this alike set the reel's usual advance
+constexpr double kMatched = 0.5;  // a join whose overlap correlates less does not hold
+constexpr double kSure = 0.8;     // joins this alike set the reel's usual advance
+// Where the file numbers say scans are missing, only a join this alike says they are not.
+constexpr double kContinues = 0.97;
 constexpr int kMinimumOverlap = 16;  // samples
 // Samples over which the sound eases into and out of the level that bridges a gap: a
 // couple of milliseconds, short enough to pass unheard, long enough not to click.
@@ -276,6 +278,7 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
   // the true overlap lies in the gate's shadow: no such match is beyond doubt.
   std::vector<int> sure;
   for (int k = 1; k < n && sure.size() < 8; ++k) {
+    if (missing(k) > 0) continue;  // where the file numbers jump, the sound may well not
     const Wide w = wide(k);
     const bool periodic = w.peak.rival >= w.peak.match - 0.05;
     if (w.peak.match >= kSure && !(periodic && w.unseen)) sure.push_back(w.peak.advance - shift(k));
@@ -317,7 +320,10 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
     const bool matched = !std::isnan(p.match) && p.match >= kMatched;
     // Where the file numbers jump, only a sound that matches beyond doubt says that
     // nothing is missing after all: a periodic one matches a period away as well.
-    if (missing(k) > 0 && !(p.match >= kSure && !(p.rival >= p.match - 0.05))) {
+    // A tone matches closely enough a few rows off the scanner's step.
+    const bool continues = p.match >= kContinues && !(p.rival >= p.match - 0.05) &&
+                           std::abs(p.advance - usual) <= reach / 2;
+    if (missing(k) > 0 && !continues) {
       // The numbers jump and the sound does not continue: scans are missing here.
       join.missing = missing(k);
       join.kind = JoinKind::Missing;
