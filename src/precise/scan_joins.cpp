@@ -69,6 +69,17 @@ Peak frameLineLag(const std::vector<float>& previous, const std::vector<float>& 
   return bestAdvance(previous, present, std::max(-reach, at - 2), std::min(reach, at + 2));
 }
 
+// A picture's steps along the film: the change over a few rows at each row. Frame
+// lines' edges are sharp steps at every frame; the picture between them changes
+// smoothly and differs from frame to frame.
+std::vector<float> edgesOf(const std::vector<float>& picture) {
+  constexpr size_t kReach = 2;
+  std::vector<float> edges(picture.size(), 0.0f);
+  for (size_t i = kReach; i + kReach < picture.size(); ++i)
+    edges[i] = picture[i + kReach] - picture[i - kReach];
+  return edges;
+}
+
 bool linesInLine(const Peak& lines) {
   return !std::isnan(lines.match) && lines.match >= kPicturesAlike;
 }
@@ -135,9 +146,10 @@ double pictureLinePitch(const std::vector<ScanSound>& scans, int pitch) {
   const int to = static_cast<int>(pitch * (1.0 + kFramesOff)) + 1;
   for (const ScanSound& s : scans) {
     if (static_cast<int>(s.picture.size()) < 2 * to) continue;
-    const Peak p = bestAdvance(s.picture, s.picture, from, to);
+    const std::vector<float> edges = edgesOf(s.picture);
+    const Peak p = bestAdvance(edges, edges, from, to);
     if (!(p.match >= kPicturesAlike) || p.advance <= from || p.advance >= to) continue;
-    pitches.push_back(p.advance + partRow(s.picture, s.picture, p));
+    pitches.push_back(p.advance + partRow(edges, edges, p));
   }
   if (pitches.empty()) return 0.0;
   std::nth_element(pitches.begin(), pitches.begin() + static_cast<long>(pitches.size() / 2),
@@ -379,10 +391,15 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
     Peak lines;
     if ((quiet || (join.kind == JoinKind::Clean && periodic[k])) && !scans[k - 1].picture.empty() &&
         !scans[k].picture.empty())
-      lines = frameLineLag(scans[k - 1].picture, scans[k].picture, reach);
+      lines = linePitch > 0.0
+                  ? frameLineLag(edgesOf(scans[k - 1].picture), edgesOf(scans[k].picture), reach)
+                  : frameLineLag(scans[k - 1].picture, scans[k].picture, reach);
     const bool seen = linesInLine(lines);
+    // Scans missing at a gap in the file numbers are whole steps of the scanner: the
+    // lines either side of the gap count them.
     everyJoinKnown =
-        everyJoinKnown && (join.kind == JoinKind::Clean || (join.kind == JoinKind::Quiet && seen));
+        everyJoinKnown && (join.kind == JoinKind::Clean || join.kind == JoinKind::Missing ||
+                           (join.kind == JoinKind::Quiet && seen));
     if (!seen) {
       // Strips placed by their own frame lines' pitch where the lines do not say more.
       if (quiet && linePitch > 0.0)
@@ -404,11 +421,18 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
   // scanner's wandering step: the first scan's lines lie where the last one's do, but
   // for the steps' sum less that many frames.
   if (everyJoinKnown && n >= 3 && !scans.front().picture.empty() && !scans.back().picture.empty()) {
-    const Peak ends = frameLineLag(scans.front().picture, scans.back().picture, reach);
+    const Peak ends =
+        linePitch > 0.0
+            ? frameLineLag(edgesOf(scans.front().picture), edgesOf(scans.back().picture), reach)
+            : frameLineLag(scans.front().picture, scans.back().picture, reach);
     if (linesInLine(ends)) {
       double span = 0.0;
-      for (int k = 1; k < n; ++k) span += plan.joins[k].advance + plan.joins[k].part;
-      plan.meanAdvance = (span - ends.advance) / (n - 1);
+      int steps = 0;
+      for (int k = 1; k < n; ++k) {
+        span += plan.joins[k].advance + plan.joins[k].part;
+        steps += 1 + plan.joins[k].missing;
+      }
+      plan.meanAdvance = (span - ends.advance) / steps;
     }
   }
   return plan;
