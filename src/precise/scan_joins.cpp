@@ -247,8 +247,9 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
   const auto shift = [&](int k) { return lead(k) - lead(k - 1); };
   // A scanner steps the film by whole frames, give or take the film's shrinkage: the
   // advance is looked for near each whole number of frames the previous scan holds
-  // beyond an overlap. `unseen` tells whether the next whole frame up would leave its
-  // overlap in the gate's shadow, where no sound says whether it holds.
+  // beyond an overlap. `unseen` tells whether the scan reaches a frame further than the
+  // best match's, with that advance's overlap (wholly or in part) in the gate's shadow,
+  // where no sound says whether it holds.
   struct Wide {
     Peak peak;
     bool unseen = false;
@@ -257,18 +258,18 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
     const auto& previous = scans[k - 1].samples;
     const int least = std::max(kMinimumOverlap, pitch / 20);
     const int last = static_cast<int>(previous.size()) - least;
+    // The whole scan, its shadowed rows at both ends too.
+    const int whole = static_cast<int>(previous.size()) + 2 * lead(k - 1);
     Wide w;
+    int bestFrames = 0, mostFrames = 0;
     for (int frames = 1;; ++frames) {
       const int from =
           std::max(1, static_cast<int>(frames * pitch * (1.0 - kFramesOff)) + shift(k));
-      const int to =
-          std::min(last, static_cast<int>(frames * pitch * (1.0 + kFramesOff)) + shift(k));
-      if (from > last) {
-        // The whole scan (its shadowed rows at both ends too) reaches past this many frames.
-        w.unseen =
-            frames > 1 && static_cast<int>(previous.size()) + 2 * lead(k - 1) >= from + least;
-        break;
-      }
+      const int upTo = static_cast<int>(frames * pitch * (1.0 + kFramesOff)) + shift(k);
+      if (from + least > whole) break;
+      mostFrames = frames;
+      if (upTo > last) w.unseen = true;
+      const int to = std::min(last, upTo);
       if (from > to) continue;
       // The first few hundred samples of each overlap are enough to tell the advance.
       const Peak p = bestAdvance(previous, scans[k].samples, from, to, 384);
@@ -276,24 +277,25 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
       if (std::isnan(w.peak.match) || p.match > w.peak.match) {
         const double beaten = w.peak.match;
         w.peak = p;
+        bestFrames = frames;
         if (!(p.rival >= beaten)) w.peak.rival = beaten;
       } else if (!(p.match <= w.peak.rival)) {
         w.peak.rival = p.match;
       }
     }
+    w.unseen = w.unseen && bestFrames < mostFrames;
     return w;
   };
 
   // The reel's usual advance, from the first eight joins that match beyond doubt (past
   // any silent leader): the few a speck of dust or a short overlap misleads are outvoted.
-  // A periodic sound (a tone) matches a frame short of the true advance as well where
-  // the true overlap lies in the gate's shadow: no such match is beyond doubt.
+  // Where the scan reaches a frame further but the overlap there lies in the gate's
+  // shadow, a match a frame short (a tone matches there as well) is no proof.
   std::vector<int> sure;
   for (int k = 1; k < n && sure.size() < 8; ++k) {
     if (missing(k) > 0) continue;  // where the file numbers jump, the sound may well not
     const Wide w = wide(k);
-    const bool periodic = w.peak.rival >= w.peak.match - 0.05;
-    if (w.peak.match >= kSure && !(periodic && w.unseen)) sure.push_back(w.peak.advance - shift(k));
+    if (w.peak.match >= kSure && !w.unseen) sure.push_back(w.peak.advance - shift(k));
   }
   if (!sure.empty()) {
     std::nth_element(sure.begin(), sure.begin() + sure.size() / 2, sure.end());
@@ -385,6 +387,9 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
   const bool byLines = frameAScan || linePitch > 0.0;
   const double meanClean = plan.meanAdvance;
   bool everyJoinKnown = byLines;
+  // The frame lines' lag across each gap in the file numbers: its advance is that many
+  // rows more than the missing scans' and its own whole steps of the film's pitch.
+  std::vector<int> gapLags(static_cast<size_t>(n), 0);
   for (int k = 1; k < n && byLines; ++k) {
     ScanJoin& join = plan.joins[k];
     const bool quiet = join.kind == JoinKind::Quiet || join.kind == JoinKind::Unmatched;
@@ -394,12 +399,22 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
       lines = linePitch > 0.0
                   ? frameLineLag(edgesOf(scans[k - 1].picture), edgesOf(scans[k].picture), reach)
                   : frameLineLag(scans[k - 1].picture, scans[k].picture, reach);
+    const bool gap = join.kind == JoinKind::Missing;
+    // Across scans missing at a gap in the file numbers, the scanner took whole steps:
+    // the frame lines either side of the gap place the scan after it.
+    if (gap && !scans[k - 1].picture.empty() && !scans[k].picture.empty())
+      lines = frameLineLag(edgesOf(scans[k - 1].picture), edgesOf(scans[k].picture), reach);
     const bool seen = linesInLine(lines);
-    // Scans missing at a gap in the file numbers are whole steps of the scanner: the
-    // lines either side of the gap count them.
-    everyJoinKnown =
-        everyJoinKnown && (join.kind == JoinKind::Clean || join.kind == JoinKind::Missing ||
-                           (join.kind == JoinKind::Quiet && seen));
+    everyJoinKnown = everyJoinKnown && (join.kind == JoinKind::Clean ||
+                                        ((join.kind == JoinKind::Quiet || gap) && seen));
+    if (gap) {
+      if (seen) {
+        gapLags[k] = lines.advance;
+        join.advance =
+            static_cast<int>(std::lround((join.missing + 1) * meanClean)) + lines.advance;
+      }
+      continue;
+    }
     if (!seen) {
       // Strips placed by their own frame lines' pitch where the lines do not say more.
       if (quiet && linePitch > 0.0)
@@ -421,18 +436,29 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
   // scanner's wandering step: the first scan's lines lie where the last one's do, but
   // for the steps' sum less that many frames.
   if (everyJoinKnown && n >= 3 && !scans.front().picture.empty() && !scans.back().picture.empty()) {
+    // Their edges, not the pictures between them, which differ from frame to frame.
     const Peak ends =
-        linePitch > 0.0
-            ? frameLineLag(edgesOf(scans.front().picture), edgesOf(scans.back().picture), reach)
-            : frameLineLag(scans.front().picture, scans.back().picture, reach);
-    if (linesInLine(ends)) {
-      double span = 0.0;
-      int steps = 0;
-      for (int k = 1; k < n; ++k) {
-        span += plan.joins[k].advance + plan.joins[k].part;
-        steps += 1 + plan.joins[k].missing;
+        frameLineLag(edgesOf(scans.front().picture), edgesOf(scans.back().picture), reach);
+    // A gap's advance is whole steps of the pitch sought, and its lines' lag.
+    double span = 0.0;
+    int steps = 0;
+    for (int k = 1; k < n; ++k) {
+      const ScanJoin& join = plan.joins[k];
+      if (join.kind == JoinKind::Missing) {
+        span += gapLags[k];
+      } else {
+        span += join.advance + join.part;
+        ++steps;
       }
+    }
+    if (linesInLine(ends) && steps > 0) {
       plan.meanAdvance = (span - ends.advance) / steps;
+      for (int k = 1; k < n; ++k) {
+        ScanJoin& join = plan.joins[k];
+        if (join.kind == JoinKind::Missing)
+          join.advance =
+              static_cast<int>(std::lround((join.missing + 1) * plan.meanAdvance + gapLags[k]));
+      }
     }
   }
   return plan;
