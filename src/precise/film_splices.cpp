@@ -26,8 +26,8 @@ double median(std::vector<double> v) {
 
 }  // namespace
 
-std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows,
-                                 bool clearBeside) {
+std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows, bool clearBeside,
+                                 int framePitch) {
   std::vector<int> middles;
   const int cols = std::min(columns, strip.cols);
   const int band = std::max(bandRows, 3);
@@ -68,7 +68,17 @@ std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows
       in += picture[static_cast<size_t>(y)];
       out += pictureAround[static_cast<size_t>(y)];
     }
-    return in < kPictureDarker * out;
+    if (in < kPictureDarker * out) return true;
+    // Splices are made at a frame line, whose dark bar makes the picture around the
+    // band no measure. The same rows a frame before or after are, give or take the
+    // film's shrinkage: the bar repeats there, the cement does not.
+    for (const int step : {-framePitch, framePitch}) {
+      if (framePitch <= 0 || a + step < 0 || b + step > rows) continue;
+      double there = 0.0;
+      for (int y = a; y < b; ++y) there += picture[static_cast<size_t>(y + step)];
+      if (in < kPictureDarker * there) return true;
+    }
+    return false;
   };
   const auto darker = [&](int y) {
     const double ref = around[static_cast<size_t>(y)];

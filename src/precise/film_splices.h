@@ -14,7 +14,10 @@ namespace kelvora {
 // bands too). A speck of dust covers too few columns to count. Unless those columns
 // always hold clear film (`clearBeside`: a negative's base, the plain film beside a
 // variable-density track), as a variable-area positive's may not where its track
-// closes, the picture beyond them must darken with it.
-std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows, bool clearBeside);
+// closes, the picture beyond them must darken with it: against the picture around the
+// band, or where a frame line makes that no measure, against the same rows a frame
+// (`framePitch` rows, 0 when unknown) before or after it.
+std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows, bool clearBeside,
+                                 int framePitch = 0);
 
 }  // namespace kelvora

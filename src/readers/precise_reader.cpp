@@ -262,8 +262,9 @@ class PreciseReader : public SoundReader {
       // has no clear base beside its track: the film beside it tells there.
       if (!(track_.variableDensity && track_.negative)) {
         const int columns = static_cast<int>(std::lround(track_.besideLast + sound.offset)) + 1;
-        sound.spliceRows = spliceCrossings(strip, columns, spliceBandRows(),
-                                           track_.negative || track_.variableDensity);
+        sound.spliceRows =
+            spliceCrossings(strip, columns, spliceBandRows(),
+                            track_.negative || track_.variableDensity, filPar_.framePitch);
       }
       scans_.push_back(std::move(sound));
     }
