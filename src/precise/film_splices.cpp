@@ -27,8 +27,9 @@ double median(std::vector<double> v) {
 }  // namespace
 
 std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows, bool clearBeside,
-                                 int framePitch) {
+                                 int framePitch, std::vector<double>* shade) {
   std::vector<int> middles;
+  if (shade) shade->assign(static_cast<size_t>(strip.rows), 1.0);
   const int cols = std::min(columns, strip.cols);
   const int band = std::max(bandRows, 3);
   const int rows = strip.rows;
@@ -96,8 +97,13 @@ std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows
           clearLeft && together[static_cast<size_t>(y)] >= kCement * around[static_cast<size_t>(y)];
     const int length = y - a;
     // A track whose clear area closes takes nearly all of the light, a splice a part.
-    if (clearLeft && 3 * length >= band && length <= 4 * band && pictureDarker(a, y))
+    if (clearLeft && 3 * length >= band && length <= 4 * band && pictureDarker(a, y)) {
       middles.push_back((a + y - 1) / 2);
+      if (shade)
+        for (int i = a; i < y; ++i)
+          (*shade)[static_cast<size_t>(i)] =
+              together[static_cast<size_t>(i)] / around[static_cast<size_t>(i)];
+    }
   }
   return middles;
 }

@@ -17,7 +17,9 @@ namespace kelvora {
 // closes, the picture beyond them must darken with it: against the picture around the
 // band, or where a frame line makes that no measure, against the same rows a frame
 // (`framePitch` rows, 0 when unknown) before or after it.
+// `shade`, where given, gets the share of its light each row of the strip keeps: under
+// 1 in the splices' bands, 1 elsewhere.
 std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows, bool clearBeside,
-                                 int framePitch = 0);
+                                 int framePitch = 0, std::vector<double>* shade = nullptr);
 
 }  // namespace kelvora

@@ -262,9 +262,18 @@ class PreciseReader : public SoundReader {
       // has no clear base beside its track: the film beside it tells there.
       if (!(track_.variableDensity && track_.negative)) {
         const int columns = static_cast<int>(std::lround(track_.besideLast + sound.offset)) + 1;
+        std::vector<double> shade;
         sound.spliceRows =
             spliceCrossings(strip, columns, spliceBandRows(),
-                            track_.negative || track_.variableDensity, filPar_.framePitch);
+                            track_.negative || track_.variableDensity, filPar_.framePitch, &shade);
+        // The cement dims a positive's variable-area track with the film: its clear
+        // share reads that much smaller across the band, a thump. Given its light back,
+        // the sound goes on. (A variable-density track is read against the film beside
+        // it, which the cement dims alike.)
+        if (!track_.variableDensity && !track_.negative && !sound.spliceRows.empty())
+          for (size_t y = 0; y < sound.samples.size() && y < shade.size(); ++y)
+            if (shade[y] > 0.2 && shade[y] < 1.0)
+              sound.samples[y] = static_cast<float>(sound.samples[y] / shade[y]);
       }
       scans_.push_back(std::move(sound));
     }
