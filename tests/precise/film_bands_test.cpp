@@ -108,11 +108,16 @@ TEST(FilmSplices, ASpliceCrossesTheFilmAndDustDoesNot) {
     const int band = 18;
     if (c.splice >= 0) darken(strip, c.splice - band / 2, c.splice + band / 2, 0.7);
     for (int k = 0; k < c.specks; ++k) speck(strip, 20 + k * 21, 30 + (k * 37) % 75, 6, 0);
+    std::vector<double> shade;
     const std::vector<int> found =
-        spliceCrossings(strip, 110, band, c.negative, c.framed ? kFramePitch : 0);
+        spliceCrossings(strip, 110, band, c.negative, c.framed ? kFramePitch : 0, &shade);
     ASSERT_EQ(static_cast<int>(found.size()), c.found) << c.name;
+    ASSERT_EQ(static_cast<int>(shade.size()), kRows);
     if (c.found == 1) {
       EXPECT_NEAR(found.front(), c.splice, 3) << c.name;
+      // The light the cement leaves, to give back to the track's rows: none lost elsewhere.
+      EXPECT_NEAR(shade[static_cast<size_t>(c.splice)], 0.7, 0.05) << c.name;
+      EXPECT_EQ(shade[static_cast<size_t>((c.splice + kRows / 2) % kRows)], 1.0) << c.name;
     }
   }
 }
