@@ -22,4 +22,9 @@ namespace kelvora {
 std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows, bool clearBeside,
                                  int framePitch = 0, std::vector<double>* shade = nullptr);
 
+// The light the strip's darkest film passes against the span from it to its clearest,
+// over its first `columns` columns: O / (C - O), with O and C the medians over the rows
+// of each row's darkest and brightest pixel. 0 where the strip shows no span.
+double darkShare(const cv::Mat& strip, int columns);
+
 }  // namespace kelvora

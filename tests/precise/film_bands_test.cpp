@@ -122,5 +122,20 @@ TEST(FilmSplices, ASpliceCrossesTheFilmAndDustDoesNot) {
   }
 }
 
+TEST(FilmSplices, TheDarkestFilmsShareOfTheSpan) {
+  struct Case {
+    const char* name;
+    bool deep;
+    int specks;
+  } cases[] = {{"8 bits", false, 0}, {"16 bits", true, 0}, {"dusty", false, 40}};
+  for (const Case& c : cases) {
+    cv::Mat strip = stripOfFilm(false, c.deep);
+    for (int k = 0; k < c.specks; ++k) speck(strip, 20 + k * 21, 30 + (k * 37) % 75, 6, 0);
+    // Opaque 20 and clear 230 on the track: 20 / 210.
+    EXPECT_NEAR(darkShare(strip, 110), 20.0 / 210.0, 0.01) << c.name;
+  }
+  EXPECT_EQ(darkShare(cv::Mat(), 110), 0.0);
+}
+
 }  // namespace
 }  // namespace kelvora

@@ -230,16 +230,15 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.programme = reel::Programme::Tones;
                                                     }},
                                            // The cement band of a splice dims the track:
-                                           // given its light back, what is left of the
-                                           // thump (the opaque film's share) is held
-                                           // where it stands.
+                                           // given its light back, the clicks left at its
+                                           // edges are held where they stand.
                                            AgedReel{"splices_and_a_silent_leader_jittered",
                                                     [](reel::ReelOptions& o) {
                                                       o.splices = {10, 17};
                                                       o.leaderFrames = 8;
                                                       o.stepJitter = 4.0;
                                                     },
-                                                    -1, 0, 2, 5.0, 4},
+                                                    -1, 0, 2, 1.5, 6},
                                            AgedReel{"missing_scan", [](reel::ReelOptions&) {}, 9, 1,
                                                     0, 1.0, 32},
                                            // Dust on the film, the same specks in both scans that
@@ -294,7 +293,7 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.splices = {10, 17};
                                                       o.dust = 8.0;
                                                     },
-                                                    -1, 0, 2, 20.0, 4},
+                                                    -1, 0, 2, 10.5, 4},
                                            AgedReel{
                                                "gate_shadow",
                                                [](reel::ReelOptions& o) { o.gateShadow = 0.9; }},
