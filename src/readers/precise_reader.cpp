@@ -270,8 +270,7 @@ class PreciseReader : public SoundReader {
         // reads that much smaller across the band, a negative's (its dark share) that
         // much larger, a thump. Given its light back, the sound goes on. (A
         // variable-density track is read against the film beside it, which the cement
-        // dims alike.)
-        // A positive's opaque film passes a little light, which the cement dims too.
+        // dims alike.) A positive's opaque film passes a little light, dimmed too.
         const double dark = track_.variableDensity || track_.negative || sound.spliceRows.empty()
                                 ? 0.0
                                 : darkShare(strip, columns);
