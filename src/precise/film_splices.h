@@ -14,7 +14,17 @@ namespace kelvora {
 // bands too). A speck of dust covers too few columns to count. Unless those columns
 // always hold clear film (`clearBeside`: a negative's base, the plain film beside a
 // variable-density track), as a variable-area positive's may not where its track
-// closes, the picture beyond them must darken with it.
-std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows, bool clearBeside);
+// closes, the picture beyond them must darken with it: against the picture around the
+// band, or where a frame line makes that no measure, against the same rows a frame
+// (`framePitch` rows, 0 when unknown) before or after it.
+// `shade`, where given, gets the share of its light each row of the strip keeps: under
+// 1 in the splices' bands, 1 elsewhere.
+std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows, bool clearBeside,
+                                 int framePitch = 0, std::vector<double>* shade = nullptr);
+
+// The light the strip's darkest film passes against the span from it to its clearest,
+// over its first `columns` columns: O / (C - O), with O and C the medians over the rows
+// of each row's darkest and brightest pixel. 0 where the strip shows no span.
+double darkShare(const cv::Mat& strip, int columns);
 
 }  // namespace kelvora

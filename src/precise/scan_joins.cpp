@@ -9,8 +9,10 @@ namespace kelvora {
 
 namespace {
 
-constexpr double kMatched = 0.5;     // a join whose overlap correlates less does not hold
-constexpr double kSure = 0.8;        // joins this alike set the reel's usual advance
+constexpr double kMatched = 0.5;  // a join whose overlap correlates less does not hold
+constexpr double kSure = 0.8;     // joins this alike set the reel's usual advance
+// Where the file numbers say scans are missing, only a join this alike says they are not.
+constexpr double kContinues = 0.97;
 constexpr int kMinimumOverlap = 16;  // samples
 // Samples over which the sound eases into and out of the level that bridges a gap: a
 // couple of milliseconds, short enough to pass unheard, long enough not to click.
@@ -19,6 +21,9 @@ constexpr double kPi = 3.141592653589793;
 // Two frames' pictures differ, their frame lines do not: pictures this alike have them
 // in line.
 constexpr double kPicturesAlike = 0.6;
+// A scan advances by whole frames of the nominal pitch to within this share: the film's
+// shrinkage and a resolution tag's rounding.
+constexpr double kFramesOff = 0.03;
 
 struct Peak {
   int advance = 0;
@@ -62,6 +67,17 @@ Peak frameLineLag(const std::vector<float>& previous, const std::vector<float>& 
   if (std::isnan(coarse.match)) return coarse;
   const int at = 2 * coarse.advance;
   return bestAdvance(previous, present, std::max(-reach, at - 2), std::min(reach, at + 2));
+}
+
+// A picture's steps along the film: the change over a few rows at each row. Frame
+// lines' edges are sharp steps at every frame; the picture between them changes
+// smoothly and differs from frame to frame.
+std::vector<float> edgesOf(const std::vector<float>& picture) {
+  constexpr size_t kReach = 2;
+  std::vector<float> edges(picture.size(), 0.0f);
+  for (size_t i = kReach; i + kReach < picture.size(); ++i)
+    edges[i] = picture[i + kReach] - picture[i - kReach];
+  return edges;
 }
 
 bool linesInLine(const Peak& lines) {
@@ -119,6 +135,26 @@ void placeBetweenRows(JoinPlan& plan, const std::vector<double>& measured) {
   if (typicalPart < 0.05 || !(ownPitch < 0.5 * wholeRows)) return;
   for (int k = 1; k < n; ++k) plan.joins[k].part = step - plan.joins[k].advance;
   plan.meanAdvance = step;
+}
+
+// The film's frame pitch in rows, to a part of a row, as the period of the frame lines
+// within each scan that holds two frames or more (the median over the scans), looked
+// for within `kFramesOff` of the nominal `pitch`; 0 where no scan shows it.
+double pictureLinePitch(const std::vector<ScanSound>& scans, int pitch) {
+  std::vector<double> pitches;
+  const int from = static_cast<int>(pitch * (1.0 - kFramesOff));
+  const int to = static_cast<int>(pitch * (1.0 + kFramesOff)) + 1;
+  for (const ScanSound& s : scans) {
+    if (static_cast<int>(s.picture.size()) < 2 * to) continue;
+    const std::vector<float> edges = edgesOf(s.picture);
+    const Peak p = bestAdvance(edges, edges, from, to);
+    if (!(p.match >= kPicturesAlike) || p.advance <= from || p.advance >= to) continue;
+    pitches.push_back(p.advance + partRow(edges, edges, p));
+  }
+  if (pitches.empty()) return 0.0;
+  std::nth_element(pitches.begin(), pitches.begin() + static_cast<long>(pitches.size() / 2),
+                   pitches.end());
+  return pitches[pitches.size() / 2];
 }
 
 double overlapSpread(const std::vector<float>& present, int length) {
@@ -204,26 +240,62 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
   const auto missing = [&](int k) {
     return k < static_cast<int>(missingBefore.size()) ? missingBefore[k] : 0;
   };
+  const auto lead = [&](int i) { return i < static_cast<int>(leads.size()) ? leads[i] : 0; };
+  // A scan's rows left unread at its start move its first row on: `shift(k)` is what
+  // they add to the advance from scan k - 1 to scan k, so that the usual advance is
+  // the scanner's own.
+  const auto shift = [&](int k) { return lead(k) - lead(k - 1); };
+  // A scanner steps the film by whole frames, give or take the film's shrinkage: the
+  // advance is looked for near each whole number of frames the previous scan holds
+  // beyond an overlap. `unseen` tells whether the scan reaches a frame further than the
+  // best match's, with that advance's overlap (wholly or in part) in the gate's shadow,
+  // where no sound says whether it holds.
+  struct Wide {
+    Peak peak;
+    bool unseen = false;
+  };
   const auto wide = [&](int k) {
     const auto& previous = scans[k - 1].samples;
-    const int last = static_cast<int>(previous.size()) - std::max(kMinimumOverlap, pitch / 20);
-    // The first few hundred samples of each overlap are enough to tell the advance.
-    return bestAdvance(previous, scans[k].samples, std::max(1, pitch / 2), last, 384);
+    const int least = std::max(kMinimumOverlap, pitch / 20);
+    const int last = static_cast<int>(previous.size()) - least;
+    // The whole scan, its shadowed rows at both ends too.
+    const int whole = static_cast<int>(previous.size()) + 2 * lead(k - 1);
+    Wide w;
+    int bestFrames = 0, mostFrames = 0;
+    for (int frames = 1;; ++frames) {
+      const int from =
+          std::max(1, static_cast<int>(frames * pitch * (1.0 - kFramesOff)) + shift(k));
+      const int upTo = static_cast<int>(frames * pitch * (1.0 + kFramesOff)) + shift(k);
+      if (from + least > whole) break;
+      mostFrames = frames;
+      if (upTo > last) w.unseen = true;
+      const int to = std::min(last, upTo);
+      if (from > to) continue;
+      // The first few hundred samples of each overlap are enough to tell the advance.
+      const Peak p = bestAdvance(previous, scans[k].samples, from, to, 384);
+      if (std::isnan(p.match)) continue;
+      if (std::isnan(w.peak.match) || p.match > w.peak.match) {
+        const double beaten = w.peak.match;
+        w.peak = p;
+        bestFrames = frames;
+        if (!(p.rival >= beaten)) w.peak.rival = beaten;
+      } else if (!(p.match <= w.peak.rival)) {
+        w.peak.rival = p.match;
+      }
+    }
+    w.unseen = w.unseen && bestFrames < mostFrames;
+    return w;
   };
 
   // The reel's usual advance, from the first eight joins that match beyond doubt (past
   // any silent leader): the few a speck of dust or a short overlap misleads are outvoted.
-  // A scan's rows left unread at its start move its first row on: `shift(k)` is what
-  // they add to the advance from scan k - 1 to scan k, so that the usual advance is
-  // the scanner's own.
-  const auto shift = [&](int k) {
-    const auto lead = [&](int i) { return i < static_cast<int>(leads.size()) ? leads[i] : 0; };
-    return lead(k) - lead(k - 1);
-  };
+  // Where the scan reaches a frame further but the overlap there lies in the gate's
+  // shadow, a match a frame short (a tone matches there as well) is no proof.
   std::vector<int> sure;
   for (int k = 1; k < n && sure.size() < 8; ++k) {
-    const Peak p = wide(k);
-    if (p.match >= kSure) sure.push_back(p.advance - shift(k));
+    if (missing(k) > 0) continue;  // where the file numbers jump, the sound may well not
+    const Wide w = wide(k);
+    if (w.peak.match >= kSure && !w.unseen) sure.push_back(w.peak.advance - shift(k));
   }
   if (!sure.empty()) {
     std::nth_element(sure.begin(), sure.begin() + sure.size() / 2, sure.end());
@@ -262,7 +334,10 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
     const bool matched = !std::isnan(p.match) && p.match >= kMatched;
     // Where the file numbers jump, only a sound that matches beyond doubt says that
     // nothing is missing after all: a periodic one matches a period away as well.
-    if (missing(k) > 0 && !(p.match >= kSure && !(p.rival >= p.match - 0.05))) {
+    // A tone matches closely enough a few rows off the scanner's step.
+    const bool continues = p.match >= kContinues && !(p.rival >= p.match - 0.05) &&
+                           std::abs(p.advance - usual) <= reach / 2;
+    if (missing(k) > 0 && !continues) {
       // The numbers jump and the sound does not continue: scans are missing here.
       join.missing = missing(k);
       join.kind = JoinKind::Missing;
@@ -276,9 +351,13 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
       join.advance = p.advance;
       measuredParts[k] = partRow(scans[k - 1].samples, scans[k].samples, p);
       periodic[k] = p.rival >= p.match - 0.05;
-      advances += p.advance;
+      // The film's own advance is the scanner's, between the scans' first rows: the rows
+      // left unread at either scan's start do not move the film.
+      advances += p.advance - shift(k);
       ++plan.cleanJoins;
-    } else if (spreads[k] < 0.05 * usualSpread) {
+    } else if (spreads[k] < 0.05 * usualSpread ||
+               static_cast<long>(scans[k - 1].samples.size()) - usual < kMinimumOverlap) {
+      // A quiet overlap, or none left between the gate's shadows: nothing to match.
       join.kind = JoinKind::Quiet;
       join.advance = usual;
     } else {
@@ -298,19 +377,50 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
   // takes its advance from them, and so does a periodic sound that matches a period
   // away about as well as where the lines put it.
   const bool frameAScan = std::abs(typical - pitch) < pitch / 5;
+  // Long strips whose sound matches at no join: their own frame lines measure the
+  // film's pitch, and the lines of each scan against the last one's place it.
+  const int framesAScan =
+      std::max(1, static_cast<int>(std::lround(static_cast<double>(typical) / pitch)));
+  const double linePitch =
+      plan.cleanJoins == 0 && framesAScan > 1 ? pictureLinePitch(scans, pitch) : 0.0;
+  if (linePitch > 0.0) plan.meanAdvance = framesAScan * linePitch;
+  const bool byLines = frameAScan || linePitch > 0.0;
   const double meanClean = plan.meanAdvance;
-  bool everyJoinKnown = frameAScan;
-  for (int k = 1; k < n && frameAScan; ++k) {
+  bool everyJoinKnown = byLines;
+  // The frame lines' lag across each gap in the file numbers: its advance is that many
+  // rows more than the missing scans' and its own whole steps of the film's pitch.
+  std::vector<int> gapLags(static_cast<size_t>(n), 0);
+  for (int k = 1; k < n && byLines; ++k) {
     ScanJoin& join = plan.joins[k];
     const bool quiet = join.kind == JoinKind::Quiet || join.kind == JoinKind::Unmatched;
     Peak lines;
     if ((quiet || (join.kind == JoinKind::Clean && periodic[k])) && !scans[k - 1].picture.empty() &&
         !scans[k].picture.empty())
-      lines = frameLineLag(scans[k - 1].picture, scans[k].picture, reach);
+      lines = linePitch > 0.0
+                  ? frameLineLag(edgesOf(scans[k - 1].picture), edgesOf(scans[k].picture), reach)
+                  : frameLineLag(scans[k - 1].picture, scans[k].picture, reach);
+    const bool gap = join.kind == JoinKind::Missing;
+    // Across scans missing at a gap in the file numbers, the scanner took whole steps:
+    // the frame lines either side of the gap place the scan after it.
+    if (gap && !scans[k - 1].picture.empty() && !scans[k].picture.empty())
+      lines = frameLineLag(edgesOf(scans[k - 1].picture), edgesOf(scans[k].picture), reach);
     const bool seen = linesInLine(lines);
-    everyJoinKnown =
-        everyJoinKnown && (join.kind == JoinKind::Clean || (join.kind == JoinKind::Quiet && seen));
-    if (!seen) continue;
+    everyJoinKnown = everyJoinKnown && (join.kind == JoinKind::Clean ||
+                                        ((join.kind == JoinKind::Quiet || gap) && seen));
+    if (gap) {
+      if (seen) {
+        gapLags[k] = lines.advance;
+        join.advance =
+            static_cast<int>(std::lround((join.missing + 1) * meanClean)) + lines.advance;
+      }
+      continue;
+    }
+    if (!seen) {
+      // Strips placed by their own frame lines' pitch where the lines do not say more.
+      if (quiet && linePitch > 0.0)
+        join.advance = static_cast<int>(std::lround(meanClean)) + shift(k);
+      continue;
+    }
     const int there = static_cast<int>(std::lround(meanClean)) + lines.advance;
     if (quiet) {
       join.advance = there;
@@ -326,11 +436,29 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
   // scanner's wandering step: the first scan's lines lie where the last one's do, but
   // for the steps' sum less that many frames.
   if (everyJoinKnown && n >= 3 && !scans.front().picture.empty() && !scans.back().picture.empty()) {
-    const Peak ends = frameLineLag(scans.front().picture, scans.back().picture, reach);
-    if (linesInLine(ends)) {
-      double span = 0.0;
-      for (int k = 1; k < n; ++k) span += plan.joins[k].advance + plan.joins[k].part;
-      plan.meanAdvance = (span - ends.advance) / (n - 1);
+    // Their edges, not the pictures between them, which differ from frame to frame.
+    const Peak ends =
+        frameLineLag(edgesOf(scans.front().picture), edgesOf(scans.back().picture), reach);
+    // A gap's advance is whole steps of the pitch sought, and its lines' lag.
+    double span = 0.0;
+    int steps = 0;
+    for (int k = 1; k < n; ++k) {
+      const ScanJoin& join = plan.joins[k];
+      if (join.kind == JoinKind::Missing) {
+        span += gapLags[k];
+      } else {
+        span += join.advance + join.part;
+        ++steps;
+      }
+    }
+    if (linesInLine(ends) && steps > 0) {
+      plan.meanAdvance = (span - ends.advance) / steps;
+      for (int k = 1; k < n; ++k) {
+        ScanJoin& join = plan.joins[k];
+        if (join.kind == JoinKind::Missing)
+          join.advance =
+              static_cast<int>(std::lround((join.missing + 1) * plan.meanAdvance + gapLags[k]));
+      }
     }
   }
   return plan;

@@ -27,13 +27,14 @@ struct JoinPlan {
 };
 
 // Finds every scan's advance on the one before it by normalised correlation of their
-// overlapping sound: over a wide range for the first joins, which give the reel's
-// usual advance, then close to it. Where each scan holds a frame, the frame lines of
-// the scans' pictures give the advance of a quiet overlap, settle a periodic sound's,
-// and measure the frame pitch. A scanner that steps by the film's own pitch has its
+// overlapping sound: near each whole number of frames for the first joins, which give
+// the reel's usual advance, then close to it. Where each scan holds a frame, or long
+// strips match nowhere, the frame lines of the scans' pictures give the advance of a
+// quiet overlap and of a gap in the file numbers, settle a periodic sound's, and
+// measure the frame pitch. A scanner that steps by the film's own pitch has its
 // scans placed between rows. `framePitch` is the nominal frame pitch in rows;
 // `missingBefore[k]` counts the scans that may be missing before scan k: they are
-// taken as missing where the sound does not match at the usual advance. `leads[k]`
+// taken as missing unless the sound matches beyond doubt at the usual advance. `leads[k]`
 // counts the rows left unread at the start of scan k (the gate's shadow): advances are
 // between the scans' samples, the usual one the scanner's between whole scans.
 JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,

@@ -41,6 +41,10 @@ TEST(SettingsCheckTest, EachWrongSettingIsNamedAndTheRightOnesAreNot) {
       {"35vd", 2, true, false, 900, true, reel::Programme::Speech},
       {"16va", 3, true, false, 1800, true, reel::Programme::Tones},
       {"16va down strip", 3, false, true, 1800, false, reel::Programme::Speech},
+      // A picture that looks more alike three frames on than one: the frame lines' edges
+      // still tell the pitch.
+      {"16va down strip 3970", 3, false, true, 3970, true, reel::Programme::Speech},
+      {"16va strip 4000 grey", 3, true, true, 4000, false, reel::Programme::Tones},
   };
   test::TempDir dir;
   for (const ReelKind& k : kinds) {

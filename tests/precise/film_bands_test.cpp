@@ -18,9 +18,14 @@ namespace {
 constexpr int kRows = 900;
 constexpr int kCols = 160;
 
+// Frame lines in the synthetic picture: dark bars this many rows tall every kFramePitch.
+constexpr int kFramePitch = 300;
+constexpr int kLineRows = 100;
+
 // A strip of film along its rows: the edge (opaque), a bilateral track swinging with a
-// tone, clear film beside it and a grey picture. A negative has clear and opaque swapped.
-cv::Mat stripOfFilm(bool negative, bool deep) {
+// tone, clear film beside it and a grey picture, with frame lines where `framed`. A
+// negative has clear and opaque swapped.
+cv::Mat stripOfFilm(bool negative, bool deep, bool framed = false) {
   const double clear = negative ? 20 : 230, opaque = negative ? 230 : 20;
   cv::Mat s(kRows, kCols, CV_32F, cv::Scalar(opaque));
   for (int y = 0; y < kRows; ++y) {
@@ -30,6 +35,7 @@ cv::Mat stripOfFilm(bool negative, bool deep) {
       if (x >= 10 && x < 90) v = std::abs(x - 50 + 0.5) < half ? clear : opaque;
       if (x >= 90 && x < 110) v = clear;
       if (x >= 110) v = 120 + 40 * std::sin(y * 0.01 + x * 0.05);
+      if (x >= 110 && framed && y % kFramePitch < kLineRows) v = negative ? 230 : 12;
       s.at<float>(y, x) = static_cast<float>(v);
     }
   }
@@ -84,6 +90,7 @@ TEST(FilmSplices, ASpliceCrossesTheFilmAndDustDoesNot) {
     int splice;  // middle row of a splice's band, or -1
     int specks;  // dark specks of 6 pixels on the track and beside it
     int found;
+    bool framed = false;  // the picture has frame lines, and the reader knows their pitch
   };
   const Case cases[] = {
       {"clean film", false, false, -1, 0, 0},
@@ -93,16 +100,26 @@ TEST(FilmSplices, ASpliceCrossesTheFilmAndDustDoesNot) {
       {"dust", false, false, -1, 40, 0},
       {"dust on a negative", true, false, -1, 40, 0},
       {"a splice among dust", false, false, 300, 40, 1},
+      // Splices are made at a frame line: its dark bar is no picture around the band
+      // to darken against, the same rows a frame away are.
+      {"a splice at a frame line", false, false, 591, 0, 1, true},
+      {"frame lines and dust", false, false, -1, 40, 0, true},
   };
   for (const Case& c : cases) {
-    cv::Mat strip = stripOfFilm(c.negative, c.deep);
+    cv::Mat strip = stripOfFilm(c.negative, c.deep, c.framed);
     const int band = 18;
     if (c.splice >= 0) darken(strip, c.splice - band / 2, c.splice + band / 2, 0.7);
     for (int k = 0; k < c.specks; ++k) speck(strip, 20 + k * 21, 30 + (k * 37) % 75, 6, 0);
-    const std::vector<int> found = spliceCrossings(strip, 110, band, c.negative);
+    std::vector<double> shade;
+    const std::vector<int> found =
+        spliceCrossings(strip, 110, band, c.negative, c.framed ? kFramePitch : 0, &shade);
     ASSERT_EQ(static_cast<int>(found.size()), c.found) << c.name;
+    ASSERT_EQ(static_cast<int>(shade.size()), kRows);
     if (c.found == 1) {
       EXPECT_NEAR(found.front(), c.splice, 3) << c.name;
+      // The light the cement leaves, to give back to the track's rows: none lost elsewhere.
+      EXPECT_NEAR(shade[static_cast<size_t>(c.splice)], 0.7, 0.05) << c.name;
+      EXPECT_EQ(shade[static_cast<size_t>((c.splice + kRows / 2) % kRows)], 1.0) << c.name;
     }
   }
 }
@@ -149,6 +166,21 @@ TEST(RowLight, IsTheRowsBrightLevelOverThreeRows) {
       EXPECT_NEAR(light[y], sum / static_cast<double>(b - a + 1), 1e-6) << "row " << y;
     }
   }
+}
+
+TEST(FilmSplices, TheDarkestFilmsShareOfTheSpan) {
+  struct Case {
+    const char* name;
+    bool deep;
+    int specks;
+  } cases[] = {{"8 bits", false, 0}, {"16 bits", true, 0}, {"dusty", false, 40}};
+  for (const Case& c : cases) {
+    cv::Mat strip = stripOfFilm(false, c.deep);
+    for (int k = 0; k < c.specks; ++k) speck(strip, 20 + k * 21, 30 + (k * 37) % 75, 6, 0);
+    // Opaque 20 and clear 230 on the track: 20 / 210.
+    EXPECT_NEAR(darkShare(strip, 110), 20.0 / 210.0, 0.01) << c.name;
+  }
+  EXPECT_EQ(darkShare(cv::Mat(), 110), 0.0);
 }
 
 }  // namespace

@@ -32,11 +32,12 @@ namespace {
 struct AgedReel {
   const char* name;
   std::function<void(reel::ReelOptions&)> age;
-  int missingScan = -1;    // a scan file taken away (0-based)
-  int flagged = 0;         // joins the reader must flag
-  int splices = 0;         // splices it must find
-  double shortfall = 1.0;  // dB the reader may lie under the ideal one
-  int clicks = 0;          // clicks it may have that neither the ideal reader nor dust has
+  int missingScan = -1;      // a scan file taken away (0-based)
+  int flagged = 0;           // joins the reader must flag
+  int splices = 0;           // splices it must find
+  double shortfall = 1.0;    // dB the reader may lie under the ideal one
+  int clicks = 0;            // clicks it may have that neither the ideal reader nor dust has
+  bool joinsToARow = false;  // joins placed by the frame lines may lie a row off
 };
 
 // Samples of the sound tracked against the film at one lag and gain (see trackedQuality).
@@ -139,14 +140,17 @@ TEST_P(PreciseReaderTest, ReadsAllTheSoundTheFilmHolds) {
   } else {
     expectQuietBridge(sound, run.report, kind.missingScan);
   }
-  EXPECT_EQ(precise.lagChanges, 0) << "a sample dropped or repeated";
+  if (!kind.joinsToARow) {
+    EXPECT_EQ(precise.lagChanges, 0) << "a sample dropped or repeated";
+  }
   // Every join, quiet ones too, where the scanner put it (scans in the files' order);
   // steps between rows are joined at whole rows and placed by the reel's step.
   const int n = o.scans;
   for (int k = 1; k < n && kind.missingScan < 0 && !o.partRowSteps; ++k) {
     const int later = o.inverse ? n - k : k;
-    EXPECT_EQ(run.report.frames[static_cast<size_t>(k)].cutPoint,
-              reel.geometry.scanStart(later) - reel.geometry.scanStart(later - 1))
+    EXPECT_NEAR(run.report.frames[static_cast<size_t>(k)].cutPoint,
+                reel.geometry.scanStart(later) - reel.geometry.scanStart(later - 1),
+                kind.joinsToARow ? 1 : 0)
         << "join " << k;
   }
   EXPECT_EQ(run.report.reading.flaggedJoins, kind.flagged);
@@ -225,16 +229,16 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.scans = 10;
                                                       o.programme = reel::Programme::Tones;
                                                     }},
-                                           // The cement band of a splice is still read
-                                           // as sound, a thump the ideal reader does not
-                                           // have.
+                                           // The cement band of a splice dims the track:
+                                           // given its light back, the clicks left at its
+                                           // edges are held where they stand.
                                            AgedReel{"splices_and_a_silent_leader_jittered",
                                                     [](reel::ReelOptions& o) {
                                                       o.splices = {10, 17};
                                                       o.leaderFrames = 8;
                                                       o.stepJitter = 4.0;
                                                     },
-                                                    -1, 0, 2, 20.0, 4},
+                                                    -1, 0, 2, 1.5, 6},
                                            AgedReel{"missing_scan", [](reel::ReelOptions&) {}, 9, 1,
                                                     0, 1.0, 32},
                                            // Dust on the film, the same specks in both scans that
@@ -289,7 +293,7 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.splices = {10, 17};
                                                       o.dust = 8.0;
                                                     },
-                                                    -1, 0, 2, 20.0, 4},
+                                                    -1, 0, 2, 10.5, 4},
                                            AgedReel{
                                                "gate_shadow",
                                                [](reel::ReelOptions& o) { o.gateShadow = 0.9; }},
@@ -431,7 +435,49 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.weave = 2.0;
                                                       o.shrinkage = 0.01;
                                                     },
-                                                    -1, 0, 0, 5.0}),
+                                                    -1, 0, 0, 5.0},
+                                           // 16 mm strips at about 4000 dpi whose overlap the
+                                           // gate's shadow swallows: a tone matches a frame
+                                           // short, so the strips are placed by their own
+                                           // frame lines, and the rate is theirs.
+                                           AgedReel{"sixteen_strips_4000_dpi_tones_overlap_in_the_"
+                                                    "shadow",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.filmType = 3;
+                                                      o.dpi = 4000;
+                                                      o.longStrip = true;
+                                                      o.stripOverlap = 0.11;
+                                                      o.scans = 6;
+                                                      o.programme = reel::Programme::Tones;
+                                                      o.gateShadow = 0.64;
+                                                      o.shrinkage = 0.004;
+                                                    },
+                                                    // What the shadowed overlaps hold is lost.
+                                                    -1, 0, 0, 21.5, 6, true},
+                                           // A loud tone matches across a missing scan a few
+                                           // rows off the scanner's step: the scan is still
+                                           // missing.
+                                           AgedReel{"tones_across_a_missing_scan",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.filmType = 3;
+                                                      o.dpi = 1800;
+                                                      o.programme = reel::Programme::Tones;
+                                                      o.level = 0.54;
+                                                      o.overlap = 0.32;
+                                                      o.stepJitter = 3.0;
+                                                    },
+                                                    13, 1, 0, 1.0, 32},
+                                           // The frame lines either side of a missing scan
+                                           // count its step in the film's pitch.
+                                           AgedReel{"thirtyfive_3970_dpi_jittered_missing_scan",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.dpi = 3970;
+                                                      o.scans = 6;
+                                                      o.shrinkage = 0.0055;
+                                                      o.stepJitter = 2.0;
+                                                      o.overlap = 0.19;
+                                                    },
+                                                    3, 1, 0, 1.0, 32}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Film with no track on it at all (blank film, or the wrong film settings): the job says
