@@ -477,10 +477,16 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // speck, at the track's outer reach, where the film beside it barely moves) shows in
   // how often each column of the track is clear.
   if (std::abs(2 * anchor - mirrorSum) <= std::max(4, window.cols / 20)) {
-    std::vector<bool> scratched = scratchedColumns(clearColumns, anchor, (rows + 3) / 4,
-                                                   std::max(kWidestSpeck, trackWidth / 12));
+    const int counted = (rows + 3) / 4;
+    const int widest = std::max(kWidestSpeck, trackWidth / 12);
+    std::vector<bool> scratched = scratchedColumns(clearColumns, anchor, counted, widest);
     std::fill(scratched.begin(), scratched.begin() + inset, false);
     std::fill(scratched.end() - inset, scratched.end(), false);
+    // Its mirror image says so on the margin too: the track located on the first scans
+    // ends where a dark scratch hides the film beyond it.
+    const std::vector<bool> dark =
+        darkAgainstMirror(clearColumns, mirrorSum, counted, scratched, widest);
+    for (size_t x = 0; x < dark.size(); ++x) scratched[x] = scratched[x] || dark[x];
     sound.scratchColumns += mendScratchedColumns(window, scratched, mirrorSum);
   }
   std::vector<float> shares(static_cast<size_t>(window.cols));

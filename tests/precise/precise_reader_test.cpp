@@ -316,7 +316,7 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                     },
                                                     // Peaks whose edge lies under the
                                                     // scratch, read from the other side.
-                                                    -1, 0, 0, 1.0, 8},
+                                                    -1, 0, 0, 1.0},
                                            AgedReel{"dark_scratch_on_a_dusty_negative",
                                                     [](reel::ReelOptions& o) {
                                                       o.scans = 8;
@@ -325,6 +325,20 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.scratch = 0.66;
                                                       o.darkScratch = true;
                                                       o.dust = 4.0;
+                                                    }},
+                                           // A bright scratch on a negative, dark once turned
+                                           // over, out where only the loudest moments reach:
+                                           // the track as located ends at it, and its mirror
+                                           // image says it is a scratch.
+                                           AgedReel{"sixteen_strips_bright_scratch_on_a_negative",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.filmType = 3;
+                                                      o.dpi = 1800;
+                                                      o.longStrip = true;
+                                                      o.scans = 8;
+                                                      o.negative = true;
+                                                      o.inverse = true;
+                                                      o.scratch = 0.22;
                                                     }},
                                            AgedReel{"turned_negative_strips_gate_shadow",
                                                     [](reel::ReelOptions& o) {
