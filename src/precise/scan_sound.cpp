@@ -333,6 +333,37 @@ std::vector<double> lightAlong(const std::vector<double>& rows, const std::vecto
   return light;
 }
 
+// The share of light the cement of the splices at `spliceRows` leaves, row by row of
+// film read `lag` rows before the film beside the track (the scan's turn moves its rows
+// along), from that film's scanned levels `beside`; 1 away from the splices. A band
+// reaches on from its middle, at most `longest` rows either way, as far as the film
+// stays a hundredth darker than its steady level, and two rows more for its edges.
+std::vector<double> cementLight(const std::vector<double>& beside,
+                                const std::vector<int>& spliceRows, int longest, double lag) {
+  const int n = static_cast<int>(beside.size());
+  std::vector<double> kept(static_cast<size_t>(n), 1.0);
+  const std::vector<double> steady = steadyLevel(beside);
+  const auto share = [&](double at) {
+    const int y = std::clamp(static_cast<int>(std::floor(at)), 0, n - 1);
+    const int next = std::min(y + 1, n - 1);
+    const double part = std::clamp(at - y, 0.0, 1.0);
+    const auto one = [&](int r) {
+      return steady[r] > 1.0 ? std::clamp(beside[r] / steady[r], 0.05, 1.0) : 1.0;
+    };
+    return one(y) + part * (one(next) - one(y));
+  };
+  constexpr double kShade = 0.99;
+  for (const int middle : spliceRows) {
+    if (middle < 0 || middle >= n) continue;
+    int a = middle, b = middle;
+    while (a > 0 && middle - a < longest && share(a - 1) < kShade) --a;
+    while (b < n - 1 && b - middle < longest && share(b + 1) < kShade) ++b;
+    for (int y = std::max(0, a - 2); y <= std::min(n - 1, b + 2); ++y)
+      kept[static_cast<size_t>(y)] = std::min(1.0, share(y - lag));
+  }
+  return kept;
+}
+
 }  // namespace
 
 std::vector<double> smoothLevel(const std::vector<double>& values,
@@ -402,7 +433,8 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // clear base too. Its band, about a fifth of the track's width long, counts from a
   // twelfth, and is always longer than a speck.
   const int shortest = std::max(kWidestSpeck + 4, trackWidth / 12);
-  sound.spliceRows = spliceBands(rowLevels(stripLevels(besideFilm, levelsOf(strip))), shortest);
+  const std::vector<double> besideScanned = rowLevels(stripLevels(besideFilm, levelsOf(strip)));
+  sound.spliceRows = spliceBands(besideScanned, shortest);
   const std::vector<double> besideLevel =
       lightAlong(besideRows, steadyLevel(besideRows), sound.spliceRows, 4 * shortest);
   const int pictureFrom = std::min(cols, besideTo + track.margin);
@@ -461,8 +493,22 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     opaque[y] = on > 0 ? os / on : 0.0;
     opaqueCount[y] = on;
   }
-  const std::vector<double> clearLevel = smoothLevel(clear, clearCount);
-  const std::vector<double> opaqueLevel = smoothLevel(opaque, opaqueCount);
+  std::vector<double> clearLevel = smoothLevel(clear, clearCount);
+  std::vector<double> opaqueLevel = smoothLevel(opaque, opaqueCount);
+  // Across a splice's band the cement takes the same share of light from the track as
+  // from the film beside it: the clear and opaque levels follow it there, row by row,
+  // and the band is read as the sound under it, not as a dip.
+  if (!sound.spliceRows.empty()) {
+    const std::vector<double> kept =
+        cementLight(besideScanned, sound.spliceRows, 4 * shortest,
+                    sound.skew * (0.5 * (besideFrom + besideTo - 1) - 0.5 * (from + to - 1)));
+    const double top = levels.inverted ? 255.0 : 0.0;  // a negative's levels run down from here
+    for (int y = 0; y < rows; ++y) {
+      if (kept[y] == 1.0) continue;
+      clearLevel[y] = top + (clearLevel[y] - top) * kept[y];
+      opaqueLevel[y] = top + (opaqueLevel[y] - top) * kept[y];
+    }
+  }
   const double width = std::max(trackWidth, 1);
   // Each row's clear width is read from the edges of its clear part, specks around it
   // and within it passed by.
