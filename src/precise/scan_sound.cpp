@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "precise/clear_part.h"
 #include "precise/density_rows.h"
@@ -78,22 +79,52 @@ double measureSkew(const Lengths& lengths, const ReelTrack& track, double offset
   return std::abs(slope * rows) < 0.5 ? 0.0 : slope;
 }
 
+// Rows either side of a place between rows that the windowed sinc reads.
+constexpr int kSincReach = 4;
+
+double sinc(double x) {
+  return std::abs(x) < 1e-9 ? 1.0 : std::sin(std::numbers::pi * x) / (std::numbers::pi * x);
+}
+
 // The levels of the window of the strip read along the film: column j of the result
-// is column `from + j`, moved along by the scan's turn, to the nearest row, so that a
-// row of the result is a row of film. Whole rows only: a part-row move would blur the
-// highest frequencies more than the turn does.
+// is column `from + j` read the part of a row later that the scan's turn moves it by,
+// so that a row of the result is a row of film. Between rows a Lanczos-windowed sinc
+// over kSincReach rows either side reads it (the ends standing for the rows beyond):
+// the sound on a track reaches near the rows' own limit, and a move to the nearest row
+// would set the columns either side of a step half a row apart in time, breaking an
+// edge that moved within the row in two.
 cv::Mat alongTheFilm(const cv::Mat& strip, const StripLevels& levels, int from, int to,
                      double skew) {
   const cv::Mat plain = stripLevels(strip.colRange(from, to), levels);
   if (skew == 0.0) return plain;
-  cv::Mat window = plain.clone();
+  const int rows = plain.rows, cols = plain.cols;
   const double centre = 0.5 * (from + to - 1);
-  const int rows = plain.rows;
-  for (int j = 0; j < window.cols; ++j) {
-    const int shift = static_cast<int>(std::lround(-skew * (from + j - centre)));
-    if (shift == 0) continue;
-    for (int y = 0; y < rows; ++y)
-      window.at<float>(y, j) = plain.at<float>(std::clamp(y + shift, 0, rows - 1), j);
+  constexpr int kTaps = 2 * kSincReach;
+  std::vector<int> whole(static_cast<size_t>(cols));
+  std::vector<float> weights(static_cast<size_t>(cols) * kTaps);
+  for (int j = 0; j < cols; ++j) {
+    const double delay = -skew * (from + j - centre);
+    whole[static_cast<size_t>(j)] = static_cast<int>(std::floor(delay));
+    const double part = delay - std::floor(delay);
+    float* w = &weights[static_cast<size_t>(j) * kTaps];
+    double sum = 0.0;
+    for (int k = 0; k < kTaps; ++k) {
+      const double x = k - kSincReach + 1 - part;
+      w[k] = static_cast<float>(sinc(x) * sinc(x / kSincReach));
+      sum += w[k];
+    }
+    for (int k = 0; k < kTaps; ++k) w[k] = static_cast<float>(w[k] / sum);
+  }
+  cv::Mat window(rows, cols, CV_32F, cv::Scalar(0));
+  for (int y = 0; y < rows; ++y) {
+    float* out = window.ptr<float>(y);
+    for (int k = 0; k < kTaps; ++k) {
+      for (int j = 0; j < cols; ++j) {
+        const int at =
+            std::clamp(y + whole[static_cast<size_t>(j)] + k - kSincReach + 1, 0, rows - 1);
+        out[j] += weights[static_cast<size_t>(j) * kTaps + k] * plain.ptr<float>(at)[j];
+      }
+    }
   }
   return window;
 }

@@ -292,6 +292,18 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.dust = 8.0;
                                                     },
                                                     -1, 0, 2, 1.5},
+                                           // Strips turned in the gate: the sound reaches
+                                           // near the rows' own limit, and the turn moves
+                                           // the track's columns by parts of a row.
+                                           AgedReel{"turned_sixteen_strips",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.filmType = 3;
+                                                      o.dpi = 1800;
+                                                      o.longStrip = true;
+                                                      o.scans = 8;
+                                                      o.skewDegrees = -0.34;
+                                                    },
+                                                    -1, 0, 0, 4.5, 1},
                                            // What it still loses there against the ideal
                                            // reader is held where it stands.
                                            AgedReel{"splices_in_sixteen_strips",
@@ -365,9 +377,9 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                     },
                                                     // The track is found past the film's edge
                                                     // that the turn moves across the strip's
-                                                    // first columns; the turn, read at whole
-                                                    // rows, still costs dB and clicks.
-                                                    -1, 0, 0, 10.0, 40},
+                                                    // first columns; what the turn still costs
+                                                    // is held where it stands.
+                                                    -1, 0, 0, 6.5},
                                            // The clicks it still has off the dust, in the
                                            // scans before the gap, are held where they
                                            // stand.
