@@ -81,6 +81,9 @@ double measureSkew(const Lengths& lengths, const ReelTrack& track, double offset
 
 // Rows either side of a place between rows that the windowed sinc reads.
 constexpr int kSincReach = 4;
+// Columns the film drifts sideways over a scan, at least, for a variable-area track to
+// be read along a turn: the weave moves it by up to a couple within a scan.
+constexpr double kLeastTurnDrift = 3.0;
 
 double sinc(double x) {
   return std::abs(x) < 1e-9 ? 1.0 : std::sin(std::numbers::pi * x) / (std::numbers::pi * x);
@@ -446,8 +449,11 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   }
   from = std::clamp(from, 0, cols - 1);
   to = std::clamp(to, from + 1, cols);
-  // A variable-density track is read along the film between rows (see densityRows).
-  cv::Mat window = alongTheFilm(strip, levels, from, to, track.variableDensity ? 0.0 : sound.skew);
+  // A variable-density track is read along the film between rows (see densityRows). A
+  // drift of a few columns over a scan can be the film's weave in the gate, not a turn.
+  const bool turned = std::abs(sound.skew * strip.rows) >= kLeastTurnDrift;
+  cv::Mat window =
+      alongTheFilm(strip, levels, from, to, track.variableDensity || !turned ? 0.0 : sound.skew);
 
   const std::vector<float> spread = levelShares(window, {0.02, 0.98});
   const float dark = spread[0], bright = spread[1];
