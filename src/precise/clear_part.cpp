@@ -1,6 +1,7 @@
 #include "precise/clear_part.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace kelvora {
@@ -110,6 +111,99 @@ std::vector<bool> scratchedColumns(const std::vector<int>& clear, int anchor, in
   narrowRuns(bright);
   for (int x = 0; x < n; ++x)
     dark[static_cast<size_t>(x)] = dark[static_cast<size_t>(x)] || bright[static_cast<size_t>(x)];
+  return dark;
+}
+
+namespace {
+
+// The rows, of `rows` counted, that a speck or two darken.
+int speckRows(int rows) { return std::max(2, rows / 100); }
+
+}  // namespace
+
+std::vector<bool> darkAgainstMirror(const std::vector<int>& clear, double mirrorSum, int rows,
+                                    const std::vector<bool>& scratched, int widest) {
+  const int n = static_cast<int>(clear.size());
+  std::vector<bool> dark(static_cast<size_t>(n), false);
+  if (mirrorSum < 0.0 || static_cast<int>(scratched.size()) != n || n < 4) return dark;
+  // The counts' own middle, where either side is clear half as often as the clearest
+  // column: a middle taken from the levels a column or more away from it (uneven light
+  // across the track, the film's turn) would set film against film further out.
+  const int most = *std::max_element(clear.begin(), clear.end());
+  if (most < 2 * speckRows(rows)) return dark;
+  const double half = 0.5 * most;
+  const auto crossing = [&](int from, int step) {
+    for (int x = from + step; x >= 0 && x < n; x += step) {
+      const double a = clear[static_cast<size_t>(x - step)], b = clear[static_cast<size_t>(x)];
+      if (b >= half) return x - step + step * (half - a) / std::max(b - a, 1.0);
+    }
+    return -1.0;
+  };
+  const double left = crossing(0, 1), right = crossing(n - 1, -1);
+  if (left < 0.0 || right < 0.0 || std::abs(left + right - mirrorSum) > 1.0) return dark;
+  const int apart = std::max(4, rows / 200);  // as scratchedColumns counts apart
+  const int few = speckRows(rows);
+  for (int x = 0; x < n; ++x) {
+    const int c = clear[static_cast<size_t>(x)];
+    const double m = mirrorSum - x;
+    // The mirror image read a column either way: the middle is known to a quarter column.
+    const int lo = static_cast<int>(std::floor(m)) - 1, hi = static_cast<int>(std::ceil(m)) + 1;
+    if (c > few || lo < 0 || hi >= n || std::abs(m - x) < 4.0) continue;
+    int least = rows;
+    bool mirrorScratched = false;
+    for (int v = lo; v <= hi; ++v) {
+      least = std::min(least, clear[static_cast<size_t>(v)]);
+      mirrorScratched = mirrorScratched || scratched[static_cast<size_t>(v)];
+    }
+    dark[static_cast<size_t>(x)] = least >= c + apart && !mirrorScratched;
+  }
+  // The scratch reaches on outwards, over columns barely ever clear, as far as its
+  // mirror image is clear at all: the rarest, loudest moments.
+  const std::vector<bool> found = dark;
+  for (int x = 0; x < n; ++x) {
+    if (!found[static_cast<size_t>(x)]) continue;
+    const int step = 2 * x < mirrorSum ? -1 : 1;
+    for (int u = x + step; u >= 0 && u < n && !found[static_cast<size_t>(u)]; u += step) {
+      const int c = clear[static_cast<size_t>(u)];
+      const double m = mirrorSum - u;
+      const int lo = static_cast<int>(std::floor(m)) - 1, hi = static_cast<int>(std::ceil(m)) + 1;
+      if (c > few || lo < 0 || hi >= n) break;
+      int most = 0;
+      bool mirrorScratched = false;
+      for (int v = lo; v <= hi; ++v) {
+        most = std::max(most, clear[static_cast<size_t>(v)]);
+        mirrorScratched = mirrorScratched || scratched[static_cast<size_t>(v)];
+      }
+      if (most <= c || mirrorScratched) break;
+      dark[static_cast<size_t>(u)] = true;
+    }
+  }
+  // The film just inside a scratch is clear as often as its mirror image: a track whose
+  // two sides reach out unevenly (the film's turn, uneven light) is no scratch. A run
+  // wider than a scratch is film: beyond a film's edge, say.
+  const auto countAt = [&](double at) {
+    const int whole = static_cast<int>(std::floor(at));
+    const double part = at - whole;
+    const double a = clear[static_cast<size_t>(whole)];
+    return part > 0.0 ? a + part * (clear[static_cast<size_t>(whole + 1)] - a) : a;
+  };
+  for (int x = 0; x < n;) {
+    if (!dark[static_cast<size_t>(x)]) {
+      ++x;
+      continue;
+    }
+    const int a = x;
+    while (x < n && dark[static_cast<size_t>(x)]) ++x;
+    // Two columns in from the run: the one beside it may lie partly under the scratch.
+    const int inside = 2 * a < mirrorSum ? x + 1 : a - 2;
+    const double image = mirrorSum - inside;
+    bool even = inside >= 0 && inside < n && image >= 0.0 && image <= n - 1;
+    if (even) {
+      const double c = clear[static_cast<size_t>(inside)], m = countAt(image);
+      even = std::abs(c - m) <= std::max<double>(apart, 0.25 * m);
+    }
+    if (x - a > widest || !even) std::fill(dark.begin() + a, dark.begin() + x, false);
+  }
   return dark;
 }
 

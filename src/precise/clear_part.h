@@ -23,6 +23,14 @@ int clearAnchor(const std::vector<int>& clear);
 // track's fixed edge, with clear film beyond it), not a scratch.
 std::vector<bool> scratchedColumns(const std::vector<int>& clear, int anchor, int rows, int widest);
 
+// The columns of a bilateral track's window, about twice its middle `mirrorSum`, that
+// a dark scratch puts out of order where only the loudest moments reach it, with no
+// clearer film beyond it to show it: clear on no more of `rows` than a speck covers,
+// where the mirror image is clear on more. Columns whose mirror image is already
+// `scratched` are not judged; runs wider than `widest` are film. None when mirrorSum is -1.
+std::vector<bool> darkAgainstMirror(const std::vector<int>& clear, double mirrorSum, int rows,
+                                    const std::vector<bool>& scratched, int widest);
+
 // The clear width, in columns, of one row of a variable-area track: `shares` holds
 // each column's share of clear film (0 opaque, 1 clear). The sound lies in the edges
 // of the clear part that covers or lies nearest `anchor`, each edge a ramp where the

@@ -15,8 +15,6 @@ constexpr double kDarker = 0.85;
 // ...and leaves this much of it: the clear film beyond a track closed by the sound, or
 // beside a negative's track, is no clear film at all.
 constexpr double kCement = 0.5;
-// Rows beside a band that keep less light than this are its soft edges.
-constexpr double kSoftEdge = 0.99;
 // The picture beside a positive's track darkens by this much at least.
 constexpr double kPictureDarker = 0.9;
 
@@ -29,9 +27,8 @@ double median(std::vector<double> v) {
 }  // namespace
 
 std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows, bool clearBeside,
-                                 int framePitch, std::vector<double>* shade) {
+                                 int framePitch) {
   std::vector<int> middles;
-  if (shade) shade->assign(static_cast<size_t>(strip.rows), 1.0);
   const int cols = std::min(columns, strip.cols);
   const int band = std::max(bandRows, 3);
   const int rows = strip.rows;
@@ -99,36 +96,10 @@ std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows
           clearLeft && together[static_cast<size_t>(y)] >= kCement * around[static_cast<size_t>(y)];
     const int length = y - a;
     // A track whose clear area closes takes nearly all of the light, a splice a part.
-    if (clearLeft && 3 * length >= band && length <= 4 * band && pictureDarker(a, y)) {
+    if (clearLeft && 3 * length >= band && length <= 4 * band && pictureDarker(a, y))
       middles.push_back((a + y - 1) / 2);
-      if (shade) {
-        // With the band's soft edges, where a row keeps most of its light but not all.
-        const auto dimmed = [&](int i) {
-          return together[static_cast<size_t>(i)] / around[static_cast<size_t>(i)];
-        };
-        int first = a, end = y;
-        while (first > 0 && a - first < band / 2 && dimmed(first - 1) < kSoftEdge) --first;
-        while (end < rows && end - y < band / 2 && dimmed(end) < kSoftEdge) ++end;
-        for (int i = first; i < end; ++i)
-          (*shade)[static_cast<size_t>(i)] = std::min(1.0, dimmed(i));
-      }
-    }
   }
   return middles;
-}
-
-double darkShare(const cv::Mat& strip, int columns) {
-  const int cols = std::min(columns, strip.cols);
-  if (cols < 1 || strip.rows < 1 || strip.channels() != 1) return 0.0;
-  cv::Mat darkest, clearest;
-  cv::reduce(strip.colRange(0, cols), darkest, 1, cv::REDUCE_MIN);
-  cv::reduce(strip.colRange(0, cols), clearest, 1, cv::REDUCE_MAX);
-  darkest.convertTo(darkest, CV_64F);
-  clearest.convertTo(clearest, CV_64F);
-  // Specks of dust, dark or bright, touch a few rows: the medians pass them by.
-  const double o = median(std::vector<double>(darkest.begin<double>(), darkest.end<double>()));
-  const double c = median(std::vector<double>(clearest.begin<double>(), clearest.end<double>()));
-  return c > o ? o / (c - o) : 0.0;
 }
 
 }  // namespace kelvora

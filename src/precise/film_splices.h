@@ -17,14 +17,7 @@ namespace kelvora {
 // closes, the picture beyond them must darken with it: against the picture around the
 // band, or where a frame line makes that no measure, against the same rows a frame
 // (`framePitch` rows, 0 when unknown) before or after it.
-// `shade`, where given, gets the share of its light each row of the strip keeps: under
-// 1 in the splices' bands, 1 elsewhere.
 std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows, bool clearBeside,
-                                 int framePitch = 0, std::vector<double>* shade = nullptr);
-
-// The light the strip's darkest film passes against the span from it to its clearest,
-// over its first `columns` columns: O / (C - O), with O and C the medians over the rows
-// of each row's darkest and brightest pixel. 0 where the strip shows no span.
-double darkShare(const cv::Mat& strip, int columns);
+                                 int framePitch = 0);
 
 }  // namespace kelvora

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include "precise/clear_part.h"
 #include "precise/density_rows.h"
@@ -78,25 +79,55 @@ double measureSkew(const Lengths& lengths, const ReelTrack& track, double offset
   return std::abs(slope * rows) < 0.5 ? 0.0 : slope;
 }
 
+// Rows either side of a place between rows that the windowed sinc reads.
+constexpr int kSincReach = 4;
+// Columns the film drifts sideways over a scan, at least, for a variable-area track to
+// be read along a turn: the weave moves it by up to a couple within a scan.
+constexpr double kLeastTurnDrift = 3.0;
+
+double sinc(double x) {
+  return std::abs(x) < 1e-9 ? 1.0 : std::sin(std::numbers::pi * x) / (std::numbers::pi * x);
+}
+
 // The levels of the window of the strip read along the film: column j of the result
-// is column `from + j`, moved along by the scan's turn, to the nearest row, so that a
-// row of the result is a row of film. Whole rows only: a part-row move would blur the
-// highest frequencies more than the turn does.
+// is column `from + j` read the part of a row later that the scan's turn moves it by,
+// so that a row of the result is a row of film. Between rows a Lanczos-windowed sinc
+// over kSincReach rows either side reads it (the ends standing for the rows beyond):
+// the sound on a track reaches near the rows' own limit, and a move to the nearest row
+// would set the columns either side of a step half a row apart in time, breaking an
+// edge that moved within the row in two.
 cv::Mat alongTheFilm(const cv::Mat& strip, const StripLevels& levels, int from, int to,
                      double skew) {
   const cv::Mat plain = stripLevels(strip.colRange(from, to), levels);
   if (skew == 0.0) return plain;
-  cv::Mat window(plain.size(), CV_32F);
+  const int rows = plain.rows, cols = plain.cols;
   const double centre = 0.5 * (from + to - 1);
-  const int rows = plain.rows;
-  std::vector<int> shifts(static_cast<size_t>(window.cols));
-  for (int j = 0; j < window.cols; ++j)
-    shifts[static_cast<size_t>(j)] = static_cast<int>(std::lround(-skew * (from + j - centre)));
-  // Row by row, each column's pixel taken from its own row of the film.
+  constexpr int kTaps = 2 * kSincReach;
+  std::vector<int> whole(static_cast<size_t>(cols));
+  std::vector<float> weights(static_cast<size_t>(cols) * kTaps);
+  for (int j = 0; j < cols; ++j) {
+    const double delay = -skew * (from + j - centre);
+    whole[static_cast<size_t>(j)] = static_cast<int>(std::floor(delay));
+    const double part = delay - std::floor(delay);
+    float* w = &weights[static_cast<size_t>(j) * kTaps];
+    double sum = 0.0;
+    for (int k = 0; k < kTaps; ++k) {
+      const double x = k - kSincReach + 1 - part;
+      w[k] = static_cast<float>(sinc(x) * sinc(x / kSincReach));
+      sum += w[k];
+    }
+    for (int k = 0; k < kTaps; ++k) w[k] = static_cast<float>(w[k] / sum);
+  }
+  cv::Mat window(rows, cols, CV_32F, cv::Scalar(0));
   for (int y = 0; y < rows; ++y) {
     float* out = window.ptr<float>(y);
-    for (int j = 0; j < window.cols; ++j)
-      out[j] = plain.at<float>(std::clamp(y + shifts[static_cast<size_t>(j)], 0, rows - 1), j);
+    for (int k = 0; k < kTaps; ++k) {
+      for (int j = 0; j < cols; ++j) {
+        const int at =
+            std::clamp(y + whole[static_cast<size_t>(j)] + k - kSincReach + 1, 0, rows - 1);
+        out[j] += weights[static_cast<size_t>(j) * kTaps + k] * plain.ptr<float>(at)[j];
+      }
+    }
   }
   return window;
 }
@@ -336,6 +367,37 @@ std::vector<double> lightAlong(const std::vector<double>& rows, const std::vecto
   return light;
 }
 
+// The share of light the cement of the splices at `spliceRows` leaves, row by row of
+// film read `lag` rows before the film beside the track (the scan's turn moves its rows
+// along), from that film's scanned levels `beside`; 1 away from the splices. A band
+// reaches on from its middle, at most `longest` rows either way, as far as the film
+// stays a hundredth darker than its steady level, and two rows more for its edges.
+std::vector<double> cementLight(const std::vector<double>& beside,
+                                const std::vector<int>& spliceRows, int longest, double lag) {
+  const int n = static_cast<int>(beside.size());
+  std::vector<double> kept(static_cast<size_t>(n), 1.0);
+  const std::vector<double> steady = steadyLevel(beside);
+  const auto share = [&](double at) {
+    const int y = std::clamp(static_cast<int>(std::floor(at)), 0, n - 1);
+    const int next = std::min(y + 1, n - 1);
+    const double part = std::clamp(at - y, 0.0, 1.0);
+    const auto one = [&](int r) {
+      return steady[r] > 1.0 ? std::clamp(beside[r] / steady[r], 0.05, 1.0) : 1.0;
+    };
+    return one(y) + part * (one(next) - one(y));
+  };
+  constexpr double kShade = 0.99;
+  for (const int middle : spliceRows) {
+    if (middle < 0 || middle >= n) continue;
+    int a = middle, b = middle;
+    while (a > 0 && middle - a < longest && share(a - 1) < kShade) --a;
+    while (b < n - 1 && b - middle < longest && share(b + 1) < kShade) ++b;
+    for (int y = std::max(0, a - 2); y <= std::min(n - 1, b + 2); ++y)
+      kept[static_cast<size_t>(y)] = std::min(1.0, share(y - lag));
+  }
+  return kept;
+}
+
 }  // namespace
 
 std::vector<double> smoothLevel(const std::vector<double>& values,
@@ -387,8 +449,11 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   }
   from = std::clamp(from, 0, cols - 1);
   to = std::clamp(to, from + 1, cols);
-  // A variable-density track is read along the film between rows (see densityRows).
-  cv::Mat window = alongTheFilm(strip, levels, from, to, track.variableDensity ? 0.0 : sound.skew);
+  // A variable-density track is read along the film between rows (see densityRows). A
+  // drift of a few columns over a scan can be the film's weave in the gate, not a turn.
+  const bool turned = std::abs(sound.skew * strip.rows) >= kLeastTurnDrift;
+  cv::Mat window =
+      alongTheFilm(strip, levels, from, to, track.variableDensity || !turned ? 0.0 : sound.skew);
 
   const std::vector<float> spread = levelShares(window, {0.02, 0.98});
   const float dark = spread[0], bright = spread[1];
@@ -405,7 +470,8 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // clear base too. Its band, about a fifth of the track's width long, counts from a
   // twelfth, and is always longer than a speck.
   const int shortest = std::max(kWidestSpeck + 4, trackWidth / 12);
-  sound.spliceRows = spliceBands(rowLevels(stripLevels(besideFilm, levelsOf(strip))), shortest);
+  const std::vector<double> besideScanned = rowLevels(stripLevels(besideFilm, levelsOf(strip)));
+  sound.spliceRows = spliceBands(besideScanned, shortest);
   const std::vector<double> besideLevel =
       lightAlong(besideRows, steadyLevel(besideRows), sound.spliceRows, 4 * shortest);
   const int pictureFrom = std::min(cols, besideTo + track.margin);
@@ -464,8 +530,22 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     opaque[y] = on > 0 ? os / on : 0.0;
     opaqueCount[y] = on;
   }
-  const std::vector<double> clearLevel = smoothLevel(clear, clearCount);
-  const std::vector<double> opaqueLevel = smoothLevel(opaque, opaqueCount);
+  std::vector<double> clearLevel = smoothLevel(clear, clearCount);
+  std::vector<double> opaqueLevel = smoothLevel(opaque, opaqueCount);
+  // Across a splice's band the cement takes the same share of light from the track as
+  // from the film beside it: the clear and opaque levels follow it there, row by row,
+  // and the band is read as the sound under it, not as a dip.
+  if (!sound.spliceRows.empty()) {
+    const std::vector<double> kept =
+        cementLight(besideScanned, sound.spliceRows, 4 * shortest,
+                    sound.skew * (0.5 * (besideFrom + besideTo - 1) - 0.5 * (from + to - 1)));
+    const double top = levels.inverted ? 255.0 : 0.0;  // a negative's levels run down from here
+    for (int y = 0; y < rows; ++y) {
+      if (kept[y] == 1.0) continue;
+      clearLevel[y] = top + (clearLevel[y] - top) * kept[y];
+      opaqueLevel[y] = top + (opaqueLevel[y] - top) * kept[y];
+    }
+  }
   const double width = std::max(trackWidth, 1);
   // Each row's clear width is read from the edges of its clear part, specks around it
   // and within it passed by.
@@ -480,10 +560,16 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // speck, at the track's outer reach, where the film beside it barely moves) shows in
   // how often each column of the track is clear.
   if (std::abs(2 * anchor - mirrorSum) <= std::max(4, window.cols / 20)) {
-    std::vector<bool> scratched = scratchedColumns(clearColumns, anchor, (rows + 3) / 4,
-                                                   std::max(kWidestSpeck, trackWidth / 12));
+    const int counted = (rows + 3) / 4;
+    const int widest = std::max(kWidestSpeck, trackWidth / 12);
+    std::vector<bool> scratched = scratchedColumns(clearColumns, anchor, counted, widest);
     std::fill(scratched.begin(), scratched.begin() + inset, false);
     std::fill(scratched.end() - inset, scratched.end(), false);
+    // Its mirror image says so on the margin too: the track located on the first scans
+    // ends where a dark scratch hides the film beyond it.
+    const std::vector<bool> dark =
+        darkAgainstMirror(clearColumns, mirrorSum, counted, scratched, widest);
+    for (size_t x = 0; x < dark.size(); ++x) scratched[x] = scratched[x] || dark[x];
     sound.scratchColumns += mendScratchedColumns(window, scratched, mirrorSum);
   }
   std::vector<float> shares(static_cast<size_t>(window.cols));

@@ -262,26 +262,9 @@ class PreciseReader : public SoundReader {
       // has no clear base beside its track: the film beside it tells there.
       if (!(track_.variableDensity && track_.negative)) {
         const int columns = static_cast<int>(std::lround(track_.besideLast + sound.offset)) + 1;
-        std::vector<double> shade;
         sound.spliceRows =
             spliceCrossings(strip, columns, spliceBandRows(),
-                            track_.negative || track_.variableDensity, filPar_.framePitch, &shade);
-        // The cement dims a variable-area track with the film: a positive's clear share
-        // reads that much smaller across the band, a negative's (its dark share) that
-        // much larger, a thump. Given its light back, the sound goes on. (A
-        // variable-density track is read against the film beside it, which the cement
-        // dims alike.) A positive's opaque film passes a little light, dimmed too.
-        const double dark = track_.variableDensity || track_.negative || sound.spliceRows.empty()
-                                ? 0.0
-                                : darkShare(strip, columns);
-        if (!track_.variableDensity && !sound.spliceRows.empty())
-          for (size_t y = 0; y < sound.samples.size() && y < shade.size(); ++y) {
-            const double t = shade[y];
-            if (!(t > 0.2 && t < 1.0)) continue;
-            const double read = sound.samples[y];
-            sound.samples[y] = static_cast<float>(track_.negative ? (read - (1.0 - t)) / t
-                                                                  : (read + (1.0 - t) * dark) / t);
-          }
+                            track_.negative || track_.variableDensity, filPar_.framePitch);
       }
       scans_.push_back(std::move(sound));
     }

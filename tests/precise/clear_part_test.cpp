@@ -104,6 +104,54 @@ TEST(ClearPart, ScratchesShowInHowOftenColumnsAreClear) {
   }
 }
 
+TEST(ClearPart, ADarkScratchOnTheLoudestReachShowsAgainstItsMirrorImage) {
+  // How often each column of a bilateral track is clear over 400 rows: the middle at
+  // column 20 (mirror sum 40), the clear part reaching out less and less often.
+  const int reach[] = {400, 400, 400, 400, 400, 400, 400, 300, 200, 120, 60,
+                       30,  15,  8,   4,   2,   0,   0,   0,   0,   0};
+  std::vector<int> track(41);
+  for (int x = 0; x < 41; ++x) track[static_cast<size_t>(x)] = reach[std::abs(x - 20)];
+  const auto with = [&](std::vector<int> clear, int from, int to, int count) {
+    std::fill(clear.begin() + from, clear.begin() + to, count);
+    return clear;
+  };
+  // A dark scratch over columns 7 to 9 hides the film the loudest moments clear there.
+  const std::vector<int> scratch = with(track, 7, 10, 0);
+  // The left side reaching out a quarter as often as the right from column 11 out: a
+  // track read unevenly, no scratch.
+  std::vector<int> uneven = track;
+  for (int x = 0; x <= 11; ++x) uneven[static_cast<size_t>(x)] /= 4;
+  std::vector<bool> none(41, false);
+  std::vector<bool> mirrorScratched = none;
+  std::fill(mirrorScratched.begin() + 30, mirrorScratched.begin() + 35, true);
+  struct Case {
+    std::string name;
+    std::vector<int> clear;
+    double mirrorSum;
+    std::vector<bool> scratched;
+    int widest;
+    std::vector<int> dark;
+  };
+  const Case cases[] = {
+      {"plain", track, 40.0, none, 8, {}},
+      // The scratch, and on outwards as far as the mirror image is ever clear.
+      {"dark scratch", scratch, 40.0, none, 8, {4, 5, 6, 7, 8, 9}},
+      {"uneven sides", uneven, 40.0, none, 8, {}},
+      {"its mirror image scratched", scratch, 40.0, mirrorScratched, 8, {}},
+      {"wider than a scratch", scratch, 40.0, none, 3, {}},
+      {"a middle the counts do not bear out", scratch, 37.0, none, 8, {}},
+      {"unilateral", scratch, -1.0, none, 8, {}},
+  };
+  for (const Case& c : cases) {
+    const std::vector<bool> got =
+        darkAgainstMirror(c.clear, c.mirrorSum, 400, c.scratched, c.widest);
+    std::vector<int> marked;
+    for (size_t x = 0; x < got.size(); ++x)
+      if (got[x]) marked.push_back(static_cast<int>(x));
+    EXPECT_EQ(marked, c.dark) << c.name;
+  }
+}
+
 TEST(ClearPart, TheAnchorIsTheColumnClearMostOften) {
   struct Case {
     std::vector<int> clear;

@@ -238,7 +238,9 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.leaderFrames = 8;
                                                       o.stepJitter = 4.0;
                                                     },
-                                                    -1, 0, 2, 1.5, 6},
+                                                    // The cement's band is read through,
+                                                    // as the sound under it.
+                                                    -1, 0, 2, 3.0, 4},
                                            AgedReel{"missing_scan", [](reel::ReelOptions&) {}, 9, 1,
                                                     0, 1.0, 32},
                                            // Dust on the film, the same specks in both scans that
@@ -293,7 +295,30 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.splices = {10, 17};
                                                       o.dust = 8.0;
                                                     },
-                                                    -1, 0, 2, 10.5, 4},
+                                                    -1, 0, 2, 1.5},
+                                           // Strips turned in the gate: the sound reaches
+                                           // near the rows' own limit, and the turn moves
+                                           // the track's columns by parts of a row.
+                                           AgedReel{"turned_sixteen_strips",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.filmType = 3;
+                                                      o.dpi = 1800;
+                                                      o.longStrip = true;
+                                                      o.scans = 8;
+                                                      o.skewDegrees = -0.34;
+                                                    },
+                                                    -1, 0, 0, 4.5, 1},
+                                           // What it still loses there against the ideal
+                                           // reader is held where it stands.
+                                           AgedReel{"splices_in_sixteen_strips",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.filmType = 3;
+                                                      o.dpi = 1800;
+                                                      o.longStrip = true;
+                                                      o.scans = 8;
+                                                      o.splices = {6, 19};
+                                                    },
+                                                    -1, 0, 2, 5.5, 2},
                                            AgedReel{
                                                "gate_shadow",
                                                [](reel::ReelOptions& o) { o.gateShadow = 0.9; }},
@@ -320,7 +345,7 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                     },
                                                     // Peaks whose edge lies under the
                                                     // scratch, read from the other side.
-                                                    -1, 0, 0, 1.0, 8},
+                                                    -1, 0, 0, 1.0},
                                            AgedReel{"dark_scratch_on_a_dusty_negative",
                                                     [](reel::ReelOptions& o) {
                                                       o.scans = 8;
@@ -329,6 +354,20 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.scratch = 0.66;
                                                       o.darkScratch = true;
                                                       o.dust = 4.0;
+                                                    }},
+                                           // A bright scratch on a negative, dark once turned
+                                           // over, out where only the loudest moments reach:
+                                           // the track as located ends at it, and its mirror
+                                           // image says it is a scratch.
+                                           AgedReel{"sixteen_strips_bright_scratch_on_a_negative",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.filmType = 3;
+                                                      o.dpi = 1800;
+                                                      o.longStrip = true;
+                                                      o.scans = 8;
+                                                      o.negative = true;
+                                                      o.inverse = true;
+                                                      o.scratch = 0.22;
                                                     }},
                                            AgedReel{"turned_negative_strips_gate_shadow",
                                                     [](reel::ReelOptions& o) {
@@ -342,9 +381,9 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                     },
                                                     // The track is found past the film's edge
                                                     // that the turn moves across the strip's
-                                                    // first columns; the turn, read at whole
-                                                    // rows, still costs dB and clicks.
-                                                    -1, 0, 0, 10.0, 40},
+                                                    // first columns; what the turn still costs
+                                                    // is held where it stands.
+                                                    -1, 0, 0, 6.5},
                                            // The clicks it still has off the dust, in the
                                            // scans before the gap, are held where they
                                            // stand.
