@@ -119,16 +119,19 @@ cv::Mat alongTheFilm(const cv::Mat& strip, const StripLevels& levels, int from, 
     for (int k = 0; k < kTaps; ++k) w[k] = static_cast<float>(w[k] / sum);
   }
   cv::Mat window(rows, cols, CV_32F, cv::Scalar(0));
-  for (int y = 0; y < rows; ++y) {
-    float* out = window.ptr<float>(y);
-    for (int k = 0; k < kTaps; ++k) {
-      for (int j = 0; j < cols; ++j) {
-        const int at =
-            std::clamp(y + whole[static_cast<size_t>(j)] + k - kSincReach + 1, 0, rows - 1);
-        out[j] += weights[static_cast<size_t>(j) * kTaps + k] * plain.ptr<float>(at)[j];
+  // Rows are read apart, in stripes side by side.
+  cv::parallel_for_(cv::Range(0, rows), [&](const cv::Range& range) {
+    for (int y = range.start; y < range.end; ++y) {
+      float* out = window.ptr<float>(y);
+      for (int k = 0; k < kTaps; ++k) {
+        for (int j = 0; j < cols; ++j) {
+          const int at =
+              std::clamp(y + whole[static_cast<size_t>(j)] + k - kSincReach + 1, 0, rows - 1);
+          out[j] += weights[static_cast<size_t>(j) * kTaps + k] * plain.ptr<float>(at)[j];
+        }
       }
     }
-  }
+  });
   return window;
 }
 
@@ -572,20 +575,23 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     for (size_t x = 0; x < dark.size(); ++x) scratched[x] = scratched[x] || dark[x];
     sound.scratchColumns += mendScratchedColumns(window, scratched, mirrorSum);
   }
-  std::vector<float> shares(static_cast<size_t>(window.cols));
-  for (int y = 0; y < rows; ++y) {
-    const double lo = opaqueLevel[y];
-    const double span = clearLevel[y] - lo;
-    if (!(span > 1.0)) {
-      sound.samples[y] = 0.0f;
-      continue;
+  const int mirror = static_cast<int>(std::lround(mirrorSum));
+  // Rows are read apart, in stripes side by side.
+  cv::parallel_for_(cv::Range(0, rows), [&](const cv::Range& range) {
+    std::vector<float> shares(static_cast<size_t>(window.cols));
+    for (int y = range.start; y < range.end; ++y) {
+      const double lo = opaqueLevel[y];
+      const double span = clearLevel[y] - lo;
+      if (!(span > 1.0)) {
+        sound.samples[y] = 0.0f;
+        continue;
+      }
+      const float* row = window.ptr<float>(y);
+      for (int x = 0; x < window.cols; ++x)
+        shares[static_cast<size_t>(x)] = static_cast<float>((row[x] - lo) / span);
+      sound.samples[y] = static_cast<float>(clearWidth(shares, anchor, mirror) / width);
     }
-    const float* row = window.ptr<float>(y);
-    for (int x = 0; x < window.cols; ++x)
-      shares[static_cast<size_t>(x)] = static_cast<float>((row[x] - lo) / span);
-    sound.samples[y] = static_cast<float>(
-        clearWidth(shares, anchor, static_cast<int>(std::lround(mirrorSum))) / width);
-  }
+  });
   return sound;
 }
 
