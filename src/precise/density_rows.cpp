@@ -1,4 +1,5 @@
 #include "precise/density_rows.h"
+#include "signal/side_by_side.h"
 
 #include <algorithm>
 #include <cmath>
@@ -51,9 +52,9 @@ std::vector<double> delayed(const std::vector<double>& levels, double delay) {
 std::vector<double> rowLevels(const cv::Mat& film) {
   std::vector<double> means(static_cast<size_t>(film.rows));
   // Rows are read apart, in stripes side by side.
-  cv::parallel_for_(cv::Range(0, film.rows), [&](const cv::Range& range) {
+  sideBySide(film.rows, [&](int first, int end) {
     std::vector<float> row(static_cast<size_t>(film.cols));
-    for (int y = range.start; y < range.end; ++y) {
+    for (int y = first; y < end; ++y) {
       const float* in = film.ptr<float>(y);
       row.assign(in, in + film.cols);
       std::nth_element(row.begin(), row.begin() + row.size() / 2, row.end());

@@ -1,4 +1,5 @@
 #include "precise/row_light.h"
+#include "signal/side_by_side.h"
 
 #include <algorithm>
 #include <cmath>
@@ -21,7 +22,7 @@ template <typename Pixel>
 std::vector<double> brightLevels(const cv::Mat& strip, int taken, int step, int above) {
   std::vector<double> bright(static_cast<size_t>(strip.rows));
   // Rows are read apart, in stripes side by side.
-  cv::parallel_for_(cv::Range(0, strip.rows), [&](const cv::Range& range) {
+  sideBySide(strip.rows, [&](int first, int end) {
     std::vector<float> row(static_cast<size_t>(taken)), near(static_cast<size_t>(taken));
     const auto kth = [above](std::vector<float>::iterator first,
                              std::vector<float>::iterator last) {
@@ -29,7 +30,7 @@ std::vector<double> brightLevels(const cv::Mat& strip, int taken, int step, int 
       return first[above];
     };
     float last = -std::numeric_limits<float>::infinity();
-    for (int y = range.start; y < range.end; ++y) {
+    for (int y = first; y < end; ++y) {
       const Pixel* p = strip.ptr<Pixel>(y);
       for (int i = 0; i < taken; ++i) row[static_cast<size_t>(i)] = static_cast<float>(p[i * step]);
       // Those at the last row's level or above first, then those not far below it.

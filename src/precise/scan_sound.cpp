@@ -6,6 +6,7 @@
 
 #include "precise/clear_part.h"
 #include "precise/density_rows.h"
+#include "signal/side_by_side.h"
 
 namespace kelvora {
 
@@ -120,8 +121,8 @@ cv::Mat alongTheFilm(const cv::Mat& strip, const StripLevels& levels, int from, 
   }
   cv::Mat window(rows, cols, CV_32F, cv::Scalar(0));
   // Rows are read apart, in stripes side by side.
-  cv::parallel_for_(cv::Range(0, rows), [&](const cv::Range& range) {
-    for (int y = range.start; y < range.end; ++y) {
+  sideBySide(rows, [&](int first, int end) {
+    for (int y = first; y < end; ++y) {
       float* out = window.ptr<float>(y);
       for (int k = 0; k < kTaps; ++k) {
         for (int j = 0; j < cols; ++j) {
@@ -577,9 +578,9 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   }
   const int mirror = static_cast<int>(std::lround(mirrorSum));
   // Rows are read apart, in stripes side by side.
-  cv::parallel_for_(cv::Range(0, rows), [&](const cv::Range& range) {
+  sideBySide(rows, [&](int first, int end) {
     std::vector<float> shares(static_cast<size_t>(window.cols));
-    for (int y = range.start; y < range.end; ++y) {
+    for (int y = first; y < end; ++y) {
       const double lo = opaqueLevel[y];
       const double span = clearLevel[y] - lo;
       if (!(span > 1.0)) {
