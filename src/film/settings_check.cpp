@@ -7,6 +7,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "film/soundtrack_area.h"
+#include "signal/profile.h"
 
 namespace kelvora {
 
@@ -36,21 +37,13 @@ double soundLikeness(const std::vector<double>& p) {
   return steps[steps.size() / 2];
 }
 
-// The picture band's steps along the film: the change over a few rows at each row. A
-// frame line's edges are sharp steps at every frame; the picture between them changes
-// smoothly, and no more alike from one frame to the next than over several frames.
-std::vector<double> edgesOf(const std::vector<double>& p) {
-  constexpr int kReach = 2;
-  std::vector<double> edges(p.size(), 0.0);
-  for (size_t i = kReach; i + kReach < p.size(); ++i) edges[i] = p[i + kReach] - p[i - kReach];
-  return edges;
-}
-
 // The period of the frame lines along the film, by normalised autocorrelation of the
 // picture band's edges: the shortest lag whose likeness is within a tenth of the best
 // one.
 double framePeriod(const std::vector<double>& band) {
-  const std::vector<double> p = edgesOf(band);
+  // A frame line's edges are sharp steps at every frame; the picture between them
+  // changes smoothly, and no more alike from one frame to the next than over several.
+  const std::vector<double> p = stepsAcross(band, 2);
   const int n = static_cast<int>(p.size());
   const int from = std::max(8, n / 8);
   const int to = n - std::max(8, n / 10);

@@ -143,19 +143,33 @@ std::vector<bool> darkAgainstMirror(const std::vector<int>& clear, double mirror
   if (left < 0.0 || right < 0.0 || std::abs(left + right - mirrorSum) > 1.0) return dark;
   const int apart = std::max(4, rows / 200);  // as scratchedColumns counts apart
   const int few = speckRows(rows);
+  // Column x's mirror image, read a column either way (the middle is known to a quarter
+  // column): the least and most of its counts, and whether any of it is scratched.
+  struct Image {
+    bool within = false;
+    int least = 0;
+    int most = 0;
+    bool scratched = false;
+  };
+  const auto imageOf = [&](int x) {
+    Image image;
+    const double m = mirrorSum - x;
+    const int lo = static_cast<int>(std::floor(m)) - 1, hi = static_cast<int>(std::ceil(m)) + 1;
+    if (lo < 0 || hi >= n) return image;
+    image.within = true;
+    image.least = rows;
+    for (int v = lo; v <= hi; ++v) {
+      image.least = std::min(image.least, clear[static_cast<size_t>(v)]);
+      image.most = std::max(image.most, clear[static_cast<size_t>(v)]);
+      image.scratched = image.scratched || scratched[static_cast<size_t>(v)];
+    }
+    return image;
+  };
   for (int x = 0; x < n; ++x) {
     const int c = clear[static_cast<size_t>(x)];
-    const double m = mirrorSum - x;
-    // The mirror image read a column either way: the middle is known to a quarter column.
-    const int lo = static_cast<int>(std::floor(m)) - 1, hi = static_cast<int>(std::ceil(m)) + 1;
-    if (c > few || lo < 0 || hi >= n || std::abs(m - x) < 4.0) continue;
-    int least = rows;
-    bool mirrorScratched = false;
-    for (int v = lo; v <= hi; ++v) {
-      least = std::min(least, clear[static_cast<size_t>(v)]);
-      mirrorScratched = mirrorScratched || scratched[static_cast<size_t>(v)];
-    }
-    dark[static_cast<size_t>(x)] = least >= c + apart && !mirrorScratched;
+    if (c > few || std::abs(mirrorSum - 2 * x) < 4.0) continue;
+    const Image image = imageOf(x);
+    dark[static_cast<size_t>(x)] = image.within && image.least >= c + apart && !image.scratched;
   }
   // The scratch reaches on outwards, over columns barely ever clear, as far as its
   // mirror image is clear at all: the rarest, loudest moments.
@@ -165,16 +179,8 @@ std::vector<bool> darkAgainstMirror(const std::vector<int>& clear, double mirror
     const int step = 2 * x < mirrorSum ? -1 : 1;
     for (int u = x + step; u >= 0 && u < n && !found[static_cast<size_t>(u)]; u += step) {
       const int c = clear[static_cast<size_t>(u)];
-      const double m = mirrorSum - u;
-      const int lo = static_cast<int>(std::floor(m)) - 1, hi = static_cast<int>(std::ceil(m)) + 1;
-      if (c > few || lo < 0 || hi >= n) break;
-      int most = 0;
-      bool mirrorScratched = false;
-      for (int v = lo; v <= hi; ++v) {
-        most = std::max(most, clear[static_cast<size_t>(v)]);
-        mirrorScratched = mirrorScratched || scratched[static_cast<size_t>(v)];
-      }
-      if (most <= c || mirrorScratched) break;
+      const Image image = imageOf(u);
+      if (c > few || !image.within || image.most <= c || image.scratched) break;
       dark[static_cast<size_t>(u)] = true;
     }
   }

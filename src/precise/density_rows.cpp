@@ -27,14 +27,7 @@ std::vector<double> delayed(const std::vector<double>& levels, double delay) {
   if (n == 0 || std::abs(delay) < 1e-3) return levels;
   const long whole = static_cast<long>(std::floor(delay));
   const double part = delay - static_cast<double>(whole);
-  std::vector<double> weights;
-  double sum = 0.0;
-  for (int k = -kReach + 1; k <= kReach; ++k) {
-    const double x = k - part;
-    weights.push_back(sinc(x) * sinc(x / kReach));
-    sum += weights.back();
-  }
-  for (double& w : weights) w /= sum;
+  const std::vector<double> weights = lanczosWeights(part, kReach);
   std::vector<double> out(static_cast<size_t>(n));
   for (long y = 0; y < n; ++y) {
     double v = 0.0;
@@ -48,6 +41,18 @@ std::vector<double> delayed(const std::vector<double>& levels, double delay) {
 }
 
 }  // namespace
+
+std::vector<double> lanczosWeights(double part, int reach) {
+  std::vector<double> weights;
+  double sum = 0.0;
+  for (int k = -reach + 1; k <= reach; ++k) {
+    const double x = k - part;
+    weights.push_back(sinc(x) * sinc(x / reach));
+    sum += weights.back();
+  }
+  for (double& w : weights) w /= sum;
+  return weights;
+}
 
 std::vector<double> rowLevels(const cv::Mat& film) {
   std::vector<double> means(static_cast<size_t>(film.rows));

@@ -6,6 +6,11 @@
 
 namespace kelvora {
 
+// The 2 * `reach` weights that read a row of samples `part` (0 to 1) of a row past a
+// whole row y, for the rows y - reach + 1 to y + reach: a Lanczos-windowed sinc,
+// summing to 1.
+std::vector<double> lanczosWeights(double part, int reach);
+
 // The level of each row of `film` (a float image of levels), the mean of its columns
 // near the row's median: a speck of dust or dirt on some of them is left out, and the
 // grain still averages. Suits film plain across the row: a variable-density track, the

@@ -24,10 +24,11 @@ std::vector<double> brightLevels(const cv::Mat& strip, int taken, int step, int 
   // Rows are read apart, in stripes side by side.
   sideBySide(strip.rows, [&](int first, int end) {
     std::vector<float> row(static_cast<size_t>(taken)), near(static_cast<size_t>(taken));
-    const auto kth = [above](std::vector<float>::iterator first,
-                             std::vector<float>::iterator last) {
-      std::nth_element(first, first + above, last, std::greater<float>());
-      return first[above];
+    // The level `above` of the values in [begin, stop) lie above.
+    const auto kth = [above](std::vector<float>::iterator begin,
+                             std::vector<float>::iterator stop) {
+      std::nth_element(begin, begin + above, stop, std::greater<float>());
+      return begin[above];
     };
     float last = -std::numeric_limits<float>::infinity();
     for (int y = first; y < end; ++y) {

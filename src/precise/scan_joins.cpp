@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "precise/between_rows.h"
+#include "signal/profile.h"
 
 namespace kelvora {
 
@@ -69,16 +70,9 @@ Peak frameLineLag(const std::vector<float>& previous, const std::vector<float>& 
   return bestAdvance(previous, present, std::max(-reach, at - 2), std::min(reach, at + 2));
 }
 
-// A picture's steps along the film: the change over a few rows at each row. Frame
-// lines' edges are sharp steps at every frame; the picture between them changes
-// smoothly and differs from frame to frame.
-std::vector<float> edgesOf(const std::vector<float>& picture) {
-  constexpr size_t kReach = 2;
-  std::vector<float> edges(picture.size(), 0.0f);
-  for (size_t i = kReach; i + kReach < picture.size(); ++i)
-    edges[i] = picture[i + kReach] - picture[i - kReach];
-  return edges;
-}
+// A picture's frame lines' edges: sharp steps at every frame, where the picture between
+// them changes smoothly and differs from frame to frame.
+std::vector<float> edgesOf(const std::vector<float>& picture) { return stepsAcross(picture, 2); }
 
 bool linesInLine(const Peak& lines) {
   return !std::isnan(lines.match) && lines.match >= kPicturesAlike;

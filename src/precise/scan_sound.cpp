@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numbers>
 
 #include "precise/clear_part.h"
 #include "precise/density_rows.h"
@@ -86,10 +85,6 @@ constexpr int kSincReach = 4;
 // be read along a turn: the weave moves it by up to a couple within a scan.
 constexpr double kLeastTurnDrift = 3.0;
 
-double sinc(double x) {
-  return std::abs(x) < 1e-9 ? 1.0 : std::sin(std::numbers::pi * x) / (std::numbers::pi * x);
-}
-
 // The levels of the window of the strip read along the film: column j of the result
 // is column `from + j` read the part of a row later that the scan's turn moves it by,
 // so that a row of the result is a row of film. Between rows a Lanczos-windowed sinc
@@ -109,15 +104,8 @@ cv::Mat alongTheFilm(const cv::Mat& strip, const StripLevels& levels, int from, 
   for (int j = 0; j < cols; ++j) {
     const double delay = -skew * (from + j - centre);
     whole[static_cast<size_t>(j)] = static_cast<int>(std::floor(delay));
-    const double part = delay - std::floor(delay);
-    float* w = &weights[static_cast<size_t>(j) * kTaps];
-    double sum = 0.0;
-    for (int k = 0; k < kTaps; ++k) {
-      const double x = k - kSincReach + 1 - part;
-      w[k] = static_cast<float>(sinc(x) * sinc(x / kSincReach));
-      sum += w[k];
-    }
-    for (int k = 0; k < kTaps; ++k) w[k] = static_cast<float>(w[k] / sum);
+    const std::vector<double> w = lanczosWeights(delay - std::floor(delay), kSincReach);
+    std::copy(w.begin(), w.end(), weights.begin() + static_cast<long>(j) * kTaps);
   }
   cv::Mat window(rows, cols, CV_32F, cv::Scalar(0));
   // Rows are read apart, in stripes side by side.

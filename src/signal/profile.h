@@ -45,6 +45,16 @@ float maxValue(const Profile& value, int start, int stop);
 // than `signal`, empty for fewer than two values.
 Profile derivative(const Profile& signal);
 
+// Each value's change across `reach` either side: element i is v[i + reach] - v[i - reach],
+// 0 within `reach` of either end. Sharp steps (a frame line's edges) stand out of it;
+// slow change (the picture between them) barely does.
+template <typename T>
+std::vector<T> stepsAcross(const std::vector<T>& v, size_t reach) {
+  std::vector<T> steps(v.size(), T{0});
+  for (size_t i = reach; i + reach < v.size(); ++i) steps[i] = v[i + reach] - v[i - reach];
+  return steps;
+}
+
 // Reverses `src` in place and returns it.
 Profile& inv(Profile& src);
 
