@@ -62,9 +62,9 @@ std::string secondsText(double seconds) {
 }
 
 // The movie as a consumer of the frame loop: each scan trimmed on the loading thread,
-// measured turned on the first, its picture found on the scan as loaded and only the
-// picture turned, scaled and encoded on threads of their own. For a movie with its
-// sound decoded in the same pass, a sound consumer is fed the same scans alongside.
+// measured turned on the first, its picture found on the scan as loaded and turned
+// upright and scaled in one step, then made colour and encoded on threads of their own. For a movie
+// with its sound decoded in the same pass, a sound consumer is fed the same scans alongside.
 class MovieConsumer : public FrameConsumer {
  public:
   MovieConsumer(const FilmSettings& film, const MovieSettings& movie, const MovieOutput& output,
@@ -118,8 +118,8 @@ class MovieConsumer : public FrameConsumer {
                    cv::Size(report_.width, report_.height));
       if (!avi_->isOpened()) return "the movie writer cannot open it with codec " + report_.codec;
     }
-    // Scaling and encoding run on threads of their own, beside the cutting of the next
-    // picture. Pictures of their own size are only made colour.
+    // Making pictures colour (and scaling any not yet scaled) and encoding run on threads
+    // of their own, beside the cutting of the next picture.
     FrameSink& sink = avi_ ? static_cast<FrameSink&>(*avi_) : *muxed_;
     encoder_.emplace(sink);
     scaler_.emplace(*encoder_, nativeSize_ ? cv::Size() : cv::Size(report_.width, report_.height));
@@ -158,13 +158,16 @@ class MovieConsumer : public FrameConsumer {
     counted_->restart();
     ReversingSink reversed(*counted_);
     FrameSink& sink = record_.inverse != 0 ? static_cast<FrameSink&>(reversed) : *counted_;
-    const cv::Mat picture = cutUnturned(trimmed, !record_.direction, record_.inverse != 0, sink,
-                                        area_, record_.filmType, record_.longstrip,
-                                        record_.cutSoundtrack, report_.width, report_.height);
+    const ScanPicture picture = cutUnturned(trimmed, !record_.direction, record_.inverse != 0, sink,
+                                            area_, record_.filmType, record_.longstrip,
+                                            record_.cutSoundtrack, report_.width, report_.height);
     reversed.flush();
-    // 16 mm long strips were written by the cut itself; the writer scales every other
-    // picture to the frame size with bicubic interpolation.
-    if (!picture.empty()) counted_->write(picture);
+    // 16 mm long strips were written by the cut itself; every other picture is turned
+    // upright and scaled to the frame size with bicubic interpolation in one step.
+    if (!picture.pixels.empty())
+      counted_->write(nativeSize_
+                          ? upright(picture)
+                          : uprightScaled(picture, cv::Size(report_.width, report_.height)));
     if (counted_->count() > 0) picturesOfAScan_ = counted_->count();
     return alongside_ != nullptr ? alongside_->next(rest(std::move(scans))) : ReaderFailure{};
   }

@@ -1,5 +1,7 @@
 #include "movie/picture_area.h"
 
+#include <algorithm>
+
 #include <opencv2/imgproc.hpp>
 
 #include "signal/profile.h"
@@ -41,14 +43,22 @@ float scanBrightness(const cv::Mat& reimg) {
 }
 
 cv::Mat binaryAbove(const cv::Mat& reimg, double level) {
-  cv::Mat grey;
-  if (reimg.channels() == 3) {
-    cv::cvtColor(reimg, grey, cv::COLOR_BGR2GRAY);
-  } else {
-    grey = reimg;
-  }
   cv::Mat binary;
-  cv::threshold(grey, binary, level, 1, cv::THRESH_BINARY);
+  if (reimg.channels() != 3) {
+    cv::threshold(reimg, binary, level, 1, cv::THRESH_BINARY);
+    return binary;
+  }
+  // Colour is made grey a band of rows at a time, which stays in the cache for the
+  // threshold, rather than as a grey copy of the whole scan.
+  constexpr int kBandRows = 32;
+  binary.create(reimg.size(), CV_8UC1);
+  cv::Mat grey;
+  for (int y = 0; y < reimg.rows; y += kBandRows) {
+    const cv::Range rows(y, std::min(y + kBandRows, reimg.rows));
+    cv::cvtColor(reimg.rowRange(rows), grey, cv::COLOR_BGR2GRAY);
+    cv::Mat out = binary.rowRange(rows);
+    cv::threshold(grey, out, level, 1, cv::THRESH_BINARY);
+  }
   return binary;
 }
 

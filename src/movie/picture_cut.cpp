@@ -6,6 +6,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "film/film_geometry.h"
+#include "movie/scaled_turn.h"
 #include "signal/image_ops.h"
 #include "signal/profile.h"
 #include "signal/rounding.h"
@@ -150,25 +151,31 @@ cv::Rect scanRectOf(const cv::Rect& turned, const cv::Mat& scan, bool mirrorBefo
   return cv::Rect(x, y, turned.height, turned.width);
 }
 
-// The picture or pictures of a scan, given the picture rectangle of the turned scan
-// and a way to make the turned pixels of any rectangle of it.
-template <typename Pixels>
-cv::Mat cutPictures(cv::Size turned, const PictureRect& r, Pixels pixels, FrameSink& writer,
-                    const ParametersM& filParM, int filmType, int longstrip, int film_width,
-                    int film_height) {
+// The picture or pictures of a scan, given the picture rectangle of the turned scan, a
+// way to make the turned pixels of any rectangle of it (`pixels`) and the same scaled to
+// a size (`scaled`).
+template <typename Pixels, typename Scaled>
+auto cutPictures(cv::Size turned, const PictureRect& r, Pixels pixels, Scaled scaled,
+                 FrameSink& writer, const ParametersM& filParM, int filmType, int longstrip,
+                 int film_width, int film_height) {
   if (filmType == kVariableArea16 && longstrip != 0) {
     const int q = filParM.cut_height / 4;
     for (int k = 0; k < 4; ++k) {
       const int top = r.top + k * (q - 1);
-      const cv::Mat frame = pixels(clipped(turned, top, top + q - 1, r.left, r.right));
-      cv::Mat scaled;
-      cv::resize(frame, scaled, cv::Size(film_width, film_height), 0, 0, cv::INTER_CUBIC);
-      cv::flip(scaled, scaled, 1);
-      writer.write(scaled);
+      cv::Mat frame = scaled(clipped(turned, top, top + q - 1, r.left, r.right),
+                             cv::Size(film_width, film_height));
+      cv::flip(frame, frame, 1);
+      writer.write(frame);
     }
-    return cv::Mat();
+    return decltype(pixels(cv::Rect()))();
   }
   return pixels(clipped(turned, r.top, r.bottom, r.left, r.right));
+}
+
+cv::Mat scaledCubic(const cv::Mat& frame, cv::Size size) {
+  cv::Mat scaled;
+  cv::resize(frame, scaled, size, 0, 0, cv::INTER_CUBIC);
+  return scaled;
 }
 
 }  // namespace
@@ -192,25 +199,43 @@ cv::Mat cutBW(const cv::Mat& reimg, FrameSink& writer, const ParametersM& filPar
   const PictureRect r = findPicture(reimg, filParM, filmType, longstrip, image_sound);
   // A view into the scan: it shares the pixels and keeps them alive as long as needed.
   const auto view = [&](const cv::Rect& rect) { return reimg(rect); };
-  return cutPictures(reimg.size(), r, view, writer, filParM, filmType, longstrip, film_width,
-                     film_height);
+  const auto scaled = [&](const cv::Rect& rect, cv::Size size) {
+    return scaledCubic(reimg(rect), size);
+  };
+  return cutPictures(reimg.size(), r, view, scaled, writer, filParM, filmType, longstrip,
+                     film_width, film_height);
 }
 
-cv::Mat cutUnturned(const cv::Mat& scan, bool mirrorBefore, bool mirrorAfter, FrameSink& writer,
-                    const ParametersM& filParM, int filmType, int longstrip, int image_sound,
-                    int film_width, int film_height) {
-  if (scan.empty() || filmType < kVariableArea35 || filmType > kVariableArea16) return cv::Mat();
+cv::Mat upright(const ScanPicture& picture) {
+  return picture.lying ? turnQuarter(picture.pixels, picture.mirrorBefore, picture.mirrorAfter)
+                       : picture.pixels;
+}
+
+cv::Mat uprightScaled(const ScanPicture& picture, cv::Size size) {
+  if (picture.pixels.empty()) return cv::Mat();
+  if (picture.lying)
+    return scaledTurn(picture.pixels, picture.mirrorBefore, picture.mirrorAfter, size);
+  return picture.pixels.size() == size ? picture.pixels : scaledCubic(picture.pixels, size);
+}
+
+ScanPicture cutUnturned(const cv::Mat& scan, bool mirrorBefore, bool mirrorAfter, FrameSink& writer,
+                        const ParametersM& filParM, int filmType, int longstrip, int image_sound,
+                        int film_width, int film_height) {
+  if (scan.empty() || filmType < kVariableArea35 || filmType > kVariableArea16) return {};
   if (!exactEitherWay(scan))
-    return cutBW(turnQuarter(scan, mirrorBefore, mirrorAfter), writer, filParM, filmType, longstrip,
-                 image_sound, film_width, film_height);
+    return {cutBW(turnQuarter(scan, mirrorBefore, mirrorAfter), writer, filParM, filmType,
+                  longstrip, image_sound, film_width, film_height)};
   const PictureRect r =
       pictureFrom(unturnedProfiles(scan, mirrorBefore, mirrorAfter, filmType, image_sound), filParM,
                   filmType, longstrip, image_sound);
-  const auto turned = [&](const cv::Rect& rect) {
-    return turnQuarter(scan(scanRectOf(rect, scan, mirrorBefore, mirrorAfter)), mirrorBefore,
-                       mirrorAfter);
+  const auto lying = [&](const cv::Rect& rect) {
+    return ScanPicture{scan(scanRectOf(rect, scan, mirrorBefore, mirrorAfter)), true, mirrorBefore,
+                       mirrorAfter};
   };
-  return cutPictures(cv::Size(scan.rows, scan.cols), r, turned, writer, filParM, filmType,
+  const auto scaled = [&](const cv::Rect& rect, cv::Size size) {
+    return uprightScaled(lying(rect), size);
+  };
+  return cutPictures(cv::Size(scan.rows, scan.cols), r, lying, scaled, writer, filParM, filmType,
                      longstrip, film_width, film_height);
 }
 

@@ -30,11 +30,28 @@ PictureRect findPicture(const cv::Mat& reimg, const ParametersM& filParM, int fi
 cv::Mat cutBW(const cv::Mat& reimg, FrameSink& writer, const ParametersM& filParM, int filmType,
               int longstrip, int image_sound, int film_width, int film_height);
 
+// A picture as it lies in the scan: upright already, or lying as loaded and stood upright
+// by turnQuarter(pixels, mirrorBefore, mirrorAfter).
+struct ScanPicture {
+  cv::Mat pixels;
+  bool lying = false;
+  bool mirrorBefore = false;
+  bool mirrorAfter = false;
+};
+
+// Returns the picture upright at its own size; empty when there is none.
+cv::Mat upright(const ScanPicture& picture);
+
+// Returns the picture upright and scaled to `size` with bicubic interpolation, the same
+// bytes as scaling upright(picture), made without turning the picture's own pixels.
+cv::Mat uprightScaled(const ScanPicture& picture, cv::Size size);
+
 // The same pictures as cutBW(turnQuarter(scan, mirrorBefore, mirrorAfter), ...), found
-// on the scan as loaded and turned only where they lie: a 35 mm or 16 mm frame is
-// returned as an image of its own rather than a view, 16 mm strips go to `writer`.
-cv::Mat cutUnturned(const cv::Mat& scan, bool mirrorBefore, bool mirrorAfter, FrameSink& writer,
-                    const ParametersM& filParM, int filmType, int longstrip, int image_sound,
-                    int film_width, int film_height);
+// on the scan as loaded: a 35 mm or 16 mm frame is returned as the part of the scan it
+// lies in, with the turn that stands it upright (upright already on a scan too tall for
+// the search to run unturned); 16 mm strips go to `writer`, turned and scaled.
+ScanPicture cutUnturned(const cv::Mat& scan, bool mirrorBefore, bool mirrorAfter, FrameSink& writer,
+                        const ParametersM& filParM, int filmType, int longstrip, int image_sound,
+                        int film_width, int film_height);
 
 }  // namespace kelvora

@@ -71,6 +71,24 @@ TEST(ScanBrightnessTest, FirstChannelMeanAndBinaryLevels) {
   EXPECT_EQ(bright.at<std::uint8_t>(0, 3), 1);
 }
 
+// Every colour there is, at every level the picture search uses: the same binary image
+// as the image library's grey conversion and threshold.
+TEST(ScanBrightnessTest, ColourBinaryAsGreyThenThreshold) {
+  cv::Mat all(4096, 4096, CV_8UC3);
+  for (int y = 0; y < all.rows; ++y)
+    for (int x = 0; x < all.cols; ++x) {
+      const int c = y * all.cols + x;
+      all.at<cv::Vec3b>(y, x) = cv::Vec3b(c & 255, (c >> 8) & 255, c >> 16);
+    }
+  for (const double fraction : {0.005, 0.015, 0.09, 0.15, 0.2, 0.25}) {
+    cv::Mat grey, expected;
+    cv::cvtColor(all, grey, cv::COLOR_BGR2GRAY);
+    cv::threshold(grey, expected, 255.0 * fraction, 1, cv::THRESH_BINARY);
+    EXPECT_EQ(cv::norm(binaryAbove(all, 255.0 * fraction), expected, cv::NORM_INF), 0.0)
+        << "level " << 255.0 * fraction;
+  }
+}
+
 bool same(const cv::Mat& a, const cv::Mat& b) {
   if (a.empty() || b.empty()) return a.empty() && b.empty();
   return a.size() == b.size() && a.type() == b.type() && cv::norm(a, b, cv::NORM_INF) == 0;
@@ -185,14 +203,20 @@ TEST(CutUnturnedTest, EqualsCuttingTheTurnedScan) {
             RecordingSink frames;
             const cv::Mat expected =
                 cutBW(turned, expectedFrames, area, filmType, longstrip, imageSound, 320, 240);
-            const cv::Mat picture = cutUnturned(scan, mirrorBefore, mirrorAfter, frames, area,
-                                                filmType, longstrip, imageSound, 320, 240);
+            const ScanPicture lying = cutUnturned(scan, mirrorBefore, mirrorAfter, frames, area,
+                                                  filmType, longstrip, imageSound, 320, 240);
+            const cv::Mat picture = upright(lying);
             const std::string where =
                 "scan " + std::to_string(scan.cols) + "x" + std::to_string(scan.rows) + "/" +
                 std::to_string(scan.channels()) + ", mirrors " + std::to_string(mirrorBefore) +
                 std::to_string(mirrorAfter) + ", film " + std::to_string(filmType) + "/" +
                 std::to_string(longstrip) + ", cut " + std::to_string(imageSound);
             EXPECT_TRUE(same(picture, expected)) << where;
+            if (!expected.empty()) {
+              cv::Mat scaled;
+              cv::resize(expected, scaled, cv::Size(320, 240), 0, 0, cv::INTER_CUBIC);
+              EXPECT_TRUE(same(uprightScaled(lying, cv::Size(320, 240)), scaled)) << where;
+            }
             ASSERT_EQ(frames.frames.size(), expectedFrames.frames.size()) << where;
             for (size_t k = 0; k < frames.frames.size(); ++k)
               EXPECT_TRUE(same(frames.frames[k], expectedFrames.frames[k]))
