@@ -47,6 +47,10 @@ class CountingSink : public FrameSink {
     ++count_;
     return out_.write(frame);
   }
+  bool writePicture(const ScanPicture& picture) override {
+    ++count_;
+    return out_.writePicture(picture);
+  }
   void restart() { count_ = 0; }
   int count() const { return count_; }
 
@@ -62,8 +66,8 @@ std::string secondsText(double seconds) {
 }
 
 // The movie as a consumer of the frame loop: each scan trimmed on the loading thread,
-// measured turned on the first, its picture found on the scan as loaded and turned
-// upright and scaled in one step, then made colour and encoded on threads of their own. For a movie
+// measured turned on the first, its picture found on the scan as loaded, then turned
+// upright and scaled in one step and encoded on threads of their own. For a movie
 // with its sound decoded in the same pass, a sound consumer is fed the same scans alongside.
 class MovieConsumer : public FrameConsumer {
  public:
@@ -118,8 +122,8 @@ class MovieConsumer : public FrameConsumer {
                    cv::Size(report_.width, report_.height));
       if (!avi_->isOpened()) return "the movie writer cannot open it with codec " + report_.codec;
     }
-    // Making pictures colour (and scaling any not yet scaled) and encoding run on threads
-    // of their own, beside the cutting of the next picture.
+    // Turning, scaling and encoding run on threads of their own, beside the cutting of
+    // the next picture.
     FrameSink& sink = avi_ ? static_cast<FrameSink&>(*avi_) : *muxed_;
     encoder_.emplace(sink);
     scaler_.emplace(*encoder_, nativeSize_ ? cv::Size() : cv::Size(report_.width, report_.height));
@@ -162,12 +166,10 @@ class MovieConsumer : public FrameConsumer {
                                             area_, record_.filmType, record_.longstrip,
                                             record_.cutSoundtrack, report_.width, report_.height);
     reversed.flush();
-    // 16 mm long strips were written by the cut itself; every other picture is turned
-    // upright and scaled to the frame size with bicubic interpolation in one step.
-    if (!picture.pixels.empty())
-      counted_->write(nativeSize_
-                          ? upright(picture)
-                          : uprightScaled(picture, cv::Size(report_.width, report_.height)));
+    // 16 mm long strips were written by the cut itself; every other picture goes as it
+    // lies, to be turned upright and scaled to the frame size in one step on the
+    // scaling thread.
+    if (!picture.pixels.empty()) counted_->writePicture(picture);
     if (counted_->count() > 0) picturesOfAScan_ = counted_->count();
     return alongside_ != nullptr ? alongside_->next(rest(std::move(scans))) : ReaderFailure{};
   }

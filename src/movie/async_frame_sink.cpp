@@ -14,10 +14,12 @@ AsyncFrameSink::~AsyncFrameSink() {
   worker_.join();
 }
 
-bool AsyncFrameSink::write(const cv::Mat& frame) {
+bool AsyncFrameSink::write(const cv::Mat& frame) { return writePicture(ScanPicture{frame}); }
+
+bool AsyncFrameSink::writePicture(const ScanPicture& picture) {
   std::unique_lock lock(mutex_);
   changed_.wait(lock, [this] { return queue_.size() < depth_; });
-  queue_.push_back(frame);
+  queue_.push_back(picture);
   changed_.notify_all();
   return true;
 }
@@ -32,11 +34,11 @@ void AsyncFrameSink::run() {
   for (;;) {
     changed_.wait(lock, [this] { return !queue_.empty() || closing_; });
     if (queue_.empty()) return;
-    cv::Mat frame = std::move(queue_.front());
+    ScanPicture picture = std::move(queue_.front());
     queue_.pop_front();
     busy_ = true;
     lock.unlock();
-    out_.write(frame);
+    out_.writePicture(picture);
     lock.lock();
     busy_ = false;
     changed_.notify_all();

@@ -20,8 +20,9 @@ class AsyncFrameSink : public FrameSink {
   AsyncFrameSink(const AsyncFrameSink&) = delete;
   AsyncFrameSink& operator=(const AsyncFrameSink&) = delete;
 
-  // Queues the frame (sharing its pixels; the caller must not change them).
+  // Queue the frame or picture (sharing its pixels; the caller must not change them).
   bool write(const cv::Mat& frame) override;
+  bool writePicture(const ScanPicture& picture) override;
   void finish();
 
  private:
@@ -31,7 +32,7 @@ class AsyncFrameSink : public FrameSink {
   size_t depth_;
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<cv::Mat> queue_;
+  std::deque<ScanPicture> queue_;
   bool busy_ = false;
   bool closing_ = false;
   std::thread worker_;

@@ -25,6 +25,11 @@ class ScalingSink : public FrameSink {
   bool write(const cv::Mat& frame) override {
     return !frame.empty() && out_.write(movieFrame(frame, size_));
   }
+  // A lying picture is stood upright and scaled in one step.
+  bool writePicture(const ScanPicture& picture) override {
+    if (!picture.lying || size_.empty()) return write(upright(picture));
+    return !picture.pixels.empty() && out_.write(movieFrame(uprightScaled(picture, size_), size_));
+  }
 
  private:
   FrameSink& out_;

@@ -6,7 +6,6 @@
 #include <opencv2/imgproc.hpp>
 
 #include "film/film_geometry.h"
-#include "movie/scaled_turn.h"
 #include "signal/image_ops.h"
 #include "signal/profile.h"
 #include "signal/rounding.h"
@@ -204,18 +203,6 @@ cv::Mat cutBW(const cv::Mat& reimg, FrameSink& writer, const ParametersM& filPar
   };
   return cutPictures(reimg.size(), r, view, scaled, writer, filParM, filmType, longstrip,
                      film_width, film_height);
-}
-
-cv::Mat upright(const ScanPicture& picture) {
-  return picture.lying ? turnQuarter(picture.pixels, picture.mirrorBefore, picture.mirrorAfter)
-                       : picture.pixels;
-}
-
-cv::Mat uprightScaled(const ScanPicture& picture, cv::Size size) {
-  if (picture.pixels.empty()) return cv::Mat();
-  if (picture.lying)
-    return scaledTurn(picture.pixels, picture.mirrorBefore, picture.mirrorAfter, size);
-  return picture.pixels.size() == size ? picture.pixels : scaledCubic(picture.pixels, size);
 }
 
 ScanPicture cutUnturned(const cv::Mat& scan, bool mirrorBefore, bool mirrorAfter, FrameSink& writer,

@@ -4,6 +4,7 @@
 
 #include "movie/frame_sink.h"
 #include "movie/picture_area.h"
+#include "movie/scan_picture.h"
 
 namespace kelvora {
 
@@ -29,22 +30,6 @@ PictureRect findPicture(const cv::Mat& reimg, const ParametersM& filParM, int fi
 // scan and hold at least one pixel. Other film types return an empty image.
 cv::Mat cutBW(const cv::Mat& reimg, FrameSink& writer, const ParametersM& filParM, int filmType,
               int longstrip, int image_sound, int film_width, int film_height);
-
-// A picture as it lies in the scan: upright already, or lying as loaded and stood upright
-// by turnQuarter(pixels, mirrorBefore, mirrorAfter).
-struct ScanPicture {
-  cv::Mat pixels;
-  bool lying = false;
-  bool mirrorBefore = false;
-  bool mirrorAfter = false;
-};
-
-// Returns the picture upright at its own size; empty when there is none.
-cv::Mat upright(const ScanPicture& picture);
-
-// Returns the picture upright and scaled to `size` with bicubic interpolation, the same
-// bytes as scaling upright(picture), made without turning the picture's own pixels.
-cv::Mat uprightScaled(const ScanPicture& picture, cv::Size size);
 
 // The same pictures as cutBW(turnQuarter(scan, mirrorBefore, mirrorAfter), ...), found
 // on the scan as loaded: a 35 mm or 16 mm frame is returned as the part of the scan it
