@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
@@ -61,6 +62,121 @@ inline float nearest(float v) {
   return (v + kMagic) - kMagic;
 }
 
+// The turned picture has the part's columns for rows and its rows for columns: its row
+// r is the part's column r, from the last when the turn runs that way; its column c the
+// part's row c, from the last when mirrored before. Both clamp at the picture's edges,
+// as the scaling repeats the edge pixels beyond them.
+struct Turn {
+  int h;
+  int w;
+  bool mirrorBefore;
+  bool mirrorAfter;
+  int partRow(int c) const {
+    c = std::clamp(c, 0, h - 1);
+    return mirrorBefore ? h - 1 - c : c;
+  }
+  int partColumn(int r) const {
+    r = std::clamp(r, 0, w - 1);
+    return mirrorAfter ? r : w - 1 - r;
+  }
+};
+
+// Across: the output column `dx` of every turned row, that is one value for each of the
+// part's columns and channels, from four of the part's rows read straight through.
+void acrossLine(const cv::Mat& part, const Turn& turn, const Taps& across, int dx, int* line) {
+  const std::array<short, 4>& a = across.weights[dx];
+  const uchar* p0 = part.ptr<uchar>(turn.partRow(across.first[dx]));
+  const uchar* p1 = part.ptr<uchar>(turn.partRow(across.first[dx] + 1));
+  const uchar* p2 = part.ptr<uchar>(turn.partRow(across.first[dx] + 2));
+  const uchar* p3 = part.ptr<uchar>(turn.partRow(across.first[dx] + 3));
+  const int n = part.cols * part.channels();
+  for (int i = 0; i < n; ++i) line[i] = p0[i] * a[0] + p1[i] * a[1] + p2[i] * a[2] + p3[i] * a[3];
+}
+
+constexpr float kUnit = 1.f / (kWeightScale * kWeightScale);
+
+// Grey: output columns eight at a time, their lines kept side by side so that each
+// output row's eight are made at once from four of them.
+void scaleGrey(const cv::Mat& part, const Turn& turn, const Taps& across, const Taps& down,
+               cv::Mat& out) {
+  constexpr int kBlock = 8;
+  const int w = part.cols;
+  std::vector<int> line(w);
+  std::vector<int> block(static_cast<size_t>(w) * kBlock, 0);
+  std::vector<std::array<int, 4>> downAt(out.rows);  // where the four turned rows lie
+  for (int dy = 0; dy < out.rows; ++dy)
+    for (int k = 0; k < 4; ++k) downAt[dy][k] = turn.partColumn(down.first[dy] + k) * kBlock;
+  for (int dx0 = 0; dx0 < out.cols; dx0 += kBlock) {
+    const int n = std::min(kBlock, out.cols - dx0);
+    for (int b = 0; b < n; ++b) {
+      acrossLine(part, turn, across, dx0 + b, line.data());
+      for (int i = 0; i < w; ++i) block[static_cast<size_t>(i) * kBlock + b] = line[i];
+    }
+    for (int dy = 0; dy < out.rows; ++dy) {
+      const std::array<short, 4>& bw = down.weights[dy];
+      const float b0 = bw[0] * kUnit, b1 = bw[1] * kUnit, b2 = bw[2] * kUnit, b3 = bw[3] * kUnit;
+      const int* s0 = block.data() + downAt[dy][0];
+      const int* s1 = block.data() + downAt[dy][1];
+      const int* s2 = block.data() + downAt[dy][2];
+      const int* s3 = block.data() + downAt[dy][3];
+      std::array<int, kBlock> v;
+      for (int b = 0; b < kBlock; ++b) {
+        float f = static_cast<float>(s3[b]) * b3;
+        f = static_cast<float>(s2[b]) * b2 + f;
+        f = static_cast<float>(s1[b]) * b1 + f;
+        f = static_cast<float>(s0[b]) * b0 + f;
+        v[b] = std::clamp(static_cast<int>(nearest(f)), 0, 255);
+      }
+      uchar* o = out.ptr<uchar>(dy) + dx0;
+      for (int b = 0; b < n; ++b) o[b] = static_cast<uchar>(v[b]);
+    }
+  }
+}
+
+// Four lanes: a pixel's three channels and one spare.
+using Floats4 = float __attribute__((vector_size(16)));
+using Ints4 = int __attribute__((vector_size(16)));
+
+Ints4 loadInts4(const int* p) {
+  Ints4 v;
+  std::memcpy(&v, p, sizeof v);
+  return v;
+}
+
+// Colour: each output column from its own line, down the column a pixel at a time with
+// its three channels side by side.
+void scaleColour(const cv::Mat& part, const Turn& turn, const Taps& across, const Taps& down,
+                 cv::Mat& out) {
+  const int n = part.cols * 3;
+  std::vector<int> line(n + 1, 0);  // the spare lane of the last pixel reads one past
+  std::vector<std::array<int, 4>> downAt(out.rows);
+  for (int dy = 0; dy < out.rows; ++dy)
+    for (int k = 0; k < 4; ++k) downAt[dy][k] = turn.partColumn(down.first[dy] + k) * 3;
+  const Floats4 magic = {12582912.0f, 12582912.0f, 12582912.0f, 12582912.0f};
+  const Ints4 zero = {0, 0, 0, 0};
+  const Ints4 white = {255, 255, 255, 255};
+  for (int dx = 0; dx < out.cols; ++dx) {
+    acrossLine(part, turn, across, dx, line.data());
+    const int* g = line.data();
+    for (int dy = 0; dy < out.rows; ++dy) {
+      const std::array<short, 4>& bw = down.weights[dy];
+      const std::array<int, 4>& at = downAt[dy];
+      Floats4 f = __builtin_convertvector(loadInts4(g + at[3]), Floats4) * (bw[3] * kUnit);
+      f = __builtin_convertvector(loadInts4(g + at[2]), Floats4) * (bw[2] * kUnit) + f;
+      f = __builtin_convertvector(loadInts4(g + at[1]), Floats4) * (bw[1] * kUnit) + f;
+      f = __builtin_convertvector(loadInts4(g + at[0]), Floats4) * (bw[0] * kUnit) + f;
+      f = (f + magic) - magic;
+      Ints4 v = __builtin_convertvector(f, Ints4);
+      v = v < zero ? zero : v;
+      v = v > white ? white : v;
+      uchar* o = out.ptr<uchar>(dy) + dx * 3;
+      o[0] = static_cast<uchar>(v[0]);
+      o[1] = static_cast<uchar>(v[1]);
+      o[2] = static_cast<uchar>(v[2]);
+    }
+  }
+}
+
 }  // namespace
 
 cv::Mat scaledTurn(const cv::Mat& part, bool mirrorBefore, bool mirrorAfter, cv::Size size) {
@@ -71,69 +187,14 @@ cv::Mat scaledTurn(const cv::Mat& part, bool mirrorBefore, bool mirrorAfter, cv:
     cv::resize(turnQuarter(part, mirrorBefore, mirrorAfter), out, size, 0, 0, cv::INTER_CUBIC);
     return out;
   }
-  // The turned picture has the part's columns for rows and its rows for columns: its
-  // row r is the part's column r, from the last when the turn runs that way; its
-  // column c the part's row c, from the last when mirrored before.
-  const int h = part.rows;
-  const int w = part.cols;
-  const Taps across = tapsOf(h, size.width);
-  const Taps down = tapsOf(w, size.height);
-  const auto partRow = [&](int c) {
-    c = std::clamp(c, 0, h - 1);
-    return mirrorBefore ? h - 1 - c : c;
-  };
-  const auto partColumn = [&](int r) {
-    r = std::clamp(r, 0, w - 1);
-    return mirrorAfter ? r : w - 1 - r;
-  };
-
-  // Output columns are made eight at a time: first, across, each from four rows of the
-  // part, read straight through (one value for each of the part's columns, that is for
-  // each turned row), kept side by side for the eight; then, down, every output row's
-  // eight from four of those, the eight at once.
-  constexpr int kBlock = 8;
-  const int acrossLength = w * cn;
-  std::vector<int> line(acrossLength);
-  std::vector<int> block(static_cast<size_t>(acrossLength) * kBlock, 0);
-  std::vector<std::array<int, 4>> downAt(size.height);  // where the four turned rows lie
-  for (int dy = 0; dy < size.height; ++dy)
-    for (int k = 0; k < 4; ++k) downAt[dy][k] = partColumn(down.first[dy] + k) * cn * kBlock;
-  const float unit = 1.f / (kWeightScale * kWeightScale);
+  const Turn turn{part.rows, part.cols, mirrorBefore, mirrorAfter};
+  const Taps across = tapsOf(part.rows, size.width);
+  const Taps down = tapsOf(part.cols, size.height);
   cv::Mat out(size, part.type());
-  for (int dx0 = 0; dx0 < size.width; dx0 += kBlock) {
-    const int n = std::min(kBlock, size.width - dx0);
-    for (int b = 0; b < n; ++b) {
-      const int dx = dx0 + b;
-      const std::array<short, 4>& a = across.weights[dx];
-      const uchar* p0 = part.ptr<uchar>(partRow(across.first[dx]));
-      const uchar* p1 = part.ptr<uchar>(partRow(across.first[dx] + 1));
-      const uchar* p2 = part.ptr<uchar>(partRow(across.first[dx] + 2));
-      const uchar* p3 = part.ptr<uchar>(partRow(across.first[dx] + 3));
-      for (int i = 0; i < acrossLength; ++i)
-        line[i] = p0[i] * a[0] + p1[i] * a[1] + p2[i] * a[2] + p3[i] * a[3];
-      for (int i = 0; i < acrossLength; ++i) block[static_cast<size_t>(i) * kBlock + b] = line[i];
-    }
-    for (int dy = 0; dy < size.height; ++dy) {
-      const std::array<short, 4>& bw = down.weights[dy];
-      const float b0 = bw[0] * unit, b1 = bw[1] * unit, b2 = bw[2] * unit, b3 = bw[3] * unit;
-      uchar* o = out.ptr<uchar>(dy) + dx0 * cn;
-      for (int ch = 0; ch < cn; ++ch) {
-        const int* s0 = block.data() + downAt[dy][0] + ch * kBlock;
-        const int* s1 = block.data() + downAt[dy][1] + ch * kBlock;
-        const int* s2 = block.data() + downAt[dy][2] + ch * kBlock;
-        const int* s3 = block.data() + downAt[dy][3] + ch * kBlock;
-        std::array<int, kBlock> v;
-        for (int b = 0; b < kBlock; ++b) {
-          float f = static_cast<float>(s3[b]) * b3;
-          f = static_cast<float>(s2[b]) * b2 + f;
-          f = static_cast<float>(s1[b]) * b1 + f;
-          f = static_cast<float>(s0[b]) * b0 + f;
-          v[b] = std::clamp(static_cast<int>(nearest(f)), 0, 255);
-        }
-        for (int b = 0; b < n; ++b) o[b * cn + ch] = static_cast<uchar>(v[b]);
-      }
-    }
-  }
+  if (cn == 1)
+    scaleGrey(part, turn, across, down, out);
+  else
+    scaleColour(part, turn, across, down, out);
   return out;
 }
 

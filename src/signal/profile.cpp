@@ -70,16 +70,28 @@ std::uint32_t sumBytes(const std::uint8_t* row, int width) {
   return sum;
 }
 
-// The sums of each channel of a row of `width` three-channel pixels: three running
-// sums in one loop vectorise where one channel read at a stride of three does not.
+// The sums of each channel of a row of `width` three-channel pixels. Sixteen pixels at
+// a time go into 48 running 16-bit sums, one a byte, contiguous so that the compiler
+// vectorises them where a stride of three does not; every third belongs to one channel,
+// and each is widened before 257 additions could overflow it. Integer sums are the same
+// in any order.
 std::array<std::uint32_t, 3> sumByteTriples(const std::uint8_t* row, int width) {
-  std::uint32_t a = 0, b = 0, c = 0;
-  for (int i = 0; i < width; ++i) {
-    a += row[3 * i];
-    b += row[3 * i + 1];
-    c += row[3 * i + 2];
+  constexpr int kPixels = 16;
+  constexpr int kLanes = 3 * kPixels;
+  constexpr int kBlocksPerPartial = 257;
+  std::array<std::uint32_t, 3> sums{};
+  int i = 0;
+  while (i + kPixels <= width) {
+    std::array<std::uint16_t, kLanes> lanes{};
+    for (int block = 0; block < kBlocksPerPartial && i + kPixels <= width; ++block, i += kPixels) {
+      const std::uint8_t* p = row + 3 * i;
+      for (int k = 0; k < kLanes; ++k) lanes[k] = static_cast<std::uint16_t>(lanes[k] + p[k]);
+    }
+    for (int k = 0; k < kLanes; ++k) sums[k % 3] += lanes[k];
   }
-  return {a, b, c};
+  for (; i < width; ++i)
+    for (int c = 0; c < 3; ++c) sums[c] += row[3 * i + c];
+  return sums;
 }
 
 // Per-row means of one channel over columns [x0, x1], left pixel first.

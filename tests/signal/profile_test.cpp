@@ -100,6 +100,17 @@ TEST(MeanValueTest, RowMeansOfEveryChannelAreExactSums) {
     }
 }
 
+// Rows wider than the 16-bit partial sums hold: white, where an overflow shows most.
+TEST(MeanValueTest, WideWhiteRowsKeepExactSums) {
+  for (const int type : {CV_8UC1, CV_8UC3})
+    for (const int width : {4111, 4112, 4113, 9000}) {
+      const cv::Mat img(2, width, type, cv::Scalar::all(255));
+      for (int k = 1; k <= 3; ++k)
+        EXPECT_EQ(meanValue(img, 1, width, 1, 2, k, false), Profile(2, 255.0f))
+            << "type " << type << ", width " << width << ", channel " << k;
+    }
+}
+
 TEST(MeanValueTest, BoundsBeyondTheImageAreClamped) {
   const cv::Mat img(3, 4, CV_8UC1, cv::Scalar(5));
   EXPECT_EQ(meanValue(img, 1, 40, 1, 30, 1, true).size(), 4u);
