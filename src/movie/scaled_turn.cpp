@@ -2,10 +2,15 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "signal/image_ops.h"
 
@@ -90,7 +95,32 @@ void acrossLine(const cv::Mat& part, const Turn& turn, const Taps& across, int d
   const uchar* p2 = part.ptr<uchar>(turn.partRow(across.first[dx] + 2));
   const uchar* p3 = part.ptr<uchar>(turn.partRow(across.first[dx] + 3));
   const int n = part.cols * part.channels();
-  for (int i = 0; i < n; ++i) line[i] = p0[i] * a[0] + p1[i] * a[1] + p2[i] * a[2] + p3[i] * a[3];
+  int i = 0;
+#if defined(__SSE2__)
+  // Two rows at a time as pairs of 16-bit values, whose multiply-add gives the sum of
+  // both products in 32 bits: exact, as the sums are.
+  const auto pair = [](short lo, short hi) {
+    return _mm_set1_epi32(
+        static_cast<int>(static_cast<std::uint32_t>(static_cast<std::uint16_t>(hi)) << 16 |
+                         static_cast<std::uint16_t>(lo)));
+  };
+  const __m128i w01 = pair(a[0], a[1]);
+  const __m128i w23 = pair(a[2], a[3]);
+  const __m128i zero = _mm_setzero_si128();
+  const auto load8 = [&](const uchar* p) {
+    return _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)), zero);
+  };
+  for (; i + 8 <= n; i += 8) {
+    const __m128i r0 = load8(p0 + i), r1 = load8(p1 + i), r2 = load8(p2 + i), r3 = load8(p3 + i);
+    const __m128i lo = _mm_add_epi32(_mm_madd_epi16(_mm_unpacklo_epi16(r0, r1), w01),
+                                     _mm_madd_epi16(_mm_unpacklo_epi16(r2, r3), w23));
+    const __m128i hi = _mm_add_epi32(_mm_madd_epi16(_mm_unpackhi_epi16(r0, r1), w01),
+                                     _mm_madd_epi16(_mm_unpackhi_epi16(r2, r3), w23));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(line + i), lo);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(line + i + 4), hi);
+  }
+#endif
+  for (; i < n; ++i) line[i] = p0[i] * a[0] + p1[i] * a[1] + p2[i] * a[2] + p3[i] * a[3];
 }
 
 constexpr float kUnit = 1.f / (kWeightScale * kWeightScale);
@@ -149,30 +179,39 @@ void scaleColour(const cv::Mat& part, const Turn& turn, const Taps& across, cons
                  cv::Mat& out) {
   const int n = part.cols * 3;
   std::vector<int> line(n + 1, 0);  // the spare lane of the last pixel reads one past
+  // Each output row's four turned rows and their weights, as floats in every lane.
   std::vector<std::array<int, 4>> downAt(out.rows);
+  std::vector<std::array<Floats4, 4>> downWeights(out.rows);
   for (int dy = 0; dy < out.rows; ++dy)
-    for (int k = 0; k < 4; ++k) downAt[dy][k] = turn.partColumn(down.first[dy] + k) * 3;
+    for (int k = 0; k < 4; ++k) {
+      downAt[dy][k] = turn.partColumn(down.first[dy] + k) * 3;
+      const float b = down.weights[dy][k] * kUnit;
+      downWeights[dy][k] = Floats4{b, b, b, b};
+    }
   const Floats4 magic = {12582912.0f, 12582912.0f, 12582912.0f, 12582912.0f};
-  const Ints4 zero = {0, 0, 0, 0};
-  const Ints4 white = {255, 255, 255, 255};
   for (int dx = 0; dx < out.cols; ++dx) {
     acrossLine(part, turn, across, dx, line.data());
     const int* g = line.data();
     for (int dy = 0; dy < out.rows; ++dy) {
-      const std::array<short, 4>& bw = down.weights[dy];
       const std::array<int, 4>& at = downAt[dy];
-      Floats4 f = __builtin_convertvector(loadInts4(g + at[3]), Floats4) * (bw[3] * kUnit);
-      f = __builtin_convertvector(loadInts4(g + at[2]), Floats4) * (bw[2] * kUnit) + f;
-      f = __builtin_convertvector(loadInts4(g + at[1]), Floats4) * (bw[1] * kUnit) + f;
-      f = __builtin_convertvector(loadInts4(g + at[0]), Floats4) * (bw[0] * kUnit) + f;
+      const std::array<Floats4, 4>& bw = downWeights[dy];
+      Floats4 f = __builtin_convertvector(loadInts4(g + at[3]), Floats4) * bw[3];
+      f = __builtin_convertvector(loadInts4(g + at[2]), Floats4) * bw[2] + f;
+      f = __builtin_convertvector(loadInts4(g + at[1]), Floats4) * bw[1] + f;
+      f = __builtin_convertvector(loadInts4(g + at[0]), Floats4) * bw[0] + f;
       f = (f + magic) - magic;
-      Ints4 v = __builtin_convertvector(f, Ints4);
-      v = v < zero ? zero : v;
-      v = v > white ? white : v;
+      const Ints4 v = __builtin_convertvector(f, Ints4);
       uchar* o = out.ptr<uchar>(dy) + dx * 3;
-      o[0] = static_cast<uchar>(v[0]);
-      o[1] = static_cast<uchar>(v[1]);
-      o[2] = static_cast<uchar>(v[2]);
+#if defined(__SSE2__)
+      // Narrowed with saturation to 16 bits, then to bytes, as the library stores them;
+      // the first three lanes are the pixel.
+      const __m128i words =
+          _mm_packs_epi32(reinterpret_cast<__m128i>(v), reinterpret_cast<__m128i>(v));
+      const int bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
+      std::memcpy(o, &bytes, 3);
+#else
+      for (int ch = 0; ch < 3; ++ch) o[ch] = static_cast<uchar>(std::clamp(v[ch], 0, 255));
+#endif
     }
   }
 }
