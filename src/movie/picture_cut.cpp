@@ -124,10 +124,19 @@ PictureProfiles unturnedProfiles(const cv::Mat& scan, bool mirrorBefore, bool mi
     return v;
   };
   p.brightness = mean(alongColumns(meanValue(scan, 1, scan.cols, 1, scan.rows, 1, false)));
-  const cv::Mat binary = binaryAbove(scan, 255.0 * thresholdFraction(filmType, p.brightness));
+  const double level = 255.0 * thresholdFraction(filmType, p.brightness);
+  // The picture side's rows of the scan (counted from 1), right of the soundtrack once
+  // turned; only they are made binary unless the soundtrack's edge is looked for too.
   const int from = pictureSideStart(p.w);
-  p.pictureRows = alongRows(mirrorBefore ? turnedRowMeans(binary, 1, p.w - from + 1, 1)
-                                         : turnedRowMeans(binary, from, p.w, 1));
+  const int first = mirrorBefore ? 1 : from;
+  const int last = mirrorBefore ? p.w - from + 1 : p.w;
+  if (image_sound == 0 && first <= last) {
+    const cv::Mat side = binaryAbove(scan.rowRange(first - 1, last), level);
+    p.pictureRows = alongRows(turnedRowMeans(side, 1, side.rows, 1));
+    return p;
+  }
+  const cv::Mat binary = binaryAbove(scan, level);
+  p.pictureRows = alongRows(turnedRowMeans(binary, first, last, 1));
   if (image_sound != 0)
     p.binaryColumns = alongColumns(meanValue(binary, 1, scan.cols, 1, scan.rows, 1, false));
   return p;

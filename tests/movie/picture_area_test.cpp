@@ -183,7 +183,8 @@ TEST(CutUnturnedTest, EqualsCuttingTheTurnedScan) {
   cv::randu(stripGrain, 0, 20);
   strip += stripGrain;
   std::vector<cv::Mat> scans;
-  for (const cv::Mat& turned : {film, strip, noise}) {
+  const cv::Mat tiny = noise(cv::Rect(0, 0, 5, 3)).clone();
+  for (const cv::Mat& turned : {film, strip, noise, tiny}) {
     // The tests' scans are drawn turned; the job sees them as loaded.
     scans.push_back(rot90(turned, 3));
     cv::Mat grey;
