@@ -34,18 +34,30 @@ bool mirrorIsClear(const std::vector<float>& shares, const Run& run, int mirrorS
   return seen > 0 && 2 * clear >= seen;
 }
 
-// Whether the clear part extends across a gap of opaque columns to `next`: a dark speck
-// within the clear part, not a bright one on the opaque film beside it. A speck is
-// narrow, and so is the clear film it hides; a wider run beyond it is film. A wider
-// gap, a scratch along a bilateral track, is crossed where the film mirroring it and
-// the run beyond is clear.
-bool joinsAcross(const std::vector<float>& shares, const Run& gap, const Run& next, int mirrorSum) {
+// The clearest of a run's columns.
+float clearest(const std::vector<float>& shares, const Run& run) {
+  return *std::max_element(shares.begin() + run.first, shares.begin() + run.last + 1);
+}
+
+// Whether the clear part extends across a gap of opaque columns between `near` (the
+// part so far) and `next`: a dark speck within the clear part, not a bright one on the
+// opaque film beside it. A speck is narrow; a wider run beyond it is film. A narrow run
+// beyond it is the clear film a speck hides where its mirror image is clear and the gap
+// is darker than the film either side of it: where the sound moved within the row, its
+// edge is a ramp through half-clear columns that the scanner's grain splits into runs,
+// and those are read as the edge. A wider gap, a scratch along a bilateral track, is
+// crossed where the film mirroring it and the run beyond is clear.
+bool joinsAcross(const std::vector<float>& shares, const Run& near, const Run& gap, const Run& next,
+                 int mirrorSum) {
   if (gap.width() > kWidestSpeck) {
     const int widestScratch = static_cast<int>(shares.size()) / 12;
     return gap.width() <= widestScratch && mirrorIsClear(shares, gap, mirrorSum) &&
            mirrorIsClear(shares, next, mirrorSum);
   }
-  return next.width() > kWidestSpeck || mirrorIsClear(shares, next, mirrorSum);
+  if (next.width() > kWidestSpeck) return true;
+  const float lowest = *std::min_element(shares.begin() + gap.first, shares.begin() + gap.last + 1);
+  return lowest < std::min(clearest(shares, near), clearest(shares, next)) - kRise &&
+         mirrorIsClear(shares, next, mirrorSum);
 }
 
 }  // namespace
@@ -247,12 +259,16 @@ double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum) {
   std::vector<bool> filled(static_cast<size_t>(n), false);
   int first = runs[main].first, last = runs[main].last;
   for (size_t k = main; k-- > 0;) {
-    if (!joinsAcross(shares, Run{runs[k].last + 1, first - 1}, runs[k], mirrorSum)) break;
+    if (!joinsAcross(shares, Run{first, last}, Run{runs[k].last + 1, first - 1}, runs[k],
+                     mirrorSum))
+      break;
     for (int x = runs[k].last + 1; x < first; ++x) filled[static_cast<size_t>(x)] = true;
     first = runs[k].first;
   }
   for (size_t k = main + 1; k < runs.size(); ++k) {
-    if (!joinsAcross(shares, Run{last + 1, runs[k].first - 1}, runs[k], mirrorSum)) break;
+    if (!joinsAcross(shares, Run{first, last}, Run{last + 1, runs[k].first - 1}, runs[k],
+                     mirrorSum))
+      break;
     for (int x = last + 1; x < runs[k].first; ++x) filled[static_cast<size_t>(x)] = true;
     last = runs[k].last;
   }
