@@ -167,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.level = 2.0;
                                                       o.unilateral = true;
                                                     },
-                                                    -1, 0, 0, 2.0, 46},
+                                                    -1, 0, 0, 2.0},
                                            // A turned scan's slanting edges are read a
                                            // little less well than the ideal reader
                                            // reads them.
@@ -256,7 +256,7 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.unilateral = true;
                                                       o.level = 1.5;
                                                     },
-                                                    -1, 0, 0, 3.5, 4},
+                                                    -1, 0, 0, 3.5},
                                            AgedReel{"sixteen_strips_bright_scratch_dust",
                                                     [](reel::ReelOptions& o) {
                                                       o.filmType = 3;
@@ -276,7 +276,7 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.vignetting = 0.1;
                                                       o.flicker = 0.05;
                                                     },
-                                                    -1, 0, 0, 4.0, 2},
+                                                    -1, 0, 0, 4.0},
                                            AgedReel{"dust_variable_density_negative_drift",
                                                     [](reel::ReelOptions& o) {
                                                       o.filmType = 2;
