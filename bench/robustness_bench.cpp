@@ -9,7 +9,7 @@
 //                             of those the reel has
 //   false p/c                 warnings where nothing is wrong (or said twice)
 //   clicks p/c                clicks the ideal reader does not have, away from the dust
-//                             crossing the track
+//                             crossing the track, on rows a scan holds
 //   ppm p/c                   the declared rate against fps x the shrunk frame pitch
 //   s c, s p, x               each job's wall time and the precise job's against the classic
 //   missed                    the targets the precise reader misses on the reel:
@@ -242,23 +242,61 @@ WarningVerdict judgeWarnings(const Reel& reel, const Listing& l, const nlohmann:
   return v;
 }
 
-// Clicks in `residual` that the ideal reader's residual does not have near, and that
-// lie away from every speck crossing the track.
-int clicksOffDust(const Reel& reel, const std::vector<float>& residual,
-                  const std::vector<int>& idealClicks) {
+// Whether a click at reference sample `at` is the reader's own: the ideal reader has
+// none near it, no speck crossing the track lies there, and a scan holds the film there
+// (`scanned`): rows no scan holds are silent in the reference, where a reader bridges a
+// missing scan, eased into and out of the sound either side, and the ideal reader steps.
+bool ownClick(const Reel& reel, int at, const std::vector<int>& idealClicks,
+              const std::vector<bool>& scanned) {
   constexpr int kNear = 16;
-  int count = 0;
+  if (!scanned[static_cast<size_t>(at)]) return false;
+  const bool ideal = std::any_of(idealClicks.begin(), idealClicks.end(),
+                                 [at](int c) { return std::abs(c - at) <= kNear; });
+  const bool dust = std::any_of(
+      reel.film.specks.begin(), reel.film.specks.end(), [&](const kelvora::reel::Speck& s) {
+        const kelvora::reel::RowRange r = kelvora::reel::trackRowsOf(reel.geometry, s);
+        return r.first <= r.last && at >= r.first - 4 && at <= r.last + 4;
+      });
+  return !ideal && !dust;
+}
+
+// The reader's own clicks in `residual` (see ownClick).
+int clicksOffDust(const Reel& reel, const std::vector<float>& residual,
+                  const std::vector<int>& idealClicks, const std::vector<bool>& scanned) {
+  const std::vector<int> clicks = kelvora::reel::clicksIn(residual);
+  return static_cast<int>(std::count_if(clicks.begin(), clicks.end(), [&](int at) {
+    return ownClick(reel, at, idealClicks, scanned);
+  }));
+}
+
+// Where each of the reader's own clicks lies: its film row, the residual of both
+// readers around it, the scans (playing order) holding that row and the row in each.
+void printClickPlaces(const Reel& reel, const std::vector<float>& residual,
+                      const std::vector<float>& idealResidual, const std::vector<int>& idealClicks,
+                      const std::vector<bool>& scanned) {
+  const kelvora::reel::ReelGeometry& g = reel.geometry;
+  std::vector<bool> present(static_cast<size_t>(reel.options.scans), false);
+  for (const int number : reel.scanNumbers)
+    present[static_cast<size_t>(reel.options.inverse ? reel.options.scans - 1 - number : number)] =
+        true;
   for (const int at : kelvora::reel::clicksIn(residual)) {
-    const bool ideal = std::any_of(idealClicks.begin(), idealClicks.end(),
-                                   [at](int c) { return std::abs(c - at) <= kNear; });
-    const bool dust = std::any_of(
-        reel.film.specks.begin(), reel.film.specks.end(), [&](const kelvora::reel::Speck& s) {
-          const kelvora::reel::RowRange r = kelvora::reel::trackRowsOf(reel.geometry, s);
-          return r.first <= r.last && at >= r.first - 4 && at <= r.last + 4;
-        });
-    if (!ideal && !dust) ++count;
+    if (!ownClick(reel, at, idealClicks, scanned)) continue;
+    std::string text;
+    char t[80];
+    for (int i = 0; i < reel.options.scans; ++i) {
+      const double row = at - g.scanPlace(i);
+      if (row < 0 || row >= g.scanLength || !present[static_cast<size_t>(i)]) continue;
+      std::snprintf(t, sizeof t, "; scan %d row %.0f of %d", i, row, g.scanLength);
+      text += t;
+    }
+    text += "; residual precise/ideal";
+    for (int i = std::max(0, at - 3); i <= at + 3 && i < static_cast<int>(residual.size()); ++i) {
+      std::snprintf(t, sizeof t, " %.3f/%.3f", residual[static_cast<size_t>(i)],
+                    idealResidual[static_cast<size_t>(i)]);
+      text += t;
+    }
+    std::printf("|   | click at film row %d%s |\n", at, text.c_str());
   }
-  return count;
 }
 
 // The faults a reel has, by name, for the summary of what costs most.
@@ -323,12 +361,14 @@ int main(int argc, char** argv) {
   int runs = 1;
   std::vector<unsigned> only;
   std::string keep;
+  bool where = false;
   app.add_option("--cli", cli, "The kelvora-cli binary to run");
   app.add_option("--reels", reels, "How many reels")->check(CLI::Range(1, 100000));
   app.add_option("--first", first, "The first reel's seed");
   app.add_option("--runs", runs, "Runs of each job, for the median time")->check(CLI::Range(1, 99));
   app.add_option("--seed", only, "Only these seeds");
   app.add_option("--keep", keep, "Keep the reels and outputs in this directory");
+  app.add_flag("--where", where, "Print where each of the precise reader's clicks lies");
   CLI11_PARSE(app, argc, argv);
   if (only.empty())
     for (int k = 0; k < reels; ++k) only.push_back(first + static_cast<unsigned>(k));
@@ -381,8 +421,8 @@ int main(int argc, char** argv) {
       const WarningVerdict verdict = judgeWarnings(reel, listing, job.report);
       if (r == 0) preciseWarnings = verdict;
       wrong[r] = verdict.wrong;
-      clicks[r] =
-          clicksOffDust(reel, kelvora::reel::trackedResidual(job.sound, reference), idealClicks);
+      clicks[r] = clicksOffDust(reel, kelvora::reel::trackedResidual(job.sound, reference),
+                                idealClicks, scanned);
       const double rate = numberOr(job.report, "film_rate", kNoValue);
       ppm[r] = 1e6 * (rate - trueRate) / trueRate;
     }
@@ -418,6 +458,9 @@ int main(int argc, char** argv) {
         classic.seconds, precise.seconds, out.ratio, out.missed.c_str());
     if (!precise.ok) std::printf("|   | precise failed: %s |\n", precise.failure.c_str());
     if (!classic.ok) std::printf("|   | classic failed: %s |\n", classic.failure.c_str());
+    if (where && precise.ok)
+      printClickPlaces(reel, kelvora::reel::trackedResidual(precise.sound, reference),
+                       kelvora::reel::trackedResidual(ideal, reference), idealClicks, scanned);
     for (const std::string& w : preciseWarnings.wrongTexts)
       std::printf("|   | false warning: %s |\n", w.c_str());
     std::fflush(stdout);

@@ -34,18 +34,40 @@ bool mirrorIsClear(const std::vector<float>& shares, const Run& run, int mirrorS
   return seen > 0 && 2 * clear >= seen;
 }
 
-// Whether the clear part extends across a gap of opaque columns to `next`: a dark speck
-// within the clear part, not a bright one on the opaque film beside it. A speck is
-// narrow, and so is the clear film it hides; a wider run beyond it is film. A wider
-// gap, a scratch along a bilateral track, is crossed where the film mirroring it and
-// the run beyond is clear.
-bool joinsAcross(const std::vector<float>& shares, const Run& gap, const Run& next, int mirrorSum) {
+// The clearest of a run's columns.
+float clearest(const std::vector<float>& shares, const Run& run) {
+  return *std::max_element(shares.begin() + run.first, shares.begin() + run.last + 1);
+}
+
+// How the clear part extends across a gap of columns that are not clear.
+enum class Across {
+  No,      // the clear part ends at the gap
+  Clear,   // a speck inside the clear part: its columns are read as clear
+  AsRead,  // the grain of an edge: its columns are read as they are
+};
+
+// Whether and how the clear part extends across a gap between `near` (the part so far)
+// and `next`. A speck inside the clear part, not a bright one on the opaque film beside
+// it, is narrow and the run beyond it is film: wider than a speck, or the clear film a
+// speck hides where its mirror image is clear. A wider gap, a scratch along a bilateral
+// track, is crossed where the film mirroring it and the run beyond is clear. Where the
+// sound moved within the row its edge is a ramp through half-clear columns that the
+// scanner's grain splits into runs: a gap no darker than the film either side of it is
+// such an edge, read as it is.
+Across acrossGap(const std::vector<float>& shares, const Run& near, const Run& gap, const Run& next,
+                 int mirrorSum) {
+  bool crossed;
   if (gap.width() > kWidestSpeck) {
     const int widestScratch = static_cast<int>(shares.size()) / 12;
-    return gap.width() <= widestScratch && mirrorIsClear(shares, gap, mirrorSum) &&
-           mirrorIsClear(shares, next, mirrorSum);
+    crossed = gap.width() <= widestScratch && mirrorIsClear(shares, gap, mirrorSum) &&
+              mirrorIsClear(shares, next, mirrorSum);
+  } else {
+    crossed = next.width() > kWidestSpeck || mirrorIsClear(shares, next, mirrorSum);
   }
-  return next.width() > kWidestSpeck || mirrorIsClear(shares, next, mirrorSum);
+  if (crossed) return Across::Clear;
+  const float lowest = *std::min_element(shares.begin() + gap.first, shares.begin() + gap.last + 1);
+  return lowest < std::min(clearest(shares, near), clearest(shares, next)) - kRise ? Across::No
+                                                                                   : Across::AsRead;
 }
 
 }  // namespace
@@ -247,13 +269,19 @@ double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum) {
   std::vector<bool> filled(static_cast<size_t>(n), false);
   int first = runs[main].first, last = runs[main].last;
   for (size_t k = main; k-- > 0;) {
-    if (!joinsAcross(shares, Run{runs[k].last + 1, first - 1}, runs[k], mirrorSum)) break;
-    for (int x = runs[k].last + 1; x < first; ++x) filled[static_cast<size_t>(x)] = true;
+    const Run gap{runs[k].last + 1, first - 1};
+    const Across across = acrossGap(shares, Run{first, last}, gap, runs[k], mirrorSum);
+    if (across == Across::No) break;
+    for (int x = gap.first; x <= gap.last; ++x)
+      filled[static_cast<size_t>(x)] = across == Across::Clear;
     first = runs[k].first;
   }
   for (size_t k = main + 1; k < runs.size(); ++k) {
-    if (!joinsAcross(shares, Run{last + 1, runs[k].first - 1}, runs[k], mirrorSum)) break;
-    for (int x = last + 1; x < runs[k].first; ++x) filled[static_cast<size_t>(x)] = true;
+    const Run gap{last + 1, runs[k].first - 1};
+    const Across across = acrossGap(shares, Run{first, last}, gap, runs[k], mirrorSum);
+    if (across == Across::No) break;
+    for (int x = gap.first; x <= gap.last; ++x)
+      filled[static_cast<size_t>(x)] = across == Across::Clear;
     last = runs[k].last;
   }
   double width = 0.0;

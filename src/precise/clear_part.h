@@ -39,7 +39,10 @@ std::vector<bool> darkAgainstMirror(const std::vector<int>& clear, double mirror
 // bilateral track's mirrored columns (-1, or far from twice the anchor, on a unilateral
 // track): a narrow clear run beyond a speck whose mirror image is clear is track, and
 // so is the clear part beyond a dark gap wider than a speck (a scratch, at most a
-// twelfth of the row) where the gap's mirror image and the run's are clear.
+// twelfth of the row) where the gap's mirror image and the run's are clear. A gap no
+// darker than the clear film either side of it is an edge's ramp that grain splits
+// into runs: read as it is, so a quiet row whose clear part ends short of `anchor` is
+// read whole.
 double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum);
 
 }  // namespace kelvora

@@ -220,4 +220,16 @@ bool growTrack(ReelTrack& track, const cv::Mat& strip, double offset, int trackW
   return true;
 }
 
+bool widenTrack(ReelTrack& track, bool atFirst, bool atLast, int stripColumns, int trackWidth) {
+  if (!track.found || track.variableDensity) return false;
+  const int grow = std::max(1, track.margin / 2);
+  const int first = atFirst ? std::max(0, track.first - grow) : track.first;
+  const int last = atLast ? track.last + grow : track.last;
+  if ((first == track.first && last == track.last) || last - first + 1 > trackWidth) return false;
+  track.first = first;
+  track.last = last;
+  placeBeside(track, stripColumns, trackWidth);
+  return true;
+}
+
 }  // namespace kelvora

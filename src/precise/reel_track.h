@@ -38,6 +38,12 @@ ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensi
 // pause), up to the nominal `trackWidth`. Returns whether it grew.
 bool growTrack(ReelTrack& track, const cv::Mat& strip, double offset, int trackWidth);
 
+// Widens a variable-area track by half its margin at its first and/or last column,
+// where a row's clear part ran into the window read (a peak louder than any the track
+// was located on), up to the nominal `trackWidth`, the film beside it moved along for a
+// strip `stripColumns` wide. Returns whether it grew.
+bool widenTrack(ReelTrack& track, bool atFirst, bool atLast, int stripColumns, int trackWidth);
+
 // How far (columns, sub-column) the film in `profile` lies from `reference`, within
 // `reach` columns either way of `around`: the lag of their best correlation.
 double lateralOffset(const std::vector<float>& reference, const std::vector<float>& profile,

@@ -417,6 +417,20 @@ std::vector<double> smoothLevel(const std::vector<double>& values,
   return level;
 }
 
+namespace {
+
+// Whether the clear part of a row of `shares` runs into the window's first (`step` 1)
+// or last (`step` -1) column: a run of clear columns there wider than a speck.
+bool reachesEnd(const std::vector<float>& shares, int step) {
+  const int n = static_cast<int>(shares.size());
+  if (n <= kWidestSpeck) return false;
+  for (int i = 0; i <= kWidestSpeck; ++i)
+    if (!(shares[static_cast<size_t>(step > 0 ? i : n - 1 - i)] > 0.5f)) return false;
+  return true;
+}
+
+}  // namespace
+
 ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackWidth) {
   ScanSound sound;
   if (!track.found || strip.empty()) return sound;
@@ -565,6 +579,8 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     sound.scratchColumns += mendScratchedColumns(window, scratched, mirrorSum);
   }
   const int mirror = static_cast<int>(std::lround(mirrorSum));
+  // Rows whose clear part runs into the window's first (1) or last (2) column.
+  std::vector<char> reaching(static_cast<size_t>(rows), 0);
   // Rows are read apart, in stripes side by side.
   sideBySide(rows, [&](int first, int end) {
     std::vector<float> shares(static_cast<size_t>(window.cols));
@@ -579,8 +595,14 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
       for (int x = 0; x < window.cols; ++x)
         shares[static_cast<size_t>(x)] = static_cast<float>((row[x] - lo) / span);
       sound.samples[y] = static_cast<float>(clearWidth(shares, anchor, mirror) / width);
+      reaching[static_cast<size_t>(y)] =
+          static_cast<char>((reachesEnd(shares, 1) ? 1 : 0) | (reachesEnd(shares, -1) ? 2 : 0));
     }
   });
+  for (const char r : reaching) {
+    sound.rowsAtFirstColumn += r & 1;
+    sound.rowsAtLastColumn += (r & 2) >> 1;
+  }
   return sound;
 }
 

@@ -20,6 +20,8 @@ struct ScanSound {
   std::vector<int> spliceRows;  // rows where the band of a film splice crosses the film
   std::vector<float> picture;   // the mean level of each row of the picture's edge beside
                                 // the track: its frame lines
+  int rowsAtFirstColumn = 0;    // variable area: rows whose clear part runs into the window's
+  int rowsAtLastColumn = 0;     // first or last column
   int rowsPastTrack = 0;        // variable area: rows whose clear area reaches the window's
                                 // outer columns, beyond the track located so far
 };

@@ -257,6 +257,12 @@ class PreciseReader : public SoundReader {
       if (sound.rowsPastTrack >= kRowsPastTrack &&
           growTrack(track_, strip, sound.offset, filPar_.trackWidth))
         sound = readScanSound(strip, track_, filPar_.trackWidth);
+      // The loudest moments may swing past it on a row or two, too few to widen it by:
+      // where a row's clear part runs into the window's end, it is widened a little there
+      // and the scan read again.
+      if (widenTrack(track_, sound.rowsAtFirstColumn > 0, sound.rowsAtLastColumn > 0, strip.cols,
+                     filPar_.trackWidth))
+        sound = readScanSound(strip, track_, filPar_.trackWidth);
       // A splice darkens the film's clear base across its whole width, a positive's or
       // a negative's; a speck of dust a few pixels of it. A variable-density negative
       // has no clear base beside its track: the film beside it tells there.

@@ -41,6 +41,14 @@ TEST(ClearPart, EdgesAreReadAndSpecksPassedBy) {
   std::vector<float> ramp = row(40, 5.0, 15.0);
   const float fall[] = {0.9f, 0.7f, 0.45f, 0.52f, 0.3f, 0.1f};
   std::copy(std::begin(fall), std::end(fall), ramp.begin() + 15);
+  // A quiet unilateral row: the clear part ends short of the anchor, in a long ramp of
+  // half-clear columns whose grain leaves a clear fragment on the anchor.
+  std::vector<float> quiet = row(80, 10.0, 30.0);
+  const float tail[] = {0.9f,  0.8f,  0.7f,  0.6f,  0.48f, 0.45f, 0.47f, 0.46f, 0.45f,
+                        0.44f, 0.46f, 0.47f, 0.53f, 0.55f, 0.4f,  0.2f,  0.05f};
+  std::copy(std::begin(tail), std::end(tail), quiet.begin() + 30);
+  double quietWidth = 20.0;
+  for (const float t : tail) quietWidth += t;
   const Case cases[] = {
       {"plain bilateral", bilateral, 40, 79, 35.2},
       {"dark speck inside", withSpeck(bilateral, 30, 34, 0.0f), 40, 79, 35.2},
@@ -56,6 +64,7 @@ TEST(ClearPart, EdgesAreReadAndSpecksPassedBy) {
       {"ramp", ramp, 14, -1, 10.0 + 0.9 + 0.7 + 0.45 + 0.52 + 0.3 + 0.1},
       {"ramp and a bright speck beyond", withSpeck(ramp, 23, 27, 1.0f), 14, -1,
        10.0 + 0.9 + 0.7 + 0.45 + 0.52 + 0.3 + 0.1},
+      {"quiet unilateral, anchor on the ramp's grain", quiet, 42, -1, quietWidth},
       {"unilateral, both", withSpeck(withSpeck(unilateral, 30, 32, 0.0f), 2, 5, 1.0f), 14, -1,
        37.3},
       // A dark scratch wider than a speck near an edge: its mirror image is clear.
