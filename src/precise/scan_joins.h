@@ -43,8 +43,9 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
 // The scans' samples laid end to end at their advances (a scan that starts between rows
 // read onto the first scan's rows): each overlap blended with a
 // raised-cosine crossfade (`crossfade`) or cut in its middle, a gap bridged at the
-// resting level of the scans either side, eased into and out of in a couple of
-// milliseconds so that it does not thump.
+// resting level of the scans either side: eased into and out of in a couple of
+// milliseconds where the gate's shadow leaves rows between two scans unread, met where
+// the scans end where scans are missing.
 std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const JoinPlan& plan,
                                  bool crossfade);
 
