@@ -471,7 +471,7 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
 }
 
 std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const JoinPlan& plan,
-                                 bool crossfade) {
+                                 bool crossfade, bool shaded) {
   std::vector<float> out;
   if (scans.empty()) return out;
   out = scans.front().samples;
@@ -485,7 +485,7 @@ std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const Join
     if (present.empty()) continue;
     if (at >= end) {
       bridgeGap(out, scans[k - 1].samples, present, at - end,
-                plan.joins[k].kind == JoinKind::Missing ? 0 : kEaseSamples);
+                plan.joins[k].kind == JoinKind::Missing && !shaded ? 0 : kEaseSamples);
       out.insert(out.end(), present.begin(), present.end());
     } else {
       const long overlap = std::min<long>(end - at, static_cast<long>(present.size()));

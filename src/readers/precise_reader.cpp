@@ -145,8 +145,10 @@ class PreciseReader : public SoundReader {
     // The first scan's rows before its lit ones and the last's after them hold sound
     // too: kept at the resting level, the sound starts with the first row, in step
     // with the pictures.
-    std::vector<float> samples = withShadowedEnds(assembleScans(scans_, plan, record_.crossfade),
-                                                  leads_.empty() ? 0 : leads_.front(), lastTail_);
+    const bool shaded = 2 * shadedScans_ > judgedScans_;
+    std::vector<float> samples =
+        withShadowedEnds(assembleScans(scans_, plan, record_.crossfade, shaded),
+                         leads_.empty() ? 0 : leads_.front(), lastTail_);
 
     // The rate the film's rows play at: frames per second times the frame pitch the
     // scans' advance measures, not the pitch the resolution gives.
