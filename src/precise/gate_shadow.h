@@ -9,6 +9,10 @@ namespace kelvora {
 struct LitRows {
   int first = 0;  // the first lit row
   int end = 0;    // one past the last
+  // The rows more than half lit: the penumbra's rows between them and the lit ones
+  // still hold sound, dimmed.
+  int halfFirst = 0;
+  int halfEnd = 0;
 };
 
 // The lit rows of a track strip (see trackStrip): the gate's shadow is a band at an end

@@ -176,29 +176,31 @@ double meanOf(const std::vector<float>& v) {
 
 // Fills `gap` samples after `out` up to where `present` starts at the resting level: the
 // mean of the scans either side (the track unmodulated, as the print's density puts it
-// there). Where the film under the gap is there but unread (the gate's shadow), the
-// sound is eased into and out of it over `ease` samples at either end, so that it does
-// not step; where scans are missing (`ease` 0) the sound meets it where the scans end:
-// nothing is made up that no scan holds.
+// there). The sound is eased out of its last sample over the gap's first `easeOut`
+// samples and into `present`'s first over its last `easeIn`, where film lies unread
+// there: rows in the gate's shadow, whose sound goes on. Where scans are missing, no
+// scan holds the gap: the sound meets the resting level where the scans' dimmed rows end,
+// nothing made up that no scan holds.
 void bridgeGap(std::vector<float>& out, const std::vector<float>& previous,
-               const std::vector<float>& present, long gap, long ease) {
+               const std::vector<float>& present, long gap, long easeOut, long easeIn) {
   if (gap <= 0) return;
   const double restBefore = previous.empty() ? meanOf(present) : meanOf(previous);
   const double restAfter = meanOf(present);
   const double from = out.empty() ? restBefore : out.back();
   const double to = present.empty() ? restAfter : present.front();
-  ease = std::min<long>(ease, (gap + 1) / 2);
+  easeOut = std::min<long>(easeOut, (gap + 1) / 2);
+  easeIn = std::min<long>(easeIn, (gap + 1) / 2);
   for (long i = 0; i < gap; ++i) {
     const double t = static_cast<double>(i + 1) / static_cast<double>(gap + 1);
     const double rest = restBefore + (restAfter - restBefore) * t;
-    // Raised-cosine weights of the sound's own end samples over the first and last
-    // `ease` samples of the gap.
+    // Raised-cosine weights of the sound's own end samples over the first `easeOut` and
+    // the last `easeIn` samples of the gap.
     double level = rest;
-    if (i < ease) {
-      const double w = 0.5 + 0.5 * std::cos(kPi * (i + 1) / (ease + 1));
+    if (i < easeOut) {
+      const double w = 0.5 + 0.5 * std::cos(kPi * (i + 1) / (easeOut + 1));
       level = w * from + (1.0 - w) * rest;
-    } else if (gap - 1 - i < ease) {
-      const double w = 0.5 + 0.5 * std::cos(kPi * (gap - i) / (ease + 1));
+    } else if (gap - 1 - i < easeIn) {
+      const double w = 0.5 + 0.5 * std::cos(kPi * (gap - i) / (easeIn + 1));
       level = w * to + (1.0 - w) * rest;
     }
     out.push_back(static_cast<float>(level));
@@ -471,7 +473,7 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
 }
 
 std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const JoinPlan& plan,
-                                 bool crossfade, bool shaded) {
+                                 bool crossfade) {
   std::vector<float> out;
   if (scans.empty()) return out;
   out = scans.front().samples;
@@ -484,8 +486,10 @@ std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const Join
     const long end = static_cast<long>(out.size());
     if (present.empty()) continue;
     if (at >= end) {
+      const bool missing = plan.joins[k].kind == JoinKind::Missing;
       bridgeGap(out, scans[k - 1].samples, present, at - end,
-                plan.joins[k].kind == JoinKind::Missing && !shaded ? 0 : kEaseSamples);
+                missing ? scans[k - 1].dimAfter : kEaseSamples,
+                missing ? scans[k].dimBefore : kEaseSamples);
       out.insert(out.end(), present.begin(), present.end());
     } else {
       const long overlap = std::min<long>(end - at, static_cast<long>(present.size()));
@@ -511,9 +515,9 @@ std::vector<float> withShadowedEnds(const std::vector<float>& sound, int lead, i
   const std::vector<float> rest{static_cast<float>(meanOf(sound))};
   std::vector<float> out;
   out.reserve(sound.size() + static_cast<size_t>(std::max(lead, 0) + std::max(tail, 0)));
-  bridgeGap(out, sound, sound, lead, kEaseSamples);
+  bridgeGap(out, sound, sound, lead, kEaseSamples, kEaseSamples);
   out.insert(out.end(), sound.begin(), sound.end());
-  bridgeGap(out, sound, rest, tail, kEaseSamples);
+  bridgeGap(out, sound, rest, tail, kEaseSamples, kEaseSamples);
   return out;
 }
 

@@ -44,10 +44,11 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
 // read onto the first scan's rows): each overlap blended with a
 // raised-cosine crossfade (`crossfade`) or cut in its middle, a gap bridged at the
 // resting level of the scans either side: eased into and out of in a couple of
-// milliseconds where the gate's shadow leaves rows unread at the gap's ends (`shaded`
-// scans, or scans that overlap), met where the scans end where scans are missing.
+// milliseconds where the gate's shadow leaves rows unread between two scans; where scans
+// are missing, only over the rows of the gate's penumbra that the scans either side leave
+// unread (`dimAfter`, `dimBefore`), and met where they end.
 std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const JoinPlan& plan,
-                                 bool crossfade, bool shaded = false);
+                                 bool crossfade);
 
 // `sound` with `lead` samples before it and `tail` after it at its resting level (its
 // mean), eased into and out of its own first and last samples: the rows in the gate's

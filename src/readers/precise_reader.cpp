@@ -145,10 +145,8 @@ class PreciseReader : public SoundReader {
     // The first scan's rows before its lit ones and the last's after them hold sound
     // too: kept at the resting level, the sound starts with the first row, in step
     // with the pictures.
-    const bool shaded = 2 * shadedScans_ > judgedScans_;
-    std::vector<float> samples =
-        withShadowedEnds(assembleScans(scans_, plan, record_.crossfade, shaded),
-                         leads_.empty() ? 0 : leads_.front(), lastTail_);
+    std::vector<float> samples = withShadowedEnds(assembleScans(scans_, plan, record_.crossfade),
+                                                  leads_.empty() ? 0 : leads_.front(), lastTail_);
 
     // The rate the film's rows play at: frames per second times the frame pitch the
     // scans' advance measures, not the pitch the resolution gives.
@@ -250,7 +248,7 @@ class PreciseReader : public SoundReader {
     const bool shaded = 2 * shadedScans_ > judgedScans_;
     for (const cv::Mat& whole : waiting_) {
       LitRows lit = lits_[scans_.size()];
-      if (!shaded) lit = LitRows{0, whole.rows};
+      if (!shaded) lit = LitRows{0, whole.rows, 0, whole.rows};
       leads_.push_back(lit.first);
       lastTail_ = whole.rows - lit.end;
       const cv::Mat strip = whole.rowRange(lit.first, lit.end);
@@ -268,6 +266,9 @@ class PreciseReader : public SoundReader {
             spliceCrossings(strip, columns, spliceBandRows(),
                             track_.negative || track_.variableDensity, filPar_.framePitch);
       }
+      // Rows of the penumbra the gate's shadow dims but leaves more than half lit.
+      sound.dimBefore = lit.first - std::min(lit.halfFirst, lit.first);
+      sound.dimAfter = std::max(lit.halfEnd, lit.end) - lit.end;
       scans_.push_back(std::move(sound));
     }
     waiting_.clear();
