@@ -28,23 +28,24 @@ struct Shadow {
 template <typename Light>
 Shadow shadowRows(int rows, Light light) {
   const int most = rows / 10;
-  std::vector<double> beyond;
-  for (int i = most; i < 2 * most; ++i) beyond.push_back(light(i));
+  // The median light of rows [from, to).
+  const auto median = [&](int from, int to) {
+    std::vector<double> values;
+    for (int i = from; i < to; ++i) values.push_back(light(i));
+    std::nth_element(values.begin(), values.begin() + static_cast<long>(values.size() / 2),
+                     values.end());
+    return values[values.size() / 2];
+  };
+  const double lit = median(most, 2 * most);
   // The lamp's field may fall towards the scan's ends: the penumbra ends where the light
-  // comes up to the lit film's, drawn on towards the end along its straight line.
-  const double n = static_cast<double>(beyond.size());
-  double sx = 0, sy = 0, sxx = 0, sxy = 0;
-  for (int i = most; i < 2 * most; ++i) {
-    sx += i;
-    sy += light(i);
-    sxx += static_cast<double>(i) * i;
-    sxy += i * light(i);
-  }
-  const double det = n * sxx - sx * sx;
-  const double slope = det > 0.0 ? (n * sxy - sx * sy) / det : 0.0;
-  std::nth_element(beyond.begin(), beyond.begin() + static_cast<long>(beyond.size() / 2),
-                   beyond.end());
-  const double lit = beyond[beyond.size() / 2];
+  // comes up to the lit film's, drawn on towards the end along its slope there. The
+  // slope is measured robustly, between the medians of two lengths; a field only falls
+  // towards the ends, and by no more than a twentieth over a tenth of the scan.
+  const int half = most + most / 2;
+  const double slope =
+      most >= 4 ? std::clamp((median(half, 2 * most) - median(most, half)) / (0.5 * most), 0.0,
+                             0.05 * lit / most)
+                : 0.0;
   const double middle = 1.5 * most;
   // The darkest of the end's rows: a bright speck may light one, none darkens one.
   double end = light(0);
