@@ -17,8 +17,9 @@ struct LitRows {
 
 // The lit rows of a track strip (see trackStrip): the gate's shadow is a band at an end
 // of the scan whose clearest film (see rowLight) is darker than the lit film beyond
-// it, under 60 % of it at the very end. All rows where no such band shows; at most a tenth of the
-// scan is taken off either end.
+// it, under 60 % of it at the very end, its penumbra ending where the light comes up to
+// that film's, a lamp's falling field drawn on to the end. All rows where no such band
+// shows; at most a tenth of the scan is taken off either end.
 LitRows litRows(const cv::Mat& strip);
 
 }  // namespace kelvora
