@@ -20,28 +20,50 @@ constexpr double kLit = 0.97;
 // dark against the lit film just beyond where a shadow reaches. That film, not the
 // scan's middle, is the measure, so that light falling off towards the scan's ends (a
 // lamp's uneven field) is no shadow.
+struct Shadow {
+  int rows = 0;      // rows in the shadow, its penumbra included
+  int darkRows = 0;  // of them, those at most half lit
+};
+
 template <typename Light>
-int shadowRows(int rows, Light light) {
+Shadow shadowRows(int rows, Light light) {
   const int most = rows / 10;
-  std::vector<double> beyond;
-  for (int i = most; i < 2 * most; ++i) beyond.push_back(light(i));
-  std::nth_element(beyond.begin(), beyond.begin() + static_cast<long>(beyond.size() / 2),
-                   beyond.end());
-  const double lit = beyond[beyond.size() / 2];
+  // The median light of rows [from, to).
+  const auto median = [&](int from, int to) {
+    std::vector<double> values;
+    for (int i = from; i < to; ++i) values.push_back(light(i));
+    std::nth_element(values.begin(), values.begin() + static_cast<long>(values.size() / 2),
+                     values.end());
+    return values[values.size() / 2];
+  };
+  const double lit = median(most, 2 * most);
+  // The lamp's field may fall towards the scan's ends: the penumbra ends where the light
+  // comes up to the lit film's, drawn on towards the end along its slope there. The
+  // slope is measured robustly, between the medians of two lengths; a field only falls
+  // towards the ends, and by no more than a twentieth over a tenth of the scan.
+  const int half = most + most / 2;
+  const double slope =
+      most >= 4 ? std::clamp((median(half, 2 * most) - median(most, half)) / (0.5 * most), 0.0,
+                             0.05 * lit / most)
+                : 0.0;
+  const double middle = 1.5 * most;
   // The darkest of the end's rows: a bright speck may light one, none darkens one.
   double end = light(0);
   for (int i = 1; i < std::max(3, most / 4); ++i) end = std::min(end, light(i));
-  if (!(lit > 0.0) || !(end < kShadowed * lit)) return 0;
+  if (!(lit > 0.0) || !(end < kShadowed * lit)) return {};
+  const auto expected = [&](int y) { return lit + slope * (y - middle); };
   int y = 0;
-  while (y < most && light(y) < kLit * lit) ++y;
+  while (y < most && light(y) < kLit * expected(y)) ++y;
+  int dark = 0;
+  while (dark < y && light(dark) <= 0.5 * expected(dark)) ++dark;
   // The penumbra's last row is still a little dark: take one more.
-  return std::min(most, y + 1);
+  return Shadow{std::min(most, y + 1), dark};
 }
 
 }  // namespace
 
 LitRows litRows(const cv::Mat& strip) {
-  LitRows lit{0, strip.rows};
+  LitRows lit{0, strip.rows, 0, strip.rows};
   if (strip.rows < 64 || strip.cols < 1) return lit;
   const int rows = strip.rows;
   // The light of its clearest film is read only where a shadow is looked for, a fifth of
@@ -49,9 +71,13 @@ LitRows litRows(const cv::Mat& strip) {
   const int reach = 2 * (rows / 10) + 1;
   const std::vector<double> head = rowLight(strip.rowRange(0, reach), strip.cols);
   const std::vector<double> tail = rowLight(strip.rowRange(rows - reach, rows), strip.cols);
-  lit.first = shadowRows(rows, [&](int i) { return head[static_cast<size_t>(i)]; });
-  lit.end =
-      rows - shadowRows(rows, [&](int i) { return tail[static_cast<size_t>(reach - 1 - i)]; });
+  const Shadow top = shadowRows(rows, [&](int i) { return head[static_cast<size_t>(i)]; });
+  const Shadow bottom =
+      shadowRows(rows, [&](int i) { return tail[static_cast<size_t>(reach - 1 - i)]; });
+  lit.first = top.rows;
+  lit.end = rows - bottom.rows;
+  lit.halfFirst = top.darkRows;
+  lit.halfEnd = rows - bottom.darkRows;
   return lit;
 }
 

@@ -15,8 +15,12 @@ constexpr double kSure = 0.8;     // joins this alike set the reel's usual advan
 // Where the file numbers say scans are missing, only a join this alike says they are not.
 constexpr double kContinues = 0.97;
 constexpr int kMinimumOverlap = 16;  // samples
-// Samples over which the sound eases into and out of the level that bridges a gap: a
-// couple of milliseconds, short enough to pass unheard, long enough not to click.
+// Sound that does not continue still correlates by chance, the more the fewer samples
+// an overlap holds: the best of a few dozen advances tried reaches about this many
+// times one over the root of the overlap's length.
+constexpr double kChance = 3.0;
+// Samples over which the sound eases into and out of the level that bridges rows left
+// unread: a couple of milliseconds, short enough to pass unheard, long enough not to click.
 constexpr long kEaseSamples = 32;
 constexpr double kPi = 3.141592653589793;
 // Two frames' pictures differ, their frame lines do not: pictures this alike have them
@@ -172,26 +176,31 @@ double meanOf(const std::vector<float>& v) {
 
 // Fills `gap` samples after `out` up to where `present` starts at the resting level: the
 // mean of the scans either side (the track unmodulated, as the print's density puts it
-// there), the sound eased into and out of it so that neither end of the gap steps.
+// there). The sound is eased out of its last sample over the gap's first `easeOut`
+// samples and into `present`'s first over its last `easeIn`, where film lies unread
+// there: rows in the gate's shadow, whose sound goes on. Where scans are missing, no
+// scan holds the gap: the sound meets the resting level where the scans' dimmed rows end,
+// nothing made up that no scan holds.
 void bridgeGap(std::vector<float>& out, const std::vector<float>& previous,
-               const std::vector<float>& present, long gap) {
+               const std::vector<float>& present, long gap, long easeOut, long easeIn) {
   if (gap <= 0) return;
   const double restBefore = previous.empty() ? meanOf(present) : meanOf(previous);
   const double restAfter = meanOf(present);
   const double from = out.empty() ? restBefore : out.back();
   const double to = present.empty() ? restAfter : present.front();
-  const long ease = std::min<long>(kEaseSamples, (gap + 1) / 2);
+  easeOut = std::min<long>(easeOut, (gap + 1) / 2);
+  easeIn = std::min<long>(easeIn, (gap + 1) / 2);
   for (long i = 0; i < gap; ++i) {
     const double t = static_cast<double>(i + 1) / static_cast<double>(gap + 1);
     const double rest = restBefore + (restAfter - restBefore) * t;
-    // Raised-cosine weights of the sound's own end samples over the first and last
-    // `ease` samples of the gap.
+    // Raised-cosine weights of the sound's own end samples over the first `easeOut` and
+    // the last `easeIn` samples of the gap.
     double level = rest;
-    if (i < ease) {
-      const double w = 0.5 + 0.5 * std::cos(kPi * (i + 1) / (ease + 1));
+    if (i < easeOut) {
+      const double w = 0.5 + 0.5 * std::cos(kPi * (i + 1) / (easeOut + 1));
       level = w * from + (1.0 - w) * rest;
-    } else if (gap - 1 - i < ease) {
-      const double w = 0.5 + 0.5 * std::cos(kPi * (gap - i) / (ease + 1));
+    } else if (gap - 1 - i < easeIn) {
+      const double w = 0.5 + 0.5 * std::cos(kPi * (gap - i) / (easeIn + 1));
       level = w * to + (1.0 - w) * rest;
     }
     out.push_back(static_cast<float>(level));
@@ -325,7 +334,12 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
     const int usual = typical + shift(k);
     const Peak p = bestAdvance(scans[k - 1].samples, scans[k].samples, std::max(1, usual - reach),
                                usual + reach);
-    const bool matched = !std::isnan(p.match) && p.match >= kMatched;
+    // A short overlap matches well by chance somewhere within the reach: the match must
+    // stand above what chance gives over as many samples.
+    const long shared = std::min(static_cast<long>(scans[k - 1].samples.size()) - p.advance,
+                                 static_cast<long>(scans[k].samples.size()));
+    const bool matched = !std::isnan(p.match) && p.match >= kMatched &&
+                         p.match >= kChance / std::sqrt(static_cast<double>(std::max(shared, 1L)));
     // Where the file numbers jump, only a sound that matches beyond doubt says that
     // nothing is missing after all: a periodic one matches a period away as well.
     // A tone matches closely enough a few rows off the scanner's step.
@@ -472,7 +486,10 @@ std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const Join
     const long end = static_cast<long>(out.size());
     if (present.empty()) continue;
     if (at >= end) {
-      bridgeGap(out, scans[k - 1].samples, present, at - end);
+      const bool missing = plan.joins[k].kind == JoinKind::Missing;
+      bridgeGap(out, scans[k - 1].samples, present, at - end,
+                missing ? scans[k - 1].dimAfter : kEaseSamples,
+                missing ? scans[k].dimBefore : kEaseSamples);
       out.insert(out.end(), present.begin(), present.end());
     } else {
       const long overlap = std::min<long>(end - at, static_cast<long>(present.size()));
@@ -498,9 +515,9 @@ std::vector<float> withShadowedEnds(const std::vector<float>& sound, int lead, i
   const std::vector<float> rest{static_cast<float>(meanOf(sound))};
   std::vector<float> out;
   out.reserve(sound.size() + static_cast<size_t>(std::max(lead, 0) + std::max(tail, 0)));
-  bridgeGap(out, sound, sound, lead);
+  bridgeGap(out, sound, sound, lead, kEaseSamples, kEaseSamples);
   out.insert(out.end(), sound.begin(), sound.end());
-  bridgeGap(out, sound, rest, tail);
+  bridgeGap(out, sound, rest, tail, kEaseSamples, kEaseSamples);
   return out;
 }
 

@@ -43,8 +43,10 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
 // The scans' samples laid end to end at their advances (a scan that starts between rows
 // read onto the first scan's rows): each overlap blended with a
 // raised-cosine crossfade (`crossfade`) or cut in its middle, a gap bridged at the
-// resting level of the scans either side, eased into and out of in a couple of
-// milliseconds so that it does not thump.
+// resting level of the scans either side: eased into and out of in a couple of
+// milliseconds where the gate's shadow leaves rows unread between two scans; where scans
+// are missing, only over the rows of the gate's penumbra that the scans either side leave
+// unread (`dimAfter`, `dimBefore`), and met where they end.
 std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const JoinPlan& plan,
                                  bool crossfade);
 

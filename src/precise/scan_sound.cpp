@@ -245,13 +245,17 @@ int mendScratches(cv::Mat& window, float range, double mirrorSum) {
     scratched[u] = (apart || still) && !clearCore;
   }
   // A bilateral track is its own mirror image about its middle: where it is, a
-  // scratched column is read from its mirror column.
+  // scratched column is read from its mirror column. A scratch's edges cover part of
+  // the columns beside it: they are left out of the comparison too.
+  std::vector<bool> covered(scratched);
+  for (int u = 0; u < n; ++u)
+    if (scratched[u]) covered[std::max(0, u - 1)] = covered[std::min(n - 1, u + 1)] = true;
   bool mirrored = false;
   if (mirrorSum >= 0) {
     double sa = 0, sb = 0, sab = 0, saa = 0, sbb = 0, count = 0;
     for (int u = 0; u < n; ++u) {
       const int v = static_cast<int>(std::lround(mirrorSum - u));
-      if (v < 0 || v >= n || scratched[u] || scratched[v]) continue;
+      if (v < 0 || v >= n || covered[u] || covered[v]) continue;
       sa += m[u];
       sb += m[v];
       sab += m[u] * m[v];

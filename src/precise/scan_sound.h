@@ -24,6 +24,8 @@ struct ScanSound {
   int rowsAtLastColumn = 0;     // first or last column
   int rowsPastTrack = 0;        // variable area: rows whose clear area reaches the window's
                                 // outer columns, beyond the track located so far
+  int dimBefore = 0;            // rows of the gate's penumbra, more than half lit, left
+  int dimAfter = 0;             // unread before the samples and after them
 };
 
 // Reads the sound of one track strip (see trackStrip) of a reel whose track is `track`;

@@ -248,7 +248,7 @@ class PreciseReader : public SoundReader {
     const bool shaded = 2 * shadedScans_ > judgedScans_;
     for (const cv::Mat& whole : waiting_) {
       LitRows lit = lits_[scans_.size()];
-      if (!shaded) lit = LitRows{0, whole.rows};
+      if (!shaded) lit = LitRows{0, whole.rows, 0, whole.rows};
       leads_.push_back(lit.first);
       lastTail_ = whole.rows - lit.end;
       const cv::Mat strip = whole.rowRange(lit.first, lit.end);
@@ -272,6 +272,9 @@ class PreciseReader : public SoundReader {
             spliceCrossings(strip, columns, spliceBandRows(),
                             track_.negative || track_.variableDensity, filPar_.framePitch);
       }
+      // Rows of the penumbra the gate's shadow dims but leaves more than half lit.
+      sound.dimBefore = lit.first - std::min(lit.halfFirst, lit.first);
+      sound.dimAfter = std::max(lit.halfEnd, lit.end) - lit.end;
       scans_.push_back(std::move(sound));
     }
     waiting_.clear();

@@ -60,7 +60,8 @@ TEST(GateShadow, LitRowsLeaveTheShadowOut) {
     int head, tail;  // shadowed rows at each end
     double share;    // of the light the shadow leaves
     bool negative, deep;
-    int first, end;  // the lit rows, within two
+    int first, end;     // the lit rows, within two
+    double fall = 0.0;  // the lamp's field falls by this share at the scan's ends
   };
   const Case cases[] = {
       {"none", 0, 0, 1.0, false, false, 0, kRows},
@@ -69,9 +70,15 @@ TEST(GateShadow, LitRowsLeaveTheShadowOut) {
       {"one end only", 0, 25, 0.2, false, false, 0, kRows - 25},
       {"a negative", 18, 18, 0.2, true, false, 18, kRows - 18},
       {"a faint darkening is no shadow", 18, 18, 0.9, false, false, 0, kRows},
+      {"a shadow in a falling field", 18, 18, 0.2, false, false, 18, kRows - 18, 0.12},
+      {"a falling field is no shadow", 0, 0, 1.0, false, true, 0, kRows, 0.12},
   };
   for (const Case& c : cases) {
     cv::Mat strip = stripOfFilm(c.negative, c.deep);
+    for (int y = 0; y < kRows; ++y) {
+      const double across = (y - 0.5 * kRows) / (0.5 * kRows);
+      darken(strip, y, y + 1, 1.0 - c.fall * across * across);
+    }
     if (c.head > 0) darken(strip, 0, c.head, c.share);
     if (c.tail > 0) darken(strip, kRows - c.tail, kRows, c.share);
     // Dark specks at the very ends, no shadow of their own.
