@@ -56,7 +56,7 @@ const BenchReel kReels[] = {
     {"strip16_1800", 3, 1800, true, true, 20}, {"dpx10_1800", 1, 1800, true, false, 60, 10},
 };
 
-constexpr int kProcessRounds = 5;
+constexpr int kProcessRounds = 9;
 
 kelvora::reel::ReelOptions optionsFor(const BenchReel& r) {
   kelvora::reel::ReelOptions options;

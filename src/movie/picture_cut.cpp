@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <vector>
 
 #include <opencv2/imgproc.hpp>
 
@@ -104,6 +106,34 @@ PictureRect pictureFrom(const PictureProfiles& p, const ParametersM& filParM, in
   return rect;
 }
 
+// The share of each column of `grey` above `threshold`, last column first: the means
+// turnedRowMeans gives of its binary image, counted without making one.
+Profile turnedShareAbove(const cv::Mat& grey, int threshold) {
+  const int cols = grey.cols;
+  std::vector<std::uint32_t> counts(static_cast<size_t>(cols), 0);
+  if (threshold < 0) std::fill(counts.begin(), counts.end(), grey.rows);
+  if (threshold >= 0 && threshold < 255) {
+    // Counted in bytes, each widened before 256 rows could overflow it.
+    const auto level = static_cast<std::uint8_t>(threshold);
+    std::vector<std::uint8_t> partial(static_cast<size_t>(cols));
+    constexpr int kRowsPerPartial = 255;
+    for (int y0 = 0; y0 < grey.rows; y0 += kRowsPerPartial) {
+      std::fill(partial.begin(), partial.end(), 0);
+      for (int y = y0; y < std::min(y0 + kRowsPerPartial, grey.rows); ++y) {
+        const std::uint8_t* g = grey.ptr<std::uint8_t>(y);
+        for (int x = 0; x < cols; ++x)
+          partial[x] = static_cast<std::uint8_t>(partial[x] + (g[x] > level ? 1 : 0));
+      }
+      for (int x = 0; x < cols; ++x) counts[x] += partial[x];
+    }
+  }
+  Profile shares(static_cast<size_t>(cols));
+  const float count = static_cast<float>(grey.rows);
+  for (int i = 0; i < cols; ++i)
+    shares[i] = static_cast<float>(counts[static_cast<size_t>(cols - 1 - i)]) / count;
+  return shares;
+}
+
 // The profiles of turnQuarter(scan, mirrorBefore, mirrorAfter), read from the scan as
 // loaded: a turned row is a column of the scan and a turned column one of its rows,
 // each run backwards or forwards as the turn and the mirrors place them.
@@ -123,18 +153,40 @@ PictureProfiles unturnedProfiles(const cv::Mat& scan, bool mirrorBefore, bool mi
     if (mirrorAfter) std::reverse(v.begin(), v.end());
     return v;
   };
-  p.brightness = mean(alongColumns(meanValue(scan, 1, scan.cols, 1, scan.rows, 1, false)));
-  const double level = 255.0 * thresholdFraction(filmType, p.brightness);
   // The picture side's rows of the scan (counted from 1), right of the soundtrack once
-  // turned; only they are made binary unless the soundtrack's edge is looked for too.
+  // turned.
   const int from = pictureSideStart(p.w);
   const int first = mirrorBefore ? 1 : from;
   const int last = mirrorBefore ? p.w - from + 1 : p.w;
-  if (image_sound == 0 && first <= last) {
-    const cv::Mat side = binaryAbove(scan.rowRange(first - 1, last), level);
-    p.pictureRows = alongRows(turnedRowMeans(side, 1, side.rows, 1));
+  const int channels = scan.channels();
+  if (image_sound == 0 && first <= last && scan.depth() == CV_8U &&
+      (channels == 1 || channels == 3)) {
+    // One pass over the scan, a band of rows at a time while they are in the cache:
+    // each row's brightness and the picture side's grey; then the grey is counted
+    // against the level the brightness sets.
+    constexpr int kBandRows = 32;
+    Profile rowBrightness;
+    rowBrightness.reserve(static_cast<size_t>(scan.rows));
+    const cv::Mat side = scan.rowRange(first - 1, last);
+    cv::Mat grey = channels == 1 ? side : cv::Mat(side.size(), CV_8UC1);
+    for (int y = 0; y < scan.rows; y += kBandRows) {
+      const int end = std::min(y + kBandRows, scan.rows);
+      const Profile band = meanValue(scan.rowRange(y, end), 1, scan.cols, 1, end - y, 1, false);
+      rowBrightness.insert(rowBrightness.end(), band.begin(), band.end());
+      const int g0 = std::max(y, first - 1);
+      const int g1 = std::min(end, last);
+      if (channels == 3 && g0 < g1) {
+        cv::Mat out = grey.rowRange(g0 - (first - 1), g1 - (first - 1));
+        cv::cvtColor(scan.rowRange(g0, g1), out, cv::COLOR_BGR2GRAY);
+      }
+    }
+    p.brightness = mean(alongColumns(rowBrightness));
+    const double level = 255.0 * thresholdFraction(filmType, p.brightness);
+    p.pictureRows = alongRows(turnedShareAbove(grey, cvFloor(level)));
     return p;
   }
+  p.brightness = mean(alongColumns(meanValue(scan, 1, scan.cols, 1, scan.rows, 1, false)));
+  const double level = 255.0 * thresholdFraction(filmType, p.brightness);
   const cv::Mat binary = binaryAbove(scan, level);
   p.pictureRows = alongRows(turnedRowMeans(binary, first, last, 1));
   if (image_sound != 0)
