@@ -60,12 +60,10 @@ Taps tapsOf(int from, int to) {
   return taps;
 }
 
-// Rounds to the nearest integer, ties to even, as the processor's conversion does, for
+// Rounding to the nearest integer, ties to even, as the processor's conversion does, for
 // |v| well under 2^22: adding and taking away 1.5 * 2^23 leaves no fraction.
-inline float nearest(float v) {
-  constexpr float kMagic = 12582912.0f;
-  return (v + kMagic) - kMagic;
-}
+constexpr float kMagic = 12582912.0f;
+inline float nearest(float v) { return (v + kMagic) - kMagic; }
 
 // The turned picture has the part's columns for rows and its rows for columns: its row
 // r is the part's column r, from the last when the turn runs that way; its column c the
@@ -188,7 +186,7 @@ void scaleColour(const cv::Mat& part, const Turn& turn, const Taps& across, cons
       const float b = down.weights[dy][k] * kUnit;
       downWeights[dy][k] = Floats4{b, b, b, b};
     }
-  const Floats4 magic = {12582912.0f, 12582912.0f, 12582912.0f, 12582912.0f};
+  const Floats4 magic = {kMagic, kMagic, kMagic, kMagic};
   for (int dx = 0; dx < out.cols; ++dx) {
     acrossLine(part, turn, across, dx, line.data());
     const int* g = line.data();

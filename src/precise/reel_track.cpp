@@ -205,31 +205,36 @@ ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensi
   return track;
 }
 
+namespace {
+
+// Moves the track's edges to columns `first` and `last` (`first` kept on the strip) and
+// the film beside it with them, unless that changes nothing or is wider than the track
+// (`trackWidth`): no sound swings wider than its track, what does is dirt. Returns
+// whether they moved.
+bool moveEdges(ReelTrack& track, int first, int last, int stripColumns, int trackWidth) {
+  if ((first == track.first && last == track.last) || last - first + 1 > trackWidth) return false;
+  track.first = std::max(0, first);
+  track.last = last;
+  placeBeside(track, stripColumns, trackWidth);
+  return true;
+}
+
+}  // namespace
+
 bool growTrack(ReelTrack& track, const cv::Mat& strip, double offset, int trackWidth) {
   if (!track.found || track.variableDensity) return false;
   const ReelTrack here = locateReelTrack({strip}, false, trackWidth);
   if (!here.found || here.negative != track.negative) return false;
   const int shift = static_cast<int>(std::lround(offset));
-  const int first = std::min(track.first, here.first - shift);
-  const int last = std::max(track.last, here.last - shift);
-  // No sound swings wider than its track: what does is dirt.
-  if ((first == track.first && last == track.last) || last - first + 1 > trackWidth) return false;
-  track.first = std::max(0, first);
-  track.last = last;
-  placeBeside(track, strip.cols, trackWidth);
-  return true;
+  return moveEdges(track, std::min(track.first, here.first - shift),
+                   std::max(track.last, here.last - shift), strip.cols, trackWidth);
 }
 
 bool widenTrack(ReelTrack& track, bool atFirst, bool atLast, int stripColumns, int trackWidth) {
   if (!track.found || track.variableDensity) return false;
   const int grow = std::max(1, track.margin / 2);
-  const int first = atFirst ? std::max(0, track.first - grow) : track.first;
-  const int last = atLast ? track.last + grow : track.last;
-  if ((first == track.first && last == track.last) || last - first + 1 > trackWidth) return false;
-  track.first = first;
-  track.last = last;
-  placeBeside(track, stripColumns, trackWidth);
-  return true;
+  return moveEdges(track, atFirst ? std::max(0, track.first - grow) : track.first,
+                   atLast ? track.last + grow : track.last, stripColumns, trackWidth);
 }
 
 }  // namespace kelvora
