@@ -480,7 +480,11 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // clear base too. Its band, about a fifth of the track's width long, counts from a
   // twelfth, and is always longer than a speck.
   const int shortest = std::max(kWidestSpeck + 4, trackWidth / 12);
-  const std::vector<double> besideScanned = rowLevels(stripLevels(besideFilm, levelsOf(strip)));
+  const StripLevels scanned = levelsOf(strip);
+  const std::vector<double> besideScanned =
+      levels.inverted == scanned.inverted && levels.scale == scanned.scale
+          ? besideRows
+          : rowLevels(stripLevels(besideFilm, scanned));
   sound.spliceRows = spliceBands(besideScanned, shortest);
   const std::vector<double> besideLevel =
       lightAlong(besideRows, steadyLevel(besideRows), sound.spliceRows, 4 * shortest);

@@ -9,27 +9,67 @@
 
 namespace kelvora {
 
+namespace {
+
+// Samples are copied a square of this many at a time, so that both the rows read and
+// the rows written stay in the cache.
+constexpr int kTile = 64;
+
+// Channel `channel` of `band` (8 or 16 bits), turned so that its columns become rows
+// read from the last: strip row i is band column cols-1-i, strip column j band row j,
+// or band row rows-1-j where `mirrored`. One pass, where taking the channel out and
+// turning it would be two over the whole band.
+template <typename Sample>
+cv::Mat turnedElement(const cv::Mat& band, int channel, bool mirrored) {
+  const int cn = band.channels(), rows = band.rows, cols = band.cols;
+  cv::Mat strip(cols, rows, cv::DataType<Sample>::type);
+  const size_t step = strip.step1();
+  for (int r0 = 0; r0 < rows; r0 += kTile) {
+    const int r1 = std::min(rows, r0 + kTile);
+    for (int c0 = 0; c0 < cols; c0 += kTile) {
+      const int c1 = std::min(cols, c0 + kTile);
+      for (int r = r0; r < r1; ++r) {
+        const Sample* in = band.ptr<Sample>(r) + static_cast<size_t>(c0) * cn + channel;
+        Sample* out = strip.ptr<Sample>(cols - 1 - c0) + (mirrored ? rows - 1 - r : r);
+        for (int c = c0; c < c1; ++c, in += cn, out -= step) *out = *in;
+      }
+    }
+  }
+  return strip;
+}
+
+}  // namespace
+
 cv::Mat trackStrip(const cv::Mat& scan, int colorElement, bool direction, int columns) {
   if (scan.empty()) return {};
   const int n = std::clamp(columns, 1, scan.rows);
   cv::Mat band = direction ? scan.rowRange(0, n) : scan.rowRange(scan.rows - n, scan.rows);
-  cv::Mat element;
-  const int channels = band.channels();
-  if (channels == 1) {
-    element = band;
-  } else if (colorElement == kLuma) {
-    cv::cvtColor(band, element, channels == 4 ? cv::COLOR_BGRA2GRAY : cv::COLOR_BGR2GRAY);
-  } else {
-    cv::extractChannel(band, element, std::clamp(colorElement, 0, 2));
+  int channel = 0;
+  if (band.channels() > 1 && colorElement == kLuma) {
+    cv::Mat luma;
+    cv::cvtColor(band, luma, band.channels() == 4 ? cv::COLOR_BGRA2GRAY : cv::COLOR_BGR2GRAY);
+    band = luma;
+  } else if (band.channels() > 1) {
+    channel = std::clamp(colorElement, 0, 2);
   }
-  cv::Mat strip;
-  if (direction) {
-    cv::rotate(element, strip, cv::ROTATE_90_COUNTERCLOCKWISE);
-  } else {
-    cv::transpose(element, strip);  // the track-side edge first, the film as when up
-    cv::flip(strip, strip, -1);
+  // The track-side edge first, the film as when up.
+  switch (band.depth()) {
+    case CV_8U:
+      return turnedElement<std::uint8_t>(band, channel, !direction);
+    case CV_16U:
+      return turnedElement<std::uint16_t>(band, channel, !direction);
+    default: {
+      cv::Mat element, strip;
+      cv::extractChannel(band, element, channel);
+      if (direction) {
+        cv::rotate(element, strip, cv::ROTATE_90_COUNTERCLOCKWISE);
+      } else {
+        cv::transpose(element, strip);
+        cv::flip(strip, strip, -1);
+      }
+      return strip;
+    }
   }
-  return strip;
 }
 
 StripLevels levelsOf(const cv::Mat& strip, bool inverted) {
