@@ -5,6 +5,7 @@
 #include <opencv2/core.hpp>
 
 #include "precise/row_light.h"
+#include "precise/track_strip.h"
 
 namespace kelvora {
 
@@ -56,9 +57,7 @@ std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows
   // never short, nor is the plain film beside a variable-density track.
   std::vector<double> picture, pictureAround;
   if (!clearBeside && strip.cols - cols >= 4) {
-    cv::Mat means;
-    cv::reduce(strip.colRange(cols, strip.cols), means, 1, cv::REDUCE_AVG, CV_64F);
-    picture.assign(means.begin<double>(), means.end<double>());
+    picture = rowMeans(strip.colRange(cols, strip.cols));
     pictureAround = aroundOf(picture);
   }
   const auto pictureDarker = [&](int a, int b) {

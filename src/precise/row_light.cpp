@@ -16,38 +16,33 @@ constexpr double kBrightShare = 0.97;
 constexpr int kMostColumns = 160;
 
 // The level `above` of the `taken` pixels lie above, in each row: every `step`-th column
-// from the first. Neighbouring rows are alike, so only the pixels not far below the
-// last row's level are ordered; where too few are, the whole row is.
+// from the first. `above` is a few pixels, so each row's brightest `above` + 1 are kept
+// in order as it is read. Neighbouring rows are alike: pixels well below the last row's
+// level are passed over, unless too few of the row's are not.
 template <typename Pixel>
 std::vector<double> brightLevels(const cv::Mat& strip, int taken, int step, int above) {
   std::vector<double> bright(static_cast<size_t>(strip.rows));
   // Rows are read apart, in stripes side by side.
   sideBySide(strip.rows, [&](int first, int end) {
-    std::vector<float> row(static_cast<size_t>(taken)), near(static_cast<size_t>(taken));
-    // The level `above` of the values in [begin, stop) lie above.
-    const auto kth = [above](std::vector<float>::iterator begin,
-                             std::vector<float>::iterator stop) {
-      std::nth_element(begin, begin + above, stop, std::greater<float>());
-      return begin[above];
+    constexpr float kNone = -std::numeric_limits<float>::infinity();
+    std::vector<float> top(static_cast<size_t>(above) + 1);
+    const auto brightest = [&](const Pixel* p, float floor) {
+      std::fill(top.begin(), top.end(), kNone);
+      for (int i = 0; i < taken; ++i) {
+        const float v = static_cast<float>(p[i * step]);
+        if (!(v > top.back()) || v < floor) continue;
+        size_t at = top.size() - 1;
+        for (; at > 0 && top[at - 1] < v; --at) top[at] = top[at - 1];
+        top[at] = v;
+      }
+      return top.back();
     };
-    float last = -std::numeric_limits<float>::infinity();
+    float last = kNone;
     for (int y = first; y < end; ++y) {
       const Pixel* p = strip.ptr<Pixel>(y);
-      for (int i = 0; i < taken; ++i) row[static_cast<size_t>(i)] = static_cast<float>(p[i * step]);
-      // Those at the last row's level or above first, then those not far below it.
-      const auto gather = [&](float floor) {
-        size_t n = 0;
-        for (const float v : row) {
-          near[n] = v;
-          n += v >= floor ? 1 : 0;
-        }
-        return n > static_cast<size_t>(above) ? n : 0;
-      };
-      size_t n = gather(last);
-      if (n == 0) n = gather(last - 0.05f * std::abs(last) - 1.0f);
-      last = n > 0 ? kth(near.begin(), near.begin() + static_cast<long>(n))
-                   : kth(row.begin(), row.end());
-      bright[static_cast<size_t>(y)] = last;
+      float level = brightest(p, last - 0.05f * std::abs(last) - 1.0f);
+      if (level == kNone) level = brightest(p, kNone);
+      bright[static_cast<size_t>(y)] = last = level;
     }
   });
   return bright;

@@ -148,16 +148,32 @@ std::vector<double> orderedBright(const cv::Mat& strip, int columns) {
 TEST(RowLight, IsTheRowsBrightLevelOverThreeRows) {
   struct Case {
     int depth, cols, columns;
+    bool alike;  // rows that differ by noise only, or by a step now and then
   };
   // Narrow and wide strips (every column, or every few), ties and all depths.
-  const Case cases[] = {{CV_8U, 1, 1},      {CV_8U, 7, 7},      {CV_8U, 160, 160},
-                        {CV_8U, 1000, 700}, {CV_16U, 333, 333}, {CV_16U, 4000, 4000},
-                        {CV_32F, 161, 161}, {CV_16U, 50, 200}};
+  const Case cases[] = {
+      {CV_8U, 1, 1, false},      {CV_8U, 7, 7, false},      {CV_8U, 160, 160, false},
+      {CV_8U, 1000, 700, false}, {CV_16U, 333, 333, false}, {CV_16U, 4000, 4000, false},
+      {CV_32F, 161, 161, false}, {CV_16U, 50, 200, false},  {CV_16U, 1650, 1650, true},
+      {CV_8U, 300, 300, true},   {CV_32F, 170, 170, true}};
   cv::RNG rng(7);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.cols);
     cv::Mat strip(40, c.cols, c.depth);
     rng.fill(strip, cv::RNG::UNIFORM, 0, c.depth == CV_8U ? 8 : 60000);  // many ties at 8 bits
+    if (c.alike) {
+      // A film's rows: a ramp across with noise, brighter or darker by steps.
+      const double top = c.depth == CV_8U ? 250 : 60000;
+      for (int y = 0; y < strip.rows; ++y) {
+        const double gain = y % 13 == 5 ? 0.6 : y % 17 == 3 ? 1.0 : 0.9;
+        for (int x = 0; x < c.cols; ++x) {
+          const double v = gain * top * x / c.cols + rng.uniform(0.0, 0.02 * top);
+          if (c.depth == CV_8U) strip.at<uchar>(y, x) = cv::saturate_cast<uchar>(v);
+          if (c.depth == CV_16U) strip.at<ushort>(y, x) = cv::saturate_cast<ushort>(v);
+          if (c.depth == CV_32F) strip.at<float>(y, x) = static_cast<float>(v);
+        }
+      }
+    }
     const std::vector<double> bright = orderedBright(strip, c.columns);
     const std::vector<double> light = rowLight(strip, c.columns);
     ASSERT_EQ(light.size(), bright.size());
