@@ -21,13 +21,22 @@ struct Lengths {
 
 Lengths columnMeansAlong(const cv::Mat& strip, const StripLevels& levels, int pieces) {
   Lengths lengths;
+  lengths.means.assign(static_cast<size_t>(pieces), std::vector<float>(strip.cols));
   for (int k = 0; k < pieces; ++k) {
     const int y0 = strip.rows * k / pieces;
     const int y1 = strip.rows * (k + 1) / pieces;
-    lengths.means.push_back(columnMeans(strip.rowRange(y0, y1), levels));
     lengths.middles.push_back(0.5 * (y0 + y1));
     lengths.rows.push_back(y1 - y0);
   }
+  // Columns are summed apart, in stripes side by side.
+  sideBySide(strip.cols, [&](int first, int end) {
+    for (int k = 0, y0 = 0; k < pieces; y0 += lengths.rows[static_cast<size_t>(k++)]) {
+      const cv::Mat piece =
+          strip(cv::Range(y0, y0 + lengths.rows[static_cast<size_t>(k)]), cv::Range(first, end));
+      const std::vector<float> means = columnMeans(piece, levels);
+      std::copy(means.begin(), means.end(), lengths.means[static_cast<size_t>(k)].begin() + first);
+    }
+  });
   return lengths;
 }
 
