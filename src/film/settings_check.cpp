@@ -8,6 +8,7 @@
 
 #include "film/soundtrack_area.h"
 #include "signal/profile.h"
+#include "signal/side_by_side.h"
 
 namespace kelvora {
 
@@ -48,26 +49,29 @@ double framePeriod(const std::vector<double>& band) {
   const int from = std::max(8, n / 8);
   const int to = n - std::max(8, n / 10);
   std::vector<double> likeness(static_cast<size_t>(std::max(to, 0)), -1.0);
+  // Each lag is measured on its own, so the lags are taken in stripes side by side.
+  sideBySide(to - from, [&](int first, int end) {
+    for (int lag = from + first; lag < from + end; ++lag) {
+      const int m = n - lag;
+      double sa = 0, sb = 0;
+      for (int i = 0; i < m; ++i) {
+        sa += p[i];
+        sb += p[i + lag];
+      }
+      sa /= m;
+      sb /= m;
+      double ab = 0, aa = 0, bb = 0;
+      for (int i = 0; i < m; ++i) {
+        const double a = p[i] - sa, b = p[i + lag] - sb;
+        ab += a * b;
+        aa += a * a;
+        bb += b * b;
+      }
+      likeness[static_cast<size_t>(lag)] = aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : -1.0;
+    }
+  });
   double best = -1.0;
-  for (int lag = from; lag < to; ++lag) {
-    const int m = n - lag;
-    double sa = 0, sb = 0;
-    for (int i = 0; i < m; ++i) {
-      sa += p[i];
-      sb += p[i + lag];
-    }
-    sa /= m;
-    sb /= m;
-    double ab = 0, aa = 0, bb = 0;
-    for (int i = 0; i < m; ++i) {
-      const double a = p[i] - sa, b = p[i + lag] - sb;
-      ab += a * b;
-      aa += a * a;
-      bb += b * b;
-    }
-    likeness[lag] = aa > 0 && bb > 0 ? ab / std::sqrt(aa * bb) : -1.0;
-    best = std::max(best, likeness[lag]);
-  }
+  for (int lag = from; lag < to; ++lag) best = std::max(best, likeness[static_cast<size_t>(lag)]);
   if (best < 0.5) return 0.0;
   for (int lag = from + 1; lag + 1 < to; ++lag)
     if (likeness[lag] >= 0.9 * best && likeness[lag] >= likeness[lag - 1] &&
