@@ -6,6 +6,7 @@
 
 #include "precise/row_light.h"
 #include "precise/track_strip.h"
+#include "signal/side_by_side.h"
 
 namespace kelvora {
 
@@ -44,11 +45,14 @@ std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows
     const int reach = 4 * band;
     const int stride = std::max(1, band / 4);
     std::vector<double> around(v.size());
-    for (int y = 0; y < rows; y += stride) {
-      const int a = std::max(0, y - reach), b = std::min(rows, y + reach + 1);
-      const double m = median(std::vector<double>(v.begin() + a, v.begin() + b));
-      for (int i = y; i < std::min(rows, y + stride); ++i) around[static_cast<size_t>(i)] = m;
-    }
+    // Each stretch's median is its own, so the stretches are taken in stripes side by side.
+    sideBySide((rows + stride - 1) / stride, [&](int first, int end) {
+      for (int y = first * stride; y < std::min(rows, end * stride); y += stride) {
+        const int a = std::max(0, y - reach), b = std::min(rows, y + reach + 1);
+        const double m = median(std::vector<double>(v.begin() + a, v.begin() + b));
+        for (int i = y; i < std::min(rows, y + stride); ++i) around[static_cast<size_t>(i)] = m;
+      }
+    });
     return around;
   };
   const std::vector<double> around = aroundOf(together);

@@ -6,6 +6,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "film/soundtrack_area.h"
+#include "signal/side_by_side.h"
 
 namespace kelvora {
 
@@ -163,12 +164,15 @@ template <typename Sample>
 std::vector<double> wholeRowMeans(const cv::Mat& strip) {
   std::vector<double> means(static_cast<size_t>(strip.rows));
   const double perSample = 1.0 / strip.cols;
-  for (int y = 0; y < strip.rows; ++y) {
-    const Sample* row = strip.ptr<Sample>(y);
-    std::uint64_t sum = 0;
-    for (int x = 0; x < strip.cols; ++x) sum += row[x];
-    means[static_cast<size_t>(y)] = static_cast<double>(sum) * perSample;
-  }
+  // Rows are summed apart, in stripes side by side.
+  sideBySide(strip.rows, [&](int first, int end) {
+    for (int y = first; y < end; ++y) {
+      const Sample* row = strip.ptr<Sample>(y);
+      std::uint64_t sum = 0;
+      for (int x = 0; x < strip.cols; ++x) sum += row[x];
+      means[static_cast<size_t>(y)] = static_cast<double>(sum) * perSample;
+    }
+  });
   return means;
 }
 
