@@ -45,17 +45,18 @@ std::vector<float> wholeProfile(const Lengths& lengths) {
 }
 
 // The film's sideways drift per row along the scan: the lateral offset of each length
-// of it, fitted by a straight line. Each length lies near the scan's `offset`, no
-// further than a turn of a degree takes it.
-double measureSkew(const Lengths& lengths, const ReelTrack& track, double offset, int rows) {
+// of it, fitted by a straight line. Each length is held against the scan's middle one,
+// no further than a turn of a degree takes it: the reel's profile is blurred by the
+// turn and weave of the first scans, within which a length's sharp edges match alike
+// and the sound's swing would set the offset.
+double measureSkew(const Lengths& lengths, int rows) {
   if (lengths.means.size() < 4) return 0.0;
   constexpr double kSlopeOfADegree = 0.017455;
   const int reach = 3 + static_cast<int>(std::ceil(kSlopeOfADegree * rows / 2));
-  const int around = static_cast<int>(std::lround(offset));
   const std::vector<double>& ys = lengths.middles;
+  const std::vector<float>& middle = lengths.means[lengths.means.size() / 2];
   std::vector<double> offsets;
-  for (const auto& means : lengths.means)
-    offsets.push_back(lateralOffset(track.profile, means, reach, around));
+  for (const auto& means : lengths.means) offsets.push_back(lateralOffset(middle, means, reach));
   double slope = 0.0;
   std::vector<bool> use(ys.size(), true);
   for (int pass = 0; pass < 2; ++pass) {
@@ -308,8 +309,9 @@ std::vector<double> steadyLevel(const std::vector<double>& values) {
 // Rows where the plain film beside the track turns denser or lighter for a length of
 // at least `shortest` rows, longer than any speck: the overlap band of a splice. Their
 // middles. The band crosses the film: a speck on some of its columns does not show in
-// the row's level (see rowLevels). A band running into either end of the scan is the gate's shadow,
-// and a splice there is whole in the scan overlapping this one.
+// the row's level (see rowLevels). A band may run into either end of the strip: the
+// rows in the gate's shadow are not in it, and a splice near a scan's end is cut there,
+// its band read through on both overlapping scans alike.
 std::vector<int> spliceBands(const std::vector<double>& beside, int shortest) {
   std::vector<int> middles;
   const int n = static_cast<int>(beside.size());
@@ -335,7 +337,7 @@ std::vector<int> spliceBands(const std::vector<double>& beside, int shortest) {
     }
     const int a = y;
     while (y < n && offAt(y)) ++y;
-    if (y - a >= shortest && a > 0 && y < n) middles.push_back((a + y - 1) / 2);
+    if (y - a >= shortest) middles.push_back((a + y - 1) / 2);
   }
   return middles;
 }
@@ -444,7 +446,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   const Lengths lengths =
       columnMeansAlong(strip, levels, strip.rows < kLengths * 16 ? 1 : kLengths);
   sound.offset = lateralOffset(track.profile, wholeProfile(lengths), reach);
-  sound.skew = measureSkew(lengths, track, sound.offset, strip.rows);
+  sound.skew = measureSkew(lengths, strip.rows);
   const int shift = static_cast<int>(std::lround(sound.offset));
   const int drift = static_cast<int>(std::ceil(std::abs(sound.skew) * strip.rows / 2.0));
   const int cols = strip.cols;
