@@ -100,24 +100,31 @@ cv::Mat alongTheFilm(const cv::Mat& strip, const StripLevels& levels, int from, 
   const int rows = plain.rows, cols = plain.cols;
   const double centre = 0.5 * (from + to - 1);
   constexpr int kTaps = 2 * kSincReach;
-  std::vector<int> whole(static_cast<size_t>(cols));
-  std::vector<float> weights(static_cast<size_t>(cols) * kTaps);
+  // Each tap's weights side by side across the columns; the whole rows of a column's
+  // delay fall in runs of columns, each run read from the same rows.
+  std::vector<float> weights(static_cast<size_t>(kTaps) * cols);
+  std::vector<std::pair<int, int>> runs;  // (first column, whole rows of its delay)
   for (int j = 0; j < cols; ++j) {
     const double delay = -skew * (from + j - centre);
-    whole[static_cast<size_t>(j)] = static_cast<int>(std::floor(delay));
-    const std::vector<double> w = lanczosWeights(delay - std::floor(delay), kSincReach);
-    std::copy(w.begin(), w.end(), weights.begin() + static_cast<long>(j) * kTaps);
+    const int whole = static_cast<int>(std::floor(delay));
+    if (runs.empty() || runs.back().second != whole) runs.emplace_back(j, whole);
+    const std::vector<double> w = lanczosWeights(delay - whole, kSincReach);
+    for (int k = 0; k < kTaps; ++k)
+      weights[static_cast<size_t>(k) * cols + j] = static_cast<float>(w[static_cast<size_t>(k)]);
   }
   cv::Mat window(rows, cols, CV_32F, cv::Scalar(0));
   // Rows are read apart, in stripes side by side.
   sideBySide(rows, [&](int first, int end) {
     for (int y = first; y < end; ++y) {
       float* out = window.ptr<float>(y);
-      for (int k = 0; k < kTaps; ++k) {
-        for (int j = 0; j < cols; ++j) {
-          const int at =
-              std::clamp(y + whole[static_cast<size_t>(j)] + k - kSincReach + 1, 0, rows - 1);
-          out[j] += weights[static_cast<size_t>(j) * kTaps + k] * plain.ptr<float>(at)[j];
+      for (size_t r = 0; r < runs.size(); ++r) {
+        const int j0 = runs[r].first;
+        const int j1 = r + 1 < runs.size() ? runs[r + 1].first : cols;
+        for (int k = 0; k < kTaps; ++k) {
+          const int at = std::clamp(y + runs[r].second + k - kSincReach + 1, 0, rows - 1);
+          const float* in = plain.ptr<float>(at);
+          const float* w = weights.data() + static_cast<size_t>(k) * cols;
+          for (int j = j0; j < j1; ++j) out[j] += w[j] * in[j];
         }
       }
     }
