@@ -157,15 +157,16 @@ void fillColumns(cv::Mat& window, int a, int b, double mirrorSum) {
 // mirrorSum - x), to a quarter column, within `reach` of `around`: where the window's
 // column levels are most nearly their own mirror image. The columns least like their
 // mirror, a fifth of them, are left out of the measure: a scratch along one side of
-// the track has no image on the other.
+// the track has no image on the other. Whole columns are tried first, then quarters
+// about the best of them.
 double mirrorAxis(const cv::Mat& window, int around, int reach) {
   cv::Mat means;
   cv::reduce(window, means, 0, cv::REDUCE_AVG, CV_32F);
   const float* m = means.ptr<float>(0);
   const int n = window.cols;
-  double best = around, bestScore = -1.0;
   std::vector<double> apart;
-  for (double sum = around - reach; sum <= around + reach; sum += 0.25) {
+  // The mean squared difference of the columns kept, or -1 where too few mirror.
+  const auto scoreAt = [&](double sum) {
     apart.clear();
     for (int u = 0; u < n; ++u) {
       const double v = sum - u;
@@ -173,14 +174,24 @@ double mirrorAxis(const cv::Mat& window, int around, int reach) {
       const double d = m[u] - between(m, v);
       apart.push_back(d * d);
     }
-    if (static_cast<int>(apart.size()) < n / 2) continue;
+    if (static_cast<int>(apart.size()) < n / 2) return -1.0;
     const auto kept = apart.begin() + static_cast<long>(apart.size() * 4 / 5);
     std::nth_element(apart.begin(), kept, apart.end());
     double score = 0.0;
     for (auto d = apart.begin(); d != kept; ++d) score += *d;
-    score /= static_cast<double>(kept - apart.begin());
-    if (bestScore < 0.0 || score < bestScore) best = sum, bestScore = score;
-  }
+    return score / static_cast<double>(kept - apart.begin());
+  };
+  double best = around, bestScore = -1.0;
+  const auto tryFrom = [&](double from, double to, double step) {
+    for (double sum = from; sum <= to; sum += step) {
+      const double score = scoreAt(sum);
+      if (score >= 0.0 && (bestScore < 0.0 || score < bestScore)) best = sum, bestScore = score;
+    }
+  };
+  tryFrom(around - reach, around + reach, 1.0);
+  const double whole = best;
+  tryFrom(std::max<double>(around - reach, whole - 0.75),
+          std::min<double>(around + reach, whole + 0.75), 0.25);
   return best;
 }
 
@@ -476,9 +487,10 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
 
   const std::vector<float> spread = levelShares(window, {0.02, 0.98});
   const float dark = spread[0], bright = spread[1];
-  const double mirrorSum =
-      track.variableDensity ? -1.0
-                            : mirrorAxis(window, track.first + track.last + 2 * (shift - from), 3);
+  const double mirrorSum = track.variableDensity
+                               ? -1.0
+                               : mirrorAxis(window, track.first + track.last + 2 * (shift - from),
+                                            std::max(3, track.margin));
   sound.scratchColumns = mendScratches(window, bright - dark, mirrorSum);
 
   const int besideFrom = std::clamp(track.besideFirst + shift, 0, cols - 1);

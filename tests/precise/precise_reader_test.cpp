@@ -604,7 +604,16 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o = reel::randomArchiveReel(6);
                                                       o.missingScans.clear();
                                                     },
-                                                    -1, 0, 1, 8.0, 8}),
+                                                    -1, 0, 1, 8.0, 8},
+                                           // A bilateral 35 mm track at 3970 dpi, weaving,
+                                           // a dark scratch where its louder moments' edges
+                                           // pass: the scratch is read from the mirror image,
+                                           // about the track's middle measured on the scan,
+                                           // however far the weave seemed to take it.
+                                           AgedReel{"weaving_bilateral_dark_scratch_at_3970_dpi",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(14);
+                                                    }}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Film with no track on it at all (blank film, or the wrong film settings): the job says
