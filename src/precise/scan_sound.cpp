@@ -158,8 +158,8 @@ void fillColumns(cv::Mat& window, int a, int b, double mirrorSum) {
 // column levels are most nearly their own mirror image. The columns least like their
 // mirror, a fifth of them, are left out of the measure: a scratch along one side of
 // the track has no image on the other. Whole columns are tried first, then quarters
-// about the best of them.
-double mirrorAxis(const cv::Mat& window, int around, int reach) {
+// about the best of them; within `reach` of each of `arounds`, the best of all.
+double mirrorAxis(const cv::Mat& window, const std::vector<int>& arounds, int reach) {
   cv::Mat means;
   cv::reduce(window, means, 0, cv::REDUCE_AVG, CV_32F);
   const float* m = means.ptr<float>(0);
@@ -181,18 +181,42 @@ double mirrorAxis(const cv::Mat& window, int around, int reach) {
     for (auto d = apart.begin(); d != kept; ++d) score += *d;
     return score / static_cast<double>(kept - apart.begin());
   };
-  double best = around, bestScore = -1.0;
+  double best = arounds.empty() ? 0.0 : arounds.front(), bestScore = -1.0;
   const auto tryFrom = [&](double from, double to, double step) {
     for (double sum = from; sum <= to; sum += step) {
       const double score = scoreAt(sum);
       if (score >= 0.0 && (bestScore < 0.0 || score < bestScore)) best = sum, bestScore = score;
     }
   };
-  tryFrom(around - reach, around + reach, 1.0);
-  const double whole = best;
-  tryFrom(std::max<double>(around - reach, whole - 0.75),
-          std::min<double>(around + reach, whole + 0.75), 0.25);
+  for (const int around : arounds) tryFrom(around - reach, around + reach, 1.0);
+  tryFrom(best - 0.75, best + 0.75, 0.25);
   return best;
+}
+
+// Twice the middle of a bilateral track in `window`, near `around` (twice a column
+// within its clear core): the sum of the columns where the column levels fall to
+// halfway between the core's and the darkest, going out from the core either way,
+// across a dark scratch in the clear part. A bright scratch near an edge may move it.
+double edgesSum(const cv::Mat& window, int around) {
+  cv::Mat means;
+  cv::reduce(window, means, 0, cv::REDUCE_AVG, CV_32F);
+  const float* m = means.ptr<float>(0);
+  const int n = window.cols;
+  const int core = std::clamp(around / 2, 0, n - 1);
+  const float half = 0.5f * (m[core] + *std::min_element(m, m + n));
+  // A dark scratch in the clear part, no wider than a twelfth of the window, is passed.
+  const int widest = std::max(kWidestSpeck, n / 12);
+  const auto outTo = [&](int from, int step) {
+    int at = from;
+    for (int next = at + step; next >= 0 && next < n && std::abs(next - at) <= widest; next += step)
+      if (m[next] > half) at = next;
+    return at;
+  };
+  const int l = outTo(core, -1), r = outTo(core, 1);
+  // Each edge to a part of a column, where the level crosses half.
+  const double left = l > 0 ? l - (m[l] - half) / std::max(m[l] - m[l - 1], 1e-6f) : l;
+  const double right = r < n - 1 ? r + (m[r] - half) / std::max(m[r] - m[r + 1], 1e-6f) : r;
+  return left + right;
 }
 
 // Mends the columns of a variable-area window that `scratched` marks (see
@@ -487,10 +511,13 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
 
   const std::vector<float> spread = levelShares(window, {0.02, 0.98});
   const float dark = spread[0], bright = spread[1];
-  const double mirrorSum = track.variableDensity
-                               ? -1.0
-                               : mirrorAxis(window, track.first + track.last + 2 * (shift - from),
-                                            std::max(3, track.margin));
+  // Where the track's middle lies by its offset, and by its edges on this scan.
+  const int around = track.first + track.last + 2 * (shift - from);
+  const double mirrorSum =
+      track.variableDensity
+          ? -1.0
+          : mirrorAxis(window, {around, static_cast<int>(std::lround(edgesSum(window, around)))},
+                       3);
   sound.scratchColumns = mendScratches(window, bright - dark, mirrorSum);
 
   const int besideFrom = std::clamp(track.besideFirst + shift, 0, cols - 1);
