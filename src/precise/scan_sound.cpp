@@ -511,13 +511,18 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
 
   const std::vector<float> spread = levelShares(window, {0.02, 0.98});
   const float dark = spread[0], bright = spread[1];
-  // Where the track's middle lies by its offset, and by its edges on this scan.
+  // Where the track's middle lies by its offset, and by its edges on this scan where
+  // they put it no further off than the offset may be (a unilateral track's clear part
+  // has its middle far from the track's).
   const int around = track.first + track.last + 2 * (shift - from);
-  const double mirrorSum =
-      track.variableDensity
-          ? -1.0
-          : mirrorAxis(window, {around, static_cast<int>(std::lround(edgesSum(window, around)))},
-                       3);
+  const int byEdges = static_cast<int>(std::lround(edgesSum(window, around)));
+  const double mirrorSum = track.variableDensity
+                               ? -1.0
+                               : mirrorAxis(window,
+                                            std::abs(byEdges - around) <= track.margin
+                                                ? std::vector<int>{around, byEdges}
+                                                : std::vector<int>{around},
+                                            3);
   sound.scratchColumns = mendScratches(window, bright - dark, mirrorSum);
 
   const int besideFrom = std::clamp(track.besideFirst + shift, 0, cols - 1);

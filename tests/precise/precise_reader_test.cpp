@@ -604,7 +604,7 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o = reel::randomArchiveReel(6);
                                                       o.missingScans.clear();
                                                     },
-                                                    -1, 0, 1, 6.5, 2},
+                                                    -1, 0, 1, 8.0, 8},
                                            // A bilateral 35 mm track at 3970 dpi, weaving,
                                            // a dark scratch where its louder moments' edges
                                            // pass: the scratch is read from the mirror image,
