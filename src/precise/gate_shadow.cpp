@@ -14,6 +14,8 @@ namespace {
 constexpr double kShadowed = 0.6;
 // Rows this close to the lit film's light are lit: the shadow's penumbra ends there.
 constexpr double kLit = 0.97;
+// A penumbra's light rises by more than this share of the lit film's over a few rows.
+constexpr double kSteadyRise = 0.02;
 
 // How many rows from one end of a scan of `rows` rows lie in the shadow, where
 // `light(i)` is the light of the i-th row from that end: none unless the very end is
@@ -52,8 +54,16 @@ Shadow shadowRows(int rows, Light light) {
   for (int i = 1; i < std::max(3, most / 4); ++i) end = std::min(end, light(i));
   if (!(lit > 0.0) || !(end < kShadowed * lit)) return {};
   const auto expected = [&](int y) { return lit + slope * (y - middle); };
+  // A penumbra's light keeps rising to the lit film's. Film that stays darker than it
+  // for a stretch beyond the half-lit rows is the film's own (a splice's cement), lit
+  // by the gate and read as the sound under it.
+  const int steady = std::max(8, most / 8);
+  const auto darkFilm = [&](int y) {
+    return light(y) > 0.5 * expected(y) &&
+           median(y + steady / 2, y + steady) - light(y) < kSteadyRise * lit;
+  };
   int y = 0;
-  while (y < most && light(y) < kLit * expected(y)) ++y;
+  while (y < most && light(y) < kLit * expected(y) && !darkFilm(y)) ++y;
   int dark = 0;
   while (dark < y && light(dark) <= 0.5 * expected(dark)) ++dark;
   // The penumbra's last row is still a little dark: take one more.

@@ -54,17 +54,18 @@ std::vector<float> wholeProfile(const Lengths& lengths) {
 }
 
 // The film's sideways drift per row along the scan: the lateral offset of each length
-// of it, fitted by a straight line. Each length lies near the scan's `offset`, no
-// further than a turn of a degree takes it.
-double measureSkew(const Lengths& lengths, const ReelTrack& track, double offset, int rows) {
+// of it, fitted by a straight line. Each length is held against the scan's middle one,
+// no further than a turn of a degree takes it: the reel's profile is blurred by the
+// turn and weave of the first scans, within which a length's sharp edges match alike
+// and the sound's swing would set the offset.
+double measureSkew(const Lengths& lengths, int rows) {
   if (lengths.means.size() < 4) return 0.0;
   constexpr double kSlopeOfADegree = 0.017455;
   const int reach = 3 + static_cast<int>(std::ceil(kSlopeOfADegree * rows / 2));
-  const int around = static_cast<int>(std::lround(offset));
   const std::vector<double>& ys = lengths.middles;
+  const std::vector<float>& middle = lengths.means[lengths.means.size() / 2];
   std::vector<double> offsets;
-  for (const auto& means : lengths.means)
-    offsets.push_back(lateralOffset(track.profile, means, reach, around));
+  for (const auto& means : lengths.means) offsets.push_back(lateralOffset(middle, means, reach));
   double slope = 0.0;
   std::vector<bool> use(ys.size(), true);
   for (int pass = 0; pass < 2; ++pass) {
@@ -108,24 +109,31 @@ cv::Mat alongTheFilm(const cv::Mat& strip, const StripLevels& levels, int from, 
   const int rows = plain.rows, cols = plain.cols;
   const double centre = 0.5 * (from + to - 1);
   constexpr int kTaps = 2 * kSincReach;
-  std::vector<int> whole(static_cast<size_t>(cols));
-  std::vector<float> weights(static_cast<size_t>(cols) * kTaps);
+  // Each tap's weights side by side across the columns; the whole rows of a column's
+  // delay fall in runs of columns, each run read from the same rows.
+  std::vector<float> weights(static_cast<size_t>(kTaps) * cols);
+  std::vector<std::pair<int, int>> runs;  // (first column, whole rows of its delay)
   for (int j = 0; j < cols; ++j) {
     const double delay = -skew * (from + j - centre);
-    whole[static_cast<size_t>(j)] = static_cast<int>(std::floor(delay));
-    const std::vector<double> w = lanczosWeights(delay - std::floor(delay), kSincReach);
-    std::copy(w.begin(), w.end(), weights.begin() + static_cast<long>(j) * kTaps);
+    const int whole = static_cast<int>(std::floor(delay));
+    if (runs.empty() || runs.back().second != whole) runs.emplace_back(j, whole);
+    const std::vector<double> w = lanczosWeights(delay - whole, kSincReach);
+    for (int k = 0; k < kTaps; ++k)
+      weights[static_cast<size_t>(k) * cols + j] = static_cast<float>(w[static_cast<size_t>(k)]);
   }
   cv::Mat window(rows, cols, CV_32F, cv::Scalar(0));
   // Rows are read apart, in stripes side by side.
   sideBySide(rows, [&](int first, int end) {
     for (int y = first; y < end; ++y) {
       float* out = window.ptr<float>(y);
-      for (int k = 0; k < kTaps; ++k) {
-        for (int j = 0; j < cols; ++j) {
-          const int at =
-              std::clamp(y + whole[static_cast<size_t>(j)] + k - kSincReach + 1, 0, rows - 1);
-          out[j] += weights[static_cast<size_t>(j) * kTaps + k] * plain.ptr<float>(at)[j];
+      for (size_t r = 0; r < runs.size(); ++r) {
+        const int j0 = runs[r].first;
+        const int j1 = r + 1 < runs.size() ? runs[r + 1].first : cols;
+        for (int k = 0; k < kTaps; ++k) {
+          const int at = std::clamp(y + runs[r].second + k - kSincReach + 1, 0, rows - 1);
+          const float* in = plain.ptr<float>(at);
+          const float* w = weights.data() + static_cast<size_t>(k) * cols;
+          for (int j = j0; j < j1; ++j) out[j] += w[j] * in[j];
         }
       }
     }
@@ -158,15 +166,16 @@ void fillColumns(cv::Mat& window, int a, int b, double mirrorSum) {
 // mirrorSum - x), to a quarter column, within `reach` of `around`: where the window's
 // column levels are most nearly their own mirror image. The columns least like their
 // mirror, a fifth of them, are left out of the measure: a scratch along one side of
-// the track has no image on the other.
-double mirrorAxis(const cv::Mat& window, int around, int reach) {
+// the track has no image on the other. Whole columns are tried first, then quarters
+// about the best of them; within `reach` of each of `arounds`, the best of all.
+double mirrorAxis(const cv::Mat& window, const std::vector<int>& arounds, int reach) {
   cv::Mat means;
   cv::reduce(window, means, 0, cv::REDUCE_AVG, CV_32F);
   const float* m = means.ptr<float>(0);
   const int n = window.cols;
-  double best = around, bestScore = -1.0;
   std::vector<double> apart;
-  for (double sum = around - reach; sum <= around + reach; sum += 0.25) {
+  // The mean squared difference of the columns kept, or -1 where too few mirror.
+  const auto scoreAt = [&](double sum) {
     apart.clear();
     for (int u = 0; u < n; ++u) {
       const double v = sum - u;
@@ -174,15 +183,49 @@ double mirrorAxis(const cv::Mat& window, int around, int reach) {
       const double d = m[u] - between(m, v);
       apart.push_back(d * d);
     }
-    if (static_cast<int>(apart.size()) < n / 2) continue;
+    if (static_cast<int>(apart.size()) < n / 2) return -1.0;
     const auto kept = apart.begin() + static_cast<long>(apart.size() * 4 / 5);
     std::nth_element(apart.begin(), kept, apart.end());
     double score = 0.0;
     for (auto d = apart.begin(); d != kept; ++d) score += *d;
-    score /= static_cast<double>(kept - apart.begin());
-    if (bestScore < 0.0 || score < bestScore) best = sum, bestScore = score;
-  }
+    return score / static_cast<double>(kept - apart.begin());
+  };
+  double best = arounds.empty() ? 0.0 : arounds.front(), bestScore = -1.0;
+  const auto tryFrom = [&](double from, double to, double step) {
+    for (double sum = from; sum <= to; sum += step) {
+      const double score = scoreAt(sum);
+      if (score >= 0.0 && (bestScore < 0.0 || score < bestScore)) best = sum, bestScore = score;
+    }
+  };
+  for (const int around : arounds) tryFrom(around - reach, around + reach, 1.0);
+  tryFrom(best - 0.75, best + 0.75, 0.25);
   return best;
+}
+
+// Twice the middle of a bilateral track in `window`, near `around` (twice a column
+// within its clear core): the sum of the columns where the column levels fall to
+// halfway between the core's and the darkest, going out from the core either way,
+// across a dark scratch in the clear part. A bright scratch near an edge may move it.
+double edgesSum(const cv::Mat& window, int around) {
+  cv::Mat means;
+  cv::reduce(window, means, 0, cv::REDUCE_AVG, CV_32F);
+  const float* m = means.ptr<float>(0);
+  const int n = window.cols;
+  const int core = std::clamp(around / 2, 0, n - 1);
+  const float half = 0.5f * (m[core] + *std::min_element(m, m + n));
+  // A dark scratch in the clear part, no wider than a twelfth of the window, is passed.
+  const int widest = std::max(kWidestSpeck, n / 12);
+  const auto outTo = [&](int from, int step) {
+    int at = from;
+    for (int next = at + step; next >= 0 && next < n && std::abs(next - at) <= widest; next += step)
+      if (m[next] > half) at = next;
+    return at;
+  };
+  const int l = outTo(core, -1), r = outTo(core, 1);
+  // Each edge to a part of a column, where the level crosses half.
+  const double left = l > 0 ? l - (m[l] - half) / std::max(m[l] - m[l - 1], 1e-6f) : l;
+  const double right = r < n - 1 ? r + (m[r] - half) / std::max(m[r] - m[r + 1], 1e-6f) : r;
+  return left + right;
 }
 
 // Mends the columns of a variable-area window that `scratched` marks (see
@@ -320,8 +363,9 @@ std::vector<double> steadyLevel(const std::vector<double>& values) {
 // Rows where the plain film beside the track turns denser or lighter for a length of
 // at least `shortest` rows, longer than any speck: the overlap band of a splice. Their
 // middles. The band crosses the film: a speck on some of its columns does not show in
-// the row's level (see rowLevels). A band running into either end of the scan is the gate's shadow,
-// and a splice there is whole in the scan overlapping this one.
+// the row's level (see rowLevels). A band may run into either end of the strip: the
+// rows in the gate's shadow are not in it, and a splice near a scan's end is cut there,
+// its band read through on both overlapping scans alike.
 std::vector<int> spliceBands(const std::vector<double>& beside, int shortest) {
   std::vector<int> middles;
   const int n = static_cast<int>(beside.size());
@@ -347,7 +391,7 @@ std::vector<int> spliceBands(const std::vector<double>& beside, int shortest) {
     }
     const int a = y;
     while (y < n && offAt(y)) ++y;
-    if (y - a >= shortest && a > 0 && y < n) middles.push_back((a + y - 1) / 2);
+    if (y - a >= shortest) middles.push_back((a + y - 1) / 2);
   }
   return middles;
 }
@@ -456,7 +500,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   const Lengths lengths =
       columnMeansAlong(strip, levels, strip.rows < kLengths * 16 ? 1 : kLengths);
   sound.offset = lateralOffset(track.profile, wholeProfile(lengths), reach);
-  sound.skew = measureSkew(lengths, track, sound.offset, strip.rows);
+  sound.skew = measureSkew(lengths, strip.rows);
   const int shift = static_cast<int>(std::lround(sound.offset));
   const int drift = static_cast<int>(std::ceil(std::abs(sound.skew) * strip.rows / 2.0));
   const int cols = strip.cols;
@@ -479,9 +523,18 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
 
   const std::vector<float> spread = levelShares(window, {0.02, 0.98});
   const float dark = spread[0], bright = spread[1];
-  const double mirrorSum =
-      track.variableDensity ? -1.0
-                            : mirrorAxis(window, track.first + track.last + 2 * (shift - from), 3);
+  // Where the track's middle lies by its offset, and by its edges on this scan where
+  // they put it no further off than the offset may be (a unilateral track's clear part
+  // has its middle far from the track's).
+  const int around = track.first + track.last + 2 * (shift - from);
+  const int byEdges = static_cast<int>(std::lround(edgesSum(window, around)));
+  const double mirrorSum = track.variableDensity
+                               ? -1.0
+                               : mirrorAxis(window,
+                                            std::abs(byEdges - around) <= track.margin
+                                                ? std::vector<int>{around, byEdges}
+                                                : std::vector<int>{around},
+                                            3);
   sound.scratchColumns = mendScratches(window, bright - dark, mirrorSum);
 
   const int besideFrom = std::clamp(track.besideFirst + shift, 0, cols - 1);

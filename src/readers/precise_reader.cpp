@@ -302,15 +302,17 @@ class PreciseReader : public SoundReader {
 
   // Where the splices the scans show lie in the finished sound, in seconds: each
   // scan's rows placed at its start, one splice seen by two overlapping scans counted
-  // once.
+  // once, its band's middle moved by up to half its length where a scan's end cuts it.
   void reportSplices(const JoinPlan& plan, size_t total, int rate, FilmReading& r) const {
+    const long apart = 2 * spliceBandRows();
     std::vector<long> seen;
     long start = leads_.empty() ? 0 : leads_.front();  // the sound starts on the first row
     for (size_t k = 0; k < scans_.size(); ++k) {
       if (k > 0) start += plan.joins[k].advance;
       for (const int row : scans_[k].spliceRows) {
         const long at = start + row;
-        if (std::any_of(seen.begin(), seen.end(), [at](long s) { return std::abs(s - at) < 32; }))
+        if (std::any_of(seen.begin(), seen.end(),
+                        [at, apart](long s) { return std::abs(s - at) < apart; }))
           continue;
         seen.push_back(at);
         const long played = record_.inverse ? static_cast<long>(total) - 1 - at : at;

@@ -62,6 +62,7 @@ TEST(GateShadow, LitRowsLeaveTheShadowOut) {
     bool negative, deep;
     int first, end;     // the lit rows, within two
     double fall = 0.0;  // the lamp's field falls by this share at the scan's ends
+    int cement = 0;     // rows beyond the head's shadow a splice's band darkens
   };
   const Case cases[] = {
       {"none", 0, 0, 1.0, false, false, 0, kRows},
@@ -72,6 +73,9 @@ TEST(GateShadow, LitRowsLeaveTheShadowOut) {
       {"a faint darkening is no shadow", 18, 18, 0.9, false, false, 0, kRows},
       {"a shadow in a falling field", 18, 18, 0.2, false, false, 18, kRows - 18, 0.12},
       {"a falling field is no shadow", 0, 0, 1.0, false, true, 0, kRows, 0.12},
+      // The band stays as dark as the cement makes it, where a penumbra would lighten.
+      {"a splice's band beside the shadow is film", 18, 18, 0.1, false, false, 18, kRows - 18, 0.0,
+       60},
   };
   for (const Case& c : cases) {
     cv::Mat strip = stripOfFilm(c.negative, c.deep);
@@ -79,6 +83,7 @@ TEST(GateShadow, LitRowsLeaveTheShadowOut) {
       const double across = (y - 0.5 * kRows) / (0.5 * kRows);
       darken(strip, y, y + 1, 1.0 - c.fall * across * across);
     }
+    if (c.cement > 0) darken(strip, c.head, c.head + c.cement, 0.7);
     if (c.head > 0) darken(strip, 0, c.head, c.share);
     if (c.tail > 0) darken(strip, kRows - c.tail, kRows, c.share);
     // Dark specks at the very ends, no shadow of their own.

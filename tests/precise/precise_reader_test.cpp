@@ -584,7 +584,36 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.vignetting = 0.19;
                                                       o.level = 0.63;
                                                     },
-                                                    9, 1, 0, 3.0, 32}),
+                                                    9, 1, 0, 3.0, 32},
+                                           // 16 mm strips at 3970 dpi, weaving and turned in
+                                           // the gate: each scan's turn is measured along
+                                           // its own length, so no scan is read unturned. A
+                                           // splice's band lies beside the gate's shadow in
+                                           // both scans that overlap there: it is film, read
+                                           // through, and said once.
+                                           AgedReel{"weaving_turned_strips_splice_by_the_shadow",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(1);
+                                                    },
+                                                    -1, 0, 1, 2.0, 25},
+                                           // A splice near a scan's end: the later scan
+                                           // holds the cement's band from its first row, and
+                                           // reads it through as the earlier one does.
+                                           AgedReel{"sixteen_frames_splice_at_a_scans_end",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(6);
+                                                      o.missingScans.clear();
+                                                    },
+                                                    -1, 0, 1, 8.0, 8},
+                                           // A bilateral 35 mm track at 3970 dpi, weaving,
+                                           // a dark scratch where its louder moments' edges
+                                           // pass: the scratch is read from the mirror image,
+                                           // about the track's middle measured on the scan,
+                                           // however far the weave seemed to take it.
+                                           AgedReel{"weaving_bilateral_dark_scratch_at_3970_dpi",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(14);
+                                                    }}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Film with no track on it at all (blank film, or the wrong film settings): the job says
