@@ -260,8 +260,9 @@ class PreciseReader : public SoundReader {
       // the film is measured on the rows lit fully.
       const cv::Mat strip = litStrip(whole, lit);
       const DimmedRows dimmed{static_cast<int>(lit.head.size()), static_cast<int>(lit.tail.size())};
-      const cv::Mat fullyLit = strip.rowRange(std::min(dimmed.head, strip.rows),
-                                              std::max(dimmed.head, strip.rows - dimmed.tail));
+      const int fullFirst = std::min(dimmed.head, strip.rows);
+      const cv::Mat fullyLit =
+          strip.rowRange(fullFirst, std::max(fullFirst, strip.rows - dimmed.tail));
       ScanSound sound = readScanSound(strip, track_, filPar_.trackWidth, dimmed);
       // Sound louder than the first scans held reaches past the track found on them.
       if (sound.rowsPastTrack >= kRowsPastTrack &&
@@ -281,7 +282,7 @@ class PreciseReader : public SoundReader {
         sound.spliceRows =
             spliceCrossings(fullyLit, columns, spliceBandRows(),
                             track_.negative || track_.variableDensity, filPar_.framePitch);
-        for (int& row : sound.spliceRows) row += dimmed.head;
+        for (int& row : sound.spliceRows) row += fullFirst;
       }
       scans_.push_back(std::move(sound));
     }
