@@ -16,6 +16,9 @@ constexpr double kShadowed = 0.6;
 constexpr double kLit = 0.97;
 // A penumbra's light rises by more than this share of the lit film's over a few rows.
 constexpr double kSteadyRise = 0.02;
+// Rows of the penumbra passing more than this share of the lit film's light are read,
+// given their light back: the sound still stands well above the scanner's noise there.
+constexpr double kReadable = 0.5;
 
 // How many rows from one end of a scan of `rows` rows lie in the shadow, where
 // `light(i)` is the light of the i-th row from that end: none unless the very end is
@@ -23,8 +26,10 @@ constexpr double kSteadyRise = 0.02;
 // scan's middle, is the measure, so that light falling off towards the scan's ends (a
 // lamp's uneven field) is no shadow.
 struct Shadow {
-  int rows = 0;      // rows in the shadow, its penumbra included
-  int darkRows = 0;  // of them, those at most half lit
+  int rows = 0;              // rows in the shadow, its penumbra included
+  int darkRows = 0;          // of them, those at most half lit
+  std::vector<float> light;  // the share of the lit film's light on the others, from
+                             // the darkest inwards
 };
 
 template <typename Light>
@@ -65,15 +70,19 @@ Shadow shadowRows(int rows, Light light) {
   int y = 0;
   while (y < most && light(y) < kLit * expected(y) && !darkFilm(y)) ++y;
   int dark = 0;
-  while (dark < y && light(dark) <= 0.5 * expected(dark)) ++dark;
+  while (dark < y && light(dark) <= kReadable * expected(dark)) ++dark;
   // The penumbra's last row is still a little dark: take one more.
-  return Shadow{std::min(most, y + 1), dark};
+  Shadow shadow{std::min(most, y + 1), dark, {}};
+  for (int i = dark; i < shadow.rows; ++i)
+    shadow.light.push_back(static_cast<float>(std::clamp(light(i) / expected(i), kReadable, 1.0)));
+  return shadow;
 }
 
 }  // namespace
 
 LitRows litRows(const cv::Mat& strip) {
-  LitRows lit{0, strip.rows, 0, strip.rows};
+  LitRows lit;
+  lit.end = strip.rows;
   if (strip.rows < 64 || strip.cols < 1) return lit;
   const int rows = strip.rows;
   // The light of its clearest film is read only where a shadow is looked for, a fifth of
@@ -84,11 +93,28 @@ LitRows litRows(const cv::Mat& strip) {
   const Shadow top = shadowRows(rows, [&](int i) { return head[static_cast<size_t>(i)]; });
   const Shadow bottom =
       shadowRows(rows, [&](int i) { return tail[static_cast<size_t>(reach - 1 - i)]; });
-  lit.first = top.rows;
-  lit.end = rows - bottom.rows;
-  lit.halfFirst = top.darkRows;
-  lit.halfEnd = rows - bottom.darkRows;
+  lit.first = top.darkRows;
+  lit.end = rows - bottom.darkRows;
+  lit.head = top.light;
+  lit.tail = bottom.light;
   return lit;
+}
+
+cv::Mat litStrip(const cv::Mat& strip, const LitRows& lit) {
+  const int first = std::clamp(lit.first, 0, strip.rows);
+  const int end = std::clamp(lit.end, first, strip.rows);
+  const cv::Mat read = strip.rowRange(first, end);
+  if (lit.head.empty() && lit.tail.empty()) return read;
+  cv::Mat given = read.clone();
+  const auto giveBack = [&given](int y, float share) {
+    if (y < 0 || y >= given.rows || !(share > 0.0f) || share >= 1.0f) return;
+    cv::Mat row = given.row(y);
+    row.convertTo(row, row.type(), 1.0 / share);
+  };
+  for (size_t i = 0; i < lit.head.size(); ++i) giveBack(static_cast<int>(i), lit.head[i]);
+  for (size_t i = 0; i < lit.tail.size(); ++i)
+    giveBack(given.rows - 1 - static_cast<int>(i), lit.tail[i]);
+  return given;
 }
 
 }  // namespace kelvora

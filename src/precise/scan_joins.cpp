@@ -486,10 +486,8 @@ std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const Join
     const long end = static_cast<long>(out.size());
     if (present.empty()) continue;
     if (at >= end) {
-      const bool missing = plan.joins[k].kind == JoinKind::Missing;
-      bridgeGap(out, scans[k - 1].samples, present, at - end,
-                missing ? scans[k - 1].dimAfter : kEaseSamples,
-                missing ? scans[k].dimBefore : kEaseSamples);
+      const long ease = plan.joins[k].kind == JoinKind::Missing ? 0 : kEaseSamples;
+      bridgeGap(out, scans[k - 1].samples, present, at - end, ease, ease);
       out.insert(out.end(), present.begin(), present.end());
     } else {
       const long overlap = std::min<long>(end - at, static_cast<long>(present.size()));

@@ -45,8 +45,7 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
 // raised-cosine crossfade (`crossfade`) or cut in its middle, a gap bridged at the
 // resting level of the scans either side: eased into and out of in a couple of
 // milliseconds where the gate's shadow leaves rows unread between two scans; where scans
-// are missing, only over the rows of the gate's penumbra that the scans either side leave
-// unread (`dimAfter`, `dimBefore`), and met where they end.
+// are missing, met where the rows read end, more than half lit.
 std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const JoinPlan& plan,
                                  bool crossfade);
 

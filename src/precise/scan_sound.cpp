@@ -260,13 +260,15 @@ int mendScratchedColumns(cv::Mat& window, const std::vector<bool>& scratched, do
 
 }  // namespace
 
-int mendScratches(cv::Mat& window, float range, double mirrorSum) {
+int mendScratches(cv::Mat& window, float range, double mirrorSum, cv::Range measured) {
   const int n = window.cols;
+  const int from = std::clamp(measured.start, 0, window.rows);
+  const int to = std::clamp(measured.end, from, window.rows);
   // Each column's mean level and how far its levels spread about it.
   std::vector<double> m(static_cast<size_t>(n), 0.0), spread(static_cast<size_t>(n), 0.0);
   // Columns are summed apart, in stripes side by side.
   sideBySide(n, [&](int first, int end) {
-    for (int y = 0; y < window.rows; ++y) {
+    for (int y = from; y < to; ++y) {
       const float* row = window.ptr<float>(y);
       for (int u = first; u < end; ++u) {
         m[u] += row[u];
@@ -274,7 +276,7 @@ int mendScratches(cv::Mat& window, float range, double mirrorSum) {
       }
     }
   });
-  const double rows = std::max(window.rows, 1);
+  const double rows = std::max(to - from, 1);
   for (int u = 0; u < n; ++u) {
     m[u] /= rows;
     spread[u] = std::sqrt(std::max(0.0, spread[u] / rows - m[u] * m[u]));
@@ -489,20 +491,32 @@ bool reachesEnd(const std::vector<float>& shares, int step) {
   return true;
 }
 
+// Rows a strip's fully lit part holds at least for the film to be measured on it alone.
+constexpr int kLeastLitRows = 64;
+// Pixels of a dimmed row's clear or opaque film that measure its light.
+constexpr int kLeastSeen = 4;
+
 }  // namespace
 
-ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackWidth) {
+ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackWidth,
+                        DimmedRows dimmed) {
   ScanSound sound;
   if (!track.found || strip.empty()) return sound;
   const StripLevels levels = track.levels(strip);
+  // The rows lit fully, on which the film is measured; all where too few are.
+  const int litFirst = std::clamp(dimmed.head, 0, strip.rows);
+  const int litEnd = std::clamp(strip.rows - dimmed.tail, litFirst, strip.rows);
+  const cv::Range lit =
+      litEnd - litFirst >= kLeastLitRows ? cv::Range(litFirst, litEnd) : cv::Range(0, strip.rows);
+  const cv::Mat litRows = strip.rowRange(lit);
   const int reach = 2 * track.margin;
   constexpr int kLengths = 8;  // the skew is fitted over this many lengths of the scan
   const Lengths lengths =
-      columnMeansAlong(strip, levels, strip.rows < kLengths * 16 ? 1 : kLengths);
+      columnMeansAlong(litRows, levels, litRows.rows < kLengths * 16 ? 1 : kLengths);
   sound.offset = lateralOffset(track.profile, wholeProfile(lengths), reach);
-  sound.skew = measureSkew(lengths, strip.rows);
+  sound.skew = measureSkew(lengths, litRows.rows);
   const int shift = static_cast<int>(std::lround(sound.offset));
-  const int drift = static_cast<int>(std::ceil(std::abs(sound.skew) * strip.rows / 2.0));
+  const int drift = static_cast<int>(std::ceil(std::abs(sound.skew) * litRows.rows / 2.0));
   const int cols = strip.cols;
   int from, to;
   if (track.variableDensity) {
@@ -521,21 +535,22 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   cv::Mat window =
       alongTheFilm(strip, levels, from, to, track.variableDensity || !turned ? 0.0 : sound.skew);
 
-  const std::vector<float> spread = levelShares(window, {0.02, 0.98});
+  const cv::Mat litWindow = window.rowRange(lit);
+  const std::vector<float> spread = levelShares(litWindow, {0.02, 0.98});
   const float dark = spread[0], bright = spread[1];
   // Where the track's middle lies by its offset, and by its edges on this scan where
   // they put it no further off than the offset may be (a unilateral track's clear part
   // has its middle far from the track's).
   const int around = track.first + track.last + 2 * (shift - from);
-  const int byEdges = static_cast<int>(std::lround(edgesSum(window, around)));
+  const int byEdges = static_cast<int>(std::lround(edgesSum(litWindow, around)));
   const double mirrorSum = track.variableDensity
                                ? -1.0
-                               : mirrorAxis(window,
+                               : mirrorAxis(litWindow,
                                             std::abs(byEdges - around) <= track.margin
                                                 ? std::vector<int>{around, byEdges}
                                                 : std::vector<int>{around},
                                             3);
-  sound.scratchColumns = mendScratches(window, bright - dark, mirrorSum);
+  sound.scratchColumns = mendScratches(window, bright - dark, mirrorSum, lit);
 
   const int besideFrom = std::clamp(track.besideFirst + shift, 0, cols - 1);
   const int besideTo = std::clamp(track.besideLast + shift + 1, besideFrom + 1, cols);
@@ -545,14 +560,21 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // clear base too. Its band, about a fifth of the track's width long, counts from a
   // twelfth, and is always longer than a speck.
   const int shortest = std::max(kWidestSpeck + 4, trackWidth / 12);
+  // Where the levels read are the scanned ones (no negative turned over), the film beside
+  // the track was measured just above.
   const StripLevels scanned = levelsOf(strip);
   const std::vector<double> besideScanned =
       levels.inverted == scanned.inverted && levels.scale == scanned.scale
-          ? besideRows
-          : rowLevels(stripLevels(besideFilm, scanned));
-  sound.spliceRows = spliceBands(besideScanned, shortest);
-  const std::vector<double> besideLevel =
-      lightAlong(besideRows, steadyLevel(besideRows), sound.spliceRows, 4 * shortest);
+          ? std::vector<double>(besideRows.begin() + lit.start, besideRows.begin() + lit.end)
+          : rowLevels(stripLevels(besideFilm.rowRange(lit), scanned));
+  std::vector<int> litSplices = spliceBands(besideScanned, shortest);
+  for (const int row : litSplices) sound.spliceRows.push_back(row + lit.start);
+  // The light along the scan: the dimmed rows' own, measured row by row.
+  std::vector<double> besideLevel = besideRows;
+  const std::vector<double> litBeside(besideRows.begin() + lit.start, besideRows.begin() + lit.end);
+  const std::vector<double> litLevel =
+      lightAlong(litBeside, steadyLevel(litBeside), litSplices, 4 * shortest);
+  std::copy(litLevel.begin(), litLevel.end(), besideLevel.begin() + lit.start);
   const int pictureFrom = std::min(cols, besideTo + track.margin);
   if (cols - pictureFrom >= 4) {
     const std::vector<double> picture = rowMeans(strip.colRange(pictureFrom, cols), levels);
@@ -586,7 +608,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   std::vector<int> clearColumns(static_cast<size_t>(window.cols), 0);
   // Columns of the window beyond the track and its margin's inner half.
   const int outer = std::max(1, track.margin / 2);
-  for (int y = 0; y < rows; y += 4) {
+  for (int y = lit.start; y < lit.end; y += 4) {
     const float* row = window.ptr<float>(y);
     const auto clearAt = [&](int x) { return row[x] > middle + apart; };
     bool past = false;
@@ -614,17 +636,43 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // Across a splice's band the cement takes the same share of light from the track as
   // from the film beside it: the clear and opaque levels follow it there, row by row,
   // and the band is read as the sound under it, not as a dip.
-  if (!sound.spliceRows.empty()) {
+  const double top = levels.inverted ? 255.0 : 0.0;  // a negative's levels run down from here
+  if (!litSplices.empty()) {
     const std::vector<double> kept =
-        cementLight(besideScanned, sound.spliceRows, 4 * shortest,
+        cementLight(besideScanned, litSplices, 4 * shortest,
                     sound.skew * (0.5 * (besideFrom + besideTo - 1) - 0.5 * (from + to - 1)));
-    const double top = levels.inverted ? 255.0 : 0.0;  // a negative's levels run down from here
-    for (int y = 0; y < rows; ++y) {
-      if (kept[y] == 1.0) continue;
-      clearLevel[y] = top + (clearLevel[y] - top) * kept[y];
-      opaqueLevel[y] = top + (opaqueLevel[y] - top) * kept[y];
+    for (int i = 0; i < static_cast<int>(kept.size()); ++i) {
+      if (kept[i] == 1.0) continue;
+      const int y = i + lit.start;
+      clearLevel[y] = top + (clearLevel[y] - top) * kept[i];
+      opaqueLevel[y] = top + (opaqueLevel[y] - top) * kept[i];
     }
   }
+  // The dimmed rows were given back the light the penumbra takes as near as the film
+  // across the row tells: each is held at its own level of the film the light reaches
+  // most, a positive's clear film or a negative's opaque, where enough of it shows.
+  const auto ownLevel = [&](int y) {
+    const float* row = window.ptr<float>(y);
+    double cs = 0, cn = 0, os = 0, on = 0;
+    for (int x = 0; x < window.cols; ++x) {
+      if (row[x] > middle + apart) {
+        cs += row[x];
+        cn += 1;
+      } else if (row[x] < middle - apart) {
+        os += row[x];
+        on += 1;
+      }
+    }
+    const bool byClear = std::abs(clearLevel[y] - top) >= std::abs(opaqueLevel[y] - top);
+    const double fitted = byClear ? clearLevel[y] : opaqueLevel[y];
+    const double seen = byClear ? cn : on;
+    if (seen < kLeastSeen || !(std::abs(fitted - top) > 1.0)) return;
+    const double share = std::clamp(((byClear ? cs : os) / seen - top) / (fitted - top), 0.5, 2.0);
+    clearLevel[y] = top + (clearLevel[y] - top) * share;
+    opaqueLevel[y] = top + (opaqueLevel[y] - top) * share;
+  };
+  for (int y = 0; y < lit.start; ++y) ownLevel(y);
+  for (int y = lit.end; y < rows; ++y) ownLevel(y);
   const double width = std::max(trackWidth, 1);
   // Each row's clear width is read from the edges of its clear part, specks around it
   // and within it passed by.
@@ -672,7 +720,8 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
           static_cast<char>((reachesEnd(shares, 1) ? 1 : 0) | (reachesEnd(shares, -1) ? 2 : 0));
     }
   });
-  for (const char r : reaching) {
+  for (int y = lit.start; y < lit.end; ++y) {
+    const char r = reaching[static_cast<size_t>(y)];
     sound.rowsAtFirstColumn += r & 1;
     sound.rowsAtLastColumn += (r & 2) >> 1;
   }

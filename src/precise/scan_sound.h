@@ -24,13 +24,21 @@ struct ScanSound {
   int rowsAtLastColumn = 0;     // first or last column
   int rowsPastTrack = 0;        // variable area: rows whose clear area reaches the window's
                                 // outer columns, beyond the track located so far
-  int dimBefore = 0;            // rows of the gate's penumbra, more than half lit, left
-  int dimAfter = 0;             // unread before the samples and after them
+};
+
+// Rows at the two ends of a strip that the gate's penumbra dims, given their light back
+// (see litStrip): read, but left out of what is measured along the scan.
+struct DimmedRows {
+  int head = 0;
+  int tail = 0;
 };
 
 // Reads the sound of one track strip (see trackStrip) of a reel whose track is `track`;
-// `trackWidth` is the nominal track width in columns.
-ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackWidth);
+// `trackWidth` is the nominal track width in columns. The film's place, turn, levels
+// and scratches are measured on the rows `dimmed` leaves; its rows are read with them,
+// each at its own clear or opaque level.
+ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackWidth,
+                        DimmedRows dimmed = {});
 
 // Mends the scratches of a window of track (rows along the film): a line a few
 // columns wide whose level stands apart from the film on both sides of it, or that
@@ -39,8 +47,10 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
 // `mirrorSum`, when not -1, is twice the middle of a bilateral track, to a part of a
 // column: its clear core is still and bright but film, and the column mirroring
 // column x is mirrorSum - x, read between columns. `range` is the span from opaque to
-// clear. Returns the columns mended.
-int mendScratches(cv::Mat& window, float range, double mirrorSum);
+// clear. The scratches are found on the rows `measured`, and mended on all. Returns the
+// columns mended.
+int mendScratches(cv::Mat& window, float range, double mirrorSum,
+                  cv::Range measured = cv::Range::all());
 
 // A smooth level along a scan: the least-squares parabola through `values` (one a
 // row, weighted by `weights`), evaluated at every row.

@@ -120,7 +120,9 @@ class PreciseReader : public SoundReader {
     lits_.push_back(lit);
     if (judgedScans_ < kLocatingScans) {
       ++judgedScans_;
-      if (lit.first > 0 && lit.end < scan.image.rows) ++shadedScans_;
+      const bool head = lit.first > 0 || !lit.head.empty();
+      const bool tail = lit.end < scan.image.rows || !lit.tail.empty();
+      if (head && tail) ++shadedScans_;
     }
     waitingRows_ += scan.image.rows;
     waitingBytes_ += scan.image.total() * scan.image.elemSize();
@@ -248,33 +250,40 @@ class PreciseReader : public SoundReader {
     const bool shaded = 2 * shadedScans_ > judgedScans_;
     for (const cv::Mat& whole : waiting_) {
       LitRows lit = lits_[scans_.size()];
-      if (!shaded) lit = LitRows{0, whole.rows, 0, whole.rows};
+      if (!shaded) {
+        lit = LitRows{};
+        lit.end = whole.rows;
+      }
       leads_.push_back(lit.first);
       lastTail_ = whole.rows - lit.end;
-      const cv::Mat strip = whole.rowRange(lit.first, lit.end);
-      ScanSound sound = readScanSound(strip, track_, filPar_.trackWidth);
+      // The penumbra's rows more than half lit are read too, given their light back;
+      // the film is measured on the rows lit fully.
+      const cv::Mat strip = litStrip(whole, lit);
+      const DimmedRows dimmed{static_cast<int>(lit.head.size()), static_cast<int>(lit.tail.size())};
+      const int fullFirst = std::min(dimmed.head, strip.rows);
+      const cv::Mat fullyLit =
+          strip.rowRange(fullFirst, std::max(fullFirst, strip.rows - dimmed.tail));
+      ScanSound sound = readScanSound(strip, track_, filPar_.trackWidth, dimmed);
       // Sound louder than the first scans held reaches past the track found on them.
       if (sound.rowsPastTrack >= kRowsPastTrack &&
-          growTrack(track_, strip, sound.offset, filPar_.trackWidth))
-        sound = readScanSound(strip, track_, filPar_.trackWidth);
+          growTrack(track_, fullyLit, sound.offset, filPar_.trackWidth))
+        sound = readScanSound(strip, track_, filPar_.trackWidth, dimmed);
       // The loudest moments may swing past it on a row or two, too few to widen it by:
       // where a row's clear part runs into the window's end, it is widened a little there
       // and the scan read again.
       if (widenTrack(track_, sound.rowsAtFirstColumn > 0, sound.rowsAtLastColumn > 0, strip.cols,
                      filPar_.trackWidth))
-        sound = readScanSound(strip, track_, filPar_.trackWidth);
+        sound = readScanSound(strip, track_, filPar_.trackWidth, dimmed);
       // A splice darkens the film's clear base across its whole width, a positive's or
       // a negative's; a speck of dust a few pixels of it. A variable-density negative
       // has no clear base beside its track: the film beside it tells there.
       if (!(track_.variableDensity && track_.negative)) {
         const int columns = static_cast<int>(std::lround(track_.besideLast + sound.offset)) + 1;
         sound.spliceRows =
-            spliceCrossings(strip, columns, spliceBandRows(),
+            spliceCrossings(fullyLit, columns, spliceBandRows(),
                             track_.negative || track_.variableDensity, filPar_.framePitch);
+        for (int& row : sound.spliceRows) row += fullFirst;
       }
-      // Rows of the penumbra the gate's shadow dims but leaves more than half lit.
-      sound.dimBefore = lit.first - std::min(lit.halfFirst, lit.first);
-      sound.dimAfter = std::max(lit.halfEnd, lit.end) - lit.end;
       scans_.push_back(std::move(sound));
     }
     waiting_.clear();

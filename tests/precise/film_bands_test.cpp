@@ -95,6 +95,54 @@ TEST(GateShadow, LitRowsLeaveTheShadowOut) {
   }
 }
 
+// The gate's penumbra: the light rising smoothly from the shadow's dark band to the lit
+// film. Its rows more than half lit are read, each given back the light it lost, so
+// that the overlap between scans is there for the join.
+TEST(GateShadow, PenumbraRowsMoreThanHalfLitAreGivenTheirLightBack) {
+  struct Case {
+    const char* name;
+    double darkest;  // the share of the light the shadow's dark band leaves
+    bool negative, deep;
+    double fall = 0.0;  // the lamp's field falls by this share at the scan's ends
+  };
+  const Case cases[] = {
+      {"a positive", 0.1, false, false},
+      {"a negative", 0.2, true, false},
+      {"16 bits, a faint dark band", 0.4, false, true},
+      {"in a falling field", 0.2, false, false, 0.12},
+  };
+  constexpr int kDark = 12, kRamp = 36;  // the dark band's rows, then the penumbra's
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto shade = [&](int y) {
+      const int from = std::min(y, kRows - 1 - y);
+      const double t = std::clamp((from + 0.5 - kDark) / kRamp, 0.0, 1.0);
+      return c.darkest + (1.0 - c.darkest) * t * t * (3.0 - 2.0 * t);
+    };
+    cv::Mat film = stripOfFilm(c.negative, c.deep);
+    for (int y = 0; y < kRows; ++y) {
+      const double across = (y - 0.5 * kRows) / (0.5 * kRows);
+      darken(film, y, y + 1, 1.0 - c.fall * across * across);
+    }
+    cv::Mat scanned = film.clone();
+    for (int y = 0; y < kRows; ++y) darken(scanned, y, y + 1, shade(y));
+    int first = 0;
+    while (shade(first) <= 0.5) ++first;
+    const LitRows lit = litRows(scanned);
+    EXPECT_NEAR(lit.first, first, 1);
+    EXPECT_NEAR(lit.end, kRows - first, 1);
+    const cv::Mat given = litStrip(scanned, lit);
+    ASSERT_EQ(given.rows, lit.end - lit.first);
+    ASSERT_EQ(given.type(), scanned.type());
+    const double full = c.deep ? 65535.0 : 255.0;
+    for (int y = 0; y < given.rows; ++y) {
+      cv::Mat apart;
+      cv::absdiff(given.row(y), film.row(lit.first + y), apart);
+      ASSERT_LT(cv::mean(apart)[0], 0.02 * full) << "row " << lit.first + y;
+    }
+  }
+}
+
 TEST(FilmSplices, ASpliceCrossesTheFilmAndDustDoesNot) {
   struct Case {
     const char* name;

@@ -470,9 +470,8 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                     -1, 0, 1, 3.0},
                                            // Variable density turned, weaving and shaded by
                                            // the gate, a scan missing: the gap said and
-                                           // bridged without a step. The reference holds the
-                                           // missing scan's tones, so the gap clicks against
-                                           // them, as on missing_scan.
+                                           // bridged without a step, the penumbra's rows
+                                           // more than half lit read.
                                            AgedReel{"variable_density_shadow_missing_scan",
                                                     [](reel::ReelOptions& o) {
                                                       o.filmType = 2;
@@ -482,7 +481,7 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.gateShadow = 0.6;
                                                       o.programme = reel::Programme::Tones;
                                                     },
-                                                    9, 1, 0, 3.5, 57},
+                                                    9, 1, 0, 2.0, 2},
                                            // Tones on dusty variable density in long strips,
                                            // a scan missing: the tones match a period away
                                            // across the gap, which is still said.
@@ -511,10 +510,10 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.shrinkage = 0.01;
                                                     },
                                                     -1, 0, 0, 5.0},
-                                           // 16 mm strips at about 4000 dpi whose overlap the
-                                           // gate's shadow swallows: a tone matches a frame
-                                           // short, so the strips are placed by their own
-                                           // frame lines, and the rate is theirs.
+                                           // 16 mm strips at about 4000 dpi whose overlap
+                                           // lies in the gate's penumbra: its rows more
+                                           // than half lit are read, given their light
+                                           // back, and the strips join on them.
                                            AgedReel{"sixteen_strips_4000_dpi_tones_overlap_in_the_"
                                                     "shadow",
                                                     [](reel::ReelOptions& o) {
@@ -527,8 +526,7 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.gateShadow = 0.64;
                                                       o.shrinkage = 0.004;
                                                     },
-                                                    // What the shadowed overlaps hold is lost.
-                                                    -1, 0, 0, 21.5, 6, true},
+                                                    -1, 0, 0, 1.0, 1},
                                            // A loud tone matches across a missing scan a few
                                            // rows off the scanner's step: the scan is still
                                            // missing.
@@ -613,7 +611,22 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                            AgedReel{"weaving_bilateral_dark_scratch_at_3970_dpi",
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(14);
-                                                    }}),
+                                                    }},
+                                           // A short overlap whose ends lie in a deep
+                                           // penumbra, a scan missing: read there, the
+                                           // overlaps match, and the sound meets the gap
+                                           // where the rows more than half lit end.
+                                           AgedReel{
+                                               "unilateral_short_overlap_deep_shadow_missing_scan",
+                                               [](reel::ReelOptions& o) {
+                                                 o.dpi = 1200;
+                                                 o.unilateral = true;
+                                                 o.overlap = 0.15;
+                                                 o.shrinkage = 0.0044;
+                                                 o.densityDrift = 0.08;
+                                                 o.gateShadow = 0.94;
+                                               },
+                                               11, 1, 0, 1.0, 2}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Film with no track on it at all (blank film, or the wrong film settings): the job says
