@@ -496,6 +496,26 @@ constexpr int kLeastLitRows = 64;
 // Pixels of a dimmed row's clear or opaque film that measure its light.
 constexpr int kLeastSeen = 4;
 
+// The sums and counts of a row's pixels well inside clear film (above `middle` by more
+// than `apart`) and well inside opaque film (below it by as much).
+struct ClearAndOpaque {
+  double clearSum = 0, clearCount = 0, opaqueSum = 0, opaqueCount = 0;
+};
+
+ClearAndOpaque clearAndOpaque(const float* row, int cols, float middle, float apart) {
+  ClearAndOpaque s;
+  for (int x = 0; x < cols; ++x) {
+    if (row[x] > middle + apart) {
+      s.clearSum += row[x];
+      s.clearCount += 1;
+    } else if (row[x] < middle - apart) {
+      s.opaqueSum += row[x];
+      s.opaqueCount += 1;
+    }
+  }
+  return s;
+}
+
 }  // namespace
 
 ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackWidth,
@@ -615,21 +635,13 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     for (int x = 0; x < std::min(outer, window.cols) && !past; ++x)
       past = clearAt(x) || clearAt(window.cols - 1 - x);
     sound.rowsPastTrack += past ? 1 : 0;
-    double cs = 0, cn = 0, os = 0, on = 0;
-    for (int x = 0; x < window.cols; ++x) {
-      if (row[x] > middle + apart) {
-        cs += row[x];
-        cn += 1;
-      } else if (row[x] < middle - apart) {
-        os += row[x];
-        on += 1;
-      }
+    for (int x = 0; x < window.cols; ++x)
       clearColumns[static_cast<size_t>(x)] += row[x] > middle ? 1 : 0;
-    }
-    clear[y] = cn > 0 ? cs / cn : 0.0;
-    clearCount[y] = cn;
-    opaque[y] = on > 0 ? os / on : 0.0;
-    opaqueCount[y] = on;
+    const ClearAndOpaque s = clearAndOpaque(row, window.cols, middle, apart);
+    clear[y] = s.clearCount > 0 ? s.clearSum / s.clearCount : 0.0;
+    clearCount[y] = s.clearCount;
+    opaque[y] = s.opaqueCount > 0 ? s.opaqueSum / s.opaqueCount : 0.0;
+    opaqueCount[y] = s.opaqueCount;
   }
   std::vector<double> clearLevel = smoothLevel(clear, clearCount);
   std::vector<double> opaqueLevel = smoothLevel(opaque, opaqueCount);
@@ -652,22 +664,13 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // across the row tells: each is held at its own level of the film the light reaches
   // most, a positive's clear film or a negative's opaque, where enough of it shows.
   const auto ownLevel = [&](int y) {
-    const float* row = window.ptr<float>(y);
-    double cs = 0, cn = 0, os = 0, on = 0;
-    for (int x = 0; x < window.cols; ++x) {
-      if (row[x] > middle + apart) {
-        cs += row[x];
-        cn += 1;
-      } else if (row[x] < middle - apart) {
-        os += row[x];
-        on += 1;
-      }
-    }
+    const ClearAndOpaque s = clearAndOpaque(window.ptr<float>(y), window.cols, middle, apart);
     const bool byClear = std::abs(clearLevel[y] - top) >= std::abs(opaqueLevel[y] - top);
     const double fitted = byClear ? clearLevel[y] : opaqueLevel[y];
-    const double seen = byClear ? cn : on;
+    const double seen = byClear ? s.clearCount : s.opaqueCount;
     if (seen < kLeastSeen || !(std::abs(fitted - top) > 1.0)) return;
-    const double share = std::clamp(((byClear ? cs : os) / seen - top) / (fitted - top), 0.5, 2.0);
+    const double share =
+        std::clamp(((byClear ? s.clearSum : s.opaqueSum) / seen - top) / (fitted - top), 0.5, 2.0);
     clearLevel[y] = top + (clearLevel[y] - top) * share;
     opaqueLevel[y] = top + (opaqueLevel[y] - top) * share;
   };
