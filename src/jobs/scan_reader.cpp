@@ -17,7 +17,7 @@ LoadedScans loadForNeeds(const std::string& path, const std::vector<ScanNeeds>& 
       continue;
     }
     loadOf.push_back(loaded.size());
-    loaded.push_back(need.ownDepth ? loadFullDepth(path, need.band) : loadScan(path));
+    loaded.push_back(need.ownDepth ? loadFullDepth(path, need.band, need.element) : loadScan(path));
     const LoadedScan& scan = loaded.back();
     if (!scan.ok()) {
       scans.error = scan.error;

@@ -79,6 +79,8 @@ class PreciseReader : public SoundReader {
     ScanNeeds needs;
     needs.band = RowBand{stripShare(record_.filmType), record_.direction};
     needs.ownDepth = true;
+    // Only the colour element the track is read in is unpacked; luma takes all three.
+    if (record_.colorElement != kLuma) needs.element = std::clamp(record_.colorElement, 0, 2);
     needs.prepare = [colorElement = record_.colorElement,
                      direction = record_.direction](const cv::Mat& side) {
       return trackStrip(side, colorElement, direction, side.rows);

@@ -21,4 +21,9 @@ enum class SampleDepth {
   Own,    // the file's own depth: 8 bits as CV_8U, deeper as CV_16U
 };
 
+// Which samples of a colour scan are read: every one (blue-green-red), or one colour
+// element alone (0 blue, 1 green, 2 red) into a single-channel image, for a reader that
+// looks at nothing else. A grey scan is read as it is either way.
+constexpr int kEveryElement = -1;
+
 }  // namespace kelvora

@@ -128,7 +128,7 @@ constexpr std::uint64_t kChunkBytes = 256 << 10;
 bool isDpxName(const std::string& name) { return endsWithFolded(name, ".dpx"); }
 
 DirectRead readDpxDirect(const std::string& path, cv::Mat& image, std::string& error,
-                         SampleDepth depth, const RowBand& band, cv::Size* scanSize) {
+                         SampleDepth depth, const RowBand& band, cv::Size* scanSize, int element) {
   const OpenFile file(path);
   struct stat st {};
   if (file.fd() < 0 || ::fstat(file.fd(), &st) != 0) return DirectRead::NotHandled;
@@ -142,7 +142,7 @@ DirectRead readDpxDirect(const std::string& path, cv::Mat& image, std::string& e
   const cv::Range rows = band.of(layout.height);
   cv::Mat out;
   try {
-    out.create(rows.size(), layout.width, dpxImageType(layout, depth));
+    out.create(rows.size(), layout.width, dpxImageType(layout, depth, element));
   } catch (const cv::Exception&) {
     error = "the image is too large to load";
     return DirectRead::Failed;
@@ -161,7 +161,7 @@ DirectRead readDpxDirect(const std::string& path, cv::Mat& image, std::string& e
       return DirectRead::Failed;
     }
     cv::Mat part = out.rowRange(r - rows.start, end - rows.start);
-    unpackDpxRows(buffer, bytes.from, layout, r, part);
+    unpackDpxRows(buffer, bytes.from, layout, r, part, element);
   }
   image = out;
   if (scanSize != nullptr) *scanSize = cv::Size(layout.width, layout.height);

@@ -17,14 +17,15 @@ bool isDpxName(const std::string& name);
 // whole word or run on, either byte order, one to four samples a pixel. At
 // SampleDepth::Own the samples come at the file's depth (8 bits as CV_8U, deeper as
 // CV_16U, 10 and 12 bits taken to 16), at Bytes reduced to 8 bits by the rules of a
-// 16-bit TIFF (see sample_depth.h); grey or blue-green-red, alpha dropped. `scanSize`,
-// when given, receives the whole scan's size. NotHandled for what it leaves to the
+// 16-bit TIFF (see sample_depth.h); grey or blue-green-red, alpha dropped, or of a
+// colour scan only the colour element `element` names. `scanSize`, when given,
+// receives the whole scan's size. NotHandled for what it leaves to the
 // general decoder (not DPX, run-length encoded, YCbCr, floating point); Failed, with
 // the cause in `error`, for a picture of no pixels or too large to load, or a file
 // too short for its picture.
 DirectRead readDpxDirect(const std::string& path, cv::Mat& image, std::string& error,
                          SampleDepth depth = SampleDepth::Bytes, const RowBand& band = {},
-                         cv::Size* scanSize = nullptr);
+                         cv::Size* scanSize = nullptr, int element = kEveryElement);
 
 // Reads a whole DPX scan at the jobs' 8 bits, as readDpxDirect does at
 // SampleDepth::Bytes, or through the general decoder where that leaves the file.

@@ -187,6 +187,10 @@ void convertLine(const std::uint8_t* p, int into, const DpxLayout& l, const Out*
         return convertLine<1, 1>(samples, l.width, picture, table, out);
       case 2:
         return convertLine<2, 1>(samples, l.width, picture, table, out);
+      case 3:  // one element of a colour picture
+        return convertLine<3, 1>(samples, l.width, picture, table, out);
+      case 4:
+        return convertLine<4, 1>(samples, l.width, picture, table, out);
       default:
         return;
     }
@@ -210,6 +214,21 @@ void colourWordsOfLine(const std::uint8_t* p, int width, const DpxLayout& l, std
   colourWordsToSixteen(p, width, l.bigEndian, l.packing == DpxPacking::FilledA, out);
 }
 
+// One sample of each word of a filled 10-bit colour line (0 the first, in the high
+// bits), at 16 bits or through `table` to bytes.
+void elementWordsOfLine(const std::uint8_t* p, int width, const DpxLayout& l, int sample,
+                        const std::uint16_t*, std::uint16_t* out) {
+  const int shift = (l.packing == DpxPacking::FilledA ? 2 : 0) + 10 * (2 - sample);
+  for (int x = 0; x < width; ++x, p += 4)
+    out[x] = sixteenOfTen((load32(p, l.bigEndian) >> shift) & 0x3ffu);
+}
+void elementWordsOfLine(const std::uint8_t* p, int width, const DpxLayout& l, int sample,
+                        const std::uint8_t* table, std::uint8_t* out) {
+  const int shift = (l.packing == DpxPacking::FilledA ? 2 : 0) + 10 * (2 - sample);
+  for (int x = 0; x < width; ++x, p += 4)
+    out[x] = table[(load32(p, l.bigEndian) >> shift) & 0x3ffu];
+}
+
 template <typename Out>
 void unpackRows(std::span<const std::uint8_t> bytes, std::uint64_t from, const DpxLayout& l,
                 int first, const Out* table, cv::Mat& out) {
@@ -220,7 +239,9 @@ void unpackRows(std::span<const std::uint8_t> bytes, std::uint64_t from, const D
     const DpxRowStart start = dpxRowStart(l, first + r);
     const std::uint8_t* p = bytes.data() + (start.byte - from);
     Out* o = out.ptr<Out>(r);
-    if (wordPerPixel) {
+    if (wordPerPixel && l.pictureChannels == 1) {
+      elementWordsOfLine(p, l.width, l, l.picture[0], table, o);
+    } else if (wordPerPixel) {
       colourWordsOfLine(p, l.width, l, o);
     } else if (l.bits == 8) {
       convertLine<ByteSamples>(p, start.into, l, table, o);
@@ -236,22 +257,37 @@ void unpackRows(std::span<const std::uint8_t> bytes, std::uint64_t from, const D
 
 }  // namespace
 
-int dpxImageType(const DpxLayout& layout, SampleDepth depth) {
+namespace {
+
+// A colour layout read as one of its elements: a picture of that one sample. Its
+// samples still go by the colour rule.
+DpxLayout elementOf(const DpxLayout& layout, int element) {
+  DpxLayout one = layout;
+  if (layout.pictureChannels == 3 && element >= 0 && element < 3) {
+    one.pictureChannels = 1;
+    one.picture[0] = layout.picture[element];
+  }
+  return one;
+}
+
+}  // namespace
+
+int dpxImageType(const DpxLayout& layout, SampleDepth depth, int element) {
   const bool bytes = layout.bits == 8 || depth == SampleDepth::Bytes;
-  return CV_MAKETYPE(bytes ? CV_8U : CV_16U, layout.pictureChannels);
+  return CV_MAKETYPE(bytes ? CV_8U : CV_16U, elementOf(layout, element).pictureChannels);
 }
 
 void unpackDpxRows(std::span<const std::uint8_t> bytes, std::uint64_t from, const DpxLayout& layout,
-                   int first, cv::Mat& out) {
+                   int first, cv::Mat& out, int element) {
   const bool colour = layout.pictureChannels == 3;
+  const DpxLayout read = elementOf(layout, element);
   if (out.depth() == CV_8U) {
     const auto& t = byteTable(layout.bits);
-    unpackRows<std::uint8_t>(bytes, from, layout, first, (colour ? t.colour : t.grey).data(), out);
+    unpackRows<std::uint8_t>(bytes, from, read, first, (colour ? t.colour : t.grey).data(), out);
   } else if (layout.bits == 16) {
-    unpackRows<std::uint16_t>(bytes, from, layout, first, nullptr, out);
+    unpackRows<std::uint16_t>(bytes, from, read, first, nullptr, out);
   } else {
-    unpackRows<std::uint16_t>(bytes, from, layout, first, sixteenTable(layout.bits).grey.data(),
-                              out);
+    unpackRows<std::uint16_t>(bytes, from, read, first, sixteenTable(layout.bits).grey.data(), out);
   }
 }
 

@@ -100,25 +100,35 @@ DirectRead readTiff(const std::string& path, cv::Mat& image, TiffDepth depth, st
   return direct;
 }
 
-LoadedScan loadFullDepthOf(const std::string& path, const RowBand& band) {
+// The colour element `element` of a colour image alone, or the image as it is.
+cv::Mat elementOf(const cv::Mat& image, int element) {
+  if (element < 0 || element > 2 || image.channels() != 3) return image;
+  cv::Mat one;
+  cv::extractChannel(image, one, element);
+  return one;
+}
+
+LoadedScan loadFullDepthOf(const std::string& path, const RowBand& band, int element) {
   LoadedScan scan;
   scan.path = path;
   scan.error = unreadableFile(path);
   if (!scan.error.empty()) return scan;
   cv::Mat image;
+  // A DPX's samples are unpacked one by one, so only the element wanted is; a TIFF's
+  // come from its decoder as they lie.
   const DirectRead direct =
       isDpxName(path)
-          ? readDpxDirect(path, image, scan.error, SampleDepth::Own, band, &scan.scanSize)
+          ? readDpxDirect(path, image, scan.error, SampleDepth::Own, band, &scan.scanSize, element)
           : readTiff(path, image, TiffDepth::Own, scan.error, band, &scan.scanSize);
   if (direct == DirectRead::Failed) return scan;
   if (direct == DirectRead::Done) {
-    scan.image = image;
+    scan.image = elementOf(image, element);
     return scan;
   }
   scan.error = readFullDepth(path, image);
   if (scan.error.empty() && image.empty()) scan.error = "the image is empty";
   if (!scan.error.empty()) return scan;
-  scan.image = image.rowRange(band.of(image.rows));
+  scan.image = elementOf(image.rowRange(band.of(image.rows)), element);
   scan.scanSize = image.size();
   return scan;
 }
@@ -182,8 +192,8 @@ LoadedScan withValidText(LoadedScan scan) {
 
 }  // namespace
 
-LoadedScan loadFullDepth(const std::string& path, const RowBand& band) {
-  return withValidText(loadFullDepthOf(path, band));
+LoadedScan loadFullDepth(const std::string& path, const RowBand& band, int element) {
+  return withValidText(loadFullDepthOf(path, band, element));
 }
 
 LoadedScan loadScan(const std::string& path) { return withValidText(loadScanOf(path)); }

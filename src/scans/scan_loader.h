@@ -4,6 +4,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "scans/direct_read.h"
 #include "scans/row_band.h"
 
 namespace kelvora {
@@ -35,7 +36,9 @@ void requireAFrame(LoadedScan& scan);
 LoadedScan loadScan(const std::string& path);
 
 // Loads a scan at the depth it holds (see readFullDepth), with the same checks; of a
-// TIFF or DPX only the rows of `band` are read, of other scans only those are kept.
-LoadedScan loadFullDepth(const std::string& path, const RowBand& band = {});
+// TIFF or DPX only the rows of `band` are read, of other scans only those are kept. Of
+// a colour scan, only the colour element `element` names, where it names one.
+LoadedScan loadFullDepth(const std::string& path, const RowBand& band = {},
+                         int element = kEveryElement);
 
 }  // namespace kelvora

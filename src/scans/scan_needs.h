@@ -4,6 +4,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "scans/direct_read.h"
 #include "scans/row_band.h"
 
 namespace kelvora {
@@ -15,12 +16,15 @@ namespace kelvora {
 struct ScanNeeds {
   RowBand band;           // all rows unless a share is asked for
   bool ownDepth = false;  // 8 or 16 bits as the file holds them
+  // At its own depth, a colour scan's one colour element, for a reader that looks at
+  // no other (see kEveryElement).
+  int element = kEveryElement;
   std::function<cv::Mat(const cv::Mat&)> prepare;
 
   // Two needs that load the same pixels (whatever they do with them after).
   bool loadsAs(const ScanNeeds& other) const {
     return ownDepth == other.ownDepth && band.share == other.band.share &&
-           band.top == other.band.top;
+           band.top == other.band.top && (!ownDepth || element == other.element);
   }
 };
 

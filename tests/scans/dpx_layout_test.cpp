@@ -129,6 +129,25 @@ TEST(DpxLayoutTest, EveryLayoutReadsAsWrittenAndAsTheLibraryDecodesIt) {
       EXPECT_EQ(side.scanSize, picture.size());
       EXPECT_TRUE(same(side.image, picture.rowRange(band.of(kRows)))) << (top ? "top" : "bottom");
     }
+    // One colour element alone, at either depth, is that element of the whole picture;
+    // a grey picture is itself.
+    for (const int element : {0, 1, 2}) {
+      const auto elementOf = [&](const cv::Mat& image) {
+        if (image.channels() == 1) return image;
+        cv::Mat one;
+        cv::extractChannel(image, one, element);
+        return one;
+      };
+      const RowBand band{0.37, element != 1};
+      const LoadedScan side = loadFullDepth(path, band, element);
+      ASSERT_TRUE(side.ok()) << side.error;
+      EXPECT_TRUE(same(side.image, elementOf(picture.rowRange(band.of(kRows)))))
+          << "element " << element;
+      cv::Mat one;
+      ASSERT_EQ(readDpxDirect(path, one, error, SampleDepth::Bytes, {}, nullptr, element),
+                DirectRead::Done);
+      EXPECT_TRUE(same(one, elementOf(reduced(picture)))) << "element " << element << " bytes";
+    }
     if (libraryReads(c)) {
       ++heldAgainstLibrary;
       EXPECT_TRUE(same(libraryDecode(path, c.layout.bits), samples));
