@@ -50,6 +50,10 @@ TEST(TrackStrip, IsTheLibrarysChannelAndTurn) {
       {"colour 16-bit, red", CV_16U, 3, 2, 64, 64, 64},
       {"four channels 16-bit, red", CV_16U, 4, 2, 50, 77, 13},
       {"grey 16-bit, one column", CV_16U, 1, 0, 9, 11, 1},
+      // Eight by eight at once, with rows and columns left over.
+      {"grey 16-bit, odd sizes", CV_16U, 1, 0, 203, 141, 99},
+      {"grey 8-bit, odd sizes", CV_8U, 1, 0, 77, 301, 75},
+      {"grey 16-bit, whole eights", CV_16U, 1, 0, 64, 136, 64},
       {"columns beyond the scan", CV_8U, 3, 1, 20, 30, 500},
       {"float, green", CV_32F, 3, 1, 40, 50, 20},
   };
