@@ -396,6 +396,16 @@ int main(int argc, char** argv) {
     for (size_t i = 0; i < reference.size(); ++i)
       if (!scanned[i]) reference[i] = 0.0f;
     const std::vector<float> ideal = kelvora::reel::idealSound(reel);
+    if (!keep.empty()) {
+      // Beside the readers' sounds: the film's own and the ideal reader's, raw floats.
+      const auto save = [&](const char* name, const std::vector<float>& v) {
+        std::ofstream((work / name).string(), std::ios::binary)
+            .write(reinterpret_cast<const char*>(v.data()),
+                   static_cast<std::streamsize>(v.size() * sizeof(float)));
+      };
+      save("reference.f32", reference);
+      save("ideal.f32", ideal);
+    }
     const std::string film = filmArguments(o);
     const Job classic = runReader(cli, dir, work, "classic", film, runs);
     const Job precise = runReader(cli, dir, work, "precise", film, runs);
