@@ -496,24 +496,32 @@ constexpr int kLeastLitRows = 64;
 // Pixels of a dimmed row's clear or opaque film that measure its light.
 constexpr int kLeastSeen = 4;
 
-// The sums and counts of a row's pixels well inside clear film (above `middle` by more
-// than `apart`) and well inside opaque film (below it by as much).
-struct ClearAndOpaque {
-  double clearSum = 0, clearCount = 0, opaqueSum = 0, opaqueCount = 0;
+// The middle levels of a row's pixels well inside clear film (above `middle` by more
+// than `apart`) and well inside opaque film (below it by as much), and how many of
+// each: middles, not means, so that a few pixels that are no film at all do not move
+// them. A turn can carry the
+// window past the film's edge, where the gate's light lies beyond either level.
+struct FilmLevelsOfRow {
+  double clear = 0, clearCount = 0, opaque = 0, opaqueCount = 0;
 };
 
-ClearAndOpaque clearAndOpaque(const float* row, int cols, float middle, float apart) {
-  ClearAndOpaque s;
+FilmLevelsOfRow filmLevelsOfRow(const float* row, int cols, float middle, float apart,
+                                std::vector<float>& clear, std::vector<float>& opaque) {
+  clear.clear();
+  opaque.clear();
   for (int x = 0; x < cols; ++x) {
-    if (row[x] > middle + apart) {
-      s.clearSum += row[x];
-      s.clearCount += 1;
-    } else if (row[x] < middle - apart) {
-      s.opaqueSum += row[x];
-      s.opaqueCount += 1;
-    }
+    if (row[x] > middle + apart)
+      clear.push_back(row[x]);
+    else if (row[x] < middle - apart)
+      opaque.push_back(row[x]);
   }
-  return s;
+  const auto middleOf = [](std::vector<float>& v) {
+    if (v.empty()) return 0.0;
+    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
+    return static_cast<double>(v[v.size() / 2]);
+  };
+  return FilmLevelsOfRow{middleOf(clear), static_cast<double>(clear.size()), middleOf(opaque),
+                         static_cast<double>(opaque.size())};
 }
 
 }  // namespace
@@ -628,6 +636,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   std::vector<int> clearColumns(static_cast<size_t>(window.cols), 0);
   // Columns of the window beyond the track and its margin's inner half.
   const int outer = std::max(1, track.margin / 2);
+  std::vector<float> clearPixels, opaquePixels;
   for (int y = lit.start; y < lit.end; y += 4) {
     const float* row = window.ptr<float>(y);
     const auto clearAt = [&](int x) { return row[x] > middle + apart; };
@@ -637,10 +646,11 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     sound.rowsPastTrack += past ? 1 : 0;
     for (int x = 0; x < window.cols; ++x)
       clearColumns[static_cast<size_t>(x)] += row[x] > middle ? 1 : 0;
-    const ClearAndOpaque s = clearAndOpaque(row, window.cols, middle, apart);
-    clear[y] = s.clearCount > 0 ? s.clearSum / s.clearCount : 0.0;
+    const FilmLevelsOfRow s =
+        filmLevelsOfRow(row, window.cols, middle, apart, clearPixels, opaquePixels);
+    clear[y] = s.clear;
     clearCount[y] = s.clearCount;
-    opaque[y] = s.opaqueCount > 0 ? s.opaqueSum / s.opaqueCount : 0.0;
+    opaque[y] = s.opaque;
     opaqueCount[y] = s.opaqueCount;
   }
   std::vector<double> clearLevel = smoothLevel(clear, clearCount);
@@ -664,13 +674,14 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // across the row tells: each is held at its own level of the film the light reaches
   // most, a positive's clear film or a negative's opaque, where enough of it shows.
   const auto ownLevel = [&](int y) {
-    const ClearAndOpaque s = clearAndOpaque(window.ptr<float>(y), window.cols, middle, apart);
+    const FilmLevelsOfRow s = filmLevelsOfRow(window.ptr<float>(y), window.cols, middle, apart,
+                                              clearPixels, opaquePixels);
     const bool byClear = std::abs(clearLevel[y] - top) >= std::abs(opaqueLevel[y] - top);
     const double fitted = byClear ? clearLevel[y] : opaqueLevel[y];
     const double seen = byClear ? s.clearCount : s.opaqueCount;
     if (seen < kLeastSeen || !(std::abs(fitted - top) > 1.0)) return;
     const double share =
-        std::clamp(((byClear ? s.clearSum : s.opaqueSum) / seen - top) / (fitted - top), 0.5, 2.0);
+        std::clamp(((byClear ? s.clear : s.opaque) - top) / (fitted - top), 0.5, 2.0);
     clearLevel[y] = top + (clearLevel[y] - top) * share;
     opaqueLevel[y] = top + (opaqueLevel[y] - top) * share;
   };

@@ -626,7 +626,17 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                  o.densityDrift = 0.08;
                                                  o.gateShadow = 0.94;
                                                },
-                                               11, 1, 0, 1.0, 2}),
+                                               11, 1, 0, 1.0, 2},
+                                           // A weaving unilateral negative whose density
+                                           // drifts: the weave carries the window read past
+                                           // the film's edge, and the gate's light there,
+                                           // brighter than the negative's clear film, is not
+                                           // taken into the film's levels.
+                                           AgedReel{"weaving_drifting_negative_by_the_gate",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(34);
+                                                    },
+                                                    -1, 0, 0, 2.5, 0}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Film with no track on it at all (blank film, or the wrong film settings): the job says
