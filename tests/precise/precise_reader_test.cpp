@@ -636,7 +636,14 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(34);
                                                     },
-                                                    -1, 0, 0, 2.5, 0}),
+                                                    -1, 0, 0, 2.5, 0},
+                                           // A third of a second of tones on a unilateral
+                                           // negative: the reel's level is taken off, and
+                                           // none of the sound with it.
+                                           AgedReel{"tones_on_a_short_unilateral_negative",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(11);
+                                                    }}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Film with no track on it at all (blank film, or the wrong film settings): the job says
