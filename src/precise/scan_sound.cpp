@@ -95,49 +95,113 @@ constexpr int kSincReach = 4;
 // be read along a turn: the weave moves it by up to a couple within a scan.
 constexpr double kLeastTurnDrift = 3.0;
 
+// The column of `plain` (a window of the strip, `shift(y)` whole columns further along
+// on row y where the film drifts) where its sound lies: the middle of the film's
+// columns the sound moves, each weighed by how far it moves over the rows `measured`
+// beyond the grain. A bilateral track's two edges swing alike about its middle; a
+// unilateral track's sound is all in its moving edge, its fixed edge still. -1 where
+// nothing moves beyond the grain.
+template <typename Shift>
+double soundColumn(const cv::Mat& plain, int cols, cv::Range measured, Shift shift) {
+  std::vector<double> sum(static_cast<size_t>(cols), 0.0), squares(sum);
+  for (int y = measured.start; y < measured.end; ++y) {
+    const float* row = plain.ptr<float>(y);
+    const int at = shift(y);
+    for (int j = 0; j < cols; ++j) {
+      const float v = row[std::clamp(at + j, 0, plain.cols - 1)];
+      sum[j] += v;
+      squares[j] += static_cast<double>(v) * v;
+    }
+  }
+  const double count = std::max(measured.size(), 1);
+  std::vector<double> spread(static_cast<size_t>(cols));
+  for (int j = 0; j < cols; ++j)
+    spread[j] = std::max(0.0, squares[j] / count - (sum[j] / count) * (sum[j] / count));
+  std::vector<double> sorted = spread;
+  std::nth_element(sorted.begin(), sorted.begin() + cols / 10, sorted.end());
+  // Still film spreads by its grain alone; the sound's columns by far more.
+  const double grain = 4.0 * sorted[static_cast<size_t>(cols / 10)];
+  double weight = 0.0, moment = 0.0;
+  for (int j = 0; j < cols; ++j) {
+    const double w = std::max(0.0, spread[j] - grain);
+    weight += w;
+    moment += w * j;
+  }
+  return weight > 0.0 ? moment / weight : -1.0;
+}
+
 // The levels of the window of the strip read along the film: column j of the result
-// is column `from + j` read the part of a row later that the scan's turn moves it by,
-// so that a row of the result is a row of film. Between rows a Lanczos-windowed sinc
+// is the film's column that lies at `from + j` on row `middleRow`, read the part of a
+// row later that the scan's turn moves it by, so that a row of the result is a row of
+// film and a column of it a column of film. Along, between rows a Lanczos-windowed sinc
 // over kSincReach rows either side reads it (the ends standing for the rows beyond):
 // the sound on a track reaches near the rows' own limit, and a move to the nearest row
 // would set the columns either side of a step half a row apart in time, breaking an
-// edge that moved within the row in two.
-cv::Mat alongTheFilm(const cv::Mat& strip, const StripLevels& levels, int from, int to,
-                     double skew) {
-  const cv::Mat plain = stripLevels(strip.colRange(from, to), levels);
-  if (skew == 0.0) return plain;
-  const int rows = plain.rows, cols = plain.cols;
-  const double centre = 0.5 * (from + to - 1);
+// edge that moved within the row in two. The rows are timed at the column of the gate
+// where the sound lies (see soundColumn, measured on the rows `measured`), the film's
+// `offset` from the first scans taken off: the turn is the gate's, and the film
+// weaving across it does not move where its rows are timed. So a unilateral track's
+// sound keeps its time from scan to scan, however far the window reaches past it.
+// Across, the film drifts `skew` columns a row: each row is read that far along,
+// between columns by a linear blend, which keeps the clear width a row holds; a
+// scratch along the film stays in its columns, and a bilateral track's middle with it.
+cv::Mat alongTheFilm(const cv::Mat& strip, const StripLevels& levels, int from, int to, double skew,
+                     double offset, double middleRow, cv::Range measured) {
+  if (skew == 0.0) return stripLevels(strip.colRange(from, to), levels);
+  // The columns the film's drift brings into the window on some row.
+  const int reach =
+      static_cast<int>(std::ceil(std::abs(skew) * std::max(middleRow, strip.rows - middleRow))) + 1;
+  const int wideFrom = std::max(0, from - reach);
+  const int wideTo = std::min(strip.cols, to + reach);
+  const cv::Mat plain = stripLevels(strip.colRange(wideFrom, wideTo), levels);
+  const int rows = plain.rows, wide = plain.cols, cols = to - from;
+  // Where on row y the window's first column lies in `plain`.
+  const auto across = [&](int y) { return from - wideFrom + skew * (y - middleRow); };
+  const double sound = soundColumn(plain, cols, measured,
+                                   [&](int y) { return static_cast<int>(std::lround(across(y))); });
+  const double centre = (sound >= 0.0 ? sound : 0.5 * (cols - 1)) - offset + from - wideFrom;
   constexpr int kTaps = 2 * kSincReach;
   // Each tap's weights side by side across the columns; the whole rows of a column's
   // delay fall in runs of columns, each run read from the same rows.
-  std::vector<float> weights(static_cast<size_t>(kTaps) * cols);
+  std::vector<float> weights(static_cast<size_t>(kTaps) * wide);
   std::vector<std::pair<int, int>> runs;  // (first column, whole rows of its delay)
-  for (int j = 0; j < cols; ++j) {
-    const double delay = -skew * (from + j - centre);
+  for (int j = 0; j < wide; ++j) {
+    const double delay = -skew * (j - centre);
     const int whole = static_cast<int>(std::floor(delay));
     if (runs.empty() || runs.back().second != whole) runs.emplace_back(j, whole);
     const std::vector<double> w = lanczosWeights(delay - whole, kSincReach);
     for (int k = 0; k < kTaps; ++k)
-      weights[static_cast<size_t>(k) * cols + j] = static_cast<float>(w[static_cast<size_t>(k)]);
+      weights[static_cast<size_t>(k) * wide + j] = static_cast<float>(w[static_cast<size_t>(k)]);
   }
-  cv::Mat window(rows, cols, CV_32F, cv::Scalar(0));
+  cv::Mat along(rows, wide, CV_32F, cv::Scalar(0));
   // Rows are read apart, in stripes side by side.
   sideBySide(rows, [&](int first, int end) {
     for (int y = first; y < end; ++y) {
-      float* out = window.ptr<float>(y);
+      float* out = along.ptr<float>(y);
       for (size_t r = 0; r < runs.size(); ++r) {
         const int j0 = runs[r].first;
-        const int j1 = r + 1 < runs.size() ? runs[r + 1].first : cols;
+        const int j1 = r + 1 < runs.size() ? runs[r + 1].first : wide;
         for (int k = 0; k < kTaps; ++k) {
           const int at = std::clamp(y + runs[r].second + k - kSincReach + 1, 0, rows - 1);
           const float* in = plain.ptr<float>(at);
-          const float* w = weights.data() + static_cast<size_t>(k) * cols;
+          const float* w = weights.data() + static_cast<size_t>(k) * wide;
           for (int j = j0; j < j1; ++j) out[j] += w[j] * in[j];
         }
       }
     }
   });
+  cv::Mat window(rows, cols, CV_32F);
+  for (int y = 0; y < rows; ++y) {
+    const double at = across(y);
+    const int whole = static_cast<int>(std::floor(at));
+    const float part = static_cast<float>(at - whole);
+    const float* in = along.ptr<float>(y);
+    float* out = window.ptr<float>(y);
+    for (int j = 0; j < cols; ++j) {
+      const int a = std::clamp(whole + j, 0, wide - 1), b = std::clamp(whole + j + 1, 0, wide - 1);
+      out[j] = in[a] + part * (in[b] - in[a]);
+    }
+  }
   return window;
 }
 
@@ -553,7 +617,8 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // drift of a few columns over a scan can be the film's weave in the gate, not a turn.
   const bool turned = std::abs(sound.skew * strip.rows) >= kLeastTurnDrift;
   cv::Mat window =
-      alongTheFilm(strip, levels, from, to, track.variableDensity || !turned ? 0.0 : sound.skew);
+      alongTheFilm(strip, levels, from, to, track.variableDensity || !turned ? 0.0 : sound.skew,
+                   sound.offset, 0.5 * (lit.start + lit.end), lit);
 
   const cv::Mat litWindow = window.rowRange(lit);
   const std::vector<float> spread = levelShares(litWindow, {0.02, 0.98});

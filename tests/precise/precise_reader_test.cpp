@@ -397,9 +397,9 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                     },
                                                     // The track is found past the film's edge
                                                     // that the turn moves across the strip's
-                                                    // first columns; what the turn still costs
-                                                    // is held where it stands.
-                                                    -1, 0, 0, 6.5},
+                                                    // first columns, its rows timed where its
+                                                    // moving edge lies.
+                                                    -1, 0, 0, 1.0},
                                            // The clicks it still has off the dust, in the
                                            // scans before the gap, are held where they
                                            // stand.
@@ -626,7 +626,16 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                  o.densityDrift = 0.08;
                                                  o.gateShadow = 0.94;
                                                },
-                                               11, 1, 0, 1.0, 2}),
+                                               11, 1, 0, 1.0, 2},
+                                           // A unilateral negative in strips at 3970 dpi,
+                                           // turned: its rows timed where its moving edge
+                                           // lies, however far the window reaches past the
+                                           // fixed one.
+                                           AgedReel{"turned_unilateral_negative_strips_at_3970_dpi",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(19);
+                                                    },
+                                                    -1, 0, 0, 1.0}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Film with no track on it at all (blank film, or the wrong film settings): the job says
