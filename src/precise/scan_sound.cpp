@@ -582,6 +582,24 @@ ClearAndOpaque clearAndOpaque(const float* row, int cols, float middle, float ap
 
 }  // namespace
 
+void setFaintAside(ScanSound& sound, int before, int after) {
+  const int n = static_cast<int>(sound.samples.size());
+  before = std::clamp(before, 0, n);
+  after = std::clamp(after, 0, n - before);
+  sound.faintBefore.assign(sound.samples.begin(), sound.samples.begin() + before);
+  sound.faintAfter.assign(sound.samples.end() - after, sound.samples.end());
+  sound.samples.erase(sound.samples.end() - after, sound.samples.end());
+  sound.samples.erase(sound.samples.begin(), sound.samples.begin() + before);
+  std::vector<int> kept;
+  for (const int row : sound.spliceRows)
+    if (row >= before && row < n - after) kept.push_back(row - before);
+  sound.spliceRows = std::move(kept);
+  if (static_cast<int>(sound.picture.size()) == n) {
+    sound.picture.erase(sound.picture.end() - after, sound.picture.end());
+    sound.picture.erase(sound.picture.begin(), sound.picture.begin() + before);
+  }
+}
+
 ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackWidth,
                         DimmedRows dimmed) {
   ScanSound sound;

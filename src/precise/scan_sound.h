@@ -24,7 +24,16 @@ struct ScanSound {
   int rowsAtLastColumn = 0;     // first or last column
   int rowsPastTrack = 0;        // variable area: rows whose clear area reaches the window's
                                 // outer columns, beyond the track located so far
+  // The samples of the faint rows just before and after `samples`, which the gate's
+  // shadow dims to under half its light: kept to bridge two scans whose brighter rows
+  // do not meet, never matched or measured on.
+  std::vector<float> faintBefore;
+  std::vector<float> faintAfter;
 };
+
+// Sets the first `before` and the last `after` samples of `sound` aside as its faint
+// ones, its splices and picture rows counted from the samples kept.
+void setFaintAside(ScanSound& sound, int before, int after);
 
 // Rows at the two ends of a strip that the gate's penumbra dims, given their light back
 // (see litStrip): read, but left out of what is measured along the scan.

@@ -256,10 +256,13 @@ class PreciseReader : public SoundReader {
       }
       leads_.push_back(lit.first);
       lastTail_ = whole.rows - lit.end;
-      // The penumbra's rows more than half lit are read too, given their light back;
-      // the film is measured on the rows lit fully.
-      const cv::Mat strip = litStrip(whole, lit);
-      const DimmedRows dimmed{static_cast<int>(lit.head.size()), static_cast<int>(lit.tail.size())};
+      // The penumbra's rows more than half lit are read too, given their light back,
+      // and the fainter ones set aside, to bridge two scans whose shadows the overlap
+      // does not hold; the film is measured on the rows lit fully.
+      const LitRows read = withFaintRows(lit);
+      const cv::Mat strip = litStrip(whole, read);
+      const DimmedRows dimmed{static_cast<int>(read.head.size()),
+                              static_cast<int>(read.tail.size())};
       const int fullFirst = std::min(dimmed.head, strip.rows);
       const cv::Mat fullyLit =
           strip.rowRange(fullFirst, std::max(fullFirst, strip.rows - dimmed.tail));
@@ -284,6 +287,8 @@ class PreciseReader : public SoundReader {
                             track_.negative || track_.variableDensity, filPar_.framePitch);
         for (int& row : sound.spliceRows) row += fullFirst;
       }
+      setFaintAside(sound, static_cast<int>(lit.faintHead.size()),
+                    static_cast<int>(lit.faintTail.size()));
       scans_.push_back(std::move(sound));
     }
     waiting_.clear();

@@ -627,6 +627,18 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                  o.gateShadow = 0.94;
                                                },
                                                11, 1, 0, 1.0, 2},
+                                           // 16 mm strips at 4000 dpi turned in the gate, a
+                                           // dark scratch out where the loud tones' edges
+                                           // pass, a splice in the gate's shadow where two
+                                           // strips overlap: the strips read straightened, the
+                                           // scratch in its own columns from end to end, and
+                                           // the rows the shadow dims below half read where
+                                           // neither strip holds them brighter.
+                                           AgedReel{"turned_strips_dark_scratch_splice_in_shadow",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(13);
+                                                    },
+                                                    -1, 0, 1, 1.0, 4},
                                            // A unilateral negative in strips at 3970 dpi,
                                            // turned: its rows timed where its moving edge
                                            // lies, however far the window reaches past the
@@ -676,6 +688,47 @@ TEST(PreciseReaderParts, ScansStartingBetweenRowsAreReadOntoTheFirstOnesRows) {
   ASSERT_EQ(joined.size(), 3366u + 741u);  // the last scan starts on row 5 x 673.2
   for (size_t j = 0; j + 2 < joined.size(); ++j)
     ASSERT_NEAR(joined[j], sound(static_cast<double>(j)), 0.002) << "row " << j;
+}
+
+// Two scans whose brighter rows do not meet, the gate's shadow over their short overlap:
+// the rows between are read from the faint rows either scan set aside, where they reach,
+// and bridged at the resting level only where neither does, or across a missing scan.
+TEST(PreciseReaderParts, FaintRowsBridgeScansWhoseLitRowsDoNotMeet) {
+  struct Case {
+    const char* name;
+    int after, before;  // faint rows the first scan holds after its samples, the second before
+    JoinKind kind;
+    int read;  // of the gap's 20 rows, those read from the film
+  };
+  const Case cases[] = {
+      {"both reach across", 14, 14, JoinKind::Clean, 20},
+      {"together they meet", 12, 8, JoinKind::Clean, 20},
+      {"one reaches across", 0, 25, JoinKind::Quiet, 20},
+      {"neither reaches across", 5, 5, JoinKind::Clean, 10},
+      {"none", 0, 0, JoinKind::Clean, 0},
+      {"across missing scans", 14, 14, JoinKind::Missing, 0},
+  };
+  const auto film = [](int y) { return static_cast<float>(0.4 * std::sin(0.13 * y) + 0.5); };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<ScanSound> scans(2);
+    for (int y = 0; y < 300; ++y) scans[0].samples.push_back(film(y));
+    for (int y = 320; y < 620; ++y) scans[1].samples.push_back(film(y));
+    for (int y = 300; y < 300 + c.after; ++y) scans[0].faintAfter.push_back(film(y));
+    for (int y = 320 - c.before; y < 320; ++y) scans[1].faintBefore.push_back(film(y));
+    JoinPlan plan;
+    plan.joins.resize(2);
+    plan.joins[1] = ScanJoin{320, 0.0, NAN, c.kind};
+    const std::vector<float> joined = assembleScans(scans, plan, true);
+    ASSERT_EQ(joined.size(), 620u);
+    int read = 0;
+    for (int y = 300; y < 320; ++y) read += std::abs(joined[y] - film(y)) < 1e-4f ? 1 : 0;
+    EXPECT_EQ(read, c.read);
+    for (int y = 0; y < 620; ++y) {
+      if (y >= 300 && y < 320) continue;
+      ASSERT_FLOAT_EQ(joined[y], film(y)) << "row " << y;
+    }
+  }
 }
 
 // Scans whose lit overlap is a few dozen rows: sound that does not continue matches
