@@ -293,11 +293,12 @@ double edgesSum(const cv::Mat& window, int around) {
 }
 
 // Mends the columns of a variable-area window that `scratched` marks (see
-// scratchedColumns), and a column either side of each run where the scratch's edge
-// covers part of it: from their mirror columns where the track is bilateral about
+// scratchedColumns), and `beside` columns either side of each run where the scratch's
+// edge covers part of them: from their mirror columns where the track is bilateral about
 // `mirrorSum` (-1 where not) and those are film, else between the film either side.
 // Returns the columns mended.
-int mendScratchedColumns(cv::Mat& window, const std::vector<bool>& scratched, double mirrorSum) {
+int mendScratchedColumns(cv::Mat& window, const std::vector<bool>& scratched, double mirrorSum,
+                         int beside) {
   const int n = window.cols;
   int count = 0;
   for (int u = 1; u < n - 1;) {
@@ -307,7 +308,7 @@ int mendScratchedColumns(cv::Mat& window, const std::vector<bool>& scratched, do
     }
     const int from = u;
     while (u < n - 1 && scratched[static_cast<size_t>(u)]) ++u;
-    const int a = std::max(1, from - 1), b = std::min(n - 2, u);
+    const int a = std::max(1, from - beside), b = std::min(n - 2, u - 1 + beside);
     bool fromMirror = mirrorSum >= 0;
     for (int x = a; x <= b && fromMirror; ++x) {
       const double m = mirrorSum - x;
@@ -769,22 +770,37 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   std::fill(onTrack.begin(), onTrack.begin() + inset, 0);
   std::fill(onTrack.end() - inset, onTrack.end(), 0);
   const int anchor = clearAnchor(onTrack);
-  // A scratch along a bilateral track that the mending above left (one wider than a
-  // speck, at the track's outer reach, where the film beside it barely moves) shows in
-  // how often each column of the track is clear.
-  if (std::abs(2 * anchor - mirrorSum) <= std::max(4, window.cols / 20)) {
-    const int counted = (rows + 3) / 4;
-    const int widest = std::max(kWidestSpeck, trackWidth / 12);
-    std::vector<bool> scratched = scratchedColumns(clearColumns, anchor, counted, widest);
-    std::fill(scratched.begin(), scratched.begin() + inset, false);
-    std::fill(scratched.end() - inset, scratched.end(), false);
+  // A scratch along the track that the mending above left (one wider than a speck, at
+  // the track's outer reach, where the film beside it barely moves) shows in how often
+  // each column of the track is clear. A unilateral track's clear part reaches past a
+  // dark scratch only at its loudest: there the columns the scratch hides are all that
+  // is sure, with those it hid on the scans before.
+  const bool bilateral = std::abs(2 * anchor - mirrorSum) <= std::max(4, window.cols / 20);
+  const int counted = (rows + 3) / 4;
+  const int widest = std::max(kWidestSpeck, trackWidth / 12);
+  const int place = from - shift;  // window column x lies at the first scans' x + place
+  std::vector<bool> known(static_cast<size_t>(window.cols), false);
+  for (const int c : track.hidden)
+    if (c - place >= 0 && c - place < window.cols) known[static_cast<size_t>(c - place)] = true;
+  std::vector<bool> scratched = bilateral
+                                    ? scratchedColumns(clearColumns, anchor, counted, widest)
+                                    : hiddenColumns(clearColumns, anchor, counted, widest, known);
+  std::fill(scratched.begin(), scratched.begin() + inset, false);
+  std::fill(scratched.end() - inset, scratched.end(), false);
+  if (bilateral) {
     // Its mirror image says so on the margin too: the track located on the first scans
     // ends where a dark scratch hides the film beyond it.
     const std::vector<bool> dark =
         darkAgainstMirror(clearColumns, mirrorSum, counted, scratched, widest);
     for (size_t x = 0; x < dark.size(); ++x) scratched[x] = scratched[x] || dark[x];
-    sound.scratchColumns += mendScratchedColumns(window, scratched, mirrorSum);
+  } else {
+    for (int x = 0; x < window.cols; ++x)
+      if (scratched[static_cast<size_t>(x)]) sound.hidden.push_back(x + place);
   }
+  // The columns a dark scratch hides on a unilateral track take in the ones it covers
+  // in part; a bilateral track's scratch is mended a column wider either side.
+  sound.scratchColumns +=
+      mendScratchedColumns(window, scratched, bilateral ? mirrorSum : -1.0, bilateral ? 1 : 0);
   const int mirror = static_cast<int>(std::lround(mirrorSum));
   // Rows whose clear part runs into the window's first (1) or last (2) column.
   std::vector<char> reaching(static_cast<size_t>(rows), 0);

@@ -18,6 +18,8 @@ struct ScanSound {
   double skew = 0.0;            // sideways drift of the film per row: the scan's turn in the gate
   int scratchColumns = 0;       // columns that do not modulate, left out
   std::vector<int> spliceRows;  // rows where the band of a film splice crosses the film
+  std::vector<int> hidden;      // strip columns, at the first scans' place, a dark scratch
+                                // hides on a unilateral track (see hiddenColumns)
   std::vector<float> picture;   // the mean level of each row of the picture's edge beside
                                 // the track: its frame lines
   int rowsAtFirstColumn = 0;    // variable area: rows whose clear part runs into the window's

@@ -287,6 +287,10 @@ class PreciseReader : public SoundReader {
                             track_.negative || track_.variableDensity, filPar_.framePitch);
         for (int& row : sound.spliceRows) row += fullFirst;
       }
+      // A dark scratch runs on along the film: the columns it hid stay known.
+      for (const int c : sound.hidden)
+        if (std::find(track_.hidden.begin(), track_.hidden.end(), c) == track_.hidden.end())
+          track_.hidden.push_back(c);
       setFaintAside(sound, static_cast<int>(lit.faintHead.size()),
                     static_cast<int>(lit.faintTail.size()));
       scans_.push_back(std::move(sound));

@@ -639,6 +639,15 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o = reel::randomArchiveReel(13);
                                                     },
                                                     -1, 0, 1, 1.0, 4},
+                                           // A unilateral track turned in the gate, a dark
+                                           // scratch in the middle of its edge's swing: the
+                                           // columns it hides, seen where the loudest moments
+                                           // reach past it, are mended on every scan after.
+                                           AgedReel{"unilateral_turned_dark_scratch_in_the_swing",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(33);
+                                                    },
+                                                    -1, 0, 0, 1.0, 68},
                                            // A unilateral negative in strips at 3970 dpi,
                                            // turned: its rows timed where its moving edge
                                            // lies, however far the window reaches past the
