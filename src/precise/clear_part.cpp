@@ -70,6 +70,9 @@ Across acrossGap(const std::vector<float>& shares, const Run& near, const Run& g
                                                                                    : Across::AsRead;
 }
 
+// The rows, of `rows` counted, that a speck or two darken.
+int speckRows(int rows) { return std::max(2, rows / 100); }
+
 }  // namespace
 
 int clearAnchor(const std::vector<int>& clear) {
@@ -136,12 +139,47 @@ std::vector<bool> scratchedColumns(const std::vector<int>& clear, int anchor, in
   return dark;
 }
 
-namespace {
-
-// The rows, of `rows` counted, that a speck or two darken.
-int speckRows(int rows) { return std::max(2, rows / 100); }
-
-}  // namespace
+std::vector<bool> hiddenColumns(const std::vector<int>& clear, int anchor, int rows, int widest,
+                                const std::vector<bool>& known) {
+  const int n = static_cast<int>(clear.size());
+  std::vector<bool> hidden(static_cast<size_t>(n), false);
+  if (anchor < 0 || anchor >= n) return hidden;
+  const int apart = std::max(4, rows / 200);  // as scratchedColumns counts apart
+  const int few = speckRows(rows);
+  const auto count = [&](int x) { return clear[static_cast<size_t>(x)]; };
+  for (const int step : {-1, 1}) {
+    // Inwards from the window's end: the most count beyond.
+    int beyond = 0;
+    for (int x = step > 0 ? n - 1 : 0; x != anchor; x -= step) {
+      hidden[static_cast<size_t>(x)] = count(x) <= few && count(x) + apart < beyond;
+      beyond = std::max(beyond, count(x));
+    }
+  }
+  for (int x = 0; x < std::min(n, static_cast<int>(known.size())); ++x)
+    if (known[static_cast<size_t>(x)] && count(x) <= few) hidden[static_cast<size_t>(x)] = true;
+  // A run is a scratch where the film nearer the anchor is clear more often than any
+  // beyond it, as film grows out from the anchor: a bright scratch beyond, always
+  // clear, is no film the sound reaches. Runs wider than a scratch are film.
+  for (int x = 0; x < n;) {
+    if (!hidden[static_cast<size_t>(x)]) {
+      ++x;
+      continue;
+    }
+    const int a = x;
+    while (x < n && hidden[static_cast<size_t>(x)]) ++x;
+    const int step = a > anchor ? 1 : -1;
+    // The film nearer, two columns of it: the one beside the run may lie partly under it.
+    const int next = step > 0 ? a - 1 : x;
+    int nearer = 0, beyond = 0;
+    for (const int u : {next, next - step})
+      if (u >= 0 && u < n) nearer = std::max(nearer, count(u));
+    for (int u = step > 0 ? x : a - 1; u >= 0 && u < n; u += step)
+      beyond = std::max(beyond, count(u));
+    const bool film = nearer > few && nearer >= beyond;
+    if (x - a > widest || !film) std::fill(hidden.begin() + a, hidden.begin() + x, false);
+  }
+  return hidden;
+}
 
 std::vector<bool> darkAgainstMirror(const std::vector<int>& clear, double mirrorSum, int rows,
                                     const std::vector<bool>& scratched, int widest) {

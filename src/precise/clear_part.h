@@ -23,6 +23,16 @@ int clearAnchor(const std::vector<int>& clear);
 // track's fixed edge, with clear film beyond it), not a scratch.
 std::vector<bool> scratchedColumns(const std::vector<int>& clear, int anchor, int rows, int widest);
 
+// The columns of a variable-area track's window that a dark scratch along the film
+// hides: clear on no more of `rows` than a speck or two covers, where film beyond them,
+// further from `anchor` (see clearAnchor), is clear on more, but on no more than the
+// film just nearer the anchor (a bright scratch beyond is no film). A run wider than
+// `widest` is film. Only what the sound shows beyond it is found: a scan whose sound never
+// reaches past the scratch shows none, and the columns `known` to be hidden on earlier
+// scans (the scratch runs along the film) are taken where they are as seldom clear.
+std::vector<bool> hiddenColumns(const std::vector<int>& clear, int anchor, int rows, int widest,
+                                const std::vector<bool>& known = {});
+
 // The columns of a bilateral track's window, about twice its middle `mirrorSum`, that
 // a dark scratch puts out of order where only the loudest moments reach it, with no
 // clearer film beyond it to show it: clear on no more of `rows` than a speck covers,

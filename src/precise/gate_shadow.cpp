@@ -19,6 +19,8 @@ constexpr double kSteadyRise = 0.02;
 // Rows of the penumbra passing more than this share of the lit film's light are read,
 // given their light back: the sound still stands well above the scanner's noise there.
 constexpr double kReadable = 0.5;
+// Rows passing more than this share are still read where no other scan holds them.
+constexpr double kFaint = 0.2;
 
 // How many rows from one end of a scan of `rows` rows lie in the shadow, where
 // `light(i)` is the light of the i-th row from that end: none unless the very end is
@@ -30,6 +32,7 @@ struct Shadow {
   int darkRows = 0;          // of them, those at most half lit
   std::vector<float> light;  // the share of the lit film's light on the others, from
                              // the darkest inwards
+  std::vector<float> faint;  // the same for the dark rows more than faintly lit
 };
 
 template <typename Light>
@@ -72,9 +75,14 @@ Shadow shadowRows(int rows, Light light) {
   int dark = 0;
   while (dark < y && light(dark) <= kReadable * expected(dark)) ++dark;
   // The penumbra's last row is still a little dark: take one more.
-  Shadow shadow{std::min(most, y + 1), dark, {}};
+  Shadow shadow{std::min(most, y + 1), dark, {}, {}};
   for (int i = dark; i < shadow.rows; ++i)
     shadow.light.push_back(static_cast<float>(std::clamp(light(i) / expected(i), kReadable, 1.0)));
+  int faint = 0;
+  while (faint < dark && light(faint) <= kFaint * expected(faint)) ++faint;
+  for (int i = faint; i < dark; ++i)
+    shadow.faint.push_back(
+        static_cast<float>(std::clamp(light(i) / expected(i), kFaint, kReadable)));
   return shadow;
 }
 
@@ -97,7 +105,20 @@ LitRows litRows(const cv::Mat& strip) {
   lit.end = rows - bottom.darkRows;
   lit.head = top.light;
   lit.tail = bottom.light;
+  lit.faintHead = top.faint;
+  lit.faintTail = bottom.faint;
   return lit;
+}
+
+LitRows withFaintRows(const LitRows& lit) {
+  LitRows wider;
+  wider.first = lit.first - static_cast<int>(lit.faintHead.size());
+  wider.end = lit.end + static_cast<int>(lit.faintTail.size());
+  wider.head = lit.faintHead;
+  wider.head.insert(wider.head.end(), lit.head.begin(), lit.head.end());
+  wider.tail = lit.faintTail;
+  wider.tail.insert(wider.tail.end(), lit.tail.begin(), lit.tail.end());
+  return wider;
 }
 
 cv::Mat litStrip(const cv::Mat& strip, const LitRows& lit) {

@@ -9,6 +9,6 @@ namespace kelvora {
 // Butterworth high-pass run forwards and then backwards, so that nothing is delayed
 // or turned in phase. The ends are padded with their own mirror image, so the filter
 // starts settled on the sound's own level.
-void removeReelLevel(std::vector<float>& sound, double rate, double cutoff = 2.0);
+void removeReelLevel(std::vector<float>& sound, double rate, double cutoff);
 
 }  // namespace kelvora

@@ -22,6 +22,8 @@ struct ReelTrack {
   std::vector<float> profile;  // the mean level of each strip column, for following weave
   double level = 0.0;          // variable density: the track's mean against the film beside it
   double light = 1.0;          // variable density: the mean level of the film beside the track
+  std::vector<int> hidden;     // variable area: strip columns, at the first scans' place, that
+                               // a dark scratch along the film hid on the scans read so far
 
   // The levels of a strip of this reel, a variable-area negative turned over.
   StripLevels levels(const cv::Mat& strip) const {

@@ -207,6 +207,41 @@ void bridgeGap(std::vector<float>& out, const std::vector<float>& previous,
   }
 }
 
+// Fills `gap` samples after `out` up to where `present` starts: from `after`, the
+// faint samples that follow `out`'s last on the scan before, and `before`, those that
+// lead into `present` on its own scan, each where it reaches, crossfaded where both do;
+// the rest is bridged at the resting level (see bridgeGap, easing over `ease` samples).
+void fillGap(std::vector<float>& out, const std::vector<float>& previous,
+             const std::vector<float>& present, long gap, const std::vector<float>& after,
+             const std::vector<float>& before, long ease) {
+  if (gap <= 0) return;
+  const long fromAfter = std::min<long>(gap, static_cast<long>(after.size()));
+  const long fromBefore = std::min<long>(gap, static_cast<long>(before.size()));
+  const long beforeStart = static_cast<long>(before.size()) - fromBefore;
+  if (fromAfter + fromBefore >= gap) {
+    // Both reach across the stretch where the one gives way to the other.
+    const long shared = fromAfter + fromBefore - gap;
+    for (long i = 0; i < gap; ++i) {
+      const long b = i - (gap - fromBefore);
+      if (b < 0) {
+        out.push_back(after[static_cast<size_t>(i)]);
+      } else if (i >= fromAfter) {
+        out.push_back(before[static_cast<size_t>(beforeStart + b)]);
+      } else {
+        const double w = 0.5 + 0.5 * std::cos(kPi * (b + 0.5) / shared);
+        out.push_back(static_cast<float>(w * after[static_cast<size_t>(i)] +
+                                         (1.0 - w) * before[static_cast<size_t>(beforeStart + b)]));
+      }
+    }
+    return;
+  }
+  out.insert(out.end(), after.begin(), after.begin() + fromAfter);
+  std::vector<float> next(before.begin() + beforeStart, before.end());
+  next.insert(next.end(), present.begin(), present.end());
+  bridgeGap(out, previous, next, gap - fromAfter - fromBefore, ease, ease);
+  out.insert(out.end(), before.begin() + beforeStart, before.end());
+}
+
 }  // namespace
 
 double overlapCorrelation(const std::vector<float>& previous, const std::vector<float>& present,
@@ -478,6 +513,7 @@ std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const Join
   if (scans.empty()) return out;
   out = scans.front().samples;
   double place = 0.0;  // where the previous scan's first row lies in the output
+  long previousEnds = static_cast<long>(out.size());  // where its last sample ends in it
   for (size_t k = 1; k < scans.size(); ++k) {
     place += plan.joins[k].advance + plan.joins[k].part;
     // A scan that starts between two rows of the output is read onto them.
@@ -486,8 +522,20 @@ std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const Join
     const long end = static_cast<long>(out.size());
     if (present.empty()) continue;
     if (at >= end) {
-      const long ease = plan.joins[k].kind == JoinKind::Missing ? 0 : kEaseSamples;
-      bridgeGap(out, scans[k - 1].samples, present, at - end, ease, ease);
+      const bool missing = plan.joins[k].kind == JoinKind::Missing;
+      // Rows the gate's shadow leaves between the two scans' brighter rows are read from
+      // their faint rows, where a scan holds them: not across missing scans.
+      std::vector<float> after, before;
+      if (!missing && previousEnds == end) after = scans[k - 1].faintAfter;
+      if (!missing && !scans[k].faintBefore.empty()) {
+        std::vector<float> whole = scans[k].faintBefore;
+        whole.insert(whole.end(), scans[k].samples.begin(), scans[k].samples.end());
+        whole = partRowLater(whole, at - place);
+        whole.resize(std::min(whole.size(), scans[k].faintBefore.size()));
+        before = std::move(whole);
+      }
+      fillGap(out, scans[k - 1].samples, present, at - end, after, before,
+              missing ? 0 : kEaseSamples);
       out.insert(out.end(), present.begin(), present.end());
     } else {
       const long overlap = std::min<long>(end - at, static_cast<long>(present.size()));
@@ -504,6 +552,7 @@ std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const Join
       out.resize(static_cast<size_t>(at + overlap));
       out.insert(out.end(), present.begin() + overlap, present.end());
     }
+    previousEnds = at + static_cast<long>(present.size());
   }
   return out;
 }

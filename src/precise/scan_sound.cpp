@@ -95,49 +95,113 @@ constexpr int kSincReach = 4;
 // be read along a turn: the weave moves it by up to a couple within a scan.
 constexpr double kLeastTurnDrift = 3.0;
 
+// The column of `plain` (a window of the strip, `shift(y)` whole columns further along
+// on row y where the film drifts) where its sound lies: the middle of the film's
+// columns the sound moves, each weighed by how far it moves over the rows `measured`
+// beyond the grain. A bilateral track's two edges swing alike about its middle; a
+// unilateral track's sound is all in its moving edge, its fixed edge still. -1 where
+// nothing moves beyond the grain.
+template <typename Shift>
+double soundColumn(const cv::Mat& plain, int cols, cv::Range measured, Shift shift) {
+  std::vector<double> sum(static_cast<size_t>(cols), 0.0), squares(sum);
+  for (int y = measured.start; y < measured.end; ++y) {
+    const float* row = plain.ptr<float>(y);
+    const int at = shift(y);
+    for (int j = 0; j < cols; ++j) {
+      const float v = row[std::clamp(at + j, 0, plain.cols - 1)];
+      sum[j] += v;
+      squares[j] += static_cast<double>(v) * v;
+    }
+  }
+  const double count = std::max(measured.size(), 1);
+  std::vector<double> spread(static_cast<size_t>(cols));
+  for (int j = 0; j < cols; ++j)
+    spread[j] = std::max(0.0, squares[j] / count - (sum[j] / count) * (sum[j] / count));
+  std::vector<double> sorted = spread;
+  std::nth_element(sorted.begin(), sorted.begin() + cols / 10, sorted.end());
+  // Still film spreads by its grain alone; the sound's columns by far more.
+  const double grain = 4.0 * sorted[static_cast<size_t>(cols / 10)];
+  double weight = 0.0, moment = 0.0;
+  for (int j = 0; j < cols; ++j) {
+    const double w = std::max(0.0, spread[j] - grain);
+    weight += w;
+    moment += w * j;
+  }
+  return weight > 0.0 ? moment / weight : -1.0;
+}
+
 // The levels of the window of the strip read along the film: column j of the result
-// is column `from + j` read the part of a row later that the scan's turn moves it by,
-// so that a row of the result is a row of film. Between rows a Lanczos-windowed sinc
+// is the film's column that lies at `from + j` on row `middleRow`, read the part of a
+// row later that the scan's turn moves it by, so that a row of the result is a row of
+// film and a column of it a column of film. Along, between rows a Lanczos-windowed sinc
 // over kSincReach rows either side reads it (the ends standing for the rows beyond):
 // the sound on a track reaches near the rows' own limit, and a move to the nearest row
 // would set the columns either side of a step half a row apart in time, breaking an
-// edge that moved within the row in two.
-cv::Mat alongTheFilm(const cv::Mat& strip, const StripLevels& levels, int from, int to,
-                     double skew) {
-  const cv::Mat plain = stripLevels(strip.colRange(from, to), levels);
-  if (skew == 0.0) return plain;
-  const int rows = plain.rows, cols = plain.cols;
-  const double centre = 0.5 * (from + to - 1);
+// edge that moved within the row in two. The rows are timed at the column of the gate
+// where the sound lies (see soundColumn, measured on the rows `measured`), the film's
+// `offset` from the first scans taken off: the turn is the gate's, and the film
+// weaving across it does not move where its rows are timed. So a unilateral track's
+// sound keeps its time from scan to scan, however far the window reaches past it.
+// Across, the film drifts `skew` columns a row: each row is read that far along,
+// between columns by a linear blend, which keeps the clear width a row holds; a
+// scratch along the film stays in its columns, and a bilateral track's middle with it.
+cv::Mat alongTheFilm(const cv::Mat& strip, const StripLevels& levels, int from, int to, double skew,
+                     double offset, double middleRow, cv::Range measured) {
+  if (skew == 0.0) return stripLevels(strip.colRange(from, to), levels);
+  // The columns the film's drift brings into the window on some row.
+  const int reach =
+      static_cast<int>(std::ceil(std::abs(skew) * std::max(middleRow, strip.rows - middleRow))) + 1;
+  const int wideFrom = std::max(0, from - reach);
+  const int wideTo = std::min(strip.cols, to + reach);
+  const cv::Mat plain = stripLevels(strip.colRange(wideFrom, wideTo), levels);
+  const int rows = plain.rows, wide = plain.cols, cols = to - from;
+  // Where on row y the window's first column lies in `plain`.
+  const auto across = [&](int y) { return from - wideFrom + skew * (y - middleRow); };
+  const double sound = soundColumn(plain, cols, measured,
+                                   [&](int y) { return static_cast<int>(std::lround(across(y))); });
+  const double centre = (sound >= 0.0 ? sound : 0.5 * (cols - 1)) - offset + from - wideFrom;
   constexpr int kTaps = 2 * kSincReach;
   // Each tap's weights side by side across the columns; the whole rows of a column's
   // delay fall in runs of columns, each run read from the same rows.
-  std::vector<float> weights(static_cast<size_t>(kTaps) * cols);
+  std::vector<float> weights(static_cast<size_t>(kTaps) * wide);
   std::vector<std::pair<int, int>> runs;  // (first column, whole rows of its delay)
-  for (int j = 0; j < cols; ++j) {
-    const double delay = -skew * (from + j - centre);
+  for (int j = 0; j < wide; ++j) {
+    const double delay = -skew * (j - centre);
     const int whole = static_cast<int>(std::floor(delay));
     if (runs.empty() || runs.back().second != whole) runs.emplace_back(j, whole);
     const std::vector<double> w = lanczosWeights(delay - whole, kSincReach);
     for (int k = 0; k < kTaps; ++k)
-      weights[static_cast<size_t>(k) * cols + j] = static_cast<float>(w[static_cast<size_t>(k)]);
+      weights[static_cast<size_t>(k) * wide + j] = static_cast<float>(w[static_cast<size_t>(k)]);
   }
-  cv::Mat window(rows, cols, CV_32F, cv::Scalar(0));
+  cv::Mat along(rows, wide, CV_32F, cv::Scalar(0));
   // Rows are read apart, in stripes side by side.
   sideBySide(rows, [&](int first, int end) {
     for (int y = first; y < end; ++y) {
-      float* out = window.ptr<float>(y);
+      float* out = along.ptr<float>(y);
       for (size_t r = 0; r < runs.size(); ++r) {
         const int j0 = runs[r].first;
-        const int j1 = r + 1 < runs.size() ? runs[r + 1].first : cols;
+        const int j1 = r + 1 < runs.size() ? runs[r + 1].first : wide;
         for (int k = 0; k < kTaps; ++k) {
           const int at = std::clamp(y + runs[r].second + k - kSincReach + 1, 0, rows - 1);
           const float* in = plain.ptr<float>(at);
-          const float* w = weights.data() + static_cast<size_t>(k) * cols;
+          const float* w = weights.data() + static_cast<size_t>(k) * wide;
           for (int j = j0; j < j1; ++j) out[j] += w[j] * in[j];
         }
       }
     }
   });
+  cv::Mat window(rows, cols, CV_32F);
+  for (int y = 0; y < rows; ++y) {
+    const double at = across(y);
+    const int whole = static_cast<int>(std::floor(at));
+    const float part = static_cast<float>(at - whole);
+    const float* in = along.ptr<float>(y);
+    float* out = window.ptr<float>(y);
+    for (int j = 0; j < cols; ++j) {
+      const int a = std::clamp(whole + j, 0, wide - 1), b = std::clamp(whole + j + 1, 0, wide - 1);
+      out[j] = in[a] + part * (in[b] - in[a]);
+    }
+  }
   return window;
 }
 
@@ -229,11 +293,12 @@ double edgesSum(const cv::Mat& window, int around) {
 }
 
 // Mends the columns of a variable-area window that `scratched` marks (see
-// scratchedColumns), and a column either side of each run where the scratch's edge
-// covers part of it: from their mirror columns where the track is bilateral about
+// scratchedColumns), and `beside` columns either side of each run where the scratch's
+// edge covers part of them: from their mirror columns where the track is bilateral about
 // `mirrorSum` (-1 where not) and those are film, else between the film either side.
 // Returns the columns mended.
-int mendScratchedColumns(cv::Mat& window, const std::vector<bool>& scratched, double mirrorSum) {
+int mendScratchedColumns(cv::Mat& window, const std::vector<bool>& scratched, double mirrorSum,
+                         int beside) {
   const int n = window.cols;
   int count = 0;
   for (int u = 1; u < n - 1;) {
@@ -243,7 +308,7 @@ int mendScratchedColumns(cv::Mat& window, const std::vector<bool>& scratched, do
     }
     const int from = u;
     while (u < n - 1 && scratched[static_cast<size_t>(u)]) ++u;
-    const int a = std::max(1, from - 1), b = std::min(n - 2, u);
+    const int a = std::max(1, from - beside), b = std::min(n - 2, u - 1 + beside);
     bool fromMirror = mirrorSum >= 0;
     for (int x = a; x <= b && fromMirror; ++x) {
       const double m = mirrorSum - x;
@@ -526,6 +591,24 @@ FilmLevelsOfRow filmLevelsOfRow(const float* row, int cols, float middle, float 
 
 }  // namespace
 
+void setFaintAside(ScanSound& sound, int before, int after) {
+  const int n = static_cast<int>(sound.samples.size());
+  before = std::clamp(before, 0, n);
+  after = std::clamp(after, 0, n - before);
+  sound.faintBefore.assign(sound.samples.begin(), sound.samples.begin() + before);
+  sound.faintAfter.assign(sound.samples.end() - after, sound.samples.end());
+  sound.samples.erase(sound.samples.end() - after, sound.samples.end());
+  sound.samples.erase(sound.samples.begin(), sound.samples.begin() + before);
+  std::vector<int> kept;
+  for (const int row : sound.spliceRows)
+    if (row >= before && row < n - after) kept.push_back(row - before);
+  sound.spliceRows = std::move(kept);
+  if (static_cast<int>(sound.picture.size()) == n) {
+    sound.picture.erase(sound.picture.end() - after, sound.picture.end());
+    sound.picture.erase(sound.picture.begin(), sound.picture.begin() + before);
+  }
+}
+
 ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackWidth,
                         DimmedRows dimmed) {
   ScanSound sound;
@@ -561,7 +644,8 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // drift of a few columns over a scan can be the film's weave in the gate, not a turn.
   const bool turned = std::abs(sound.skew * strip.rows) >= kLeastTurnDrift;
   cv::Mat window =
-      alongTheFilm(strip, levels, from, to, track.variableDensity || !turned ? 0.0 : sound.skew);
+      alongTheFilm(strip, levels, from, to, track.variableDensity || !turned ? 0.0 : sound.skew,
+                   sound.offset, 0.5 * (lit.start + lit.end), lit);
 
   const cv::Mat litWindow = window.rowRange(lit);
   const std::vector<float> spread = levelShares(litWindow, {0.02, 0.98});
@@ -697,22 +781,37 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   std::fill(onTrack.begin(), onTrack.begin() + inset, 0);
   std::fill(onTrack.end() - inset, onTrack.end(), 0);
   const int anchor = clearAnchor(onTrack);
-  // A scratch along a bilateral track that the mending above left (one wider than a
-  // speck, at the track's outer reach, where the film beside it barely moves) shows in
-  // how often each column of the track is clear.
-  if (std::abs(2 * anchor - mirrorSum) <= std::max(4, window.cols / 20)) {
-    const int counted = (rows + 3) / 4;
-    const int widest = std::max(kWidestSpeck, trackWidth / 12);
-    std::vector<bool> scratched = scratchedColumns(clearColumns, anchor, counted, widest);
-    std::fill(scratched.begin(), scratched.begin() + inset, false);
-    std::fill(scratched.end() - inset, scratched.end(), false);
+  // A scratch along the track that the mending above left (one wider than a speck, at
+  // the track's outer reach, where the film beside it barely moves) shows in how often
+  // each column of the track is clear. A unilateral track's clear part reaches past a
+  // dark scratch only at its loudest: there the columns the scratch hides are all that
+  // is sure, with those it hid on the scans before.
+  const bool bilateral = std::abs(2 * anchor - mirrorSum) <= std::max(4, window.cols / 20);
+  const int counted = (rows + 3) / 4;
+  const int widest = std::max(kWidestSpeck, trackWidth / 12);
+  const int place = from - shift;  // window column x lies at the first scans' x + place
+  std::vector<bool> known(static_cast<size_t>(window.cols), false);
+  for (const int c : track.hidden)
+    if (c - place >= 0 && c - place < window.cols) known[static_cast<size_t>(c - place)] = true;
+  std::vector<bool> scratched = bilateral
+                                    ? scratchedColumns(clearColumns, anchor, counted, widest)
+                                    : hiddenColumns(clearColumns, anchor, counted, widest, known);
+  std::fill(scratched.begin(), scratched.begin() + inset, false);
+  std::fill(scratched.end() - inset, scratched.end(), false);
+  if (bilateral) {
     // Its mirror image says so on the margin too: the track located on the first scans
     // ends where a dark scratch hides the film beyond it.
     const std::vector<bool> dark =
         darkAgainstMirror(clearColumns, mirrorSum, counted, scratched, widest);
     for (size_t x = 0; x < dark.size(); ++x) scratched[x] = scratched[x] || dark[x];
-    sound.scratchColumns += mendScratchedColumns(window, scratched, mirrorSum);
+  } else {
+    for (int x = 0; x < window.cols; ++x)
+      if (scratched[static_cast<size_t>(x)]) sound.hidden.push_back(x + place);
   }
+  // The columns a dark scratch hides on a unilateral track take in the ones it covers
+  // in part; a bilateral track's scratch is mended a column wider either side.
+  sound.scratchColumns +=
+      mendScratchedColumns(window, scratched, bilateral ? mirrorSum : -1.0, bilateral ? 1 : 0);
   const int mirror = static_cast<int>(std::lround(mirrorSum));
   // Rows whose clear part runs into the window's first (1) or last (2) column.
   std::vector<char> reaching(static_cast<size_t>(rows), 0);

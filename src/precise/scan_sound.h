@@ -18,13 +18,24 @@ struct ScanSound {
   double skew = 0.0;            // sideways drift of the film per row: the scan's turn in the gate
   int scratchColumns = 0;       // columns that do not modulate, left out
   std::vector<int> spliceRows;  // rows where the band of a film splice crosses the film
+  std::vector<int> hidden;      // strip columns, at the first scans' place, a dark scratch
+                                // hides on a unilateral track (see hiddenColumns)
   std::vector<float> picture;   // the mean level of each row of the picture's edge beside
                                 // the track: its frame lines
   int rowsAtFirstColumn = 0;    // variable area: rows whose clear part runs into the window's
   int rowsAtLastColumn = 0;     // first or last column
   int rowsPastTrack = 0;        // variable area: rows whose clear area reaches the window's
                                 // outer columns, beyond the track located so far
+  // The samples of the faint rows just before and after `samples`, which the gate's
+  // shadow dims to under half its light: kept to bridge two scans whose brighter rows
+  // do not meet, never matched or measured on.
+  std::vector<float> faintBefore;
+  std::vector<float> faintAfter;
 };
+
+// Sets the first `before` and the last `after` samples of `sound` aside as its faint
+// ones, its splices and picture rows counted from the samples kept.
+void setFaintAside(ScanSound& sound, int before, int after);
 
 // Rows at the two ends of a strip that the gate's penumbra dims, given their light back
 // (see litStrip): read, but left out of what is measured along the scan.

@@ -171,7 +171,9 @@ class PreciseReader : public SoundReader {
                     filPar_.framePitch);
       warn_(text);
     }
-    removeReelLevel(samples, filmRate);
+    // A variable-density track's level is the print's density and the lamp's light
+    // themselves, which wander faster than a variable-area track's clear width does.
+    removeReelLevel(samples, filmRate, track_.variableDensity ? 5.0 : 2.0);
     const float silence = record_.removeDC ? -128.0f : 128.0f;
     for (float& s : samples)
       s = silence + 256.0f * s;  // the clear share: half the track is full scale
@@ -258,10 +260,13 @@ class PreciseReader : public SoundReader {
       }
       leads_.push_back(lit.first);
       lastTail_ = whole.rows - lit.end;
-      // The penumbra's rows more than half lit are read too, given their light back;
-      // the film is measured on the rows lit fully.
-      const cv::Mat strip = litStrip(whole, lit);
-      const DimmedRows dimmed{static_cast<int>(lit.head.size()), static_cast<int>(lit.tail.size())};
+      // The penumbra's rows more than half lit are read too, given their light back,
+      // and the fainter ones set aside, to bridge two scans whose shadows the overlap
+      // does not hold; the film is measured on the rows lit fully.
+      const LitRows read = withFaintRows(lit);
+      const cv::Mat strip = litStrip(whole, read);
+      const DimmedRows dimmed{static_cast<int>(read.head.size()),
+                              static_cast<int>(read.tail.size())};
       const int fullFirst = std::min(dimmed.head, strip.rows);
       const cv::Mat fullyLit =
           strip.rowRange(fullFirst, std::max(fullFirst, strip.rows - dimmed.tail));
@@ -286,6 +291,12 @@ class PreciseReader : public SoundReader {
                             track_.negative || track_.variableDensity, filPar_.framePitch);
         for (int& row : sound.spliceRows) row += fullFirst;
       }
+      // A dark scratch runs on along the film: the columns it hid stay known.
+      for (const int c : sound.hidden)
+        if (std::find(track_.hidden.begin(), track_.hidden.end(), c) == track_.hidden.end())
+          track_.hidden.push_back(c);
+      setFaintAside(sound, static_cast<int>(lit.faintHead.size()),
+                    static_cast<int>(lit.faintTail.size()));
       scans_.push_back(std::move(sound));
     }
     waiting_.clear();

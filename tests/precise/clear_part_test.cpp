@@ -113,6 +113,45 @@ TEST(ClearPart, ScratchesShowInHowOftenColumnsAreClear) {
   }
 }
 
+// A unilateral track's clear part grows from its fixed edge (the anchor's side) out to
+// its moving edge; a dark scratch hides the columns it lies on, seen only where the
+// loudest moments reach past it.
+TEST(ClearPart, ColumnsADarkScratchHidesOnAUnilateralTrack) {
+  struct Case {
+    std::string name;
+    std::vector<int> clear;
+    std::vector<bool> known;  // hidden on earlier scans
+    std::vector<int> hidden;
+  };
+  //                                fixed edge, core, moving edge's swing ...
+  const std::vector<int> track = {0, 400, 400, 400, 300, 200, 120, 60, 30, 12, 5, 0, 0, 0};
+  std::vector<int> seen = track, unseen = track, dusty = track;
+  seen[7] = seen[8] = 0;  // under the scratch; the film beyond it clear at the loudest
+  unseen[7] = unseen[8] = unseen[9] = unseen[10] = 0;  // nothing beyond: no sign of it
+  dusty[3] = 360;                                      // specks in the core
+  std::vector<int> brightBeyond = track;
+  brightBeyond[12] = 400;  // a bright scratch, always clear, beyond the reach
+  std::vector<bool> atSevenAndEight(track.size(), false);
+  atSevenAndEight[7] = atSevenAndEight[8] = true;
+  const Case cases[] = {
+      {"plain", track, {}, {}},
+      {"seen past the loudest reach", seen, {}, {7, 8}},
+      {"nothing beyond it", unseen, {}, {}},
+      {"known from the scans before", unseen, atSevenAndEight, {7, 8}},
+      // Columns known hidden before but clear on this scan are film.
+      {"known, but clear here", track, atSevenAndEight, {}},
+      {"dust in the core is no scratch", dusty, {}, {}},
+      {"film short of a bright scratch is no scratch", brightBeyond, {}, {}},
+  };
+  for (const Case& c : cases) {
+    const std::vector<bool> got = hiddenColumns(c.clear, 2, 400, 3, c.known);
+    std::vector<int> marked;
+    for (size_t x = 0; x < got.size(); ++x)
+      if (got[x]) marked.push_back(static_cast<int>(x));
+    EXPECT_EQ(marked, c.hidden) << c.name;
+  }
+}
+
 TEST(ClearPart, ADarkScratchOnTheLoudestReachShowsAgainstItsMirrorImage) {
   // How often each column of a bilateral track is clear over 400 rows: the middle at
   // column 20 (mirror sum 40), the clear part reaching out less and less often.

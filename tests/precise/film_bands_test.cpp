@@ -126,11 +126,23 @@ TEST(GateShadow, PenumbraRowsMoreThanHalfLitAreGivenTheirLightBack) {
     }
     cv::Mat scanned = film.clone();
     for (int y = 0; y < kRows; ++y) darken(scanned, y, y + 1, shade(y));
-    int first = 0;
+    int first = 0, faint = 0;
     while (shade(first) <= 0.5) ++first;
+    while (shade(faint) <= 0.2) ++faint;
     const LitRows lit = litRows(scanned);
     EXPECT_NEAR(lit.first, first, 1);
     EXPECT_NEAR(lit.end, kRows - first, 1);
+    // The rows at most half lit but more than faintly are set aside, given their light
+    // back as well, for a join whose overlap the shadow covers.
+    const LitRows read = withFaintRows(lit);
+    EXPECT_NEAR(read.first, faint, 1);
+    EXPECT_NEAR(read.end, kRows - faint, 1);
+    const cv::Mat faintGiven = litStrip(scanned, read);
+    for (int y = 0; y < lit.first - read.first; ++y) {
+      cv::Mat apart;
+      cv::absdiff(faintGiven.row(y), film.row(read.first + y), apart);
+      ASSERT_LT(cv::mean(apart)[0], 0.06 * (c.deep ? 65535.0 : 255.0)) << "row " << read.first + y;
+    }
     const cv::Mat given = litStrip(scanned, lit);
     ASSERT_EQ(given.rows, lit.end - lit.first);
     ASSERT_EQ(given.type(), scanned.type());

@@ -397,9 +397,9 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                     },
                                                     // The track is found past the film's edge
                                                     // that the turn moves across the strip's
-                                                    // first columns; what the turn still costs
-                                                    // is held where it stands.
-                                                    -1, 0, 0, 6.5},
+                                                    // first columns, its rows timed where its
+                                                    // moving edge lies.
+                                                    -1, 0, 0, 1.0},
                                            // The clicks it still has off the dust, in the
                                            // scans before the gap, are held where they
                                            // stand.
@@ -643,7 +643,40 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                            AgedReel{"tones_on_a_short_unilateral_negative",
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(11);
-                                                    }}),
+                                                    }},
+                                           // 16 mm strips at 4000 dpi turned in the gate, a
+                                           // dark scratch out where the loud tones' edges
+                                           // pass, a splice in the gate's shadow where two
+                                           // strips overlap: the strips read straightened, the
+                                           // scratch in its own columns from end to end, and
+                                           // the rows the shadow dims below half read where
+                                           // neither strip holds them brighter.
+                                           AgedReel{"turned_strips_dark_scratch_splice_in_shadow",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(13);
+                                                    },
+                                                    -1, 0, 1, 1.0, 4},
+                                           // A unilateral track turned in the gate, a dark
+                                           // scratch in the middle of its edge's swing: the
+                                           // columns it hides, seen where the loudest moments
+                                           // reach past it, are mended on every scan after.
+                                           // Its clicks are peaks whose edge lies under the
+                                           // scratch, where the ideal reader is nearly as far
+                                           // off, and scans before the scratch first shows.
+                                           AgedReel{"unilateral_turned_dark_scratch_in_the_swing",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(33);
+                                                    },
+                                                    -1, 0, 0, 1.0, 70},
+                                           // A unilateral negative in strips at 3970 dpi,
+                                           // turned: its rows timed where its moving edge
+                                           // lies, however far the window reaches past the
+                                           // fixed one.
+                                           AgedReel{"turned_unilateral_negative_strips_at_3970_dpi",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(19);
+                                                    },
+                                                    -1, 0, 0, 1.0}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Film with no track on it at all (blank film, or the wrong film settings): the job says
@@ -686,6 +719,47 @@ TEST(PreciseReaderParts, ScansStartingBetweenRowsAreReadOntoTheFirstOnesRows) {
     ASSERT_NEAR(joined[j], sound(static_cast<double>(j)), 0.002) << "row " << j;
 }
 
+// Two scans whose brighter rows do not meet, the gate's shadow over their short overlap:
+// the rows between are read from the faint rows either scan set aside, where they reach,
+// and bridged at the resting level only where neither does, or across a missing scan.
+TEST(PreciseReaderParts, FaintRowsBridgeScansWhoseLitRowsDoNotMeet) {
+  struct Case {
+    const char* name;
+    int after, before;  // faint rows the first scan holds after its samples, the second before
+    JoinKind kind;
+    int read;  // of the gap's 20 rows, those read from the film
+  };
+  const Case cases[] = {
+      {"both reach across", 14, 14, JoinKind::Clean, 20},
+      {"together they meet", 12, 8, JoinKind::Clean, 20},
+      {"one reaches across", 0, 25, JoinKind::Quiet, 20},
+      {"neither reaches across", 5, 5, JoinKind::Clean, 10},
+      {"none", 0, 0, JoinKind::Clean, 0},
+      {"across missing scans", 14, 14, JoinKind::Missing, 0},
+  };
+  const auto film = [](int y) { return static_cast<float>(0.4 * std::sin(0.13 * y) + 0.5); };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<ScanSound> scans(2);
+    for (int y = 0; y < 300; ++y) scans[0].samples.push_back(film(y));
+    for (int y = 320; y < 620; ++y) scans[1].samples.push_back(film(y));
+    for (int y = 300; y < 300 + c.after; ++y) scans[0].faintAfter.push_back(film(y));
+    for (int y = 320 - c.before; y < 320; ++y) scans[1].faintBefore.push_back(film(y));
+    JoinPlan plan;
+    plan.joins.resize(2);
+    plan.joins[1] = ScanJoin{320, 0.0, NAN, c.kind};
+    const std::vector<float> joined = assembleScans(scans, plan, true);
+    ASSERT_EQ(joined.size(), 620u);
+    int read = 0;
+    for (int y = 300; y < 320; ++y) read += std::abs(joined[y] - film(y)) < 1e-4f ? 1 : 0;
+    EXPECT_EQ(read, c.read);
+    for (int y = 0; y < 620; ++y) {
+      if (y >= 300 && y < 320) continue;
+      ASSERT_FLOAT_EQ(joined[y], film(y)) << "row " << y;
+    }
+  }
+}
+
 // Scans whose lit overlap is a few dozen rows: sound that does not continue matches
 // as well as half by chance somewhere near the usual advance, and is no join.
 TEST(PreciseReaderParts, AShortOverlapThatMatchesByChanceIsNoJoin) {
@@ -720,18 +794,20 @@ TEST(PreciseReaderParts, ScanNumbersThatJump) {
 
 TEST(PreciseReaderParts, ReelLevelGoesAndTheSoundStays) {
   // A slow drift of the print's density under a 60 Hz hum: the drift goes, the hum
-  // keeps its level and phase.
+  // keeps its level and phase, below either cutoff the reader takes.
   const double rate = 17000;
-  std::vector<float> sound(40000), hum(sound.size());
-  for (size_t i = 0; i < sound.size(); ++i) {
-    hum[i] = static_cast<float>(0.1 * std::sin(2 * 3.141592653589793 * 60 * i / rate));
-    sound[i] = hum[i] + 0.5f + 0.3f * static_cast<float>(i) / sound.size();
+  for (const double cutoff : {2.0, 5.0}) {
+    std::vector<float> sound(40000), hum(sound.size());
+    for (size_t i = 0; i < sound.size(); ++i) {
+      hum[i] = static_cast<float>(0.1 * std::sin(2 * 3.141592653589793 * 60 * i / rate));
+      sound[i] = hum[i] + 0.5f + 0.3f * static_cast<float>(i) / sound.size();
+    }
+    removeReelLevel(sound, rate, cutoff);
+    double worst = 0;
+    for (size_t i = 4000; i + 4000 < sound.size(); ++i)
+      worst = std::max(worst, static_cast<double>(std::abs(sound[i] - hum[i])));
+    EXPECT_LT(worst, 0.002) << cutoff << " Hz";
   }
-  removeReelLevel(sound, rate);
-  double worst = 0;
-  for (size_t i = 4000; i + 4000 < sound.size(); ++i)
-    worst = std::max(worst, static_cast<double>(std::abs(sound[i] - hum[i])));
-  EXPECT_LT(worst, 0.002);
 }
 
 }  // namespace
