@@ -141,6 +141,44 @@ cv::Mat alongTheFilm(const cv::Mat& strip, const StripLevels& levels, int from, 
   return window;
 }
 
+// Each row of `window` moved sideways by the film's drift since row `middle`, `skew`
+// columns a row, read between columns: a column of the result is a column of film on
+// every row. The ends stand for the columns beyond them.
+cv::Mat acrossTheFilm(const cv::Mat& window, double skew, double middle) {
+  cv::Mat moved(window.size(), CV_32F);
+  const int n = window.cols;
+  sideBySide(window.rows, [&](int first, int end) {
+    for (int y = first; y < end; ++y) {
+      const double drift = skew * (y - middle);
+      const int whole = static_cast<int>(std::floor(drift));
+      const float part = static_cast<float>(drift - whole);
+      const float* in = window.ptr<float>(y);
+      float* out = moved.ptr<float>(y);
+      for (int x = 0; x < n; ++x) {
+        const float a = in[std::clamp(x + whole, 0, n - 1)];
+        const float b = in[std::clamp(x + whole + 1, 0, n - 1)];
+        out[x] = a + part * (b - a);
+      }
+    }
+  });
+  return moved;
+}
+
+// Whether the variable-area track in `window` is bilateral about twice its middle
+// `mirrorSum`: the column clear on most rows, `inset` columns or more from either end,
+// lies at that middle (a unilateral track's lies by its fixed edge). Every fourth row
+// is counted; a column is clear where brighter than `middle`.
+bool bilateralAbout(const cv::Mat& window, double mirrorSum, float middle, int inset) {
+  std::vector<int> clear(static_cast<size_t>(window.cols), 0);
+  for (int y = 0; y < window.rows; y += 4) {
+    const float* row = window.ptr<float>(y);
+    for (int x = inset; x < window.cols - inset; ++x)
+      clear[static_cast<size_t>(x)] += row[x] > middle;
+  }
+  const int anchor = clearAnchor(clear);
+  return anchor >= 0 && std::abs(2 * anchor - mirrorSum) <= std::max(4, window.cols / 20);
+}
+
 // The level a row holds at column `at`, between whole columns: a linear blend, as a
 // pixel's share of an edge moves with it. `at` lies within the row.
 float between(const float* row, double at) {
@@ -554,22 +592,30 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   const bool turned = std::abs(sound.skew * strip.rows) >= kLeastTurnDrift;
   cv::Mat window =
       alongTheFilm(strip, levels, from, to, track.variableDensity || !turned ? 0.0 : sound.skew);
-
-  const cv::Mat litWindow = window.rowRange(lit);
+  cv::Mat litWindow = window.rowRange(lit);
   const std::vector<float> spread = levelShares(litWindow, {0.02, 0.98});
   const float dark = spread[0], bright = spread[1];
   // Where the track's middle lies by its offset, and by its edges on this scan where
   // they put it no further off than the offset may be (a unilateral track's clear part
   // has its middle far from the track's).
   const int around = track.first + track.last + 2 * (shift - from);
-  const int byEdges = static_cast<int>(std::lround(edgesSum(litWindow, around)));
-  const double mirrorSum = track.variableDensity
-                               ? -1.0
-                               : mirrorAxis(litWindow,
-                                            std::abs(byEdges - around) <= track.margin
-                                                ? std::vector<int>{around, byEdges}
-                                                : std::vector<int>{around},
-                                            3);
+  const auto middleOf = [&](const cv::Mat& rows) {
+    const int byEdges = static_cast<int>(std::lround(edgesSum(rows, around)));
+    return mirrorAxis(rows,
+                      std::abs(byEdges - around) <= track.margin ? std::vector<int>{around, byEdges}
+                                                                 : std::vector<int>{around},
+                      3);
+  };
+  double mirrorSum = track.variableDensity ? -1.0 : middleOf(litWindow);
+  // A bilateral track is read where it runs: its middle, and a scratch along it, in the
+  // same columns on every row, whether the turn or the weave moves it sideways.
+  const int inset = std::min(track.margin + drift, window.cols / 3);
+  if (!track.variableDensity && sound.skew != 0.0 &&
+      bilateralAbout(litWindow, mirrorSum, 0.5f * (dark + bright), inset)) {
+    window = acrossTheFilm(window, sound.skew, 0.5 * (lit.start + lit.end));
+    litWindow = window.rowRange(lit);
+    mirrorSum = middleOf(litWindow);
+  }
   sound.scratchColumns = mendScratches(window, bright - dark, mirrorSum, lit);
 
   const int besideFrom = std::clamp(track.besideFirst + shift, 0, cols - 1);
@@ -681,7 +727,6 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // and within it passed by.
   // The anchor lies on the track, not on the margin read for weave and skew (where a
   // negative's window may reach the bright gate beyond the film's edge).
-  const int inset = std::min(track.margin + drift, window.cols / 3);
   std::vector<int> onTrack = clearColumns;
   std::fill(onTrack.begin(), onTrack.begin() + inset, 0);
   std::fill(onTrack.end() - inset, onTrack.end(), 0);

@@ -612,6 +612,15 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(14);
                                                     }},
+                                           // 16 mm strips at 4000 dpi, turned, loud tones, a
+                                           // dark scratch where the louder moments' edges
+                                           // pass, dust, a splice: read where the turn moves
+                                           // the track, the scratch stays in its columns.
+                                           AgedReel{"turned_sixteen_strips_dark_scratch_dust",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(13);
+                                                    },
+                                                    -1, 0, 1, 6.5, 8},
                                            // A short overlap whose ends lie in a deep
                                            // penumbra, a scan missing: read there, the
                                            // overlaps match, and the sound meets the gap
