@@ -744,7 +744,9 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     // ends where a dark scratch hides the film beyond it.
     const std::vector<bool> dark =
         darkAgainstMirror(clearColumns, mirrorSum, counted, scratched, widest);
-    for (size_t x = 0; x < dark.size(); ++x) scratched[x] = scratched[x] || dark[x];
+    // A bright scratch near the middle says so against its mirror image too.
+    const std::vector<bool> shining = brightAgainstMirror(clearColumns, mirrorSum, counted, widest);
+    for (size_t x = 0; x < dark.size(); ++x) scratched[x] = scratched[x] || dark[x] || shining[x];
     sound.scratchColumns += mendScratchedColumns(window, scratched, mirrorSum);
   }
   const int mirror = static_cast<int>(std::lround(mirrorSum));

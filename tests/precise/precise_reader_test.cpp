@@ -612,6 +612,18 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(14);
                                                     }},
+                                           // 16 mm frames turned in the gate and weaving,
+                                           // loud tones, a bright scratch just beside the
+                                           // bilateral track's middle: the loudest moments
+                                           // bring an edge under it. Each row is read where
+                                           // the turn has moved the track, so the scratch
+                                           // stays in its columns, and it is read from its
+                                           // mirror image.
+                                           AgedReel{"turned_bilateral_bright_scratch_by_the_middle",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(18);
+                                                    },
+                                                    -1, 0, 0, 6.5, 6},
                                            // 16 mm strips at 4000 dpi, turned, loud tones, a
                                            // dark scratch where the louder moments' edges
                                            // pass, dust, a splice: read where the turn moves
