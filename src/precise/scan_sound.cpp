@@ -656,9 +656,19 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     const double level = track.level > 0.0 ? track.level : 1.0;
     // The plain film beside the track measures the light along the scan, the lamp's
     // flicker from scan to scan with it: clear beside a positive's track, dark but
-    // steady beside a negative's.
+    // steady beside a negative's. On a turned scan the film beside the track shows a
+    // row of film `lag` rows before the track's middle does: a splice's band, whose
+    // light is read row by row, meets the track's own there.
+    const double lag = sound.skew * (0.5 * (besideFrom + besideTo - 1) - 0.5 * (from + to - 1));
+    const auto besideAt = [&](double at) {
+      const int y = std::clamp(static_cast<int>(std::floor(at)), 0, rows - 1);
+      const int next = std::min(y + 1, rows - 1);
+      const double part = std::clamp(at - y, 0.0, 1.0);
+      return besideLevel[y] + part * (besideLevel[next] - besideLevel[y]);
+    };
     for (int y = 0; y < rows; ++y) {
-      const double light = besideLevel[y] > 1.0 ? besideLevel[y] : track.light;
+      const double beside = lag == 0.0 ? besideLevel[y] : besideAt(y - lag);
+      const double light = beside > 1.0 ? beside : track.light;
       sound.samples[y] = static_cast<float>(sign * mean[y] / light / level);
     }
     return sound;

@@ -633,6 +633,16 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o = reel::randomArchiveReel(13);
                                                     },
                                                     -1, 0, 1, 6.5, 8},
+                                           // Variable density turned in the gate, a splice
+                                           // crossing it: the film beside the track shows
+                                           // the cement's band a part of a row before the
+                                           // track's middle does, and the band's light is
+                                           // taken from there, row by row.
+                                           AgedReel{"turned_variable_density_splice",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(40);
+                                                    },
+                                                    -1, 0, 1, 1.8, 0},
                                            // A short overlap whose ends lie in a deep
                                            // penumbra, a scan missing: read there, the
                                            // overlaps match, and the sound meets the gap
