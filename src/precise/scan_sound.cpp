@@ -484,8 +484,38 @@ std::vector<double> cementLight(const std::vector<double>& beside,
     int a = middle, b = middle;
     while (a > 0 && middle - a < longest && share(a - 1) < kShade) --a;
     while (b < n - 1 && b - middle < longest && share(b + 1) < kShade) ++b;
-    for (int y = std::max(0, a - 2); y <= std::min(n - 1, b + 2); ++y)
-      kept[static_cast<size_t>(y)] = std::min(1.0, share(y - lag));
+    // The cement darkens its band evenly, from one place between rows to another: the
+    // grain of the film beside the track (opaque beside a positive's) would set each
+    // row's share apart by a few per cent, so the band is read as a whole. Its share is
+    // the mean inside it, and each end's place is where the darkening the rows about
+    // it hold, taken together, puts it; an end a scan cuts lies beyond the strip.
+    double inside = 0.0;
+    int count = 0;
+    constexpr int kEnd = 4;  // rows either side of an end that place it
+    for (int y = a + kEnd + 1; y < b - kEnd; ++y, ++count) inside += share(y);
+    if (count > 0) inside /= count;
+    if (count == 0 || inside > kShade) {
+      for (int y = std::max(0, a - 2); y <= std::min(n - 1, b + 2); ++y)
+        kept[static_cast<size_t>(y)] = std::min(1.0, share(y - lag));
+      continue;
+    }
+    // Grain either way of the film's level, not cut at it, so that it cancels.
+    const auto darkened = [&](int from, int to) {
+      double sum = 0.0;
+      for (int y = std::max(0, from); y <= std::min(n - 1, to); ++y)
+        sum += steady[y] > 1.0 ? (1.0 - beside[y] / steady[y]) / (1.0 - inside) : 0.0;
+      return sum;
+    };
+    const double start = a <= kEnd ? -1e9 : a + kEnd + 1 - darkened(a - kEnd, a + kEnd);
+    const double end = b >= n - 1 - kEnd ? 1e9 : b - kEnd + darkened(b - kEnd, b + kEnd);
+    const int first = std::max(0, static_cast<int>(std::floor(std::max(start, -1.0) + lag)) - 1);
+    const int last = std::min(n - 1, static_cast<int>(std::ceil(std::min(end, n + 1.0) + lag)) + 1);
+    for (int y = first; y <= last; ++y) {
+      const double t = y - lag;
+      const double covered = std::max(0.0, std::min(t + 1.0, end) - std::max(t, start));
+      kept[static_cast<size_t>(y)] =
+          std::min(kept[static_cast<size_t>(y)], 1.0 - std::min(covered, 1.0) * (1.0 - inside));
+    }
   }
   return kept;
 }
@@ -709,11 +739,42 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     const std::vector<double> kept =
         cementLight(besideScanned, litSplices, 4 * shortest,
                     sound.skew * (0.5 * (besideFrom + besideTo - 1) - 0.5 * (from + to - 1)));
+    std::vector<bool> shaded(static_cast<size_t>(rows), false);
+    // Rows about a band's ends, as far as the grain of the film beside the track may
+    // misplace them, are measured again too.
+    const int about = 8 + static_cast<int>(std::ceil(std::abs(sound.skew) * window.cols));
     for (int i = 0; i < static_cast<int>(kept.size()); ++i) {
       if (kept[i] == 1.0) continue;
       const int y = i + lit.start;
       clearLevel[y] = top + (clearLevel[y] - top) * kept[i];
       opaqueLevel[y] = top + (opaqueLevel[y] - top) * kept[i];
+      for (int u = std::max(lit.start, y - about); u <= std::min(lit.end - 1, y + about); ++u)
+        shaded[static_cast<size_t>(u)] = true;
+    }
+    // The film beside the track measures the cement's light through its grain (dark
+    // film, beside a positive's track); the track's own film the light reaches most
+    // measures it finer, row by row, and each row of the band and about its ends is held
+    // at its own level of it, where enough of it shows.
+    std::vector<float> film;
+    for (int y = 0; y < rows; ++y) {
+      if (!shaded[static_cast<size_t>(y)]) continue;
+      const double lo = opaqueLevel[y], span = clearLevel[y] - lo;
+      if (!(span > 1.0)) continue;
+      const bool byClear = std::abs(clearLevel[y] - top) >= std::abs(lo - top);
+      const double fitted = byClear ? clearLevel[y] : lo;
+      const float* row = window.ptr<float>(y);
+      film.clear();
+      for (int x = 0; x < window.cols; ++x) {
+        const double part = (row[x] - lo) / span;
+        if (byClear ? part > 0.75 : part < 0.25) film.push_back(row[x]);
+      }
+      if (static_cast<int>(film.size()) < kLeastSeen || !(std::abs(fitted - top) > 1.0)) continue;
+      // The middle of them: a speck among them is passed by.
+      const auto mid = film.begin() + static_cast<long>(film.size() / 2);
+      std::nth_element(film.begin(), mid, film.end());
+      const double share = std::clamp((*mid - top) / (fitted - top), 0.8, 1.25);
+      clearLevel[y] = top + (clearLevel[y] - top) * share;
+      opaqueLevel[y] = top + (opaqueLevel[y] - top) * share;
     }
   }
   // The dimmed rows were given back the light the penumbra takes as near as the film

@@ -602,7 +602,7 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o = reel::randomArchiveReel(6);
                                                       o.missingScans.clear();
                                                     },
-                                                    -1, 0, 1, 8.0, 8},
+                                                    -1, 0, 1, 3.5, 6},
                                            // A bilateral 35 mm track at 3970 dpi, weaving,
                                            // a dark scratch where its louder moments' edges
                                            // pass: the scratch is read from the mirror image,
@@ -643,6 +643,17 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o = reel::randomArchiveReel(40);
                                                     },
                                                     -1, 0, 1, 1.8, 0},
+                                           // 16 mm frames at 3970 dpi, unilateral, weaving,
+                                           // the gate's shadow, a splice: beside the track
+                                           // the film is opaque, and its grain would set
+                                           // each row of the cement's band apart by a few
+                                           // per cent; the band is read from the track's
+                                           // own clear film, row by row.
+                                           AgedReel{"splice_on_a_weaving_unilateral_at_3970_dpi",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(25);
+                                                    },
+                                                    -1, 0, 1, 1.0, 0},
                                            // A short overlap whose ends lie in a deep
                                            // penumbra, a scan missing: read there, the
                                            // overlaps match, and the sound meets the gap
