@@ -154,11 +154,17 @@ cv::Mat acrossTheFilm(const cv::Mat& window, double skew, double middle) {
       const float part = static_cast<float>(drift - whole);
       const float* in = window.ptr<float>(y);
       float* out = moved.ptr<float>(y);
-      for (int x = 0; x < n; ++x) {
+      const auto at = [&](int x) {
         const float a = in[std::clamp(x + whole, 0, n - 1)];
         const float b = in[std::clamp(x + whole + 1, 0, n - 1)];
-        out[x] = a + part * (b - a);
-      }
+        return a + part * (b - a);
+      };
+      // The columns whose both neighbours lie within the row, apart from the ends.
+      const int inFirst = std::clamp(-whole, 0, n), inEnd = std::clamp(n - 1 - whole, inFirst, n);
+      for (int x = 0; x < inFirst; ++x) out[x] = at(x);
+      const float* from = in + whole;
+      for (int x = inFirst; x < inEnd; ++x) out[x] = from[x] + part * (from[x + 1] - from[x]);
+      for (int x = inEnd; x < n; ++x) out[x] = at(x);
     }
   });
   return moved;
@@ -201,16 +207,14 @@ void fillColumns(cv::Mat& window, int a, int b, double mirrorSum) {
 }
 
 // The sum of the columns a bilateral track mirrors onto each other (column x onto
-// mirrorSum - x), to a quarter column, within `reach` of `around`: where the window's
-// column levels are most nearly their own mirror image. The columns least like their
-// mirror, a fifth of them, are left out of the measure: a scratch along one side of
-// the track has no image on the other. Whole columns are tried first, then quarters
-// about the best of them; within `reach` of each of `arounds`, the best of all.
-double mirrorAxis(const cv::Mat& window, const std::vector<int>& arounds, int reach) {
-  cv::Mat means;
-  cv::reduce(window, means, 0, cv::REDUCE_AVG, CV_32F);
+// mirrorSum - x), to a quarter column, within `reach` of `around`: where a window's
+// column levels `means` (a row of them) are most nearly their own mirror image. The columns least
+// like their mirror, a fifth of them, are left out of the measure: a scratch along one side of the
+// track has no image on the other. Whole columns are tried first, then quarters about the best of
+// them; within `reach` of each of `arounds`, the best of all.
+double mirrorAxis(const cv::Mat& means, const std::vector<int>& arounds, int reach) {
   const float* m = means.ptr<float>(0);
-  const int n = window.cols;
+  const int n = means.cols;
   std::vector<double> apart;
   // The mean squared difference of the columns kept, or -1 where too few mirror.
   const auto scoreAt = [&](double sum) {
@@ -240,15 +244,14 @@ double mirrorAxis(const cv::Mat& window, const std::vector<int>& arounds, int re
   return best;
 }
 
-// Twice the middle of a bilateral track in `window`, near `around` (twice a column
-// within its clear core): the sum of the columns where the column levels fall to
+// Twice the middle of a bilateral track in a window whose column levels are `means` (a
+// row of them), near `around` (twice a column within its clear core): the sum of the
+// columns where the column levels fall to
 // halfway between the core's and the darkest, going out from the core either way,
 // across a dark scratch in the clear part. A bright scratch near an edge may move it.
-double edgesSum(const cv::Mat& window, int around) {
-  cv::Mat means;
-  cv::reduce(window, means, 0, cv::REDUCE_AVG, CV_32F);
+double edgesSum(const cv::Mat& means, int around) {
   const float* m = means.ptr<float>(0);
-  const int n = window.cols;
+  const int n = means.cols;
   const int core = std::clamp(around / 2, 0, n - 1);
   const float half = 0.5f * (m[core] + *std::min_element(m, m + n));
   // A dark scratch in the clear part, no wider than a twelfth of the window, is passed.
@@ -630,8 +633,10 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // has its middle far from the track's).
   const int around = track.first + track.last + 2 * (shift - from);
   const auto middleOf = [&](const cv::Mat& rows) {
-    const int byEdges = static_cast<int>(std::lround(edgesSum(rows, around)));
-    return mirrorAxis(rows,
+    cv::Mat means;
+    cv::reduce(rows, means, 0, cv::REDUCE_AVG, CV_32F);
+    const int byEdges = static_cast<int>(std::lround(edgesSum(means, around)));
+    return mirrorAxis(means,
                       std::abs(byEdges - around) <= track.margin ? std::vector<int>{around, byEdges}
                                                                  : std::vector<int>{around},
                       3);
