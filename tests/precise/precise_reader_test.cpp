@@ -654,6 +654,16 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o = reel::randomArchiveReel(25);
                                                     },
                                                     -1, 0, 1, 1.0, 0},
+                                           // A weaving unilateral negative in 35 mm frames:
+                                           // the first scans are laid alongside one
+                                           // another before the track is looked for, so
+                                           // the weave spreads neither the film's edge
+                                           // into the track nor the track's edges.
+                                           AgedReel{"weaving_unilateral_negative_dust_drift",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(34);
+                                                    },
+                                                    -1, 0, 0, 2.5, 0},
                                            // A short overlap whose ends lie in a deep
                                            // penumbra, a scan missing: read there, the
                                            // overlaps match, and the sound meets the gap
