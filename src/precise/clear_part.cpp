@@ -273,6 +273,51 @@ std::vector<bool> darkAgainstMirror(const std::vector<int>& clear, double mirror
   return dark;
 }
 
+std::vector<bool> brightAgainstMirror(const std::vector<int>& clear, double mirrorSum, int rows,
+                                      int widest) {
+  const int n = static_cast<int>(clear.size());
+  std::vector<bool> bright(static_cast<size_t>(n), false);
+  if (mirrorSum < 0.0 || n < 4) return bright;
+  const int apart = std::max(4, rows / 200);  // as scratchedColumns counts apart
+  const int few = speckRows(rows);
+  // The columns the sound moves, clear on some rows and not on others, are mostly one
+  // another's mirror image: the track is bilateral, and its middle measured right. Not
+  // so on a unilateral track, nor where nothing moves: a silent stretch's clear part is
+  // its own mirror image about many a middle.
+  int moving = 0, even = 0;
+  for (int x = 0; x < n; ++x) {
+    const int c = clear[static_cast<size_t>(x)];
+    const double m = mirrorSum - x;
+    if (c <= few || c >= rows - few || m < 0.0 || m > n - 1) continue;
+    ++moving;
+    const int image = clear[static_cast<size_t>(std::lround(m))];
+    even += std::abs(c - image) <= std::max(apart, std::max(c, image) / 4) ? 1 : 0;
+  }
+  constexpr int kLeastMoving = 6;
+  if (moving < kLeastMoving || 4 * even < 3 * moving) return bright;
+  for (int x = 0; x < n; ++x) {
+    const int c = clear[static_cast<size_t>(x)];
+    if (c < rows - few || std::abs(mirrorSum - 2 * x) < 4.0) continue;
+    const double m = mirrorSum - x;
+    const int lo = static_cast<int>(std::floor(m)) - 1, hi = static_cast<int>(std::ceil(m)) + 1;
+    if (lo < 0 || hi >= n) continue;
+    int most = 0;
+    for (int v = lo; v <= hi; ++v) most = std::max(most, clear[static_cast<size_t>(v)]);
+    // The image is film the sound moves, clear on more rows than a speck's.
+    bright[static_cast<size_t>(x)] = most > few && most + apart <= c;
+  }
+  for (int x = 0; x < n;) {
+    if (!bright[static_cast<size_t>(x)]) {
+      ++x;
+      continue;
+    }
+    const int a = x;
+    while (x < n && bright[static_cast<size_t>(x)]) ++x;
+    if (x - a < 2 || x - a > widest) std::fill(bright.begin() + a, bright.begin() + x, false);
+  }
+  return bright;
+}
+
 double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum) {
   const int n = static_cast<int>(shares.size());
   std::vector<Run> runs;

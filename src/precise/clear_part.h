@@ -41,6 +41,15 @@ std::vector<bool> hiddenColumns(const std::vector<int>& clear, int anchor, int r
 std::vector<bool> darkAgainstMirror(const std::vector<int>& clear, double mirrorSum, int rows,
                                     const std::vector<bool>& scratched, int widest);
 
+// The columns of a bilateral track's window, about twice its middle `mirrorSum`, that
+// a bright scratch puts out of order near the middle, where only the loudest moments
+// bring an edge under it and the clear part inside it hides it: clear on all of `rows`
+// but a speck's, where the mirror image, a column either way, is clear on fewer by
+// more than grain and the mirror's own placing could make. Runs of one column, or
+// wider than `widest`, are film. None when mirrorSum is -1.
+std::vector<bool> brightAgainstMirror(const std::vector<int>& clear, double mirrorSum, int rows,
+                                      int widest);
+
 // The clear width, in columns, of one row of a variable-area track: `shares` holds
 // each column's share of clear film (0 opaque, 1 clear). The sound lies in the edges
 // of the clear part that covers or lies nearest `anchor`, each edge a ramp where the

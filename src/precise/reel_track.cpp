@@ -140,6 +140,38 @@ TrackBounds modulatedBand(const cv::Mat& shares, int search, int trackWidth) {
   return band;
 }
 
+// The strips of `strips` alike to the first (of its type, `width` columns or more), each
+// cut to the columns it shares with the first once the weave's offset against it,
+// within `reach` columns, is taken out: the film's edge, the track's edges and a
+// scratch along the film lie in the same columns of each. Laid side by side as they
+// were scanned, the weave would spread the film's edge into the track and show a
+// scratch it moves as sound.
+std::vector<cv::Mat> alongsideFirst(const std::vector<cv::Mat>& strips, int width, int reach) {
+  const cv::Mat& first = strips.front();
+  const std::vector<float> reference = columnMeans(first.colRange(0, width), levelsOf(first));
+  std::vector<const cv::Mat*> alike;
+  std::vector<int> offsets;
+  for (const cv::Mat& s : strips) {
+    if (s.type() != first.type()) continue;
+    alike.push_back(&s);
+    offsets.push_back(
+        &s == &first || reach <= 0
+            ? 0
+            : static_cast<int>(std::lround(lateralOffset(
+                  reference, columnMeans(s.colRange(0, width), levelsOf(s)), reach))));
+  }
+  const int lo = std::min(0, *std::min_element(offsets.begin(), offsets.end()));
+  const int hi = std::max(0, *std::max_element(offsets.begin(), offsets.end()));
+  // Offsets that leave less than half the strip shared are no weave: none is taken out.
+  const bool shifted = width - (hi - lo) >= width / 2;
+  std::vector<cv::Mat> aligned;
+  for (size_t k = 0; k < alike.size(); ++k) {
+    const int from = shifted ? offsets[k] - lo : 0;
+    aligned.push_back(alike[k]->colRange(from, from + (shifted ? width - (hi - lo) : width)));
+  }
+  return aligned;
+}
+
 }  // namespace
 
 ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensity,
@@ -150,13 +182,13 @@ ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensi
   int width = strips.front().cols;
   for (const cv::Mat& s : strips)
     if (s.type() == strips.front().type()) width = std::min(width, s.cols);
-  std::vector<cv::Mat> alike;
-  for (const cv::Mat& s : strips)
-    if (s.type() == strips.front().type()) alike.push_back(s.colRange(0, width));
-  cv::Mat film;
-  cv::vconcat(alike, film);
   track.variableDensity = variableDensity;
   track.margin = std::max(4, trackWidth / 12);
+  std::vector<cv::Mat> alike =
+      alongsideFirst(strips, width, variableDensity ? 0 : 2 * track.margin);
+  width = alike.front().cols;
+  cv::Mat film;
+  cv::vconcat(alike, film);
 
   // Levels of the track side, from rows spread over at most kMostRows, short of either
   // end of each scan, where the gate's shadow may lie.

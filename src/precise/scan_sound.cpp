@@ -205,6 +205,50 @@ cv::Mat alongTheFilm(const cv::Mat& strip, const StripLevels& levels, int from, 
   return window;
 }
 
+// Each row of `window` moved sideways by the film's drift since row `middle`, `skew`
+// columns a row, read between columns: a column of the result is a column of film on
+// every row. The ends stand for the columns beyond them.
+cv::Mat acrossTheFilm(const cv::Mat& window, double skew, double middle) {
+  cv::Mat moved(window.size(), CV_32F);
+  const int n = window.cols;
+  sideBySide(window.rows, [&](int first, int end) {
+    for (int y = first; y < end; ++y) {
+      const double drift = skew * (y - middle);
+      const int whole = static_cast<int>(std::floor(drift));
+      const float part = static_cast<float>(drift - whole);
+      const float* in = window.ptr<float>(y);
+      float* out = moved.ptr<float>(y);
+      const auto at = [&](int x) {
+        const float a = in[std::clamp(x + whole, 0, n - 1)];
+        const float b = in[std::clamp(x + whole + 1, 0, n - 1)];
+        return a + part * (b - a);
+      };
+      // The columns whose both neighbours lie within the row, apart from the ends.
+      const int inFirst = std::clamp(-whole, 0, n), inEnd = std::clamp(n - 1 - whole, inFirst, n);
+      for (int x = 0; x < inFirst; ++x) out[x] = at(x);
+      const float* from = in + whole;
+      for (int x = inFirst; x < inEnd; ++x) out[x] = from[x] + part * (from[x + 1] - from[x]);
+      for (int x = inEnd; x < n; ++x) out[x] = at(x);
+    }
+  });
+  return moved;
+}
+
+// Whether the variable-area track in `window` is bilateral about twice its middle
+// `mirrorSum`: the column clear on most rows, `inset` columns or more from either end,
+// lies at that middle (a unilateral track's lies by its fixed edge). Every fourth row
+// is counted; a column is clear where brighter than `middle`.
+bool bilateralAbout(const cv::Mat& window, double mirrorSum, float middle, int inset) {
+  std::vector<int> clear(static_cast<size_t>(window.cols), 0);
+  for (int y = 0; y < window.rows; y += 4) {
+    const float* row = window.ptr<float>(y);
+    for (int x = inset; x < window.cols - inset; ++x)
+      clear[static_cast<size_t>(x)] += row[x] > middle;
+  }
+  const int anchor = clearAnchor(clear);
+  return anchor >= 0 && std::abs(2 * anchor - mirrorSum) <= std::max(4, window.cols / 20);
+}
+
 // The level a row holds at column `at`, between whole columns: a linear blend, as a
 // pixel's share of an edge moves with it. `at` lies within the row.
 float between(const float* row, double at) {
@@ -227,16 +271,14 @@ void fillColumns(cv::Mat& window, int a, int b, double mirrorSum) {
 }
 
 // The sum of the columns a bilateral track mirrors onto each other (column x onto
-// mirrorSum - x), to a quarter column, within `reach` of `around`: where the window's
-// column levels are most nearly their own mirror image. The columns least like their
-// mirror, a fifth of them, are left out of the measure: a scratch along one side of
-// the track has no image on the other. Whole columns are tried first, then quarters
-// about the best of them; within `reach` of each of `arounds`, the best of all.
-double mirrorAxis(const cv::Mat& window, const std::vector<int>& arounds, int reach) {
-  cv::Mat means;
-  cv::reduce(window, means, 0, cv::REDUCE_AVG, CV_32F);
+// mirrorSum - x), to a quarter column, within `reach` of `around`: where a window's
+// column levels `means` (a row of them) are most nearly their own mirror image. The columns least
+// like their mirror, a fifth of them, are left out of the measure: a scratch along one side of the
+// track has no image on the other. Whole columns are tried first, then quarters about the best of
+// them; within `reach` of each of `arounds`, the best of all.
+double mirrorAxis(const cv::Mat& means, const std::vector<int>& arounds, int reach) {
   const float* m = means.ptr<float>(0);
-  const int n = window.cols;
+  const int n = means.cols;
   std::vector<double> apart;
   // The mean squared difference of the columns kept, or -1 where too few mirror.
   const auto scoreAt = [&](double sum) {
@@ -266,15 +308,14 @@ double mirrorAxis(const cv::Mat& window, const std::vector<int>& arounds, int re
   return best;
 }
 
-// Twice the middle of a bilateral track in `window`, near `around` (twice a column
-// within its clear core): the sum of the columns where the column levels fall to
+// Twice the middle of a bilateral track in a window whose column levels are `means` (a
+// row of them), near `around` (twice a column within its clear core): the sum of the
+// columns where the column levels fall to
 // halfway between the core's and the darkest, going out from the core either way,
 // across a dark scratch in the clear part. A bright scratch near an edge may move it.
-double edgesSum(const cv::Mat& window, int around) {
-  cv::Mat means;
-  cv::reduce(window, means, 0, cv::REDUCE_AVG, CV_32F);
+double edgesSum(const cv::Mat& means, int around) {
   const float* m = means.ptr<float>(0);
-  const int n = window.cols;
+  const int n = means.cols;
   const int core = std::clamp(around / 2, 0, n - 1);
   const float half = 0.5f * (m[core] + *std::min_element(m, m + n));
   // A dark scratch in the clear part, no wider than a twelfth of the window, is passed.
@@ -511,8 +552,38 @@ std::vector<double> cementLight(const std::vector<double>& beside,
     int a = middle, b = middle;
     while (a > 0 && middle - a < longest && share(a - 1) < kShade) --a;
     while (b < n - 1 && b - middle < longest && share(b + 1) < kShade) ++b;
-    for (int y = std::max(0, a - 2); y <= std::min(n - 1, b + 2); ++y)
-      kept[static_cast<size_t>(y)] = std::min(1.0, share(y - lag));
+    // The cement darkens its band evenly, from one place between rows to another: the
+    // grain of the film beside the track (opaque beside a positive's) would set each
+    // row's share apart by a few per cent, so the band is read as a whole. Its share is
+    // the mean inside it, and each end's place is where the darkening the rows about
+    // it hold, taken together, puts it; an end a scan cuts lies beyond the strip.
+    double inside = 0.0;
+    int count = 0;
+    constexpr int kEnd = 4;  // rows either side of an end that place it
+    for (int y = a + kEnd + 1; y < b - kEnd; ++y, ++count) inside += share(y);
+    if (count > 0) inside /= count;
+    if (count == 0 || inside > kShade) {
+      for (int y = std::max(0, a - 2); y <= std::min(n - 1, b + 2); ++y)
+        kept[static_cast<size_t>(y)] = std::min(1.0, share(y - lag));
+      continue;
+    }
+    // Grain either way of the film's level, not cut at it, so that it cancels.
+    const auto darkened = [&](int from, int to) {
+      double sum = 0.0;
+      for (int y = std::max(0, from); y <= std::min(n - 1, to); ++y)
+        sum += steady[y] > 1.0 ? (1.0 - beside[y] / steady[y]) / (1.0 - inside) : 0.0;
+      return sum;
+    };
+    const double start = a <= kEnd ? -1e9 : a + kEnd + 1 - darkened(a - kEnd, a + kEnd);
+    const double end = b >= n - 1 - kEnd ? 1e9 : b - kEnd + darkened(b - kEnd, b + kEnd);
+    const int first = std::max(0, static_cast<int>(std::floor(std::max(start, -1.0) + lag)) - 1);
+    const int last = std::min(n - 1, static_cast<int>(std::ceil(std::min(end, n + 1.0) + lag)) + 1);
+    for (int y = first; y <= last; ++y) {
+      const double t = y - lag;
+      const double covered = std::max(0.0, std::min(t + 1.0, end) - std::max(t, start));
+      kept[static_cast<size_t>(y)] =
+          std::min(kept[static_cast<size_t>(y)], 1.0 - std::min(covered, 1.0) * (1.0 - inside));
+    }
   }
   return kept;
 }
@@ -646,22 +717,34 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   cv::Mat window =
       alongTheFilm(strip, levels, from, to, track.variableDensity || !turned ? 0.0 : sound.skew,
                    sound.offset, 0.5 * (lit.start + lit.end), lit);
-
-  const cv::Mat litWindow = window.rowRange(lit);
+  cv::Mat litWindow = window.rowRange(lit);
   const std::vector<float> spread = levelShares(litWindow, {0.02, 0.98});
   const float dark = spread[0], bright = spread[1];
   // Where the track's middle lies by its offset, and by its edges on this scan where
   // they put it no further off than the offset may be (a unilateral track's clear part
   // has its middle far from the track's).
   const int around = track.first + track.last + 2 * (shift - from);
-  const int byEdges = static_cast<int>(std::lround(edgesSum(litWindow, around)));
-  const double mirrorSum = track.variableDensity
-                               ? -1.0
-                               : mirrorAxis(litWindow,
-                                            std::abs(byEdges - around) <= track.margin
-                                                ? std::vector<int>{around, byEdges}
-                                                : std::vector<int>{around},
-                                            3);
+  const auto middleOf = [&](const cv::Mat& rows) {
+    cv::Mat means;
+    cv::reduce(rows, means, 0, cv::REDUCE_AVG, CV_32F);
+    const int byEdges = static_cast<int>(std::lround(edgesSum(means, around)));
+    return mirrorAxis(means,
+                      std::abs(byEdges - around) <= track.margin ? std::vector<int>{around, byEdges}
+                                                                 : std::vector<int>{around},
+                      3);
+  };
+  double mirrorSum = track.variableDensity ? -1.0 : middleOf(litWindow);
+  // A bilateral track is read where it runs: its middle, and a scratch along it, in the
+  // same columns on every row, whether the turn or the weave moves it sideways.
+  const int inset = std::min(track.margin + drift, window.cols / 3);
+  // A turned scan was read straightened already; a weave's sideways drift is taken out
+  // here.
+  if (!track.variableDensity && !turned && sound.skew != 0.0 &&
+      bilateralAbout(litWindow, mirrorSum, 0.5f * (dark + bright), inset)) {
+    window = acrossTheFilm(window, sound.skew, 0.5 * (lit.start + lit.end));
+    litWindow = window.rowRange(lit);
+    mirrorSum = middleOf(litWindow);
+  }
   sound.scratchColumns = mendScratches(window, bright - dark, mirrorSum, lit);
 
   const int besideFrom = std::clamp(track.besideFirst + shift, 0, cols - 1);
@@ -702,9 +785,19 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     const double level = track.level > 0.0 ? track.level : 1.0;
     // The plain film beside the track measures the light along the scan, the lamp's
     // flicker from scan to scan with it: clear beside a positive's track, dark but
-    // steady beside a negative's.
+    // steady beside a negative's. On a turned scan the film beside the track shows a
+    // row of film `lag` rows before the track's middle does: a splice's band, whose
+    // light is read row by row, meets the track's own there.
+    const double lag = sound.skew * (0.5 * (besideFrom + besideTo - 1) - 0.5 * (from + to - 1));
+    const auto besideAt = [&](double at) {
+      const int y = std::clamp(static_cast<int>(std::floor(at)), 0, rows - 1);
+      const int next = std::min(y + 1, rows - 1);
+      const double part = std::clamp(at - y, 0.0, 1.0);
+      return besideLevel[y] + part * (besideLevel[next] - besideLevel[y]);
+    };
     for (int y = 0; y < rows; ++y) {
-      const double light = besideLevel[y] > 1.0 ? besideLevel[y] : track.light;
+      const double beside = lag == 0.0 ? besideLevel[y] : besideAt(y - lag);
+      const double light = beside > 1.0 ? beside : track.light;
       sound.samples[y] = static_cast<float>(sign * mean[y] / light / level);
     }
     return sound;
@@ -747,11 +840,42 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     const std::vector<double> kept =
         cementLight(besideScanned, litSplices, 4 * shortest,
                     sound.skew * (0.5 * (besideFrom + besideTo - 1) - 0.5 * (from + to - 1)));
+    std::vector<bool> shaded(static_cast<size_t>(rows), false);
+    // Rows about a band's ends, as far as the grain of the film beside the track may
+    // misplace them, are measured again too.
+    const int about = 8 + static_cast<int>(std::ceil(std::abs(sound.skew) * window.cols));
     for (int i = 0; i < static_cast<int>(kept.size()); ++i) {
       if (kept[i] == 1.0) continue;
       const int y = i + lit.start;
       clearLevel[y] = top + (clearLevel[y] - top) * kept[i];
       opaqueLevel[y] = top + (opaqueLevel[y] - top) * kept[i];
+      for (int u = std::max(lit.start, y - about); u <= std::min(lit.end - 1, y + about); ++u)
+        shaded[static_cast<size_t>(u)] = true;
+    }
+    // The film beside the track measures the cement's light through its grain (dark
+    // film, beside a positive's track); the track's own film the light reaches most
+    // measures it finer, row by row, and each row of the band and about its ends is held
+    // at its own level of it, where enough of it shows.
+    std::vector<float> film;
+    for (int y = 0; y < rows; ++y) {
+      if (!shaded[static_cast<size_t>(y)]) continue;
+      const double lo = opaqueLevel[y], span = clearLevel[y] - lo;
+      if (!(span > 1.0)) continue;
+      const bool byClear = std::abs(clearLevel[y] - top) >= std::abs(lo - top);
+      const double fitted = byClear ? clearLevel[y] : lo;
+      const float* row = window.ptr<float>(y);
+      film.clear();
+      for (int x = 0; x < window.cols; ++x) {
+        const double part = (row[x] - lo) / span;
+        if (byClear ? part > 0.75 : part < 0.25) film.push_back(row[x]);
+      }
+      if (static_cast<int>(film.size()) < kLeastSeen || !(std::abs(fitted - top) > 1.0)) continue;
+      // The middle of them: a speck among them is passed by.
+      const auto mid = film.begin() + static_cast<long>(film.size() / 2);
+      std::nth_element(film.begin(), mid, film.end());
+      const double share = std::clamp((*mid - top) / (fitted - top), 0.8, 1.25);
+      clearLevel[y] = top + (clearLevel[y] - top) * share;
+      opaqueLevel[y] = top + (opaqueLevel[y] - top) * share;
     }
   }
   // The dimmed rows were given back the light the penumbra takes as near as the film
@@ -776,7 +900,6 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // and within it passed by.
   // The anchor lies on the track, not on the margin read for weave and skew (where a
   // negative's window may reach the bright gate beyond the film's edge).
-  const int inset = std::min(track.margin + drift, window.cols / 3);
   std::vector<int> onTrack = clearColumns;
   std::fill(onTrack.begin(), onTrack.begin() + inset, 0);
   std::fill(onTrack.end() - inset, onTrack.end(), 0);
@@ -803,7 +926,9 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     // ends where a dark scratch hides the film beyond it.
     const std::vector<bool> dark =
         darkAgainstMirror(clearColumns, mirrorSum, counted, scratched, widest);
-    for (size_t x = 0; x < dark.size(); ++x) scratched[x] = scratched[x] || dark[x];
+    // A bright scratch near the middle says so against its mirror image too.
+    const std::vector<bool> shining = brightAgainstMirror(clearColumns, mirrorSum, counted, widest);
+    for (size_t x = 0; x < dark.size(); ++x) scratched[x] = scratched[x] || dark[x] || shining[x];
   } else {
     for (int x = 0; x < window.cols; ++x)
       if (scratched[static_cast<size_t>(x)]) sound.hidden.push_back(x + place);

@@ -200,6 +200,45 @@ TEST(ClearPart, ADarkScratchOnTheLoudestReachShowsAgainstItsMirrorImage) {
   }
 }
 
+TEST(ClearPart, ABrightScratchByTheMiddleShowsAgainstItsMirrorImage) {
+  // How often each column of a bilateral track is clear over 400 rows: the middle at
+  // column 20 (mirror sum 40), the loudest moments narrowing the clear part to a few
+  // columns about it.
+  const int reach[] = {400, 390, 370, 340, 300, 250, 200, 150, 100, 60, 30,
+                       15,  5,   0,   0,   0,   0,   0,   0,   0,   0};
+  std::vector<int> track(41);
+  for (int x = 0; x < 41; ++x) track[static_cast<size_t>(x)] = reach[std::abs(x - 20)];
+  // A bright scratch over columns 24 to 26 is clear on every row: the edges the loudest
+  // moments bring under it are hidden there, not on the other side.
+  std::vector<int> scratch = track;
+  std::fill(scratch.begin() + 24, scratch.begin() + 27, 400);
+  // A silent stretch: the clear part the same on every row, a mirror image of itself
+  // about any middle near its own.
+  std::vector<int> silent(41, 0);
+  std::fill(silent.begin() + 12, silent.begin() + 29, 400);
+  struct Case {
+    std::string name;
+    std::vector<int> clear;
+    double mirrorSum;
+    int widest;
+    std::vector<int> bright;
+  };
+  const Case cases[] = {
+      {"plain", track, 40.0, 8, {}},
+      {"bright scratch", scratch, 40.0, 8, {24, 25, 26}},
+      {"wider than a scratch", scratch, 40.0, 2, {}},
+      {"a silent stretch about a middle off its own", silent, 37.0, 8, {}},
+      {"unilateral", scratch, -1.0, 8, {}},
+  };
+  for (const Case& c : cases) {
+    const std::vector<bool> got = brightAgainstMirror(c.clear, c.mirrorSum, 400, c.widest);
+    std::vector<int> marked;
+    for (size_t x = 0; x < got.size(); ++x)
+      if (got[x]) marked.push_back(static_cast<int>(x));
+    EXPECT_EQ(marked, c.bright) << c.name;
+  }
+}
+
 TEST(ClearPart, TheAnchorIsTheColumnClearMostOften) {
   struct Case {
     std::vector<int> clear;

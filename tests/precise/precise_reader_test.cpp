@@ -602,7 +602,7 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o = reel::randomArchiveReel(6);
                                                       o.missingScans.clear();
                                                     },
-                                                    -1, 0, 1, 8.0, 8},
+                                                    -1, 0, 1, 3.5, 6},
                                            // A bilateral 35 mm track at 3970 dpi, weaving,
                                            // a dark scratch where its louder moments' edges
                                            // pass: the scratch is read from the mirror image,
@@ -612,6 +612,58 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(14);
                                                     }},
+                                           // 16 mm frames turned in the gate and weaving,
+                                           // loud tones, a bright scratch just beside the
+                                           // bilateral track's middle: the loudest moments
+                                           // bring an edge under it. Each row is read where
+                                           // the turn has moved the track, so the scratch
+                                           // stays in its columns, and it is read from its
+                                           // mirror image.
+                                           AgedReel{"turned_bilateral_bright_scratch_by_the_middle",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(18);
+                                                    },
+                                                    -1, 0, 0, 6.5, 18},
+                                           // 16 mm strips at 4000 dpi, turned, loud tones, a
+                                           // dark scratch where the louder moments' edges
+                                           // pass, dust, a splice: read where the turn moves
+                                           // the track, the scratch stays in its columns.
+                                           AgedReel{"turned_sixteen_strips_dark_scratch_dust",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(13);
+                                                    },
+                                                    -1, 0, 1, 6.5, 8},
+                                           // Variable density turned in the gate, a splice
+                                           // crossing it: the film beside the track shows
+                                           // the cement's band a part of a row before the
+                                           // track's middle does, and the band's light is
+                                           // taken from there, row by row.
+                                           AgedReel{"turned_variable_density_splice",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(40);
+                                                    },
+                                                    -1, 0, 1, 1.8, 0},
+                                           // 16 mm frames at 3970 dpi, unilateral, weaving,
+                                           // the gate's shadow, a splice: beside the track
+                                           // the film is opaque, and its grain would set
+                                           // each row of the cement's band apart by a few
+                                           // per cent; the band is read from the track's
+                                           // own clear film, row by row.
+                                           AgedReel{"splice_on_a_weaving_unilateral_at_3970_dpi",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(25);
+                                                    },
+                                                    -1, 0, 1, 1.0, 0},
+                                           // A weaving unilateral negative in 35 mm frames:
+                                           // the first scans are laid alongside one
+                                           // another before the track is looked for, so
+                                           // the weave spreads neither the film's edge
+                                           // into the track nor the track's edges.
+                                           AgedReel{"weaving_unilateral_negative_dust_drift",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(34);
+                                                    },
+                                                    -1, 0, 0, 2.5, 0},
                                            // A short overlap whose ends lie in a deep
                                            // penumbra, a scan missing: read there, the
                                            // overlaps match, and the sound meets the gap
