@@ -2,7 +2,6 @@
 
 #include <OpenImageIO/imageio.h>
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -124,37 +123,6 @@ size_t readAt(int fd, std::uint8_t* into, size_t count, std::uint64_t offset) {
 // unpacked.
 constexpr std::uint64_t kChunkBytes = 256 << 10;
 
-// Bytes of an open file mapped for reading where the page cache holds them, unmapped
-// when the object goes: the picture is unpacked from there, where copying it out first
-// would cost as much as unpacking it. Empty where the system will not map it.
-class MappedBytes {
- public:
-  MappedBytes(int fd, std::uint64_t offset, std::uint64_t count) {
-    const auto page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
-    const std::uint64_t start = offset / page * page;
-    length_ = static_cast<size_t>(offset - start + count);
-    void* at = ::mmap(nullptr, length_, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd,
-                      static_cast<off_t>(start));
-    if (at == MAP_FAILED) return;
-    base_ = at;
-    ::madvise(base_, length_, MADV_SEQUENTIAL);
-    bytes_ = std::span(static_cast<const std::uint8_t*>(base_) + (offset - start),
-                       static_cast<size_t>(count));
-  }
-  ~MappedBytes() {
-    if (base_ != nullptr) ::munmap(base_, length_);
-  }
-  MappedBytes(const MappedBytes&) = delete;
-  MappedBytes& operator=(const MappedBytes&) = delete;
-  bool ok() const { return base_ != nullptr; }
-  std::span<const std::uint8_t> bytes() const { return bytes_; }
-
- private:
-  void* base_ = nullptr;
-  size_t length_ = 0;
-  std::span<const std::uint8_t> bytes_;
-};
-
 }  // namespace
 
 bool isDpxName(const std::string& name) { return endsWithFolded(name, ".dpx"); }
@@ -178,16 +146,6 @@ DirectRead readDpxDirect(const std::string& path, cv::Mat& image, std::string& e
   } catch (const cv::Exception&) {
     error = "the image is too large to load";
     return DirectRead::Failed;
-  }
-  // The file is as long as its picture (its layout says so), so every byte mapped lies
-  // in it.
-  const DpxBytes all = dpxRowBytes(layout, rows.start, rows.end);
-  if (const MappedBytes mapped(file.fd(), layout.dataOffset + all.from, all.to - all.from);
-      mapped.ok()) {
-    unpackDpxRows(mapped.bytes(), all.from, layout, rows.start, out, element);
-    image = out;
-    if (scanSize != nullptr) *scanSize = cv::Size(layout.width, layout.height);
-    return DirectRead::Done;
   }
   const DpxBytes line = dpxRowBytes(layout, 0, 1);
   const int rowsAtOnce = static_cast<int>(std::clamp<std::uint64_t>(
