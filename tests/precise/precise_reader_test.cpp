@@ -624,15 +624,6 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o = reel::randomArchiveReel(18);
                                                     },
                                                     -1, 0, 0, 6.5, 18},
-                                           // 16 mm strips at 4000 dpi, turned, loud tones, a
-                                           // dark scratch where the louder moments' edges
-                                           // pass, dust, a splice: read where the turn moves
-                                           // the track, the scratch stays in its columns.
-                                           AgedReel{"turned_sixteen_strips_dark_scratch_dust",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(13);
-                                                    },
-                                                    -1, 0, 1, 6.5, 8},
                                            // Variable density turned in the gate, a splice
                                            // crossing it: the film beside the track shows
                                            // the cement's band a part of a row before the
@@ -654,11 +645,15 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o = reel::randomArchiveReel(25);
                                                     },
                                                     -1, 0, 1, 1.0, 0},
-                                           // A weaving unilateral negative in 35 mm frames:
-                                           // the first scans are laid alongside one
-                                           // another before the track is looked for, so
-                                           // the weave spreads neither the film's edge
-                                           // into the track nor the track's edges.
+                                           // A weaving unilateral negative in 35 mm frames,
+                                           // its density drifting: the first scans are laid
+                                           // alongside one another before the track is
+                                           // looked for, so the weave spreads neither the
+                                           // film's edge into the track nor the track's
+                                           // edges; where the weave carries the window past
+                                           // the film's edge, the gate's light there,
+                                           // brighter than the negative's clear film, stays
+                                           // out of the film's levels.
                                            AgedReel{"weaving_unilateral_negative_dust_drift",
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(34);
@@ -679,16 +674,6 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                  o.gateShadow = 0.94;
                                                },
                                                11, 1, 0, 1.0, 2},
-                                           // A weaving unilateral negative whose density
-                                           // drifts: the weave carries the window read past
-                                           // the film's edge, and the gate's light there,
-                                           // brighter than the negative's clear film, is not
-                                           // taken into the film's levels.
-                                           AgedReel{"weaving_drifting_negative_by_the_gate",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(34);
-                                                    },
-                                                    -1, 0, 0, 2.5, 0},
                                            // A third of a second of tones on a unilateral
                                            // negative: the reel's level is taken off, and
                                            // none of the sound with it.
