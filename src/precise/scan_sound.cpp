@@ -130,6 +130,37 @@ double soundColumn(const cv::Mat& plain, int cols, cv::Range measured, Shift shi
   return weight > 0.0 ? moment / weight : -1.0;
 }
 
+// `cols` columns of each row of `film` from column `first`, moved sideways by the film's
+// drift since row `middle`, `skew` columns a row, read between columns by a linear
+// blend, which keeps the clear width a row holds: a column of the result is a column of
+// film on every row. The ends stand for the columns beyond them.
+cv::Mat acrossTheFilm(const cv::Mat& film, double skew, double middle, int first, int cols) {
+  cv::Mat moved(film.rows, cols, CV_32F);
+  const int n = film.cols;
+  sideBySide(film.rows, [&](int firstRow, int endRow) {
+    for (int y = firstRow; y < endRow; ++y) {
+      const double drift = first + skew * (y - middle);
+      const int whole = static_cast<int>(std::floor(drift));
+      const float part = static_cast<float>(drift - whole);
+      const float* in = film.ptr<float>(y);
+      float* out = moved.ptr<float>(y);
+      const auto at = [&](int x) {
+        const float a = in[std::clamp(x + whole, 0, n - 1)];
+        const float b = in[std::clamp(x + whole + 1, 0, n - 1)];
+        return a + part * (b - a);
+      };
+      // The columns whose both neighbours lie within the row, apart from the ends.
+      const int inFirst = std::clamp(-whole, 0, cols);
+      const int inEnd = std::clamp(n - 1 - whole, inFirst, cols);
+      for (int x = 0; x < inFirst; ++x) out[x] = at(x);
+      const float* from = in + whole;
+      for (int x = inFirst; x < inEnd; ++x) out[x] = from[x] + part * (from[x + 1] - from[x]);
+      for (int x = inEnd; x < cols; ++x) out[x] = at(x);
+    }
+  });
+  return moved;
+}
+
 // The levels of the window of the strip read along the film: column j of the result
 // is the film's column that lies at `from + j` on row `middleRow`, read the part of a
 // row later that the scan's turn moves it by, so that a row of the result is a row of
@@ -142,9 +173,9 @@ double soundColumn(const cv::Mat& plain, int cols, cv::Range measured, Shift shi
 // `offset` from the first scans taken off: the turn is the gate's, and the film
 // weaving across it does not move where its rows are timed. So a unilateral track's
 // sound keeps its time from scan to scan, however far the window reaches past it.
-// Across, the film drifts `skew` columns a row: each row is read that far along,
-// between columns by a linear blend, which keeps the clear width a row holds; a
-// scratch along the film stays in its columns, and a bilateral track's middle with it.
+// Across, the film drifts `skew` columns a row: each row is read that far along (see
+// acrossTheFilm); a scratch along the film stays in its columns, and a bilateral
+// track's middle with it.
 cv::Mat alongTheFilm(const cv::Mat& strip, const StripLevels& levels, int from, int to, double skew,
                      double offset, double middleRow, cv::Range measured) {
   if (skew == 0.0) return stripLevels(strip.colRange(from, to), levels);
@@ -190,48 +221,7 @@ cv::Mat alongTheFilm(const cv::Mat& strip, const StripLevels& levels, int from, 
       }
     }
   });
-  cv::Mat window(rows, cols, CV_32F);
-  for (int y = 0; y < rows; ++y) {
-    const double at = across(y);
-    const int whole = static_cast<int>(std::floor(at));
-    const float part = static_cast<float>(at - whole);
-    const float* in = along.ptr<float>(y);
-    float* out = window.ptr<float>(y);
-    for (int j = 0; j < cols; ++j) {
-      const int a = std::clamp(whole + j, 0, wide - 1), b = std::clamp(whole + j + 1, 0, wide - 1);
-      out[j] = in[a] + part * (in[b] - in[a]);
-    }
-  }
-  return window;
-}
-
-// Each row of `window` moved sideways by the film's drift since row `middle`, `skew`
-// columns a row, read between columns: a column of the result is a column of film on
-// every row. The ends stand for the columns beyond them.
-cv::Mat acrossTheFilm(const cv::Mat& window, double skew, double middle) {
-  cv::Mat moved(window.size(), CV_32F);
-  const int n = window.cols;
-  sideBySide(window.rows, [&](int first, int end) {
-    for (int y = first; y < end; ++y) {
-      const double drift = skew * (y - middle);
-      const int whole = static_cast<int>(std::floor(drift));
-      const float part = static_cast<float>(drift - whole);
-      const float* in = window.ptr<float>(y);
-      float* out = moved.ptr<float>(y);
-      const auto at = [&](int x) {
-        const float a = in[std::clamp(x + whole, 0, n - 1)];
-        const float b = in[std::clamp(x + whole + 1, 0, n - 1)];
-        return a + part * (b - a);
-      };
-      // The columns whose both neighbours lie within the row, apart from the ends.
-      const int inFirst = std::clamp(-whole, 0, n), inEnd = std::clamp(n - 1 - whole, inFirst, n);
-      for (int x = 0; x < inFirst; ++x) out[x] = at(x);
-      const float* from = in + whole;
-      for (int x = inFirst; x < inEnd; ++x) out[x] = from[x] + part * (from[x + 1] - from[x]);
-      for (int x = inEnd; x < n; ++x) out[x] = at(x);
-    }
-  });
-  return moved;
+  return acrossTheFilm(along, skew, middleRow, from - wideFrom, cols);
 }
 
 // Whether the variable-area track in `window` is bilateral about twice its middle
@@ -272,10 +262,11 @@ void fillColumns(cv::Mat& window, int a, int b, double mirrorSum) {
 
 // The sum of the columns a bilateral track mirrors onto each other (column x onto
 // mirrorSum - x), to a quarter column, within `reach` of `around`: where a window's
-// column levels `means` (a row of them) are most nearly their own mirror image. The columns least
-// like their mirror, a fifth of them, are left out of the measure: a scratch along one side of the
-// track has no image on the other. Whole columns are tried first, then quarters about the best of
-// them; within `reach` of each of `arounds`, the best of all.
+// column levels `means` (a row of them) are most nearly their own mirror image. The
+// columns least like their mirror, a fifth of them, are left out of the measure: a
+// scratch along one side of the track has no image on the other. Whole columns are tried
+// first, then quarters about the best of them; within `reach` of each of `arounds`, the
+// best of all.
 double mirrorAxis(const cv::Mat& means, const std::vector<int>& arounds, int reach) {
   const float* m = means.ptr<float>(0);
   const int n = means.cols;
@@ -310,9 +301,9 @@ double mirrorAxis(const cv::Mat& means, const std::vector<int>& arounds, int rea
 
 // Twice the middle of a bilateral track in a window whose column levels are `means` (a
 // row of them), near `around` (twice a column within its clear core): the sum of the
-// columns where the column levels fall to
-// halfway between the core's and the darkest, going out from the core either way,
-// across a dark scratch in the clear part. A bright scratch near an edge may move it.
+// columns where the column levels fall to halfway between the core's and the darkest,
+// going out from the core either way, across a dark scratch in the clear part. A bright scratch
+// near an edge may move it.
 double edgesSum(const cv::Mat& means, int around) {
   const float* m = means.ptr<float>(0);
   const int n = means.cols;
@@ -632,11 +623,20 @@ constexpr int kLeastLitRows = 64;
 // Pixels of a dimmed row's clear or opaque film that measure its light.
 constexpr int kLeastSeen = 4;
 
+// The middle one of `values` (reordering them), or 0 where there are none: a few that
+// stand apart, a speck's, do not move it.
+double middleValue(std::vector<float>& values) {
+  if (values.empty()) return 0.0;
+  const auto mid = values.begin() + static_cast<long>(values.size() / 2);
+  std::nth_element(values.begin(), mid, values.end());
+  return *mid;
+}
+
 // The middle levels of a row's pixels well inside clear film (above `middle` by more
 // than `apart`) and well inside opaque film (below it by as much), and how many of
 // each: middles, not means, so that a few pixels that are no film at all do not move
-// them. A turn can carry the
-// window past the film's edge, where the gate's light lies beyond either level.
+// them. A turn can carry the window past the film's edge, where the gate's light lies
+// beyond either level.
 struct FilmLevelsOfRow {
   double clear = 0, clearCount = 0, opaque = 0, opaqueCount = 0;
 };
@@ -651,12 +651,7 @@ FilmLevelsOfRow filmLevelsOfRow(const float* row, int cols, float middle, float 
     else if (row[x] < middle - apart)
       opaque.push_back(row[x]);
   }
-  const auto middleOf = [](std::vector<float>& v) {
-    if (v.empty()) return 0.0;
-    std::nth_element(v.begin(), v.begin() + v.size() / 2, v.end());
-    return static_cast<double>(v[v.size() / 2]);
-  };
-  return FilmLevelsOfRow{middleOf(clear), static_cast<double>(clear.size()), middleOf(opaque),
+  return FilmLevelsOfRow{middleValue(clear), static_cast<double>(clear.size()), middleValue(opaque),
                          static_cast<double>(opaque.size())};
 }
 
@@ -741,7 +736,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // here.
   if (!track.variableDensity && !turned && sound.skew != 0.0 &&
       bilateralAbout(litWindow, mirrorSum, 0.5f * (dark + bright), inset)) {
-    window = acrossTheFilm(window, sound.skew, 0.5 * (lit.start + lit.end));
+    window = acrossTheFilm(window, sound.skew, 0.5 * (lit.start + lit.end), 0, window.cols);
     litWindow = window.rowRange(lit);
     mirrorSum = middleOf(litWindow);
   }
@@ -755,6 +750,9 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // clear base too. Its band, about a fifth of the track's width long, counts from a
   // twelfth, and is always longer than a speck.
   const int shortest = std::max(kWidestSpeck + 4, trackWidth / 12);
+  // On a turned scan the film beside the track shows a row of film this many rows before
+  // the track's middle does.
+  const double besideLag = sound.skew * (0.5 * (besideFrom + besideTo - 1) - 0.5 * (from + to - 1));
   // Where the levels read are the scanned ones (no negative turned over), the film beside
   // the track was measured just above.
   const StripLevels scanned = levelsOf(strip);
@@ -786,9 +784,8 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     // The plain film beside the track measures the light along the scan, the lamp's
     // flicker from scan to scan with it: clear beside a positive's track, dark but
     // steady beside a negative's. On a turned scan the film beside the track shows a
-    // row of film `lag` rows before the track's middle does: a splice's band, whose
+    // row of film `besideLag` rows before the track's middle does: a splice's band, whose
     // light is read row by row, meets the track's own there.
-    const double lag = sound.skew * (0.5 * (besideFrom + besideTo - 1) - 0.5 * (from + to - 1));
     const auto besideAt = [&](double at) {
       const int y = std::clamp(static_cast<int>(std::floor(at)), 0, rows - 1);
       const int next = std::min(y + 1, rows - 1);
@@ -796,7 +793,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
       return besideLevel[y] + part * (besideLevel[next] - besideLevel[y]);
     };
     for (int y = 0; y < rows; ++y) {
-      const double beside = lag == 0.0 ? besideLevel[y] : besideAt(y - lag);
+      const double beside = besideLag == 0.0 ? besideLevel[y] : besideAt(y - besideLag);
       const double light = beside > 1.0 ? beside : track.light;
       sound.samples[y] = static_cast<float>(sign * mean[y] / light / level);
     }
@@ -838,8 +835,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   const double top = levels.inverted ? 255.0 : 0.0;  // a negative's levels run down from here
   if (!litSplices.empty()) {
     const std::vector<double> kept =
-        cementLight(besideScanned, litSplices, 4 * shortest,
-                    sound.skew * (0.5 * (besideFrom + besideTo - 1) - 0.5 * (from + to - 1)));
+        cementLight(besideScanned, litSplices, 4 * shortest, besideLag);
     std::vector<bool> shaded(static_cast<size_t>(rows), false);
     // Rows about a band's ends, as far as the grain of the film beside the track may
     // misplace them, are measured again too.
@@ -871,9 +867,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
       }
       if (static_cast<int>(film.size()) < kLeastSeen || !(std::abs(fitted - top) > 1.0)) continue;
       // The middle of them: a speck among them is passed by.
-      const auto mid = film.begin() + static_cast<long>(film.size() / 2);
-      std::nth_element(film.begin(), mid, film.end());
-      const double share = std::clamp((*mid - top) / (fitted - top), 0.8, 1.25);
+      const double share = std::clamp((middleValue(film) - top) / (fitted - top), 0.8, 1.25);
       clearLevel[y] = top + (clearLevel[y] - top) * share;
       opaqueLevel[y] = top + (opaqueLevel[y] - top) * share;
     }
