@@ -161,7 +161,7 @@ void scaleGrey(const cv::Mat& part, const Turn& turn, const Taps& across, const 
   }
 }
 
-// Four lanes: a pixel's three channels and one spare.
+// Four lanes of a run of channel values.
 using Floats4 = float __attribute__((vector_size(16)));
 using Ints4 = int __attribute__((vector_size(16)));
 
@@ -171,45 +171,67 @@ Ints4 loadInts4(const int* p) {
   return v;
 }
 
-// Colour: each output column from its own line, down the column a pixel at a time with
-// its three channels side by side.
+void storeInts4(int* p, Ints4 v) { std::memcpy(p, &v, sizeof v); }
+
+// Colour: output columns eight at a time, as for grey. Their lines are interleaved so
+// that a turned row holds the eight pixels' three channels side by side: the 24 values
+// an output row takes from four turned rows are then one contiguous run, as are its
+// bytes.
 void scaleColour(const cv::Mat& part, const Turn& turn, const Taps& across, const Taps& down,
                  cv::Mat& out) {
-  const int n = part.cols * 3;
-  std::vector<int> line(n + 1, 0);  // the spare lane of the last pixel reads one past
-  // Each output row's four turned rows and their weights, as floats in every lane.
+  constexpr int kBlock = 8;
+  constexpr int kRun = kBlock * 3;
+  constexpr int kVectors = kRun / 4;
+  const int w = part.cols;
+  const size_t lineLength = static_cast<size_t>(w) * 3 + 1;  // a pixel is read four wide
+  std::vector<int> lines(lineLength * kBlock, 0);
+  std::vector<int> block(static_cast<size_t>(w) * kRun + 1, 0);
   std::vector<std::array<int, 4>> downAt(out.rows);
   std::vector<std::array<Floats4, 4>> downWeights(out.rows);
   for (int dy = 0; dy < out.rows; ++dy)
     for (int k = 0; k < 4; ++k) {
-      downAt[dy][k] = turn.partColumn(down.first[dy] + k) * 3;
+      downAt[dy][k] = turn.partColumn(down.first[dy] + k) * kRun;
       const float b = down.weights[dy][k] * kUnit;
       downWeights[dy][k] = Floats4{b, b, b, b};
     }
   const Floats4 magic = {kMagic, kMagic, kMagic, kMagic};
-  for (int dx = 0; dx < out.cols; ++dx) {
-    acrossLine(part, turn, across, dx, line.data());
-    const int* g = line.data();
+  for (int dx0 = 0; dx0 < out.cols; dx0 += kBlock) {
+    const int n = std::min(kBlock, out.cols - dx0);
+    for (int b = 0; b < n; ++b) acrossLine(part, turn, across, dx0 + b, &lines[lineLength * b]);
+    // Interleaved a pixel at a time, four lanes wide: each store's spare lane falls on
+    // the next pixel's first, which the next store writes.
+    int* to = block.data();
+    for (int i = 0; i < w; ++i)
+      for (int b = 0; b < kBlock; ++b, to += 3)
+        storeInts4(to, loadInts4(&lines[lineLength * b + i * 3]));
     for (int dy = 0; dy < out.rows; ++dy) {
       const std::array<int, 4>& at = downAt[dy];
       const std::array<Floats4, 4>& bw = downWeights[dy];
-      Floats4 f = __builtin_convertvector(loadInts4(g + at[3]), Floats4) * bw[3];
-      f = __builtin_convertvector(loadInts4(g + at[2]), Floats4) * bw[2] + f;
-      f = __builtin_convertvector(loadInts4(g + at[1]), Floats4) * bw[1] + f;
-      f = __builtin_convertvector(loadInts4(g + at[0]), Floats4) * bw[0] + f;
-      f = (f + magic) - magic;
-      const Ints4 v = __builtin_convertvector(f, Ints4);
-      uchar* o = out.ptr<uchar>(dy) + dx * 3;
+      Ints4 v[kVectors];
+      for (int q = 0; q < kVectors; ++q) {
+        const auto tap = [&](int k) {
+          return __builtin_convertvector(loadInts4(block.data() + at[k] + q * 4), Floats4) * bw[k];
+        };
+        Floats4 f = tap(3);
+        f = tap(2) + f;
+        f = tap(1) + f;
+        f = tap(0) + f;
+        v[q] = __builtin_convertvector((f + magic) - magic, Ints4);
+      }
+      std::array<uchar, kRun> bytes;
 #if defined(__SSE2__)
-      // Narrowed with saturation to 16 bits, then to bytes, as the library stores them;
-      // the first three lanes are the pixel.
-      const __m128i words =
-          _mm_packs_epi32(reinterpret_cast<__m128i>(v), reinterpret_cast<__m128i>(v));
-      const int bytes = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
-      std::memcpy(o, &bytes, 3);
+      // Narrowed with saturation to 16 bits, then to bytes, as the library stores them.
+      const auto m = [&](int q) { return reinterpret_cast<__m128i>(v[q]); };
+      const __m128i first =
+          _mm_packus_epi16(_mm_packs_epi32(m(0), m(1)), _mm_packs_epi32(m(2), m(3)));
+      const __m128i last = _mm_packs_epi32(m(4), m(5));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(bytes.data()), first);
+      _mm_storel_epi64(reinterpret_cast<__m128i*>(bytes.data() + 16), _mm_packus_epi16(last, last));
 #else
-      for (int ch = 0; ch < 3; ++ch) o[ch] = static_cast<uchar>(std::clamp(v[ch], 0, 255));
+      for (int j = 0; j < kRun; ++j)
+        bytes[j] = static_cast<uchar>(std::clamp(v[j / 4][j % 4], 0, 255));
 #endif
+      std::memcpy(out.ptr<uchar>(dy) + dx0 * 3, bytes.data(), static_cast<size_t>(n) * 3);
     }
   }
 }
