@@ -25,12 +25,6 @@ Samples samplesOf(const std::uint8_t* words, bool big, bool padLow) {
           _mm256_and_si256(_mm256_srli_epi32(w, 20), mask)};
 }
 
-__m256i colourBytes(__m256i v) {
-  return _mm256_srli_epi32(
-      _mm256_add_epi32(_mm256_mullo_epi32(v, _mm256_set1_epi32(1021)), _mm256_set1_epi32(2041)),
-      12);
-}
-
 __m256i sixteen(__m256i v) {
   return _mm256_or_si256(_mm256_slli_epi32(v, 6), _mm256_srli_epi32(v, 4));
 }
@@ -39,23 +33,37 @@ __m256i sixteen(__m256i v) {
 
 void colourWordsToBytesVector(const std::uint8_t* words, int count, bool big, bool padLow,
                               std::uint8_t* out) {
-  // Four pixels of a 128-bit half, blue-green-red-0 each, closed up to 12 bytes.
+  // The byte of a 10-bit sample v is (1021 v + 2041) >> 12, which is the high half of
+  // (v + 2) * 16 * 1021 in 16 bits: 1021 (v + 2) is never a multiple of 4096, so taking
+  // one from it does not change its quotient. Sixteen samples go through at once as
+  // 16-bit halves: blue and red of a pixel in one word, green in another.
+  const __m256i swap = _mm256_setr_epi8(3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12, 3, 2,
+                                        1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
+  const __m256i blueAt4 = _mm256_set1_epi32(0x3ff0);
+  const __m256i redAt20 = _mm256_set1_epi32(0x3ff00000);
+  const __m256i two = _mm256_set1_epi16(32);  // 2, sixteen times
+  const __m256i scale = _mm256_set1_epi16(1021);
+  // Four pixels of a 128-bit half, blue-green-red-0 each, closed up to 12 bytes; then
+  // the two halves' twelve closed up to 24.
   const __m256i close = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1, 0,
                                          1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  const __m256i together = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 3, 7);
   int x = 0;
   for (; x + kLanes <= count; x += kLanes) {
-    const Samples s = samplesOf(words + 4 * x, big, padLow);
-    __m256i pixels = _mm256_or_si256(colourBytes(s.blue),
-                                     _mm256_or_si256(_mm256_slli_epi32(colourBytes(s.green), 8),
-                                                     _mm256_slli_epi32(colourBytes(s.red), 16)));
-    pixels = _mm256_shuffle_epi8(pixels, close);
-    const __m128i low = _mm256_castsi256_si128(pixels);
-    const __m128i high = _mm256_extracti128_si256(pixels, 1);
+    // Blue in bits 2-11, green 12-21, red 22-31.
+    __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(words + 4 * x));
+    if (big) w = _mm256_shuffle_epi8(w, swap);
+    if (!padLow) w = _mm256_slli_epi32(w, 2);
+    const __m256i blueRed = _mm256_or_si256(_mm256_and_si256(_mm256_slli_epi32(w, 2), blueAt4),
+                                            _mm256_and_si256(_mm256_srli_epi32(w, 2), redAt20));
+    const __m256i green = _mm256_and_si256(_mm256_srli_epi32(w, 8), blueAt4);
+    const __m256i blueRedBytes = _mm256_mulhi_epu16(_mm256_add_epi16(blueRed, two), scale);
+    const __m256i greenBytes = _mm256_mulhi_epu16(_mm256_add_epi16(green, two), scale);
+    __m256i pixels = _mm256_or_si256(blueRedBytes, _mm256_slli_epi32(greenBytes, 8));
+    pixels = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(pixels, close), together);
     std::uint8_t* o = out + 3 * x;
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(o), low);
-    _mm_storeu_si32(o + 8, _mm_srli_si128(low, 8));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(o + 12), high);
-    _mm_storeu_si32(o + 20, _mm_srli_si128(high, 8));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(pixels));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(o + 16), _mm256_extracti128_si256(pixels, 1));
   }
   colourWordsToBytesOneByOne(words + 4 * x, count - x, big, padLow, out + 3 * x);
 }
