@@ -59,6 +59,9 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(0.0, 20.0));
   app.add_option("--skew", options.skewDegrees, "The scan turned in the gate, degrees")
       ->check(CLI::Range(-2.0, 2.0));
+  app.add_option("--turn-wander", options.turnWander,
+                 "Degrees the turn differs either way from scan to scan")
+      ->check(CLI::Range(0.0, 1.0));
   app.add_option("--scratch", options.scratch, "A scratch across the track at this share of it")
       ->check(CLI::Range(0.0, 1.0));
   app.add_flag("--dark-scratch", options.darkScratch, "The scratch is dark, not bright");

@@ -154,6 +154,7 @@ TEST(IdealReaderTest, ReadsAReelWithEveryFaultAtOnce) {
   o.shrinkage = 0.01;
   o.weave = 3.0;
   o.skewDegrees = 0.3;
+  o.turnWander = 0.1;
   o.scratch = 0.3;
   o.darkScratch = true;
   o.negative = true;

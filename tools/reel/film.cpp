@@ -28,7 +28,12 @@ double overlap(double a0, double a1, double lo, double hi) {
   return std::max(0.0, std::min(hi, a1) - std::max(lo, a0));
 }
 
-double skewOf(const ReelOptions& o) { return std::tan(o.skewDegrees * kTwoPi / 360.0); }
+// The film's drift across a turned scan, columns a row: the gate's turn and this
+// scan's own.
+double skewOf(const ReelOptions& o, const ScanPose& pose) {
+  const double degrees = o.skewDegrees + o.turnWander * std::sin(2.9 * pose.index + 1.3);
+  return std::tan(degrees * kTwoPi / 360.0);
+}
 
 // What the picture area shows around one place along the film.
 struct PictureRow {
@@ -115,12 +120,12 @@ ScanPose scanPose(const ReelGeometry& g, const std::vector<double>& weaves, int 
 
 double sideShift(const ReelOptions& o, const ReelGeometry& g, const ScanPose& pose, double y) {
   return pose.weave + 0.1 * o.weave * std::sin(0.5 * kTwoPi * y / g.scanLength + pose.index) +
-         skewOf(o) * (y - 0.5 * g.scanLength);
+         skewOf(o, pose) * (y - 0.5 * g.scanLength);
 }
 
 double alongAt(const ReelOptions& o, const ReelGeometry& g, const ScanPose& pose, double y,
                double u) {
-  return pose.start + y + skewOf(o) * (u - (g.trackStart + 0.5 * g.trackWidth));
+  return pose.start + y + skewOf(o, pose) * (u - (g.trackStart + 0.5 * g.trackWidth));
 }
 
 int gateShadowRows(const ReelOptions& o, const ReelGeometry& g) {
@@ -264,7 +269,7 @@ cv::Mat renderTurnedScan(const ReelOptions& o, const ReelGeometry& g, const Film
   const double t = g.trackWidth;
   const double track0 = g.trackStart;
   const bool density = isVariableDensity(o);
-  const bool skewed = o.skewDegrees != 0.0;
+  const bool skewed = skewOf(o, pose) != 0.0;
   const double scratchAt = track0 + o.scratch * t;
   const double scratchWidth = std::max(2.0, o.dpi / 300.0);
   const double scratchLevel = o.darkScratch ? kScratchDark : kScratchBright;

@@ -137,6 +137,9 @@ ReelOptions randomArchiveReel(unsigned seed) {
     else
       o.stepJitter = draw.between(1.0, 4.0);
   }
+  // Strips are laid in the gate one by one, each a little differently turned. (Drawn
+  // last, so that every draw before it stays as it was.)
+  if (has[kSkew] && o.longStrip) o.turnWander = draw.between(0.03, 0.12);
   return o;
 }
 
@@ -159,7 +162,9 @@ std::string describeReel(const ReelOptions& o) {
   std::vector<std::string> faults;
   if (o.shrinkage > 0) faults.push_back(format("shrunk %.2f %%", 100 * o.shrinkage));
   if (o.weave > 0) faults.push_back(format("weave %.1f px", o.weave));
-  if (o.skewDegrees != 0) faults.push_back(format("skew %.2f deg", o.skewDegrees));
+  if (o.skewDegrees != 0 || o.turnWander != 0)
+    faults.push_back(format("skew %.2f deg", o.skewDegrees) +
+                     (o.turnWander != 0 ? format(" +-%.2f", o.turnWander) : std::string()));
   if (o.scratch >= 0)
     faults.push_back(
         format(o.darkScratch ? "dark scratch at %.2f" : "bright scratch at %.2f", o.scratch));

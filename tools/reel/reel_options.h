@@ -43,6 +43,8 @@ struct ReelOptions {
   double shrinkage = 0.0;         // share the film has shrunk along its length (0.01: 1 %)
   double weave = 0.0;             // the film's sideways wander in the gate, pixels either way
   double skewDegrees = 0.0;       // the scan turned in the gate
+  double turnWander = 0.0;        // degrees the turn differs either way from scan to scan, as
+                                  // each strip is laid in the gate anew
   double scratch = -1.0;          // a scratch along the reel, across the track (0..1 of it)
   bool darkScratch = false;       // a dark line (dirt pressed in) rather than a bright one
   bool negative = false;          // clear and opaque swapped: a sound negative
