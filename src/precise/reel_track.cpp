@@ -225,7 +225,15 @@ ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensi
   track.last = bounds.last;
   track.found = true;
   placeBeside(track, width, trackWidth);
-  track.profile = columnMeans(film, read);
+  // Followed from scan to scan as each scan's own straightened profile is: strips laid
+  // in the gate one by one are each turned their own way.
+  std::vector<double> sum(static_cast<size_t>(width), 0.0);
+  for (const cv::Mat& s : alike) {
+    const std::vector<float> straight = straightColumnLevels(s, read);
+    for (int u = 0; u < width; ++u) sum[u] += static_cast<double>(straight[u]) * s.rows;
+  }
+  track.profile.resize(static_cast<size_t>(width));
+  for (int u = 0; u < width; ++u) track.profile[u] = static_cast<float>(sum[u] / film.rows);
   if (variableDensity) {
     const double reference =
         read.of(cv::mean(film.colRange(track.besideFirst, track.besideLast + 1))[0]);

@@ -78,6 +78,23 @@ Peak frameLineLag(const std::vector<float>& previous, const std::vector<float>& 
 // them changes smoothly and differs from frame to frame.
 std::vector<float> edgesOf(const std::vector<float>& picture) { return stepsAcross(picture, 2); }
 
+// A scan's picture timed as its sound is: moved by the rows its turn puts between a
+// frame line in the picture and in the track, between rows by a linear blend.
+std::vector<float> timedAsSound(const ScanSound& scan) {
+  const std::vector<float>& picture = scan.picture;
+  if (scan.pictureLag == 0.0 || picture.empty()) return picture;
+  const int last = static_cast<int>(picture.size()) - 1;
+  std::vector<float> timed(picture.size());
+  for (int y = 0; y <= last; ++y) {
+    const double at = std::clamp(y - scan.pictureLag, 0.0, static_cast<double>(last));
+    const int below = static_cast<int>(at);
+    const int above = std::min(below + 1, last);
+    const double part = at - below;
+    timed[y] = static_cast<float>(picture[below] + part * (picture[above] - picture[below]));
+  }
+  return timed;
+}
+
 bool linesInLine(const Peak& lines) {
   return !std::isnan(lines.match) && lines.match >= kPicturesAlike;
 }
@@ -428,6 +445,12 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
       plan.cleanJoins == 0 && framesAScan > 1 ? pictureLinePitch(scans, pitch) : 0.0;
   if (linePitch > 0.0) plan.meanAdvance = framesAScan * linePitch;
   const bool byLines = frameAScan || linePitch > 0.0;
+  // Strips are laid in the gate one by one, each turned its own way: their frame lines
+  // are held against each other as the sound is timed. A reel of single frames is turned
+  // as the gate is, alike on every scan.
+  std::vector<std::vector<float>> pictures;
+  for (const ScanSound& s : scans)
+    pictures.push_back(framesAScan > 1 ? timedAsSound(s) : s.picture);
   const double meanClean = plan.meanAdvance;
   bool everyJoinKnown = byLines;
   // The frame lines' lag across each gap in the file numbers: its advance is that many
@@ -437,16 +460,15 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
     ScanJoin& join = plan.joins[k];
     const bool quiet = join.kind == JoinKind::Quiet || join.kind == JoinKind::Unmatched;
     Peak lines;
-    if ((quiet || (join.kind == JoinKind::Clean && periodic[k])) && !scans[k - 1].picture.empty() &&
-        !scans[k].picture.empty())
-      lines = linePitch > 0.0
-                  ? frameLineLag(edgesOf(scans[k - 1].picture), edgesOf(scans[k].picture), reach)
-                  : frameLineLag(scans[k - 1].picture, scans[k].picture, reach);
+    if ((quiet || (join.kind == JoinKind::Clean && periodic[k])) && !pictures[k - 1].empty() &&
+        !pictures[k].empty())
+      lines = linePitch > 0.0 ? frameLineLag(edgesOf(pictures[k - 1]), edgesOf(pictures[k]), reach)
+                              : frameLineLag(pictures[k - 1], pictures[k], reach);
     const bool gap = join.kind == JoinKind::Missing;
     // Across scans missing at a gap in the file numbers, the scanner took whole steps:
     // the frame lines either side of the gap place the scan after it.
-    if (gap && !scans[k - 1].picture.empty() && !scans[k].picture.empty())
-      lines = frameLineLag(edgesOf(scans[k - 1].picture), edgesOf(scans[k].picture), reach);
+    if (gap && !pictures[k - 1].empty() && !pictures[k].empty())
+      lines = frameLineLag(edgesOf(pictures[k - 1]), edgesOf(pictures[k]), reach);
     const bool seen = linesInLine(lines);
     everyJoinKnown = everyJoinKnown && (join.kind == JoinKind::Clean ||
                                         ((join.kind == JoinKind::Quiet || gap) && seen));
@@ -478,10 +500,9 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
   // With every join known, the frame lines measure the film's pitch free of the
   // scanner's wandering step: the first scan's lines lie where the last one's do, but
   // for the steps' sum less that many frames.
-  if (everyJoinKnown && n >= 3 && !scans.front().picture.empty() && !scans.back().picture.empty()) {
+  if (everyJoinKnown && n >= 3 && !pictures.front().empty() && !pictures.back().empty()) {
     // Their edges, not the pictures between them, which differ from frame to frame.
-    const Peak ends =
-        frameLineLag(edgesOf(scans.front().picture), edgesOf(scans.back().picture), reach);
+    const Peak ends = frameLineLag(edgesOf(pictures.front()), edgesOf(pictures.back()), reach);
     // A gap's advance is whole steps of the pitch sought, and its lines' lag.
     double span = 0.0;
     int steps = 0;

@@ -89,6 +89,39 @@ double measureSkew(const Lengths& lengths, int rows) {
   return std::abs(slope * rows) < 0.5 ? 0.0 : slope;
 }
 
+// The level of each column over the whole strip as if it lay straight in the gate: each
+// length's levels moved back by the film's drift across since the strip's middle row,
+// `skew` columns a row, between columns by a linear blend. A turn smears the whole
+// strip's profile by its drift, differently for each turn; a straight one is sharp and
+// the same for strips turned every way.
+std::vector<float> straightProfile(const Lengths& lengths, double skew) {
+  if (skew == 0.0) return wholeProfile(lengths);
+  const int n = static_cast<int>(lengths.means.front().size());
+  std::vector<double> sum(static_cast<size_t>(n), 0.0);
+  int rows = 0;
+  for (const int r : lengths.rows) rows += r;
+  for (size_t k = 0; k < lengths.means.size(); ++k) {
+    const std::vector<float>& means = lengths.means[k];
+    const double drift = skew * (lengths.middles[k] - 0.5 * rows);
+    for (int u = 0; u < n; ++u) {
+      const double at = std::clamp(u + drift, 0.0, static_cast<double>(n - 1));
+      const int below = static_cast<int>(at);
+      const int above = std::min(below + 1, n - 1);
+      const double part = at - below;
+      sum[u] += (means[below] + part * (means[above] - means[below])) * lengths.rows[k];
+    }
+  }
+  std::vector<float> profile(static_cast<size_t>(n));
+  for (int u = 0; u < n; ++u) profile[u] = static_cast<float>(sum[u] / rows);
+  return profile;
+}
+
+// Lengths a strip is measured in for its turn: eight, or one where it is too short.
+constexpr int kLengths = 8;
+Lengths lengthsOf(const cv::Mat& strip, const StripLevels& levels) {
+  return columnMeansAlong(strip, levels, strip.rows < kLengths * 16 ? 1 : kLengths);
+}
+
 // Rows either side of a place between rows that the windowed sinc reads.
 constexpr int kSincReach = 4;
 // Columns the film drifts sideways over a scan, at least, for a variable-area track to
@@ -675,6 +708,11 @@ void setFaintAside(ScanSound& sound, int before, int after) {
   }
 }
 
+std::vector<float> straightColumnLevels(const cv::Mat& strip, const StripLevels& levels) {
+  const Lengths lengths = lengthsOf(strip, levels);
+  return straightProfile(lengths, measureSkew(lengths, strip.rows));
+}
+
 ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackWidth,
                         DimmedRows dimmed) {
   ScanSound sound;
@@ -687,11 +725,9 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
       litEnd - litFirst >= kLeastLitRows ? cv::Range(litFirst, litEnd) : cv::Range(0, strip.rows);
   const cv::Mat litRows = strip.rowRange(lit);
   const int reach = 2 * track.margin;
-  constexpr int kLengths = 8;  // the skew is fitted over this many lengths of the scan
-  const Lengths lengths =
-      columnMeansAlong(litRows, levels, litRows.rows < kLengths * 16 ? 1 : kLengths);
-  sound.offset = lateralOffset(track.profile, wholeProfile(lengths), reach);
+  const Lengths lengths = lengthsOf(litRows, levels);
   sound.skew = measureSkew(lengths, litRows.rows);
+  sound.offset = lateralOffset(track.profile, straightProfile(lengths, sound.skew), reach);
   const int shift = static_cast<int>(std::lround(sound.offset));
   const int drift = static_cast<int>(std::ceil(std::abs(sound.skew) * litRows.rows / 2.0));
   const int cols = strip.cols;
@@ -772,6 +808,8 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   if (cols - pictureFrom >= 4) {
     const std::vector<double> picture = rowMeans(strip.colRange(pictureFrom, cols), levels);
     sound.picture.assign(picture.begin(), picture.end());
+    if (turned)
+      sound.pictureLag = sound.skew * (0.5 * (pictureFrom + cols - 1) - 0.5 * (from + to - 1));
   }
 
   const int rows = window.rows;

@@ -22,6 +22,8 @@ struct ScanSound {
                                 // hides on a unilateral track (see hiddenColumns)
   std::vector<float> picture;   // the mean level of each row of the picture's edge beside
                                 // the track: its frame lines
+  double pictureLag = 0.0;      // rows a turned scan's picture shows a frame line before the
+                                // track's middle does
   int rowsAtFirstColumn = 0;    // variable area: rows whose clear part runs into the window's
   int rowsAtLastColumn = 0;     // first or last column
   int rowsPastTrack = 0;        // variable area: rows whose clear area reaches the window's
@@ -43,6 +45,14 @@ struct DimmedRows {
   int head = 0;
   int tail = 0;
 };
+
+// The level of each column of a strip (rows along the film) as if the strip lay
+// straight in the gate: its turn measured and taken out.
+std::vector<float> straightColumnLevels(const cv::Mat& strip, const StripLevels& levels);
+
+// The level of each column of a strip (rows along the film) as if the strip lay
+// straight in the gate: its turn measured and taken out.
+std::vector<float> straightColumnLevels(const cv::Mat& strip, const StripLevels& levels);
 
 // Reads the sound of one track strip (see trackStrip) of a reel whose track is `track`;
 // `trackWidth` is the nominal track width in columns. The film's place, turn, levels

@@ -18,7 +18,9 @@
 #include "jobs/frame_listing.h"
 #include "jobs/sound_job.h"
 #include "precise/reel_level.h"
+#include "precise/reel_track.h"
 #include "precise/scan_joins.h"
+#include "precise/scan_sound.h"
 #include "reel/dust.h"
 #include "reel/ideal_reader.h"
 #include "reel/random_reel.h"
@@ -713,11 +715,49 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(19);
                                                     },
-                                                    -1, 0, 0, 1.0}),
+                                                    -1, 0, 0, 1.0},
+                                           // Unilateral strips laid in the gate one by one,
+                                           // each turned its own way: each is followed by
+                                           // its straightened profile, which a turn does not
+                                           // smear, so that none is read off its track.
+                                           AgedReel{"unilateral_strips_each_turned_their_own_way",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(29);
+                                                    },
+                                                    -1, 0, 1, 1.0}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Film with no track on it at all (blank film, or the wrong film settings): the job says
 // so and leaves the older output alone.
+// Strips of one film laid in the gate each turned its own way: straightened, their
+// profiles lie in the same columns, a unilateral track's too, whose moving edge a turn
+// smears unevenly.
+TEST(PreciseReaderParts, StraightenedProfilesOfDifferentTurnsLieTogether) {
+  constexpr int kRows = 4096, kCols = 200;
+  const auto stripTurned = [&](double skew) {
+    cv::Mat strip(kRows, kCols, CV_8UC1);
+    for (int y = 0; y < kRows; ++y) {
+      const double drift = skew * (y + 0.5 - 0.5 * kRows);
+      // Opaque, the clear part from a fixed edge to one the sound moves, opaque again.
+      const double fixed = 40.0 + drift;
+      const double moving = 90.0 + 45.0 * std::abs(std::sin(0.013 * y)) + drift;
+      for (int u = 0; u < kCols; ++u) {
+        const double clear = std::clamp(std::min(u + 1.0 - fixed, moving - u), 0.0, 1.0);
+        strip.at<std::uint8_t>(y, u) = cv::saturate_cast<std::uint8_t>(30.0 + 200.0 * clear);
+      }
+    }
+    return strip;
+  };
+  const cv::Mat first = stripTurned(0.0036);
+  const std::vector<float> reference = straightColumnLevels(first, levelsOf(first));
+  for (const double skew : {0.0021, 0.0044, 0.0063, 0.0083}) {
+    const cv::Mat turned = stripTurned(skew);
+    EXPECT_NEAR(lateralOffset(reference, straightColumnLevels(turned, levelsOf(turned)), 40), 0.0,
+                0.75)
+        << "turned " << skew << " columns a row";
+  }
+}
+
 TEST(PreciseReaderParts, FilmWithoutATrackIsRefused) {
   test::TempDir dir;
   const std::filesystem::path scans = dir.file("blank");
