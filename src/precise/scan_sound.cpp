@@ -733,7 +733,10 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   const int cols = strip.cols;
   int from, to;
   if (track.variableDensity) {
-    const int inset = std::min(track.margin + drift, (track.last - track.first) / 3);
+    // Where the film drifts across the scan, each row is read where the film lies on it
+    // (below): the window keeps the track's full width but for the weave's margin.
+    const int inset =
+        std::min(track.margin + (sound.skew != 0.0 ? 0 : drift), (track.last - track.first) / 3);
     from = track.first + inset + shift;
     to = track.last - inset + shift + 1;
   } else {
@@ -745,9 +748,19 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // A variable-density track is read along the film between rows (see densityRows). A
   // drift of a few columns over a scan can be the film's weave in the gate, not a turn.
   const bool turned = std::abs(sound.skew * strip.rows) >= kLeastTurnDrift;
-  cv::Mat window =
-      alongTheFilm(strip, levels, from, to, track.variableDensity || !turned ? 0.0 : sound.skew,
-                   sound.offset, 0.5 * (lit.start + lit.end), lit);
+  cv::Mat window;
+  if (track.variableDensity && sound.skew != 0.0) {
+    // A variable-density track read across as far as the film drifts on each row, so
+    // that the window holds the same columns of film from end to end.
+    const int wideFrom = std::max(0, from - drift - 1);
+    const int wideTo = std::min(cols, to + drift + 1);
+    window = acrossTheFilm(stripLevels(strip.colRange(wideFrom, wideTo), levels), sound.skew,
+                           0.5 * (lit.start + lit.end), from - wideFrom, to - from);
+  } else {
+    window =
+        alongTheFilm(strip, levels, from, to, track.variableDensity || !turned ? 0.0 : sound.skew,
+                     sound.offset, 0.5 * (lit.start + lit.end), lit);
+  }
   cv::Mat litWindow = window.rowRange(lit);
   const std::vector<float> spread = levelShares(litWindow, {0.02, 0.98});
   const float dark = spread[0], bright = spread[1];

@@ -630,12 +630,14 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                            // crossing it: the film beside the track shows
                                            // the cement's band a part of a row before the
                                            // track's middle does, and the band's light is
-                                           // taken from there, row by row.
+                                           // taken from there, row by row. Each row is
+                                           // read where the film drifted to on it, the
+                                           // track's full width but for the weave's margin.
                                            AgedReel{"turned_variable_density_splice",
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(40);
                                                     },
-                                                    -1, 0, 1, 1.8, 0},
+                                                    -1, 0, 1, 1.0, 0},
                                            // 16 mm frames at 3970 dpi, unilateral, weaving,
                                            // the gate's shadow, a splice: beside the track
                                            // the film is opaque, and its grain would set
