@@ -897,6 +897,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   std::vector<int> onTrack = clearColumns;
   std::fill(onTrack.begin(), onTrack.begin() + inset, 0);
   std::fill(onTrack.end() - inset, onTrack.end(), 0);
+  const ClearCore core = clearCore(onTrack);
   const int anchor = clearAnchor(onTrack);
   // A scratch along the track that the mending above left (one wider than a speck, at
   // the track's outer reach, where the film beside it barely moves) shows in how often
@@ -947,7 +948,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
       const float* row = window.ptr<float>(y);
       for (int x = 0; x < window.cols; ++x)
         shares[static_cast<size_t>(x)] = static_cast<float>((row[x] - lo) / span);
-      sound.samples[y] = static_cast<float>(clearWidth(shares, anchor, mirror) / width);
+      sound.samples[y] = static_cast<float>(clearWidth(shares, anchor, mirror, core) / width);
       reaching[static_cast<size_t>(y)] =
           static_cast<char>((reachesEnd(shares, 1) ? 1 : 0) | (reachesEnd(shares, -1) ? 2 : 0));
     }
