@@ -55,10 +55,10 @@ enum class Across {
 // track, is crossed where the film mirroring it and the run beyond is clear. Where the
 // sound moved within the row its edge is a ramp through half-clear columns that the
 // scanner's grain splits into runs: a gap no darker than the film either side of it is
-// such an edge, read as it is. A darker gap no wider than a speck on the `core`, film
-// clear on nearly every row, is a speck where the run beyond it reaches the core's end:
-// by a unilateral track's fixed edge, however narrow. An edge that comes into the core
-// on a loud row has no clear film beyond it.
+// such an edge, read as it is. On a unilateral track (no `mirrorSum`) a darker gap no
+// wider than a speck on the `core`, film clear on nearly every row, is a speck where the
+// run beyond it reaches the core's end: by the fixed edge, however narrow. An edge that
+// comes into the core on a loud row has no clear film beyond it.
 Across acrossGap(const std::vector<float>& shares, const Run& near, const Run& gap, const Run& next,
                  int mirrorSum, ClearCore core) {
   const float lowest = *std::min_element(shares.begin() + gap.first, shares.begin() + gap.last + 1);
@@ -69,7 +69,7 @@ Across acrossGap(const std::vector<float>& shares, const Run& near, const Run& g
     crossed = gap.width() <= widestScratch && mirrorIsClear(shares, gap, mirrorSum) &&
               mirrorIsClear(shares, next, mirrorSum);
   } else {
-    const bool onCore = gap.first >= core.first && gap.last <= core.last &&
+    const bool onCore = mirrorSum < 0 && gap.first >= core.first && gap.last <= core.last &&
                         (next.first <= core.first || next.last >= core.last);
     crossed =
         next.width() > kWidestSpeck || mirrorIsClear(shares, next, mirrorSum) || (darker && onCore);

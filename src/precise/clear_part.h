@@ -71,10 +71,10 @@ std::vector<bool> brightAgainstMirror(const std::vector<int>& clear, double mirr
 // twelfth of the row) where the gap's mirror image and the run's are clear. A gap no
 // darker than the clear film either side of it is an edge's ramp that grain splits
 // into runs: read as it is, so a quiet row whose clear part ends short of `anchor` is
-// read whole. A darker gap no wider than a speck within the `core` (see clearCore), with
-// clear film beyond it out to the core's end, is a speck: those columns are clear on
-// nearly every row. A dark speck on an edge's ramp leaves a dip in it that the film
-// beyond comes back from, and goes on falling: the dip is read across.
+// read whole. On a unilateral track a darker gap no wider than a speck within the `core`
+// (see clearCore), with clear film beyond it out to the core's end, is a speck: those
+// columns are clear on nearly every row. A dark speck on an edge's ramp leaves a dip in it that the
+// film beyond comes back from, and goes on falling: the dip is read across.
 double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum, ClearCore core = {});
 
 }  // namespace kelvora
