@@ -671,6 +671,17 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o = reel::randomArchiveReel(24);
                                                       o.missingScans.clear();
                                                     }},
+                                           // Loud tones on 16 mm spliced negative frames, a
+                                           // scan missing: the gap is bridged at the reel's
+                                           // resting level, not at the scans' either side,
+                                           // which the tones' periods cut short move. What
+                                           // it still loses is held where it stands.
+                                           AgedReel{"loud_tones_spliced_negative_missing_scan",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(21);
+                                                      o.missingScans.clear();
+                                                    },
+                                                    4, 1, 2, 3.4},
                                            // A short overlap whose ends lie in a deep
                                            // penumbra, a scan missing: read there, the
                                            // overlaps match, and the sound meets the gap
