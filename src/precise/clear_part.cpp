@@ -19,6 +19,8 @@ constexpr float kClear = 0.5f;          // a column clearer than this is clear f
 constexpr double kRise = 0.15;          // more than grain: an edge does not rise again
 constexpr double kNearlyOpaque = 0.05;  // a column this dark is beyond the edge
 constexpr int kOpaqueAfterEdge = 3;     // columns that close an edge
+constexpr double kGrain = 0.05;         // what the grain moves a column's share by
+constexpr double kFaint = 0.15;         // a column this dark is at an edge's foot
 
 // Whether most of the columns mirroring `run` about a bilateral track's middle are clear.
 bool mirrorIsClear(const std::vector<float>& shares, const Run& run, int mirrorSum) {
@@ -53,35 +55,116 @@ enum class Across {
 // track, is crossed where the film mirroring it and the run beyond is clear. Where the
 // sound moved within the row its edge is a ramp through half-clear columns that the
 // scanner's grain splits into runs: a gap no darker than the film either side of it is
-// such an edge, read as it is.
+// such an edge, read as it is. On a unilateral track (no `mirrorSum`) a darker gap no
+// wider than a speck on the `core`, film clear on nearly every row, is a speck where the
+// run beyond it reaches the core's end: by the fixed edge, however narrow. An edge that
+// comes into the core on a loud row has no clear film beyond it.
 Across acrossGap(const std::vector<float>& shares, const Run& near, const Run& gap, const Run& next,
-                 int mirrorSum) {
+                 int mirrorSum, ClearCore core) {
+  const float lowest = *std::min_element(shares.begin() + gap.first, shares.begin() + gap.last + 1);
+  const bool darker = lowest < std::min(clearest(shares, near), clearest(shares, next)) - kRise;
   bool crossed;
   if (gap.width() > kWidestSpeck) {
     const int widestScratch = static_cast<int>(shares.size()) / 12;
     crossed = gap.width() <= widestScratch && mirrorIsClear(shares, gap, mirrorSum) &&
               mirrorIsClear(shares, next, mirrorSum);
   } else {
-    crossed = next.width() > kWidestSpeck || mirrorIsClear(shares, next, mirrorSum);
+    const bool onCore = mirrorSum < 0 && gap.first >= core.first && gap.last <= core.last &&
+                        (next.first <= core.first || next.last >= core.last);
+    crossed =
+        next.width() > kWidestSpeck || mirrorIsClear(shares, next, mirrorSum) || (darker && onCore);
   }
   if (crossed) return Across::Clear;
-  const float lowest = *std::min_element(shares.begin() + gap.first, shares.begin() + gap.last + 1);
-  return lowest < std::min(clearest(shares, near), clearest(shares, next)) - kRise ? Across::No
-                                                                                   : Across::AsRead;
+  return darker ? Across::No : Across::AsRead;
 }
 
 // The rows, of `rows` counted, that a speck or two darken.
 int speckRows(int rows) { return std::max(2, rows / 100); }
 
+// The clear width of the edge that runs from column `from` outwards, `step` a column,
+// beyond the clear columns before it: its part-covered columns, falling away, a ramp where
+// the sound moved within the row, up to a few opaque columns that close it. A rise on the
+// way is not the edge. A speck is: a bright one, on the opaque film beyond the edge or on
+// the ramp, ends it there; a dark one lying on the ramp, or on the clear film cut off
+// behind it, leaves a dip no wider than a speck, after which the film comes back no
+// clearer than before it and goes on falling. The dip's columns are read on a straight
+// line between the film either side of it, and the edge goes on.
+double edgeWidth(const std::vector<float>& shares, int from, int step) {
+  const int n = static_cast<int>(shares.size());
+  const auto at = [&](int x) { return static_cast<double>(shares[static_cast<size_t>(x)]); };
+  const auto inside = [n](int x) { return x >= 0 && x < n; };
+  // The columns read so far: clear film, then the clear part's last column, counted with
+  // it but mended here where a speck covers part of it.
+  std::vector<double> seen{1.0, at(from - step)};
+  double sum = 0.0, lowest = seen.back();
+  int opaque = 0;
+  for (int x = from; inside(x) && opaque < kOpaqueAfterEdge; x += step) {
+    if (at(x) > lowest + kRise) {
+      // The film comes back up to where the rise tops out, grain apart, within a
+      // speck's width.
+      int top = x;
+      while (inside(top + step) && at(top + step) > at(top) + kGrain &&
+             std::abs(top + step - x) <= kWidestSpeck)
+        top += step;
+      const double peak = at(top);
+      // The dip reaches back past its darkest column to the last column as clear as
+      // the top, near enough.
+      int before = static_cast<int>(seen.size()) - 1;
+      while (seen[static_cast<size_t>(before)] > lowest) --before;
+      const int darkest = before;
+      while (before >= 0 && seen[static_cast<size_t>(before)] < peak - kRise) --before;
+      const int behind = static_cast<int>(seen.size()) - 1 - before;
+      const int dip = behind + std::abs(top - x);
+      if (before < 0 || dip > kWidestSpeck + 1 || peak > seen[static_cast<size_t>(before)] + kRise)
+        break;
+      // A bright speck rises from the film and falls back to it within a speck's width:
+      // to the dip's darkest level, or near it at an edge's nearly opaque foot.
+      const double floor = lowest < kFaint ? lowest + kRise : lowest;
+      int back = 0;
+      for (size_t k = static_cast<size_t>(darkest) + 1; k < seen.size(); ++k)
+        back += seen[k] > floor ? 1 : 0;
+      for (int y = x; inside(y) && back <= kWidestSpeck && at(y) > floor; y += step) ++back;
+      if (back <= kWidestSpeck) break;
+      int dark = 0;
+      for (size_t k = static_cast<size_t>(before) + 1; k < seen.size(); ++k)
+        dark += seen[k] < kNearlyOpaque ? 1 : 0;
+      // A bright speck rises on beyond its flank: no ramp.
+      bool rises = false;
+      for (int k = 1, y = top + step; k <= kWidestSpeck + 1 && inside(y); ++k, y += step)
+        rises = rises || at(y) > peak + kRise;
+      if (dark > 1 || rises) break;
+      const double a = seen[static_cast<size_t>(before)];
+      const auto line = [&](int k) { return a + (peak - a) * k / (dip + 1); };
+      for (int k = 1; k <= behind; ++k) {
+        double& v = seen[static_cast<size_t>(before + k)];
+        sum += line(k) - v;
+        v = line(k);
+      }
+      for (int k = behind + 1; k <= dip; ++k, x += step) {
+        seen.push_back(line(k));
+        sum += line(k);
+      }
+      lowest = *std::min_element(seen.begin() + 1, seen.end());
+      opaque = 0;
+    }
+    const double share = at(x);
+    seen.push_back(share);
+    sum += share;
+    lowest = std::min(lowest, share);
+    opaque = share < kNearlyOpaque ? opaque + 1 : 0;
+  }
+  return sum;
+}
+
 }  // namespace
 
-int clearAnchor(const std::vector<int>& clear) {
+ClearCore clearCore(const std::vector<int>& clear) {
+  ClearCore core;
   const auto most = std::max_element(clear.begin(), clear.end());
-  if (most == clear.end() || *most <= 0) return -1;
-  // The middle of the widest stretch of columns clear nearly as often as the clearest.
+  if (most == clear.end() || *most <= 0) return core;
+  // The widest stretch of columns clear nearly as often as the clearest.
   const int n = static_cast<int>(clear.size());
   const double near = 0.95 * *most;
-  int anchor = -1, widest = 0;
   for (int x = 0; x < n;) {
     if (clear[static_cast<size_t>(x)] < near) {
       ++x;
@@ -89,9 +172,14 @@ int clearAnchor(const std::vector<int>& clear) {
     }
     const int a = x;
     while (x < n && clear[static_cast<size_t>(x)] >= near) ++x;
-    if (x - a > widest) widest = x - a, anchor = (a + x - 1) / 2;
+    if (x - a > core.last - core.first + 1) core = ClearCore{a, x - 1};
   }
-  return anchor;
+  return core;
+}
+
+int clearAnchor(const std::vector<int>& clear) {
+  const ClearCore core = clearCore(clear);
+  return core.empty() ? -1 : (core.first + core.last) / 2;
 }
 
 std::vector<bool> scratchedColumns(const std::vector<int>& clear, int anchor, int rows,
@@ -318,7 +406,7 @@ std::vector<bool> brightAgainstMirror(const std::vector<int>& clear, double mirr
   return bright;
 }
 
-double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum) {
+double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum, ClearCore core) {
   const int n = static_cast<int>(shares.size());
   std::vector<Run> runs;
   for (int x = 0; x < n;) {
@@ -353,7 +441,7 @@ double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum) {
   int first = runs[main].first, last = runs[main].last;
   for (size_t k = main; k-- > 0;) {
     const Run gap{runs[k].last + 1, first - 1};
-    const Across across = acrossGap(shares, Run{first, last}, gap, runs[k], mirrorSum);
+    const Across across = acrossGap(shares, Run{first, last}, gap, runs[k], mirrorSum, core);
     if (across == Across::No) break;
     for (int x = gap.first; x <= gap.last; ++x)
       filled[static_cast<size_t>(x)] = across == Across::Clear;
@@ -361,7 +449,7 @@ double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum) {
   }
   for (size_t k = main + 1; k < runs.size(); ++k) {
     const Run gap{last + 1, runs[k].first - 1};
-    const Across across = acrossGap(shares, Run{first, last}, gap, runs[k], mirrorSum);
+    const Across across = acrossGap(shares, Run{first, last}, gap, runs[k], mirrorSum, core);
     if (across == Across::No) break;
     for (int x = gap.first; x <= gap.last; ++x)
       filled[static_cast<size_t>(x)] = across == Across::Clear;
@@ -371,22 +459,9 @@ double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum) {
   for (int x = first; x <= last; ++x)
     width += filled[static_cast<size_t>(x)] ? 1.0 : shares[static_cast<size_t>(x)];
   // The edges: the part-covered columns beyond the clear ones, falling away from them,
-  // a ramp where the sound moved within the row. A rise on the way is something else (a
-  // speck), and a few opaque columns end the edge.
-  const auto edge = [&](int from, int step) {
-    double sum = 0.0, lowest = shares[static_cast<size_t>(from - step)];
-    int opaque = 0;
-    for (int x = from; x >= 0 && x < n && opaque < kOpaqueAfterEdge; x += step) {
-      const double share = shares[static_cast<size_t>(x)];
-      if (share > lowest + kRise) break;
-      sum += share;
-      lowest = std::min(lowest, share);
-      opaque = share < kNearlyOpaque ? opaque + 1 : 0;
-    }
-    return sum;
-  };
-  if (first > 0) width += edge(first - 1, -1);
-  if (last < n - 1) width += edge(last + 1, 1);
+  // a ramp where the sound moved within the row (see edgeWidth).
+  if (first > 0) width += edgeWidth(shares, first - 1, -1);
+  if (last < n - 1) width += edgeWidth(shares, last + 1, 1);
   return width;
 }
 

@@ -7,9 +7,19 @@ namespace kelvora {
 // The widest speck of dust or dirt the reader reads around, in columns.
 inline constexpr int kWidestSpeck = 6;
 
+// The columns of a variable-area track's window that are clear on nearly every row, both
+// ends included: the widest stretch of them, about the middle of a bilateral track, from
+// the fixed edge of a unilateral one out to where its moving edge comes nearest. `clear`
+// counts, for each column, the rows on which it is clear. Empty when no column is.
+struct ClearCore {
+  int first = 0;
+  int last = -1;
+  bool empty() const { return last < first; }
+};
+ClearCore clearCore(const std::vector<int>& clear);
+
 // The column of a variable-area track's window that is clear on most rows: the middle
-// of a bilateral track, the part next to the fixed edge of a unilateral one. `clear`
-// counts, for each column, the rows on which it is clear. -1 when no column is.
+// of its clear core (see clearCore). -1 when no column is clear.
 int clearAnchor(const std::vector<int>& clear);
 
 // The columns of a variable-area track's window that a scratch along the film puts out
@@ -61,7 +71,10 @@ std::vector<bool> brightAgainstMirror(const std::vector<int>& clear, double mirr
 // twelfth of the row) where the gap's mirror image and the run's are clear. A gap no
 // darker than the clear film either side of it is an edge's ramp that grain splits
 // into runs: read as it is, so a quiet row whose clear part ends short of `anchor` is
-// read whole.
-double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum);
+// read whole. On a unilateral track a darker gap no wider than a speck within the `core`
+// (see clearCore), with clear film beyond it out to the core's end, is a speck: those
+// columns are clear on nearly every row. A dark speck on an edge's ramp leaves a dip in it that the
+// film beyond comes back from, and goes on falling: the dip is read across.
+double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum, ClearCore core = {});
 
 }  // namespace kelvora

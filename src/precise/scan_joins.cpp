@@ -191,25 +191,21 @@ double meanOf(const std::vector<float>& v) {
   return s / static_cast<double>(v.size());
 }
 
-// Fills `gap` samples after `out` up to where `present` starts at the resting level: the
-// mean of the scans either side (the track unmodulated, as the print's density puts it
-// there). The sound is eased out of its last sample over the gap's first `easeOut`
-// samples and into `present`'s first over its last `easeIn`, where film lies unread
-// there: rows in the gate's shadow, whose sound goes on. Where scans are missing, no
-// scan holds the gap: the sound meets the resting level where the scans' dimmed rows end,
-// nothing made up that no scan holds.
-void bridgeGap(std::vector<float>& out, const std::vector<float>& previous,
-               const std::vector<float>& present, long gap, long easeOut, long easeIn) {
+// Fills `gap` samples after `out` up to where `present` starts at the resting level
+// `rest`: the reel's mean (the track unmodulated, as the print's density puts it there),
+// not one scan's, which a few periods of a loud tone cut short move. The sound is eased
+// out of its last sample over the gap's first `easeOut` samples and into `present`'s
+// first over its last `easeIn`, where film lies unread there: rows in the gate's shadow,
+// whose sound goes on. Where scans are missing, no scan holds the gap: the sound meets
+// the resting level where the scans' dimmed rows end, nothing made up that no scan holds.
+void bridgeGap(std::vector<float>& out, double rest, const std::vector<float>& present, long gap,
+               long easeOut, long easeIn) {
   if (gap <= 0) return;
-  const double restBefore = previous.empty() ? meanOf(present) : meanOf(previous);
-  const double restAfter = meanOf(present);
-  const double from = out.empty() ? restBefore : out.back();
-  const double to = present.empty() ? restAfter : present.front();
+  const double from = out.empty() ? rest : out.back();
+  const double to = present.empty() ? rest : present.front();
   easeOut = std::min<long>(easeOut, (gap + 1) / 2);
   easeIn = std::min<long>(easeIn, (gap + 1) / 2);
   for (long i = 0; i < gap; ++i) {
-    const double t = static_cast<double>(i + 1) / static_cast<double>(gap + 1);
-    const double rest = restBefore + (restAfter - restBefore) * t;
     // Raised-cosine weights of the sound's own end samples over the first `easeOut` and
     // the last `easeIn` samples of the gap.
     double level = rest;
@@ -228,9 +224,8 @@ void bridgeGap(std::vector<float>& out, const std::vector<float>& previous,
 // faint samples that follow `out`'s last on the scan before, and `before`, those that
 // lead into `present` on its own scan, each where it reaches, crossfaded where both do;
 // the rest is bridged at the resting level (see bridgeGap, easing over `ease` samples).
-void fillGap(std::vector<float>& out, const std::vector<float>& previous,
-             const std::vector<float>& present, long gap, const std::vector<float>& after,
-             const std::vector<float>& before, long ease) {
+void fillGap(std::vector<float>& out, double rest, const std::vector<float>& present, long gap,
+             const std::vector<float>& after, const std::vector<float>& before, long ease) {
   if (gap <= 0) return;
   const long fromAfter = std::min<long>(gap, static_cast<long>(after.size()));
   const long fromBefore = std::min<long>(gap, static_cast<long>(before.size()));
@@ -255,7 +250,7 @@ void fillGap(std::vector<float>& out, const std::vector<float>& previous,
   out.insert(out.end(), after.begin(), after.begin() + fromAfter);
   std::vector<float> next(before.begin() + beforeStart, before.end());
   next.insert(next.end(), present.begin(), present.end());
-  bridgeGap(out, previous, next, gap - fromAfter - fromBefore, ease, ease);
+  bridgeGap(out, rest, next, gap - fromAfter - fromBefore, ease, ease);
   out.insert(out.end(), before.begin() + beforeStart, before.end());
 }
 
@@ -533,6 +528,13 @@ std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const Join
   std::vector<float> out;
   if (scans.empty()) return out;
   out = scans.front().samples;
+  // The resting level: the mean of all the reel's samples.
+  double sum = 0.0, count = 0.0;
+  for (const ScanSound& scan : scans) {
+    for (const float v : scan.samples) sum += v;
+    count += static_cast<double>(scan.samples.size());
+  }
+  const double rest = count > 0.0 ? sum / count : 0.0;
   double place = 0.0;  // where the previous scan's first row lies in the output
   long previousEnds = static_cast<long>(out.size());  // where its last sample ends in it
   for (size_t k = 1; k < scans.size(); ++k) {
@@ -555,8 +557,7 @@ std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const Join
         whole.resize(std::min(whole.size(), scans[k].faintBefore.size()));
         before = std::move(whole);
       }
-      fillGap(out, scans[k - 1].samples, present, at - end, after, before,
-              missing ? 0 : kEaseSamples);
+      fillGap(out, rest, present, at - end, after, before, missing ? 0 : kEaseSamples);
       out.insert(out.end(), present.begin(), present.end());
     } else {
       const long overlap = std::min<long>(end - at, static_cast<long>(present.size()));
@@ -580,12 +581,12 @@ std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const Join
 
 std::vector<float> withShadowedEnds(const std::vector<float>& sound, int lead, int tail) {
   if (sound.empty()) return sound;
-  const std::vector<float> rest{static_cast<float>(meanOf(sound))};
+  const double rest = meanOf(sound);
   std::vector<float> out;
   out.reserve(sound.size() + static_cast<size_t>(std::max(lead, 0) + std::max(tail, 0)));
-  bridgeGap(out, sound, sound, lead, kEaseSamples, kEaseSamples);
+  bridgeGap(out, rest, sound, lead, kEaseSamples, kEaseSamples);
   out.insert(out.end(), sound.begin(), sound.end());
-  bridgeGap(out, sound, rest, tail, kEaseSamples, kEaseSamples);
+  bridgeGap(out, rest, {}, tail, kEaseSamples, kEaseSamples);
   return out;
 }
 

@@ -862,6 +862,21 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // Columns of the window beyond the track and its margin's inner half.
   const int outer = std::max(1, track.margin / 2);
   std::vector<float> clearPixels, opaquePixels;
+  // The share of light the splices' cement leaves each lit row (see cementLight), and the
+  // rows about its bands, as far as the grain of the film beside the track may misplace
+  // their ends: the levels along the scan are fitted to the film away from them, which a
+  // band at a scan's end would bend over a third of its length.
+  const std::vector<double> kept =
+      litSplices.empty() ? std::vector<double>{}
+                         : cementLight(besideScanned, litSplices, 4 * shortest, besideLag);
+  const int about = 8 + static_cast<int>(std::ceil(std::abs(sound.skew) * window.cols));
+  std::vector<bool> shaded(static_cast<size_t>(rows), false);
+  for (int i = 0; i < static_cast<int>(kept.size()); ++i) {
+    if (kept[static_cast<size_t>(i)] == 1.0) continue;
+    const int y = i + lit.start;
+    for (int u = std::max(lit.start, y - about); u <= std::min(lit.end - 1, y + about); ++u)
+      shaded[static_cast<size_t>(u)] = true;
+  }
   for (int y = lit.start; y < lit.end; y += 4) {
     const float* row = window.ptr<float>(y);
     const auto clearAt = [&](int x) { return row[x] > middle + apart; };
@@ -874,9 +889,9 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     const FilmLevelsOfRow s =
         filmLevelsOfRow(row, window.cols, middle, apart, clearPixels, opaquePixels);
     clear[y] = s.clear;
-    clearCount[y] = s.clearCount;
+    clearCount[y] = shaded[static_cast<size_t>(y)] ? 0.0 : s.clearCount;
     opaque[y] = s.opaque;
-    opaqueCount[y] = s.opaqueCount;
+    opaqueCount[y] = shaded[static_cast<size_t>(y)] ? 0.0 : s.opaqueCount;
   }
   std::vector<double> clearLevel = smoothLevel(clear, clearCount);
   std::vector<double> opaqueLevel = smoothLevel(opaque, opaqueCount);
@@ -885,19 +900,12 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // and the band is read as the sound under it, not as a dip.
   const double top = levels.inverted ? 255.0 : 0.0;  // a negative's levels run down from here
   if (!litSplices.empty()) {
-    const std::vector<double> kept =
-        cementLight(besideScanned, litSplices, 4 * shortest, besideLag);
-    std::vector<bool> shaded(static_cast<size_t>(rows), false);
-    // Rows about a band's ends, as far as the grain of the film beside the track may
-    // misplace them, are measured again too.
-    const int about = 8 + static_cast<int>(std::ceil(std::abs(sound.skew) * window.cols));
+    // Rows about a band's ends are measured again too.
     for (int i = 0; i < static_cast<int>(kept.size()); ++i) {
       if (kept[i] == 1.0) continue;
       const int y = i + lit.start;
       clearLevel[y] = top + (clearLevel[y] - top) * kept[i];
       opaqueLevel[y] = top + (opaqueLevel[y] - top) * kept[i];
-      for (int u = std::max(lit.start, y - about); u <= std::min(lit.end - 1, y + about); ++u)
-        shaded[static_cast<size_t>(u)] = true;
     }
     // The film beside the track measures the cement's light through its grain (dark
     // film, beside a positive's track); the track's own film the light reaches most
@@ -948,6 +956,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   std::vector<int> onTrack = clearColumns;
   std::fill(onTrack.begin(), onTrack.begin() + inset, 0);
   std::fill(onTrack.end() - inset, onTrack.end(), 0);
+  const ClearCore core = clearCore(onTrack);
   const int anchor = clearAnchor(onTrack);
   // A scratch along the track that the mending above left (one wider than a speck, at
   // the track's outer reach, where the film beside it barely moves) shows in how often
@@ -998,7 +1007,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
       const float* row = window.ptr<float>(y);
       for (int x = 0; x < window.cols; ++x)
         shares[static_cast<size_t>(x)] = static_cast<float>((row[x] - lo) / span);
-      sound.samples[y] = static_cast<float>(clearWidth(shares, anchor, mirror) / width);
+      sound.samples[y] = static_cast<float>(clearWidth(shares, anchor, mirror, core) / width);
       reaching[static_cast<size_t>(y)] =
           static_cast<char>((reachesEnd(shares, 1) ? 1 : 0) | (reachesEnd(shares, -1) ? 2 : 0));
     }

@@ -3,6 +3,7 @@
 #include "precise/clear_part.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <iterator>
 #include <string>
 #include <vector>
@@ -33,6 +34,7 @@ TEST(ClearPart, EdgesAreReadAndSpecksPassedBy) {
     int anchor;
     int mirrorSum;
     double width;
+    ClearCore core = {};
   };
   const std::vector<float> bilateral = row(80, 22.4, 57.6);  // middle at 40, mirror sum 79
   const std::vector<float> unilateral = row(80, 10.0, 47.3);
@@ -49,6 +51,24 @@ TEST(ClearPart, EdgesAreReadAndSpecksPassedBy) {
   std::copy(std::begin(tail), std::end(tail), quiet.begin() + 30);
   double quietWidth = 20.0;
   for (const float t : tail) quietWidth += t;
+  // The edge moved far within the row, and a dark speck lies on its ramp: the film
+  // comes back from the dip and goes on falling. The dip is read on a straight line
+  // from 0.75 to 0.62.
+  const auto onRamp = [](std::initializer_list<float> fall) {
+    std::vector<float> shares = row(40, 5.0, 15.0);
+    std::copy(fall.begin(), fall.end(), shares.begin() + 15);
+    return shares;
+  };
+  const std::vector<float> dipped = onRamp(
+      {0.88f, 0.75f, 0.3f, 0.25f, 0.62f, 0.6f, 0.55f, 0.5f, 0.45f, 0.4f, 0.35f, 0.3f, 0.2f, 0.1f});
+  const double dippedWidth = 10.0 + 0.88 + 0.75 + (0.75 - 0.13 / 3) + (0.75 - 0.26 / 3) + 0.62 +
+                             0.6 + 0.55 + 0.5 + 0.45 + 0.4 + 0.35 + 0.3 + 0.2 + 0.1;
+  // A bright speck at the ramp's foot rises from the film and falls back to it within a
+  // speck's width: not the edge, on opaque film or on film still faintly clear.
+  const std::vector<float> footOpaque =
+      onRamp({0.65f, 0.51f, 0.37f, 0.3f, 0.24f, 0.12f, 0.65f, 0.93f, 0.92f, 0.91f, 0.92f, 0.07f});
+  const std::vector<float> footFaint = onRamp(
+      {0.76f, 0.43f, 0.34f, 0.23f, 0.11f, 0.02f, 0.07f, 0.69f, 0.72f, 0.71f, 0.7f, 0.68f, 0.25f});
   const Case cases[] = {
       {"plain bilateral", bilateral, 40, 79, 35.2},
       {"dark speck inside", withSpeck(bilateral, 30, 34, 0.0f), 40, 79, 35.2},
@@ -67,6 +87,16 @@ TEST(ClearPart, EdgesAreReadAndSpecksPassedBy) {
       {"quiet unilateral, anchor on the ramp's grain", quiet, 42, -1, quietWidth},
       {"unilateral, both", withSpeck(withSpeck(unilateral, 30, 32, 0.0f), 2, 5, 1.0f), 14, -1,
        37.3},
+      {"dark speck on the ramp", dipped, 10, -1, dippedWidth},
+      {"bright speck at the ramp's opaque foot", footOpaque, 10, -1,
+       10.0 + 0.65 + 0.51 + 0.37 + 0.3 + 0.24 + 0.12},
+      {"bright speck at the ramp's faint foot", footFaint, 10, -1,
+       10.0 + 0.76 + 0.43 + 0.34 + 0.23 + 0.11 + 0.02 + 0.07},
+      // A speck half as clear as the film cuts a strip of clear film off by a unilateral
+      // track's fixed edge, narrower than a speck: those columns are clear on nearly
+      // every row.
+      {"unilateral, dark speck by the fixed edge", withSpeck(unilateral, 15, 19, 0.47f), 30, -1,
+       37.3, ClearCore{10, 35}},
       // A dark scratch wider than a speck near an edge: its mirror image is clear.
       {"dark scratch, its mirror clear", withSpeck(wide, 36, 48, 0.0f), 80, 159, 99.2},
       // No mirror on a unilateral track: the clear part ends at a gap that wide.
@@ -75,7 +105,7 @@ TEST(ClearPart, EdgesAreReadAndSpecksPassedBy) {
       {"dark gap too wide for a scratch", withSpeck(wide, 34, 48, 0.0f), 80, 159, 81.6},
   };
   for (const Case& c : cases)
-    EXPECT_NEAR(clearWidth(c.shares, c.anchor, c.mirrorSum), c.width, 1e-4) << c.name;
+    EXPECT_NEAR(clearWidth(c.shares, c.anchor, c.mirrorSum, c.core), c.width, 1e-4) << c.name;
 }
 
 TEST(ClearPart, ScratchesShowInHowOftenColumnsAreClear) {

@@ -274,7 +274,7 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.unilateral = true;
                                                       o.level = 1.5;
                                                     },
-                                                    -1, 0, 0, 3.5},
+                                                    -1, 0, 0, 1.0},
                                            AgedReel{"sixteen_strips_bright_scratch_dust",
                                                     [](reel::ReelOptions& o) {
                                                       o.filmType = 3;
@@ -294,7 +294,7 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.vignetting = 0.1;
                                                       o.flicker = 0.05;
                                                     },
-                                                    -1, 0, 0, 4.0},
+                                                    -1, 0, 0, 2.5},
                                            AgedReel{"dust_variable_density_negative_drift",
                                                     [](reel::ReelOptions& o) {
                                                       o.filmType = 2;
@@ -662,7 +662,32 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(34);
                                                     },
-                                                    -1, 0, 0, 2.5, 0},
+                                                    -1, 0, 0, 1.0, 0},
+                                           // A unilateral negative in 35 mm strips at 2000
+                                           // dpi, loud speech, dusty: the moving edge
+                                           // travels far within a row, and specks lie on
+                                           // its ramp and by the fixed edge. The ramp is
+                                           // read across a dark speck's dip, and the clear
+                                           // film a speck cuts off by the fixed edge is
+                                           // film.
+                                           AgedReel{"dusty_unilateral_negative_specks_on_the_edges",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(24);
+                                                      o.missingScans.clear();
+                                                    }},
+                                           // Loud tones on 16 mm spliced negative frames, a
+                                           // scan missing beside a splice: the gap is
+                                           // bridged at the reel's resting level, not at the
+                                           // scans' either side, which the tones' periods
+                                           // cut short move; the scan after it starts in the
+                                           // cement's band, and the film's levels along it
+                                           // are fitted away from the band.
+                                           AgedReel{"loud_tones_spliced_negative_missing_scan",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(21);
+                                                      o.missingScans.clear();
+                                                    },
+                                                    4, 1, 2},
                                            // A short overlap whose ends lie in a deep
                                            // penumbra, a scan missing: read there, the
                                            // overlaps match, and the sound meets the gap
