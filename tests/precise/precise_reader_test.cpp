@@ -637,7 +637,7 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(40);
                                                     },
-                                                    -1, 0, 1, 1.0, 0},
+                                                    -1, 0, 1, 1.1, 0},
                                            // 16 mm frames at 3970 dpi, unilateral, weaving,
                                            // the gate's shadow, a splice: beside the track
                                            // the film is opaque, and its grain would set
