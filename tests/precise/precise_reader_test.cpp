@@ -19,6 +19,7 @@
 #include "jobs/sound_job.h"
 #include "precise/reel_level.h"
 #include "precise/scan_joins.h"
+#include "precise/scan_sound.h"
 #include "reel/dust.h"
 #include "reel/ideal_reader.h"
 #include "reel/random_reel.h"
@@ -618,12 +619,25 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                            // bring an edge under it. Each row is read where
                                            // the turn has moved the track, so the scratch
                                            // stays in its columns, and it is read from its
-                                           // mirror image.
+                                           // mirror image, on the few rows an edge comes
+                                           // under it too. The print's clear film darkens
+                                           // along the reel, and the scratch stands above
+                                           // it: the film's levels are its own.
                                            AgedReel{"turned_bilateral_bright_scratch_by_the_middle",
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(18);
                                                     },
-                                                    -1, 0, 0, 6.5, 18},
+                                                    -1, 0, 0, 2.5, 1},
+                                           // The same frames without the scratch: turned
+                                           // in the gate and weaving in it, each scan's rows
+                                           // read at the gate's turn, not at the drift the
+                                           // weave adds to it, and timed where the track runs
+                                           // on the film's middle path through the gate.
+                                           AgedReel{"turned_and_weaving_bilateral_frames",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(18);
+                                                      o.scratch = -1.0;
+                                                    }},
                                            // Variable density turned in the gate, a splice
                                            // crossing it: the film beside the track shows
                                            // the cement's band a part of a row before the
@@ -718,6 +732,29 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
 
 // Film with no track on it at all (blank film, or the wrong film settings): the job says
 // so and leaves the older output alone.
+TEST(PreciseReaderParts, TheGateTurnsEveryScanAlikeAndTheWeaveEachItsOwnWay) {
+  // Drifts per row the scans of a reel measure, over scans of 600 rows.
+  const std::vector<double> weaving = {-0.0063, -0.0080, -0.0082, -0.0068, -0.0047};
+  struct Case {
+    const char* name;
+    double drift;
+    std::vector<double> earlier;
+    double turn;
+  };
+  const Case cases[] = {
+      {"the first scan", -0.0055, {}, -0.0055},
+      // The weave takes a little from this scan's drift: the middle of them all is the
+      // gate's turn, not this one.
+      {"a scan the weave straightens", -0.0039, weaving, -0.0063},
+      {"a scan the weave turns further", -0.0086, weaving, -0.0068},
+      // A strip laid on the scanner by hand lies at its own angle, further off the others
+      // than the weave could take it.
+      {"a strip turned on its own", 0.0040, weaving, 0.0040},
+  };
+  for (const Case& c : cases)
+    EXPECT_NEAR(gateTurn(c.drift, c.earlier, 600), c.turn, 1e-9) << c.name;
+}
+
 TEST(PreciseReaderParts, FilmWithoutATrackIsRefused) {
   test::TempDir dir;
   const std::filesystem::path scans = dir.file("blank");
