@@ -709,23 +709,31 @@ AgainstImage againstImage(const cv::Mat& window, cv::Range rows, double mirrorSu
   const int n = window.cols;
   AgainstImage a{std::vector<int>(static_cast<size_t>(n), 0),
                  std::vector<int>(static_cast<size_t>(n), 0)};
-  const auto opaqueAt = [&](const float* row, double m) {
-    const int lo = static_cast<int>(std::floor(m));
-    if (lo < 0 || lo + 1 > n - 1) return true;  // beyond the window: past the track
-    const float part = static_cast<float>(m - lo);
-    return row[lo] + part * (row[lo + 1] - row[lo]) < middle - apart;
-  };
-  for (int y = rows.start; y < rows.end; ++y) {
-    const float* row = window.ptr<float>(y);
-    for (int x = 0; x < n; ++x) {
-      const double m = mirrorSum - x;
-      if (m < 0.0 || m > n - 1) continue;
-      const double outwards = 2 * m < mirrorSum ? -1.0 : 1.0;
-      if (!opaqueAt(row, m) || !opaqueAt(row, m + outwards * (kWidestSpeck + 1))) continue;
-      ++a.imageOpaque[static_cast<size_t>(x)];
-      a.clearOnIt[static_cast<size_t>(x)] += row[x] > middle + apart ? 1 : 0;
+  // Column x's image lies between columns whole - x and whole - x + 1, the same part of
+  // a column past the first for every x.
+  const int whole = static_cast<int>(std::floor(mirrorSum));
+  const float part = static_cast<float>(mirrorSum - whole);
+  const float opaque = middle - apart, clear = middle + apart;
+  // Columns are counted apart, in stripes side by side.
+  sideBySide(n, [&](int first, int end) {
+    for (int y = rows.start; y < rows.end; ++y) {
+      const float* row = window.ptr<float>(y);
+      // The image at column m between columns (m + part), opaque; beyond the window it is
+      // past the track.
+      const auto opaqueAt = [&](int m) {
+        if (m < 0 || m + 1 > n - 1) return true;
+        return row[m] + part * (row[m + 1] - row[m]) < opaque;
+      };
+      for (int x = first; x < end; ++x) {
+        const int m = whole - x;
+        if (m < 0 || m + part > n - 1) continue;
+        const int outwards = 2 * m < whole ? -(kWidestSpeck + 1) : kWidestSpeck + 1;
+        if (!opaqueAt(m) || !opaqueAt(m + outwards)) continue;
+        ++a.imageOpaque[static_cast<size_t>(x)];
+        a.clearOnIt[static_cast<size_t>(x)] += row[x] > clear ? 1 : 0;
+      }
     }
-  }
+  });
   return a;
 }
 
