@@ -695,17 +695,17 @@ float filmEnd(const cv::Mat& levels, float end, float other, int side) {
   return std::abs(end - most) > 3.0f * grain ? most + static_cast<float>(side) * grain : end;
 }
 
-// For each column of a bilateral track's `window`, over the rows `rows`: on how many its
-// mirror image about twice the middle `mirrorSum` (read between columns) lies beyond the
-// clear part, well below `middle` there and a speck's width further out, and on how many
-// of those it is itself well above it, clear. A dark speck inside the clear part is no
-// edge.
+// For each column of a bilateral track's `window` that `judged` marks, over the rows
+// `rows`: on how many its mirror image about twice the middle `mirrorSum` (read between
+// columns) lies beyond the clear part, well below `middle` there and a speck's width
+// further out, and on how many of those it is itself well above it, clear. A dark speck
+// inside the clear part is no edge.
 struct AgainstImage {
   std::vector<int> imageOpaque, clearOnIt;
 };
 
 AgainstImage againstImage(const cv::Mat& window, cv::Range rows, double mirrorSum, float middle,
-                          float apart) {
+                          float apart, const std::vector<bool>& judged) {
   const int n = window.cols;
   AgainstImage a{std::vector<int>(static_cast<size_t>(n), 0),
                  std::vector<int>(static_cast<size_t>(n), 0)};
@@ -714,8 +714,13 @@ AgainstImage againstImage(const cv::Mat& window, cv::Range rows, double mirrorSu
   const int whole = static_cast<int>(std::floor(mirrorSum));
   const float part = static_cast<float>(mirrorSum - whole);
   const float opaque = middle - apart, clear = middle + apart;
+  std::vector<int> columns;
+  for (int x = 0; x < n; ++x) {
+    const int m = whole - x;
+    if (judged[static_cast<size_t>(x)] && m >= 0 && m + part <= n - 1) columns.push_back(x);
+  }
   // Columns are counted apart, in stripes side by side.
-  sideBySide(n, [&](int first, int end) {
+  sideBySide(static_cast<int>(columns.size()), [&](int first, int end) {
     for (int y = rows.start; y < rows.end; ++y) {
       const float* row = window.ptr<float>(y);
       // The image at column m between columns (m + part), opaque; beyond the window it is
@@ -724,9 +729,9 @@ AgainstImage againstImage(const cv::Mat& window, cv::Range rows, double mirrorSu
         if (m < 0 || m + 1 > n - 1) return true;
         return row[m] + part * (row[m + 1] - row[m]) < opaque;
       };
-      for (int x = first; x < end; ++x) {
+      for (int i = first; i < end; ++i) {
+        const int x = columns[static_cast<size_t>(i)];
         const int m = whole - x;
-        if (m < 0 || m + part > n - 1) continue;
         const int outwards = 2 * m < whole ? -(kWidestSpeck + 1) : kWidestSpeck + 1;
         if (!opaqueAt(m) || !opaqueAt(m + outwards)) continue;
         ++a.imageOpaque[static_cast<size_t>(x)];
@@ -1046,8 +1051,13 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
         darkAgainstMirror(clearColumns, mirrorSum, counted, scratched, widest);
     // A bright scratch near the middle says so against its mirror image too.
     const std::vector<bool> shining = brightAgainstMirror(clearColumns, mirrorSum, counted, widest);
-    // ...and where an edge comes under it on a few rows only, on each of them.
-    const AgainstImage against = againstImage(window, lit, mirrorSum, middle, apart);
+    // ...and where an edge comes under it on a few rows only, on each of them: a bright
+    // line is clear on every row but a speck's.
+    std::vector<bool> always(static_cast<size_t>(window.cols));
+    for (int x = 0; x < window.cols; ++x)
+      always[static_cast<size_t>(x)] =
+          clearColumns[static_cast<size_t>(x)] + std::max(2, counted / 50) >= counted;
+    const AgainstImage against = againstImage(window, lit, mirrorSum, middle, apart, always);
     const std::vector<bool> over = brightOverMirror(clearColumns, counted, against.imageOpaque,
                                                     against.clearOnIt, mirrorSum, widest);
     for (size_t x = 0; x < dark.size(); ++x)
