@@ -156,6 +156,20 @@ double edgeWidth(const std::vector<float>& shares, int from, int step) {
   return sum;
 }
 
+// Clears the runs of `marked` columns narrower than `least` or wider than `most`.
+void keepRuns(std::vector<bool>& marked, int least, int most) {
+  const int n = static_cast<int>(marked.size());
+  for (int x = 0; x < n;) {
+    if (!marked[static_cast<size_t>(x)]) {
+      ++x;
+      continue;
+    }
+    const int a = x;
+    while (x < n && marked[static_cast<size_t>(x)]) ++x;
+    if (x - a < least || x - a > most) std::fill(marked.begin() + a, marked.begin() + x, false);
+  }
+}
+
 }  // namespace
 
 ClearCore clearCore(const std::vector<int>& clear) {
@@ -361,17 +375,11 @@ std::vector<bool> darkAgainstMirror(const std::vector<int>& clear, double mirror
   return dark;
 }
 
-std::vector<bool> brightAgainstMirror(const std::vector<int>& clear, double mirrorSum, int rows,
-                                      int widest) {
+bool mirrorsItself(const std::vector<int>& clear, double mirrorSum, int rows) {
   const int n = static_cast<int>(clear.size());
-  std::vector<bool> bright(static_cast<size_t>(n), false);
-  if (mirrorSum < 0.0 || n < 4) return bright;
+  if (mirrorSum < 0.0 || n < 4) return false;
   const int apart = std::max(4, rows / 200);  // as scratchedColumns counts apart
   const int few = speckRows(rows);
-  // The columns the sound moves, clear on some rows and not on others, are mostly one
-  // another's mirror image: the track is bilateral, and its middle measured right. Not
-  // so on a unilateral track, nor where nothing moves: a silent stretch's clear part is
-  // its own mirror image about many a middle.
   int moving = 0, even = 0;
   for (int x = 0; x < n; ++x) {
     const int c = clear[static_cast<size_t>(x)];
@@ -382,7 +390,16 @@ std::vector<bool> brightAgainstMirror(const std::vector<int>& clear, double mirr
     even += std::abs(c - image) <= std::max(apart, std::max(c, image) / 4) ? 1 : 0;
   }
   constexpr int kLeastMoving = 6;
-  if (moving < kLeastMoving || 4 * even < 3 * moving) return bright;
+  return moving >= kLeastMoving && 4 * even >= 3 * moving;
+}
+
+std::vector<bool> brightAgainstMirror(const std::vector<int>& clear, double mirrorSum, int rows,
+                                      int widest) {
+  const int n = static_cast<int>(clear.size());
+  std::vector<bool> bright(static_cast<size_t>(n), false);
+  if (!mirrorsItself(clear, mirrorSum, rows)) return bright;
+  const int apart = std::max(4, rows / 200);  // as scratchedColumns counts apart
+  const int few = speckRows(rows);
   for (int x = 0; x < n; ++x) {
     const int c = clear[static_cast<size_t>(x)];
     if (c < rows - few || std::abs(mirrorSum - 2 * x) < 4.0) continue;
@@ -394,15 +411,23 @@ std::vector<bool> brightAgainstMirror(const std::vector<int>& clear, double mirr
     // The image is film the sound moves, clear on more rows than a speck's.
     bright[static_cast<size_t>(x)] = most > few && most + apart <= c;
   }
-  for (int x = 0; x < n;) {
-    if (!bright[static_cast<size_t>(x)]) {
-      ++x;
-      continue;
-    }
-    const int a = x;
-    while (x < n && bright[static_cast<size_t>(x)]) ++x;
-    if (x - a < 2 || x - a > widest) std::fill(bright.begin() + a, bright.begin() + x, false);
+  keepRuns(bright, 2, widest);
+  return bright;
+}
+
+std::vector<bool> brightOverMirror(const std::vector<int>& clear, int rows,
+                                   const std::vector<int>& imageOpaque,
+                                   const std::vector<int>& clearOnIt, double mirrorSum,
+                                   int widest) {
+  const int n = static_cast<int>(imageOpaque.size());
+  std::vector<bool> bright(static_cast<size_t>(n), false);
+  if (!mirrorsItself(clear, mirrorSum, rows)) return bright;
+  for (int x = 0; x < n; ++x) {
+    const int on = clearOnIt[static_cast<size_t>(x)];
+    bright[static_cast<size_t>(x)] = std::abs(mirrorSum - 2 * x) >= 4.0 && on >= 2 &&
+                                     4 * on >= 3 * imageOpaque[static_cast<size_t>(x)];
   }
+  keepRuns(bright, 2, widest);
   return bright;
 }
 

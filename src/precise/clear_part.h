@@ -60,6 +60,24 @@ std::vector<bool> darkAgainstMirror(const std::vector<int>& clear, double mirror
 std::vector<bool> brightAgainstMirror(const std::vector<int>& clear, double mirrorSum, int rows,
                                       int widest);
 
+// Whether a variable-area track's window is its own mirror image about twice its middle
+// `mirrorSum` (-1 where there is none) in the columns the sound moves, clear on some of
+// `rows` and not on others, as `clear` counts them: the track is bilateral, and its
+// middle measured right. Not so on a unilateral track, nor where nothing moves: a silent
+// stretch's clear part is its own mirror image about many a middle.
+bool mirrorsItself(const std::vector<int>& clear, double mirrorSum, int rows);
+
+// The columns of a bilateral track's window, about twice its middle `mirrorSum`, that a
+// bright line along the film puts out of order where an edge comes under it on a few
+// rows only, too few for brightAgainstMirror to see in `clear` (see mirrorsItself): of
+// the rows on which a column's mirror image is opaque (`imageOpaque`, at least two), it
+// is clear on all but a quarter (`clearOnIt`). Film is opaque where its image is, but
+// for an edge's grain. Runs of one column, or wider than `widest`, are film. None where
+// the window does not mirror itself.
+std::vector<bool> brightOverMirror(const std::vector<int>& clear, int rows,
+                                   const std::vector<int>& imageOpaque,
+                                   const std::vector<int>& clearOnIt, double mirrorSum, int widest);
+
 // The clear width, in columns, of one row of a variable-area track: `shares` holds
 // each column's share of clear film (0 opaque, 1 clear). The sound lies in the edges
 // of the clear part that covers or lies nearest `anchor`, each edge a ramp where the

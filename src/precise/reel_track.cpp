@@ -130,10 +130,22 @@ TrackBounds modulatedBand(const cv::Mat& shares, int search, int trackWidth) {
     if (beyond.found) band = beyond;
   }
   const int widestScratch = std::max(kWidestSpeck, trackWidth / 16);
+  // A bright line along the film beyond the sound's reach (a scratch) is no band of
+  // sound: clear on every row, where the sound beyond a dark scratch is clear on some
+  // rows only. The weave wobbles its edges, which seem to move.
+  double darkest = 0.0, brightest = 0.0;
+  cv::minMaxLoc(shares.rowRange(0, std::min(search, shares.rows)), &darkest, &brightest);
+  const float half = static_cast<float>(0.5 * (darkest + brightest));
+  const auto brightLine = [&](const TrackBounds& b) {
+    if (b.last - b.first + 1 > widestScratch + 2) return false;
+    for (int x = b.first; x <= b.last; ++x)
+      if (shares.at<float>(x, 0) > half) return true;
+    return false;
+  };
   while (band.found) {
     const TrackBounds next = bandWithin(shares, band.last + 1, search);
     if (!next.found || next.first - band.last - 1 > widestScratch ||
-        next.last - band.first + 1 > trackWidth + trackWidth / 10)
+        next.last - band.first + 1 > trackWidth + trackWidth / 10 || brightLine(next))
       break;
     band.last = next.last;
   }

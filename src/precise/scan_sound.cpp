@@ -196,22 +196,21 @@ cv::Mat acrossTheFilm(const cv::Mat& film, double skew, double middle, int first
 
 // The levels of the window of the strip read along the film: column j of the result
 // is the film's column that lies at `from + j` on row `middleRow`, read the part of a
-// row later that the scan's turn moves it by, so that a row of the result is a row of
-// film and a column of it a column of film. Along, between rows a Lanczos-windowed sinc
-// over kSincReach rows either side reads it (the ends standing for the rows beyond):
-// the sound on a track reaches near the rows' own limit, and a move to the nearest row
-// would set the columns either side of a step half a row apart in time, breaking an
-// edge that moved within the row in two. The rows are timed at the column of the gate
-// where the sound lies (see soundColumn, measured on the rows `measured`), the film's
-// `offset` from the first scans taken off: the turn is the gate's, and the film
-// weaving across it does not move where its rows are timed. So a unilateral track's
-// sound keeps its time from scan to scan, however far the window reaches past it.
-// Across, the film drifts `skew` columns a row: each row is read that far along (see
-// acrossTheFilm); a scratch along the film stays in its columns, and a bilateral
-// track's middle with it.
-cv::Mat alongTheFilm(const cv::Mat& strip, const StripLevels& levels, int from, int to, double skew,
-                     double offset, double middleRow, cv::Range measured) {
-  if (skew == 0.0) return stripLevels(strip.colRange(from, to), levels);
+// row later that the gate's `turn` moves it by (rows a column), so that a row of the result is a
+// row of film and a column of it a column of film. Along, between rows a Lanczos-windowed sinc over
+// kSincReach rows either side reads it (the ends standing for the rows beyond): the sound on a
+// track reaches near the rows' own limit, and a move to the nearest row would set the columns
+// either side of a step half a row apart in time, breaking an edge that moved within the row in
+// two. The rows are timed at the column of the gate where the sound lies (see soundColumn, measured
+// on the rows `measured`), the film's `offset` from the first scans taken off: the turn is the
+// gate's, and the film weaving across it does not move where its rows are timed. So a unilateral
+// track's sound keeps its time from scan to scan, however far the window reaches past it. Across,
+// the film drifts `skew` columns a row, the turn's drift and the weave's within the scan together:
+// each row is read that far along (see acrossTheFilm); a scratch along the film stays in its
+// columns, and a bilateral track's middle with it.
+cv::Mat alongTheFilm(const cv::Mat& strip, const StripLevels& levels, int from, int to, double turn,
+                     double skew, double offset, double middleRow, cv::Range measured) {
+  if (turn == 0.0) return stripLevels(strip.colRange(from, to), levels);
   // The columns the film's drift brings into the window on some row.
   const int reach =
       static_cast<int>(std::ceil(std::abs(skew) * std::max(middleRow, strip.rows - middleRow))) + 1;
@@ -230,7 +229,7 @@ cv::Mat alongTheFilm(const cv::Mat& strip, const StripLevels& levels, int from, 
   std::vector<float> weights(static_cast<size_t>(kTaps) * wide);
   std::vector<std::pair<int, int>> runs;  // (first column, whole rows of its delay)
   for (int j = 0; j < wide; ++j) {
-    const double delay = -skew * (j - centre);
+    const double delay = -turn * (j - centre);
     const int whole = static_cast<int>(std::floor(delay));
     if (runs.empty() || runs.back().second != whole) runs.emplace_back(j, whole);
     const std::vector<double> w = lanczosWeights(delay - whole, kSincReach);
@@ -688,7 +687,119 @@ FilmLevelsOfRow filmLevelsOfRow(const float* row, int cols, float middle, float 
                          static_cast<double>(opaque.size())};
 }
 
+// The level a window's clear (`side` 1) or opaque (-1) film reaches, its grain with it,
+// where `end` is the share of its levels that lies that far out and `other` the far
+// one: a line along the film brighter than any clear film (a bright scratch on a print
+// whose clear film has darkened with age), or darker than any opaque, holds that share
+// itself and stands beyond the film's own levels by far more than their grain. The film
+// on that side of the middle is mostly that film, and its grain is how far the levels
+// it holds spread: where the share lies out beyond them by more than thrice that, the
+// film's own level and grain are taken instead.
+float filmEnd(const cv::Mat& levels, float end, float other, int side) {
+  const float middle = 0.5f * (end + other);
+  constexpr int kSteps = 4;  // bins a level
+  constexpr int kTop = 256 * kSteps;
+  constexpr long kEnough = 32768;  // levels counted, from rows spread evenly
+  std::vector<long> count(kTop + 1, 0);
+  const int step = static_cast<int>(std::max<long>(1, static_cast<long>(levels.total()) / kEnough));
+  long total = 0;
+  for (int y = 0; y < levels.rows; y += step) {
+    const float* row = levels.ptr<float>(y);
+    for (int x = 0; x < levels.cols; ++x) {
+      if ((row[x] - middle) * static_cast<float>(side) <= 0.0f) continue;
+      ++count[static_cast<size_t>(std::clamp(static_cast<int>(row[x] * kSteps), 0, kTop))];
+      ++total;
+    }
+  }
+  if (total < 16) return end;
+  // The levels below which a share of the film on that side lies, counted outwards.
+  const auto outwards = [&](double share) {
+    const long want = static_cast<long>(share * static_cast<double>(total - 1));
+    long seen = 0;
+    for (int k = 0; k <= kTop; ++k) {
+      const int bin = side > 0 ? k : kTop - k;
+      seen += count[static_cast<size_t>(bin)];
+      if (seen > want) return static_cast<float>(bin) / kSteps;
+    }
+    return end;
+  };
+  const float half = outwards(0.5), most = outwards(0.85);
+  const float grain = std::abs(most - half);
+  return std::abs(end - most) > 3.0f * grain ? most + static_cast<float>(side) * grain : end;
+}
+
+// For each column of a bilateral track's `window` that `judged` marks, over the rows
+// `rows`: on how many its mirror image about twice the middle `mirrorSum` (read between
+// columns) lies beyond the clear part, well below `middle` there and a speck's width
+// further out, and on how many of those it is itself well above it, clear. A dark speck
+// inside the clear part is no edge.
+struct AgainstImage {
+  std::vector<int> imageOpaque, clearOnIt;
+};
+
+AgainstImage againstImage(const cv::Mat& window, cv::Range rows, double mirrorSum, float middle,
+                          float apart, const std::vector<bool>& judged) {
+  const int n = window.cols;
+  AgainstImage a{std::vector<int>(static_cast<size_t>(n), 0),
+                 std::vector<int>(static_cast<size_t>(n), 0)};
+  // Column x's image lies between columns whole - x and whole - x + 1, the same part of
+  // a column past the first for every x.
+  const int whole = static_cast<int>(std::floor(mirrorSum));
+  const float part = static_cast<float>(mirrorSum - whole);
+  const float opaque = middle - apart, clear = middle + apart;
+  std::vector<int> columns;
+  for (int x = 0; x < n; ++x) {
+    const int m = whole - x;
+    if (judged[static_cast<size_t>(x)] && m >= 0 && m + part <= n - 1) columns.push_back(x);
+  }
+  // Columns are counted apart, in stripes side by side.
+  sideBySide(static_cast<int>(columns.size()), [&](int first, int end) {
+    for (int y = rows.start; y < rows.end; ++y) {
+      const float* row = window.ptr<float>(y);
+      // The image at column m between columns (m + part), opaque; beyond the window it is
+      // past the track.
+      const auto opaqueAt = [&](int m) {
+        if (m < 0 || m + 1 > n - 1) return true;
+        return row[m] + part * (row[m + 1] - row[m]) < opaque;
+      };
+      for (int i = first; i < end; ++i) {
+        const int x = columns[static_cast<size_t>(i)];
+        const int m = whole - x;
+        const int outwards = 2 * m < whole ? -(kWidestSpeck + 1) : kWidestSpeck + 1;
+        if (!opaqueAt(m) || !opaqueAt(m + outwards)) continue;
+        ++a.imageOpaque[static_cast<size_t>(x)];
+        a.clearOnIt[static_cast<size_t>(x)] += row[x] > clear ? 1 : 0;
+      }
+    }
+  });
+  return a;
+}
+
 }  // namespace
+
+void retimeScan(ScanSound& sound, double columns) {
+  const double delay = sound.turn * columns;
+  if (std::abs(delay) < 1e-3) return;
+  std::vector<float> all(sound.faintBefore);
+  all.insert(all.end(), sound.samples.begin(), sound.samples.end());
+  all.insert(all.end(), sound.faintAfter.begin(), sound.faintAfter.end());
+  const long n = static_cast<long>(all.size());
+  const long whole = static_cast<long>(std::floor(delay));
+  const std::vector<double> w = lanczosWeights(delay - static_cast<double>(whole), kSincReach);
+  std::vector<float> read(all.size());
+  for (long y = 0; y < n; ++y) {
+    double v = 0.0;
+    for (int k = 0; k < 2 * kSincReach; ++k)
+      v += w[static_cast<size_t>(k)] *
+           all[static_cast<size_t>(std::clamp(y + whole + k - kSincReach + 1, 0L, n - 1))];
+    read[static_cast<size_t>(y)] = static_cast<float>(v);
+  }
+  const auto before = static_cast<long>(sound.faintBefore.size());
+  const auto kept = static_cast<long>(sound.samples.size());
+  std::copy(read.begin(), read.begin() + before, sound.faintBefore.begin());
+  std::copy(read.begin() + before, read.begin() + before + kept, sound.samples.begin());
+  std::copy(read.begin() + before + kept, read.end(), sound.faintAfter.begin());
+}
 
 void setFaintAside(ScanSound& sound, int before, int after) {
   const int n = static_cast<int>(sound.samples.size());
@@ -713,8 +824,16 @@ std::vector<float> straightColumnLevels(const cv::Mat& strip, const StripLevels&
   return straightProfile(lengths, measureSkew(lengths, strip.rows));
 }
 
+double gateTurn(double drift, const std::vector<double>& earlierDrifts, int rows) {
+  std::vector<double> drifts(earlierDrifts);
+  drifts.push_back(drift);
+  const auto mid = drifts.begin() + static_cast<long>(drifts.size() / 2);
+  std::nth_element(drifts.begin(), mid, drifts.end());
+  return std::abs(*mid - drift) * rows < kLeastTurnDrift ? *mid : drift;
+}
+
 ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackWidth,
-                        DimmedRows dimmed) {
+                        DimmedRows dimmed, const std::vector<double>& earlierDrifts) {
   ScanSound sound;
   if (!track.found || strip.empty()) return sound;
   const StripLevels levels = track.levels(strip);
@@ -747,7 +866,8 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   to = std::clamp(to, from + 1, cols);
   // A variable-density track is read along the film between rows (see densityRows). A
   // drift of a few columns over a scan can be the film's weave in the gate, not a turn.
-  const bool turned = std::abs(sound.skew * strip.rows) >= kLeastTurnDrift;
+  const double turn = gateTurn(sound.skew, earlierDrifts, litRows.rows);
+  const bool turned = std::abs(turn * strip.rows) >= kLeastTurnDrift;
   cv::Mat window;
   if (track.variableDensity && sound.skew != 0.0) {
     // A variable-density track read across as far as the film drifts on each row, so
@@ -757,13 +877,21 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     window = acrossTheFilm(stripLevels(strip.colRange(wideFrom, wideTo), levels), sound.skew,
                            0.5 * (lit.start + lit.end), from - wideFrom, to - from);
   } else {
-    window =
-        alongTheFilm(strip, levels, from, to, track.variableDensity || !turned ? 0.0 : sound.skew,
-                     sound.offset, 0.5 * (lit.start + lit.end), lit);
+    window = alongTheFilm(strip, levels, from, to, track.variableDensity || !turned ? 0.0 : turn,
+                          sound.skew, sound.offset, 0.5 * (lit.start + lit.end), lit);
+  }
+  // A variable-area track's rows are timed where its sound ran on the first scans; a
+  // variable-density track's at the window's middle, which follows the film's weave.
+  if (track.variableDensity) {
+    sound.turn = turn;
+    sound.timedShift = 0.5 * (from + to - 1) - 0.5 * (track.first + track.last);
+  } else if (turned) {
+    sound.turn = turn;
   }
   cv::Mat litWindow = window.rowRange(lit);
   const std::vector<float> spread = levelShares(litWindow, {0.02, 0.98});
-  const float dark = spread[0], bright = spread[1];
+  const float dark = filmEnd(litWindow, spread[0], spread[1], -1);
+  const float bright = filmEnd(litWindow, spread[1], spread[0], 1);
   // Where the track's middle lies by its offset, and by its edges on this scan where
   // they put it no further off than the offset may be (a unilateral track's clear part
   // has its middle far from the track's).
@@ -801,7 +929,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   const int shortest = std::max(kWidestSpeck + 4, trackWidth / 12);
   // On a turned scan the film beside the track shows a row of film this many rows before
   // the track's middle does.
-  const double besideLag = sound.skew * (0.5 * (besideFrom + besideTo - 1) - 0.5 * (from + to - 1));
+  const double besideLag = turn * (0.5 * (besideFrom + besideTo - 1) - 0.5 * (from + to - 1));
   // Where the levels read are the scanned ones (no negative turned over), the film beside
   // the track was measured just above.
   const StripLevels scanned = levelsOf(strip);
@@ -821,15 +949,14 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   if (cols - pictureFrom >= 4) {
     const std::vector<double> picture = rowMeans(strip.colRange(pictureFrom, cols), levels);
     sound.picture.assign(picture.begin(), picture.end());
-    if (turned)
-      sound.pictureLag = sound.skew * (0.5 * (pictureFrom + cols - 1) - 0.5 * (from + to - 1));
+    if (turned) sound.pictureLag = turn * (0.5 * (pictureFrom + cols - 1) - 0.5 * (from + to - 1));
   }
 
   const int rows = window.rows;
   sound.samples.resize(static_cast<size_t>(rows));
   if (track.variableDensity) {
     // Each row's level across the track, specks left out.
-    const std::vector<double> mean = densityRows(window, sound.skew);
+    const std::vector<double> mean = densityRows(window, turn);
     const double sign = track.negative ? -0.5 : 0.5;
     const double level = track.level > 0.0 ? track.level : 1.0;
     // The plain film beside the track measures the light along the scan, the lamp's
@@ -964,7 +1091,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // dark scratch only at its loudest: there the columns the scratch hides are all that
   // is sure, with those it hid on the scans before.
   const bool bilateral = std::abs(2 * anchor - mirrorSum) <= std::max(4, window.cols / 20);
-  const int counted = (rows + 3) / 4;
+  const int counted = (lit.size() + 3) / 4;  // the lit rows, every fourth
   const int widest = std::max(kWidestSpeck, trackWidth / 12);
   const int place = from - shift;  // window column x lies at the first scans' x + place
   std::vector<bool> known(static_cast<size_t>(window.cols), false);
@@ -982,7 +1109,17 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
         darkAgainstMirror(clearColumns, mirrorSum, counted, scratched, widest);
     // A bright scratch near the middle says so against its mirror image too.
     const std::vector<bool> shining = brightAgainstMirror(clearColumns, mirrorSum, counted, widest);
-    for (size_t x = 0; x < dark.size(); ++x) scratched[x] = scratched[x] || dark[x] || shining[x];
+    // ...and where an edge comes under it on a few rows only, on each of them: a bright
+    // line is clear on every row but a speck's.
+    std::vector<bool> always(static_cast<size_t>(window.cols));
+    for (int x = 0; x < window.cols; ++x)
+      always[static_cast<size_t>(x)] =
+          clearColumns[static_cast<size_t>(x)] + std::max(2, counted / 50) >= counted;
+    const AgainstImage against = againstImage(window, lit, mirrorSum, middle, apart, always);
+    const std::vector<bool> over = brightOverMirror(clearColumns, counted, against.imageOpaque,
+                                                    against.clearOnIt, mirrorSum, widest);
+    for (size_t x = 0; x < dark.size(); ++x)
+      scratched[x] = scratched[x] || dark[x] || shining[x] || over[x];
   } else {
     for (int x = 0; x < window.cols; ++x)
       if (scratched[static_cast<size_t>(x)]) sound.hidden.push_back(x + place);

@@ -14,8 +14,13 @@ struct ScanSound {
   // that is clear. Variable density: half the track's transmission against the film
   // beside it, in units of the reel's mean. A negative is read the right way up.
   std::vector<float> samples;
-  double offset = 0.0;          // the film's sideways offset from the first scans, columns
-  double skew = 0.0;            // sideways drift of the film per row: the scan's turn in the gate
+  double offset = 0.0;  // the film's sideways offset from the first scans, columns
+  double skew = 0.0;    // sideways drift of the film per row: the turn and the weave
+  // A scan read along its turn: the rows of film its samples hold are those at one column
+  // of the gate, `timedShift` columns beyond where the track ran on the first scans, a
+  // row of film moving `turn` rows for each column further across. 0 where not so read.
+  double turn = 0.0;
+  double timedShift = 0.0;
   int scratchColumns = 0;       // columns that do not modulate, left out
   std::vector<int> spliceRows;  // rows where the band of a film splice crosses the film
   std::vector<int> hidden;      // strip columns, at the first scans' place, a dark scratch
@@ -35,6 +40,9 @@ struct ScanSound {
   std::vector<float> faintAfter;
 };
 
+// Reads the rows of `sound` (its faint ones with them) at the column of the gate `columns`
+// beyond the one they were timed at (see ScanSound::turn), between rows.
+void retimeScan(ScanSound& sound, double columns);
 // Sets the first `before` and the last `after` samples of `sound` aside as its faint
 // ones, its splices and picture rows counted from the samples kept.
 void setFaintAside(ScanSound& sound, int before, int after);
@@ -59,7 +67,15 @@ std::vector<float> straightColumnLevels(const cv::Mat& strip, const StripLevels&
 // and scratches are measured on the rows `dimmed` leaves; its rows are read with them,
 // each at its own clear or opaque level.
 ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackWidth,
-                        DimmedRows dimmed = {});
+                        DimmedRows dimmed = {}, const std::vector<double>& earlierDrifts = {});
+// The turn of the gate a scan of `rows` rows was read in, as rows of film per column
+// across: the middle of the sideways drifts per row the scans of the reel measure,
+// `drift` on this one and `earlierDrifts` on those before it. The gate's turn is the
+// same for every scan; the film weaving in it adds a little to one scan's drift and
+// takes a little from the next one's, so the middle of them is the turn. A scan whose
+// drift lies further from it than the weave could take it, over its length, was turned
+// on its own (a strip laid on the scanner by hand): its own drift is its turn.
+double gateTurn(double drift, const std::vector<double>& earlierDrifts, int rows);
 
 // Mends the scratches of a window of track (rows along the film): a line a few
 // columns wide whose level stands apart from the film on both sides of it, or that

@@ -145,6 +145,12 @@ class PreciseReader : public SoundReader {
       reading.failure = noTrack();
       return reading;
     }
+    // A turned scan's rows are read at one column of the gate; the film weaves about
+    // its middle path through the gate, and every scan's rows are timed where the track
+    // runs on that path, the mean of the scans' places.
+    double middlePath = 0.0;
+    for (const ScanSound& s : scans_) middlePath += s.offset / static_cast<double>(scans_.size());
+    for (ScanSound& s : scans_) retimeScan(s, middlePath - s.timedShift);
     const JoinPlan plan = planJoins(scans_, filPar_.framePitch, missingBefore_, leads_);
     // The first scan's rows before its lit ones and the last's after them hold sound
     // too: kept at the resting level, the sound starts with the first row, in step
@@ -270,17 +276,17 @@ class PreciseReader : public SoundReader {
       const int fullFirst = std::min(dimmed.head, strip.rows);
       const cv::Mat fullyLit =
           strip.rowRange(fullFirst, std::max(fullFirst, strip.rows - dimmed.tail));
-      ScanSound sound = readScanSound(strip, track_, filPar_.trackWidth, dimmed);
+      ScanSound sound = readScanSound(strip, track_, filPar_.trackWidth, dimmed, drifts_);
       // Sound louder than the first scans held reaches past the track found on them.
       if (sound.rowsPastTrack >= kRowsPastTrack &&
           growTrack(track_, fullyLit, sound.offset, filPar_.trackWidth))
-        sound = readScanSound(strip, track_, filPar_.trackWidth, dimmed);
+        sound = readScanSound(strip, track_, filPar_.trackWidth, dimmed, drifts_);
       // The loudest moments may swing past it on a row or two, too few to widen it by:
       // where a row's clear part runs into the window's end, it is widened a little there
       // and the scan read again.
       if (widenTrack(track_, sound.rowsAtFirstColumn > 0, sound.rowsAtLastColumn > 0, strip.cols,
                      filPar_.trackWidth))
-        sound = readScanSound(strip, track_, filPar_.trackWidth, dimmed);
+        sound = readScanSound(strip, track_, filPar_.trackWidth, dimmed, drifts_);
       // A splice darkens the film's clear base across its whole width, a positive's or
       // a negative's; a speck of dust a few pixels of it. A variable-density negative
       // has no clear base beside its track: the film beside it tells there.
@@ -297,6 +303,7 @@ class PreciseReader : public SoundReader {
           track_.hidden.push_back(c);
       setFaintAside(sound, static_cast<int>(lit.faintHead.size()),
                     static_cast<int>(lit.faintTail.size()));
+      drifts_.push_back(sound.skew);
       scans_.push_back(std::move(sound));
     }
     waiting_.clear();
@@ -358,7 +365,8 @@ class PreciseReader : public SoundReader {
   int triedScans_ = 0;
   int triedRows_ = 0;
   std::vector<ScanSound> scans_;
-  std::vector<int> frames_;  // frame number of each scan read
+  std::vector<double> drifts_;  // each scan's sideways drift per row, for the gate's turn
+  std::vector<int> frames_;     // frame number of each scan read
   std::vector<std::string> names_;
   std::vector<int> missingBefore_;  // scans known missing before each one
   std::vector<LitRows> lits_;       // each scan's rows out of the gate's shadow

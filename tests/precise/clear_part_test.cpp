@@ -269,6 +269,55 @@ TEST(ClearPart, ABrightScratchByTheMiddleShowsAgainstItsMirrorImage) {
   }
 }
 
+TEST(ClearPart, ABrightLineTheEdgesReachOnAFewRowsShowsOnEachOfThem) {
+  // A bilateral track about column 20 (mirror sum 40), its columns clear as often as
+  // their images: the columns the sound moves mirror each other.
+  const int reach[] = {400, 390, 370, 340, 300, 250, 200, 150, 100, 60, 30,
+                       15,  5,   0,   0,   0,   0,   0,   0,   0,   0};
+  std::vector<int> track(41);
+  for (int x = 0; x < 41; ++x) track[static_cast<size_t>(x)] = reach[std::abs(x - 20)];
+  // On how many rows each column's image lies beyond the clear part: the quieter rows
+  // bring the edges inside it.
+  std::vector<int> imageOpaque(41);
+  for (int x = 0; x < 41; ++x) imageOpaque[static_cast<size_t>(x)] = 400 - track[40 - x];
+  const std::vector<int> none(41, 0);
+  // A bright line over columns 25 to 27: clear on every row its image is opaque on.
+  std::vector<int> line = none;
+  for (int x = 25; x <= 27; ++x) line[static_cast<size_t>(x)] = imageOpaque[static_cast<size_t>(x)];
+  // Grain on an edge: a column clear on a few of the rows its image is not.
+  std::vector<int> grain = none;
+  for (int x = 25; x <= 27; ++x)
+    grain[static_cast<size_t>(x)] = imageOpaque[static_cast<size_t>(x)] / 3;
+  // A line the edges reach on one row only is no line to go by.
+  std::vector<int> once = none, onceImage = imageOpaque;
+  for (int x = 25; x <= 27; ++x)
+    once[static_cast<size_t>(x)] = onceImage[static_cast<size_t>(x)] = 1;
+  std::vector<int> unilateral(41, 0);
+  for (int x = 0; x < 41; ++x) unilateral[static_cast<size_t>(x)] = 10 * x;
+  struct Case {
+    std::string name;
+    std::vector<int> clear, imageOpaque, clearOnIt;
+    int widest;
+    std::vector<int> bright;
+  };
+  const Case cases[] = {
+      {"plain", track, imageOpaque, none, 8, {}},
+      {"bright line", track, imageOpaque, line, 8, {25, 26, 27}},
+      {"grain on the edge", track, imageOpaque, grain, 8, {}},
+      {"on one row", track, onceImage, once, 8, {}},
+      {"wider than a scratch", track, imageOpaque, line, 2, {}},
+      {"a track that is no mirror image", unilateral, imageOpaque, line, 8, {}},
+  };
+  for (const Case& c : cases) {
+    const std::vector<bool> got =
+        brightOverMirror(c.clear, 400, c.imageOpaque, c.clearOnIt, 40.0, c.widest);
+    std::vector<int> marked;
+    for (size_t x = 0; x < got.size(); ++x)
+      if (got[x]) marked.push_back(static_cast<int>(x));
+    EXPECT_EQ(marked, c.bright) << c.name;
+  }
+}
+
 TEST(ClearPart, TheAnchorIsTheColumnClearMostOften) {
   struct Case {
     std::vector<int> clear;
