@@ -775,7 +775,7 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(29);
                                                     },
-                                                    -1, 0, 1, 1.0}),
+                                                    -1, 0, 1, 1.0, 1}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Strips of one film laid in the gate each turned its own way: straightened, their
