@@ -400,6 +400,7 @@ int main(int argc, char** argv) {
       if (d == "shrink") o.shrinkage = 0;
       if (d == "drift") o.densityDrift = 0;
       if (d == "steps") o.stepJitter = 0, o.partRowSteps = false;
+      if (d == "neg") o.negative = true;
     }
     const fs::path work = root / ("seed" + std::to_string(seed));
     fs::remove_all(work);
