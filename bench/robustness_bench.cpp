@@ -386,22 +386,7 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   std::vector<Outcome> outcomes;
   for (const unsigned seed : only) {
-    ReelOptions o = kelvora::reel::randomArchiveReel(seed);
-    if (const char* e = std::getenv("KV_DROP")) {
-      const std::string d = e;
-      if (d == "weave") o.weave = 0;
-      if (d == "skew") o.skewDegrees = 0, o.turnWander = 0;
-      if (d == "missing") o.missingScans.clear();
-      if (d == "shadow") o.gateShadow = 0;
-      if (d == "dust") o.dust = 0;
-      if (d == "scratch") o.scratch = -1;
-      if (d == "light") o.vignetting = 0, o.flicker = 0;
-      if (d == "splice") o.splices.clear();
-      if (d == "shrink") o.shrinkage = 0;
-      if (d == "drift") o.densityDrift = 0;
-      if (d == "steps") o.stepJitter = 0, o.partRowSteps = false;
-      if (d == "neg") o.negative = true;
-    }
+    const ReelOptions o = kelvora::reel::randomArchiveReel(seed);
     const fs::path work = root / ("seed" + std::to_string(seed));
     fs::remove_all(work);
     const std::string dir = (work / "scans").string();
