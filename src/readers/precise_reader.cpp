@@ -148,8 +148,8 @@ class PreciseReader : public SoundReader {
     }
     const JoinPlan plan = planJoins(scans_, filPar_.framePitch, missingBefore_, leads_);
     if (track_.variableDensity && track_.negative) {
-      relightPenumbra(scans_, plan, readLits_);
       matchOverlapLevels(scans_, plan);
+      relightPenumbra(scans_, plan, readLits_);
     }
     // The first scan's rows before its lit ones and the last's after them hold sound
     // too: kept at the resting level, the sound starts with the first row, in step
