@@ -50,13 +50,13 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
 std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const JoinPlan& plan,
                                  bool crossfade);
 
-// Scales each scan's samples so that the rows it shares with the scan before it, across
-// a clean or quiet join of `plan`, read as they did there (the middle of their ratios,
-// a splice's band or a speck on one of them passed by): a variable-density
-// negative's light, which the grainy film beside its track measures a few tenths of a
-// per cent apart from scan to scan, followed from each scan on to the next. A join
-// that is missing or unmatched, or an overlap under 32 rows, starts again from the
-// scan's own.
+// Scales each scan's samples by its step in level from the scan before it across a
+// clean or quiet join of `plan`: the middle of the ratios of the rows they share (a
+// splice's band or a speck on one of them passed by). The level over a few scans
+// either side stays as each scan's own, so that no error is carried along the reel. For
+// a variable-density negative, whose grainy film beside the track measures its light a
+// few tenths of a per cent apart from scan to scan. A missing or unmatched join, or an
+// overlap under 32 rows, is no step.
 void matchOverlapLevels(std::vector<ScanSound>& scans, const JoinPlan& plan);
 
 // Gives the rows of the gate's penumbra read on each scan (`lits[k]`, as read: the
