@@ -24,6 +24,12 @@ struct ReelTrack {
   double light = 1.0;          // variable density: the mean level of the film beside the track
   std::vector<int> hidden;     // variable area: strip columns, at the first scans' place, that
                                // a dark scratch along the film hid on the scans read so far
+  // A variable-density negative's light along a scan, against the scan's mean: the film
+  // beside its track is dark and grainy, too grainy to show it on one scan alone, and the
+  // gate's field lights every scan alike. Sums and counts, for lengths of the scan, of
+  // the scans read so far (see ScanSound::lightSums).
+  std::vector<double> lightSums;
+  std::vector<double> lightCounts;
 
   // The levels of a strip of this reel, a variable-area negative turned over.
   StripLevels levels(const cv::Mat& strip) const {

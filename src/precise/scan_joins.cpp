@@ -579,6 +579,143 @@ std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const Join
   return out;
 }
 
+namespace {
+// The share of the gate's light under which a row is not read.
+constexpr double kLeastLight = 0.5;
+}  // namespace
+
+void relightPenumbra(std::vector<ScanSound>& scans, const JoinPlan& plan,
+                     const std::vector<LitRows>& lits) {
+  const size_t n = std::min({scans.size(), plan.joins.size(), lits.size()});
+  if (n < 2) return;
+  // The shares given back are near only: rows found fully lit on one scan may be dimmed
+  // on another. The penumbra is taken as reaching as far as it does on any scan.
+  int headEnd = 0, tailStart = 1 << 30;
+  for (size_t k = 0; k < n; ++k) {
+    headEnd = std::max(headEnd, lits[k].first + static_cast<int>(lits[k].head.size()));
+    tailStart = std::min(tailStart, lits[k].end - static_cast<int>(lits[k].tail.size()));
+  }
+  // Scan row of sample i of scan k, and the share of light it was given back by.
+  const auto rowOf = [&](size_t k, long i) { return lits[k].first + static_cast<int>(i); };
+  const auto shareOf = [&](size_t k, long i) -> double {
+    const long last = static_cast<long>(scans[k].samples.size()) - 1;
+    const auto& head = lits[k].head;
+    const auto& tail = lits[k].tail;
+    if (i >= 0 && i < static_cast<long>(head.size())) return head[static_cast<size_t>(i)];
+    if (last - i >= 0 && last - i < static_cast<long>(tail.size()))
+      return tail[static_cast<size_t>(last - i)];
+    return 1.0;
+  };
+  const auto shaded = [&](size_t k, long i) {
+    const int row = rowOf(k, i);
+    return row < headEnd || row >= tailStart;
+  };
+  // Each sample as read with the light the reel's fit gives its row.
+  const auto asFitted = [&](size_t k, long i) {
+    const std::vector<float>& own = scans[k].ownLight;
+    const double sample = scans[k].samples[static_cast<size_t>(i)];
+    return own.size() == scans[k].samples.size() ? sample * own[static_cast<size_t>(i)] : sample;
+  };
+  // The gate's light on each row of the scan, as each pair of scans measures it.
+  std::vector<std::vector<double>> light;
+  const auto measure = [&](size_t k, long i, size_t other, long j) {
+    const std::vector<float>& s = scans[k].samples;
+    const std::vector<float>& o = scans[other].samples;
+    if (i < 0 || j < 0 || i >= static_cast<long>(s.size()) || j >= static_cast<long>(o.size()) ||
+        shaded(other, j))
+      return;
+    const double read = asFitted(k, i), lit = o[static_cast<size_t>(j)];
+    const int row = rowOf(k, i);
+    if (!(read * lit > 0.0) || row < 0) return;
+    if (static_cast<size_t>(row) >= light.size()) light.resize(static_cast<size_t>(row) + 1);
+    light[static_cast<size_t>(row)].push_back(shareOf(k, i) * read / lit);
+  };
+  for (size_t k = 1; k < n; ++k) {
+    const ScanJoin& join = plan.joins[k];
+    if (join.kind != JoinKind::Clean && join.kind != JoinKind::Quiet) continue;
+    const long length = static_cast<long>(scans[k].samples.size());
+    for (long i = 0; i < length && rowOf(k, i) < headEnd; ++i)
+      measure(k, i, k - 1, join.advance + i);
+    const long before = static_cast<long>(scans[k - 1].samples.size());
+    for (long i = before - 1; i >= 0 && rowOf(k - 1, i) >= tailStart; --i)
+      measure(k - 1, i, k, i - join.advance);
+  }
+  std::vector<double> gate(light.size(), 0.0);
+  for (size_t r = 0; r < light.size(); ++r) {
+    std::vector<double>& v = light[r];
+    if (v.empty()) continue;
+    std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
+    gate[r] = v[v.size() / 2];
+  }
+  for (size_t k = 0; k < n; ++k) {
+    std::vector<float>& s = scans[k].samples;
+    // Rows the gate leaves under half its light are no more read than a positive's
+    // are: they hold the scan's resting level.
+    double sum = 0.0;
+    long count = 0;
+    for (long i = 0; i < static_cast<long>(s.size()); ++i)
+      if (!shaded(k, i)) sum += s[static_cast<size_t>(i)], ++count;
+    const double rest = count > 0 ? sum / static_cast<double>(count) : 0.0;
+    for (long i = 0; i < static_cast<long>(s.size()); ++i) {
+      const int row = rowOf(k, i);
+      if (!shaded(k, i) || row < 0 || static_cast<size_t>(row) >= gate.size() ||
+          !(gate[static_cast<size_t>(row)] > 0.0))
+        continue;
+      s[static_cast<size_t>(i)] =
+          gate[static_cast<size_t>(row)] < kLeastLight
+              ? static_cast<float>(rest)
+              : static_cast<float>(asFitted(k, i) * shareOf(k, i) / gate[static_cast<size_t>(row)]);
+    }
+  }
+}
+
+void matchOverlapLevels(std::vector<ScanSound>& scans, const JoinPlan& plan) {
+  constexpr long kLeastShared = 32;
+  // Scans either side whose levels, followed on from scan to scan, hold the reel's.
+  constexpr int kAround = 3;
+  // The level each scan reads at against the first, in logarithms, followed on.
+  std::vector<double> followed(scans.size(), 0.0);
+  std::vector<double> ratios;
+  for (size_t k = 1; k < scans.size(); ++k) {
+    followed[k] = followed[k - 1];
+    if (k >= plan.joins.size()) continue;
+    const ScanJoin& join = plan.joins[k];
+    if (join.kind != JoinKind::Clean && join.kind != JoinKind::Quiet) continue;
+    const std::vector<float>& previous = scans[k - 1].samples;
+    const std::vector<float>& present = scans[k].samples;
+    const long from = join.advance;
+    const long shared =
+        std::min(static_cast<long>(previous.size()) - from, static_cast<long>(present.size()));
+    if (from < 0 || shared < kLeastShared) continue;
+    // Short of the overlap's ends, where the gate's penumbra lies.
+    const long edge = shared / 8;
+    ratios.clear();
+    for (long i = edge; i < shared - edge; ++i) {
+      const double a = previous[static_cast<size_t>(from + i)];
+      const double b = present[static_cast<size_t>(i)];
+      if (a * b > 0.0) ratios.push_back(a / b);
+    }
+    if (static_cast<long>(ratios.size()) < (shared - 2 * edge) / 2) continue;
+    const auto middle = ratios.begin() + static_cast<long>(ratios.size() / 2);
+    std::nth_element(ratios.begin(), middle, ratios.end());
+    if (*middle > 0.5 && *middle < 2.0) followed[k] += std::log(*middle);
+  }
+  // Each scan is moved by its own step only: the level over a few scans stays as the
+  // film beside the track measured it, so that no error is carried along the reel.
+  const int n = static_cast<int>(scans.size());
+  for (int k = 0; k < n; ++k) {
+    double sum = 0.0;
+    int count = 0;
+    for (int j = std::max(0, k - kAround); j <= std::min(n - 1, k + kAround); ++j, ++count)
+      sum += followed[static_cast<size_t>(j)];
+    const float scale =
+        static_cast<float>(std::exp(followed[static_cast<size_t>(k)] - sum / count));
+    for (float& v : scans[static_cast<size_t>(k)].samples) v *= scale;
+    for (float& v : scans[static_cast<size_t>(k)].faintBefore) v *= scale;
+    for (float& v : scans[static_cast<size_t>(k)].faintAfter) v *= scale;
+  }
+}
+
 std::vector<float> withShadowedEnds(const std::vector<float>& sound, int lead, int tail) {
   if (sound.empty()) return sound;
   const double rest = meanOf(sound);

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "audio/join_kind.h"
+#include "precise/gate_shadow.h"
 #include "precise/scan_sound.h"
 
 namespace kelvora {
@@ -48,6 +49,24 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
 // are missing, met where the rows read end, more than half lit.
 std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const JoinPlan& plan,
                                  bool crossfade);
+
+// Scales each scan's samples by its step in level from the scan before it across a
+// clean or quiet join of `plan`: the middle of the ratios of the rows they share (a
+// splice's band or a speck on one of them passed by). The level over a few scans
+// either side stays as each scan's own, so that no error is carried along the reel. For
+// a variable-density negative, whose grainy film beside the track measures its light a
+// few tenths of a per cent apart from scan to scan. A missing or unmatched join, or an
+// overlap under 32 rows, is no step.
+void matchOverlapLevels(std::vector<ScanSound>& scans, const JoinPlan& plan);
+
+// Gives the rows of the gate's penumbra read on each scan (`lits[k]`, as read: the
+// shares of light its rows were given back by) the light the gate leaves them, the same
+// on every scan: measured row by row of the scan where a neighbour across a clean or
+// quiet join of `plan` reads the same film fully lit, the middle over the scans. For a
+// variable-density negative, whose rows' clearest film is its track (the sound moves
+// it), so that the shares given back are only near.
+void relightPenumbra(std::vector<ScanSound>& scans, const JoinPlan& plan,
+                     const std::vector<LitRows>& lits);
 
 // `sound` with `lead` samples before it and `tail` after it at its resting level (its
 // mean), eased into and out of its own first and last samples: the rows in the gate's

@@ -491,13 +491,30 @@ std::vector<double> steadyLevel(const std::vector<double>& values) {
   return level;
 }
 
+// The mean of `values` over `length` of them about each (fewer at the ends).
+std::vector<double> runningMean(const std::vector<double>& values, int length) {
+  const int n = static_cast<int>(values.size());
+  std::vector<double> sums(static_cast<size_t>(n) + 1, 0.0);
+  for (int i = 0; i < n; ++i)
+    sums[static_cast<size_t>(i) + 1] =
+        sums[static_cast<size_t>(i)] + values[static_cast<size_t>(i)];
+  std::vector<double> mean(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    const int a = std::max(0, i - length / 2), b = std::min(n, a + length);
+    mean[static_cast<size_t>(i)] =
+        (sums[static_cast<size_t>(b)] - sums[static_cast<size_t>(a)]) / std::max(1, b - a);
+  }
+  return mean;
+}
+
 // Rows where the plain film beside the track turns denser or lighter for a length of
 // at least `shortest` rows, longer than any speck: the overlap band of a splice. Their
 // middles. The band crosses the film: a speck on some of its columns does not show in
 // the row's level (see rowLevels). A band may run into either end of the strip: the
 // rows in the gate's shadow are not in it, and a splice near a scan's end is cut there,
 // its band read through on both overlapping scans alike.
-std::vector<int> spliceBands(const std::vector<double>& beside, int shortest) {
+std::vector<int> spliceBands(const std::vector<double>& beside, int shortest,
+                             bool wholeOnly = false) {
   std::vector<int> middles;
   const int n = static_cast<int>(beside.size());
   if (n < 16) return middles;
@@ -522,7 +539,7 @@ std::vector<int> spliceBands(const std::vector<double>& beside, int shortest) {
     }
     const int a = y;
     while (y < n && offAt(y)) ++y;
-    if (y - a >= shortest) middles.push_back((a + y - 1) / 2);
+    if (y - a >= shortest && (!wholeOnly || (a > 0 && y < n))) middles.push_back((a + y - 1) / 2);
   }
   return middles;
 }
@@ -609,6 +626,133 @@ std::vector<double> cementLight(const std::vector<double>& beside,
     }
   }
   return kept;
+}
+
+// Lengths of a scan over which a variable-density negative's light along it is pooled.
+constexpr int kLightLengths = 16;
+// Rows of a variable-density negative's film beside the track taken together, and how
+// far off its light's fit they lie where the fit is not theirs.
+constexpr int kRowsTogether = 9;
+constexpr double kFarOff = 0.05;
+// Rows of a variable-density negative's penumbra taken together.
+constexpr int kPenumbraTogether = 5;
+
+// A variable-density negative's light along a strip, one value a row of its film beside
+// the track (`beside`): the shape the reel's scans show together (see
+// ReelTrack::lightSums, this scan's own added, kept in `sound`), a parabola along the
+// whole scan, at the level this scan's lit rows `lit` hold; the bands of the splices at
+// `litSplices` (rows of `lit`) darkened as much as their cement takes. The dark film is
+// grainy: no row is trusted alone. Rows beyond `lit`, the penumbra's, take the fit where
+// they were given their light back, else their own film's, a few rows together (kept
+// against the fit in `sound.ownLight`, see relightPenumbra).
+std::vector<double> darkFilmLight(const std::vector<double>& beside, cv::Range lit,
+                                  const std::vector<int>& litSplices, int longest,
+                                  DimmedRows dimmed, const ReelTrack& track, ScanSound& sound) {
+  const int n = static_cast<int>(beside.size());
+  const std::vector<double> litBeside(beside.begin() + lit.start, beside.begin() + lit.end);
+  const int m = static_cast<int>(litBeside.size());
+  std::vector<double> kept = litSplices.empty() ? std::vector<double>(litBeside.size(), 1.0)
+                                                : cementLight(litBeside, litSplices, longest, 0.0);
+  // The rows a few together: the grain of one row is a few per cent of its light.
+  const std::vector<double> together = runningMean(litBeside, kRowsTogether);
+  std::vector<double> level(static_cast<size_t>(n), 0.0);
+  std::vector<double> plain;
+  for (int i = 0; i < m; ++i)
+    if (kept[static_cast<size_t>(i)] == 1.0 && litBeside[static_cast<size_t>(i)] > 0.0)
+      plain.push_back(litBeside[static_cast<size_t>(i)]);
+  if (plain.empty()) return level;
+  std::nth_element(plain.begin(), plain.begin() + static_cast<long>(plain.size() / 2), plain.end());
+  const double middle = plain[plain.size() / 2];
+  if (!(middle > 0.0)) return level;
+  const double whole = std::max(1, dimmed.before + n + dimmed.after);
+  const auto along = [&](int y) { return (y + dimmed.before + 0.5) / whole - 0.5; };
+  cv::Vec3d c(1.0, 0.0, 0.0);
+  double scale = middle;
+  const auto shape = [&](int y) {
+    const double t = along(y);
+    return c[0] + c[1] * t + c[2] * t * t;
+  };
+  // Fitted twice: the second time without the rows the first fit leaves far off (the
+  // gate's shadow where the rows lit reach into it, a splice's band not found).
+  std::vector<bool> used(static_cast<size_t>(m), false);
+  for (int i = 0; i < m; ++i) used[static_cast<size_t>(i)] = kept[static_cast<size_t>(i)] == 1.0;
+  for (int pass = 0; pass < 2; ++pass) {
+    if (pass == 1)
+      for (int i = 0; i < m; ++i) {
+        const double fitted = scale * shape(i + lit.start);
+        if (!(fitted > 0.0) || std::abs(together[static_cast<size_t>(i)] / fitted - 1.0) > kFarOff)
+          used[static_cast<size_t>(i)] = false;
+      }
+    sound.lightSums.assign(kLightLengths, 0.0);
+    sound.lightCounts.assign(kLightLengths, 0.0);
+    for (int i = 0; i < m; ++i) {
+      if (!used[static_cast<size_t>(i)]) continue;
+      const int k = std::clamp(static_cast<int>((along(i + lit.start) + 0.5) * kLightLengths), 0,
+                               kLightLengths - 1);
+      sound.lightSums[static_cast<size_t>(k)] += litBeside[static_cast<size_t>(i)] / middle;
+      sound.lightCounts[static_cast<size_t>(k)] += 1.0;
+    }
+    // The parabola through the lengths' means, the reel's and this scan's.
+    cv::Matx33d a = cv::Matx33d::zeros();
+    cv::Vec3d b(0, 0, 0);
+    int lengths = 0;
+    for (int k = 0; k < kLightLengths; ++k) {
+      const size_t at = static_cast<size_t>(k);
+      const double sum =
+          sound.lightSums[at] + (at < track.lightSums.size() ? track.lightSums[at] : 0.0);
+      const double count =
+          sound.lightCounts[at] + (at < track.lightCounts.size() ? track.lightCounts[at] : 0.0);
+      if (!(count > 0.0)) continue;
+      ++lengths;
+      const double t = (k + 0.5) / kLightLengths - 0.5;
+      const cv::Vec3d p(1.0, t, t * t);
+      a += count * (p * p.t());
+      b += sum * p;
+    }
+    c = cv::Vec3d(1.0, 0.0, 0.0);
+    if (lengths >= 3 && !cv::solve(a, b, c, cv::DECOMP_SVD)) c = cv::Vec3d(1.0, 0.0, 0.0);
+    double seen = 0.0, fitted = 0.0;
+    for (int i = 0; i < m; ++i) {
+      if (!used[static_cast<size_t>(i)]) continue;
+      seen += litBeside[static_cast<size_t>(i)];
+      fitted += shape(i + lit.start);
+    }
+    scale = fitted > 0.0 ? seen / fitted : middle;
+  }
+  sound.ownLight.assign(static_cast<size_t>(n), 1.0f);
+  const auto shareOf = [&](int y) -> double {
+    const auto& head = dimmed.headShares;
+    const auto& tail = dimmed.tailShares;
+    const double share = y < static_cast<int>(head.size()) ? head[static_cast<size_t>(y)]
+                         : n - 1 - y < static_cast<int>(tail.size())
+                             ? tail[static_cast<size_t>(n - 1 - y)]
+                             : 1.0;
+    return share > 0.0 && share < 1.0 ? share : 1.0;  // as litStrip gave it back
+  };
+  // The penumbra's rows darker than the fit by far are in the gate's shadow still: their
+  // own light, a few rows together (their ends cut short, lest the lit rows brighten
+  // them).
+  for (int y = 0; y < n; ++y) {
+    const int i = y - lit.start;
+    const bool inLit = i >= 0 && i < m;
+    const double fitted = scale * shape(y);
+    double light = fitted * (inLit ? kept[static_cast<size_t>(i)] : 1.0);
+    if (!inLit) {
+      const int from = y < lit.start ? std::max(0, y - kPenumbraTogether / 2)
+                                     : std::max(lit.end, y - kPenumbraTogether / 2);
+      const int to = y < lit.start ? std::min(lit.start, y + kPenumbraTogether / 2 + 1)
+                                   : std::min(n, y + kPenumbraTogether / 2 + 1);
+      // The gate's light changes smoothly from row to row; the share each row was given
+      // back by, measured on its track, does not.
+      double sum = 0.0;
+      for (int u = from; u < to; ++u) sum += beside[static_cast<size_t>(u)] * shareOf(u);
+      const double own = to > from ? sum / (to - from) / shareOf(y) : fitted;
+      if (std::abs(own / fitted - 1.0) > kFarOff && own > 0.0) light = own;
+    }
+    level[static_cast<size_t>(y)] = light;
+    sound.ownLight[static_cast<size_t>(y)] = static_cast<float>(inLit ? 1.0 : light / fitted);
+  }
+  return level;
 }
 
 }  // namespace
@@ -801,12 +945,27 @@ void retimeScan(ScanSound& sound, double columns) {
   std::copy(read.begin() + before + kept, read.end(), sound.faintAfter.begin());
 }
 
+void poolLight(ReelTrack& track, const ScanSound& sound) {
+  const size_t n = sound.lightSums.size();
+  if (n == 0 || sound.lightCounts.size() != n) return;
+  track.lightSums.resize(std::max(track.lightSums.size(), n), 0.0);
+  track.lightCounts.resize(std::max(track.lightCounts.size(), n), 0.0);
+  for (size_t k = 0; k < n; ++k) {
+    track.lightSums[k] += sound.lightSums[k];
+    track.lightCounts[k] += sound.lightCounts[k];
+  }
+}
+
 void setFaintAside(ScanSound& sound, int before, int after) {
   const int n = static_cast<int>(sound.samples.size());
   before = std::clamp(before, 0, n);
   after = std::clamp(after, 0, n - before);
   sound.faintBefore.assign(sound.samples.begin(), sound.samples.begin() + before);
   sound.faintAfter.assign(sound.samples.end() - after, sound.samples.end());
+  if (static_cast<int>(sound.ownLight.size()) == n) {
+    sound.ownLight.erase(sound.ownLight.end() - after, sound.ownLight.end());
+    sound.ownLight.erase(sound.ownLight.begin(), sound.ownLight.begin() + before);
+  }
   sound.samples.erase(sound.samples.end() - after, sound.samples.end());
   sound.samples.erase(sound.samples.begin(), sound.samples.begin() + before);
   std::vector<int> kept;
@@ -937,14 +1096,27 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
       levels.inverted == scanned.inverted && levels.scale == scanned.scale
           ? std::vector<double>(besideRows.begin() + lit.start, besideRows.begin() + lit.end)
           : rowLevels(stripLevels(besideFilm.rowRange(lit), scanned));
-  std::vector<int> litSplices = spliceBands(besideScanned, shortest);
+  // A variable-density negative's film beside the track is dark and grainy: its rows
+  // are taken a few together, and a band must lie whole in the lit rows, for the
+  // penumbra reaches into them as far as the track's sound, which sets the rows lit,
+  // lets it (the scan beside holds a band its end cuts whole).
+  const bool darkBeside = track.variableDensity && track.negative;
+  std::vector<int> litSplices =
+      darkBeside
+          ? spliceBands(runningMean(besideScanned, std::max(1, shortest / 2)), shortest, true)
+          : spliceBands(besideScanned, shortest);
   for (const int row : litSplices) sound.spliceRows.push_back(row + lit.start);
   // The light along the scan: the dimmed rows' own, measured row by row.
   std::vector<double> besideLevel = besideRows;
-  const std::vector<double> litBeside(besideRows.begin() + lit.start, besideRows.begin() + lit.end);
-  const std::vector<double> litLevel =
-      lightAlong(litBeside, steadyLevel(litBeside), litSplices, 4 * shortest);
-  std::copy(litLevel.begin(), litLevel.end(), besideLevel.begin() + lit.start);
+  if (darkBeside) {
+    besideLevel = darkFilmLight(besideRows, lit, litSplices, 4 * shortest, dimmed, track, sound);
+  } else {
+    const std::vector<double> litBeside(besideRows.begin() + lit.start,
+                                        besideRows.begin() + lit.end);
+    const std::vector<double> litLevel =
+        lightAlong(litBeside, steadyLevel(litBeside), litSplices, 4 * shortest);
+    std::copy(litLevel.begin(), litLevel.end(), besideLevel.begin() + lit.start);
+  }
   const int pictureFrom = std::min(cols, besideTo + track.margin);
   if (cols - pictureFrom >= 4) {
     const std::vector<double> picture = rowMeans(strip.colRange(pictureFrom, cols), levels);

@@ -38,11 +38,23 @@ struct ScanSound {
   // do not meet, never matched or measured on.
   std::vector<float> faintBefore;
   std::vector<float> faintAfter;
+  // A variable-density negative: the light along the scan as the film beside its track
+  // shows it, against its mean, summed over each of equal lengths of the whole scan,
+  // and the rows summed: to be added to the reel's (ReelTrack::lightSums).
+  std::vector<double> lightSums;
+  std::vector<double> lightCounts;
+  // A variable-density negative: each row's light as read against the light the reel's
+  // fit gives it (1 but in the gate's shadow, which is read by the row's own film).
+  std::vector<float> ownLight;
 };
 
 // Reads the rows of `sound` (its faint ones with them) at the column of the gate `columns`
 // beyond the one they were timed at (see ScanSound::turn), between rows.
 void retimeScan(ScanSound& sound, double columns);
+
+// Adds the light along `sound`'s scan to the reel's `track`.
+void poolLight(ReelTrack& track, const ScanSound& sound);
+
 // Sets the first `before` and the last `after` samples of `sound` aside as its faint
 // ones, its splices and picture rows counted from the samples kept.
 void setFaintAside(ScanSound& sound, int before, int after);
@@ -52,6 +64,12 @@ void setFaintAside(ScanSound& sound, int before, int after);
 struct DimmedRows {
   int head = 0;
   int tail = 0;
+  int before = 0;  // rows of the scan in the gate's shadow before the strip's first, and
+  int after = 0;   // after its last, left unread
+  // The share of light each dimmed row was given back by (see LitRows::head and tail):
+  // from the strip's first row on, and from its last back.
+  std::vector<float> headShares;
+  std::vector<float> tailShares;
 };
 
 // The level of each column of a strip (rows along the film) as if the strip lay

@@ -122,6 +122,7 @@ class PreciseReader : public SoundReader {
     lits_.push_back(lit);
     if (judgedScans_ < kLocatingScans) {
       ++judgedScans_;
+      judgedRows_.push_back(scan.image.rows);
       const bool head = lit.first > 0 || !lit.head.empty();
       const bool tail = lit.end < scan.image.rows || !lit.tail.empty();
       if (head && tail) ++shadedScans_;
@@ -152,6 +153,10 @@ class PreciseReader : public SoundReader {
     for (const ScanSound& s : scans_) middlePath += s.offset / static_cast<double>(scans_.size());
     for (ScanSound& s : scans_) retimeScan(s, middlePath - s.timedShift);
     const JoinPlan plan = planJoins(scans_, filPar_.framePitch, missingBefore_, leads_);
+    if (track_.variableDensity && track_.negative) {
+      matchOverlapLevels(scans_, plan);
+      relightPenumbra(scans_, plan, readLits_);
+    }
     // The first scan's rows before its lit ones and the last's after them hold sound
     // too: kept at the resting level, the sound starts with the first row, in step
     // with the pictures.
@@ -264,6 +269,11 @@ class PreciseReader : public SoundReader {
         lit = LitRows{};
         lit.end = whole.rows;
       }
+      // A variable-density negative's rows lit fully are set by its track's own film,
+      // the clearest it has, which the sound moves: the penumbra is taken as reaching as
+      // far on every scan as on any of the first.
+      if (track_.variableDensity && track_.negative) lit = reachingPenumbra(lit, whole.rows);
+      readLits_.push_back(lit);
       leads_.push_back(lit.first);
       lastTail_ = whole.rows - lit.end;
       // The penumbra's rows more than half lit are read too, given their light back,
@@ -272,7 +282,11 @@ class PreciseReader : public SoundReader {
       const LitRows read = withFaintRows(lit);
       const cv::Mat strip = litStrip(whole, read);
       const DimmedRows dimmed{static_cast<int>(read.head.size()),
-                              static_cast<int>(read.tail.size())};
+                              static_cast<int>(read.tail.size()),
+                              read.first,
+                              whole.rows - read.end,
+                              read.head,
+                              read.tail};
       const int fullFirst = std::min(dimmed.head, strip.rows);
       const cv::Mat fullyLit =
           strip.rowRange(fullFirst, std::max(fullFirst, strip.rows - dimmed.tail));
@@ -304,11 +318,34 @@ class PreciseReader : public SoundReader {
       setFaintAside(sound, static_cast<int>(lit.faintHead.size()),
                     static_cast<int>(lit.faintTail.size()));
       drifts_.push_back(sound.skew);
+      poolLight(track_, sound);
       scans_.push_back(std::move(sound));
     }
     waiting_.clear();
     waitingRows_ = 0;
     waitingBytes_ = 0;
+  }
+
+  // `lit` with its penumbra reaching as far at both ends of `rows` as at either end of
+  // any of the first scans judged (the gate shades both ends alike), the rows added
+  // given back no light.
+  LitRows reachingPenumbra(const LitRows& lit, int rows) const {
+    int reach = 0;
+    for (int k = 0; k < judgedScans_ && k < static_cast<int>(lits_.size()); ++k) {
+      const LitRows& l = lits_[static_cast<size_t>(k)];
+      reach =
+          std::max({reach, l.first + static_cast<int>(l.head.size()),
+                    judgedRows_[static_cast<size_t>(k)] - l.end + static_cast<int>(l.tail.size())});
+    }
+    LitRows wider = lit;
+    const auto room = [&wider] {
+      return wider.first + static_cast<int>(wider.head.size() + wider.tail.size()) < wider.end;
+    };
+    while (wider.first + static_cast<int>(wider.head.size()) < reach && room())
+      wider.head.push_back(1.0f);
+    while (wider.end - static_cast<int>(wider.tail.size()) > rows - reach && room())
+      wider.tail.push_back(1.0f);
+    return wider;
   }
 
   // Rows of the band a cement splice's overlap darkens, about half a millimetre.
@@ -370,10 +407,12 @@ class PreciseReader : public SoundReader {
   std::vector<std::string> names_;
   std::vector<int> missingBefore_;  // scans known missing before each one
   std::vector<LitRows> lits_;       // each scan's rows out of the gate's shadow
+  std::vector<LitRows> readLits_;   // and those of each scan read
   int judgedScans_ = 0;             // the first scans, and how many of them the gate shades
   int shadedScans_ = 0;
-  std::vector<int> leads_;  // rows of each scan left unread before its lit ones
-  int lastTail_ = 0;        // rows of the latest scan left unread after its lit ones
+  std::vector<int> judgedRows_;  // the rows of each of them
+  std::vector<int> leads_;       // rows of each scan left unread before its lit ones
+  int lastTail_ = 0;             // rows of the latest scan left unread after its lit ones
   int missing_ = 0;
   std::string previousName_;
 };

@@ -11,6 +11,7 @@
 #include "precise/film_splices.h"
 #include "precise/gate_shadow.h"
 #include "precise/row_light.h"
+#include "precise/scan_joins.h"
 
 namespace kelvora {
 namespace {
@@ -247,6 +248,64 @@ TEST(RowLight, IsTheRowsBrightLevelOverThreeRows) {
       double sum = 0.0;
       for (size_t i = a; i <= b; ++i) sum += bright[i];
       EXPECT_NEAR(light[y], sum / static_cast<double>(b - a + 1), 1e-6) << "row " << y;
+    }
+  }
+}
+
+// Scans of a variable-density negative read at the light the reel's fit gives each row:
+// the gate's penumbra dims both ends of every scan alike, and the lamp one scan a few
+// tenths of a per cent more than the next. Both are taken out across the overlaps: the
+// scans read the same film where they overlap, the first scan's dimmed rows too, and
+// rows under half lit hold the scan's resting level.
+TEST(GateShadow, APenumbraAndALampStepAreTakenOutAcrossOverlaps) {
+  constexpr int kScanRows = 400, kAdvance = 300, kScans = 12, kBand = 24;
+  const auto film = [](int row) {
+    return -0.5 * (1.0 + 0.3 * std::sin(row * 0.05) + 0.2 * std::sin(row * 0.31));
+  };
+  struct Case {
+    const char* name;
+    double shadow;  // the light the gate takes at a scan's very end
+    double lamp;    // the lamp's step from scan to scan, either way
+  };
+  for (const Case c : {Case{"penumbra", 0.6, 0.0}, Case{"lamp", 0.0, 0.004},
+                       Case{"deep_penumbra_and_lamp", 0.93, 0.004}}) {
+    SCOPED_TRACE(c.name);
+    const auto gate = [&c](int y) {
+      const double t = std::min(y, kScanRows - 1 - y) / static_cast<double>(kBand);
+      const double x = std::clamp((1.0 - t) / 0.5, 0.0, 1.0);
+      return 1.0 - c.shadow * x * x * (3.0 - 2.0 * x);
+    };
+    std::vector<ScanSound> scans(kScans);
+    std::vector<LitRows> lits(kScans);
+    JoinPlan plan;
+    plan.joins.resize(kScans);
+    for (int k = 0; k < kScans; ++k) {
+      const double lamp = 1.0 + (k % 2 == 1 ? c.lamp : -c.lamp);
+      for (int i = 0; i < kScanRows; ++i)
+        scans[k].samples.push_back(static_cast<float>(film(k * kAdvance + i) * gate(i) * lamp));
+      lits[k].end = kScanRows;
+      if (c.shadow > 0.0) lits[k].head = lits[k].tail = std::vector<float>(kBand, 1.0f);
+      plan.joins[k].advance = kAdvance;
+    }
+    matchOverlapLevels(scans, plan);
+    relightPenumbra(scans, plan, lits);
+
+    for (int k = 1; k < kScans; ++k)
+      for (int i = 0; i < kScanRows - kAdvance; ++i) {
+        if (gate(i) < 0.5 || gate(kAdvance + i) < 0.5) continue;
+        ASSERT_NEAR(scans[k].samples[i], scans[k - 1].samples[kAdvance + i], 2e-3)
+            << "scan " << k << ", row " << i;
+      }
+    const std::vector<float>& first = scans.front().samples;
+    const double level = first[kScanRows / 2] / film(kScanRows / 2);
+    double rest = 0.0;
+    for (int i = kBand; i < kScanRows - kBand; ++i) rest += first[i];
+    rest /= kScanRows - 2 * kBand;
+    for (int i = 0; i < kBand; ++i) {
+      if (gate(i) >= 0.5)
+        EXPECT_NEAR(first[i], level * film(i), 2e-3) << "row " << i;
+      else
+        EXPECT_NEAR(first[i], rest, 1e-6) << "row " << i;
     }
   }
 }
