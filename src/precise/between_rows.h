@@ -16,4 +16,15 @@ inline double betweenRows(const std::vector<float>& samples, long i, double t) {
                    t * (2.0 * p0 - 5.0 * p1 + 4.0 * p2 - p3 + t * (3.0 * (p1 - p2) + p3 - p0)));
 }
 
+// The value at place `at` of `values` (non-empty), by a linear blend of the two either
+// side; a place past either end takes the end's value.
+template <typename T>
+double linearlyAt(const std::vector<T>& values, double at) {
+  const int last = static_cast<int>(values.size()) - 1;
+  at = std::clamp(at, 0.0, static_cast<double>(last));
+  const int below = static_cast<int>(at);
+  const int above = std::min(below + 1, last);
+  return values[below] + (at - below) * (values[above] - values[below]);
+}
+
 }  // namespace kelvora

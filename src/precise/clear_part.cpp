@@ -223,19 +223,8 @@ std::vector<bool> scratchedColumns(const std::vector<int>& clear, int anchor, in
   judge(anchor, -1);
   judge(anchor, 1);
   // Runs wider than a scratch are film.
-  const auto narrowRuns = [&](std::vector<bool>& marked) {
-    for (int x = 0; x < n;) {
-      if (!marked[static_cast<size_t>(x)]) {
-        ++x;
-        continue;
-      }
-      const int a = x;
-      while (x < n && marked[static_cast<size_t>(x)]) ++x;
-      if (x - a > widest) std::fill(marked.begin() + a, marked.begin() + x, false);
-    }
-  };
-  narrowRuns(dark);
-  narrowRuns(bright);
+  keepRuns(dark, 1, widest);
+  keepRuns(bright, 1, widest);
   for (int x = 0; x < n; ++x)
     dark[static_cast<size_t>(x)] = dark[static_cast<size_t>(x)] || bright[static_cast<size_t>(x)];
   return dark;

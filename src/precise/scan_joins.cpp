@@ -83,15 +83,9 @@ std::vector<float> edgesOf(const std::vector<float>& picture) { return stepsAcro
 std::vector<float> timedAsSound(const ScanSound& scan) {
   const std::vector<float>& picture = scan.picture;
   if (scan.pictureLag == 0.0 || picture.empty()) return picture;
-  const int last = static_cast<int>(picture.size()) - 1;
   std::vector<float> timed(picture.size());
-  for (int y = 0; y <= last; ++y) {
-    const double at = std::clamp(y - scan.pictureLag, 0.0, static_cast<double>(last));
-    const int below = static_cast<int>(at);
-    const int above = std::min(below + 1, last);
-    const double part = at - below;
-    timed[y] = static_cast<float>(picture[below] + part * (picture[above] - picture[below]));
-  }
+  for (size_t y = 0; y < timed.size(); ++y)
+    timed[y] = static_cast<float>(linearlyAt(picture, static_cast<double>(y) - scan.pictureLag));
   return timed;
 }
 

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "precise/between_rows.h"
 #include "precise/clear_part.h"
 #include "precise/density_rows.h"
+#include "precise/track_strip.h"
 #include "signal/side_by_side.h"
 
 namespace kelvora {
@@ -103,13 +105,7 @@ std::vector<float> straightProfile(const Lengths& lengths, double skew) {
   for (size_t k = 0; k < lengths.means.size(); ++k) {
     const std::vector<float>& means = lengths.means[k];
     const double drift = skew * (lengths.middles[k] - 0.5 * rows);
-    for (int u = 0; u < n; ++u) {
-      const double at = std::clamp(u + drift, 0.0, static_cast<double>(n - 1));
-      const int below = static_cast<int>(at);
-      const int above = std::min(below + 1, n - 1);
-      const double part = at - below;
-      sum[u] += (means[below] + part * (means[above] - means[below])) * lengths.rows[k];
-    }
+    for (int u = 0; u < n; ++u) sum[u] += linearlyAt(means, u + drift) * lengths.rows[k];
   }
   std::vector<float> profile(static_cast<size_t>(n));
   for (int u = 0; u < n; ++u) profile[u] = static_cast<float>(sum[u] / rows);
@@ -841,20 +837,12 @@ FilmLevelsOfRow filmLevelsOfRow(const float* row, int cols, float middle, float 
 // film's own level and grain are taken instead.
 float filmEnd(const cv::Mat& levels, float end, float other, int side) {
   const float middle = 0.5f * (end + other);
-  constexpr int kSteps = 4;  // bins a level
-  constexpr int kTop = 256 * kSteps;
-  constexpr long kEnough = 32768;  // levels counted, from rows spread evenly
-  std::vector<long> count(kTop + 1, 0);
-  const int step = static_cast<int>(std::max<long>(1, static_cast<long>(levels.total()) / kEnough));
-  long total = 0;
-  for (int y = 0; y < levels.rows; y += step) {
-    const float* row = levels.ptr<float>(y);
-    for (int x = 0; x < levels.cols; ++x) {
-      if ((row[x] - middle) * static_cast<float>(side) <= 0.0f) continue;
-      ++count[static_cast<size_t>(std::clamp(static_cast<int>(row[x] * kSteps), 0, kTop))];
-      ++total;
-    }
-  }
+  const LevelCounts counts =
+      levelCounts(levels, [&](float v) { return (v - middle) * static_cast<float>(side) > 0.0f; });
+  const std::vector<long>& count = counts.count;
+  const long total = counts.total;
+  constexpr int kSteps = LevelCounts::kSteps;
+  constexpr int kTop = LevelCounts::kTop;
   if (total < 16) return end;
   // The levels below which a share of the film on that side lies, counted outwards.
   const auto outwards = [&](double share) {
@@ -1136,14 +1124,9 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     // steady beside a negative's. On a turned scan the film beside the track shows a
     // row of film `besideLag` rows before the track's middle does: a splice's band, whose
     // light is read row by row, meets the track's own there.
-    const auto besideAt = [&](double at) {
-      const int y = std::clamp(static_cast<int>(std::floor(at)), 0, rows - 1);
-      const int next = std::min(y + 1, rows - 1);
-      const double part = std::clamp(at - y, 0.0, 1.0);
-      return besideLevel[y] + part * (besideLevel[next] - besideLevel[y]);
-    };
     for (int y = 0; y < rows; ++y) {
-      const double beside = besideLag == 0.0 ? besideLevel[y] : besideAt(y - besideLag);
+      const double beside =
+          besideLag == 0.0 ? besideLevel[y] : linearlyAt(besideLevel, y - besideLag);
       const double light = beside > 1.0 ? beside : track.light;
       sound.samples[y] = static_cast<float>(sign * mean[y] / light / level);
     }

@@ -215,18 +215,11 @@ std::vector<float> columnMeans(const cv::Mat& strip, const StripLevels& levels) 
 }
 
 std::vector<float> levelShares(const cv::Mat& levels, const std::vector<double>& shares) {
-  constexpr int kSteps = 4;  // bins a level
-  constexpr int kTop = 256 * kSteps;
-  constexpr long kEnough = 32768;  // levels counted, from rows spread evenly
-  std::vector<long> count(kTop + 1, 0);
-  const int step = static_cast<int>(std::max<long>(1, static_cast<long>(levels.total()) / kEnough));
-  long total = 0;
-  for (int y = 0; y < levels.rows; y += step) {
-    const float* row = levels.ptr<float>(y);
-    for (int x = 0; x < levels.cols; ++x)
-      ++count[static_cast<size_t>(std::clamp(static_cast<int>(row[x] * kSteps), 0, kTop))];
-    total += levels.cols;
-  }
+  const LevelCounts counts = levelCounts(levels, [](float) { return true; });
+  const std::vector<long>& count = counts.count;
+  const long total = counts.total;
+  constexpr int kSteps = LevelCounts::kSteps;
+  constexpr int kTop = LevelCounts::kTop;
   std::vector<float> at;
   for (const double share : shares) {
     const long want = static_cast<long>(share * static_cast<double>(std::max(total - 1, 0L)));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -33,6 +34,32 @@ cv::Mat stripLevels(const cv::Mat& strip, const StripLevels& levels);
 
 // The level of each column of `strip`, averaged along it.
 std::vector<float> columnMeans(const cv::Mat& strip, const StripLevels& levels = {});
+
+// How many of the levels of `levels` (a float image) that `keep` takes fall in each bin
+// of a quarter of a level, from rows spread evenly enough that some 32768 are looked at.
+struct LevelCounts {
+  static constexpr int kSteps = 4;  // bins a level
+  static constexpr int kTop = 256 * kSteps;
+  std::vector<long> count = std::vector<long>(kTop + 1, 0);
+  long total = 0;
+};
+
+template <typename Keep>
+LevelCounts levelCounts(const cv::Mat& levels, Keep keep) {
+  constexpr long kEnough = 32768;
+  LevelCounts c;
+  const int step = static_cast<int>(std::max<long>(1, static_cast<long>(levels.total()) / kEnough));
+  for (int y = 0; y < levels.rows; y += step) {
+    const float* row = levels.ptr<float>(y);
+    for (int x = 0; x < levels.cols; ++x) {
+      if (!keep(row[x])) continue;
+      ++c.count[static_cast<size_t>(
+          std::clamp(static_cast<int>(row[x] * LevelCounts::kSteps), 0, LevelCounts::kTop))];
+      ++c.total;
+    }
+  }
+  return c;
+}
 
 // The levels below which each of `shares` (0 to 1) of the levels in `levels`, a float
 // image, lie; to a quarter of a level.
