@@ -1,62 +1,21 @@
 #include "scans/scan_loader.h"
 
-#include <tiffio.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdarg>
-#include <cstdio>
 #include <filesystem>
-#include <mutex>
 #include <new>
 #include <system_error>
-#include <vector>
 
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include "scans/dpx_reader.h"
 #include "scans/header_text.h"
+#include "scans/tiff_errors.h"
 #include "scans/tiff_reader.h"
 
 namespace kelvora {
-
-namespace {
-
-// The first error libtiff reported on this thread since the last `takeTiffError`.
-// libtiff's handlers are process-wide; each loading thread keeps its own record.
-thread_local std::string tiffError;
-
-void recordTiffError(const char*, const char* format, va_list args) {
-  if (!tiffError.empty()) return;
-  char text[256];
-  std::vsnprintf(text, sizeof text, format, args);
-  tiffError = text;
-}
-
-void ignoreTiffWarning(const char*, const char*, va_list) {}
-
-// OpenCV installs quiet handlers when it makes its first TIFF decoder, which would
-// hide a corrupt strip (the decoder returns the image with the rest black). One
-// decode first, then ours, so a decoder error makes the scan unreadable.
-void installTiffHandlers() {
-  static std::once_flag once;
-  std::call_once(once, [] {
-    std::vector<uchar> tiny;
-    if (cv::imencode(".tif", cv::Mat(1, 1, CV_8UC1, cv::Scalar(0)), tiny))
-      cv::imdecode(tiny, cv::IMREAD_ANYCOLOR);
-    TIFFSetErrorHandler(recordTiffError);
-    TIFFSetWarningHandler(ignoreTiffWarning);
-  });
-}
-
-std::string takeTiffError() {
-  std::string error;
-  error.swap(tiffError);
-  return error;
-}
-
-}  // namespace
 
 std::string tooSmallForAFrame(cv::Size size) {
   if (size.width >= kMinimumScanSide && size.height >= kMinimumScanSide) return "";

@@ -1,6 +1,5 @@
 #include "scans/tiff_reader.h"
 
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <tiffio.h>
 #include <unistd.h>
@@ -13,6 +12,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "scans/mapped_file.h"
 #include "scans/sample_depth.h"
 
 namespace kelvora {
@@ -70,41 +70,6 @@ void convert(const std::uint8_t* in, size_t inStep, int rows, int pixels, const 
     }
   }
 }
-
-// Bytes `from` to `to` of a file, mapped for reading; empty when that fails or they
-// do not lie inside the file.
-class MappedFile {
- public:
-  MappedFile(int fd, std::uint64_t from, std::uint64_t to) {
-    struct stat st {};
-    if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_size <= 0 || from >= to ||
-        to > static_cast<std::uint64_t>(st.st_size))
-      return;
-    const auto page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
-    const std::uint64_t start = from - from % page;
-    void* p = ::mmap(nullptr, static_cast<size_t>(to - start), PROT_READ,
-                     MAP_PRIVATE | MAP_POPULATE, fd, static_cast<off_t>(start));
-    if (p == MAP_FAILED) return;
-    mapping_ = p;
-    length_ = static_cast<size_t>(to - start);
-    start_ = start;
-  }
-  ~MappedFile() {
-    if (mapping_ != nullptr) ::munmap(mapping_, length_);
-  }
-  MappedFile(const MappedFile&) = delete;
-  MappedFile& operator=(const MappedFile&) = delete;
-  bool ok() const { return mapping_ != nullptr; }
-  // The byte at `offset` in the file, which must lie in the mapped part.
-  const std::uint8_t* at(std::uint64_t offset) const {
-    return static_cast<const std::uint8_t*>(mapping_) + (offset - start_);
-  }
-
- private:
-  void* mapping_ = nullptr;
-  size_t length_ = 0;
-  std::uint64_t start_ = 0;
-};
 
 // Uncompressed 8-bit colour strips are swapped to blue-green-red straight from the
 // file's pages, without a copy in between. Returns false, having written nothing,
@@ -266,6 +231,28 @@ DirectRead readTiffDirect(const std::string& path, cv::Mat& image, std::string& 
   image = out;
   if (scanSize != nullptr) *scanSize = cv::Size(static_cast<int>(width), static_cast<int>(height));
   return DirectRead::Done;
+}
+
+ScanHeader readTiffHeader(const std::string& path) {
+  ScanHeader h;
+  const TiffFile tiff(TIFFOpen(path.c_str(), "r"));
+  if (!tiff) return h;
+  TIFF* t = tiff.get();
+  h.read = true;
+  h.format = "tiff";
+  h.width = static_cast<int>(tag<std::uint32_t>(t, TIFFTAG_IMAGEWIDTH, 0));
+  h.height = static_cast<int>(tag<std::uint32_t>(t, TIFFTAG_IMAGELENGTH, 0));
+  h.channels = tag<std::uint16_t>(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+  h.bits = tag<std::uint16_t>(t, TIFFTAG_BITSPERSAMPLE, 1);
+  float x = 0.0f;
+  float y = 0.0f;
+  if (TIFFGetField(t, TIFFTAG_XRESOLUTION, &x) != 1) x = 0.0f;
+  if (TIFFGetField(t, TIFFTAG_YRESOLUTION, &y) != 1) y = 0.0f;
+  const auto unit = tag<std::uint16_t>(t, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+  const double perInch = unit == RESUNIT_CENTIMETER ? 2.54 : unit == RESUNIT_INCH ? 1.0 : 0.0;
+  h.dpiX = x * perInch;
+  h.dpiY = y * perInch;
+  return h;
 }
 
 }  // namespace kelvora

@@ -6,6 +6,7 @@
 
 #include "scans/direct_read.h"
 #include "scans/row_band.h"
+#include "scans/scan_header.h"
 
 namespace kelvora {
 
@@ -26,5 +27,10 @@ using TiffDepth = SampleDepth;
 DirectRead readTiffDirect(const std::string& path, cv::Mat& image, std::string& error,
                           TiffDepth depth = TiffDepth::Bytes, const RowBand& band = {},
                           cv::Size* scanSize = nullptr);
+
+// The header of a TIFF as libtiff reads it (its first picture): size, samples, depth
+// and resolution, format "tiff"; `read` is false when libtiff cannot open the file.
+// Complaints go to libtiff's handler of the calling thread, as for readTiffDirect.
+ScanHeader readTiffHeader(const std::string& path);
 
 }  // namespace kelvora

@@ -1,9 +1,11 @@
 // The direct TIFF reader must hand the jobs exactly the bytes of the general decoder,
-// and at full depth exactly the samples of the library reader.
+// and at full depth exactly the samples of the library reader; libtiff's reading of a
+// header must say what the general decoder's says.
 #include "scans/tiff_reader.h"
 
 #include <tiffio.h>
 
+#include <fstream>
 #include <random>
 #include <span>
 
@@ -11,6 +13,8 @@
 #include <opencv2/imgcodecs.hpp>
 
 #include "scans/dpx_reader.h"
+#include "scans/general_decoder.h"
+#include "scans/scan_header.h"
 #include "scans/scan_loader.h"
 #include "support/temp_dir.h"
 
@@ -119,6 +123,60 @@ TEST(TiffReaderTest, GivesExactlyTheGeneralDecodersBytes) {
       }
     }
   }
+}
+
+// How a scanner may tag its resolution: a unit of inches, centimetres or none, or no
+// unit at all (inches, by the format's default), or no resolution.
+struct Tagged {
+  float x, y;
+  int unit;  // a RESUNIT_ value, or 0 for no unit tag
+};
+
+TEST(TiffReaderTest, ReadsTheHeaderAsTheGeneralDecoderDoes) {
+  const Tagged tags[] = {{1800, 1800, RESUNIT_INCH},
+                         {708.66f, 708.66f, RESUNIT_CENTIMETER},
+                         {2000, 1000, RESUNIT_INCH},
+                         {300, 300, RESUNIT_NONE},
+                         {4000, 4000, 0},
+                         {0, 0, 0}};
+  const Layout layouts[] = {{1, 8, COMPRESSION_NONE, false},
+                            {3, 16, COMPRESSION_LZW, false},
+                            {4, 8, COMPRESSION_NONE, true}};
+  std::string why;
+  const GeneralDecoder* general = generalDecoder(why);
+  ASSERT_NE(general, nullptr) << why;
+  test::TempDir dir;
+  unsigned seed = 1;
+  for (const Layout& l : layouts)
+    for (const Tagged& t : tags) {
+      const std::string path = dir.file("scan" + std::to_string(seed) + ".tif");
+      writeScan(path, l, seed++);
+      if (t.x > 0) {
+        TIFF* tiff = TIFFOpen(path.c_str(), "r+");
+        ASSERT_NE(tiff, nullptr);
+        TIFFSetField(tiff, TIFFTAG_XRESOLUTION, t.x);
+        TIFFSetField(tiff, TIFFTAG_YRESOLUTION, t.y);
+        if (t.unit != 0) TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, t.unit);
+        TIFFRewriteDirectory(tiff);
+        TIFFClose(tiff);
+      }
+      const ScanHeader ours = readScanHeader(path);
+      const ScanHeader theirs = general->readHeader(path);
+      SCOPED_TRACE(path + " unit " + std::to_string(t.unit));
+      ASSERT_TRUE(ours.read && theirs.read);
+      EXPECT_EQ(ours.format, theirs.format);
+      EXPECT_EQ(ours.width, theirs.width);
+      EXPECT_EQ(ours.height, theirs.height);
+      EXPECT_EQ(ours.channels, theirs.channels);
+      EXPECT_EQ(ours.bits, theirs.bits);
+      EXPECT_NEAR(ours.dpiX, theirs.dpiX, 1e-3);
+      EXPECT_NEAR(ours.dpiY, theirs.dpiY, 1e-3);
+      EXPECT_EQ(ours.keycode, "");
+    }
+  // Not a TIFF inside: neither reads it.
+  const std::string text = dir.file("notes.tif");
+  { std::ofstream(text) << "not a scan"; }
+  EXPECT_FALSE(readScanHeader(text).read);
 }
 
 }  // namespace
