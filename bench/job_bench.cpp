@@ -2,13 +2,15 @@
 // in one run, on generated reels: 35 mm grey and colour at 900, 1800 and 3600 dpi,
 // and 16 mm long strips. Prints each job's time per frame and its ratio to imread.
 //
-// Then the movie job against imread as whole processes of their own, grey and colour at
-// 1800 dpi, interleaved in rounds: each starts, reads or films the reel and ends.
+// Then the movie job as the command line runs it against a program that only decodes
+// the scans with imread, as whole processes, grey and colour at 1800 dpi, interleaved
+// in rounds: each starts, reads or films the reel and ends.
 //
 // Then a 10-bit colour DPX reel against the same film as 8-bit TIFF, at 1800 and
 // 4000 dpi: both sound readers and their reads, interleaved in rounds, beside the
 // floor (the time to read the bytes of the rows a reader needs, warm and cold page
 // cache), and the jobs' peak memory against the reel's length.
+#include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -29,7 +31,6 @@
 #include "jobs/frame_listing.h"
 #include "quiet_controls.h"
 #include "reel/reel.h"
-#include "runner/preview.h"
 #include "runner/reel_runner.h"
 #include "scans/dpx_reader.h"
 #include "scans/memory.h"
@@ -163,36 +164,32 @@ void movieJob(benchmark::State& state, const BenchReel& r) {
   record(state, r);
 }
 
-// A whole process: this program run again as `--process=STAGE:REEL`, which does one
-// stage on one reel and ends. Its own start and end are in the time, as a user's are.
-int runStageAlone(const std::string& stage, const BenchReel& r) {
-  if (stage == "imread") {
-    const kelvora::FrameListing listing = kelvora::FrameListing::open(reelDirectory(r));
-    for (int n = 1; n <= listing.size(); ++n)
-      if (cv::imread(*listing.path(n), cv::IMREAD_ANYCOLOR).empty()) return 1;
-    return 0;
-  }
-  QuietControls controls;
-  kelvora::MovieRequest request;
-  request.output = (std::filesystem::temp_directory_path() /
-                    ("kelvora-bench-process-" + std::string(r.name) + ".avi"))
-                       .string();
-  return kelvora::makeMovie(reelRequest(r, controls), request).outcome ==
-                 kelvora::JobOutcome::Finished
-             ? 0
-             : 1;
-}
-
 std::map<std::string, std::vector<double>> processMs;  // ms a scan, by reel/stage
 
+// A whole process as a user starts one: the command line's movie job, or a program
+// that only decodes the scans with cv::imread and links nothing else. Its own start and
+// end are in the time.
 bool spawnStage(const std::string& stage, const BenchReel& r) {
-  std::string self = std::filesystem::read_symlink("/proc/self/exe").string();
-  std::string arg = "--process=" + stage + ":" + r.name;
-  char* argv[] = {self.data(), arg.data(), nullptr};
+  const std::string reel = reelDirectory(r);
+  const std::string movie = (std::filesystem::temp_directory_path() /
+                             ("kelvora-bench-process-" + std::string(r.name) + ".avi"))
+                                .string();
+  std::vector<std::string> args =
+      stage == "movie" ? std::vector<std::string>{KELVORA_CLI_PATH, "movie", reel, "-o", movie}
+                       : std::vector<std::string>{KELVORA_PLAIN_DECODE_PATH, reel};
+  std::vector<char*> argv;
+  for (std::string& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t quiet;
+  posix_spawn_file_actions_init(&quiet);
+  posix_spawn_file_actions_addopen(&quiet, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&quiet, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   pid_t child = 0;
-  if (posix_spawn(&child, self.c_str(), nullptr, nullptr, argv, environ) != 0) return false;
+  const bool spawned = posix_spawn(&child, argv[0], &quiet, nullptr, argv.data(), environ) == 0;
+  posix_spawn_file_actions_destroy(&quiet);
   int status = 0;
-  return ::waitpid(child, &status, 0) == child && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return spawned && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0;
 }
 
 void processStage(benchmark::State& state, const BenchReel& r, const std::string& stage) {
@@ -218,7 +215,7 @@ const char* const kProcessReels[] = {"grey_1800", "colour_1800"};
 void registerProcesses() {
   for (int round = 1; round <= kProcessRounds; ++round)
     for (const char* name : kProcessReels)
-      for (const char* stage : {"imread", "movie"})
+      for (const char* stage : {"decode", "movie"})
         benchmark::RegisterBenchmark(
             ("process/" + std::string(name) + "/" + stage + "/round:" + std::to_string(round))
                 .c_str(),
@@ -335,15 +332,16 @@ double median(std::vector<double> v) {
 
 void printProcesses() {
   std::printf(
-      "\nThe movie job against imread, each a whole process, ms a scan, median of %d rounds\n",
+      "\nThe movie job (the command line) against a plain decode (a program of cv::imread "
+      "alone),\neach a whole process, ms a scan, median of %d rounds\n",
       kProcessRounds);
-  std::printf("%-14s %9s %9s %7s\n", "reel", "imread", "movie", "mov/imr");
+  std::printf("%-14s %9s %9s %7s\n", "reel", "decode", "movie", "mov/dec");
   for (const char* name : kProcessReels) {
-    const double imread = median(processMs[std::string(name) + "/imread"]);
+    const double decode = median(processMs[std::string(name) + "/decode"]);
     const double movie = median(processMs[std::string(name) + "/movie"]);
-    if (imread <= 0 && movie <= 0) continue;  // left out by the filter
-    std::printf("%-14s %7.2fms %7.2fms %7.2f\n", name, imread, movie,
-                imread > 0 ? movie / imread : 0.0);
+    if (decode <= 0 && movie <= 0) continue;  // left out by the filter
+    std::printf("%-14s %7.2fms %7.2fms %7.2f\n", name, decode, movie,
+                decode > 0 ? movie / decode : 0.0);
   }
 }
 
@@ -460,13 +458,6 @@ class RatioReporter : public benchmark::ConsoleReporter {
 
 int main(int argc, char** argv) {
   kelvora::keepScanMemory();
-  if (argc == 2 && std::string(argv[1]).rfind("--process=", 0) == 0) {
-    const std::string what = std::string(argv[1]).substr(10);
-    const size_t colon = what.find(':');
-    const BenchReel* r = colon == std::string::npos ? nullptr : reelNamed(what.substr(colon + 1));
-    kelvora::prepareProcess(false);  // as the command line starts
-    return r == nullptr ? 2 : runStageAlone(what.substr(0, colon), *r);
-  }
   // `--memory` adds the memory table of the twins, `--memory=4000` of those at 4000 dpi.
   int memoryDpi = 0;
   bool measureMemory = false;
