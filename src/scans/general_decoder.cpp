@@ -30,7 +30,7 @@ LoadedDecoder load() {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(place, ec)) continue;
     // Never closed: the decoder's code must outlive every scan read with it.
-    void* module = ::dlopen(place.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* module = ::dlopen(place.c_str(), RTLD_LAZY | RTLD_LOCAL);
     if (module == nullptr) {
       const char* error = ::dlerror();
       loaded.why = "the image decoder module " + place.string() + " cannot be loaded" +
