@@ -1,7 +1,9 @@
 #include "scans/dpx_layout.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+#include <utility>
 
 namespace kelvora {
 
@@ -206,6 +208,21 @@ DpxBytes dpxRowBytes(const DpxLayout& l, int first, int end) {
   const std::uint64_t samples = static_cast<std::uint64_t>(end) * l.width * l.channels;
   b.to = filledTen(l) ? ceilDiv(samples, 3) * 4 : ceilDiv(samples * l.bits, 32) * 4;
   return b;
+}
+
+DpxFilm readDpxFilm(std::span<const std::uint8_t> header, bool bigEndian) {
+  DpxFilm film;
+  if (header.size() < kDpxFilmHeaderEnd) return film;
+  const auto text = [&](size_t at, size_t length) {
+    const auto* first = reinterpret_cast<const char*>(header.data() + at);
+    return std::string(first, strnlen(first, length));
+  };
+  // The edge code's five fields lie end to end, each padded with NULs if short.
+  for (const auto& [at, length] : {std::pair{1664, 2}, {1666, 2}, {1668, 2}, {1670, 6}, {1676, 4}})
+    film.edgeCode += text(static_cast<size_t>(at), static_cast<size_t>(length));
+  film.format = text(1680, 32);
+  film.frameRate = std::bit_cast<float>(HeaderFields(header, bigEndian).u32(1724));
+  return film;
 }
 
 }  // namespace kelvora

@@ -64,4 +64,21 @@ struct DpxBytes {
 };
 DpxBytes dpxRowBytes(const DpxLayout& layout, int first, int end);
 
+// What the film industry header of a DPX says of the film, its text as the file holds
+// it: the edge code (manufacturer, film type, perforation offset, prefix and count,
+// end to end), the film format ("Academy", ...) and the frame rate (not finite when
+// the header leaves it undefined).
+struct DpxFilm {
+  std::string edgeCode;
+  std::string format;
+  float frameRate = 0.0f;
+};
+
+// The bytes a DPX header takes up to the end of its film industry header.
+constexpr std::size_t kDpxFilmHeaderEnd = 1920;
+
+// Reads the film industry header from a DPX file's first bytes (`header`, at least
+// kDpxFilmHeaderEnd of them, else nothing is read), in the file's byte order.
+DpxFilm readDpxFilm(std::span<const std::uint8_t> header, bool bigEndian);
+
 }  // namespace kelvora

@@ -145,4 +145,30 @@ std::string readFullDepth(const std::string& path, cv::Mat& image) {
   return "";
 }
 
+ScanHeader readDpxHeader(const std::string& path) {
+  ScanHeader h;
+  const OpenFile file(path);
+  struct stat st {};
+  if (file.fd() < 0 || ::fstat(file.fd(), &st) != 0) return h;
+  std::array<std::uint8_t, kDpxFilmHeaderEnd> header{};
+  const std::span bytes(header.data(), readAt(file.fd(), header.data(), header.size(), 0));
+  DpxLayout layout;
+  std::string error;
+  if (bytes.size() < kDpxFilmHeaderEnd ||
+      readDpxLayout(bytes, static_cast<std::uint64_t>(st.st_size), layout, error) !=
+          DirectRead::Done)
+    return h;
+  const DpxFilm film = readDpxFilm(bytes, layout.bigEndian);
+  h.read = true;
+  h.format = "dpx";
+  h.width = layout.width;
+  h.height = layout.height;
+  h.channels = layout.channels;
+  h.bits = layout.bits;
+  h.frameRate = film.frameRate;
+  h.filmType = film.format;
+  h.keycode = film.edgeCode;
+  return h;
+}
+
 }  // namespace kelvora

@@ -6,6 +6,7 @@
 
 #include "scans/direct_read.h"
 #include "scans/row_band.h"
+#include "scans/scan_header.h"
 
 namespace kelvora {
 
@@ -36,5 +37,11 @@ std::string readDpx(const std::string& path, cv::Mat& image);
 // samples as CV_8U, deeper ones as CV_16U (10 and 12 bits taken to 16), colour
 // blue-green-red, alpha dropped. Returns "" or why the file could not be read.
 std::string readFullDepth(const std::string& path, cv::Mat& image);
+
+// The header of a DPX scan as the direct reader reads it: size, samples and depth of
+// its picture, format "dpx", and the film header's frame rate, film format and edge
+// code as the file holds them. `read` is false for a file the direct reader does not
+// take (see readDpxDirect).
+ScanHeader readDpxHeader(const std::string& path);
 
 }  // namespace kelvora

@@ -23,9 +23,11 @@ std::string headerText(std::string text) {
 
 ScanHeader readScanHeader(const std::string& path) {
   ScanHeader h;
-  // A TIFF's header is libtiff's to read, as its pixels are; the general decoder is
-  // loaded only for what libtiff cannot open.
-  if (!isDpxName(path)) {
+  // Headers are read as the pixels are, by the direct readers; the general decoder is
+  // loaded only for what they do not take.
+  if (isDpxName(path)) {
+    h = readDpxHeader(path);
+  } else {
     installTiffHandlers();
     h = readTiffHeader(path);
     takeTiffError();  // a complaint about the header is not one about the pixels

@@ -2,15 +2,19 @@
 // read, and a damaged or mixed reel is refused with its cause.
 #include "scans/dpx_reader.h"
 
+#include <cmath>
 #include <filesystem>
 
 #include <gtest/gtest.h>
 
 #include "jobs/frame_listing.h"
+#include "scans/general_decoder.h"
+#include "scans/header_text.h"
 #include "scans/scan_header.h"
 #include "scans/scan_loader.h"
 #include "support/cli_run.h"
 #include "support/damage.h"
+#include "support/dpx_file.h"
 #include "support/sound_run.h"
 #include "support/temp_dir.h"
 #include "support/wav_file.h"
@@ -102,6 +106,68 @@ TEST(DpxTest, ADamagedOrMixedReelIsRefusedWithItsCause) {
       test::runCli("sound " + dir.file("reel") + " -o " + dir.file("s.wav"));
   EXPECT_EQ(cli.status, 2);
   EXPECT_NE(cli.output.find("both .tif and .dpx scans (1 and 4)"), std::string::npos) << cli.output;
+}
+
+// A header field as reports show it: the fill of an unused field dropped, valid UTF-8.
+std::string shown(const std::string& text) {
+  const size_t end = text.find_last_not_of(std::string("\xff\0", 2));
+  return validUtf8(std::string_view(text).substr(0, end == std::string::npos ? 0 : end + 1));
+}
+
+// The direct reader reads a DPX header as the general decoder does, whoever wrote it.
+TEST(DpxTest, TheHeaderReadsAsTheGeneralDecoderReadsIt) {
+  std::string why;
+  const GeneralDecoder* general = generalDecoder(why);
+  ASSERT_NE(general, nullptr) << why;
+  test::TempDir dir;
+  std::vector<std::string> files;
+  // As the general library writes them, the film header filled in.
+  for (const int bits : {8, 10, 12, 16}) {
+    reel::ReelOptions o;
+    o.scans = 1;
+    o.colour = bits != 12;
+    o.sixteenBit = bits > 8;
+    o.dpxBits = bits;
+    o.filmType = bits == 16 ? 3 : 1;
+    files.push_back(reel::writeReel(o, dir.file(std::to_string(bits) + "-bit")).scanPaths[0]);
+  }
+  // As scanners of other makes write them: either byte order, packed or filled, grey to
+  // four samples a pixel, the film header's text Latin-1 or unset (NUL or 0xFF).
+  const struct {
+    int channels;
+    test::DpxFileLayout layout;
+  } written[] = {
+      {3, {10, DpxPacking::FilledA, true, false, 0, 0, "Academy", "01"}},
+      {1, {10, DpxPacking::Packed, false, true, 0, 0, "Acad\xE9mie", "\xE9\xE9"}},
+      {4, {16, DpxPacking::FilledA, true, false, 0, 0, "", "", true}},
+      {1, {12, DpxPacking::FilledB, false, false, 0, 8, "Vision\xFF\xFF 3", ""}},
+      {3, {8, DpxPacking::FilledA, true, false, 0, 0, "", ""}},
+  };
+  for (const auto& w : written) {
+    const cv::Mat samples(24, 30, CV_MAKETYPE(w.layout.bits == 8 ? CV_8U : CV_16U, w.channels),
+                          cv::Scalar::all(200));
+    files.push_back(dir.file(test::nameOf(w.layout, w.channels) + ".dpx"));
+    test::writeDpxFile(files.back(), samples, w.layout);
+  }
+  for (const std::string& file : files) {
+    SCOPED_TRACE(file);
+    const ScanHeader ours = readScanHeader(file);
+    const ScanHeader theirs = general->readHeader(file);
+    ASSERT_TRUE(ours.read && theirs.read);
+    EXPECT_EQ(ours.format, theirs.format);
+    EXPECT_EQ(ours.width, theirs.width);
+    EXPECT_EQ(ours.height, theirs.height);
+    EXPECT_EQ(ours.channels, theirs.channels);
+    EXPECT_EQ(ours.bits, theirs.bits);
+    EXPECT_EQ(ours.dpiX, theirs.dpiX);
+    EXPECT_EQ(ours.frameRate, std::isfinite(theirs.frameRate) ? theirs.frameRate : 0.0);
+    EXPECT_EQ(ours.filmType, shown(theirs.filmType));
+    // An edge code left all 0xFF is unset, where the general decoder makes numbers of it.
+    if (file.ends_with("16-be-4ch.dpx"))
+      EXPECT_EQ(ours.keycode, "");
+    else
+      EXPECT_EQ(ours.keycode, shown(theirs.keycode));
+  }
 }
 
 }  // namespace
