@@ -914,6 +914,47 @@ TEST(PreciseReaderParts, ScansStartingBetweenRowsAreReadOntoTheFirstOnesRows) {
     ASSERT_NEAR(joined[j], sound(static_cast<double>(j)), 0.002) << "row " << j;
 }
 
+// How two scans' overlap is blended, as the share of the first scan each row takes: a
+// raised cosine; most of it even where every row is read alike on both (variable
+// density), but about a splice; a splice's band one scan found and the other did not
+// (it ran into that scan's end) taken from the one that found it.
+TEST(PreciseReaderParts, OverlapsAreBlendedAsTheScansReadThem) {
+  struct Case {
+    const char* name;
+    bool evenly;
+    int bandReach;
+    std::vector<int> firstSplices, secondSplices;  // rows of each scan
+    double atQuarter, atBand;  // the first scan's share a quarter into the overlap, and at row 500
+  };
+  const double cosine = 0.5 + 0.5 * std::cos(3.141592653589793 * 50.5 / 200);
+  const double band = 0.5 + 0.5 * std::cos(3.141592653589793 * 100.5 / 200);
+  const Case cases[] = {
+      {"raised cosine", false, 0, {}, {}, cosine, band},
+      {"even", true, 0, {}, {}, 0.5, 0.5},
+      {"even but for a splice both found", true, 0, {500}, {100}, cosine, band},
+      {"a band only the first found", false, 40, {500}, {}, cosine, 1.0},
+      {"a band only the second found", true, 40, {}, {100}, cosine, 0.0},
+      {"a band both found", false, 40, {500}, {101}, cosine, band},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<ScanSound> scans(2);
+    scans[0].samples.assign(600, 1.0f);
+    scans[1].samples.assign(600, 0.0f);
+    scans[0].spliceRows = c.firstSplices;
+    scans[1].spliceRows = c.secondSplices;
+    JoinPlan plan;
+    plan.joins.resize(2);
+    plan.joins[1] = ScanJoin{400, 0.0};
+    const std::vector<float> joined = assembleScans(scans, plan, true, c.evenly, c.bandReach);
+    ASSERT_EQ(joined.size(), 1000u);
+    EXPECT_NEAR(joined[450], c.atQuarter, 1e-5);
+    EXPECT_NEAR(joined[500], c.atBand, 1e-5);
+    EXPECT_GT(joined[400], 0.99f) << "the overlap starts on the first scan";
+    EXPECT_LT(joined[599], 0.01f) << "and ends on the second";
+  }
+}
+
 // Two scans whose brighter rows do not meet, the gate's shadow over their short overlap:
 // the rows between are read from the faint rows either scan set aside, where they reach,
 // and bridged at the resting level only where neither does, or across a missing scan.
