@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "precise/between_rows.h"
 #include "precise/clear_part.h"
@@ -624,8 +625,6 @@ std::vector<double> cementLight(const std::vector<double>& beside,
   return kept;
 }
 
-// Lengths of a scan over which a variable-density negative's light along it is pooled.
-constexpr int kLightLengths = 16;
 // Rows of a variable-density negative's film beside the track taken together, and how
 // far off its light's fit they lie where the fit is not theirs.
 constexpr int kRowsTogether = 9;
@@ -635,15 +634,17 @@ constexpr int kPenumbraTogether = 5;
 
 // A variable-density negative's light along a strip, one value a row of its film beside
 // the track (`beside`): the shape the reel's scans show together (see
-// ReelTrack::lightSums, this scan's own added, kept in `sound`), a parabola along the
+// ReelTrack::besideAlong, this scan's own added, kept in `sound`), a parabola along the
 // whole scan, at the level this scan's lit rows `lit` hold; the bands of the splices at
 // `litSplices` (rows of `lit`) darkened as much as their cement takes. The dark film is
 // grainy: no row is trusted alone. Rows beyond `lit`, the penumbra's, take the fit where
 // they were given their light back, else their own film's, a few rows together (kept
-// against the fit in `sound.ownLight`, see relightPenumbra).
+// against the fit in `sound.ownLight`, see relightPenumbra). The rows the fit was made on
+// are marked in `fittedRows`, and the fit kept in `sound.lightFit`.
 std::vector<double> darkFilmLight(const std::vector<double>& beside, cv::Range lit,
                                   const std::vector<int>& litSplices, int longest,
-                                  DimmedRows dimmed, const ReelTrack& track, ScanSound& sound) {
+                                  DimmedRows dimmed, const ReelTrack& track, ScanSound& sound,
+                                  std::vector<bool>& fittedRows) {
   const int n = static_cast<int>(beside.size());
   const std::vector<double> litBeside(beside.begin() + lit.start, beside.begin() + lit.end);
   const int m = static_cast<int>(litBeside.size());
@@ -679,42 +680,28 @@ std::vector<double> darkFilmLight(const std::vector<double>& beside, cv::Range l
         if (!(fitted > 0.0) || std::abs(together[static_cast<size_t>(i)] / fitted - 1.0) > kFarOff)
           used[static_cast<size_t>(i)] = false;
       }
-    sound.lightSums.assign(kLightLengths, 0.0);
-    sound.lightCounts.assign(kLightLengths, 0.0);
-    for (int i = 0; i < m; ++i) {
-      if (!used[static_cast<size_t>(i)]) continue;
-      const int k = std::clamp(static_cast<int>((along(i + lit.start) + 0.5) * kLightLengths), 0,
-                               kLightLengths - 1);
-      sound.lightSums[static_cast<size_t>(k)] += litBeside[static_cast<size_t>(i)] / middle;
-      sound.lightCounts[static_cast<size_t>(k)] += 1.0;
-    }
-    // The parabola through the lengths' means, the reel's and this scan's.
-    cv::Matx33d a = cv::Matx33d::zeros();
-    cv::Vec3d b(0, 0, 0);
-    int lengths = 0;
-    for (int k = 0; k < kLightLengths; ++k) {
-      const size_t at = static_cast<size_t>(k);
-      const double sum =
-          sound.lightSums[at] + (at < track.lightSums.size() ? track.lightSums[at] : 0.0);
-      const double count =
-          sound.lightCounts[at] + (at < track.lightCounts.size() ? track.lightCounts[at] : 0.0);
-      if (!(count > 0.0)) continue;
-      ++lengths;
-      const double t = (k + 0.5) / kLightLengths - 0.5;
-      const cv::Vec3d p(1.0, t, t * t);
-      a += count * (p * p.t());
-      b += sum * p;
-    }
-    c = cv::Vec3d(1.0, 0.0, 0.0);
-    if (lengths >= 3 && !cv::solve(a, b, c, cv::DECOMP_SVD)) c = cv::Vec3d(1.0, 0.0, 0.0);
+    sound.besideAlong = AlongSums{};
+    for (int i = 0; i < m; ++i)
+      if (used[static_cast<size_t>(i)])
+        sound.besideAlong.add(along(i + lit.start), litBeside[static_cast<size_t>(i)] / middle);
+    // The parabola through the rows, the reel's and this scan's.
+    AlongSums reel = track.besideAlong;
+    reel += sound.besideAlong;
+    if (!reel.parabola(c)) c = cv::Vec3d(1.0, 0.0, 0.0);
     double seen = 0.0, fitted = 0.0;
+    cv::Vec3d moments(0.0, 0.0, 0.0);
     for (int i = 0; i < m; ++i) {
       if (!used[static_cast<size_t>(i)]) continue;
       seen += litBeside[static_cast<size_t>(i)];
       fitted += shape(i + lit.start);
+      const double t = along(i + lit.start);
+      moments += cv::Vec3d(1.0, t, t * t);
     }
     scale = fitted > 0.0 ? seen / fitted : middle;
+    sound.lightFit = LightFit{scale, c, seen, moments, along(0), 1.0 / whole};
   }
+  fittedRows.assign(static_cast<size_t>(n), false);
+  for (int i = 0; i < m; ++i) fittedRows[static_cast<size_t>(i + lit.start)] = used[i];
   sound.ownLight.assign(static_cast<size_t>(n), 1.0f);
   const auto shareOf = [&](int y) -> double {
     const auto& head = dimmed.headShares;
@@ -750,6 +737,85 @@ std::vector<double> darkFilmLight(const std::vector<double>& beside, cv::Range l
   }
   return level;
 }
+
+// A variable-density positive's light along a strip, one value a row of its clear film
+// beside the track (`beside`): on the rows `lit` holds, a parabola along the whole scan
+// through them (the rows far off it, a splice's band or the shadow's edge, left out) but
+// row by row across the bands of the splices at `litSplices` (see lightAlong); beyond
+// them, row by row. The rows the parabola was fitted on are marked in `fittedRows`, and
+// the fit kept in `sound.lightFit`, each row's light against it in `sound.ownLight`.
+std::vector<double> clearFilmLight(const std::vector<double>& beside, cv::Range lit,
+                                   const std::vector<int>& litSplices, int longest,
+                                   DimmedRows dimmed, ScanSound& sound,
+                                   std::vector<bool>& fittedRows) {
+  const int n = static_cast<int>(beside.size());
+  std::vector<double> level = beside;
+  const std::vector<double> litBeside(beside.begin() + lit.start, beside.begin() + lit.end);
+  const std::vector<double> steady = steadyLevel(litBeside);
+  const std::vector<double> litLevel = lightAlong(litBeside, steady, litSplices, longest);
+  std::copy(litLevel.begin(), litLevel.end(), level.begin() + lit.start);
+  const double whole = std::max(1, dimmed.before + n + dimmed.after);
+  const auto along = [&](int y) { return (y + dimmed.before + 0.5) / whole - 0.5; };
+  cv::Matx33d a = cv::Matx33d::zeros();
+  cv::Vec3d b(0, 0, 0), moments(0, 0, 0);
+  double seen = 0.0;
+  std::vector<bool> used(static_cast<size_t>(n), false);
+  for (int i = 0; i < static_cast<int>(litBeside.size()); ++i) {
+    const double v = litBeside[static_cast<size_t>(i)], s = steady[static_cast<size_t>(i)];
+    if (!(s > 1.0) || std::abs(v / s - 1.0) >= 0.1 || litLevel[static_cast<size_t>(i)] != s)
+      continue;
+    const double t = along(i + lit.start);
+    const cv::Vec3d p(1.0, t, t * t);
+    a += p * p.t();
+    b += v * p;
+    moments += p;
+    seen += v;
+    used[static_cast<size_t>(i + lit.start)] = true;
+  }
+  cv::Vec3d c;
+  if (moments[0] < 3.0 || !cv::solve(a, b, c, cv::DECOMP_SVD)) return level;
+  sound.lightFit = LightFit{1.0, c, seen, moments, along(0), 1.0 / whole};
+  const double middle = seen / moments[0];
+  for (int y = 0; y < n; ++y)
+    if (used[static_cast<size_t>(y)])
+      sound.besideAlong.add(along(y), beside[static_cast<size_t>(y)] / middle);
+  sound.ownLight.assign(static_cast<size_t>(n), 1.0f);
+  for (int y = 0; y < n; ++y) {
+    const double t = along(y);
+    const double fitted = c.dot(cv::Vec3d(1.0, t, t * t));
+    const bool inLit = y >= lit.start && y < lit.end;
+    if (inLit &&
+        litLevel[static_cast<size_t>(y - lit.start)] == steady[static_cast<size_t>(y - lit.start)])
+      level[static_cast<size_t>(y)] = fitted;
+    else if (fitted > 0.0 && level[static_cast<size_t>(y)] > 0.0)
+      sound.ownLight[static_cast<size_t>(y)] =
+          static_cast<float>(level[static_cast<size_t>(y)] / fitted);
+  }
+  fittedRows = std::move(used);
+  return level;
+}
+
+// A variable-density track's level along its scan (`mean`, one a row), against its mean
+// over the rows `fitted` marks, added on those rows to `sound.trackAlong` (see LightFit
+// for the place of each row along the scan).
+void addTrackAlong(const std::vector<double>& mean, const std::vector<bool>& fitted,
+                   ScanSound& sound) {
+  double sum = 0.0;
+  int count = 0;
+  for (size_t y = 0; y < mean.size() && y < fitted.size(); ++y)
+    if (fitted[y]) sum += mean[y], ++count;
+  if (count == 0 || !(sum > 0.0)) return;
+  const double middle = sum / count;
+  const LightFit& fit = sound.lightFit;
+  for (size_t y = 0; y < mean.size() && y < fitted.size(); ++y)
+    if (fitted[y])
+      sound.trackAlong.add(fit.first + fit.step * static_cast<double>(y), mean[y] / middle);
+}
+
+// Columns a variable-density track's window keeps clear of the track's edges on either
+// side: the edges' own columns, which the film partly covers, and the part of a column
+// the weave leaves after it is followed.
+int densityInset(int trackWidth) { return std::max(2, trackWidth / 48); }
 
 }  // namespace
 
@@ -934,13 +1000,88 @@ void retimeScan(ScanSound& sound, double columns) {
 }
 
 void poolLight(ReelTrack& track, const ScanSound& sound) {
-  const size_t n = sound.lightSums.size();
-  if (n == 0 || sound.lightCounts.size() != n) return;
-  track.lightSums.resize(std::max(track.lightSums.size(), n), 0.0);
-  track.lightCounts.resize(std::max(track.lightCounts.size(), n), 0.0);
-  for (size_t k = 0; k < n; ++k) {
-    track.lightSums[k] += sound.lightSums[k];
-    track.lightCounts[k] += sound.lightCounts[k];
+  track.besideAlong += sound.besideAlong;
+  track.trackAlong += sound.trackAlong;
+}
+
+namespace {
+
+// A parabola along the scan (see LightFit) at a mean of 1 over the whole scan; false
+// where `sums` bend none.
+bool meanOneParabola(const AlongSums& sums, cv::Vec3d& c) {
+  if (!sums.parabola(c)) return false;
+  const double mean = c[0] + c[2] / 12.0;
+  if (!(mean > 0.0)) return false;
+  c /= mean;
+  return true;
+}
+
+// The mean square of a parabola's values over the whole scan.
+double meanSquare(const cv::Vec3d& d) {
+  return d[0] * d[0] + d[1] * d[1] / 12.0 + d[2] * d[2] / 80.0 + d[0] * d[2] / 6.0;
+}
+
+// How far the reel's shape `reel` of a level along the scans may lie from the true one,
+// as the scans' own shapes of it (`sums`, one a scan) scatter about it: their mean
+// square apart, over the scans less one and over the scans again (the variance of a
+// mean); the largest double where fewer than three scans show a shape.
+double uncertainty(const cv::Vec3d& reel, const std::vector<const AlongSums*>& sums) {
+  double apart = 0.0;
+  int scans = 0;
+  for (const AlongSums* s : sums) {
+    cv::Vec3d own;
+    if (!meanOneParabola(*s, own)) continue;
+    apart += meanSquare(own - reel);
+    ++scans;
+  }
+  if (scans < 3) return std::numeric_limits<double>::max();
+  return apart / (static_cast<double>(scans) * (scans - 1));
+}
+
+}  // namespace
+
+void relightAlongScans(std::vector<ScanSound>& scans, const ReelTrack& track) {
+  // Two measures of the light along the scans: the film beside the track (bright and
+  // steady beside a positive's, dark and grainy beside a negative's) and the track itself
+  // (its sound averaged out over the scans, more or less), each weighed by how little
+  // the scans scatter about it.
+  cv::Vec3d beside, own;
+  const bool byBeside = meanOneParabola(track.besideAlong, beside);
+  const bool byTrack = meanOneParabola(track.trackAlong, own);
+  if (!byBeside && !byTrack) return;
+  cv::Vec3d shape = byBeside ? beside : own;
+  if (byBeside && byTrack) {
+    std::vector<const AlongSums*> besides, tracks;
+    for (const ScanSound& scan : scans) {
+      besides.push_back(&scan.besideAlong);
+      tracks.push_back(&scan.trackAlong);
+    }
+    const double b = uncertainty(beside, besides), t = uncertainty(own, tracks);
+    constexpr double kUnknown = std::numeric_limits<double>::max();
+    // Too few scans to weigh them by: the film beside the track, as read so far.
+    const double w = b == kUnknown   ? (t == kUnknown ? 1.0 : 0.0)
+                     : t == kUnknown ? 1.0
+                     : b + t > 0.0   ? t / (b + t)
+                                     : 0.5;
+    shape = w * beside + (1.0 - w) * own;
+  }
+  for (ScanSound& scan : scans) {
+    const LightFit& fit = scan.lightFit;
+    const double fitted = shape.dot(fit.moments);
+    if (!(fit.seen > 0.0) || !(fit.scale > 0.0) || !(fitted > 0.0)) continue;
+    const double scale = fit.seen / fitted;
+    const bool own = scan.ownLight.size() == scan.samples.size();
+    for (size_t i = 0; i < scan.samples.size(); ++i) {
+      const double t = fit.first + fit.step * static_cast<double>(i);
+      const cv::Vec3d p(1.0, t, t * t);
+      const double was = fit.scale * fit.shape.dot(p), now = scale * shape.dot(p);
+      if (!(was > 0.0) || !(now > 0.0)) continue;
+      // A row read by its own light keeps it; only its light against the fit moves.
+      if (own && scan.ownLight[i] != 1.0f)
+        scan.ownLight[i] = static_cast<float>(scan.ownLight[i] * was / now);
+      else
+        scan.samples[i] = static_cast<float>(scan.samples[i] * was / now);
+    }
   }
 }
 
@@ -948,6 +1089,7 @@ void setFaintAside(ScanSound& sound, int before, int after) {
   const int n = static_cast<int>(sound.samples.size());
   before = std::clamp(before, 0, n);
   after = std::clamp(after, 0, n - before);
+  sound.lightFit.first += before * sound.lightFit.step;
   sound.faintBefore.assign(sound.samples.begin(), sound.samples.begin() + before);
   sound.faintAfter.assign(sound.samples.end() - after, sound.samples.end());
   if (static_cast<int>(sound.ownLight.size()) == n) {
@@ -1001,8 +1143,8 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   if (track.variableDensity) {
     // Where the film drifts across the scan, each row is read where the film lies on it
     // (below): the window keeps the track's full width but for the weave's margin.
-    const int inset =
-        std::min(track.margin + (sound.skew != 0.0 ? 0 : drift), (track.last - track.first) / 3);
+    const int inset = std::min(densityInset(trackWidth) + (sound.skew != 0.0 ? 0 : drift),
+                               (track.last - track.first) / 3);
     from = track.first + inset + shift;
     to = track.last - inset + shift + 1;
   } else {
@@ -1096,8 +1238,13 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   for (const int row : litSplices) sound.spliceRows.push_back(row + lit.start);
   // The light along the scan: the dimmed rows' own, measured row by row.
   std::vector<double> besideLevel = besideRows;
+  std::vector<bool> fittedRows;
   if (darkBeside) {
-    besideLevel = darkFilmLight(besideRows, lit, litSplices, 4 * shortest, dimmed, track, sound);
+    besideLevel =
+        darkFilmLight(besideRows, lit, litSplices, 4 * shortest, dimmed, track, sound, fittedRows);
+  } else if (track.variableDensity) {
+    besideLevel =
+        clearFilmLight(besideRows, lit, litSplices, 4 * shortest, dimmed, sound, fittedRows);
   } else {
     const std::vector<double> litBeside(besideRows.begin() + lit.start,
                                         besideRows.begin() + lit.end);
@@ -1130,6 +1277,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
       const double light = beside > 1.0 ? beside : track.light;
       sound.samples[y] = static_cast<float>(sign * mean[y] / light / level);
     }
+    addTrackAlong(mean, fittedRows, sound);
     return sound;
   }
 

@@ -149,6 +149,9 @@ class PreciseReader : public SoundReader {
       reading.failure = noTrack();
       return reading;
     }
+    // A variable-density track's scans are lit along their length as the whole reel
+    // shows the gate's light, now that all of it is read.
+    if (track_.variableDensity) relightAlongScans(scans_, track_);
     // A turned scan's rows are read at one column of the gate; the film weaves about
     // its middle path through the gate, and every scan's rows are timed where the track
     // runs on that path, the mean of the scans' places.
