@@ -564,13 +564,21 @@ std::vector<double> lightAlong(const std::vector<double>& rows, const std::vecto
   return light;
 }
 
+// A splice's band as cementLight places it: from `start` to `end` (places between rows,
+// far beyond the strip where a scan's end cuts it), the share of light `inside` it.
+struct CementBand {
+  double start = 0.0, end = 0.0, inside = 1.0;
+};
+
 // The share of light the cement of the splices at `spliceRows` leaves, row by row of
 // film read `lag` rows before the film beside the track (the scan's turn moves its rows
 // along), from that film's scanned levels `beside`; 1 away from the splices. A band
 // reaches on from its middle, at most `longest` rows either way, as far as the film
-// stays a hundredth darker than its steady level, and two rows more for its edges.
+// stays a hundredth darker than its steady level, and two rows more for its edges. The
+// bands it places whole are added to `bands`, where given.
 std::vector<double> cementLight(const std::vector<double>& beside,
-                                const std::vector<int>& spliceRows, int longest, double lag) {
+                                const std::vector<int>& spliceRows, int longest, double lag,
+                                std::vector<CementBand>* bands = nullptr) {
   const int n = static_cast<int>(beside.size());
   std::vector<double> kept(static_cast<size_t>(n), 1.0);
   const std::vector<double> steady = steadyLevel(beside);
@@ -613,6 +621,7 @@ std::vector<double> cementLight(const std::vector<double>& beside,
     };
     const double start = a <= kEnd ? -1e9 : a + kEnd + 1 - darkened(a - kEnd, a + kEnd);
     const double end = b >= n - 1 - kEnd ? 1e9 : b - kEnd + darkened(b - kEnd, b + kEnd);
+    if (bands) bands->push_back(CementBand{start + lag, end + lag, inside});
     const int first = std::max(0, static_cast<int>(std::floor(std::max(start, -1.0) + lag)) - 1);
     const int last = std::min(n - 1, static_cast<int>(std::ceil(std::min(end, n + 1.0) + lag)) + 1);
     for (int y = first; y <= last; ++y) {
@@ -644,12 +653,15 @@ constexpr int kPenumbraTogether = 5;
 std::vector<double> darkFilmLight(const std::vector<double>& beside, cv::Range lit,
                                   const std::vector<int>& litSplices, int longest,
                                   DimmedRows dimmed, const ReelTrack& track, ScanSound& sound,
-                                  std::vector<bool>& fittedRows) {
+                                  std::vector<bool>& fittedRows, std::vector<double>& uncemented,
+                                  std::vector<CementBand>& bands) {
   const int n = static_cast<int>(beside.size());
   const std::vector<double> litBeside(beside.begin() + lit.start, beside.begin() + lit.end);
   const int m = static_cast<int>(litBeside.size());
-  std::vector<double> kept = litSplices.empty() ? std::vector<double>(litBeside.size(), 1.0)
-                                                : cementLight(litBeside, litSplices, longest, 0.0);
+  std::vector<double> kept = litSplices.empty()
+                                 ? std::vector<double>(litBeside.size(), 1.0)
+                                 : cementLight(litBeside, litSplices, longest, 0.0, &bands);
+  for (CementBand& band : bands) band.start += lit.start, band.end += lit.start;
   // The rows a few together: the grain of one row is a few per cent of its light.
   const std::vector<double> together = runningMean(litBeside, kRowsTogether);
   std::vector<double> level(static_cast<size_t>(n), 0.0);
@@ -735,7 +747,64 @@ std::vector<double> darkFilmLight(const std::vector<double>& beside, cv::Range l
     level[static_cast<size_t>(y)] = light;
     sound.ownLight[static_cast<size_t>(y)] = static_cast<float>(inLit ? 1.0 : light / fitted);
   }
+  uncemented = level;
+  for (int i = 0; i < m; ++i)
+    if (kept[static_cast<size_t>(i)] > 0.0 && kept[static_cast<size_t>(i)] < 1.0)
+      uncemented[static_cast<size_t>(i + lit.start)] /= kept[static_cast<size_t>(i)];
   return level;
+}
+
+// Rows either side of an edge of a splice's band over which the track places it.
+constexpr int kEdgeRows = 6;
+// How far from where the film beside the track puts an edge the track looks for it, in
+// rows, and in steps of what part of a row.
+constexpr double kEdgeReach = 2.0;
+constexpr double kEdgeStep = 0.05;
+
+// The share of light a splice's band `band` leaves row y (the row from y to y + 1).
+double keptBy(const CementBand& band, int y) {
+  const double row = static_cast<double>(y);
+  const double covered =
+      std::clamp(std::min(row + 1.0, band.end) - std::max(row, band.start), 0.0, 1.0);
+  return 1.0 - covered * (1.0 - band.inside);
+}
+
+// A variable-density negative's splice band `band` (rows of the track), its edges placed
+// again on the track's own level `mean`, one a row: the track is the brightest film the
+// negative has, and its level steps by the band's darkening across an edge, where the
+// film beside it is dark and grainy. Each edge lies where the track's level, given back
+// the light the band takes, bends least about it (the sound's own slope left alone). An
+// edge a scan's end cuts, or one too near it to judge, stays.
+CementBand bandOnTrack(const std::vector<double>& mean, CementBand band) {
+  const int n = static_cast<int>(mean.size());
+  const auto roughness = [&](const CementBand& b, double edge) {
+    const int centre = static_cast<int>(std::floor(edge));
+    double sum = 0.0;
+    for (int y = centre - kEdgeRows + 1; y < centre + kEdgeRows; ++y) {
+      const double before = mean[static_cast<size_t>(y - 1)] / keptBy(b, y - 1);
+      const double here = mean[static_cast<size_t>(y)] / keptBy(b, y);
+      const double after = mean[static_cast<size_t>(y + 1)] / keptBy(b, y + 1);
+      sum += (after - 2.0 * here + before) * (after - 2.0 * here + before);
+    }
+    return sum;
+  };
+  const auto judged = [&](double edge) {
+    return edge - kEdgeReach - kEdgeRows - 1 >= 0 && edge + kEdgeReach + kEdgeRows + 1 < n;
+  };
+  if (band.end - band.start < 2.0 * (kEdgeReach + kEdgeRows)) return band;
+  for (double CementBand::*edge : {&CementBand::start, &CementBand::end}) {
+    const double from = band.*edge;
+    if (!judged(from)) continue;
+    double best = from, least = std::numeric_limits<double>::max();
+    for (double at = from - kEdgeReach; at <= from + kEdgeReach + 1e-9; at += kEdgeStep) {
+      CementBand b = band;
+      b.*edge = at;
+      const double r = roughness(b, at);
+      if (r < least) least = r, best = at;
+    }
+    band.*edge = best;
+  }
+  return band;
 }
 
 // A variable-density positive's light along a strip, one value a row of its clear film
@@ -1239,9 +1308,11 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // The light along the scan: the dimmed rows' own, measured row by row.
   std::vector<double> besideLevel = besideRows;
   std::vector<bool> fittedRows;
+  std::vector<double> uncemented;  // a dark film's light along the scan, the splices left out
+  std::vector<CementBand> bands;
   if (darkBeside) {
-    besideLevel =
-        darkFilmLight(besideRows, lit, litSplices, 4 * shortest, dimmed, track, sound, fittedRows);
+    besideLevel = darkFilmLight(besideRows, lit, litSplices, 4 * shortest, dimmed, track, sound,
+                                fittedRows, uncemented, bands);
   } else if (track.variableDensity) {
     besideLevel =
         clearFilmLight(besideRows, lit, litSplices, 4 * shortest, dimmed, sound, fittedRows);
@@ -1271,9 +1342,27 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     // steady beside a negative's. On a turned scan the film beside the track shows a
     // row of film `besideLag` rows before the track's middle does: a splice's band, whose
     // light is read row by row, meets the track's own there.
+    // A dark film's splice bands are placed again on the track, where it shows them:
+    // each row's light is the film's along the scan, less the share its bands take there.
+    std::vector<double> kept;
+    if (!bands.empty() && uncemented.size() == static_cast<size_t>(rows)) {
+      kept.assign(static_cast<size_t>(rows), 1.0);
+      for (CementBand band : bands) {
+        band.start += besideLag;
+        band.end += besideLag;
+        band = bandOnTrack(mean, band);
+        for (int y = std::max(0, static_cast<int>(std::floor(band.start)));
+             y < rows && y < band.end; ++y)
+          kept[static_cast<size_t>(y)] = std::min(kept[static_cast<size_t>(y)], keptBy(band, y));
+      }
+    }
     for (int y = 0; y < rows; ++y) {
       const double beside =
-          besideLag == 0.0 ? besideLevel[y] : linearlyAt(besideLevel, y - besideLag);
+          !kept.empty()
+              ? kept[static_cast<size_t>(y)] *
+                    (besideLag == 0.0 ? uncemented[y] : linearlyAt(uncemented, y - besideLag))
+          : besideLag == 0.0 ? besideLevel[y]
+                             : linearlyAt(besideLevel, y - besideLag);
       const double light = beside > 1.0 ? beside : track.light;
       sound.samples[y] = static_cast<float>(sign * mean[y] / light / level);
     }
