@@ -186,6 +186,16 @@ std::vector<cv::Mat> alongsideFirst(const std::vector<cv::Mat>& strips, int widt
 
 }  // namespace
 
+bool AlongSums::parabola(cv::Vec3d& c) const {
+  // At least a few rows, spread over a tenth of the scan or more.
+  constexpr double kLeastRows = 16.0, kLeastSpread = 0.1;
+  const double n = a(0, 0);
+  if (n < kLeastRows) return false;
+  const double mean = a(0, 1) / n, spread = a(1, 1) / n - mean * mean;
+  if (!(spread >= kLeastSpread * kLeastSpread)) return false;
+  return cv::solve(a, b, c, cv::DECOMP_LU);
+}
+
 ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensity,
                           int trackWidth) {
   ReelTrack track;

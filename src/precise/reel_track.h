@@ -8,6 +8,27 @@
 
 namespace kelvora {
 
+// A level along a scan, summed row by row for the least-squares parabola through it in
+// t, the row's place along the whole scan from -0.5 to 0.5.
+struct AlongSums {
+  cv::Matx33d a = cv::Matx33d::zeros();
+  cv::Vec3d b{0.0, 0.0, 0.0};
+
+  void add(double t, double level) {
+    const cv::Vec3d p(1.0, t, t * t);
+    a += p * p.t();
+    b += level * p;
+  }
+  AlongSums& operator+=(const AlongSums& o) {
+    a += o.a;
+    b += o.b;
+    return *this;
+  }
+  // The parabola (1, t, t^2) through the rows summed: false where they are too few or
+  // lie too close together along the scan to bend one.
+  bool parabola(cv::Vec3d& c) const;
+};
+
 // Where the soundtrack runs on a reel, found once from its first scans' track strips
 // (see trackStrip) and followed from scan to scan after that.
 struct ReelTrack {
@@ -24,12 +45,13 @@ struct ReelTrack {
   double light = 1.0;          // variable density: the mean level of the film beside the track
   std::vector<int> hidden;     // variable area: strip columns, at the first scans' place, that
                                // a dark scratch along the film hid on the scans read so far
-  // A variable-density negative's light along a scan, against the scan's mean: the film
-  // beside its track is dark and grainy, too grainy to show it on one scan alone, and the
-  // gate's field lights every scan alike. Sums and counts, for lengths of the scan, of
-  // the scans read so far (see ScanSound::lightSums).
-  std::vector<double> lightSums;
-  std::vector<double> lightCounts;
+  // Variable density: the light along a scan, against each scan's mean, of the scans
+  // read so far: a negative's film beside its track is dark and grainy, too grainy to
+  // show it on one scan alone, and the gate's field lights every scan alike (see
+  // ScanSound::besideAlong).
+  AlongSums besideAlong;
+  // ...and the track's own level along them, summed alike (see ScanSound::trackAlong).
+  AlongSums trackAlong;
 
   // The levels of a strip of this reel, a variable-area negative turned over.
   StripLevels levels(const cv::Mat& strip) const {

@@ -518,7 +518,7 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
 }
 
 std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const JoinPlan& plan,
-                                 bool crossfade) {
+                                 bool crossfade, bool evenly, int bandReach) {
   std::vector<float> out;
   if (scans.empty()) return out;
   out = scans.front().samples;
@@ -532,6 +532,7 @@ std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const Join
   double place = 0.0;  // where the previous scan's first row lies in the output
   long previousEnds = static_cast<long>(out.size());  // where its last sample ends in it
   for (size_t k = 1; k < scans.size(); ++k) {
+    const double previousPlace = place;
     place += plan.joins[k].advance + plan.joins[k].part;
     // A scan that starts between two rows of the output is read onto them.
     const long at = static_cast<long>(std::ceil(place - 1e-9));
@@ -556,9 +557,52 @@ std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const Join
     } else {
       const long overlap = std::min<long>(end - at, static_cast<long>(present.size()));
       const long middle = overlap / 2;
+      // A splice's band in or near the overlap may run into one scan's end, where that
+      // scan leaves it unread: the raised cosine keeps to the scan that holds it whole.
+      const auto nearOverlap = [&](const std::vector<int>& rows, double first) {
+        return std::any_of(rows.begin(), rows.end(), [&](int r) {
+          const double atRow = first + r;
+          return atRow >= static_cast<double>(at - overlap) &&
+                 atRow < static_cast<double>(at + 2 * overlap);
+        });
+      };
+      const bool even = evenly && !nearOverlap(scans[k - 1].spliceRows, previousPlace) &&
+                        !nearOverlap(scans[k].spliceRows, place);
+      // Rows of the overlap about a band one scan found and the other did not (it ran
+      // into the other's end): 1 where only the previous scan found it, -1 the present.
+      std::vector<signed char> only(static_cast<size_t>(overlap), 0);
+      const auto foundBy = [&](const std::vector<int>& rows, double first,
+                               const std::vector<int>& others, double othersFirst,
+                               signed char mark) {
+        for (const int r : rows) {
+          const double centre = first + r;
+          const bool alike = std::any_of(others.begin(), others.end(), [&](int o) {
+            return std::abs(othersFirst + o - centre) <= bandReach;
+          });
+          if (alike) continue;
+          for (long i = std::max(0L, static_cast<long>(std::floor(centre)) - bandReach - at);
+               i < overlap && at + i <= centre + bandReach; ++i)
+            only[static_cast<size_t>(i)] = mark;
+        }
+      };
+      if (bandReach > 0) {
+        foundBy(scans[k - 1].spliceRows, previousPlace, scans[k].spliceRows, place, 1);
+        foundBy(scans[k].spliceRows, place, scans[k - 1].spliceRows, previousPlace, -1);
+      }
       for (long i = 0; i < overlap; ++i) {
         float& sample = out[static_cast<size_t>(at + i)];
-        if (crossfade) {
+        if (only[static_cast<size_t>(i)] != 0) {
+          if (only[static_cast<size_t>(i)] < 0) sample = present[i];
+        } else if (crossfade && even) {
+          // Eased into and out of over a tenth of the overlap at either end, where the
+          // scan coming in or going out lies in the gate's penumbra.
+          const double ramp = std::max(1.0, 0.1 * static_cast<double>(overlap));
+          const double x = static_cast<double>(i) + 0.5;
+          const double w = x < ramp             ? 0.75 + 0.25 * std::cos(kPi * x / ramp)
+                           : x > overlap - ramp ? 0.25 - 0.25 * std::cos(kPi * (overlap - x) / ramp)
+                                                : 0.5;
+          sample = static_cast<float>(w * sample + (1.0 - w) * present[i]);
+        } else if (crossfade) {
           const double w = 0.5 + 0.5 * std::cos(kPi * (i + 0.5) / overlap);
           sample = static_cast<float>(w * sample + (1.0 - w) * present[i]);
         } else if (i >= middle) {

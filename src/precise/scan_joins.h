@@ -46,9 +46,14 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
 // raised-cosine crossfade (`crossfade`) or cut in its middle, a gap bridged at the
 // resting level of the scans either side: eased into and out of in a couple of
 // milliseconds where the gate's shadow leaves rows unread between two scans; where scans
-// are missing, met where the rows read end, more than half lit.
+// are missing, met where the rows read end, more than half lit. `evenly`: the crossfade
+// holds both scans alike over most of the overlap, for a track whose every row is read
+// as well on one scan as on the other (variable density: the grain of the two averages),
+// but where a splice lies in or about it. `bandReach`, when above 0: rows either side of
+// a splice's middle its band may darken; where one scan of an overlap found a band there
+// and the other did not, those rows are taken from the one that found it.
 std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const JoinPlan& plan,
-                                 bool crossfade);
+                                 bool crossfade, bool evenly = false, int bandReach = 0);
 
 // Scales each scan's samples by its step in level from the scan before it across a
 // clean or quiet join of `plan`: the middle of the ratios of the rows they share (a

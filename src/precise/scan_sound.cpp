@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "precise/between_rows.h"
 #include "precise/clear_part.h"
@@ -563,13 +564,21 @@ std::vector<double> lightAlong(const std::vector<double>& rows, const std::vecto
   return light;
 }
 
+// A splice's band as cementLight places it: from `start` to `end` (places between rows,
+// far beyond the strip where a scan's end cuts it), the share of light `inside` it.
+struct CementBand {
+  double start = 0.0, end = 0.0, inside = 1.0;
+};
+
 // The share of light the cement of the splices at `spliceRows` leaves, row by row of
 // film read `lag` rows before the film beside the track (the scan's turn moves its rows
 // along), from that film's scanned levels `beside`; 1 away from the splices. A band
 // reaches on from its middle, at most `longest` rows either way, as far as the film
-// stays a hundredth darker than its steady level, and two rows more for its edges.
+// stays a hundredth darker than its steady level, and two rows more for its edges. The
+// bands it places whole are added to `bands`, where given.
 std::vector<double> cementLight(const std::vector<double>& beside,
-                                const std::vector<int>& spliceRows, int longest, double lag) {
+                                const std::vector<int>& spliceRows, int longest, double lag,
+                                std::vector<CementBand>* bands = nullptr) {
   const int n = static_cast<int>(beside.size());
   std::vector<double> kept(static_cast<size_t>(n), 1.0);
   const std::vector<double> steady = steadyLevel(beside);
@@ -612,6 +621,7 @@ std::vector<double> cementLight(const std::vector<double>& beside,
     };
     const double start = a <= kEnd ? -1e9 : a + kEnd + 1 - darkened(a - kEnd, a + kEnd);
     const double end = b >= n - 1 - kEnd ? 1e9 : b - kEnd + darkened(b - kEnd, b + kEnd);
+    if (bands) bands->push_back(CementBand{start + lag, end + lag, inside});
     const int first = std::max(0, static_cast<int>(std::floor(std::max(start, -1.0) + lag)) - 1);
     const int last = std::min(n - 1, static_cast<int>(std::ceil(std::min(end, n + 1.0) + lag)) + 1);
     for (int y = first; y <= last; ++y) {
@@ -624,8 +634,6 @@ std::vector<double> cementLight(const std::vector<double>& beside,
   return kept;
 }
 
-// Lengths of a scan over which a variable-density negative's light along it is pooled.
-constexpr int kLightLengths = 16;
 // Rows of a variable-density negative's film beside the track taken together, and how
 // far off its light's fit they lie where the fit is not theirs.
 constexpr int kRowsTogether = 9;
@@ -635,20 +643,25 @@ constexpr int kPenumbraTogether = 5;
 
 // A variable-density negative's light along a strip, one value a row of its film beside
 // the track (`beside`): the shape the reel's scans show together (see
-// ReelTrack::lightSums, this scan's own added, kept in `sound`), a parabola along the
+// ReelTrack::besideAlong, this scan's own added, kept in `sound`), a parabola along the
 // whole scan, at the level this scan's lit rows `lit` hold; the bands of the splices at
 // `litSplices` (rows of `lit`) darkened as much as their cement takes. The dark film is
 // grainy: no row is trusted alone. Rows beyond `lit`, the penumbra's, take the fit where
 // they were given their light back, else their own film's, a few rows together (kept
-// against the fit in `sound.ownLight`, see relightPenumbra).
+// against the fit in `sound.ownLight`, see relightPenumbra). The rows the fit was made on
+// are marked in `fittedRows`, and the fit kept in `sound.lightFit`.
 std::vector<double> darkFilmLight(const std::vector<double>& beside, cv::Range lit,
                                   const std::vector<int>& litSplices, int longest,
-                                  DimmedRows dimmed, const ReelTrack& track, ScanSound& sound) {
+                                  DimmedRows dimmed, const ReelTrack& track, ScanSound& sound,
+                                  std::vector<bool>& fittedRows, std::vector<double>& uncemented,
+                                  std::vector<CementBand>& bands) {
   const int n = static_cast<int>(beside.size());
   const std::vector<double> litBeside(beside.begin() + lit.start, beside.begin() + lit.end);
   const int m = static_cast<int>(litBeside.size());
-  std::vector<double> kept = litSplices.empty() ? std::vector<double>(litBeside.size(), 1.0)
-                                                : cementLight(litBeside, litSplices, longest, 0.0);
+  std::vector<double> kept = litSplices.empty()
+                                 ? std::vector<double>(litBeside.size(), 1.0)
+                                 : cementLight(litBeside, litSplices, longest, 0.0, &bands);
+  for (CementBand& band : bands) band.start += lit.start, band.end += lit.start;
   // The rows a few together: the grain of one row is a few per cent of its light.
   const std::vector<double> together = runningMean(litBeside, kRowsTogether);
   std::vector<double> level(static_cast<size_t>(n), 0.0);
@@ -679,42 +692,28 @@ std::vector<double> darkFilmLight(const std::vector<double>& beside, cv::Range l
         if (!(fitted > 0.0) || std::abs(together[static_cast<size_t>(i)] / fitted - 1.0) > kFarOff)
           used[static_cast<size_t>(i)] = false;
       }
-    sound.lightSums.assign(kLightLengths, 0.0);
-    sound.lightCounts.assign(kLightLengths, 0.0);
-    for (int i = 0; i < m; ++i) {
-      if (!used[static_cast<size_t>(i)]) continue;
-      const int k = std::clamp(static_cast<int>((along(i + lit.start) + 0.5) * kLightLengths), 0,
-                               kLightLengths - 1);
-      sound.lightSums[static_cast<size_t>(k)] += litBeside[static_cast<size_t>(i)] / middle;
-      sound.lightCounts[static_cast<size_t>(k)] += 1.0;
-    }
-    // The parabola through the lengths' means, the reel's and this scan's.
-    cv::Matx33d a = cv::Matx33d::zeros();
-    cv::Vec3d b(0, 0, 0);
-    int lengths = 0;
-    for (int k = 0; k < kLightLengths; ++k) {
-      const size_t at = static_cast<size_t>(k);
-      const double sum =
-          sound.lightSums[at] + (at < track.lightSums.size() ? track.lightSums[at] : 0.0);
-      const double count =
-          sound.lightCounts[at] + (at < track.lightCounts.size() ? track.lightCounts[at] : 0.0);
-      if (!(count > 0.0)) continue;
-      ++lengths;
-      const double t = (k + 0.5) / kLightLengths - 0.5;
-      const cv::Vec3d p(1.0, t, t * t);
-      a += count * (p * p.t());
-      b += sum * p;
-    }
-    c = cv::Vec3d(1.0, 0.0, 0.0);
-    if (lengths >= 3 && !cv::solve(a, b, c, cv::DECOMP_SVD)) c = cv::Vec3d(1.0, 0.0, 0.0);
+    sound.besideAlong = AlongSums{};
+    for (int i = 0; i < m; ++i)
+      if (used[static_cast<size_t>(i)])
+        sound.besideAlong.add(along(i + lit.start), litBeside[static_cast<size_t>(i)] / middle);
+    // The parabola through the rows, the reel's and this scan's.
+    AlongSums reel = track.besideAlong;
+    reel += sound.besideAlong;
+    if (!reel.parabola(c)) c = cv::Vec3d(1.0, 0.0, 0.0);
     double seen = 0.0, fitted = 0.0;
+    cv::Vec3d moments(0.0, 0.0, 0.0);
     for (int i = 0; i < m; ++i) {
       if (!used[static_cast<size_t>(i)]) continue;
       seen += litBeside[static_cast<size_t>(i)];
       fitted += shape(i + lit.start);
+      const double t = along(i + lit.start);
+      moments += cv::Vec3d(1.0, t, t * t);
     }
     scale = fitted > 0.0 ? seen / fitted : middle;
+    sound.lightFit = LightFit{scale, c, seen, moments, along(0), 1.0 / whole};
   }
+  fittedRows.assign(static_cast<size_t>(n), false);
+  for (int i = 0; i < m; ++i) fittedRows[static_cast<size_t>(i + lit.start)] = used[i];
   sound.ownLight.assign(static_cast<size_t>(n), 1.0f);
   const auto shareOf = [&](int y) -> double {
     const auto& head = dimmed.headShares;
@@ -748,8 +747,144 @@ std::vector<double> darkFilmLight(const std::vector<double>& beside, cv::Range l
     level[static_cast<size_t>(y)] = light;
     sound.ownLight[static_cast<size_t>(y)] = static_cast<float>(inLit ? 1.0 : light / fitted);
   }
+  uncemented = level;
+  for (int i = 0; i < m; ++i)
+    if (kept[static_cast<size_t>(i)] > 0.0 && kept[static_cast<size_t>(i)] < 1.0)
+      uncemented[static_cast<size_t>(i + lit.start)] /= kept[static_cast<size_t>(i)];
   return level;
 }
+
+// Rows either side of an edge of a splice's band over which the track places it.
+constexpr int kEdgeRows = 6;
+// How far from where the film beside the track puts an edge the track looks for it, in
+// rows, and in steps of what part of a row.
+constexpr double kEdgeReach = 2.0;
+constexpr double kEdgeStep = 0.05;
+
+// The share of light a splice's band `band` leaves row y (the row from y to y + 1).
+double keptBy(const CementBand& band, int y) {
+  const double row = static_cast<double>(y);
+  const double covered =
+      std::clamp(std::min(row + 1.0, band.end) - std::max(row, band.start), 0.0, 1.0);
+  return 1.0 - covered * (1.0 - band.inside);
+}
+
+// A variable-density negative's splice band `band` (rows of the track), its edges placed
+// again on the track's own level `mean`, one a row: the track is the brightest film the
+// negative has, and its level steps by the band's darkening across an edge, where the
+// film beside it is dark and grainy. Each edge lies where the track's level, given back
+// the light the band takes, bends least about it (the sound's own slope left alone). An
+// edge a scan's end cuts, or one too near it to judge, stays.
+CementBand bandOnTrack(const std::vector<double>& mean, CementBand band) {
+  const int n = static_cast<int>(mean.size());
+  const auto roughness = [&](const CementBand& b, double edge) {
+    const int centre = static_cast<int>(std::floor(edge));
+    double sum = 0.0;
+    for (int y = centre - kEdgeRows + 1; y < centre + kEdgeRows; ++y) {
+      const double before = mean[static_cast<size_t>(y - 1)] / keptBy(b, y - 1);
+      const double here = mean[static_cast<size_t>(y)] / keptBy(b, y);
+      const double after = mean[static_cast<size_t>(y + 1)] / keptBy(b, y + 1);
+      sum += (after - 2.0 * here + before) * (after - 2.0 * here + before);
+    }
+    return sum;
+  };
+  const auto judged = [&](double edge) {
+    return edge - kEdgeReach - kEdgeRows - 1 >= 0 && edge + kEdgeReach + kEdgeRows + 1 < n;
+  };
+  if (band.end - band.start < 2.0 * (kEdgeReach + kEdgeRows)) return band;
+  for (double CementBand::*edge : {&CementBand::start, &CementBand::end}) {
+    const double from = band.*edge;
+    if (!judged(from)) continue;
+    double best = from, least = std::numeric_limits<double>::max();
+    for (double at = from - kEdgeReach; at <= from + kEdgeReach + 1e-9; at += kEdgeStep) {
+      CementBand b = band;
+      b.*edge = at;
+      const double r = roughness(b, at);
+      if (r < least) least = r, best = at;
+    }
+    band.*edge = best;
+  }
+  return band;
+}
+
+// A variable-density positive's light along a strip, one value a row of its clear film
+// beside the track (`beside`): on the rows `lit` holds, a parabola along the whole scan
+// through them (the rows far off it, a splice's band or the shadow's edge, left out) but
+// row by row across the bands of the splices at `litSplices` (see lightAlong); beyond
+// them, row by row. The rows the parabola was fitted on are marked in `fittedRows`, and
+// the fit kept in `sound.lightFit`, each row's light against it in `sound.ownLight`.
+std::vector<double> clearFilmLight(const std::vector<double>& beside, cv::Range lit,
+                                   const std::vector<int>& litSplices, int longest,
+                                   DimmedRows dimmed, ScanSound& sound,
+                                   std::vector<bool>& fittedRows) {
+  const int n = static_cast<int>(beside.size());
+  std::vector<double> level = beside;
+  const std::vector<double> litBeside(beside.begin() + lit.start, beside.begin() + lit.end);
+  const std::vector<double> steady = steadyLevel(litBeside);
+  const std::vector<double> litLevel = lightAlong(litBeside, steady, litSplices, longest);
+  std::copy(litLevel.begin(), litLevel.end(), level.begin() + lit.start);
+  const double whole = std::max(1, dimmed.before + n + dimmed.after);
+  const auto along = [&](int y) { return (y + dimmed.before + 0.5) / whole - 0.5; };
+  cv::Matx33d a = cv::Matx33d::zeros();
+  cv::Vec3d b(0, 0, 0), moments(0, 0, 0);
+  double seen = 0.0;
+  std::vector<bool> used(static_cast<size_t>(n), false);
+  for (int i = 0; i < static_cast<int>(litBeside.size()); ++i) {
+    const double v = litBeside[static_cast<size_t>(i)], s = steady[static_cast<size_t>(i)];
+    if (!(s > 1.0) || std::abs(v / s - 1.0) >= 0.1 || litLevel[static_cast<size_t>(i)] != s)
+      continue;
+    const double t = along(i + lit.start);
+    const cv::Vec3d p(1.0, t, t * t);
+    a += p * p.t();
+    b += v * p;
+    moments += p;
+    seen += v;
+    used[static_cast<size_t>(i + lit.start)] = true;
+  }
+  cv::Vec3d c;
+  if (moments[0] < 3.0 || !cv::solve(a, b, c, cv::DECOMP_SVD)) return level;
+  sound.lightFit = LightFit{1.0, c, seen, moments, along(0), 1.0 / whole};
+  const double middle = seen / moments[0];
+  for (int y = 0; y < n; ++y)
+    if (used[static_cast<size_t>(y)])
+      sound.besideAlong.add(along(y), beside[static_cast<size_t>(y)] / middle);
+  sound.ownLight.assign(static_cast<size_t>(n), 1.0f);
+  for (int y = 0; y < n; ++y) {
+    const double t = along(y);
+    const double fitted = c.dot(cv::Vec3d(1.0, t, t * t));
+    const bool inLit = y >= lit.start && y < lit.end;
+    if (inLit &&
+        litLevel[static_cast<size_t>(y - lit.start)] == steady[static_cast<size_t>(y - lit.start)])
+      level[static_cast<size_t>(y)] = fitted;
+    else if (fitted > 0.0 && level[static_cast<size_t>(y)] > 0.0)
+      sound.ownLight[static_cast<size_t>(y)] =
+          static_cast<float>(level[static_cast<size_t>(y)] / fitted);
+  }
+  fittedRows = std::move(used);
+  return level;
+}
+
+// A variable-density track's level along its scan (`mean`, one a row), against its mean
+// over the rows `fitted` marks, added on those rows to `sound.trackAlong` (see LightFit
+// for the place of each row along the scan).
+void addTrackAlong(const std::vector<double>& mean, const std::vector<bool>& fitted,
+                   ScanSound& sound) {
+  double sum = 0.0;
+  int count = 0;
+  for (size_t y = 0; y < mean.size() && y < fitted.size(); ++y)
+    if (fitted[y]) sum += mean[y], ++count;
+  if (count == 0 || !(sum > 0.0)) return;
+  const double middle = sum / count;
+  const LightFit& fit = sound.lightFit;
+  for (size_t y = 0; y < mean.size() && y < fitted.size(); ++y)
+    if (fitted[y])
+      sound.trackAlong.add(fit.first + fit.step * static_cast<double>(y), mean[y] / middle);
+}
+
+// Columns a variable-density track's window keeps clear of the track's edges on either
+// side: the edges' own columns, which the film partly covers, and the part of a column
+// the weave leaves after it is followed.
+int densityInset(int trackWidth) { return std::max(2, trackWidth / 48); }
 
 }  // namespace
 
@@ -934,13 +1069,88 @@ void retimeScan(ScanSound& sound, double columns) {
 }
 
 void poolLight(ReelTrack& track, const ScanSound& sound) {
-  const size_t n = sound.lightSums.size();
-  if (n == 0 || sound.lightCounts.size() != n) return;
-  track.lightSums.resize(std::max(track.lightSums.size(), n), 0.0);
-  track.lightCounts.resize(std::max(track.lightCounts.size(), n), 0.0);
-  for (size_t k = 0; k < n; ++k) {
-    track.lightSums[k] += sound.lightSums[k];
-    track.lightCounts[k] += sound.lightCounts[k];
+  track.besideAlong += sound.besideAlong;
+  track.trackAlong += sound.trackAlong;
+}
+
+namespace {
+
+// A parabola along the scan (see LightFit) at a mean of 1 over the whole scan; false
+// where `sums` bend none.
+bool meanOneParabola(const AlongSums& sums, cv::Vec3d& c) {
+  if (!sums.parabola(c)) return false;
+  const double mean = c[0] + c[2] / 12.0;
+  if (!(mean > 0.0)) return false;
+  c /= mean;
+  return true;
+}
+
+// The mean square of a parabola's values over the whole scan.
+double meanSquare(const cv::Vec3d& d) {
+  return d[0] * d[0] + d[1] * d[1] / 12.0 + d[2] * d[2] / 80.0 + d[0] * d[2] / 6.0;
+}
+
+// How far the reel's shape `reel` of a level along the scans may lie from the true one,
+// as the scans' own shapes of it (`sums`, one a scan) scatter about it: their mean
+// square apart, over the scans less one and over the scans again (the variance of a
+// mean); the largest double where fewer than three scans show a shape.
+double uncertainty(const cv::Vec3d& reel, const std::vector<const AlongSums*>& sums) {
+  double apart = 0.0;
+  int scans = 0;
+  for (const AlongSums* s : sums) {
+    cv::Vec3d own;
+    if (!meanOneParabola(*s, own)) continue;
+    apart += meanSquare(own - reel);
+    ++scans;
+  }
+  if (scans < 3) return std::numeric_limits<double>::max();
+  return apart / (static_cast<double>(scans) * (scans - 1));
+}
+
+}  // namespace
+
+void relightAlongScans(std::vector<ScanSound>& scans, const ReelTrack& track) {
+  // Two measures of the light along the scans: the film beside the track (bright and
+  // steady beside a positive's, dark and grainy beside a negative's) and the track itself
+  // (its sound averaged out over the scans, more or less), each weighed by how little
+  // the scans scatter about it.
+  cv::Vec3d beside, own;
+  const bool byBeside = meanOneParabola(track.besideAlong, beside);
+  const bool byTrack = meanOneParabola(track.trackAlong, own);
+  if (!byBeside && !byTrack) return;
+  cv::Vec3d shape = byBeside ? beside : own;
+  if (byBeside && byTrack) {
+    std::vector<const AlongSums*> besides, tracks;
+    for (const ScanSound& scan : scans) {
+      besides.push_back(&scan.besideAlong);
+      tracks.push_back(&scan.trackAlong);
+    }
+    const double b = uncertainty(beside, besides), t = uncertainty(own, tracks);
+    constexpr double kUnknown = std::numeric_limits<double>::max();
+    // Too few scans to weigh them by: the film beside the track, as read so far.
+    const double w = b == kUnknown   ? (t == kUnknown ? 1.0 : 0.0)
+                     : t == kUnknown ? 1.0
+                     : b + t > 0.0   ? t / (b + t)
+                                     : 0.5;
+    shape = w * beside + (1.0 - w) * own;
+  }
+  for (ScanSound& scan : scans) {
+    const LightFit& fit = scan.lightFit;
+    const double fitted = shape.dot(fit.moments);
+    if (!(fit.seen > 0.0) || !(fit.scale > 0.0) || !(fitted > 0.0)) continue;
+    const double scale = fit.seen / fitted;
+    const bool own = scan.ownLight.size() == scan.samples.size();
+    for (size_t i = 0; i < scan.samples.size(); ++i) {
+      const double t = fit.first + fit.step * static_cast<double>(i);
+      const cv::Vec3d p(1.0, t, t * t);
+      const double was = fit.scale * fit.shape.dot(p), now = scale * shape.dot(p);
+      if (!(was > 0.0) || !(now > 0.0)) continue;
+      // A row read by its own light keeps it; only its light against the fit moves.
+      if (own && scan.ownLight[i] != 1.0f)
+        scan.ownLight[i] = static_cast<float>(scan.ownLight[i] * was / now);
+      else
+        scan.samples[i] = static_cast<float>(scan.samples[i] * was / now);
+    }
   }
 }
 
@@ -948,6 +1158,7 @@ void setFaintAside(ScanSound& sound, int before, int after) {
   const int n = static_cast<int>(sound.samples.size());
   before = std::clamp(before, 0, n);
   after = std::clamp(after, 0, n - before);
+  sound.lightFit.first += before * sound.lightFit.step;
   sound.faintBefore.assign(sound.samples.begin(), sound.samples.begin() + before);
   sound.faintAfter.assign(sound.samples.end() - after, sound.samples.end());
   if (static_cast<int>(sound.ownLight.size()) == n) {
@@ -1001,8 +1212,8 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   if (track.variableDensity) {
     // Where the film drifts across the scan, each row is read where the film lies on it
     // (below): the window keeps the track's full width but for the weave's margin.
-    const int inset =
-        std::min(track.margin + (sound.skew != 0.0 ? 0 : drift), (track.last - track.first) / 3);
+    const int inset = std::min(densityInset(trackWidth) + (sound.skew != 0.0 ? 0 : drift),
+                               (track.last - track.first) / 3);
     from = track.first + inset + shift;
     to = track.last - inset + shift + 1;
   } else {
@@ -1096,8 +1307,15 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   for (const int row : litSplices) sound.spliceRows.push_back(row + lit.start);
   // The light along the scan: the dimmed rows' own, measured row by row.
   std::vector<double> besideLevel = besideRows;
+  std::vector<bool> fittedRows;
+  std::vector<double> uncemented;  // a dark film's light along the scan, the splices left out
+  std::vector<CementBand> bands;
   if (darkBeside) {
-    besideLevel = darkFilmLight(besideRows, lit, litSplices, 4 * shortest, dimmed, track, sound);
+    besideLevel = darkFilmLight(besideRows, lit, litSplices, 4 * shortest, dimmed, track, sound,
+                                fittedRows, uncemented, bands);
+  } else if (track.variableDensity) {
+    besideLevel =
+        clearFilmLight(besideRows, lit, litSplices, 4 * shortest, dimmed, sound, fittedRows);
   } else {
     const std::vector<double> litBeside(besideRows.begin() + lit.start,
                                         besideRows.begin() + lit.end);
@@ -1124,12 +1342,31 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     // steady beside a negative's. On a turned scan the film beside the track shows a
     // row of film `besideLag` rows before the track's middle does: a splice's band, whose
     // light is read row by row, meets the track's own there.
+    // A dark film's splice bands are placed again on the track, where it shows them:
+    // each row's light is the film's along the scan, less the share its bands take there.
+    std::vector<double> kept;
+    if (!bands.empty() && uncemented.size() == static_cast<size_t>(rows)) {
+      kept.assign(static_cast<size_t>(rows), 1.0);
+      for (CementBand band : bands) {
+        band.start += besideLag;
+        band.end += besideLag;
+        band = bandOnTrack(mean, band);
+        for (int y = std::max(0, static_cast<int>(std::floor(band.start)));
+             y < rows && y < band.end; ++y)
+          kept[static_cast<size_t>(y)] = std::min(kept[static_cast<size_t>(y)], keptBy(band, y));
+      }
+    }
     for (int y = 0; y < rows; ++y) {
       const double beside =
-          besideLag == 0.0 ? besideLevel[y] : linearlyAt(besideLevel, y - besideLag);
+          !kept.empty()
+              ? kept[static_cast<size_t>(y)] *
+                    (besideLag == 0.0 ? uncemented[y] : linearlyAt(uncemented, y - besideLag))
+          : besideLag == 0.0 ? besideLevel[y]
+                             : linearlyAt(besideLevel, y - besideLag);
       const double light = beside > 1.0 ? beside : track.light;
       sound.samples[y] = static_cast<float>(sign * mean[y] / light / level);
     }
+    addTrackAlong(mean, fittedRows, sound);
     return sound;
   }
 

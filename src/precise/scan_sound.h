@@ -8,6 +8,20 @@
 
 namespace kelvora {
 
+// The light along a scan a variable-density negative's samples were read with: `scale`
+// times the parabola `shape` (1, t, t^2) in t, the place along the whole scan from -0.5
+// to 0.5. Sample i lies at t = first + step * i. The rows it was fitted on summed up,
+// their film beside the track (`seen`) and their moments (`moments`: the count, the sum
+// of t and of t^2), so that any other shape is fitted on them alike.
+struct LightFit {
+  double scale = 0.0;
+  cv::Vec3d shape{1.0, 0.0, 0.0};
+  double seen = 0.0;
+  cv::Vec3d moments{0.0, 0.0, 0.0};
+  double first = 0.0;
+  double step = 0.0;
+};
+
 // The sound one scan holds, read by the precise reader.
 struct ScanSound {
   // One sample a row of the strip. Variable area: the share of the nominal track width
@@ -38,22 +52,38 @@ struct ScanSound {
   // do not meet, never matched or measured on.
   std::vector<float> faintBefore;
   std::vector<float> faintAfter;
-  // A variable-density negative: the light along the scan as the film beside its track
-  // shows it, against its mean, summed over each of equal lengths of the whole scan,
-  // and the rows summed: to be added to the reel's (ReelTrack::lightSums).
-  std::vector<double> lightSums;
-  std::vector<double> lightCounts;
-  // A variable-density negative: each row's light as read against the light the reel's
-  // fit gives it (1 but in the gate's shadow, which is read by the row's own film).
+  // Variable density: the light along the scan as the film beside its track shows it,
+  // against its mean, on the rows its light was fitted on: to be added to the reel's
+  // (ReelTrack::besideAlong).
+  AlongSums besideAlong;
+  // Variable density: each row's light as read against the light the fit gives it (1
+  // but in the gate's shadow and, on a positive, a splice's band: read by the row's own
+  // film).
   std::vector<float> ownLight;
+  // Variable density: the track's own level along the scan, against its mean, on the
+  // same rows: to be added to the reel's (ReelTrack::trackAlong).
+  AlongSums trackAlong;
+  // Variable density: the parabola along the scan its samples were read with (see
+  // LightFit), to be fitted again to the reel's shape when all scans are read.
+  LightFit lightFit;
 };
 
 // Reads the rows of `sound` (its faint ones with them) at the column of the gate `columns`
 // beyond the one they were timed at (see ScanSound::turn), between rows.
 void retimeScan(ScanSound& sound, double columns);
 
-// Adds the light along `sound`'s scan to the reel's `track`.
+// Adds the light along `sound`'s scan, and its track's level along it, to the reel's
+// `track`.
 void poolLight(ReelTrack& track, const ScanSound& sound);
+
+// Reads a variable-density track's scans again with the light along each that the
+// track's own level along the scans of the whole reel shows (ReelTrack::trackAlong): the
+// gate's field lights every scan alike and the sound averages out over them, and the
+// track shows the field where it lies, not beside it. Each scan keeps its own level of
+// light, as its film beside the track measured it, and the rows read by their own light
+// keep it; its faint rows are left as they are. Scans read without a LightFit, or a
+// reel whose track shows no shape, are left alone.
+void relightAlongScans(std::vector<ScanSound>& scans, const ReelTrack& track);
 
 // Sets the first `before` and the last `after` samples of `sound` aside as its faint
 // ones, its splices and picture rows counted from the samples kept.

@@ -29,6 +29,9 @@ constexpr size_t kMostWaitingBytes = size_t{1} << 30;
 // a speck of dust would give.
 constexpr int kRowsPastTrack = 3;
 constexpr double kDegreesPerRadian = 57.29577951308232;
+// Rows beyond a splice's band (half of it either side of its middle) over which the
+// places of its edges may err.
+constexpr int kEdgeRowsAbout = 8;
 // Film shrinks along its length by no more than this as it ages.
 constexpr double kMostShrinkage = 0.05;
 
@@ -146,6 +149,9 @@ class PreciseReader : public SoundReader {
       reading.failure = noTrack();
       return reading;
     }
+    // A variable-density track's scans are lit along their length as the whole reel
+    // shows the gate's light, now that all of it is read.
+    if (track_.variableDensity) relightAlongScans(scans_, track_);
     // A turned scan's rows are read at one column of the gate; the film weaves about
     // its middle path through the gate, and every scan's rows are timed where the track
     // runs on that path, the mean of the scans' places.
@@ -157,11 +163,17 @@ class PreciseReader : public SoundReader {
       matchOverlapLevels(scans_, plan);
       relightPenumbra(scans_, plan, readLits_);
     }
+    // A variable-density positive's overlaps are read from both scans alike; a
+    // variable-density negative's scans find only the splice bands they hold whole.
+    const bool darkBeside = track_.variableDensity && track_.negative;
+    const std::vector<float> assembled =
+        assembleScans(scans_, plan, record_.crossfade, track_.variableDensity && !darkBeside,
+                      darkBeside ? spliceBandRows() + kEdgeRowsAbout : 0);
     // The first scan's rows before its lit ones and the last's after them hold sound
     // too: kept at the resting level, the sound starts with the first row, in step
     // with the pictures.
-    std::vector<float> samples = withShadowedEnds(assembleScans(scans_, plan, record_.crossfade),
-                                                  leads_.empty() ? 0 : leads_.front(), lastTail_);
+    std::vector<float> samples =
+        withShadowedEnds(assembled, leads_.empty() ? 0 : leads_.front(), lastTail_);
 
     // The rate the film's rows play at: frames per second times the frame pitch the
     // scans' advance measures, not the pitch the resolution gives.

@@ -226,7 +226,7 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.densityDrift = 0.1;
                                                       o.leaderFrames = 6;
                                                     },
-                                                    -1, 0, 0, 1.0},
+                                                    -1, 0, 0, 0.5},
                                            AgedReel{"sixteen_strips_DOWN",
                                                     [](reel::ReelOptions& o) {
                                                       o.filmType = 3;
@@ -304,7 +304,7 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.densityDrift = 0.1;
                                                       o.deep = true;
                                                     },
-                                                    -1, 0, 0, 2.0},
+                                                    -1, 0, 0, 1.0},
                                            // A negative's splices are found as a
                                            // positive's, and no speck is one.
                                            AgedReel{"splices_on_a_dusty_negative",
@@ -442,10 +442,10 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                            // Variable density turned in the gate and
                                            // weaving, a splice on it: the track found
                                            // across its whole width, not at the film's
-                                           // edge, and the splice's band read against
-                                           // the light it leaves. What it still loses,
-                                           // and its clicks off the dust, are held where
-                                           // they stand.
+                                           // edge, read across all of it but its edges'
+                                           // own columns, and the splice's band read
+                                           // against the light it leaves. Its clicks off
+                                           // the dust are held where they stand.
                                            AgedReel{"variable_density_turned_spliced",
                                                     [](reel::ReelOptions& o) {
                                                       o.filmType = 2;
@@ -457,7 +457,7 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.splices = {7};
                                                       o.framesCut = 2;
                                                     },
-                                                    -1, 0, 1, 5.0, 2},
+                                                    -1, 0, 1, 1.0, 2},
                                            AgedReel{"variable_density_inverse_strips_splice",
                                                     [](reel::ReelOptions& o) {
                                                       o.filmType = 2;
@@ -469,7 +469,7 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.splices = {2};
                                                       o.framesCut = 2;
                                                     },
-                                                    -1, 0, 1, 3.0},
+                                                    -1, 0, 1, 0.5},
                                            // Variable density turned, weaving and shaded by
                                            // the gate, a scan missing: the gap said and
                                            // bridged without a step, the penumbra's rows
@@ -515,11 +515,13 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.shrinkage = 0.011;
                                                       o.gateShadow = 0.93;
                                                     },
-                                                    -1, 0, 0, 1.5},
-                                           // What these two still lose against the ideal
-                                           // reader (the rows about the gap, the light's
-                                           // curve along the scan read on the dark film) is
-                                           // held where it stands.
+                                                    -1, 0, 0, 1.0},
+                                           // What the first still loses against the ideal
+                                           // reader (the rows about the gap) is held where
+                                           // it stands. The second's light along the scan
+                                           // is the gate's, the same on every scan: read
+                                           // over the whole reel, on its track as well as
+                                           // on the dark film beside it.
                                            AgedReel{"variable_density_negative_turned_shadow_gap",
                                                     [](reel::ReelOptions& o) {
                                                       o.filmType = 2;
@@ -543,7 +545,7 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.flicker = 0.05;
                                                       o.gateShadow = 0.9;
                                                     },
-                                                    -1, 0, 0, 7.5},
+                                                    -1, 0, 0, 1.0},
                                            AgedReel{"sixteen_strips_dust_shadow_weave_shrunk",
                                                     [](reel::ReelOptions& o) {
                                                       o.filmType = 3;
@@ -706,6 +708,44 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o = reel::randomArchiveReel(40);
                                                     },
                                                     -1, 0, 1, 1.1, 0},
+                                           // Variable density lit unevenly, dusty,
+                                           // scratched and shaded by the gate: the light
+                                           // along each scan is the gate's, read over the
+                                           // whole reel, and the overlaps are read from
+                                           // both scans alike.
+                                           AgedReel{"variable_density_light_scratch_dust_shadow",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(17);
+                                                    },
+                                                    -1, 0, 0, 1.0, 0},
+                                           // The same as negatives, one splice or two: the
+                                           // film beside the track is dark and grainy, and
+                                           // each band's edges are placed again on the
+                                           // track, the brightest film a negative has.
+                                           AgedReel{"turned_variable_density_negative_splice",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(40);
+                                                      o.negative = true;
+                                                    },
+                                                    -1, 0, 1, 1.2, 3},
+                                           AgedReel{"turned_variable_density_negative_two_splices",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(40);
+                                                      o.negative = true;
+                                                      o.splices = {3, 9};
+                                                    },
+                                                    -1, 0, 2, 1.0, 1},
+                                           // Variable-density negative strips whose splice's
+                                           // band runs into one strip's end, unread there:
+                                           // the overlap is read from the strip that holds
+                                           // it whole.
+                                           AgedReel{"variable_density_negative_strips_splice",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(39);
+                                                      o.negative = true;
+                                                      o.missingScans.clear();
+                                                    },
+                                                    -1, 0, 1, 1.0, 0},
                                            // 16 mm frames at 3970 dpi, unilateral, weaving,
                                            // the gate's shadow, a splice: beside the track
                                            // the film is opaque, and its grain would set
@@ -912,6 +952,47 @@ TEST(PreciseReaderParts, ScansStartingBetweenRowsAreReadOntoTheFirstOnesRows) {
   ASSERT_EQ(joined.size(), 3366u + 741u);  // the last scan starts on row 5 x 673.2
   for (size_t j = 0; j + 2 < joined.size(); ++j)
     ASSERT_NEAR(joined[j], sound(static_cast<double>(j)), 0.002) << "row " << j;
+}
+
+// How two scans' overlap is blended, as the share of the first scan each row takes: a
+// raised cosine; most of it even where every row is read alike on both (variable
+// density), but about a splice; a splice's band one scan found and the other did not
+// (it ran into that scan's end) taken from the one that found it.
+TEST(PreciseReaderParts, OverlapsAreBlendedAsTheScansReadThem) {
+  struct Case {
+    const char* name;
+    bool evenly;
+    int bandReach;
+    std::vector<int> firstSplices, secondSplices;  // rows of each scan
+    double atQuarter, atBand;  // the first scan's share a quarter into the overlap, and at row 500
+  };
+  const double cosine = 0.5 + 0.5 * std::cos(3.141592653589793 * 50.5 / 200);
+  const double band = 0.5 + 0.5 * std::cos(3.141592653589793 * 100.5 / 200);
+  const Case cases[] = {
+      {"raised cosine", false, 0, {}, {}, cosine, band},
+      {"even", true, 0, {}, {}, 0.5, 0.5},
+      {"even but for a splice both found", true, 0, {500}, {100}, cosine, band},
+      {"a band only the first found", false, 40, {500}, {}, cosine, 1.0},
+      {"a band only the second found", true, 40, {}, {100}, cosine, 0.0},
+      {"a band both found", false, 40, {500}, {101}, cosine, band},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<ScanSound> scans(2);
+    scans[0].samples.assign(600, 1.0f);
+    scans[1].samples.assign(600, 0.0f);
+    scans[0].spliceRows = c.firstSplices;
+    scans[1].spliceRows = c.secondSplices;
+    JoinPlan plan;
+    plan.joins.resize(2);
+    plan.joins[1] = ScanJoin{400, 0.0};
+    const std::vector<float> joined = assembleScans(scans, plan, true, c.evenly, c.bandReach);
+    ASSERT_EQ(joined.size(), 1000u);
+    EXPECT_NEAR(joined[450], c.atQuarter, 1e-5);
+    EXPECT_NEAR(joined[500], c.atBand, 1e-5);
+    EXPECT_GT(joined[400], 0.99f) << "the overlap starts on the first scan";
+    EXPECT_LT(joined[599], 0.01f) << "and ends on the second";
+  }
 }
 
 // Two scans whose brighter rows do not meet, the gate's shadow over their short overlap:
