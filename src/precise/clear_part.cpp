@@ -21,6 +21,10 @@ constexpr double kNearlyOpaque = 0.05;  // a column this dark is beyond the edge
 constexpr int kOpaqueAfterEdge = 3;     // columns that close an edge
 constexpr double kGrain = 0.05;         // what the grain moves a column's share by
 constexpr double kFaint = 0.15;         // a column this dark is at an edge's foot
+// A line along the film this much brighter than the clear film either side of it, in
+// shares of the span from opaque to clear, is no film: far beyond the grain of a column
+// measured over a scan, and beyond how far uneven light moves it over a dozen columns.
+constexpr double kBrighterThanClear = 0.03;
 
 // Whether most of the columns mirroring `run` about a bilateral track's middle are clear.
 bool mirrorIsClear(const std::vector<float>& shares, const Run& run, int mirrorSum) {
@@ -417,6 +421,32 @@ std::vector<bool> brightOverMirror(const std::vector<int>& clear, int rows,
                                      4 * on >= 3 * imageOpaque[static_cast<size_t>(x)];
   }
   keepRuns(bright, 2, widest);
+  return bright;
+}
+
+std::vector<bool> brightInClear(const std::vector<float>& means, const std::vector<bool>& always,
+                                float range, int widest) {
+  const int n = static_cast<int>(means.size());
+  std::vector<bool> bright(static_cast<size_t>(n), false);
+  if (static_cast<int>(always.size()) != n) return bright;
+  // The mean level of columns a to b, all of them clear film; -1 where one is not.
+  const auto film = [&](int a, int b) {
+    double sum = 0.0;
+    for (int x = a; x <= b; ++x) {
+      if (x < 0 || x >= n || !always[static_cast<size_t>(x)]) return -1.0;
+      sum += means[static_cast<size_t>(x)];
+    }
+    return sum / (b - a + 1);
+  };
+  for (int x = 0; x < n; ++x) {
+    if (!always[static_cast<size_t>(x)]) continue;
+    // The film on one side may be the edges' reach, clear on some rows only.
+    const double before = film(x - 6, x - 3), after = film(x + 3, x + 6);
+    if (before < 0.0 && after < 0.0) continue;
+    bright[static_cast<size_t>(x)] =
+        means[static_cast<size_t>(x)] - std::max(before, after) > kBrighterThanClear * range;
+  }
+  keepRuns(bright, 1, widest);
   return bright;
 }
 

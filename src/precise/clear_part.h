@@ -78,6 +78,17 @@ std::vector<bool> brightOverMirror(const std::vector<int>& clear, int rows,
                                    const std::vector<int>& imageOpaque,
                                    const std::vector<int>& clearOnIt, double mirrorSum, int widest);
 
+// The columns of a bilateral track's window that a bright line along the film puts out
+// of order where no edge ever comes under it, on film clear on every row but a speck's
+// (`always`): a print whose clear film has darkened with age leaves the line brighter
+// than it, and every row would read the track wider by the line's excess. Its mean level
+// (`means`, one a column) stands above the clear film either side of it, three to six
+// columns away, by more than a few hundredths of `range` (opaque to clear); above the
+// clear film on one side where the other is the edges' reach, clear on some rows only.
+// Runs wider than `widest` are film.
+std::vector<bool> brightInClear(const std::vector<float>& means, const std::vector<bool>& always,
+                                float range, int widest);
+
 // The clear width, in columns, of one row of a variable-area track: `shares` holds
 // each column's share of clear film (0 opaque, 1 clear). The sound lies in the edges
 // of the clear part that covers or lies nearest `anchor`, each edge a ramp where the

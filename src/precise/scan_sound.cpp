@@ -1257,6 +1257,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
                                     : hiddenColumns(clearColumns, anchor, counted, widest, known);
   std::fill(scratched.begin(), scratched.begin() + inset, false);
   std::fill(scratched.end() - inset, scratched.end(), false);
+  const float levelSpan = bright - dark;
   if (bilateral) {
     // Its mirror image says so on the margin too: the track located on the first scans
     // ends where a dark scratch hides the film beyond it.
@@ -1273,8 +1274,14 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     const AgainstImage against = againstImage(window, lit, mirrorSum, middle, apart, always);
     const std::vector<bool> over = brightOverMirror(clearColumns, counted, against.imageOpaque,
                                                     against.clearOnIt, mirrorSum, widest);
+    // ...and where no edge comes under it, by its level alone.
+    cv::Mat means;
+    cv::reduce(window.rowRange(lit), means, 0, cv::REDUCE_AVG, CV_32F);
+    const std::vector<bool> inClear =
+        brightInClear(std::vector<float>(means.ptr<float>(0), means.ptr<float>(0) + means.cols),
+                      always, levelSpan, widest);
     for (size_t x = 0; x < dark.size(); ++x)
-      scratched[x] = scratched[x] || dark[x] || shining[x] || over[x];
+      scratched[x] = scratched[x] || dark[x] || shining[x] || over[x] || inClear[x];
   } else {
     for (int x = 0; x < window.cols; ++x)
       if (scratched[static_cast<size_t>(x)]) sound.hidden.push_back(x + place);

@@ -318,6 +318,53 @@ TEST(ClearPart, ABrightLineTheEdgesReachOnAFewRowsShowsOnEachOfThem) {
   }
 }
 
+TEST(ClearPart, ABrightLineNoEdgeReachesStandsAboveTheClearFilm) {
+  // Mean levels of a bilateral window's 60 columns: opaque film, the edges' reach (clear
+  // on some rows), and clear film on every row from column 18 to 41, span 180.
+  std::vector<float> plain(60, 20.0f);
+  std::vector<bool> always(60, false);
+  for (int x = 10; x < 50; ++x) plain[static_cast<size_t>(x)] = 110.0f;
+  for (int x = 18; x <= 41; ++x) {
+    plain[static_cast<size_t>(x)] = 200.0f;
+    always[static_cast<size_t>(x)] = true;
+  }
+  const auto with = [&plain](int from, int to, float level) {
+    std::vector<float> means = plain;
+    std::fill(means.begin() + from, means.begin() + to + 1, level);
+    return means;
+  };
+  // Light falling across the track by half a level a column.
+  std::vector<float> falling = plain;
+  for (int x = 18; x <= 41; ++x) falling[static_cast<size_t>(x)] = 190.0f + 0.5f * x;
+  struct Case {
+    std::string name;
+    std::vector<float> means;
+    int widest;
+    std::vector<int> bright;
+  };
+  const Case cases[] = {
+      {"plain", plain, 8, {}},
+      {"a line on the clear film", with(27, 30, 215.0f), 8, {27, 28, 29, 30}},
+      // Beyond it the edges' reach, whose mean lies below the clear film's.
+      {"a line by the edges' reach", with(37, 40, 215.0f), 8, {37, 38, 39, 40}},
+      {"no brighter than grain and light", with(27, 30, 203.0f), 8, {}},
+      {"uneven light", falling, 8, {}},
+      {"wider than a scratch", with(24, 33, 215.0f), 8, {}},
+  };
+  for (const Case& c : cases) {
+    const std::vector<bool> got = brightInClear(c.means, always, 180.0f, c.widest);
+    std::vector<int> marked;
+    for (size_t x = 0; x < got.size(); ++x)
+      if (got[x]) marked.push_back(static_cast<int>(x));
+    EXPECT_EQ(marked, c.bright) << c.name;
+  }
+  // Where the edges reach the line on some rows, it is not judged by its level.
+  std::vector<bool> reached = always;
+  std::fill(reached.begin() + 27, reached.begin() + 31, false);
+  const std::vector<bool> got = brightInClear(with(27, 30, 215.0f), reached, 180.0f, 8);
+  EXPECT_EQ(std::count(got.begin(), got.end(), true), 0);
+}
+
 TEST(ClearPart, TheAnchorIsTheColumnClearMostOften) {
   struct Case {
     std::vector<int> clear;

@@ -678,12 +678,14 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                            // mirror image, on the few rows an edge comes
                                            // under it too. The print's clear film darkens
                                            // along the reel, and the scratch stands above
-                                           // it: the film's levels are its own.
+                                           // it: the film's levels are its own, and on the
+                                           // scans whose edges never reach it the scratch
+                                           // is found by its level, and read from its
+                                           // mirror image all the same.
                                            AgedReel{"turned_bilateral_bright_scratch_by_the_middle",
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(18);
-                                                    },
-                                                    -1, 0, 0, 2.5, 1},
+                                                    }},
                                            // The same frames without the scratch: turned
                                            // in the gate and weaving in it, each scan's rows
                                            // read at the gate's turn, not at the drift the
