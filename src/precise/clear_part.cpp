@@ -450,7 +450,21 @@ std::vector<bool> brightInClear(const std::vector<float>& means, const std::vect
   return bright;
 }
 
-double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum, ClearCore core) {
+namespace {
+
+// The clear part of a row (see clearWidth): its columns from `first` to `last`, those
+// read as clear whole (`filled`, a speck inside it), and the edges' ramps beyond them.
+struct ClearPart {
+  int first = 0;
+  int last = -1;
+  std::vector<bool> filled;
+  double before = 0.0;  // the ramp before `first`
+  double after = 0.0;   // and after `last`
+  double around = 0.0;  // no column clear: the edges' pixels about the anchor
+};
+
+ClearPart clearPart(const std::vector<float>& shares, int anchor, int mirrorSum, ClearCore core) {
+  ClearPart part;
   const int n = static_cast<int>(shares.size());
   std::vector<Run> runs;
   for (int x = 0; x < n;) {
@@ -465,10 +479,9 @@ double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum, C
   const int at = std::clamp(anchor, 0, std::max(n - 1, 0));
   if (runs.empty()) {
     // No column clear: what there is lies in the edges' pixels about the anchor.
-    double width = 0.0;
     for (int x = std::max(0, at - 3); x <= std::min(n - 1, at + 3); ++x)
-      width += shares[static_cast<size_t>(x)];
-    return width;
+      part.around += shares[static_cast<size_t>(x)];
+    return part;
   }
   // The run that covers the anchor, or lies nearest it.
   size_t main = 0;
@@ -481,7 +494,8 @@ double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum, C
   }
   // A unilateral track is no mirror image: its anchor lies far from the middle.
   if (mirrorSum >= 0 && std::abs(2 * at - mirrorSum) > std::max(4, n / 20)) mirrorSum = -1;
-  std::vector<bool> filled(static_cast<size_t>(n), false);
+  std::vector<bool>& filled = part.filled;
+  filled.assign(static_cast<size_t>(n), false);
   int first = runs[main].first, last = runs[main].last;
   for (size_t k = main; k-- > 0;) {
     const Run gap{runs[k].last + 1, first - 1};
@@ -499,14 +513,38 @@ double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum, C
       filled[static_cast<size_t>(x)] = across == Across::Clear;
     last = runs[k].last;
   }
-  double width = 0.0;
-  for (int x = first; x <= last; ++x)
-    width += filled[static_cast<size_t>(x)] ? 1.0 : shares[static_cast<size_t>(x)];
+  part.first = first;
+  part.last = last;
   // The edges: the part-covered columns beyond the clear ones, falling away from them,
   // a ramp where the sound moved within the row (see edgeWidth).
-  if (first > 0) width += edgeWidth(shares, first - 1, -1);
-  if (last < n - 1) width += edgeWidth(shares, last + 1, 1);
-  return width;
+  if (first > 0) part.before = edgeWidth(shares, first - 1, -1);
+  if (last < n - 1) part.after = edgeWidth(shares, last + 1, 1);
+  return part;
+}
+
+}  // namespace
+
+double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum, ClearCore core) {
+  const ClearPart part = clearPart(shares, anchor, mirrorSum, core);
+  if (part.last < part.first) return part.around;
+  double width = 0.0;
+  for (int x = part.first; x <= part.last; ++x)
+    width += part.filled[static_cast<size_t>(x)] ? 1.0 : shares[static_cast<size_t>(x)];
+  return width + part.before + part.after;
+}
+
+ClearSides clearSides(const std::vector<float>& shares, int anchor, int mirrorSum, double middle,
+                      ClearCore core) {
+  const ClearPart part = clearPart(shares, anchor, mirrorSum, core);
+  ClearSides sides{part.before + 0.5 * part.around, part.after + 0.5 * part.around};
+  for (int x = part.first; x <= part.last; ++x) {
+    const double v = part.filled[static_cast<size_t>(x)] ? 1.0 : shares[static_cast<size_t>(x)];
+    // Column x covers x - 0.5 to x + 0.5.
+    const double before = std::clamp(middle + 0.5 - x, 0.0, 1.0);
+    sides.before += before * v;
+    sides.after += (1.0 - before) * v;
+  }
+  return sides;
 }
 
 }  // namespace kelvora

@@ -106,4 +106,15 @@ std::vector<bool> brightInClear(const std::vector<float>& means, const std::vect
 // film beyond comes back from, and goes on falling: the dip is read across.
 double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum, ClearCore core = {});
 
+// The clear width of one row of a bilateral track (see clearWidth) in its two halves,
+// before and after the track's middle `middle` (a column, to a part of one): each
+// half's edge moves on its own side, and on a turned scan shows its sound a little
+// earlier or later than the other's.
+struct ClearSides {
+  double before = 0.0;
+  double after = 0.0;
+};
+ClearSides clearSides(const std::vector<float>& shares, int anchor, int mirrorSum, double middle,
+                      ClearCore core = {});
+
 }  // namespace kelvora

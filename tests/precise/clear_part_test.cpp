@@ -3,6 +3,7 @@
 #include "precise/clear_part.h"
 
 #include <algorithm>
+#include <cmath>
 #include <initializer_list>
 #include <iterator>
 #include <string>
@@ -315,6 +316,35 @@ TEST(ClearPart, ABrightLineTheEdgesReachOnAFewRowsShowsOnEachOfThem) {
     for (size_t x = 0; x < got.size(); ++x)
       if (got[x]) marked.push_back(static_cast<int>(x));
     EXPECT_EQ(marked, c.bright) << c.name;
+  }
+}
+
+TEST(ClearPart, ABilateralRowsHalvesMeetAtItsMiddle) {
+  struct Case {
+    std::string name;
+    std::vector<float> shares;
+    double middle;
+    double before, after;
+  };
+  // Clear from 22.4 to 57.6 in a row whose column x covers x to x + 1: the middle at 40,
+  // column 39.5 counted from the columns' own middles, the mirror sum 79.
+  const std::vector<float> bilateral = row(80, 22.4, 57.6);
+  std::vector<float> ramp = row(80, 22.4, 50.0);
+  const float fall[] = {0.9f, 0.7f, 0.45f, 0.3f, 0.1f};
+  std::copy(std::begin(fall), std::end(fall), ramp.begin() + 50);
+  const Case cases[] = {
+      {"plain", bilateral, 39.5, 17.6, 17.6},
+      {"middle between columns", bilateral, 39.75, 17.85, 17.35},
+      {"one half wider", row(80, 20.4, 57.6), 39.5, 19.6, 17.6},
+      {"dark speck inside one half", withSpeck(bilateral, 30, 34, 0.0f), 39.5, 17.6, 17.6},
+      {"bright speck on the opaque film", withSpeck(bilateral, 5, 9, 1.0f), 39.5, 17.6, 17.6},
+      {"a ramp on one half", ramp, 39.5, 17.6, 10.0 + 0.9 + 0.7 + 0.45 + 0.3 + 0.1},
+  };
+  for (const Case& c : cases) {
+    const ClearSides sides = clearSides(c.shares, 40, 79, c.middle);
+    EXPECT_NEAR(sides.before, c.before, 1e-4) << c.name;
+    EXPECT_NEAR(sides.after, c.after, 1e-4) << c.name;
+    EXPECT_NEAR(sides.before + sides.after, clearWidth(c.shares, 40, 79), 1e-4) << c.name;
   }
 }
 

@@ -686,6 +686,17 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(18);
                                                     }},
+                                           // 16 mm strips turned in the gate, each a little
+                                           // its own way, fast loud speech, two splices: each
+                                           // half of the bilateral track is read where its
+                                           // edge shows the film's row, its clear width as a
+                                           // whole between rows, not column by column.
+                                           AgedReel{"turned_bilateral_strips_fast_speech_splices",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(2);
+                                                      o.missingScans.clear();
+                                                    },
+                                                    -1, 0, 2},
                                            // The same frames without the scratch: turned
                                            // in the gate and weaving in it, each scan's rows
                                            // read at the gate's turn, not at the drift the
