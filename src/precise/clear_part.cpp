@@ -25,6 +25,14 @@ constexpr double kFaint = 0.15;         // a column this dark is at an edge's fo
 // shares of the span from opaque to clear, is no film: far beyond the grain of a column
 // measured over a scan, and beyond how far uneven light moves it over a dozen columns.
 constexpr double kBrighterThanClear = 0.03;
+// The halves of a bilateral track's row lie further apart than this, in columns, and
+// than this many times their usual spread, where a speck lies on one of them.
+constexpr double kHalvesApart = 0.75;
+constexpr double kHalvesSpreads = 6.0;
+// Rows a speck that sets the halves apart covers at least, and how many times further
+// than the other half the speck's leaves the curve of the sound about it.
+constexpr int kLeastSpeckRows = 3;
+constexpr double kSpeckLeaves = 1.75;
 
 // Whether most of the columns mirroring `run` about a bilateral track's middle are clear.
 bool mirrorIsClear(const std::vector<float>& shares, const Run& run, int mirrorSum) {
@@ -545,6 +553,75 @@ ClearSides clearSides(const std::vector<float>& shares, int anchor, int mirrorSu
     sides.after += (1.0 - before) * v;
   }
   return sides;
+}
+
+int mendHalves(std::vector<double>& before, std::vector<double>& after, int longest) {
+  const int n = static_cast<int>(std::min(before.size(), after.size()));
+  if (n < 16) return 0;
+  // How far apart the halves lie: the middle of it, and its spread by the middle of the
+  // departures from that, as a standard deviation.
+  std::vector<double> apart(static_cast<size_t>(n));
+  for (int y = 0; y < n; ++y)
+    apart[static_cast<size_t>(y)] = before[static_cast<size_t>(y)] - after[static_cast<size_t>(y)];
+  std::vector<double> sorted = apart;
+  const auto middleOf = [](std::vector<double>& v) {
+    const auto mid = v.begin() + static_cast<long>(v.size() / 2);
+    std::nth_element(v.begin(), mid, v.end());
+    return *mid;
+  };
+  const double usual = middleOf(sorted);
+  for (int y = 0; y < n; ++y)
+    sorted[static_cast<size_t>(y)] = std::abs(apart[static_cast<size_t>(y)] - usual);
+  const double spread = 1.4826 * middleOf(sorted);
+  const double far = std::max(kHalvesApart, kHalvesSpreads * spread);
+  const auto off = [&](int y) { return std::abs(apart[static_cast<size_t>(y)] - usual) > far; };
+  int mended = 0;
+  for (int y = 0; y < n;) {
+    if (!off(y)) {
+      ++y;
+      continue;
+    }
+    int a = y;
+    while (y < n && off(y)) ++y;
+    int b = y - 1;
+    // The sound outrunning the rows sets the halves of a turned track apart, read between
+    // rows, on a row or two alone; a speck that matters covers more.
+    if (b - a + 1 < kLeastSpeckRows) continue;
+    // The speck's edges cover part of the rows either side.
+    a = std::max(0, a - 1);
+    b = std::min(n - 1, b + 1);
+    if (b - a + 1 > longest) continue;
+    // The half the speck lies on leaves the curve through the two rows either side of
+    // them further; the other follows the sound. Where both leave it nearly alike, the
+    // sound moves too fast for the curve to tell which, and the halves are left as read.
+    if (a < 2 || b > n - 3) continue;
+    const int at[4] = {a - 2, a - 1, b + 1, b + 2};
+    const auto leaves = [&](const std::vector<double>& half) {
+      double sum = 0.0;
+      for (int u = a; u <= b; ++u) {
+        double curve = 0.0;  // Lagrange's cubic through the four rows
+        for (int i = 0; i < 4; ++i) {
+          double w = half[static_cast<size_t>(at[i])];
+          for (int j = 0; j < 4; ++j)
+            if (j != i) w *= static_cast<double>(u - at[j]) / (at[i] - at[j]);
+          curve += w;
+        }
+        sum += std::abs(half[static_cast<size_t>(u)] - curve);
+      }
+      return sum;
+    };
+    const double offBefore = leaves(before), offAfter = leaves(after);
+    if (std::max(offBefore, offAfter) < kSpeckLeaves * std::min(offBefore, offAfter)) continue;
+    const bool onBefore = offBefore > offAfter;
+    for (int u = a; u <= b; ++u) {
+      if (onBefore)
+        before[static_cast<size_t>(u)] = after[static_cast<size_t>(u)] + usual;
+      else
+        after[static_cast<size_t>(u)] = before[static_cast<size_t>(u)] - usual;
+    }
+    mended += b - a + 1;
+  }
+  return mended;
 }
 
 }  // namespace kelvora

@@ -117,4 +117,13 @@ struct ClearSides {
 ClearSides clearSides(const std::vector<float>& shares, int anchor, int mirrorSum, double middle,
                       ClearCore core = {});
 
+// Mends the rows of a bilateral track whose halves' clear widths (see clearSides, one a
+// row) a speck on one of them sets apart: the two halves hold one sound, and lie apart
+// by as much on every row, but for grain. Where they lie apart by far more than usual for
+// at least three rows and no more than `longest` (a speck's, and a row either side of it
+// that it covers in part), the half that leaves the curve through the two rows either
+// side of them much further, the speck's, is read from the other. A row or two alone is
+// the sound outrunning the rows. Returns the rows mended.
+int mendHalves(std::vector<double>& before, std::vector<double>& after, int longest);
+
 }  // namespace kelvora

@@ -1382,8 +1382,8 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   const int mirror = static_cast<int>(std::lround(mirrorSum));
   // Rows whose clear part runs into the window's first (1) or last (2) column.
   std::vector<char> reaching(static_cast<size_t>(rows), 0);
-  // A turned bilateral track's halves, row by row of the scan.
-  const bool inHalves = byHalves;
+  // A bilateral track's halves, row by row of the scan.
+  const bool inHalves = byHalves || bilateral;
   std::vector<double> halves[2];
   if (inHalves) halves[0] = halves[1] = std::vector<double>(static_cast<size_t>(rows), 0.0);
   // Rows are read apart, in stripes side by side.
@@ -1415,6 +1415,11 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     sound.rowsAtFirstColumn += r & 1;
     sound.rowsAtLastColumn += (r & 2) >> 1;
   }
+  if (inHalves && !byHalves) {
+    mendHalves(halves[0], halves[1], kWidestSpeck + 4);
+    for (int y = 0; y < rows; ++y)
+      sound.samples[y] = static_cast<float>((halves[0][y] + halves[1][y]) / width);
+  }
   if (byHalves) {
     // The rows are timed at the column of the gate where the sound lies, the film's
     // offset from the first scans taken off (see alongTheFilm); window column x lies
@@ -1425,8 +1430,9 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
       return y - turn * (column + sound.skew * (y - middleRow) - timed);
     };
     const double middle = 0.5 * mirrorSum;
-    const std::vector<double> before = halfAlong(halves[0], middle, -1, rowOf);
-    const std::vector<double> after = halfAlong(halves[1], middle, 1, rowOf);
+    std::vector<double> before = halfAlong(halves[0], middle, -1, rowOf);
+    std::vector<double> after = halfAlong(halves[1], middle, 1, rowOf);
+    mendHalves(before, after, kWidestSpeck + 4);
     for (int y = 0; y < rows; ++y)
       sound.samples[y] = static_cast<float>((before[y] + after[y]) / width);
   }

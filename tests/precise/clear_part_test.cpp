@@ -395,6 +395,48 @@ TEST(ClearPart, ABrightLineNoEdgeReachesStandsAboveTheClearFilm) {
   EXPECT_EQ(std::count(got.begin(), got.end(), true), 0);
 }
 
+TEST(ClearPart, ASpeckOnOneHalfIsReadFromTheOther) {
+  // 100 rows of a bilateral track's halves: one sound, the halves a tenth of a column
+  // apart, one of them grainy.
+  std::vector<double> sound(100), grainy(100);
+  for (int y = 0; y < 100; ++y) {
+    sound[static_cast<size_t>(y)] = 20.0 + 5.0 * std::sin(0.3 * y);
+    grainy[static_cast<size_t>(y)] = sound[static_cast<size_t>(y)] + 0.1 + (y % 2 ? 0.05 : -0.05);
+  }
+  const auto bumped = [](std::vector<double> half, int from, int to, double by) {
+    for (int y = from; y <= to; ++y) half[static_cast<size_t>(y)] += by;
+    return half;
+  };
+  struct Case {
+    std::string name;
+    std::vector<double> before, after;
+    bool mended;
+  };
+  const Case cases[] = {
+      {"plain", grainy, sound, false},
+      {"a bright speck beyond one half's edge", bumped(grainy, 40, 44, 2.0), sound, true},
+      {"a dark speck on the other's", grainy, bumped(sound, 60, 63, -1.5), true},
+      // The sound outrunning the rows on a turned track: a row alone.
+      {"one row", bumped(grainy, 50, 50, 2.0), sound, false},
+      // Longer than a speck: no speck.
+      {"a long stretch", bumped(grainy, 20, 45, 2.0), sound, false},
+      // Both halves leave the sound alike, either way: no telling which a speck lies on.
+      {"both alike", bumped(grainy, 40, 44, 1.0), bumped(sound, 40, 44, -1.0), false},
+  };
+  for (const Case& c : cases) {
+    std::vector<double> before = c.before, after = c.after;
+    const int rows = mendHalves(before, after, 10);
+    EXPECT_EQ(rows > 0, c.mended) << c.name;
+    if (!c.mended) continue;
+    for (int y = 0; y < 100; ++y) {
+      EXPECT_NEAR(before[static_cast<size_t>(y)], grainy[static_cast<size_t>(y)], 0.15)
+          << c.name << ", row " << y;
+      EXPECT_NEAR(after[static_cast<size_t>(y)], sound[static_cast<size_t>(y)], 0.15)
+          << c.name << ", row " << y;
+    }
+  }
+}
+
 TEST(ClearPart, TheAnchorIsTheColumnClearMostOften) {
   struct Case {
     std::vector<int> clear;

@@ -697,6 +697,17 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.missingScans.clear();
                                                     },
                                                     -1, 0, 2},
+                                           // Dusty bilateral frames, a dark scratch whose
+                                           // mirror image a bright speck crosses, by the
+                                           // edge of the loud speech's reach: the speck sets
+                                           // one half of the track apart from the other for
+                                           // a few rows, and that half is read from the
+                                           // other there.
+                                           AgedReel{"dusty_bilateral_speck_on_one_half",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(16);
+                                                      o.missingScans.clear();
+                                                    }},
                                            // The same frames without the scratch: turned
                                            // in the gate and weaving in it, each scan's rows
                                            // read at the gate's turn, not at the drift the
