@@ -21,6 +21,18 @@ constexpr double kNearlyOpaque = 0.05;  // a column this dark is beyond the edge
 constexpr int kOpaqueAfterEdge = 3;     // columns that close an edge
 constexpr double kGrain = 0.05;         // what the grain moves a column's share by
 constexpr double kFaint = 0.15;         // a column this dark is at an edge's foot
+// A line along the film this much brighter than the clear film either side of it, in
+// shares of the span from opaque to clear, is no film: far beyond the grain of a column
+// measured over a scan, and beyond how far uneven light moves it over a dozen columns.
+constexpr double kBrighterThanClear = 0.03;
+// The halves of a bilateral track's row lie further apart than this, in columns, and
+// than this many times their usual spread, where a speck lies on one of them.
+constexpr double kHalvesApart = 0.75;
+constexpr double kHalvesSpreads = 6.0;
+// Rows a speck that sets the halves apart covers at least, and how many times further
+// than the other half the speck's leaves the curve of the sound about it.
+constexpr int kLeastSpeckRows = 3;
+constexpr double kSpeckLeaves = 1.75;
 
 // Whether most of the columns mirroring `run` about a bilateral track's middle are clear.
 bool mirrorIsClear(const std::vector<float>& shares, const Run& run, int mirrorSum) {
@@ -420,7 +432,47 @@ std::vector<bool> brightOverMirror(const std::vector<int>& clear, int rows,
   return bright;
 }
 
-double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum, ClearCore core) {
+std::vector<bool> brightInClear(const std::vector<float>& means, const std::vector<bool>& always,
+                                float range, int widest) {
+  const int n = static_cast<int>(means.size());
+  std::vector<bool> bright(static_cast<size_t>(n), false);
+  if (static_cast<int>(always.size()) != n) return bright;
+  // The mean level of columns a to b, all of them clear film; -1 where one is not.
+  const auto film = [&](int a, int b) {
+    double sum = 0.0;
+    for (int x = a; x <= b; ++x) {
+      if (x < 0 || x >= n || !always[static_cast<size_t>(x)]) return -1.0;
+      sum += means[static_cast<size_t>(x)];
+    }
+    return sum / (b - a + 1);
+  };
+  for (int x = 0; x < n; ++x) {
+    if (!always[static_cast<size_t>(x)]) continue;
+    // The film on one side may be the edges' reach, clear on some rows only.
+    const double before = film(x - 6, x - 3), after = film(x + 3, x + 6);
+    if (before < 0.0 && after < 0.0) continue;
+    bright[static_cast<size_t>(x)] =
+        means[static_cast<size_t>(x)] - std::max(before, after) > kBrighterThanClear * range;
+  }
+  keepRuns(bright, 1, widest);
+  return bright;
+}
+
+namespace {
+
+// The clear part of a row (see clearWidth): its columns from `first` to `last`, those
+// read as clear whole (`filled`, a speck inside it), and the edges' ramps beyond them.
+struct ClearPart {
+  int first = 0;
+  int last = -1;
+  std::vector<bool> filled;
+  double before = 0.0;  // the ramp before `first`
+  double after = 0.0;   // and after `last`
+  double around = 0.0;  // no column clear: the edges' pixels about the anchor
+};
+
+ClearPart clearPart(const std::vector<float>& shares, int anchor, int mirrorSum, ClearCore core) {
+  ClearPart part;
   const int n = static_cast<int>(shares.size());
   std::vector<Run> runs;
   for (int x = 0; x < n;) {
@@ -435,10 +487,9 @@ double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum, C
   const int at = std::clamp(anchor, 0, std::max(n - 1, 0));
   if (runs.empty()) {
     // No column clear: what there is lies in the edges' pixels about the anchor.
-    double width = 0.0;
     for (int x = std::max(0, at - 3); x <= std::min(n - 1, at + 3); ++x)
-      width += shares[static_cast<size_t>(x)];
-    return width;
+      part.around += shares[static_cast<size_t>(x)];
+    return part;
   }
   // The run that covers the anchor, or lies nearest it.
   size_t main = 0;
@@ -451,7 +502,8 @@ double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum, C
   }
   // A unilateral track is no mirror image: its anchor lies far from the middle.
   if (mirrorSum >= 0 && std::abs(2 * at - mirrorSum) > std::max(4, n / 20)) mirrorSum = -1;
-  std::vector<bool> filled(static_cast<size_t>(n), false);
+  std::vector<bool>& filled = part.filled;
+  filled.assign(static_cast<size_t>(n), false);
   int first = runs[main].first, last = runs[main].last;
   for (size_t k = main; k-- > 0;) {
     const Run gap{runs[k].last + 1, first - 1};
@@ -469,14 +521,107 @@ double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum, C
       filled[static_cast<size_t>(x)] = across == Across::Clear;
     last = runs[k].last;
   }
-  double width = 0.0;
-  for (int x = first; x <= last; ++x)
-    width += filled[static_cast<size_t>(x)] ? 1.0 : shares[static_cast<size_t>(x)];
+  part.first = first;
+  part.last = last;
   // The edges: the part-covered columns beyond the clear ones, falling away from them,
   // a ramp where the sound moved within the row (see edgeWidth).
-  if (first > 0) width += edgeWidth(shares, first - 1, -1);
-  if (last < n - 1) width += edgeWidth(shares, last + 1, 1);
-  return width;
+  if (first > 0) part.before = edgeWidth(shares, first - 1, -1);
+  if (last < n - 1) part.after = edgeWidth(shares, last + 1, 1);
+  return part;
+}
+
+}  // namespace
+
+double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum, ClearCore core) {
+  const ClearPart part = clearPart(shares, anchor, mirrorSum, core);
+  if (part.last < part.first) return part.around;
+  double width = 0.0;
+  for (int x = part.first; x <= part.last; ++x)
+    width += part.filled[static_cast<size_t>(x)] ? 1.0 : shares[static_cast<size_t>(x)];
+  return width + part.before + part.after;
+}
+
+ClearSides clearSides(const std::vector<float>& shares, int anchor, int mirrorSum, double middle,
+                      ClearCore core) {
+  const ClearPart part = clearPart(shares, anchor, mirrorSum, core);
+  ClearSides sides{part.before + 0.5 * part.around, part.after + 0.5 * part.around};
+  for (int x = part.first; x <= part.last; ++x) {
+    const double v = part.filled[static_cast<size_t>(x)] ? 1.0 : shares[static_cast<size_t>(x)];
+    // Column x covers x - 0.5 to x + 0.5.
+    const double before = std::clamp(middle + 0.5 - x, 0.0, 1.0);
+    sides.before += before * v;
+    sides.after += (1.0 - before) * v;
+  }
+  return sides;
+}
+
+int mendHalves(std::vector<double>& before, std::vector<double>& after, int longest) {
+  const int n = static_cast<int>(std::min(before.size(), after.size()));
+  if (n < 16) return 0;
+  // How far apart the halves lie: the middle of it, and its spread by the middle of the
+  // departures from that, as a standard deviation.
+  std::vector<double> apart(static_cast<size_t>(n));
+  for (int y = 0; y < n; ++y)
+    apart[static_cast<size_t>(y)] = before[static_cast<size_t>(y)] - after[static_cast<size_t>(y)];
+  std::vector<double> sorted = apart;
+  const auto middleOf = [](std::vector<double>& v) {
+    const auto mid = v.begin() + static_cast<long>(v.size() / 2);
+    std::nth_element(v.begin(), mid, v.end());
+    return *mid;
+  };
+  const double usual = middleOf(sorted);
+  for (int y = 0; y < n; ++y)
+    sorted[static_cast<size_t>(y)] = std::abs(apart[static_cast<size_t>(y)] - usual);
+  const double spread = 1.4826 * middleOf(sorted);
+  const double far = std::max(kHalvesApart, kHalvesSpreads * spread);
+  const auto off = [&](int y) { return std::abs(apart[static_cast<size_t>(y)] - usual) > far; };
+  int mended = 0;
+  for (int y = 0; y < n;) {
+    if (!off(y)) {
+      ++y;
+      continue;
+    }
+    int a = y;
+    while (y < n && off(y)) ++y;
+    int b = y - 1;
+    // The sound outrunning the rows sets the halves of a turned track apart, read between
+    // rows, on a row or two alone; a speck that matters covers more.
+    if (b - a + 1 < kLeastSpeckRows) continue;
+    // The speck's edges cover part of the rows either side.
+    a = std::max(0, a - 1);
+    b = std::min(n - 1, b + 1);
+    if (b - a + 1 > longest) continue;
+    // The half the speck lies on leaves the curve through the two rows either side of
+    // them further; the other follows the sound. Where both leave it nearly alike, the
+    // sound moves too fast for the curve to tell which, and the halves are left as read.
+    if (a < 2 || b > n - 3) continue;
+    const int at[4] = {a - 2, a - 1, b + 1, b + 2};
+    const auto leaves = [&](const std::vector<double>& half) {
+      double sum = 0.0;
+      for (int u = a; u <= b; ++u) {
+        double curve = 0.0;  // Lagrange's cubic through the four rows
+        for (int i = 0; i < 4; ++i) {
+          double w = half[static_cast<size_t>(at[i])];
+          for (int j = 0; j < 4; ++j)
+            if (j != i) w *= static_cast<double>(u - at[j]) / (at[i] - at[j]);
+          curve += w;
+        }
+        sum += std::abs(half[static_cast<size_t>(u)] - curve);
+      }
+      return sum;
+    };
+    const double offBefore = leaves(before), offAfter = leaves(after);
+    if (std::max(offBefore, offAfter) < kSpeckLeaves * std::min(offBefore, offAfter)) continue;
+    const bool onBefore = offBefore > offAfter;
+    for (int u = a; u <= b; ++u) {
+      if (onBefore)
+        before[static_cast<size_t>(u)] = after[static_cast<size_t>(u)] + usual;
+      else
+        after[static_cast<size_t>(u)] = before[static_cast<size_t>(u)] - usual;
+    }
+    mended += b - a + 1;
+  }
+  return mended;
 }
 
 }  // namespace kelvora

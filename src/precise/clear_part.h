@@ -78,6 +78,17 @@ std::vector<bool> brightOverMirror(const std::vector<int>& clear, int rows,
                                    const std::vector<int>& imageOpaque,
                                    const std::vector<int>& clearOnIt, double mirrorSum, int widest);
 
+// The columns of a bilateral track's window that a bright line along the film puts out
+// of order where no edge ever comes under it, on film clear on every row but a speck's
+// (`always`): a print whose clear film has darkened with age leaves the line brighter
+// than it, and every row would read the track wider by the line's excess. Its mean level
+// (`means`, one a column) stands above the clear film either side of it, three to six
+// columns away, by more than a few hundredths of `range` (opaque to clear); above the
+// clear film on one side where the other is the edges' reach, clear on some rows only.
+// Runs wider than `widest` are film.
+std::vector<bool> brightInClear(const std::vector<float>& means, const std::vector<bool>& always,
+                                float range, int widest);
+
 // The clear width, in columns, of one row of a variable-area track: `shares` holds
 // each column's share of clear film (0 opaque, 1 clear). The sound lies in the edges
 // of the clear part that covers or lies nearest `anchor`, each edge a ramp where the
@@ -94,5 +105,25 @@ std::vector<bool> brightOverMirror(const std::vector<int>& clear, int rows,
 // columns are clear on nearly every row. A dark speck on an edge's ramp leaves a dip in it that the
 // film beyond comes back from, and goes on falling: the dip is read across.
 double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum, ClearCore core = {});
+
+// The clear width of one row of a bilateral track (see clearWidth) in its two halves,
+// before and after the track's middle `middle` (a column, to a part of one): each
+// half's edge moves on its own side, and on a turned scan shows its sound a little
+// earlier or later than the other's.
+struct ClearSides {
+  double before = 0.0;
+  double after = 0.0;
+};
+ClearSides clearSides(const std::vector<float>& shares, int anchor, int mirrorSum, double middle,
+                      ClearCore core = {});
+
+// Mends the rows of a bilateral track whose halves' clear widths (see clearSides, one a
+// row) a speck on one of them sets apart: the two halves hold one sound, and lie apart
+// by as much on every row, but for grain. Where they lie apart by far more than usual for
+// at least three rows and no more than `longest` (a speck's, and a row either side of it
+// that it covers in part), the half that leaves the curve through the two rows either
+// side of them much further, the speck's, is read from the other. A row or two alone is
+// the sound outrunning the rows. Returns the rows mended.
+int mendHalves(std::vector<double>& before, std::vector<double>& after, int longest);
 
 }  // namespace kelvora

@@ -160,6 +160,47 @@ double soundColumn(const cv::Mat& plain, int cols, cv::Range measured, Shift shi
   return weight > 0.0 ? moment / weight : -1.0;
 }
 
+// Rows of the scan either side of a place between rows that a half of a turned
+// bilateral track is read from, and the parts of a row its weights are kept for.
+constexpr int kHalfReach = 8;
+constexpr int kHalfParts = 1024;
+
+// One half of a turned bilateral track read along the film: `seen` holds its clear width
+// on each row of the straightened window, its edge lying that far out from the track's
+// middle column `middle`, before it (`side` -1) or after it (1). `rowOf(y, column)` is
+// the place between the scan's rows where window column `column` shows row y of film.
+// The edge moves with the sound, and where it lies sets the row it shows: it is placed
+// by the half read so far, three times over. A Lanczos-windowed sinc reads between rows,
+// its weights taken for the nearest of kHalfParts parts of a row.
+template <typename RowOf>
+std::vector<double> halfAlong(const std::vector<double>& seen, double middle, int side,
+                              RowOf rowOf) {
+  static const std::vector<double> table = [] {
+    std::vector<double> t;
+    for (int p = 0; p <= kHalfParts; ++p) {
+      const std::vector<double> w = lanczosWeights(static_cast<double>(p) / kHalfParts, kHalfReach);
+      t.insert(t.end(), w.begin(), w.end());
+    }
+    return t;
+  }();
+  const long n = static_cast<long>(seen.size());
+  std::vector<double> half = seen;
+  for (int round = 0; round < 3; ++round) {
+    const std::vector<double> guess = half;
+    for (long y = 0; y < n; ++y) {
+      const double at = rowOf(static_cast<int>(y), middle + side * guess[static_cast<size_t>(y)]);
+      const long whole = static_cast<long>(std::floor(at));
+      const long part = std::lround((at - static_cast<double>(whole)) * kHalfParts);
+      const double* w = table.data() + part * 2 * kHalfReach;
+      double v = 0.0;
+      for (int k = 0; k < 2 * kHalfReach; ++k)
+        v += w[k] * seen[static_cast<size_t>(std::clamp(whole + k - kHalfReach + 1, 0L, n - 1))];
+      half[static_cast<size_t>(y)] = v;
+    }
+  }
+  return half;
+}
+
 // `cols` columns of each row of `film` from column `first`, moved sideways by the film's
 // drift since row `middle`, `skew` columns a row, read between columns by a linear
 // blend, which keeps the clear width a row holds: a column of the result is a column of
@@ -278,8 +319,28 @@ float between(const float* row, double at) {
 
 // Fills columns a..b of every row of `window` (1 <= a <= b <= cols - 2): from their
 // mirror columns about `mirrorSum` where it is not -1, read between columns, else on
-// a straight line between the film either side.
-void fillColumns(cv::Mat& window, int a, int b, double mirrorSum) {
+// a straight line between the film either side. On a scan turned in the gate that was
+// straightened across only, column x shows a row of film `turn` rows (a column) later
+// than the column one to its left does: the mirror column shows the row column x does
+// `turn` times their distance apart later, read there between rows by a linear blend.
+void fillColumns(cv::Mat& window, int a, int b, double mirrorSum, double turn = 0.0) {
+  if (mirrorSum >= 0.0 && turn != 0.0) {
+    // The mirror columns lie beyond a..b, as scanned.
+    const int last = window.rows - 1;
+    for (int y = 0; y < window.rows; ++y) {
+      float* row = window.ptr<float>(y);
+      for (int x = a; x <= b; ++x) {
+        const double m = mirrorSum - x;
+        const double at = std::clamp(y + turn * (x - m), 0.0, static_cast<double>(last));
+        const int whole = std::min(static_cast<int>(at), last);
+        const float part = static_cast<float>(at - whole);
+        const float here = between(window.ptr<float>(whole), m);
+        const float next = between(window.ptr<float>(std::min(whole + 1, last)), m);
+        row[x] = here + part * (next - here);
+      }
+    }
+    return;
+  }
   for (int y = 0; y < window.rows; ++y) {
     float* row = window.ptr<float>(y);
     const float l = row[a - 1], r = row[b + 1];
@@ -356,10 +417,11 @@ double edgesSum(const cv::Mat& means, int around) {
 // Mends the columns of a variable-area window that `scratched` marks (see
 // scratchedColumns), and `beside` columns either side of each run where the scratch's
 // edge covers part of them: from their mirror columns where the track is bilateral about
-// `mirrorSum` (-1 where not) and those are film, else between the film either side.
-// Returns the columns mended.
+// `mirrorSum` (-1 where not) and those are film, else between the film either side;
+// on a scan turned by `turn` and straightened across only, at the rows the mirror
+// columns show the same film on (see fillColumns). Returns the columns mended.
 int mendScratchedColumns(cv::Mat& window, const std::vector<bool>& scratched, double mirrorSum,
-                         int beside) {
+                         int beside, double turn) {
   const int n = window.cols;
   int count = 0;
   for (int u = 1; u < n - 1;) {
@@ -377,7 +439,7 @@ int mendScratchedColumns(cv::Mat& window, const std::vector<bool>& scratched, do
       fromMirror = lo >= 0 && hi < n && (hi < a || lo > b) && !scratched[static_cast<size_t>(lo)] &&
                    !scratched[static_cast<size_t>(hi)];
     }
-    fillColumns(window, a, b, fromMirror ? mirrorSum : -1.0);
+    fillColumns(window, a, b, fromMirror ? mirrorSum : -1.0, turn);
     count += b - a + 1;
     u = b + 1;
   }
@@ -386,7 +448,7 @@ int mendScratchedColumns(cv::Mat& window, const std::vector<bool>& scratched, do
 
 }  // namespace
 
-int mendScratches(cv::Mat& window, float range, double mirrorSum, cv::Range measured) {
+int mendScratches(cv::Mat& window, float range, double mirrorSum, cv::Range measured, double turn) {
   const int n = window.cols;
   const int from = std::clamp(measured.start, 0, window.rows);
   const int to = std::clamp(measured.end, from, window.rows);
@@ -468,7 +530,7 @@ int mendScratches(cv::Mat& window, float range, double mirrorSum, cv::Range meas
     count += b - a + 1;
     const bool fromMirror = mirrored && mirrorSum - b >= 0 && mirrorSum - a + 1 < n &&
                             (mirrorSum - b > b || mirrorSum - a < a);
-    fillColumns(window, a, b, fromMirror ? mirrorSum : -1.0);
+    fillColumns(window, a, b, fromMirror ? mirrorSum : -1.0, turn);
   }
   return count;
 }
@@ -1226,17 +1288,31 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // drift of a few columns over a scan can be the film's weave in the gate, not a turn.
   const double turn = gateTurn(sound.skew, earlierDrifts, litRows.rows);
   const bool turned = std::abs(turn * strip.rows) >= kLeastTurnDrift;
+  const double middleRow = 0.5 * (lit.start + lit.end);
   cv::Mat window;
+  // A turned bilateral track is read straightened across only, and each half of it along
+  // the film where its edge lies (see halfAlong): a column read between rows on its own
+  // holds an edge's ramp cut off at clear and opaque, which no interpolation between rows
+  // reads true, where a half's clear width is as smooth as the sound.
+  bool byHalves = false;
   if (track.variableDensity && sound.skew != 0.0) {
     // A variable-density track read across as far as the film drifts on each row, so
     // that the window holds the same columns of film from end to end.
     const int wideFrom = std::max(0, from - drift - 1);
     const int wideTo = std::min(cols, to + drift + 1);
     window = acrossTheFilm(stripLevels(strip.colRange(wideFrom, wideTo), levels), sound.skew,
-                           0.5 * (lit.start + lit.end), from - wideFrom, to - from);
+                           middleRow, from - wideFrom, to - from);
+  } else if (turned) {
+    const int reach = static_cast<int>(std::ceil(std::abs(sound.skew) *
+                                                 std::max(middleRow, strip.rows - middleRow))) +
+                      1;
+    const int wideFrom = std::max(0, from - reach);
+    const int wideTo = std::min(cols, to + reach);
+    window = acrossTheFilm(stripLevels(strip.colRange(wideFrom, wideTo), levels), sound.skew,
+                           middleRow, from - wideFrom, to - from);
+    byHalves = true;
   } else {
-    window = alongTheFilm(strip, levels, from, to, track.variableDensity || !turned ? 0.0 : turn,
-                          sound.skew, sound.offset, 0.5 * (lit.start + lit.end), lit);
+    window = alongTheFilm(strip, levels, from, to, 0.0, sound.skew, sound.offset, middleRow, lit);
   }
   // A variable-area track's rows are timed where its sound ran on the first scans; a
   // variable-density track's at the window's middle, which follows the film's weave.
@@ -1246,10 +1322,6 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   } else if (turned) {
     sound.turn = turn;
   }
-  cv::Mat litWindow = window.rowRange(lit);
-  const std::vector<float> spread = levelShares(litWindow, {0.02, 0.98});
-  const float dark = filmEnd(litWindow, spread[0], spread[1], -1);
-  const float bright = filmEnd(litWindow, spread[1], spread[0], 1);
   // Where the track's middle lies by its offset, and by its edges on this scan where
   // they put it no further off than the offset may be (a unilateral track's clear part
   // has its middle far from the track's).
@@ -1263,19 +1335,36 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
                                                                  : std::vector<int>{around},
                       3);
   };
+  cv::Mat litWindow = window.rowRange(lit);
+  std::vector<float> spread = levelShares(litWindow, {0.02, 0.98});
+  float dark = filmEnd(litWindow, spread[0], spread[1], -1);
+  float bright = filmEnd(litWindow, spread[1], spread[0], 1);
   double mirrorSum = track.variableDensity ? -1.0 : middleOf(litWindow);
   // A bilateral track is read where it runs: its middle, and a scratch along it, in the
   // same columns on every row, whether the turn or the weave moves it sideways.
   const int inset = std::min(track.margin + drift, window.cols / 3);
+  if (byHalves && !bilateralAbout(litWindow, mirrorSum, 0.5f * (dark + bright), inset)) {
+    // A unilateral track's one moving edge is read along the film column by column.
+    byHalves = false;
+    window = alongTheFilm(strip, levels, from, to, turn, sound.skew, sound.offset, middleRow, lit);
+    litWindow = window.rowRange(lit);
+    spread = levelShares(litWindow, {0.02, 0.98});
+    dark = filmEnd(litWindow, spread[0], spread[1], -1);
+    bright = filmEnd(litWindow, spread[1], spread[0], 1);
+    mirrorSum = middleOf(litWindow);
+  }
   // A turned scan was read straightened already; a weave's sideways drift is taken out
   // here.
   if (!track.variableDensity && !turned && sound.skew != 0.0 &&
       bilateralAbout(litWindow, mirrorSum, 0.5f * (dark + bright), inset)) {
-    window = acrossTheFilm(window, sound.skew, 0.5 * (lit.start + lit.end), 0, window.cols);
+    window = acrossTheFilm(window, sound.skew, middleRow, 0, window.cols);
     litWindow = window.rowRange(lit);
     mirrorSum = middleOf(litWindow);
   }
-  sound.scratchColumns = mendScratches(window, bright - dark, mirrorSum, lit);
+  // A turned bilateral track straightened across only: its mirror columns show the film's
+  // rows earlier or later (see fillColumns).
+  const double across = byHalves ? turn : 0.0;
+  sound.scratchColumns = mendScratches(window, bright - dark, mirrorSum, lit, across);
 
   const int besideFrom = std::clamp(track.besideFirst + shift, 0, cols - 1);
   const int besideTo = std::clamp(track.besideLast + shift + 1, besideFrom + 1, cols);
@@ -1494,6 +1583,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
                                     : hiddenColumns(clearColumns, anchor, counted, widest, known);
   std::fill(scratched.begin(), scratched.begin() + inset, false);
   std::fill(scratched.end() - inset, scratched.end(), false);
+  const float levelSpan = bright - dark;
   if (bilateral) {
     // Its mirror image says so on the margin too: the track located on the first scans
     // ends where a dark scratch hides the film beyond it.
@@ -1510,19 +1600,29 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     const AgainstImage against = againstImage(window, lit, mirrorSum, middle, apart, always);
     const std::vector<bool> over = brightOverMirror(clearColumns, counted, against.imageOpaque,
                                                     against.clearOnIt, mirrorSum, widest);
+    // ...and where no edge comes under it, by its level alone.
+    cv::Mat means;
+    cv::reduce(window.rowRange(lit), means, 0, cv::REDUCE_AVG, CV_32F);
+    const std::vector<bool> inClear =
+        brightInClear(std::vector<float>(means.ptr<float>(0), means.ptr<float>(0) + means.cols),
+                      always, levelSpan, widest);
     for (size_t x = 0; x < dark.size(); ++x)
-      scratched[x] = scratched[x] || dark[x] || shining[x] || over[x];
+      scratched[x] = scratched[x] || dark[x] || shining[x] || over[x] || inClear[x];
   } else {
     for (int x = 0; x < window.cols; ++x)
       if (scratched[static_cast<size_t>(x)]) sound.hidden.push_back(x + place);
   }
   // The columns a dark scratch hides on a unilateral track take in the ones it covers
   // in part; a bilateral track's scratch is mended a column wider either side.
-  sound.scratchColumns +=
-      mendScratchedColumns(window, scratched, bilateral ? mirrorSum : -1.0, bilateral ? 1 : 0);
+  sound.scratchColumns += mendScratchedColumns(window, scratched, bilateral ? mirrorSum : -1.0,
+                                               bilateral ? 1 : 0, across);
   const int mirror = static_cast<int>(std::lround(mirrorSum));
   // Rows whose clear part runs into the window's first (1) or last (2) column.
   std::vector<char> reaching(static_cast<size_t>(rows), 0);
+  // A bilateral track's halves, row by row of the scan.
+  const bool inHalves = byHalves || bilateral;
+  std::vector<double> halves[2];
+  if (inHalves) halves[0] = halves[1] = std::vector<double>(static_cast<size_t>(rows), 0.0);
   // Rows are read apart, in stripes side by side.
   sideBySide(rows, [&](int first, int end) {
     std::vector<float> shares(static_cast<size_t>(window.cols));
@@ -1536,7 +1636,13 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
       const float* row = window.ptr<float>(y);
       for (int x = 0; x < window.cols; ++x)
         shares[static_cast<size_t>(x)] = static_cast<float>((row[x] - lo) / span);
-      sound.samples[y] = static_cast<float>(clearWidth(shares, anchor, mirror, core) / width);
+      if (inHalves) {
+        const ClearSides sides = clearSides(shares, anchor, mirror, 0.5 * mirrorSum, core);
+        halves[0][static_cast<size_t>(y)] = sides.before;
+        halves[1][static_cast<size_t>(y)] = sides.after;
+      } else {
+        sound.samples[y] = static_cast<float>(clearWidth(shares, anchor, mirror, core) / width);
+      }
       reaching[static_cast<size_t>(y)] =
           static_cast<char>((reachesEnd(shares, 1) ? 1 : 0) | (reachesEnd(shares, -1) ? 2 : 0));
     }
@@ -1545,6 +1651,27 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     const char r = reaching[static_cast<size_t>(y)];
     sound.rowsAtFirstColumn += r & 1;
     sound.rowsAtLastColumn += (r & 2) >> 1;
+  }
+  if (inHalves && !byHalves) {
+    mendHalves(halves[0], halves[1], kWidestSpeck + 4);
+    for (int y = 0; y < rows; ++y)
+      sound.samples[y] = static_cast<float>((halves[0][y] + halves[1][y]) / width);
+  }
+  if (byHalves) {
+    // The rows are timed at the column of the gate where the sound lies, the film's
+    // offset from the first scans taken off (see alongTheFilm); window column x lies
+    // `skew` columns a row further across the gate since the middle row.
+    const double sound0 = soundColumn(window, window.cols, lit, [](int) { return 0; });
+    const double timed = (sound0 >= 0.0 ? sound0 : 0.5 * (window.cols - 1)) - sound.offset;
+    const auto rowOf = [&](int y, double column) {
+      return y - turn * (column + sound.skew * (y - middleRow) - timed);
+    };
+    const double middle = 0.5 * mirrorSum;
+    std::vector<double> before = halfAlong(halves[0], middle, -1, rowOf);
+    std::vector<double> after = halfAlong(halves[1], middle, 1, rowOf);
+    mendHalves(before, after, kWidestSpeck + 4);
+    for (int y = 0; y < rows; ++y)
+      sound.samples[y] = static_cast<float>((before[y] + after[y]) / width);
   }
   return sound;
 }

@@ -132,10 +132,12 @@ double gateTurn(double drift, const std::vector<double>& earlierDrifts, int rows
 // `mirrorSum`, when not -1, is twice the middle of a bilateral track, to a part of a
 // column: its clear core is still and bright but film, and the column mirroring
 // column x is mirrorSum - x, read between columns. `range` is the span from opaque to
-// clear. The scratches are found on the rows `measured`, and mended on all. Returns the
-// columns mended.
+// clear. The scratches are found on the rows `measured`, and mended on all. On a scan
+// turned in the gate by `turn` rows of film a column across and straightened across only,
+// a mirror column is read at the row that shows the film the mended column does. Returns
+// the columns mended.
 int mendScratches(cv::Mat& window, float range, double mirrorSum,
-                  cv::Range measured = cv::Range::all());
+                  cv::Range measured = cv::Range::all(), double turn = 0.0);
 
 // A smooth level along a scan: the least-squares parabola through `values` (one a
 // row, weighted by `weights`), evaluated at every row.

@@ -3,6 +3,7 @@
 #include "precise/clear_part.h"
 
 #include <algorithm>
+#include <cmath>
 #include <initializer_list>
 #include <iterator>
 #include <string>
@@ -315,6 +316,124 @@ TEST(ClearPart, ABrightLineTheEdgesReachOnAFewRowsShowsOnEachOfThem) {
     for (size_t x = 0; x < got.size(); ++x)
       if (got[x]) marked.push_back(static_cast<int>(x));
     EXPECT_EQ(marked, c.bright) << c.name;
+  }
+}
+
+TEST(ClearPart, ABilateralRowsHalvesMeetAtItsMiddle) {
+  struct Case {
+    std::string name;
+    std::vector<float> shares;
+    double middle;
+    double before, after;
+  };
+  // Clear from 22.4 to 57.6 in a row whose column x covers x to x + 1: the middle at 40,
+  // column 39.5 counted from the columns' own middles, the mirror sum 79.
+  const std::vector<float> bilateral = row(80, 22.4, 57.6);
+  std::vector<float> ramp = row(80, 22.4, 50.0);
+  const float fall[] = {0.9f, 0.7f, 0.45f, 0.3f, 0.1f};
+  std::copy(std::begin(fall), std::end(fall), ramp.begin() + 50);
+  const Case cases[] = {
+      {"plain", bilateral, 39.5, 17.6, 17.6},
+      {"middle between columns", bilateral, 39.75, 17.85, 17.35},
+      {"one half wider", row(80, 20.4, 57.6), 39.5, 19.6, 17.6},
+      {"dark speck inside one half", withSpeck(bilateral, 30, 34, 0.0f), 39.5, 17.6, 17.6},
+      {"bright speck on the opaque film", withSpeck(bilateral, 5, 9, 1.0f), 39.5, 17.6, 17.6},
+      {"a ramp on one half", ramp, 39.5, 17.6, 10.0 + 0.9 + 0.7 + 0.45 + 0.3 + 0.1},
+  };
+  for (const Case& c : cases) {
+    const ClearSides sides = clearSides(c.shares, 40, 79, c.middle);
+    EXPECT_NEAR(sides.before, c.before, 1e-4) << c.name;
+    EXPECT_NEAR(sides.after, c.after, 1e-4) << c.name;
+    EXPECT_NEAR(sides.before + sides.after, clearWidth(c.shares, 40, 79), 1e-4) << c.name;
+  }
+}
+
+TEST(ClearPart, ABrightLineNoEdgeReachesStandsAboveTheClearFilm) {
+  // Mean levels of a bilateral window's 60 columns: opaque film, the edges' reach (clear
+  // on some rows), and clear film on every row from column 18 to 41, span 180.
+  std::vector<float> plain(60, 20.0f);
+  std::vector<bool> always(60, false);
+  for (int x = 10; x < 50; ++x) plain[static_cast<size_t>(x)] = 110.0f;
+  for (int x = 18; x <= 41; ++x) {
+    plain[static_cast<size_t>(x)] = 200.0f;
+    always[static_cast<size_t>(x)] = true;
+  }
+  const auto with = [&plain](int from, int to, float level) {
+    std::vector<float> means = plain;
+    std::fill(means.begin() + from, means.begin() + to + 1, level);
+    return means;
+  };
+  // Light falling across the track by half a level a column.
+  std::vector<float> falling = plain;
+  for (int x = 18; x <= 41; ++x) falling[static_cast<size_t>(x)] = 190.0f + 0.5f * x;
+  struct Case {
+    std::string name;
+    std::vector<float> means;
+    int widest;
+    std::vector<int> bright;
+  };
+  const Case cases[] = {
+      {"plain", plain, 8, {}},
+      {"a line on the clear film", with(27, 30, 215.0f), 8, {27, 28, 29, 30}},
+      // Beyond it the edges' reach, whose mean lies below the clear film's.
+      {"a line by the edges' reach", with(37, 40, 215.0f), 8, {37, 38, 39, 40}},
+      {"no brighter than grain and light", with(27, 30, 203.0f), 8, {}},
+      {"uneven light", falling, 8, {}},
+      {"wider than a scratch", with(24, 33, 215.0f), 8, {}},
+  };
+  for (const Case& c : cases) {
+    const std::vector<bool> got = brightInClear(c.means, always, 180.0f, c.widest);
+    std::vector<int> marked;
+    for (size_t x = 0; x < got.size(); ++x)
+      if (got[x]) marked.push_back(static_cast<int>(x));
+    EXPECT_EQ(marked, c.bright) << c.name;
+  }
+  // Where the edges reach the line on some rows, it is not judged by its level.
+  std::vector<bool> reached = always;
+  std::fill(reached.begin() + 27, reached.begin() + 31, false);
+  const std::vector<bool> got = brightInClear(with(27, 30, 215.0f), reached, 180.0f, 8);
+  EXPECT_EQ(std::count(got.begin(), got.end(), true), 0);
+}
+
+TEST(ClearPart, ASpeckOnOneHalfIsReadFromTheOther) {
+  // 100 rows of a bilateral track's halves: one sound, the halves a tenth of a column
+  // apart, one of them grainy.
+  std::vector<double> sound(100), grainy(100);
+  for (int y = 0; y < 100; ++y) {
+    sound[static_cast<size_t>(y)] = 20.0 + 5.0 * std::sin(0.3 * y);
+    grainy[static_cast<size_t>(y)] = sound[static_cast<size_t>(y)] + 0.1 + (y % 2 ? 0.05 : -0.05);
+  }
+  const auto bumped = [](std::vector<double> half, int from, int to, double by) {
+    for (int y = from; y <= to; ++y) half[static_cast<size_t>(y)] += by;
+    return half;
+  };
+  struct Case {
+    std::string name;
+    std::vector<double> before, after;
+    bool mended;
+  };
+  const Case cases[] = {
+      {"plain", grainy, sound, false},
+      {"a bright speck beyond one half's edge", bumped(grainy, 40, 44, 2.0), sound, true},
+      {"a dark speck on the other's", grainy, bumped(sound, 60, 63, -1.5), true},
+      // The sound outrunning the rows on a turned track: a row alone.
+      {"one row", bumped(grainy, 50, 50, 2.0), sound, false},
+      // Longer than a speck: no speck.
+      {"a long stretch", bumped(grainy, 20, 45, 2.0), sound, false},
+      // Both halves leave the sound alike, either way: no telling which a speck lies on.
+      {"both alike", bumped(grainy, 40, 44, 1.0), bumped(sound, 40, 44, -1.0), false},
+  };
+  for (const Case& c : cases) {
+    std::vector<double> before = c.before, after = c.after;
+    const int rows = mendHalves(before, after, 10);
+    EXPECT_EQ(rows > 0, c.mended) << c.name;
+    if (!c.mended) continue;
+    for (int y = 0; y < 100; ++y) {
+      EXPECT_NEAR(before[static_cast<size_t>(y)], grainy[static_cast<size_t>(y)], 0.15)
+          << c.name << ", row " << y;
+      EXPECT_NEAR(after[static_cast<size_t>(y)], sound[static_cast<size_t>(y)], 0.15)
+          << c.name << ", row " << y;
+    }
   }
 }
 

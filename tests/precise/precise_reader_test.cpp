@@ -680,12 +680,36 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                            // mirror image, on the few rows an edge comes
                                            // under it too. The print's clear film darkens
                                            // along the reel, and the scratch stands above
-                                           // it: the film's levels are its own.
+                                           // it: the film's levels are its own, and on the
+                                           // scans whose edges never reach it the scratch
+                                           // is found by its level, and read from its
+                                           // mirror image all the same.
                                            AgedReel{"turned_bilateral_bright_scratch_by_the_middle",
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(18);
+                                                    }},
+                                           // 16 mm strips turned in the gate, each a little
+                                           // its own way, fast loud speech, two splices: each
+                                           // half of the bilateral track is read where its
+                                           // edge shows the film's row, its clear width as a
+                                           // whole between rows, not column by column.
+                                           AgedReel{"turned_bilateral_strips_fast_speech_splices",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(2);
+                                                      o.missingScans.clear();
                                                     },
-                                                    -1, 0, 0, 2.5, 1},
+                                                    -1, 0, 2},
+                                           // Dusty bilateral frames, a dark scratch whose
+                                           // mirror image a bright speck crosses, by the
+                                           // edge of the loud speech's reach: the speck sets
+                                           // one half of the track apart from the other for
+                                           // a few rows, and that half is read from the
+                                           // other there.
+                                           AgedReel{"dusty_bilateral_speck_on_one_half",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(16);
+                                                      o.missingScans.clear();
+                                                    }},
                                            // The same frames without the scratch: turned
                                            // in the gate and weaving in it, each scan's rows
                                            // read at the gate's turn, not at the drift the
