@@ -74,8 +74,9 @@ Across acrossGap(const std::vector<float>& shares, const Run& near, const Run& g
     crossed =
         next.width() > kWidestSpeck || mirrorIsClear(shares, next, mirrorSum) || (darker && onCore);
   }
-  if (crossed) return Across::Clear;
-  return darker ? Across::No : Across::AsRead;
+  // A gap no darker than the film either side is an edge's grain, whatever lies beyond.
+  if (!darker) return Across::AsRead;
+  return crossed ? Across::Clear : Across::No;
 }
 
 // The rows, of `rows` counted, that a speck or two darken.

@@ -439,6 +439,17 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o = reel::randomArchiveReel(38);
                                                     },
                                                     -1, 0, 0, 1.0, 1},
+                                           // A bilateral negative in 35 mm strips, loud
+                                           // speech, spliced: both edges are long ramps
+                                           // where grain splits each into runs, mirror
+                                           // images of each other. A half-clear column
+                                           // between them is the ramp's, read as it is.
+                                           AgedReel{
+                                               "bilateral_negative_strips_ramps_split_by_grain",
+                                               [](reel::ReelOptions& o) {
+                                                 o = reel::randomArchiveReel(9);
+                                               },
+                                               -1, 0, 2},
                                            // Variable density turned in the gate and
                                            // weaving, a splice on it: the track found
                                            // across its whole width, not at the film's
