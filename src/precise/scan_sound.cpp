@@ -780,13 +780,17 @@ std::vector<double> smoothLevel(const std::vector<double>& values,
 
 namespace {
 
+// A share of clear film past the grain: the film is clear there in part at least.
+constexpr double kPastGrain = 0.15;
+
 // Whether the clear part of a row of `shares` runs into the window's first (`step` 1)
-// or last (`step` -1) column: a run of clear columns there wider than a speck.
+// or last (`step` -1) column: a run of columns there wider than a speck, clear, or in
+// part clear past the grain where the edge's ramp runs out of the window.
 bool reachesEnd(const std::vector<float>& shares, int step) {
   const int n = static_cast<int>(shares.size());
   if (n <= kWidestSpeck) return false;
   for (int i = 0; i <= kWidestSpeck; ++i)
-    if (!(shares[static_cast<size_t>(step > 0 ? i : n - 1 - i)] > 0.5f)) return false;
+    if (!(shares[static_cast<size_t>(step > 0 ? i : n - 1 - i)] > kPastGrain)) return false;
   return true;
 }
 

@@ -432,13 +432,23 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(28);
                                                     }},
-                                           // One peak of the strips is still read a
-                                           // little short: held where it stands.
+                                           // A peak of the strips whose edge moved far
+                                           // within the row runs out of the window in a
+                                           // ramp of half-clear columns: the window is
+                                           // widened for it too.
                                            AgedReel{"unilateral_strips_peaks_in_shadow",
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(38);
-                                                    },
-                                                    -1, 0, 0, 1.0, 1},
+                                                    }},
+                                           // 35 mm frames after a silent leader, the gate's
+                                           // shadow deep: a peak swings past the window
+                                           // widened once for it, and the window is widened
+                                           // again until it holds the peak.
+                                           AgedReel{"unilateral_peak_past_a_window_widened_once",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(4);
+                                                      o.missingScans.clear();
+                                                    }},
                                            // A bilateral negative in 35 mm strips, loud
                                            // speech, spliced: both edges are long ramps
                                            // where grain splits each into runs, mirror
