@@ -794,6 +794,45 @@ bool reachesEnd(const std::vector<float>& shares, int step) {
   return true;
 }
 
+// Reads a unilateral track's moving edge across the runs of columns a dark scratch
+// `hides` in `window`, mended between the film either side (see fillColumns), where it
+// ran beyond them: on each row whose film before a run, on the side of `anchor`, is
+// clear, and whose film just beyond it is clear in part at least. The clear film runs
+// out from the anchor, so it runs on under the scratch: the run, and the column beside
+// it on the anchor's side (which the scratch may cover in part), are read as the clear
+// film before them. Elsewhere the edge may lie under the scratch, and the mending
+// stands. `clearLevel` and `opaqueLevel` are each row's levels.
+void readAcrossHidden(cv::Mat& window, const std::vector<bool>& hides, int anchor,
+                      const std::vector<double>& clearLevel,
+                      const std::vector<double>& opaqueLevel) {
+  const int n = window.cols;
+  for (int u = 0; u < n;) {
+    if (!hides[static_cast<size_t>(u)]) {
+      ++u;
+      continue;
+    }
+    const int a = u;
+    while (u < n && hides[static_cast<size_t>(u)]) ++u;
+    const int b = u - 1;
+    if (anchor >= a - 1 && anchor <= b + 1) continue;
+    const bool outwards = anchor < a;
+    const int film = outwards ? a - 2 : b + 2;  // clear film before the run
+    const int beside = outwards ? a - 1 : b + 1;
+    const int beyond = outwards ? b + 1 : a - 1;
+    if (film < 0 || film >= n || beyond < 0 || beyond >= n) continue;
+    const int from = std::min(beside, outwards ? b : a), to = std::max(beside, outwards ? b : a);
+    for (int y = 0; y < window.rows; ++y) {
+      const double lo = opaqueLevel[static_cast<size_t>(y)];
+      const double span = clearLevel[static_cast<size_t>(y)] - lo;
+      float* row = window.ptr<float>(y);
+      if (!(span > 1.0) || (row[film] - lo) / span <= 0.5 ||
+          (row[beyond] - lo) / span <= kPastGrain)
+        continue;
+      for (int x = from; x <= to; ++x) row[x] = row[film];
+    }
+  }
+}
+
 // Rows a strip's fully lit part holds at least for the film to be measured on it alone.
 constexpr int kLeastLitRows = 64;
 // Pixels of a dimmed row's clear or opaque film that measure its light.
@@ -1287,6 +1326,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // in part; a bilateral track's scratch is mended a column wider either side.
   sound.scratchColumns +=
       mendScratchedColumns(window, scratched, bilateral ? mirrorSum : -1.0, bilateral ? 1 : 0);
+  if (!bilateral) readAcrossHidden(window, scratched, anchor, clearLevel, opaqueLevel);
   const int mirror = static_cast<int>(std::lround(mirrorSum));
   // Rows whose clear part runs into the window's first (1) or last (2) column.
   std::vector<char> reaching(static_cast<size_t>(rows), 0);

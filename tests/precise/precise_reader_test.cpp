@@ -822,7 +822,7 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(33);
                                                     },
-                                                    -1, 0, 0, 1.0, 70},
+                                                    -1, 0, 0, 1.0, 52},
                                            // A unilateral negative in strips at 3970 dpi,
                                            // turned: its rows timed where its moving edge
                                            // lies, however far the window reaches past the
