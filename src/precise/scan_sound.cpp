@@ -59,8 +59,10 @@ std::vector<float> wholeProfile(const Lengths& lengths) {
 // of it, fitted by a straight line. Each length is held against the scan's middle one,
 // no further than a turn of a degree takes it: the reel's profile is blurred by the
 // turn and weave of the first scans, within which a length's sharp edges match alike
-// and the sound's swing would set the offset.
-double measureSkew(const Lengths& lengths, int rows) {
+// and the sound's swing would set the offset. Where too few lengths lie on one line to
+// tell (a loud unilateral track's swing moves most of them), `told` is set false and
+// no drift returned.
+double measureSkew(const Lengths& lengths, int rows, bool* told = nullptr) {
   if (lengths.means.size() < 4) return 0.0;
   constexpr double kSlopeOfADegree = 0.017455;
   const int reach = 3 + static_cast<int>(std::ceil(kSlopeOfADegree * rows / 2));
@@ -81,7 +83,10 @@ double measureSkew(const Lengths& lengths, int rows) {
       syo += ys[i] * offsets[i];
     }
     const double det = n * syy - sy * sy;
-    if (n < 4 || det <= 0.0) return 0.0;
+    if (n < 4 || det <= 0.0) {
+      if (told) *told = false;
+      return 0.0;
+    }
     slope = (n * syo - sy * so) / det;
     const double cut = (so - slope * sy) / n;
     for (size_t i = 0; i < ys.size(); ++i)
@@ -1035,7 +1040,16 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   const cv::Mat litRows = strip.rowRange(lit);
   const int reach = 2 * track.margin;
   const Lengths lengths = lengthsOf(litRows, levels);
-  sound.skew = measureSkew(lengths, litRows.rows);
+  bool told = true;
+  sound.skew = measureSkew(lengths, litRows.rows, &told);
+  // A scan whose lengths do not tell its drift lies in the gate at the turn the scans
+  // before it were read at.
+  if (!told && !earlierDrifts.empty()) {
+    std::vector<double> drifts(earlierDrifts);
+    const auto mid = drifts.begin() + static_cast<long>(drifts.size() / 2);
+    std::nth_element(drifts.begin(), mid, drifts.end());
+    sound.skew = *mid;
+  }
   sound.offset = lateralOffset(track.profile, straightProfile(lengths, sound.skew), reach);
   const int shift = static_cast<int>(std::lround(sound.offset));
   const int drift = static_cast<int>(std::ceil(std::abs(sound.skew) * litRows.rows / 2.0));
