@@ -81,9 +81,17 @@ TEST(ClearPart, EdgesAreReadAndSpecksPassedBy) {
     ramps[static_cast<size_t>(24 - k)] = ramps[static_cast<size_t>(55 + k)] = outwards[k];
     rampsWidth += 2.0 * outwards[k];
   }
+  // A faint speck over one edge of a bilateral track, the film under it half as bright:
+  // its darker columns are no darker than the ones beside them, but their mirror images
+  // are clear film. They are filled; the brighter ones are read as they are.
+  std::vector<float> faint = bilateral;
+  const float overEdge[] = {0.51f, 0.49f, 0.51f, 0.48f, 0.52f, 0.3f};
+  std::copy(std::begin(overEdge), std::end(overEdge), faint.begin() + 52);
   const Case cases[] = {
       {"plain bilateral", bilateral, 40, 79, 35.2},
       {"bilateral ramps, grain on both", ramps, 40, 79, rampsWidth},
+      {"faint speck over an edge", faint, 40, 79,
+       0.6 + 29.0 + 0.51 + 1.0 + 0.51 + 1.0 + 0.52 + 0.3},
       {"dark speck inside", withSpeck(bilateral, 30, 34, 0.0f), 40, 79, 35.2},
       {"dark speck on the middle", withSpeck(bilateral, 38, 43, 0.0f), 40, 79, 35.2},
       {"bright speck on the opaque film", withSpeck(bilateral, 5, 9, 1.0f), 40, 79, 35.2},
