@@ -788,14 +788,18 @@ namespace {
 // A share of clear film past the grain: the film is clear there in part at least.
 constexpr double kPastGrain = 0.15;
 
+// A column this clear lies on an edge's ramp, not on opaque film a little off its level
+// (a dimmed row's light given back not quite right).
+constexpr float kOnTheRamp = 0.3f;
+
 // Whether the clear part of a row of `shares` runs into the window's first (`step` 1)
-// or last (`step` -1) column: a run of columns there wider than a speck, clear, or in
-// part clear past the grain where the edge's ramp runs out of the window.
+// or last (`step` -1) column: a run of columns there wider than a speck, clear, or on
+// the edge's ramp where it runs out of the window.
 bool reachesEnd(const std::vector<float>& shares, int step) {
   const int n = static_cast<int>(shares.size());
   if (n <= kWidestSpeck) return false;
   for (int i = 0; i <= kWidestSpeck; ++i)
-    if (!(shares[static_cast<size_t>(step > 0 ? i : n - 1 - i)] > kPastGrain)) return false;
+    if (!(shares[static_cast<size_t>(step > 0 ? i : n - 1 - i)] > kOnTheRamp)) return false;
   return true;
 }
 
