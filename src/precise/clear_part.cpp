@@ -48,6 +48,21 @@ bool mirrorIsClear(const std::vector<float>& shares, const Run& run, int mirrorS
   return seen > 0 && 2 * clear >= seen;
 }
 
+// Whether most of the columns mirroring `run` about a bilateral track's middle are clear
+// film, not the half-clear columns of an edge's ramp.
+bool mirrorIsFilm(const std::vector<float>& shares, const Run& run, int mirrorSum) {
+  if (mirrorSum < 0) return false;
+  const int n = static_cast<int>(shares.size());
+  int film = 0, seen = 0;
+  for (int x = run.first; x <= run.last; ++x) {
+    const int m = mirrorSum - x;
+    if (m < 0 || m >= n) continue;
+    ++seen;
+    film += shares[static_cast<size_t>(m)] > 1.0 - kRise ? 1 : 0;
+  }
+  return seen > 0 && 2 * film >= seen;
+}
+
 // The clearest of a run's columns.
 float clearest(const std::vector<float>& shares, const Run& run) {
   return *std::max_element(shares.begin() + run.first, shares.begin() + run.last + 1);
@@ -86,8 +101,10 @@ Across acrossGap(const std::vector<float>& shares, const Run& near, const Run& g
     crossed =
         next.width() > kWidestSpeck || mirrorIsClear(shares, next, mirrorSum) || (darker && onCore);
   }
-  if (crossed) return Across::Clear;
-  return darker ? Across::No : Across::AsRead;
+  // A gap no darker than the film either side is an edge's grain, unless its mirror
+  // image is clear film: then a faint speck covers it.
+  if (!darker) return mirrorIsFilm(shares, gap, mirrorSum) ? Across::Clear : Across::AsRead;
+  return crossed ? Across::Clear : Across::No;
 }
 
 // The rows, of `rows` counted, that a speck or two darken.

@@ -60,8 +60,10 @@ std::vector<float> wholeProfile(const Lengths& lengths) {
 // of it, fitted by a straight line. Each length is held against the scan's middle one,
 // no further than a turn of a degree takes it: the reel's profile is blurred by the
 // turn and weave of the first scans, within which a length's sharp edges match alike
-// and the sound's swing would set the offset.
-double measureSkew(const Lengths& lengths, int rows) {
+// and the sound's swing would set the offset. Where too few lengths lie on one line to
+// tell (a loud unilateral track's swing moves most of them), `told` is set false and
+// no drift returned.
+double measureSkew(const Lengths& lengths, int rows, bool* told = nullptr) {
   if (lengths.means.size() < 4) return 0.0;
   constexpr double kSlopeOfADegree = 0.017455;
   const int reach = 3 + static_cast<int>(std::ceil(kSlopeOfADegree * rows / 2));
@@ -82,7 +84,10 @@ double measureSkew(const Lengths& lengths, int rows) {
       syo += ys[i] * offsets[i];
     }
     const double det = n * syy - sy * sy;
-    if (n < 4 || det <= 0.0) return 0.0;
+    if (n < 4 || det <= 0.0) {
+      if (told) *told = false;
+      return 0.0;
+    }
     slope = (n * syo - sy * so) / det;
     const double cut = (so - slope * sy) / n;
     for (size_t i = 0; i < ys.size(); ++i)
@@ -977,14 +982,61 @@ std::vector<double> smoothLevel(const std::vector<double>& values,
 
 namespace {
 
+// A share of clear film past the grain: the film is clear there in part at least.
+constexpr double kPastGrain = 0.15;
+
+// A column this clear lies on an edge's ramp, not on opaque film a little off its level
+// (a dimmed row's light given back not quite right).
+constexpr float kOnTheRamp = 0.3f;
+
 // Whether the clear part of a row of `shares` runs into the window's first (`step` 1)
-// or last (`step` -1) column: a run of clear columns there wider than a speck.
+// or last (`step` -1) column: a run of columns there wider than a speck, clear, or on
+// the edge's ramp where it runs out of the window.
 bool reachesEnd(const std::vector<float>& shares, int step) {
   const int n = static_cast<int>(shares.size());
   if (n <= kWidestSpeck) return false;
   for (int i = 0; i <= kWidestSpeck; ++i)
-    if (!(shares[static_cast<size_t>(step > 0 ? i : n - 1 - i)] > 0.5f)) return false;
+    if (!(shares[static_cast<size_t>(step > 0 ? i : n - 1 - i)] > kOnTheRamp)) return false;
   return true;
+}
+
+// Reads a unilateral track's moving edge across the runs of columns a dark scratch
+// `hides` in `window`, mended between the film either side (see fillColumns), where it
+// ran beyond them: on each row whose film before a run, on the side of `anchor`, is
+// clear, and whose film just beyond it is clear in part at least. The clear film runs
+// out from the anchor, so it runs on under the scratch: the run, and the column beside
+// it on the anchor's side (which the scratch may cover in part), are read as the clear
+// film before them. Elsewhere the edge may lie under the scratch, and the mending
+// stands. `clearLevel` and `opaqueLevel` are each row's levels.
+void readAcrossHidden(cv::Mat& window, const std::vector<bool>& hides, int anchor,
+                      const std::vector<double>& clearLevel,
+                      const std::vector<double>& opaqueLevel) {
+  const int n = window.cols;
+  for (int u = 0; u < n;) {
+    if (!hides[static_cast<size_t>(u)]) {
+      ++u;
+      continue;
+    }
+    const int a = u;
+    while (u < n && hides[static_cast<size_t>(u)]) ++u;
+    const int b = u - 1;
+    if (anchor >= a - 1 && anchor <= b + 1) continue;
+    const bool outwards = anchor < a;
+    const int film = outwards ? a - 2 : b + 2;  // clear film before the run
+    const int beside = outwards ? a - 1 : b + 1;
+    const int beyond = outwards ? b + 1 : a - 1;
+    if (film < 0 || film >= n || beyond < 0 || beyond >= n) continue;
+    const int from = std::min(beside, outwards ? b : a), to = std::max(beside, outwards ? b : a);
+    for (int y = 0; y < window.rows; ++y) {
+      const double lo = opaqueLevel[static_cast<size_t>(y)];
+      const double span = clearLevel[static_cast<size_t>(y)] - lo;
+      float* row = window.ptr<float>(y);
+      if (!(span > 1.0) || (row[film] - lo) / span <= 0.5 ||
+          (row[beyond] - lo) / span <= kPastGrain)
+        continue;
+      for (int x = from; x <= to; ++x) row[x] = row[film];
+    }
+  }
 }
 
 // Rows a strip's fully lit part holds at least for the film to be measured on it alone.
@@ -1265,7 +1317,16 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   const cv::Mat litRows = strip.rowRange(lit);
   const int reach = 2 * track.margin;
   const Lengths lengths = lengthsOf(litRows, levels);
-  sound.skew = measureSkew(lengths, litRows.rows);
+  bool told = true;
+  sound.skew = measureSkew(lengths, litRows.rows, &told);
+  // A scan whose lengths do not tell its drift lies in the gate at the turn the scans
+  // before it were read at.
+  if (!told && !earlierDrifts.empty()) {
+    std::vector<double> drifts(earlierDrifts);
+    const auto mid = drifts.begin() + static_cast<long>(drifts.size() / 2);
+    std::nth_element(drifts.begin(), mid, drifts.end());
+    sound.skew = *mid;
+  }
   sound.offset = lateralOffset(track.profile, straightProfile(lengths, sound.skew), reach);
   const int shift = static_cast<int>(std::lround(sound.offset));
   const int drift = static_cast<int>(std::ceil(std::abs(sound.skew) * litRows.rows / 2.0));
@@ -1616,6 +1677,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // in part; a bilateral track's scratch is mended a column wider either side.
   sound.scratchColumns += mendScratchedColumns(window, scratched, bilateral ? mirrorSum : -1.0,
                                                bilateral ? 1 : 0, across);
+  if (!bilateral) readAcrossHidden(window, scratched, anchor, clearLevel, opaqueLevel);
   const int mirror = static_cast<int>(std::lround(mirrorSum));
   // Rows whose clear part runs into the window's first (1) or last (2) column.
   std::vector<char> reaching(static_cast<size_t>(rows), 0);

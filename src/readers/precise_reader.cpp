@@ -28,6 +28,9 @@ constexpr size_t kMostWaitingBytes = size_t{1} << 30;
 // Rows (of every fourth read) whose sound reaching past the track widens it: more than
 // a speck of dust would give.
 constexpr int kRowsPastTrack = 3;
+// Times a scan is read again with its track widened where its loudest rows ran into
+// the window's end.
+constexpr int kMostWidenings = 4;
 constexpr double kDegreesPerRadian = 57.29577951308232;
 // Rows beyond a splice's band (half of it either side of its middle) over which the
 // places of its edges may err.
@@ -309,9 +312,11 @@ class PreciseReader : public SoundReader {
         sound = readScanSound(strip, track_, filPar_.trackWidth, dimmed, drifts_);
       // The loudest moments may swing past it on a row or two, too few to widen it by:
       // where a row's clear part runs into the window's end, it is widened a little there
-      // and the scan read again.
-      if (widenTrack(track_, sound.rowsAtFirstColumn > 0, sound.rowsAtLastColumn > 0, strip.cols,
-                     filPar_.trackWidth))
+      // and the scan read again, as long as one still does, a few times at most.
+      for (int k = 0; k < kMostWidenings &&
+                      widenTrack(track_, sound.rowsAtFirstColumn > 0, sound.rowsAtLastColumn > 0,
+                                 strip.cols, filPar_.trackWidth);
+           ++k)
         sound = readScanSound(strip, track_, filPar_.trackWidth, dimmed, drifts_);
       // A splice darkens the film's clear base across its whole width, a positive's or
       // a negative's; a speck of dust a few pixels of it. A variable-density negative

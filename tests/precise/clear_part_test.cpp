@@ -70,8 +70,29 @@ TEST(ClearPart, EdgesAreReadAndSpecksPassedBy) {
       onRamp({0.65f, 0.51f, 0.37f, 0.3f, 0.24f, 0.12f, 0.65f, 0.93f, 0.92f, 0.91f, 0.92f, 0.07f});
   const std::vector<float> footFaint = onRamp(
       {0.76f, 0.43f, 0.34f, 0.23f, 0.11f, 0.02f, 0.07f, 0.69f, 0.72f, 0.71f, 0.7f, 0.68f, 0.25f});
+  // Loud speech moved both edges of a bilateral track far within the row: each is a
+  // long ramp, and grain leaves a half-clear column a little darker than the one beyond
+  // it, whose mirror image on the other ramp is clear too. It is the ramp's grain, no
+  // speck: read as it is.
+  std::vector<float> ramps = row(80, 25.0, 55.0);
+  const float outwards[] = {0.87f, 0.87f, 0.73f, 0.77f, 0.65f, 0.58f,
+                            0.46f, 0.53f, 0.41f, 0.31f, 0.17f};
+  double rampsWidth = 30.0;
+  for (int k = 0; k < static_cast<int>(std::size(outwards)); ++k) {
+    ramps[static_cast<size_t>(24 - k)] = ramps[static_cast<size_t>(55 + k)] = outwards[k];
+    rampsWidth += 2.0 * outwards[k];
+  }
+  // A faint speck over one edge of a bilateral track, the film under it half as bright:
+  // its darker columns are no darker than the ones beside them, but their mirror images
+  // are clear film. They are filled; the brighter ones are read as they are.
+  std::vector<float> faint = bilateral;
+  const float overEdge[] = {0.51f, 0.49f, 0.51f, 0.48f, 0.52f, 0.3f};
+  std::copy(std::begin(overEdge), std::end(overEdge), faint.begin() + 52);
   const Case cases[] = {
       {"plain bilateral", bilateral, 40, 79, 35.2},
+      {"bilateral ramps, grain on both", ramps, 40, 79, rampsWidth},
+      {"faint speck over an edge", faint, 40, 79,
+       0.6 + 29.0 + 0.51 + 1.0 + 0.51 + 1.0 + 0.52 + 0.3},
       {"dark speck inside", withSpeck(bilateral, 30, 34, 0.0f), 40, 79, 35.2},
       {"dark speck on the middle", withSpeck(bilateral, 38, 43, 0.0f), 40, 79, 35.2},
       {"bright speck on the opaque film", withSpeck(bilateral, 5, 9, 1.0f), 40, 79, 35.2},

@@ -432,13 +432,34 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(28);
                                                     }},
-                                           // One peak of the strips is still read a
-                                           // little short: held where it stands.
+                                           // A peak of the strips whose edge moved far
+                                           // within the row runs out of the window in a
+                                           // ramp of half-clear columns: the window is
+                                           // widened for it too.
                                            AgedReel{"unilateral_strips_peaks_in_shadow",
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(38);
-                                                    },
-                                                    -1, 0, 0, 1.0, 1},
+                                                    }},
+                                           // 35 mm frames after a silent leader, the gate's
+                                           // shadow deep: a peak swings past the window
+                                           // widened once for it, and the window is widened
+                                           // again until it holds the peak.
+                                           AgedReel{"unilateral_peak_past_a_window_widened_once",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(4);
+                                                      o.missingScans.clear();
+                                                    }},
+                                           // A bilateral negative in 35 mm strips, loud
+                                           // speech, spliced: both edges are long ramps
+                                           // where grain splits each into runs, mirror
+                                           // images of each other. A half-clear column
+                                           // between them is the ramp's, read as it is.
+                                           AgedReel{
+                                               "bilateral_negative_strips_ramps_split_by_grain",
+                                               [](reel::ReelOptions& o) {
+                                                 o = reel::randomArchiveReel(9);
+                                               },
+                                               -1, 0, 2},
                                            // Variable density turned in the gate and
                                            // weaving, a splice on it: the track found
                                            // across its whole width, not at the film's
@@ -865,7 +886,7 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(33);
                                                     },
-                                                    -1, 0, 0, 1.0, 70},
+                                                    -1, 0, 0, 1.0, 52},
                                            // A unilateral negative in strips at 3970 dpi,
                                            // turned: its rows timed where its moving edge
                                            // lies, however far the window reaches past the
