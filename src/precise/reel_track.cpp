@@ -1,7 +1,11 @@
 #include "precise/reel_track.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <utility>
 
 #include "film/track_bounds.h"
 #include "precise/clear_part.h"
@@ -46,20 +50,52 @@ void placeBeside(ReelTrack& track, int width, int trackWidth) {
   track.besideLast = std::min(width - 1, track.besideFirst + std::max(4, trackWidth / 6));
 }
 
+// A float's bits as a key that orders as the float does: its sign turned over, and a
+// negative's other bits with it. -0 is taken as 0.
+uint32_t orderKey(float v) {
+  const uint32_t bits = std::bit_cast<uint32_t>(v + 0.0f);
+  return bits & 0x80000000u ? ~bits : bits | 0x80000000u;
+}
+
+float ofOrderKey(uint32_t key) {
+  return std::bit_cast<float>(key & 0x80000000u ? key & 0x7fffffffu : ~key);
+}
+
+// `keys` in ascending order, a byte at a time from the lowest (`scratch` as long): a
+// byte all keys share is passed over.
+void sortKeys(std::vector<uint32_t>& keys, std::vector<uint32_t>& scratch) {
+  std::array<std::array<uint32_t, 256>, 4> count{};
+  for (const uint32_t k : keys)
+    for (int b = 0; b < 4; ++b) ++count[static_cast<size_t>(b)][(k >> (8 * b)) & 0xffu];
+  for (int b = 0; b < 4; ++b) {
+    auto& c = count[static_cast<size_t>(b)];
+    if (c[(keys.front() >> (8 * b)) & 0xffu] == keys.size()) continue;
+    uint32_t at = 0;
+    for (uint32_t& n : c) at += std::exchange(n, at);
+    for (const uint32_t k : keys) scratch[c[(k >> (8 * b)) & 0xffu]++] = k;
+    keys.swap(scratch);
+  }
+}
+
 // Each column of `levels` (rows along the film) summed up by the levels below which
 // evenly spaced shares of its rows lie, from 0.5 to 99.5 %: how far and how often the
 // sound moves it, without the few rows a speck of dust covers.
 cv::Mat columnShares(const cv::Mat& levels) {
   constexpr int kShares = 25;
   cv::Mat shares(kShares, levels.cols, CV_32F);
-  std::vector<float> column(static_cast<size_t>(levels.rows));
+  if (levels.empty()) return shares;
+  // Each column laid along a row of its own, its rows side by side.
+  cv::Mat columns;
+  cv::transpose(levels, columns);
+  std::vector<uint32_t> keys(static_cast<size_t>(levels.rows)), scratch(keys.size());
   for (int x = 0; x < levels.cols; ++x) {
-    for (int y = 0; y < levels.rows; ++y) column[static_cast<size_t>(y)] = levels.at<float>(y, x);
-    std::sort(column.begin(), column.end());
+    const float* column = columns.ptr<float>(x);
+    for (size_t y = 0; y < keys.size(); ++y) keys[y] = orderKey(column[y]);
+    sortKeys(keys, scratch);
     for (int k = 0; k < kShares; ++k) {
       const double share = 0.005 + 0.99 * k / (kShares - 1);
       const auto at = static_cast<size_t>(std::lround(share * (levels.rows - 1)));
-      shares.at<float>(k, x) = column[at];
+      shares.at<float>(k, x) = ofOrderKey(keys[at]);
     }
   }
   return shares;
@@ -184,10 +220,10 @@ std::vector<cv::Mat> alongsideFirst(const std::vector<cv::Mat>& strips, int widt
   return aligned;
 }
 
-}  // namespace
-
-ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensity,
-                          int trackWidth) {
+// The track on `strips` (see locateReelTrack); its profile and a variable-density
+// track's levels only where `whole`, else its place and whether it is a negative's.
+ReelTrack locate(const std::vector<cv::Mat>& strips, bool variableDensity, int trackWidth,
+                 bool whole) {
   ReelTrack track;
   if (strips.empty() || strips.front().empty()) return track;
   // The scans of a reel are alike; one cut narrower, or of another depth, is passed by.
@@ -237,6 +273,7 @@ ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensi
   track.last = bounds.last;
   track.found = true;
   placeBeside(track, width, trackWidth);
+  if (!whole) return track;
   // Followed from scan to scan as each scan's own straightened profile is: strips laid
   // in the gate one by one are each turned their own way.
   std::vector<double> sum(static_cast<size_t>(width), 0.0);
@@ -257,6 +294,13 @@ ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensi
   return track;
 }
 
+}  // namespace
+
+ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensity,
+                          int trackWidth) {
+  return locate(strips, variableDensity, trackWidth, true);
+}
+
 namespace {
 
 // Moves the track's edges to columns `first` and `last` (`first` kept on the strip) and
@@ -275,7 +319,8 @@ bool moveEdges(ReelTrack& track, int first, int last, int stripColumns, int trac
 
 bool growTrack(ReelTrack& track, const cv::Mat& strip, double offset, int trackWidth) {
   if (!track.found || track.variableDensity) return false;
-  const ReelTrack here = locateReelTrack({strip}, false, trackWidth);
+  // Where the track lies on this scan alone; its profile is not needed.
+  const ReelTrack here = locate({strip}, false, trackWidth, false);
   if (!here.found || here.negative != track.negative) return false;
   const int shift = static_cast<int>(std::lround(offset));
   return moveEdges(track, std::min(track.first, here.first - shift),
