@@ -88,15 +88,35 @@ cv::Mat columnShares(const cv::Mat& levels) {
   cv::Mat columns;
   cv::transpose(levels, columns);
   std::vector<uint32_t> keys(static_cast<size_t>(levels.rows)), scratch(keys.size());
+  std::array<size_t, kShares> ranks{};
+  for (int k = 0; k < kShares; ++k) {
+    const double share = 0.005 + 0.99 * k / (kShares - 1);
+    ranks[static_cast<size_t>(k)] = static_cast<size_t>(std::lround(share * (levels.rows - 1)));
+  }
+  std::array<uint32_t, 256> count{};
   for (int x = 0; x < levels.cols; ++x) {
     const float* column = columns.ptr<float>(x);
+    // A column of whole levels from 0 to 255 (an 8-bit scan's, unmended) is counted
+    // level by level, its shares read off the count.
+    bool whole = true;
+    for (int y = 0; y < levels.rows; ++y) {
+      const float v = column[y];
+      whole = whole && v >= 0.0f && v <= 255.0f && static_cast<float>(static_cast<int>(v)) == v;
+    }
+    if (whole) {
+      count.fill(0);
+      for (int y = 0; y < levels.rows; ++y) ++count[static_cast<size_t>(column[y])];
+      size_t level = 0, below = count[0];
+      for (int k = 0; k < kShares; ++k) {
+        while (below <= ranks[static_cast<size_t>(k)]) below += count[++level];
+        shares.at<float>(k, x) = static_cast<float>(level);
+      }
+      continue;
+    }
     for (size_t y = 0; y < keys.size(); ++y) keys[y] = orderKey(column[y]);
     sortKeys(keys, scratch);
-    for (int k = 0; k < kShares; ++k) {
-      const double share = 0.005 + 0.99 * k / (kShares - 1);
-      const auto at = static_cast<size_t>(std::lround(share * (levels.rows - 1)));
-      shares.at<float>(k, x) = ofOrderKey(keys[at]);
-    }
+    for (int k = 0; k < kShares; ++k)
+      shares.at<float>(k, x) = ofOrderKey(keys[ranks[static_cast<size_t>(k)]]);
   }
   return shares;
 }
@@ -196,7 +216,10 @@ TrackBounds modulatedBand(const cv::Mat& shares, int search, int trackWidth) {
 // scratch it moves as sound.
 std::vector<cv::Mat> alongsideFirst(const std::vector<cv::Mat>& strips, int width, int reach) {
   const cv::Mat& first = strips.front();
-  const std::vector<float> reference = columnMeans(first.colRange(0, width), levelsOf(first));
+  // Only the weave of another strip is measured against the first.
+  const std::vector<float> reference = strips.size() > 1 && reach > 0
+                                           ? columnMeans(first.colRange(0, width), levelsOf(first))
+                                           : std::vector<float>{};
   std::vector<const cv::Mat*> alike;
   std::vector<int> offsets;
   for (const cv::Mat& s : strips) {
@@ -235,8 +258,9 @@ ReelTrack locate(const std::vector<cv::Mat>& strips, bool variableDensity, int t
   std::vector<cv::Mat> alike =
       alongsideFirst(strips, width, variableDensity ? 0 : 2 * track.margin);
   width = alike.front().cols;
-  cv::Mat film;
-  cv::vconcat(alike, film);
+  // A scan's own track is located on the scan itself, no copy of it.
+  cv::Mat film = alike.front();
+  if (alike.size() > 1 || whole) cv::vconcat(alike, film);
 
   // Levels of the track side, from rows spread over at most kMostRows, short of either
   // end of each scan, where the gate's shadow may lie.
