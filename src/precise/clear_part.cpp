@@ -95,7 +95,8 @@ double edgeWidth(const std::vector<float>& shares, int from, int step) {
   const auto inside = [n](int x) { return x >= 0 && x < n; };
   // The columns read so far: clear film, then the clear part's last column, counted with
   // it but mended here where a speck covers part of it.
-  std::vector<double> seen{1.0, at(from - step)};
+  thread_local std::vector<double> seen;
+  seen.assign({1.0, at(from - step)});
   double sum = 0.0, lowest = seen.back();
   int opaque = 0;
   for (int x = from; inside(x) && opaque < kOpaqueAfterEdge; x += step) {
@@ -422,15 +423,20 @@ std::vector<bool> brightOverMirror(const std::vector<int>& clear, int rows,
 
 double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum, ClearCore core) {
   const int n = static_cast<int>(shares.size());
-  std::vector<Run> runs;
+  const float* share = shares.data();
+  // A thread reads row after row: the runs are kept from one to the next, and how the
+  // clear part crosses the gap after each.
+  thread_local std::vector<Run> runs;
+  thread_local std::vector<Across> gaps;
+  runs.clear();
   for (int x = 0; x < n;) {
-    if (shares[static_cast<size_t>(x)] <= kClear) {
+    if (share[x] <= kClear) {
       ++x;
       continue;
     }
-    Run run{x, x};
-    while (x < n && shares[static_cast<size_t>(x)] > kClear) run.last = x++;
-    runs.push_back(run);
+    const int from = x;
+    while (x < n && share[x] > kClear) ++x;
+    runs.push_back(Run{from, x - 1});
   }
   const int at = std::clamp(anchor, 0, std::max(n - 1, 0));
   if (runs.empty()) {
@@ -451,27 +457,34 @@ double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum, C
   }
   // A unilateral track is no mirror image: its anchor lies far from the middle.
   if (mirrorSum >= 0 && std::abs(2 * at - mirrorSum) > std::max(4, n / 20)) mirrorSum = -1;
-  std::vector<bool> filled(static_cast<size_t>(n), false);
+  gaps.assign(runs.size(), Across::AsRead);
+  size_t left = main, right = main;
   int first = runs[main].first, last = runs[main].last;
   for (size_t k = main; k-- > 0;) {
     const Run gap{runs[k].last + 1, first - 1};
     const Across across = acrossGap(shares, Run{first, last}, gap, runs[k], mirrorSum, core);
     if (across == Across::No) break;
-    for (int x = gap.first; x <= gap.last; ++x)
-      filled[static_cast<size_t>(x)] = across == Across::Clear;
+    gaps[k] = across;
     first = runs[k].first;
+    left = k;
   }
   for (size_t k = main + 1; k < runs.size(); ++k) {
     const Run gap{last + 1, runs[k].first - 1};
     const Across across = acrossGap(shares, Run{first, last}, gap, runs[k], mirrorSum, core);
     if (across == Across::No) break;
-    for (int x = gap.first; x <= gap.last; ++x)
-      filled[static_cast<size_t>(x)] = across == Across::Clear;
+    gaps[k - 1] = across;
     last = runs[k].last;
+    right = k;
   }
+  // Column by column from the first: the runs as read, and each gap after one filled
+  // where a speck covers clear film.
   double width = 0.0;
-  for (int x = first; x <= last; ++x)
-    width += filled[static_cast<size_t>(x)] ? 1.0 : shares[static_cast<size_t>(x)];
+  for (size_t k = left; k <= right; ++k) {
+    for (int x = runs[k].first; x <= runs[k].last; ++x) width += share[x];
+    if (k == right) break;
+    const bool filled = gaps[k] == Across::Clear;
+    for (int x = runs[k].last + 1; x < runs[k + 1].first; ++x) width += filled ? 1.0 : share[x];
+  }
   // The edges: the part-covered columns beyond the clear ones, falling away from them,
   // a ramp where the sound moved within the row (see edgeWidth).
   if (first > 0) width += edgeWidth(shares, first - 1, -1);
