@@ -21,13 +21,21 @@ double lateralOffset(const std::vector<float>& reference, const std::vector<floa
   const int uFirst = std::max(1, 1 - lo), uEnd = std::min(n, n - hi);
   if (uEnd - uFirst < 4) return around;
   std::vector<double> score(static_cast<size_t>(hi - lo + 1));
+  // Each profile's slopes, once: slope[u] between columns u - 1 and u.
+  const auto slopes = [](const std::vector<float>& levels, int n) {
+    std::vector<double> slope(static_cast<size_t>(n), 0.0);
+    for (int u = 1; u < n; ++u) slope[static_cast<size_t>(u)] = levels[u] - levels[u - 1];
+    return slope;
+  };
+  const std::vector<double> a = slopes(reference, n);
+  const std::vector<double> b = slopes(profile, static_cast<int>(profile.size()));
   for (int s = lo; s <= hi; ++s) {
     // Squared difference of the two profiles' slopes: edges count, plain levels do not.
     double sum = 0.0;
+    const double* shifted = b.data() + s;
     for (int u = uFirst; u < uEnd; ++u) {
-      const double a = reference[u] - reference[u - 1];
-      const double b = profile[u + s] - profile[u + s - 1];
-      sum += (a - b) * (a - b);
+      const double d = a[static_cast<size_t>(u)] - shifted[u];
+      sum += d * d;
     }
     score[static_cast<size_t>(s - lo)] = sum;
   }
