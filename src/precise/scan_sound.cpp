@@ -827,6 +827,35 @@ FilmLevelsOfRow filmLevelsOfRow(const float* row, int cols, float middle, float 
                          static_cast<double>(opaque.size())};
 }
 
+// The counts of `levels` (see levelCounts) below `middle` and above it, from the counts
+// of them all (`all`): every bin but the one `middle` falls in lies wholly on one side
+// of it; that one's levels are counted again one by one.
+struct CountsBeside {
+  LevelCounts below, above;
+};
+
+CountsBeside countsBeside(const cv::Mat& levels, const LevelCounts& all, float middle) {
+  CountsBeside c;
+  const int at = levelBin(middle);
+  for (int bin = 0; bin <= LevelCounts::kTop; ++bin) {
+    if (bin == at) continue;
+    LevelCounts& side = bin < at ? c.below : c.above;
+    side.count[static_cast<size_t>(bin)] = all.count[static_cast<size_t>(bin)];
+    side.total += all.count[static_cast<size_t>(bin)];
+  }
+  long below = 0, above = 0;
+  eachCountedLevel(levels, [&](float v) {
+    if (levelBin(v) != at) return;
+    below += v < middle ? 1 : 0;
+    above += v > middle ? 1 : 0;
+  });
+  c.below.count[static_cast<size_t>(at)] = below;
+  c.below.total += below;
+  c.above.count[static_cast<size_t>(at)] = above;
+  c.above.total += above;
+  return c;
+}
+
 // The level a window's clear (`side` 1) or opaque (-1) film reaches, its grain with it,
 // where `end` is the share of its levels that lies that far out and `other` the far
 // one: a line along the film brighter than any clear film (a bright scratch on a print
@@ -835,10 +864,9 @@ FilmLevelsOfRow filmLevelsOfRow(const float* row, int cols, float middle, float 
 // on that side of the middle is mostly that film, and its grain is how far the levels
 // it holds spread: where the share lies out beyond them by more than thrice that, the
 // film's own level and grain are taken instead.
-float filmEnd(const cv::Mat& levels, float end, float other, int side) {
-  const float middle = 0.5f * (end + other);
-  const LevelCounts counts =
-      levelCounts(levels, [&](float v) { return (v - middle) * static_cast<float>(side) > 0.0f; });
+// `counts` are those of the window's levels on that side of the middle between `end`
+// and `other` (see countsBeside).
+float filmEnd(const LevelCounts& counts, float end, int side) {
   const std::vector<long>& count = counts.count;
   const long total = counts.total;
   constexpr int kSteps = LevelCounts::kSteps;
@@ -1036,9 +1064,11 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     sound.turn = turn;
   }
   cv::Mat litWindow = window.rowRange(lit);
-  const std::vector<float> spread = levelShares(litWindow, {0.02, 0.98});
-  const float dark = filmEnd(litWindow, spread[0], spread[1], -1);
-  const float bright = filmEnd(litWindow, spread[1], spread[0], 1);
+  const LevelCounts counts = levelCounts(litWindow, [](float) { return true; });
+  const std::vector<float> spread = levelShares(counts, {0.02, 0.98});
+  const CountsBeside beside = countsBeside(litWindow, counts, 0.5f * (spread[0] + spread[1]));
+  const float dark = filmEnd(beside.below, spread[0], -1);
+  const float bright = filmEnd(beside.above, spread[1], 1);
   // Where the track's middle lies by its offset, and by its edges on this scan where
   // they put it no further off than the offset may be (a unilateral track's clear part
   // has its middle far from the track's).

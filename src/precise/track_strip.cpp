@@ -215,7 +215,10 @@ std::vector<float> columnMeans(const cv::Mat& strip, const StripLevels& levels) 
 }
 
 std::vector<float> levelShares(const cv::Mat& levels, const std::vector<double>& shares) {
-  const LevelCounts counts = levelCounts(levels, [](float) { return true; });
+  return levelShares(levelCounts(levels, [](float) { return true; }), shares);
+}
+
+std::vector<float> levelShares(const LevelCounts& counts, const std::vector<double>& shares) {
   const std::vector<long>& count = counts.count;
   const long total = counts.total;
   constexpr int kSteps = LevelCounts::kSteps;
