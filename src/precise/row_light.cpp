@@ -30,13 +30,20 @@ std::vector<double> brightLevels(const cv::Mat& strip, int taken, int step, int 
       std::array<int, 256> count{};
       for (int y = first; y < end; ++y) {
         const uchar* p = strip.ptr<uchar>(y);
-        int top = 0;
-        for (int i = 0; i < taken; ++i) {
-          const uchar v = p[i * step];
-          ++count[v];
-          top = std::max(top, static_cast<int>(v));
+        int i = 0;
+        for (; i + 4 <= taken; i += 4, p += 4 * step) {
+          ++count[p[0]];
+          ++count[p[step]];
+          ++count[p[2 * step]];
+          ++count[p[3 * step]];
         }
-        int level = top;
+        for (; i < taken; ++i, p += step) ++count[*p];
+        // The brightest level any pixel holds, four empty levels passed at a time.
+        int level = 255;
+        while (level >= 3 && (count[static_cast<size_t>(level)] | count[level - 1] |
+                              count[level - 2] | count[level - 3]) == 0)
+          level -= 4;
+        while (count[static_cast<size_t>(level)] == 0) --level;
         for (int seen = count[static_cast<size_t>(level)]; seen <= above;)
           seen += count[static_cast<size_t>(--level)];
         bright[static_cast<size_t>(y)] = level;
