@@ -106,14 +106,16 @@ cv::Mat columnShares(const cv::Mat& levels) {
     const float* column = columns.ptr<float>(x);
     // A column of whole levels from 0 to 255 (an 8-bit scan's, unmended) is counted
     // level by level, its shares read off the count.
+    count.fill(0);
     bool whole = true;
     for (int y = 0; y < levels.rows; ++y) {
       const float v = column[y];
-      whole = whole && v >= 0.0f && v <= 255.0f && static_cast<float>(static_cast<int>(v)) == v;
+      const bool inside = (v >= 0.0f) & (v <= 255.0f);
+      const int level = inside ? static_cast<int>(v) : 0;
+      whole &= inside & (static_cast<float>(level) == v);
+      ++count[static_cast<size_t>(level)];
     }
     if (whole) {
-      count.fill(0);
-      for (int y = 0; y < levels.rows; ++y) ++count[static_cast<size_t>(column[y])];
       size_t level = 0, below = count[0];
       for (int k = 0; k < kShares; ++k) {
         while (below <= ranks[static_cast<size_t>(k)]) below += count[++level];
