@@ -40,7 +40,24 @@ std::vector<double> delayed(const std::vector<double>& levels, double delay) {
   return out;
 }
 
+// Rows no wider than this have their median counted out (see middleOfFew).
+constexpr int kFewColumns = 64;
+
 }  // namespace
+
+float middleOfFew(const float* levels, int n) {
+  const int k = n / 2;
+  for (int i = 0; i < n; ++i) {
+    const float v = levels[i];
+    int below = 0, same = 0;
+    for (int j = 0; j < n; ++j) {
+      below += levels[j] < v ? 1 : 0;
+      same += levels[j] == v ? 1 : 0;
+    }
+    if (below <= k && k < below + same) return v;
+  }
+  return levels[k];  // only where levels do not compare (not a number)
+}
 
 std::vector<double> lanczosWeights(double part, int reach) {
   std::vector<double> weights;
@@ -75,9 +92,14 @@ std::vector<double> rowLevels(const cv::Mat& film) {
         means[static_cast<size_t>(y)] = sum / film.cols;
         continue;
       }
-      row.assign(in, in + film.cols);
-      std::nth_element(row.begin(), row.begin() + row.size() / 2, row.end());
-      const float median = row[row.size() / 2];
+      float median;
+      if (film.cols <= kFewColumns) {
+        median = middleOfFew(in, film.cols);
+      } else {
+        row.assign(in, in + film.cols);
+        std::nth_element(row.begin(), row.begin() + row.size() / 2, row.end());
+        median = row[row.size() / 2];
+      }
       const float reach = std::max(8.0f, 0.15f * median);
       double sum = 0.0;
       int count = 0;
