@@ -85,9 +85,8 @@ void sortKeys(std::vector<uint32_t>& keys, std::vector<uint32_t>& scratch) {
   }
 }
 
-// Each column of `levels` (rows along the film) summed up by the levels below which
-// evenly spaced shares of its rows lie, from 0.5 to 99.5 %: how far and how often the
-// sound moves it, without the few rows a speck of dust covers.
+}  // namespace
+
 cv::Mat columnShares(const cv::Mat& levels) {
   constexpr int kShares = 25;
   cv::Mat shares(kShares, levels.cols, CV_32F);
@@ -130,6 +129,8 @@ cv::Mat columnShares(const cv::Mat& levels) {
   }
   return shares;
 }
+
+namespace {
 
 // The columns a variable-density track covers on `shares` (see columnShares): its
 // density follows the sound evenly across its whole width, so the track is the widest

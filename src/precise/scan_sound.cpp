@@ -827,35 +827,6 @@ FilmLevelsOfRow filmLevelsOfRow(const float* row, int cols, float middle, float 
                          static_cast<double>(opaque.size())};
 }
 
-// The counts of `levels` (see levelCounts) below `middle` and above it, from the counts
-// of them all (`all`): every bin but the one `middle` falls in lies wholly on one side
-// of it; that one's levels are counted again one by one.
-struct CountsBeside {
-  LevelCounts below, above;
-};
-
-CountsBeside countsBeside(const cv::Mat& levels, const LevelCounts& all, float middle) {
-  CountsBeside c;
-  const int at = levelBin(middle);
-  for (int bin = 0; bin <= LevelCounts::kTop; ++bin) {
-    if (bin == at) continue;
-    LevelCounts& side = bin < at ? c.below : c.above;
-    side.count[static_cast<size_t>(bin)] = all.count[static_cast<size_t>(bin)];
-    side.total += all.count[static_cast<size_t>(bin)];
-  }
-  long below = 0, above = 0;
-  eachCountedLevel(levels, [&](float v) {
-    if (levelBin(v) != at) return;
-    below += v < middle ? 1 : 0;
-    above += v > middle ? 1 : 0;
-  });
-  c.below.count[static_cast<size_t>(at)] = below;
-  c.below.total += below;
-  c.above.count[static_cast<size_t>(at)] = above;
-  c.above.total += above;
-  return c;
-}
-
 // The level a window's clear (`side` 1) or opaque (-1) film reaches, its grain with it,
 // where `end` is the share of its levels that lies that far out and `other` the far
 // one: a line along the film brighter than any clear film (a bright scratch on a print

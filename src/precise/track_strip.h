@@ -72,6 +72,14 @@ LevelCounts levelCounts(const cv::Mat& levels, Keep keep) {
   return c;
 }
 
+// The counts of `levels` (see levelCounts) below `middle` and above it, from the counts
+// of them all (`all`): every bin but the one `middle` falls in lies wholly on one side
+// of it; that one's levels are counted again one by one.
+struct CountsBeside {
+  LevelCounts below, above;
+};
+CountsBeside countsBeside(const cv::Mat& levels, const LevelCounts& all, float middle);
+
 // The levels below which each of `shares` (0 to 1) of the levels in `levels`, a float
 // image, lie; to a quarter of a level.
 std::vector<float> levelShares(const cv::Mat& levels, const std::vector<double>& shares);
