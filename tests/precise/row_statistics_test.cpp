@@ -11,6 +11,7 @@
 #include <opencv2/core.hpp>
 
 #include "precise/density_rows.h"
+#include "precise/film_splices.h"
 #include "precise/reel_track.h"
 #include "precise/row_light.h"
 #include "precise/track_strip.h"
@@ -142,6 +143,29 @@ TEST(RowStatistics, EightBitRowLightIsTheLevelsOwn) {
     cv::Mat levels;
     bytes.convertTo(levels, CV_32F);
     EXPECT_EQ(rowLight(bytes, cols), rowLight(levels, cols)) << cols << " columns";
+  }
+}
+
+TEST(RowStatistics, RunningMediansAreThoseOfEachStretch) {
+  struct Case {
+    int rows, reach, stride;
+    bool whole;  // many levels alike
+  };
+  for (const Case c : {Case{500, 92, 23, false}, Case{500, 92, 23, true}, Case{300, 10, 1, true},
+                       Case{40, 100, 5, false}, Case{1001, 50, 7, true}, Case{64, 3, 4, false}}) {
+    const cv::Mat m = grainy(1, c.rows, 200, 30, c.whole, 0, static_cast<unsigned>(c.rows));
+    std::vector<double> levels(m.begin<float>(), m.end<float>());
+    std::fill(levels.begin() + c.rows / 3, levels.begin() + c.rows / 2, 90.0);  // a band
+    const std::vector<double> around = runningMedians(levels, c.reach, c.stride);
+    ASSERT_EQ(around.size(), levels.size());
+    for (int y = 0; y < c.rows; ++y) {
+      const int at = y - y % c.stride;
+      std::vector<double> stretch(levels.begin() + std::max(0, at - c.reach),
+                                  levels.begin() + std::min(c.rows, at + c.reach + 1));
+      std::sort(stretch.begin(), stretch.end());
+      EXPECT_EQ(around[static_cast<size_t>(y)], stretch[stretch.size() / 2])
+          << c.rows << " rows, reach " << c.reach << ", stride " << c.stride << ", row " << y;
+    }
   }
 }
 
