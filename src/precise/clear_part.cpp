@@ -124,7 +124,8 @@ double edgeWidth(const std::vector<float>& shares, int from, int step) {
   const auto inside = [n](int x) { return x >= 0 && x < n; };
   // The columns read so far: clear film, then the clear part's last column, counted with
   // it but mended here where a speck covers part of it.
-  std::vector<double> seen{1.0, at(from - step)};
+  thread_local std::vector<double> seen;
+  seen.assign({1.0, at(from - step)});
   double sum = 0.0, lowest = seen.back();
   int opaque = 0;
   for (int x = from; inside(x) && opaque < kOpaqueAfterEdge; x += step) {

@@ -40,7 +40,24 @@ std::vector<double> delayed(const std::vector<double>& levels, double delay) {
   return out;
 }
 
+// Rows no wider than this have their median counted out (see middleOfFew).
+constexpr int kFewColumns = 64;
+
 }  // namespace
+
+float middleOfFew(const float* levels, int n) {
+  const int k = n / 2;
+  for (int i = 0; i < n; ++i) {
+    const float v = levels[i];
+    int below = 0, same = 0;
+    for (int j = 0; j < n; ++j) {
+      below += levels[j] < v ? 1 : 0;
+      same += levels[j] == v ? 1 : 0;
+    }
+    if (below <= k && k < below + same) return v;
+  }
+  return levels[k];  // only where levels do not compare (not a number)
+}
 
 std::vector<double> lanczosWeights(double part, int reach) {
   std::vector<double> weights;
@@ -56,14 +73,33 @@ std::vector<double> lanczosWeights(double part, int reach) {
 
 std::vector<double> rowLevels(const cv::Mat& film) {
   std::vector<double> means(static_cast<size_t>(film.rows));
+  if (film.cols < 1) return means;
   // Rows are read apart, in stripes side by side.
   sideBySide(film.rows, [&](int first, int end) {
     std::vector<float> row(static_cast<size_t>(film.cols));
     for (int y = first; y < end; ++y) {
       const float* in = film.ptr<float>(y);
-      row.assign(in, in + film.cols);
-      std::nth_element(row.begin(), row.begin() + row.size() / 2, row.end());
-      const float median = row[row.size() / 2];
+      // A row that spreads less than the reach about its least level leaves no pixel
+      // out, whatever its median: the mean of them all.
+      float lo = in[0], hi = in[0];
+      for (int x = 1; x < film.cols; ++x) {
+        lo = std::min(lo, in[x]);
+        hi = std::max(hi, in[x]);
+      }
+      if (hi - lo <= std::max(8.0f, 0.15f * lo)) {
+        double sum = 0.0;
+        for (int x = 0; x < film.cols; ++x) sum += in[x];
+        means[static_cast<size_t>(y)] = sum / film.cols;
+        continue;
+      }
+      float median;
+      if (film.cols <= kFewColumns) {
+        median = middleOfFew(in, film.cols);
+      } else {
+        row.assign(in, in + film.cols);
+        std::nth_element(row.begin(), row.begin() + row.size() / 2, row.end());
+        median = row[row.size() / 2];
+      }
       const float reach = std::max(8.0f, 0.15f * median);
       double sum = 0.0;
       int count = 0;

@@ -17,6 +17,11 @@ std::vector<double> lanczosWeights(double part, int reach);
 // clear film beside a track.
 std::vector<double> rowLevels(const cv::Mat& film);
 
+// The middle one of the `n` levels from `levels` (the one a sort would put at n / 2):
+// the level with no more than n / 2 below it and more than n / 2 below or at it. Each is
+// counted against all the others, which for a few dozen is quicker than reordering them.
+float middleOfFew(const float* levels, int n);
+
 // The level of each row of the window of a variable-density track (levels, rows along
 // the film, specks left out as rowLevels leaves them) on a scan turned in the gate by
 // `skew` (the film's sideways drift per row): each band of columns few enough for the

@@ -20,13 +20,42 @@ constexpr double kCement = 0.5;
 // The picture beside a positive's track darkens by this much at least.
 constexpr double kPictureDarker = 0.9;
 
-double median(std::vector<double> v) {
-  if (v.empty()) return 0.0;
-  std::nth_element(v.begin(), v.begin() + static_cast<long>(v.size() / 2), v.end());
-  return v[v.size() / 2];
-}
-
 }  // namespace
+
+std::vector<double> runningMedians(const std::vector<double>& v, int reach, int stride) {
+  const int rows = static_cast<int>(v.size());
+  stride = std::max(1, stride);
+  std::vector<double> around(v.size());
+  // Each stretch's median is its own, so the stretches are taken in stripes side by side.
+  // A stripe keeps its stretch's levels in order as it moves along, the rows it leaves
+  // taken out and those it reaches put in.
+  sideBySide((rows + stride - 1) / stride, [&](int first, int end) {
+    std::vector<double> sorted;
+    int from = 0, to = 0;  // the rows in `sorted`
+    for (int y = first * stride; y < std::min(rows, end * stride); y += stride) {
+      const int a = std::max(0, y - reach), b = std::min(rows, y + reach + 1);
+      bool moved = !sorted.empty() && a < to;
+      for (int i = from; moved && i < a; ++i) {
+        const auto at = std::lower_bound(sorted.begin(), sorted.end(), v[static_cast<size_t>(i)]);
+        moved = at != sorted.end() && *at == v[static_cast<size_t>(i)];  // else not a number
+        if (moved) sorted.erase(at);
+      }
+      for (int i = to; moved && i < b; ++i) {
+        const double level = v[static_cast<size_t>(i)];
+        sorted.insert(std::upper_bound(sorted.begin(), sorted.end(), level), level);
+      }
+      if (!moved) {
+        sorted.assign(v.begin() + a, v.begin() + b);
+        std::sort(sorted.begin(), sorted.end());
+      }
+      from = a;
+      to = b;
+      const double m = sorted[sorted.size() / 2];
+      for (int i = y; i < std::min(rows, y + stride); ++i) around[static_cast<size_t>(i)] = m;
+    }
+  });
+  return around;
+}
 
 std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows, bool clearBeside,
                                  int framePitch) {
@@ -42,18 +71,7 @@ std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows
   // Each row against the film around it, four bands either way: a band darkens a few
   // of those rows only.
   const auto aroundOf = [&](const std::vector<double>& v) {
-    const int reach = 4 * band;
-    const int stride = std::max(1, band / 4);
-    std::vector<double> around(v.size());
-    // Each stretch's median is its own, so the stretches are taken in stripes side by side.
-    sideBySide((rows + stride - 1) / stride, [&](int first, int end) {
-      for (int y = first * stride; y < std::min(rows, end * stride); y += stride) {
-        const int a = std::max(0, y - reach), b = std::min(rows, y + reach + 1);
-        const double m = median(std::vector<double>(v.begin() + a, v.begin() + b));
-        for (int i = y; i < std::min(rows, y + stride); ++i) around[static_cast<size_t>(i)] = m;
-      }
-    });
-    return around;
+    return runningMedians(v, 4 * band, std::max(1, band / 4));
   };
   const std::vector<double> around = aroundOf(together);
   // A variable-area positive's track can close, leaving little clear film beside it:

@@ -20,4 +20,8 @@ namespace kelvora {
 std::vector<int> spliceCrossings(const cv::Mat& strip, int columns, int bandRows, bool clearBeside,
                                  int framePitch = 0);
 
+// The median of `levels` over the rows within `reach` of each (fewer at the ends),
+// taken every `stride` rows and held for the rows up to the next.
+std::vector<double> runningMedians(const std::vector<double>& levels, int reach, int stride);
+
 }  // namespace kelvora

@@ -1,7 +1,11 @@
 #include "precise/reel_track.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
+#include <utility>
 
 #include "film/track_bounds.h"
 #include "precise/clear_part.h"
@@ -17,13 +21,21 @@ double lateralOffset(const std::vector<float>& reference, const std::vector<floa
   const int uFirst = std::max(1, 1 - lo), uEnd = std::min(n, n - hi);
   if (uEnd - uFirst < 4) return around;
   std::vector<double> score(static_cast<size_t>(hi - lo + 1));
+  // Each profile's slopes, once: slope[u] between columns u - 1 and u.
+  const auto slopes = [](const std::vector<float>& levels, int n) {
+    std::vector<double> slope(static_cast<size_t>(n), 0.0);
+    for (int u = 1; u < n; ++u) slope[static_cast<size_t>(u)] = levels[u] - levels[u - 1];
+    return slope;
+  };
+  const std::vector<double> a = slopes(reference, n);
+  const std::vector<double> b = slopes(profile, static_cast<int>(profile.size()));
   for (int s = lo; s <= hi; ++s) {
     // Squared difference of the two profiles' slopes: edges count, plain levels do not.
     double sum = 0.0;
+    const double* shifted = b.data() + s;
     for (int u = uFirst; u < uEnd; ++u) {
-      const double a = reference[u] - reference[u - 1];
-      const double b = profile[u + s] - profile[u + s - 1];
-      sum += (a - b) * (a - b);
+      const double d = a[static_cast<size_t>(u)] - shifted[u];
+      sum += d * d;
     }
     score[static_cast<size_t>(s - lo)] = sum;
   }
@@ -46,24 +58,79 @@ void placeBeside(ReelTrack& track, int width, int trackWidth) {
   track.besideLast = std::min(width - 1, track.besideFirst + std::max(4, trackWidth / 6));
 }
 
-// Each column of `levels` (rows along the film) summed up by the levels below which
-// evenly spaced shares of its rows lie, from 0.5 to 99.5 %: how far and how often the
-// sound moves it, without the few rows a speck of dust covers.
+// A float's bits as a key that orders as the float does: its sign turned over, and a
+// negative's other bits with it. -0 is taken as 0.
+uint32_t orderKey(float v) {
+  const uint32_t bits = std::bit_cast<uint32_t>(v + 0.0f);
+  return bits & 0x80000000u ? ~bits : bits | 0x80000000u;
+}
+
+float ofOrderKey(uint32_t key) {
+  return std::bit_cast<float>(key & 0x80000000u ? key & 0x7fffffffu : ~key);
+}
+
+// `keys` in ascending order, a byte at a time from the lowest (`scratch` as long): a
+// byte all keys share is passed over.
+void sortKeys(std::vector<uint32_t>& keys, std::vector<uint32_t>& scratch) {
+  std::array<std::array<uint32_t, 256>, 4> count{};
+  for (const uint32_t k : keys)
+    for (int b = 0; b < 4; ++b) ++count[static_cast<size_t>(b)][(k >> (8 * b)) & 0xffu];
+  for (int b = 0; b < 4; ++b) {
+    auto& c = count[static_cast<size_t>(b)];
+    if (c[(keys.front() >> (8 * b)) & 0xffu] == keys.size()) continue;
+    uint32_t at = 0;
+    for (uint32_t& n : c) at += std::exchange(n, at);
+    for (const uint32_t k : keys) scratch[c[(k >> (8 * b)) & 0xffu]++] = k;
+    keys.swap(scratch);
+  }
+}
+
+}  // namespace
+
 cv::Mat columnShares(const cv::Mat& levels) {
   constexpr int kShares = 25;
   cv::Mat shares(kShares, levels.cols, CV_32F);
-  std::vector<float> column(static_cast<size_t>(levels.rows));
+  if (levels.empty()) return shares;
+  // Each column laid along a row of its own, its rows side by side.
+  cv::Mat columns;
+  cv::transpose(levels, columns);
+  std::vector<uint32_t> keys(static_cast<size_t>(levels.rows)), scratch(keys.size());
+  std::array<size_t, kShares> ranks{};
+  for (int k = 0; k < kShares; ++k) {
+    const double share = 0.005 + 0.99 * k / (kShares - 1);
+    ranks[static_cast<size_t>(k)] = static_cast<size_t>(std::lround(share * (levels.rows - 1)));
+  }
+  std::array<uint32_t, 256> count{};
   for (int x = 0; x < levels.cols; ++x) {
-    for (int y = 0; y < levels.rows; ++y) column[static_cast<size_t>(y)] = levels.at<float>(y, x);
-    std::sort(column.begin(), column.end());
-    for (int k = 0; k < kShares; ++k) {
-      const double share = 0.005 + 0.99 * k / (kShares - 1);
-      const auto at = static_cast<size_t>(std::lround(share * (levels.rows - 1)));
-      shares.at<float>(k, x) = column[at];
+    const float* column = columns.ptr<float>(x);
+    // A column of whole levels from 0 to 255 (an 8-bit scan's, unmended) is counted
+    // level by level, its shares read off the count.
+    count.fill(0);
+    bool whole = true;
+    for (int y = 0; y < levels.rows; ++y) {
+      const float v = column[y];
+      const bool inside = (v >= 0.0f) & (v <= 255.0f);
+      const int level = inside ? static_cast<int>(v) : 0;
+      whole &= inside & (static_cast<float>(level) == v);
+      ++count[static_cast<size_t>(level)];
     }
+    if (whole) {
+      size_t level = 0, below = count[0];
+      for (int k = 0; k < kShares; ++k) {
+        while (below <= ranks[static_cast<size_t>(k)]) below += count[++level];
+        shares.at<float>(k, x) = static_cast<float>(level);
+      }
+      continue;
+    }
+    for (size_t y = 0; y < keys.size(); ++y) keys[y] = orderKey(column[y]);
+    sortKeys(keys, scratch);
+    for (int k = 0; k < kShares; ++k)
+      shares.at<float>(k, x) = ofOrderKey(keys[ranks[static_cast<size_t>(k)]]);
   }
   return shares;
 }
+
+namespace {
 
 // The columns a variable-density track covers on `shares` (see columnShares): its
 // density follows the sound evenly across its whole width, so the track is the widest
@@ -160,7 +227,10 @@ TrackBounds modulatedBand(const cv::Mat& shares, int search, int trackWidth) {
 // scratch it moves as sound.
 std::vector<cv::Mat> alongsideFirst(const std::vector<cv::Mat>& strips, int width, int reach) {
   const cv::Mat& first = strips.front();
-  const std::vector<float> reference = columnMeans(first.colRange(0, width), levelsOf(first));
+  // Only the weave of another strip is measured against the first.
+  const std::vector<float> reference = strips.size() > 1 && reach > 0
+                                           ? columnMeans(first.colRange(0, width), levelsOf(first))
+                                           : std::vector<float>{};
   std::vector<const cv::Mat*> alike;
   std::vector<int> offsets;
   for (const cv::Mat& s : strips) {
@@ -196,8 +266,12 @@ bool AlongSums::parabola(cv::Vec3d& c) const {
   return cv::solve(a, b, c, cv::DECOMP_LU);
 }
 
-ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensity,
-                          int trackWidth) {
+namespace {
+
+// The track on `strips` (see locateReelTrack); its profile and a variable-density
+// track's levels only where `whole`, else its place and whether it is a negative's.
+ReelTrack locate(const std::vector<cv::Mat>& strips, bool variableDensity, int trackWidth,
+                 bool whole) {
   ReelTrack track;
   if (strips.empty() || strips.front().empty()) return track;
   // The scans of a reel are alike; one cut narrower, or of another depth, is passed by.
@@ -209,8 +283,9 @@ ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensi
   std::vector<cv::Mat> alike =
       alongsideFirst(strips, width, variableDensity ? 0 : 2 * track.margin);
   width = alike.front().cols;
-  cv::Mat film;
-  cv::vconcat(alike, film);
+  // A scan's own track is located on the scan itself, no copy of it.
+  cv::Mat film = alike.front();
+  if (alike.size() > 1 || whole) cv::vconcat(alike, film);
 
   // Levels of the track side, from rows spread over at most kMostRows, short of either
   // end of each scan, where the gate's shadow may lie.
@@ -247,6 +322,7 @@ ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensi
   track.last = bounds.last;
   track.found = true;
   placeBeside(track, width, trackWidth);
+  if (!whole) return track;
   // Followed from scan to scan as each scan's own straightened profile is: strips laid
   // in the gate one by one are each turned their own way.
   std::vector<double> sum(static_cast<size_t>(width), 0.0);
@@ -267,6 +343,13 @@ ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensi
   return track;
 }
 
+}  // namespace
+
+ReelTrack locateReelTrack(const std::vector<cv::Mat>& strips, bool variableDensity,
+                          int trackWidth) {
+  return locate(strips, variableDensity, trackWidth, true);
+}
+
 namespace {
 
 // Moves the track's edges to columns `first` and `last` (`first` kept on the strip) and
@@ -285,7 +368,8 @@ bool moveEdges(ReelTrack& track, int first, int last, int stripColumns, int trac
 
 bool growTrack(ReelTrack& track, const cv::Mat& strip, double offset, int trackWidth) {
   if (!track.found || track.variableDensity) return false;
-  const ReelTrack here = locateReelTrack({strip}, false, trackWidth);
+  // Where the track lies on this scan alone; its profile is not needed.
+  const ReelTrack here = locate({strip}, false, trackWidth, false);
   if (!here.found || here.negative != track.negative) return false;
   const int shift = static_cast<int>(std::lround(offset));
   return moveEdges(track, std::min(track.first, here.first - shift),

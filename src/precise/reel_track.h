@@ -74,6 +74,12 @@ bool growTrack(ReelTrack& track, const cv::Mat& strip, double offset, int trackW
 // strip `stripColumns` wide. Returns whether it grew.
 bool widenTrack(ReelTrack& track, bool atFirst, bool atLast, int stripColumns, int trackWidth);
 
+// Each column of `levels` (a float image, rows along the film) summed up by the levels
+// below which evenly spaced shares of its rows lie, from 0.5 to 99.5 %, 25 of them, one
+// row each: how far and how often the sound moves it, without the few rows a speck of
+// dust covers.
+cv::Mat columnShares(const cv::Mat& levels);
+
 // How far (columns, sub-column) the film in `profile` lies from `reference`, within
 // `reach` columns either way of `around`: the lag of their best correlation.
 double lateralOffset(const std::vector<float>& reference, const std::vector<float>& profile,

@@ -2,9 +2,11 @@
 #include "signal/side_by_side.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <type_traits>
 
 namespace kelvora {
 
@@ -22,6 +24,34 @@ constexpr int kMostColumns = 160;
 template <typename Pixel>
 std::vector<double> brightLevels(const cv::Mat& strip, int taken, int step, int above) {
   std::vector<double> bright(static_cast<size_t>(strip.rows));
+  if constexpr (std::is_same_v<Pixel, uchar>) {
+    // Bytes are counted level by level, and the count read down from the brightest.
+    sideBySide(strip.rows, [&](int first, int end) {
+      std::array<int, 256> count{};
+      for (int y = first; y < end; ++y) {
+        const uchar* p = strip.ptr<uchar>(y);
+        int i = 0;
+        for (; i + 4 <= taken; i += 4, p += 4 * step) {
+          ++count[p[0]];
+          ++count[p[step]];
+          ++count[p[2 * step]];
+          ++count[p[3 * step]];
+        }
+        for (; i < taken; ++i, p += step) ++count[*p];
+        // The brightest level any pixel holds, four empty levels passed at a time.
+        int level = 255;
+        while (level >= 3 && (count[static_cast<size_t>(level)] | count[level - 1] |
+                              count[level - 2] | count[level - 3]) == 0)
+          level -= 4;
+        while (count[static_cast<size_t>(level)] == 0) --level;
+        for (int seen = count[static_cast<size_t>(level)]; seen <= above;)
+          seen += count[static_cast<size_t>(--level)];
+        bright[static_cast<size_t>(y)] = level;
+        count.fill(0);
+      }
+    });
+    return bright;
+  }
   // Rows are read apart, in stripes side by side.
   sideBySide(strip.rows, [&](int first, int end) {
     constexpr float kNone = -std::numeric_limits<float>::infinity();

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <tuple>
 
 #include "precise/between_rows.h"
 #include "precise/clear_part.h"
@@ -1084,10 +1085,9 @@ FilmLevelsOfRow filmLevelsOfRow(const float* row, int cols, float middle, float 
 // on that side of the middle is mostly that film, and its grain is how far the levels
 // it holds spread: where the share lies out beyond them by more than thrice that, the
 // film's own level and grain are taken instead.
-float filmEnd(const cv::Mat& levels, float end, float other, int side) {
-  const float middle = 0.5f * (end + other);
-  const LevelCounts counts =
-      levelCounts(levels, [&](float v) { return (v - middle) * static_cast<float>(side) > 0.0f; });
+// `counts` are those of the window's levels on that side of the middle between `end`
+// and `other` (see countsBeside).
+float filmEnd(const LevelCounts& counts, float end, int side) {
   const std::vector<long>& count = counts.count;
   const long total = counts.total;
   constexpr int kSteps = LevelCounts::kSteps;
@@ -1383,6 +1383,14 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   } else if (turned) {
     sound.turn = turn;
   }
+  // The film's darkest and clearest ends on a window's lit rows (see filmEnd), its levels
+  // counted once for both.
+  const auto filmEnds = [](const cv::Mat& rows) {
+    const LevelCounts counts = levelCounts(rows, [](float) { return true; });
+    const std::vector<float> spread = levelShares(counts, {0.02, 0.98});
+    const CountsBeside beside = countsBeside(rows, counts, 0.5f * (spread[0] + spread[1]));
+    return std::pair{filmEnd(beside.below, spread[0], -1), filmEnd(beside.above, spread[1], 1)};
+  };
   // Where the track's middle lies by its offset, and by its edges on this scan where
   // they put it no further off than the offset may be (a unilateral track's clear part
   // has its middle far from the track's).
@@ -1397,9 +1405,8 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
                       3);
   };
   cv::Mat litWindow = window.rowRange(lit);
-  std::vector<float> spread = levelShares(litWindow, {0.02, 0.98});
-  float dark = filmEnd(litWindow, spread[0], spread[1], -1);
-  float bright = filmEnd(litWindow, spread[1], spread[0], 1);
+  float dark = 0.0f, bright = 0.0f;
+  std::tie(dark, bright) = filmEnds(litWindow);
   double mirrorSum = track.variableDensity ? -1.0 : middleOf(litWindow);
   // A bilateral track is read where it runs: its middle, and a scratch along it, in the
   // same columns on every row, whether the turn or the weave moves it sideways.
@@ -1409,9 +1416,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     byHalves = false;
     window = alongTheFilm(strip, levels, from, to, turn, sound.skew, sound.offset, middleRow, lit);
     litWindow = window.rowRange(lit);
-    spread = levelShares(litWindow, {0.02, 0.98});
-    dark = filmEnd(litWindow, spread[0], spread[1], -1);
-    bright = filmEnd(litWindow, spread[1], spread[0], 1);
+    std::tie(dark, bright) = filmEnds(litWindow);
     mirrorSum = middleOf(litWindow);
   }
   // A turned scan was read straightened already; a weave's sideways drift is taken out

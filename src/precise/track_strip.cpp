@@ -214,8 +214,33 @@ std::vector<float> columnMeans(const cv::Mat& strip, const StripLevels& levels) 
   }
 }
 
+CountsBeside countsBeside(const cv::Mat& levels, const LevelCounts& all, float middle) {
+  CountsBeside c;
+  const int at = levelBin(middle);
+  for (int bin = 0; bin <= LevelCounts::kTop; ++bin) {
+    if (bin == at) continue;
+    LevelCounts& side = bin < at ? c.below : c.above;
+    side.count[static_cast<size_t>(bin)] = all.count[static_cast<size_t>(bin)];
+    side.total += all.count[static_cast<size_t>(bin)];
+  }
+  long below = 0, above = 0;
+  eachCountedLevel(levels, [&](float v) {
+    if (levelBin(v) != at) return;
+    below += v < middle ? 1 : 0;
+    above += v > middle ? 1 : 0;
+  });
+  c.below.count[static_cast<size_t>(at)] = below;
+  c.below.total += below;
+  c.above.count[static_cast<size_t>(at)] = above;
+  c.above.total += above;
+  return c;
+}
+
 std::vector<float> levelShares(const cv::Mat& levels, const std::vector<double>& shares) {
-  const LevelCounts counts = levelCounts(levels, [](float) { return true; });
+  return levelShares(levelCounts(levels, [](float) { return true; }), shares);
+}
+
+std::vector<float> levelShares(const LevelCounts& counts, const std::vector<double>& shares) {
   const std::vector<long>& count = counts.count;
   const long total = counts.total;
   constexpr int kSteps = LevelCounts::kSteps;

@@ -44,26 +44,47 @@ struct LevelCounts {
   long total = 0;
 };
 
-template <typename Keep>
-LevelCounts levelCounts(const cv::Mat& levels, Keep keep) {
+// Each level of `levels` (a float image) that levelCounts looks at, to `visit`: every
+// column of rows spread evenly enough that some 32768 are looked at.
+template <typename Visit>
+void eachCountedLevel(const cv::Mat& levels, Visit visit) {
   constexpr long kEnough = 32768;
-  LevelCounts c;
   const int step = static_cast<int>(std::max<long>(1, static_cast<long>(levels.total()) / kEnough));
   for (int y = 0; y < levels.rows; y += step) {
     const float* row = levels.ptr<float>(y);
-    for (int x = 0; x < levels.cols; ++x) {
-      if (!keep(row[x])) continue;
-      ++c.count[static_cast<size_t>(
-          std::clamp(static_cast<int>(row[x] * LevelCounts::kSteps), 0, LevelCounts::kTop))];
-      ++c.total;
-    }
+    for (int x = 0; x < levels.cols; ++x) visit(row[x]);
   }
+}
+
+// The bin of LevelCounts a level falls in.
+inline int levelBin(float level) {
+  return std::clamp(static_cast<int>(level * LevelCounts::kSteps), 0, LevelCounts::kTop);
+}
+
+template <typename Keep>
+LevelCounts levelCounts(const cv::Mat& levels, Keep keep) {
+  LevelCounts c;
+  eachCountedLevel(levels, [&](float v) {
+    if (!keep(v)) return;
+    ++c.count[static_cast<size_t>(levelBin(v))];
+    ++c.total;
+  });
   return c;
 }
+
+// The counts of `levels` (see levelCounts) below `middle` and above it, from the counts
+// of them all (`all`): every bin but the one `middle` falls in lies wholly on one side
+// of it; that one's levels are counted again one by one.
+struct CountsBeside {
+  LevelCounts below, above;
+};
+CountsBeside countsBeside(const cv::Mat& levels, const LevelCounts& all, float middle);
 
 // The levels below which each of `shares` (0 to 1) of the levels in `levels`, a float
 // image, lie; to a quarter of a level.
 std::vector<float> levelShares(const cv::Mat& levels, const std::vector<double>& shares);
+// ...from their counts.
+std::vector<float> levelShares(const LevelCounts& counts, const std::vector<double>& shares);
 
 // The level of each row of `strip`, averaged across it.
 std::vector<double> rowMeans(const cv::Mat& strip, const StripLevels& levels = {});

@@ -1,0 +1,173 @@
+// The statistics the precise reader takes of rows and columns of levels, each against a
+// plain sort of the same levels: the quick ways they are taken must give the same values
+// bit for bit, whole 8-bit levels or not, narrow rows or wide, specks or none.
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <opencv2/core.hpp>
+
+#include "precise/density_rows.h"
+#include "precise/film_splices.h"
+#include "precise/reel_track.h"
+#include "precise/row_light.h"
+#include "precise/track_strip.h"
+
+namespace kelvora {
+namespace {
+
+// Levels about `level` spread by `grain`, rounded to whole levels where `whole`, a
+// speck of `speck` on every third row where it is not 0.
+cv::Mat grainy(int rows, int cols, float level, float grain, bool whole, float speck,
+               unsigned seed) {
+  std::mt19937 rng(seed);
+  std::normal_distribution<float> noise(level, grain);
+  cv::Mat m(rows, cols, CV_32F);
+  for (int y = 0; y < rows; ++y)
+    for (int x = 0; x < cols; ++x) {
+      const float v = noise(rng);
+      m.at<float>(y, x) = whole ? std::clamp(std::round(v), 0.0f, 255.0f) : v;
+    }
+  if (speck != 0.0f)
+    for (int y = 0; y < rows; y += 3) m.at<float>(y, (y * 7) % cols) = speck;
+  return m;
+}
+
+struct Levels {
+  std::string name;
+  cv::Mat levels;
+};
+
+std::vector<Levels> levelCases() {
+  cv::Mat zeros(40, 6, CV_32F, cv::Scalar(0.0f));
+  for (int y = 0; y < zeros.rows; y += 2) zeros.at<float>(y, y % 6) = -0.0f;
+  cv::Mat mended = grainy(300, 9, 200, 20, true, 0, 3);
+  for (int y = 0; y < mended.rows; ++y) mended.at<float>(y, 4) += 0.5f;  // a mended column
+  // Rows whose farthest level lies just within the reach of their median, and just past.
+  const cv::Mat edges = (cv::Mat_<float>(4, 6) << 100, 100, 100, 100, 100, 117,  //
+                         100, 100, 100, 100, 100, 115,                           //
+                         10, 10, 10, 10, 18, 10,                                 //
+                         10, 10, 10, 10, 18.5f, 10);
+  return {
+      {"at the reach's edge", edges},
+      {"whole 8-bit levels", grainy(500, 12, 128, 60, true, 0, 1)},
+      {"whole levels, a dark speck", grainy(333, 7, 230, 3, true, 2, 2)},
+      {"a mended column among whole ones", mended},
+      {"fractional levels", grainy(257, 10, 90, 30, false, 0, 4)},
+      {"negative and positive levels", grainy(200, 5, 0, 50, false, 0, 5)},
+      {"beyond 255", grainy(100, 4, 300, 5, true, 0, 6)},
+      {"signed zeros", zeros},
+      {"one row", grainy(1, 5, 100, 10, false, 0, 7)},
+      {"narrow grain, within the reach", grainy(60, 31, 120, 1, false, 0, 8)},
+      {"wide grain, specks", grainy(60, 31, 120, 6, false, 10, 9)},
+      {"wider than a few", grainy(40, 150, 120, 6, false, 250, 10)},
+      {"dark film", grainy(60, 16, 4, 3, false, 0, 11)},
+  };
+}
+
+// The level of a row as a sort gives it: the mean of its levels within the reach of its
+// median.
+double sortedRowLevel(const float* in, int n) {
+  std::vector<float> sorted(in, in + n);
+  std::sort(sorted.begin(), sorted.end());
+  const float median = sorted[static_cast<size_t>(n / 2)];
+  const float reach = std::max(8.0f, 0.15f * median);
+  double sum = 0.0;
+  int count = 0;
+  for (int x = 0; x < n; ++x)
+    if (!(std::abs(in[x] - median) > reach)) sum += in[x], ++count;
+  return count > 0 ? sum / count : median;
+}
+
+TEST(RowStatistics, ColumnSharesAreThoseOfASort) {
+  for (const Levels& c : levelCases()) {
+    const cv::Mat shares = columnShares(c.levels);
+    ASSERT_EQ(shares.cols, c.levels.cols) << c.name;
+    for (int x = 0; x < c.levels.cols; ++x) {
+      std::vector<float> column;
+      for (int y = 0; y < c.levels.rows; ++y) column.push_back(c.levels.at<float>(y, x));
+      std::sort(column.begin(), column.end());
+      for (int k = 0; k < shares.rows; ++k) {
+        const double share = 0.005 + 0.99 * k / (shares.rows - 1);
+        const float want = column[static_cast<size_t>(std::lround(share * (c.levels.rows - 1)))];
+        EXPECT_EQ(shares.at<float>(k, x), want) << c.name << ", column " << x << ", share " << k;
+      }
+    }
+  }
+}
+
+TEST(RowStatistics, RowLevelsAreThoseOfASort) {
+  for (const Levels& c : levelCases()) {
+    const std::vector<double> levels = rowLevels(c.levels);
+    for (int y = 0; y < c.levels.rows; ++y) {
+      const float* row = c.levels.ptr<float>(y);
+      EXPECT_EQ(levels[static_cast<size_t>(y)], sortedRowLevel(row, c.levels.cols))
+          << c.name << ", row " << y;
+      std::vector<float> sorted(row, row + c.levels.cols);
+      std::sort(sorted.begin(), sorted.end());
+      EXPECT_EQ(middleOfFew(row, c.levels.cols), sorted[sorted.size() / 2])
+          << c.name << ", row " << y;
+    }
+  }
+}
+
+TEST(RowStatistics, CountsBesideAMiddleAreThoseOfEachSide) {
+  // More levels than are all counted, so that rows are passed over alike.
+  cv::Mat levels = grainy(300, 200, 120, 40, false, 0, 12);
+  for (int y = 0; y < levels.rows; y += 2)  // every other row whole levels
+    for (int x = 0; x < levels.cols; ++x)
+      levels.at<float>(y, x) = std::round(levels.at<float>(y, x));
+  const LevelCounts all = levelCounts(levels, [](float) { return true; });
+  for (const float middle : {120.0f, 120.25f, 120.1f, 120.125f, 131.0f, -3.0f, 0.1f, 300.0f}) {
+    const CountsBeside beside = countsBeside(levels, all, middle);
+    const LevelCounts below = levelCounts(levels, [&](float v) { return v < middle; });
+    const LevelCounts above = levelCounts(levels, [&](float v) { return v > middle; });
+    EXPECT_EQ(beside.below.count, below.count) << middle;
+    EXPECT_EQ(beside.below.total, below.total) << middle;
+    EXPECT_EQ(beside.above.count, above.count) << middle;
+    EXPECT_EQ(beside.above.total, above.total) << middle;
+  }
+}
+
+TEST(RowStatistics, EightBitRowLightIsTheLevelsOwn) {
+  // Columns taken one by one and a few apart, dark rows and bright, a lone bright pixel.
+  for (const int cols : {1, 3, 7, 160, 161, 333, 1000}) {
+    cv::Mat bytes;
+    grainy(90, cols, 120, 70, true, 255, static_cast<unsigned>(cols)).convertTo(bytes, CV_8U);
+    bytes.rowRange(10, 20).setTo(0);
+    bytes.rowRange(20, 30).setTo(3);
+    bytes.at<uchar>(25, cols / 2) = 250;
+    cv::Mat levels;
+    bytes.convertTo(levels, CV_32F);
+    EXPECT_EQ(rowLight(bytes, cols), rowLight(levels, cols)) << cols << " columns";
+  }
+}
+
+TEST(RowStatistics, RunningMediansAreThoseOfEachStretch) {
+  struct Case {
+    int rows, reach, stride;
+    bool whole;  // many levels alike
+  };
+  for (const Case c : {Case{500, 92, 23, false}, Case{500, 92, 23, true}, Case{300, 10, 1, true},
+                       Case{40, 100, 5, false}, Case{1001, 50, 7, true}, Case{64, 3, 4, false}}) {
+    const cv::Mat m = grainy(1, c.rows, 200, 30, c.whole, 0, static_cast<unsigned>(c.rows));
+    std::vector<double> levels(m.begin<float>(), m.end<float>());
+    std::fill(levels.begin() + c.rows / 3, levels.begin() + c.rows / 2, 90.0);  // a band
+    const std::vector<double> around = runningMedians(levels, c.reach, c.stride);
+    ASSERT_EQ(around.size(), levels.size());
+    for (int y = 0; y < c.rows; ++y) {
+      const int at = y - y % c.stride;
+      std::vector<double> stretch(levels.begin() + std::max(0, at - c.reach),
+                                  levels.begin() + std::min(c.rows, at + c.reach + 1));
+      std::sort(stretch.begin(), stretch.end());
+      EXPECT_EQ(around[static_cast<size_t>(y)], stretch[stretch.size() / 2])
+          << c.rows << " rows, reach " << c.reach << ", stride " << c.stride << ", row " << y;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kelvora
