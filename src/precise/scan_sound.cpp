@@ -1734,9 +1734,11 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
       return y - turn * (column + sound.skew * (y - middleRow) - timed);
     };
     const double middle = 0.5 * mirrorSum;
-    std::vector<double> before = halfAlong(halves[0], middle, -1, rowOf);
-    std::vector<double> after = halfAlong(halves[1], middle, 1, rowOf);
-    mendHalves(before, after, kWidestSpeck + 4);
+    const std::vector<double> before = halfAlong(halves[0], middle, -1, rowOf);
+    const std::vector<double> after = halfAlong(halves[1], middle, 1, rowOf);
+    // A turned scan's halves are not mended from each other: a unilateral track's first
+    // scans, narrower than its swing, can show a clear part about the window's middle,
+    // and one edge taken for the mirror of the other.
     for (int y = 0; y < rows; ++y)
       sound.samples[y] = static_cast<float>((before[y] + after[y]) / width);
   }
