@@ -34,33 +34,28 @@ constexpr double kHalvesSpreads = 6.0;
 constexpr int kLeastSpeckRows = 3;
 constexpr double kSpeckLeaves = 1.75;
 
-// Whether most of the columns mirroring `run` about a bilateral track's middle are clear.
-bool mirrorIsClear(const std::vector<float>& shares, const Run& run, int mirrorSum) {
+// Whether most of the columns mirroring `run` about a bilateral track's middle lie above
+// `level`.
+bool mirrorAbove(const std::vector<float>& shares, const Run& run, int mirrorSum, double level) {
   if (mirrorSum < 0) return false;
   const int n = static_cast<int>(shares.size());
-  int clear = 0, seen = 0;
+  int above = 0, seen = 0;
   for (int x = run.first; x <= run.last; ++x) {
     const int m = mirrorSum - x;
     if (m < 0 || m >= n) continue;
     ++seen;
-    clear += shares[static_cast<size_t>(m)] > kClear ? 1 : 0;
+    above += shares[static_cast<size_t>(m)] > level ? 1 : 0;
   }
-  return seen > 0 && 2 * clear >= seen;
+  return seen > 0 && 2 * above >= seen;
 }
 
-// Whether most of the columns mirroring `run` about a bilateral track's middle are clear
-// film, not the half-clear columns of an edge's ramp.
+// Whether the mirror of `run` is mostly clear, or mostly clear film, not the half-clear
+// columns of an edge's ramp.
+bool mirrorIsClear(const std::vector<float>& shares, const Run& run, int mirrorSum) {
+  return mirrorAbove(shares, run, mirrorSum, kClear);
+}
 bool mirrorIsFilm(const std::vector<float>& shares, const Run& run, int mirrorSum) {
-  if (mirrorSum < 0) return false;
-  const int n = static_cast<int>(shares.size());
-  int film = 0, seen = 0;
-  for (int x = run.first; x <= run.last; ++x) {
-    const int m = mirrorSum - x;
-    if (m < 0 || m >= n) continue;
-    ++seen;
-    film += shares[static_cast<size_t>(m)] > 1.0 - kRise ? 1 : 0;
-  }
-  return seen > 0 && 2 * film >= seen;
+  return mirrorAbove(shares, run, mirrorSum, 1.0 - kRise);
 }
 
 // The clearest of a run's columns.
