@@ -250,7 +250,7 @@ class MovieConsumer : public FrameConsumer {
       return false;
     }
     if (avi_) {
-      readBack = countMovieFrames(output_.file->tempPath());
+      readBack = avi_->completed() ? countMovieFrames(output_.file->tempPath()) : 0;
     } else if (muxed_->error().empty()) {
       readBack = readMuxedMovie(output_.file->tempPath(), false).videoPackets;
     }

@@ -1,8 +1,7 @@
 #pragma once
 
+#include <memory>
 #include <string>
-
-#include <opencv2/videoio.hpp>
 
 #include "movie/frame_sink.h"
 
@@ -36,10 +35,12 @@ class ScalingSink : public FrameSink {
   cv::Size size_;
 };
 
-// An AVI file written through the FFmpeg backend. Every frame is brought to three
-// 8-bit channels of exactly the movie's size before it is written, since the
-// library silently drops frames of any other shape. Released (and the file
-// completed) by `release` or the destructor.
+// An AVI file (or whatever container the path's ending names), its frames taken from
+// blue-green-red to 4:2:0 by bicubic conversion and encoded by the codec the four-
+// character code names, at a bit rate of twice the pixels a second, a key frame at
+// least every twelve frames. Every frame is brought to three 8-bit channels of
+// exactly the movie's size before it is written. Released (and the file completed)
+// by `release` or the destructor.
 class MovieWriter : public FrameSink {
  public:
   // Opens `path`; check `isOpened`.
@@ -48,15 +49,19 @@ class MovieWriter : public FrameSink {
   MovieWriter(const MovieWriter&) = delete;
   MovieWriter& operator=(const MovieWriter&) = delete;
 
-  bool isOpened() const { return writer_.isOpened(); }
+  bool isOpened() const { return encoder_ != nullptr; }
   bool write(const cv::Mat& frame) override;
   void release();
   int framesWritten() const { return frames_; }
+  // Whether the file was completed, every frame and the index written without an error.
+  bool completed() const { return completed_; }
 
  private:
-  cv::VideoWriter writer_;
+  struct Encoder;
+  std::unique_ptr<Encoder> encoder_;
   cv::Size size_;
   int frames_ = 0;
+  bool completed_ = false;
 };
 
 // The frames of the finished movie at `path`, as its index counts them, provided the
