@@ -9,6 +9,7 @@
 #include "film/resolution.h"
 #include "movie/async_frame_sink.h"
 #include "movie/image_parameters.h"
+#include "movie/movie_codecs.h"
 #include "movie/movie_writer.h"
 #include "movie/muxed_movie.h"
 #include "movie/picture_cut.h"
@@ -118,9 +119,9 @@ class MovieConsumer : public FrameConsumer {
       settings.title = output_.title;
       muxed_.emplace(file.tempPath(), output_.pictures->tempPath(), std::move(settings));
     } else {
+      // Opened at the first picture, once the codecs, loading meanwhile, are in.
       avi_.emplace(file.tempPath(), report_.codec, report_.fps,
                    cv::Size(report_.width, report_.height));
-      if (!avi_->isOpened()) return "the movie writer cannot open it with codec " + report_.codec;
     }
     // Turning, scaling and encoding run on threads of their own, beside the cutting of
     // the next picture.
@@ -225,6 +226,11 @@ class MovieConsumer : public FrameConsumer {
     if (avi_) {
       avi_->release();
       report_.framesWritten = avi_->framesWritten();
+      if (!avi_->error().empty()) {
+        output_.file->discard();
+        report_.outputError = avi_->error();
+        return false;
+      }
     } else if (muxed_) {
       const bool decoded = decoded_ != nullptr;
       const std::vector<float>& sound = decoded ? decoded_->samples : given_->samples;
@@ -293,6 +299,7 @@ class MovieConsumer : public FrameConsumer {
 JobOutcome ThreadMovie(const JobRequest& request, const FilmSettings& film,
                        const MovieSettings& movie, const MovieOutput& output,
                        MovieJobReport& report, const GivenSound* sound) {
+  loadMovieCodecsAhead();  // beside the reading of the first scan
   report = MovieJobReport{};
   FrameLoop loop(JobKind::Movie, request, film, report);
   MovieConsumer consumer(film, movie, output, report, request.startFrame, request.stopFrame,
@@ -305,6 +312,7 @@ JobOutcome ThreadMovieWithSound(const JobRequest& request, const FilmSettings& f
                                 const MovieSettings& movie, const SoundSettings& sound,
                                 const MovieOutput& output, MovieJobReport& report,
                                 SoundJobReport& soundReport) {
+  loadMovieCodecsAhead();
   report = MovieJobReport{};
   soundReport = SoundJobReport{};
   FrameLoop loop(JobKind::Movie, request, film, report);

@@ -7,6 +7,8 @@
 
 namespace kelvora {
 
+class MovieEncoder;  // the codec module's encoder (see movie_codecs.h)
+
 // The four-character code for a Movie Parameters "Compression" entry: "MPG4" writes
 // "MP42", "DIVX" writes "DIV3", "XVID" writes "XVID".
 std::string codecCode(int compression);
@@ -39,27 +41,33 @@ class ScalingSink : public FrameSink {
 // blue-green-red to 4:2:0 by bicubic conversion and encoded by the codec the four-
 // character code names, at a bit rate of twice the pixels a second, a key frame at
 // least every twelve frames. Every frame is brought to three 8-bit channels of
-// exactly the movie's size before it is written. Released (and the file completed)
-// by `release` or the destructor.
+// exactly the movie's size before it is written. The file is opened at the first
+// frame (or by `open`), once the movie codecs have loaded, and completed by `release`
+// or the destructor.
 class MovieWriter : public FrameSink {
  public:
-  // Opens `path`; check `isOpened`.
-  MovieWriter(const std::string& path, const std::string& fourcc, double fps, cv::Size size);
+  MovieWriter(std::string path, std::string fourcc, double fps, cv::Size size);
   ~MovieWriter() override;
   MovieWriter(const MovieWriter&) = delete;
   MovieWriter& operator=(const MovieWriter&) = delete;
 
-  bool isOpened() const { return encoder_ != nullptr; }
+  // Opens the file now, if it is not yet; false (and `error` says why) when it cannot be.
+  bool open();
   bool write(const cv::Mat& frame) override;
   void release();
   int framesWritten() const { return frames_; }
   // Whether the file was completed, every frame and the index written without an error.
   bool completed() const { return completed_; }
+  const std::string& error() const { return error_; }
 
  private:
-  struct Encoder;
-  std::unique_ptr<Encoder> encoder_;
+  std::string path_;
+  std::string fourcc_;
+  double fps_;
   cv::Size size_;
+  std::unique_ptr<MovieEncoder> encoder_;
+  std::string error_;
+  bool tried_ = false;
   int frames_ = 0;
   bool completed_ = false;
 };

@@ -9,6 +9,8 @@
 
 namespace kelvora {
 
+class MuxedMovieEncoder;  // the codec module's movie (see movie_codecs.h)
+
 // A viewing or archive copy with its sound: the pictures in H.264 (or FFV1, lossless)
 // and the sound in FLAC (Matroska) or AAC (MP4), interleaved in time, through FFmpeg's
 // libraries. The first picture fixes the movie's size; later ones of another size are
@@ -38,27 +40,24 @@ class MuxedMovieWriter : public FrameSink {
   // end together: the last picture held, or silence. Returns whether it was completed.
   bool finish(const std::vector<float>& sound, int rate);
 
-  int framesWritten() const { return frames_; }  // pictures in the movie, held ones included
-  int picturesGiven() const { return given_; }   // pictures written to it
+  int framesWritten() const;  // pictures in the movie, held ones included
+  int picturesGiven() const;  // pictures written to it
   // How much longer the sound was than the pictures, in seconds (negative: shorter),
   // before either was padded.
-  double soundOverrun() const { return overrun_; }
+  double soundOverrun() const;
   int width() const;
   int height() const;
-  const std::string& error() const { return error_; }
-
-  struct State;  // the libraries' contexts, in the .cpp
+  const std::string& error() const;
 
  private:
+  // The codec module's movie, made at the first picture.
+  MuxedMovieEncoder* encoder();
+
   std::string path_;
   std::string picturesPath_;
   MuxedMovieSettings settings_;
-  std::unique_ptr<State> state_;
-  int frames_ = 0;
-  int given_ = 0;
-  double overrun_ = 0.0;
-  std::string error_;
-  bool finished_ = false;
+  std::unique_ptr<MuxedMovieEncoder> encoder_;
+  std::string error_;  // when the codecs could not be loaded
 };
 
 // Lets the picture and sound encoders (and the AVI writer's) print their own messages

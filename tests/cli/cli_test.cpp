@@ -254,6 +254,31 @@ TEST_F(CliTest, MakesAMovie) {
   EXPECT_GT(std::filesystem::file_size(dir_.file("out.avi")), 1000u);
 }
 
+// Each process loads only the libraries its job needs: the movie codecs and the general
+// image library bring a hundred others each, which would slow every start.
+TEST_F(CliTest, AJobLoadsOnlyTheLibrariesItNeeds) {
+  struct Case {
+    const char* job;
+    bool codecs;
+  };
+  const Case cases[] = {
+      {"sound {in} -o {out}.wav", false},
+      {"sound {in} -o {out}.flac --format flac --reader precise", false},
+      {"movie {in} -o {out}.avi", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.job);
+    std::string job = c.job;
+    job.replace(job.find("{in}"), 4, dir_.file("scans"));
+    job.replace(job.find("{out}"), 5, dir_.file("out"));
+    const Result r = runCli(job, "LD_DEBUG=files ");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(r.output.find("libkelvora_movie_codecs") != std::string::npos, c.codecs);
+    EXPECT_EQ(r.output.find("libavcodec") != std::string::npos, c.codecs);
+    EXPECT_EQ(r.output.find("libkelvora_general_decoder"), std::string::npos);
+  }
+}
+
 TEST_F(CliTest, MovieOfAnUnreadableReelFailsButKeepsItsFrames) {
   std::filesystem::resize_file(reel_.scanPaths[3], 10);
   const Result r = runCli("movie " + dir_.file("scans") + " -o " + dir_.file("out.avi"));

@@ -29,7 +29,7 @@ cv::Mat frameNumbered(int k) {
 void writeMovie(const std::string& path, const std::string& code, double fps, int frames,
                 bool asViews = false) {
   MovieWriter writer(path, code, fps, kSize);
-  ASSERT_TRUE(writer.isOpened());
+  ASSERT_TRUE(writer.open());
   for (int k = 0; k < frames; ++k) {
     if (asViews) {
       // The frame as a view into a wider image: its rows are not 32-byte multiples apart.
@@ -120,9 +120,9 @@ TEST(MovieWriterTest, OnlyAWholeMovieCountsItsFrames) {
 
 TEST(MovieWriterTest, ACodeOrPlaceTheWriterCannotUseLeavesItClosed) {
   test::TempDir dir;
-  EXPECT_FALSE(MovieWriter(dir.file("a.avi"), "QQQQ", 25, kSize).isOpened());
-  EXPECT_FALSE(MovieWriter(dir.file("missing/a.avi"), "MP42", 25, kSize).isOpened());
-  EXPECT_FALSE(MovieWriter(dir.file("a.avi"), "MP42", 0, kSize).isOpened());
+  EXPECT_FALSE(MovieWriter(dir.file("a.avi"), "QQQQ", 25, kSize).open());
+  EXPECT_FALSE(MovieWriter(dir.file("missing/a.avi"), "MP42", 25, kSize).open());
+  EXPECT_FALSE(MovieWriter(dir.file("a.avi"), "MP42", 0, kSize).open());
 }
 
 }  // namespace
