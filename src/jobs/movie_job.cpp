@@ -137,6 +137,10 @@ class MovieConsumer : public FrameConsumer {
   }
 
   Resolution first(const std::vector<ScanInput>& scans, const FirstScan& first) override {
+    // The codecs load beside the measuring and cutting of the first scans. Not before:
+    // threads cannot start while a library loads, and the first scan's loading starts
+    // some.
+    loadMovieCodecsAhead();
     // The first scan is measured turned whole.
     const cv::Mat oriented =
         turnQuarter(scans.front().image, !record_.direction, record_.inverse != 0);
@@ -299,7 +303,6 @@ class MovieConsumer : public FrameConsumer {
 JobOutcome ThreadMovie(const JobRequest& request, const FilmSettings& film,
                        const MovieSettings& movie, const MovieOutput& output,
                        MovieJobReport& report, const GivenSound* sound) {
-  loadMovieCodecsAhead();  // beside the reading of the first scan
   report = MovieJobReport{};
   FrameLoop loop(JobKind::Movie, request, film, report);
   MovieConsumer consumer(film, movie, output, report, request.startFrame, request.stopFrame,
@@ -312,7 +315,6 @@ JobOutcome ThreadMovieWithSound(const JobRequest& request, const FilmSettings& f
                                 const MovieSettings& movie, const SoundSettings& sound,
                                 const MovieOutput& output, MovieJobReport& report,
                                 SoundJobReport& soundReport) {
-  loadMovieCodecsAhead();
   report = MovieJobReport{};
   soundReport = SoundJobReport{};
   FrameLoop loop(JobKind::Movie, request, film, report);

@@ -38,7 +38,7 @@ LoadedScans loadForNeeds(const std::string& path, const std::vector<ScanNeeds>& 
 
 ScanReader::ScanReader(const FrameListing& listing, int first, int last,
                        std::vector<ScanNeeds> needs)
-    : listing_(listing), last_(last), needs_(std::move(needs)) {
+    : listing_(listing), last_(last), needs_(std::move(needs)), loader_([this] { run(); }) {
   if (first <= last) {
     pendingFrame_ = first;
     pending_ = start(first);
@@ -47,9 +47,28 @@ ScanReader::ScanReader(const FrameListing& listing, int first, int last,
 
 ScanReader::~ScanReader() {
   if (pending_.valid()) pending_.wait();
+  {
+    std::lock_guard lock(mutex_);
+    closing_ = true;
+  }
+  wake_.notify_all();
+  loader_.join();
 }
 
-std::future<LoadedScans> ScanReader::start(int frameNumber) const {
+void ScanReader::run() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    wake_.wait(lock, [this] { return !tasks_.empty() || closing_; });
+    if (tasks_.empty()) return;
+    std::packaged_task<LoadedScans()> task = std::move(tasks_.front());
+    tasks_.pop_front();
+    lock.unlock();
+    task();
+    lock.lock();
+  }
+}
+
+std::future<LoadedScans> ScanReader::start(int frameNumber) {
   const std::optional<std::string> path = listing_.path(frameNumber);
   if (!path) {
     std::promise<LoadedScans> none;
@@ -58,8 +77,15 @@ std::future<LoadedScans> ScanReader::start(int frameNumber) const {
     none.set_value(std::move(past));
     return none.get_future();
   }
-  return std::async(std::launch::async,
-                    [path = *path, needs = needs_] { return loadForNeeds(path, needs); });
+  std::packaged_task<LoadedScans()> task(
+      [path = *path, this] { return loadForNeeds(path, needs_); });
+  std::future<LoadedScans> loaded = task.get_future();
+  {
+    std::lock_guard lock(mutex_);
+    tasks_.push_back(std::move(task));
+  }
+  wake_.notify_one();
+  return loaded;
 }
 
 LoadedScans ScanReader::load(int frameNumber) {

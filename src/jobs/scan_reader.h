@@ -1,7 +1,11 @@
 #pragma once
 
+#include <condition_variable>
+#include <deque>
 #include <future>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <opencv2/core.hpp>
@@ -23,7 +27,8 @@ struct LoadedScans {
 // Loads the frames `first`..`last` of a listing in order, reading the next scan on a
 // second thread while the present one is worked on. Each scan is read once for every
 // kind of load the needs ask for (8-bit or own depth, a band of rows), and each need's
-// preparation runs on that thread too.
+// preparation runs on that thread too. The thread lives as long as the reader: a
+// thread started for each scan would wait whenever another thread loads a library.
 class ScanReader {
  public:
   ScanReader(const FrameListing& listing, int first, int last, std::vector<ScanNeeds> needs);
@@ -35,13 +40,19 @@ class ScanReader {
   LoadedScans load(int frameNumber);
 
  private:
-  std::future<LoadedScans> start(int frameNumber) const;
+  std::future<LoadedScans> start(int frameNumber);
+  void run();  // the loading thread
 
   const FrameListing& listing_;
   int last_;
   std::vector<ScanNeeds> needs_;
   int pendingFrame_ = 0;
   std::future<LoadedScans> pending_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<std::packaged_task<LoadedScans()>> tasks_;
+  bool closing_ = false;
+  std::thread loader_;
 };
 
 // Loads one scan for `needs`, as the reader's thread does.

@@ -56,8 +56,8 @@ struct MovieCodecs {
 // the process; nullptr, with the cause in `why`, when the module cannot be loaded.
 const MovieCodecs* movieCodecs(std::string& why);
 
-// Starts loading the codecs on a thread of their own, so that a movie job reads and
-// measures its first scan meanwhile. Returns at once.
+// Starts loading the codecs on a thread of their own, so that a movie job measures and
+// cuts its first scans meanwhile. Returns at once.
 void loadMovieCodecsAhead();
 
 // Lets the codecs print their own messages on standard error, or keeps them quiet (the
