@@ -478,16 +478,20 @@ namespace {
 struct ClearPart {
   int first = 0;
   int last = -1;
-  std::vector<bool> filled;
-  double before = 0.0;  // the ramp before `first`
-  double after = 0.0;   // and after `last`
-  double around = 0.0;  // no column clear: the edges' pixels about the anchor
+  const std::vector<char>* filled = nullptr;  // the thread's own, kept from row to row
+  double before = 0.0;                        // the ramp before `first`
+  double after = 0.0;                         // and after `last`
+  double around = 0.0;                        // no column clear: the edges' pixels about the anchor
 };
 
 ClearPart clearPart(const std::vector<float>& shares, int anchor, int mirrorSum, ClearCore core) {
   ClearPart part;
   const int n = static_cast<int>(shares.size());
-  std::vector<Run> runs;
+  // Each thread reads its rows one by one: their runs and filled columns are kept in
+  // the same places from row to row.
+  thread_local std::vector<Run> runs;
+  thread_local std::vector<char> filled;
+  runs.clear();
   for (int x = 0; x < n;) {
     if (shares[static_cast<size_t>(x)] <= kClear) {
       ++x;
@@ -515,8 +519,8 @@ ClearPart clearPart(const std::vector<float>& shares, int anchor, int mirrorSum,
   }
   // A unilateral track is no mirror image: its anchor lies far from the middle.
   if (mirrorSum >= 0 && std::abs(2 * at - mirrorSum) > std::max(4, n / 20)) mirrorSum = -1;
-  std::vector<bool>& filled = part.filled;
-  filled.assign(static_cast<size_t>(n), false);
+  filled.assign(static_cast<size_t>(n), 0);
+  part.filled = &filled;
   int first = runs[main].first, last = runs[main].last;
   for (size_t k = main; k-- > 0;) {
     const Run gap{runs[k].last + 1, first - 1};
@@ -550,7 +554,7 @@ double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum, C
   if (part.last < part.first) return part.around;
   double width = 0.0;
   for (int x = part.first; x <= part.last; ++x)
-    width += part.filled[static_cast<size_t>(x)] ? 1.0 : shares[static_cast<size_t>(x)];
+    width += (*part.filled)[static_cast<size_t>(x)] ? 1.0 : shares[static_cast<size_t>(x)];
   return width + part.before + part.after;
 }
 
@@ -559,11 +563,18 @@ ClearSides clearSides(const std::vector<float>& shares, int anchor, int mirrorSu
   const ClearPart part = clearPart(shares, anchor, mirrorSum, core);
   ClearSides sides{part.before + 0.5 * part.around, part.after + 0.5 * part.around};
   for (int x = part.first; x <= part.last; ++x) {
-    const double v = part.filled[static_cast<size_t>(x)] ? 1.0 : shares[static_cast<size_t>(x)];
-    // Column x covers x - 0.5 to x + 0.5.
+    const double v = (*part.filled)[static_cast<size_t>(x)] ? 1.0 : shares[static_cast<size_t>(x)];
+    // Column x covers x - 0.5 to x + 0.5. A column wholly on one side adds nothing to
+    // the other.
     const double before = std::clamp(middle + 0.5 - x, 0.0, 1.0);
-    sides.before += before * v;
-    sides.after += (1.0 - before) * v;
+    if (before == 1.0) {
+      sides.before += v;
+    } else if (before == 0.0) {
+      sides.after += v;
+    } else {
+      sides.before += before * v;
+      sides.after += (1.0 - before) * v;
+    }
   }
   return sides;
 }
