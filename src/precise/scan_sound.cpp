@@ -143,6 +143,15 @@ double soundColumn(const cv::Mat& plain, int cols, cv::Range measured, Shift shi
   for (int y = measured.start; y < measured.end; ++y) {
     const float* row = plain.ptr<float>(y);
     const int at = shift(y);
+    if (at >= 0 && at + cols <= plain.cols) {
+      // The whole window lies within the row: its columns as they are.
+      const float* in = row + at;
+      for (int j = 0; j < cols; ++j) {
+        sum[j] += in[j];
+        squares[j] += static_cast<double>(in[j]) * in[j];
+      }
+      continue;
+    }
     for (int j = 0; j < cols; ++j) {
       const float v = row[std::clamp(at + j, 0, plain.cols - 1)];
       sum[j] += v;
