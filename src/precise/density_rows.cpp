@@ -2,6 +2,7 @@
 #include "signal/side_by_side.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 
@@ -57,6 +58,39 @@ float middleOfFew(const float* levels, int n) {
     if (below <= k && k < below + same) return v;
   }
   return levels[k];  // only where levels do not compare (not a number)
+}
+
+double middleValue(std::vector<float>& values) {
+  if (values.empty()) return 0.0;
+  const size_t k = values.size() / 2;
+  std::array<int, 256> count{};
+  int lo = 255, hi = 0;
+  bool whole = true;
+  for (const float v : values) {
+    // A negative zero is put in order as it is, lest the middle's sign change.
+    if (!(v >= 0.0f && v <= 255.0f) || (v == 0.0f && std::signbit(v))) {
+      whole = false;
+      break;
+    }
+    const int level = static_cast<int>(v);
+    if (static_cast<float>(level) != v) {
+      whole = false;
+      break;
+    }
+    ++count[static_cast<size_t>(level)];
+    lo = std::min(lo, level);
+    hi = std::max(hi, level);
+  }
+  if (whole) {
+    size_t below = 0;
+    int level = lo;
+    while (level < hi && below + static_cast<size_t>(count[static_cast<size_t>(level)]) <= k)
+      below += static_cast<size_t>(count[static_cast<size_t>(level++)]);
+    return level;
+  }
+  const auto mid = values.begin() + static_cast<long>(k);
+  std::nth_element(values.begin(), mid, values.end());
+  return *mid;
 }
 
 std::vector<double> lanczosWeights(double part, int reach) {

@@ -1054,15 +1054,6 @@ constexpr int kLeastLitRows = 64;
 // Pixels of a dimmed row's clear or opaque film that measure its light.
 constexpr int kLeastSeen = 4;
 
-// The middle one of `values` (reordering them), or 0 where there are none: a few that
-// stand apart, a speck's, do not move it.
-double middleValue(std::vector<float>& values) {
-  if (values.empty()) return 0.0;
-  const auto mid = values.begin() + static_cast<long>(values.size() / 2);
-  std::nth_element(values.begin(), mid, values.end());
-  return *mid;
-}
-
 // The middle levels of a row's pixels well inside clear film (above `middle` by more
 // than `apart`) and well inside opaque film (below it by as much), and how many of
 // each: middles, not means, so that a few pixels that are no film at all do not move

@@ -146,6 +146,52 @@ TEST(RowStatistics, EightBitRowLightIsTheLevelsOwn) {
   }
 }
 
+TEST(RowStatistics, MiddleValuesAreThoseOfASort) {
+  // Whole 8-bit levels, and lists with one level that is not: a fraction, past either
+  // end of the byte's range, a negative zero among whole zeros.
+  const auto levels = [](int n, float level, float grain, unsigned seed) {
+    const cv::Mat m = grainy(1, n, level, grain, true, 0, seed);
+    return std::vector<float>(m.begin<float>(), m.end<float>());
+  };
+  struct Case {
+    std::string name;
+    std::vector<float> values;
+  };
+  std::vector<Case> cases = {
+      {"one", {17}},
+      {"two", {200, 3}},
+      {"bright film", levels(101, 230, 8, 1)},
+      {"dark film, an even count", levels(64, 6, 5, 2)},
+      {"both ends of the range", {0, 255, 255, 0, 255}},
+      {"zeros", {0, 0, 0, 0}},
+      {"a fraction in the middle", {10, 120.5f, 200}},
+      {"negative zeros", {-0.0f, -0.0f, -0.0f}},
+      {"a negative zero in the middle", {-0.0f, 7, -1}},
+  };
+  const std::vector<std::pair<std::string, float>> odd = {
+      {"a fraction", 120.5f}, {"past 255", 256.0f}, {"below 0", -1.0f}, {"a negative zero", -0.0f}};
+  for (const auto& [name, v] : odd) {
+    for (const unsigned seed : {3u, 4u}) {
+      std::vector<float> values = v == -0.0f ? std::vector<float>(9, 0.0f) : levels(33, v, 2, seed);
+      values[seed] = v;
+      cases.push_back({name + " among whole levels", values});
+    }
+  }
+  for (Case& c : cases) {
+    std::vector<float> sorted = c.values;
+    std::sort(sorted.begin(), sorted.end());
+    const float want = sorted[sorted.size() / 2];
+    // Put in order, equal levels keep the order they came in: a zero of either sign.
+    std::vector<float> kept = c.values;
+    std::nth_element(kept.begin(), kept.begin() + static_cast<long>(kept.size() / 2), kept.end());
+    const double got = middleValue(c.values);
+    EXPECT_EQ(got, want) << c.name;
+    EXPECT_EQ(std::signbit(got), std::signbit(kept[kept.size() / 2])) << c.name;
+  }
+  std::vector<float> none;
+  EXPECT_EQ(middleValue(none), 0.0);
+}
+
 TEST(RowStatistics, RunningMediansAreThoseOfEachStretch) {
   struct Case {
     int rows, reach, stride;
