@@ -3,6 +3,7 @@
 // bit for bit, whole 8-bit levels or not, narrow rows or wide, specks or none.
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -190,6 +191,52 @@ TEST(RowStatistics, MiddleValuesAreThoseOfASort) {
   }
   std::vector<float> none;
   EXPECT_EQ(middleValue(none), 0.0);
+}
+
+// A row's light as a sort gives it: of every `step`-th of its first `cols` levels (no
+// more than 160 taken), the one a thirtieth or so of them lie above, three rows together.
+std::vector<double> sortedRowLight(const cv::Mat& levels, int cols) {
+  const int step = std::max(1, cols / 160);
+  const int taken = (cols + step - 1) / step;
+  const int above = taken - 1 - static_cast<int>(0.97 * (taken - 1));
+  std::vector<double> bright;
+  for (int y = 0; y < levels.rows; ++y) {
+    std::vector<float> row;
+    for (int i = 0; i < taken; ++i) row.push_back(levels.at<float>(y, i * step));
+    std::sort(row.begin(), row.end(), std::greater<float>());
+    bright.push_back(row[static_cast<size_t>(above)]);
+  }
+  std::vector<double> together;
+  for (int y = 0; y < levels.rows; ++y) {
+    const int a = std::max(0, y - 1), b = std::min(levels.rows - 1, y + 1);
+    double sum = 0.0;
+    for (int i = a; i <= b; ++i) sum += bright[static_cast<size_t>(i)];
+    together.push_back(sum / (b - a + 1));
+  }
+  return together;
+}
+
+TEST(RowStatistics, SixteenBitRowLightIsThatOfASort) {
+  // Columns taken one by one and a few apart; levels spread over many high bytes, and
+  // held within one or two (the brightest few sharing a high byte with others or not);
+  // black rows, white ones, a lone white pixel.
+  struct Case {
+    float level, grain;
+  };
+  for (const int cols : {1, 2, 7, 160, 161, 333, 1000})
+    for (const Case c : {Case{30000, 15000}, Case{51200, 90}, Case{256, 40}, Case{65400, 300}}) {
+      const unsigned seed = static_cast<unsigned>(cols) + static_cast<unsigned>(c.level);
+      cv::Mat words;
+      grainy(80, cols, c.level, c.grain, false, 65535, seed).convertTo(words, CV_16U);
+      words.rowRange(10, 20).setTo(0);
+      words.rowRange(20, 24).setTo(65535);
+      words.at<ushort>(30, cols / 2) = 65535;
+      cv::Mat levels;
+      words.convertTo(levels, CV_32F);
+      const std::string name = std::to_string(cols) + " columns about " + std::to_string(c.level);
+      EXPECT_EQ(rowLight(words, cols), sortedRowLight(levels, cols)) << name;
+      EXPECT_EQ(rowLight(levels, cols), sortedRowLight(levels, cols)) << name;
+    }
 }
 
 TEST(RowStatistics, RunningMediansAreThoseOfEachStretch) {
