@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstdlib>
 
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
+
 namespace kelvora {
 
 namespace {
@@ -484,6 +488,35 @@ struct ClearPart {
   double around = 0.0;                        // no column clear: the edges' pixels about the anchor
 };
 
+// The runs of a row's clear columns, from the first. Four columns are looked at a time:
+// where all four are as the one before them, no run starts or ends among them.
+void clearRuns(const std::vector<float>& shares, std::vector<Run>& runs) {
+  runs.clear();
+  const int n = static_cast<int>(shares.size());
+  const float* s = shares.data();
+  bool in = false;  // whether the column before is clear
+  int first = 0;    // where the run it lies in starts
+  const auto step = [&](int x, bool clear) {
+    if (clear == in) return;
+    if (clear)
+      first = x;
+    else
+      runs.push_back(Run{first, x - 1});
+    in = clear;
+  };
+  int x = 0;
+#if defined(__SSE2__)
+  const __m128 level = _mm_set1_ps(kClear);
+  for (; x + 4 <= n; x += 4) {
+    const int mask = _mm_movemask_ps(_mm_cmpgt_ps(_mm_loadu_ps(s + x), level));
+    if (mask == (in ? 15 : 0)) continue;
+    for (int i = 0; i < 4; ++i) step(x + i, (mask >> i & 1) != 0);
+  }
+#endif
+  for (; x < n; ++x) step(x, s[x] > kClear);
+  if (in) runs.push_back(Run{first, n - 1});
+}
+
 ClearPart clearPart(const std::vector<float>& shares, int anchor, int mirrorSum, ClearCore core) {
   ClearPart part;
   const int n = static_cast<int>(shares.size());
@@ -491,16 +524,7 @@ ClearPart clearPart(const std::vector<float>& shares, int anchor, int mirrorSum,
   // the same places from row to row.
   thread_local std::vector<Run> runs;
   thread_local std::vector<char> filled;
-  runs.clear();
-  for (int x = 0; x < n;) {
-    if (shares[static_cast<size_t>(x)] <= kClear) {
-      ++x;
-      continue;
-    }
-    Run run{x, x};
-    while (x < n && shares[static_cast<size_t>(x)] > kClear) run.last = x++;
-    runs.push_back(run);
-  }
+  clearRuns(shares, runs);
   const int at = std::clamp(anchor, 0, std::max(n - 1, 0));
   if (runs.empty()) {
     // No column clear: what there is lies in the edges' pixels about the anchor.
