@@ -65,28 +65,33 @@ double middleValue(std::vector<float>& values) {
   const size_t k = values.size() / 2;
   std::array<int, 256> count{};
   int lo = 255, hi = 0;
-  bool whole = true;
+  bool counted = true, whole = true;
   for (const float v : values) {
     // A negative zero is put in order as it is, lest the middle's sign change.
-    if (!(v >= 0.0f && v <= 255.0f) || (v == 0.0f && std::signbit(v))) {
-      whole = false;
+    if (!(v >= 0.0f && v < 256.0f) || (v == 0.0f && std::signbit(v))) {
+      counted = false;
       break;
     }
     const int level = static_cast<int>(v);
-    if (static_cast<float>(level) != v) {
-      whole = false;
-      break;
-    }
+    whole = whole && static_cast<float>(level) == v;
     ++count[static_cast<size_t>(level)];
     lo = std::min(lo, level);
     hi = std::max(hi, level);
   }
-  if (whole) {
+  if (counted) {
     size_t below = 0;
     int level = lo;
     while (level < hi && below + static_cast<size_t>(count[static_cast<size_t>(level)]) <= k)
       below += static_cast<size_t>(count[static_cast<size_t>(level++)]);
-    return level;
+    if (whole) return level;
+    // The middle lies among the levels of that whole part: those alone are put in order.
+    thread_local std::vector<float> part;
+    part.clear();
+    for (const float v : values)
+      if (static_cast<int>(v) == level) part.push_back(v);
+    const auto mid = part.begin() + static_cast<long>(k - below);
+    std::nth_element(part.begin(), mid, part.end());
+    return *mid;
   }
   const auto mid = values.begin() + static_cast<long>(k);
   std::nth_element(values.begin(), mid, values.end());

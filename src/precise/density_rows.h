@@ -24,8 +24,9 @@ float middleOfFew(const float* levels, int n);
 
 // The middle one of `values` (the one a sort would put at size / 2; they may be
 // reordered), or 0 where there are none: a few that stand apart, a speck's, do not move
-// it. Whole levels from 0 to 255, as an 8-bit strip's are where nothing was read between
-// its pixels, are counted level by level; others put in order about the middle.
+// it. Levels from 0 to below 256 are counted by their whole part, and only those of the
+// middle's whole part put in order (none where all are whole, as an 8-bit strip's are
+// where nothing was read between its pixels); others put in order about the middle.
 double middleValue(std::vector<float>& values);
 
 // The level of each row of the window of a variable-density track (levels, rows along

@@ -154,6 +154,12 @@ TEST(RowStatistics, MiddleValuesAreThoseOfASort) {
     const cv::Mat m = grainy(1, n, level, grain, true, 0, seed);
     return std::vector<float>(m.begin<float>(), m.end<float>());
   };
+  const auto fractional = [](int n, float level, float grain, unsigned seed) {
+    const cv::Mat m = grainy(1, n, level, grain, false, 0, seed);
+    std::vector<float> v(m.begin<float>(), m.end<float>());
+    for (float& x : v) x = std::clamp(x, 0.0f, 255.99f);
+    return v;
+  };
   struct Case {
     std::string name;
     std::vector<float> values;
@@ -166,6 +172,9 @@ TEST(RowStatistics, MiddleValuesAreThoseOfASort) {
       {"both ends of the range", {0, 255, 255, 0, 255}},
       {"zeros", {0, 0, 0, 0}},
       {"a fraction in the middle", {10, 120.5f, 200}},
+      {"fractional levels, many to a whole level", fractional(301, 128, 3, 5)},
+      {"fractional levels, wide", fractional(64, 128, 60, 6)},
+      {"fractional levels by 255", fractional(31, 255.5f, 0.3f, 7)},
       {"negative zeros", {-0.0f, -0.0f, -0.0f}},
       {"a negative zero in the middle", {-0.0f, 7, -1}},
   };
