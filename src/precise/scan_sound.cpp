@@ -1395,8 +1395,10 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // they put it no further off than the offset may be (a unilateral track's clear part
   // has its middle far from the track's).
   const int around = track.first + track.last + 2 * (shift - from);
+  // The column levels of the lit rows the middle was last measured on.
+  cv::Mat litMeans;
   const auto middleOf = [&](const cv::Mat& rows) {
-    cv::Mat means;
+    cv::Mat& means = litMeans;
     cv::reduce(rows, means, 0, cv::REDUCE_AVG, CV_32F);
     const int byEdges = static_cast<int>(std::lround(edgesSum(means, around)));
     return mirrorAxis(means,
@@ -1666,9 +1668,11 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     const AgainstImage against = againstImage(window, lit, mirrorSum, middle, apart, always);
     const std::vector<bool> over = brightOverMirror(clearColumns, counted, against.imageOpaque,
                                                     against.clearOnIt, mirrorSum, widest);
-    // ...and where no edge comes under it, by its level alone.
-    cv::Mat means;
-    cv::reduce(window.rowRange(lit), means, 0, cv::REDUCE_AVG, CV_32F);
+    // ...and where no edge comes under it, by its level alone. The lit rows' column
+    // levels are those the middle was measured on where no scratch was mended since.
+    cv::Mat means = litMeans;
+    if (sound.scratchColumns > 0 || means.cols != window.cols)
+      cv::reduce(window.rowRange(lit), means, 0, cv::REDUCE_AVG, CV_32F);
     const std::vector<bool> inClear =
         brightInClear(std::vector<float>(means.ptr<float>(0), means.ptr<float>(0) + means.cols),
                       always, levelSpan, widest);
