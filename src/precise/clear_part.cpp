@@ -4,6 +4,10 @@
 #include <cmath>
 #include <cstdlib>
 
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
+
 namespace kelvora {
 
 namespace {
@@ -478,25 +482,49 @@ namespace {
 struct ClearPart {
   int first = 0;
   int last = -1;
-  std::vector<bool> filled;
-  double before = 0.0;  // the ramp before `first`
-  double after = 0.0;   // and after `last`
-  double around = 0.0;  // no column clear: the edges' pixels about the anchor
+  const std::vector<char>* filled = nullptr;  // the thread's own, kept from row to row
+  double before = 0.0;                        // the ramp before `first`
+  double after = 0.0;                         // and after `last`
+  double around = 0.0;                        // no column clear: the edges' pixels about the anchor
 };
+
+// The runs of a row's clear columns, from the first. Four columns are looked at a time:
+// where all four are as the one before them, no run starts or ends among them.
+void clearRuns(const std::vector<float>& shares, std::vector<Run>& runs) {
+  runs.clear();
+  const int n = static_cast<int>(shares.size());
+  const float* s = shares.data();
+  bool in = false;  // whether the column before is clear
+  int first = 0;    // where the run it lies in starts
+  const auto step = [&](int x, bool clear) {
+    if (clear == in) return;
+    if (clear)
+      first = x;
+    else
+      runs.push_back(Run{first, x - 1});
+    in = clear;
+  };
+  int x = 0;
+#if defined(__SSE2__)
+  const __m128 level = _mm_set1_ps(kClear);
+  for (; x + 4 <= n; x += 4) {
+    const int mask = _mm_movemask_ps(_mm_cmpgt_ps(_mm_loadu_ps(s + x), level));
+    if (mask == (in ? 15 : 0)) continue;
+    for (int i = 0; i < 4; ++i) step(x + i, (mask >> i & 1) != 0);
+  }
+#endif
+  for (; x < n; ++x) step(x, s[x] > kClear);
+  if (in) runs.push_back(Run{first, n - 1});
+}
 
 ClearPart clearPart(const std::vector<float>& shares, int anchor, int mirrorSum, ClearCore core) {
   ClearPart part;
   const int n = static_cast<int>(shares.size());
-  std::vector<Run> runs;
-  for (int x = 0; x < n;) {
-    if (shares[static_cast<size_t>(x)] <= kClear) {
-      ++x;
-      continue;
-    }
-    Run run{x, x};
-    while (x < n && shares[static_cast<size_t>(x)] > kClear) run.last = x++;
-    runs.push_back(run);
-  }
+  // Each thread reads its rows one by one: their runs and filled columns are kept in
+  // the same places from row to row.
+  thread_local std::vector<Run> runs;
+  thread_local std::vector<char> filled;
+  clearRuns(shares, runs);
   const int at = std::clamp(anchor, 0, std::max(n - 1, 0));
   if (runs.empty()) {
     // No column clear: what there is lies in the edges' pixels about the anchor.
@@ -515,8 +543,8 @@ ClearPart clearPart(const std::vector<float>& shares, int anchor, int mirrorSum,
   }
   // A unilateral track is no mirror image: its anchor lies far from the middle.
   if (mirrorSum >= 0 && std::abs(2 * at - mirrorSum) > std::max(4, n / 20)) mirrorSum = -1;
-  std::vector<bool>& filled = part.filled;
-  filled.assign(static_cast<size_t>(n), false);
+  filled.assign(static_cast<size_t>(n), 0);
+  part.filled = &filled;
   int first = runs[main].first, last = runs[main].last;
   for (size_t k = main; k-- > 0;) {
     const Run gap{runs[k].last + 1, first - 1};
@@ -550,7 +578,7 @@ double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum, C
   if (part.last < part.first) return part.around;
   double width = 0.0;
   for (int x = part.first; x <= part.last; ++x)
-    width += part.filled[static_cast<size_t>(x)] ? 1.0 : shares[static_cast<size_t>(x)];
+    width += (*part.filled)[static_cast<size_t>(x)] ? 1.0 : shares[static_cast<size_t>(x)];
   return width + part.before + part.after;
 }
 
@@ -559,11 +587,18 @@ ClearSides clearSides(const std::vector<float>& shares, int anchor, int mirrorSu
   const ClearPart part = clearPart(shares, anchor, mirrorSum, core);
   ClearSides sides{part.before + 0.5 * part.around, part.after + 0.5 * part.around};
   for (int x = part.first; x <= part.last; ++x) {
-    const double v = part.filled[static_cast<size_t>(x)] ? 1.0 : shares[static_cast<size_t>(x)];
-    // Column x covers x - 0.5 to x + 0.5.
+    const double v = (*part.filled)[static_cast<size_t>(x)] ? 1.0 : shares[static_cast<size_t>(x)];
+    // Column x covers x - 0.5 to x + 0.5. A column wholly on one side adds nothing to
+    // the other.
     const double before = std::clamp(middle + 0.5 - x, 0.0, 1.0);
-    sides.before += before * v;
-    sides.after += (1.0 - before) * v;
+    if (before == 1.0) {
+      sides.before += v;
+    } else if (before == 0.0) {
+      sides.after += v;
+    } else {
+      sides.before += before * v;
+      sides.after += (1.0 - before) * v;
+    }
   }
   return sides;
 }

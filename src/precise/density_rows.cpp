@@ -2,6 +2,7 @@
 #include "signal/side_by_side.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 
@@ -57,6 +58,44 @@ float middleOfFew(const float* levels, int n) {
     if (below <= k && k < below + same) return v;
   }
   return levels[k];  // only where levels do not compare (not a number)
+}
+
+double middleValue(std::vector<float>& values) {
+  if (values.empty()) return 0.0;
+  const size_t k = values.size() / 2;
+  std::array<int, 256> count{};
+  int lo = 255, hi = 0;
+  bool counted = true, whole = true;
+  for (const float v : values) {
+    // A negative zero is put in order as it is, lest the middle's sign change.
+    if (!(v >= 0.0f && v < 256.0f) || (v == 0.0f && std::signbit(v))) {
+      counted = false;
+      break;
+    }
+    const int level = static_cast<int>(v);
+    whole = whole && static_cast<float>(level) == v;
+    ++count[static_cast<size_t>(level)];
+    lo = std::min(lo, level);
+    hi = std::max(hi, level);
+  }
+  if (counted) {
+    size_t below = 0;
+    int level = lo;
+    while (level < hi && below + static_cast<size_t>(count[static_cast<size_t>(level)]) <= k)
+      below += static_cast<size_t>(count[static_cast<size_t>(level++)]);
+    if (whole) return level;
+    // The middle lies among the levels of that whole part: those alone are put in order.
+    thread_local std::vector<float> part;
+    part.clear();
+    for (const float v : values)
+      if (static_cast<int>(v) == level) part.push_back(v);
+    const auto mid = part.begin() + static_cast<long>(k - below);
+    std::nth_element(part.begin(), mid, part.end());
+    return *mid;
+  }
+  const auto mid = values.begin() + static_cast<long>(k);
+  std::nth_element(values.begin(), mid, values.end());
+  return *mid;
 }
 
 std::vector<double> lanczosWeights(double part, int reach) {

@@ -22,6 +22,13 @@ std::vector<double> rowLevels(const cv::Mat& film);
 // counted against all the others, which for a few dozen is quicker than reordering them.
 float middleOfFew(const float* levels, int n);
 
+// The middle one of `values` (the one a sort would put at size / 2; they may be
+// reordered), or 0 where there are none: a few that stand apart, a speck's, do not move
+// it. Levels from 0 to below 256 are counted by their whole part, and only those of the
+// middle's whole part put in order (none where all are whole, as an 8-bit strip's are
+// where nothing was read between its pixels); others put in order about the middle.
+double middleValue(std::vector<float>& values);
+
 // The level of each row of the window of a variable-density track (levels, rows along
 // the film, specks left out as rowLevels leaves them) on a scan turned in the gate by
 // `skew` (the film's sideways drift per row): each band of columns few enough for the

@@ -1,6 +1,7 @@
 #include "precise/film_splices.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <opencv2/core.hpp>
 
@@ -26,23 +27,48 @@ std::vector<double> runningMedians(const std::vector<double>& v, int reach, int 
   const int rows = static_cast<int>(v.size());
   stride = std::max(1, stride);
   std::vector<double> around(v.size());
+  // Where every level is a number and no zero is negative, levels that compare equal are
+  // the same: the rows left and reached are taken out and put in all at once, in order.
+  const bool plain = std::none_of(v.begin(), v.end(), [](double level) {
+    return std::isnan(level) || (level == 0.0 && std::signbit(level));
+  });
   // Each stretch's median is its own, so the stretches are taken in stripes side by side.
   // A stripe keeps its stretch's levels in order as it moves along, the rows it leaves
   // taken out and those it reaches put in.
   sideBySide((rows + stride - 1) / stride, [&](int first, int end) {
-    std::vector<double> sorted;
+    std::vector<double> sorted, kept, leaving, reached;
     int from = 0, to = 0;  // the rows in `sorted`
     for (int y = first * stride; y < std::min(rows, end * stride); y += stride) {
       const int a = std::max(0, y - reach), b = std::min(rows, y + reach + 1);
       bool moved = !sorted.empty() && a < to;
-      for (int i = from; moved && i < a; ++i) {
-        const auto at = std::lower_bound(sorted.begin(), sorted.end(), v[static_cast<size_t>(i)]);
-        moved = at != sorted.end() && *at == v[static_cast<size_t>(i)];  // else not a number
-        if (moved) sorted.erase(at);
-      }
-      for (int i = to; moved && i < b; ++i) {
-        const double level = v[static_cast<size_t>(i)];
-        sorted.insert(std::upper_bound(sorted.begin(), sorted.end(), level), level);
+      if (moved && plain) {
+        leaving.assign(v.begin() + from, v.begin() + std::max(from, a));
+        std::sort(leaving.begin(), leaving.end());
+        kept.clear();
+        size_t j = 0;
+        for (const double level : sorted) {
+          if (j < leaving.size() && level == leaving[j])
+            ++j;
+          else
+            kept.push_back(level);
+        }
+        moved = j == leaving.size();
+        if (moved) {
+          reached.assign(v.begin() + std::min(to, b), v.begin() + b);
+          std::sort(reached.begin(), reached.end());
+          sorted.resize(kept.size() + reached.size());
+          std::merge(kept.begin(), kept.end(), reached.begin(), reached.end(), sorted.begin());
+        }
+      } else {
+        for (int i = from; moved && i < a; ++i) {
+          const auto at = std::lower_bound(sorted.begin(), sorted.end(), v[static_cast<size_t>(i)]);
+          moved = at != sorted.end() && *at == v[static_cast<size_t>(i)];  // else not a number
+          if (moved) sorted.erase(at);
+        }
+        for (int i = to; moved && i < b; ++i) {
+          const double level = v[static_cast<size_t>(i)];
+          sorted.insert(std::upper_bound(sorted.begin(), sorted.end(), level), level);
+        }
       }
       if (!moved) {
         sorted.assign(v.begin() + a, v.begin() + b);

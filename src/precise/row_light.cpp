@@ -18,9 +18,10 @@ constexpr double kBrightShare = 0.97;
 constexpr int kMostColumns = 160;
 
 // The level `above` of the `taken` pixels lie above, in each row: every `step`-th column
-// from the first. `above` is a few pixels, so each row's brightest `above` + 1 are kept
-// in order as it is read. Neighbouring rows are alike: pixels well below the last row's
-// level are passed over, unless too few of the row's are not.
+// from the first. Whole levels of 8 or 16 bits are counted. Others: `above` is a few
+// pixels, so each row's brightest `above` + 1 are kept in order as it is read.
+// Neighbouring rows are alike: pixels well below the last row's level are passed over,
+// unless too few of the row's are not.
 template <typename Pixel>
 std::vector<double> brightLevels(const cv::Mat& strip, int taken, int step, int above) {
   std::vector<double> bright(static_cast<size_t>(strip.rows));
@@ -48,6 +49,38 @@ std::vector<double> brightLevels(const cv::Mat& strip, int taken, int step, int 
           seen += count[static_cast<size_t>(--level)];
         bright[static_cast<size_t>(y)] = level;
         count.fill(0);
+      }
+    });
+    return bright;
+  }
+  if constexpr (std::is_same_v<Pixel, ushort>) {
+    // Levels are counted by their high byte, read down from the brightest to the one
+    // that holds the level sought, and the levels of that one by their low byte.
+    sideBySide(strip.rows, [&](int first, int end) {
+      std::array<int, 256> high{}, low{};
+      // The level, read down from 255, at which the count passes `beyond`; `beyond` is
+      // left as how many of that level's own lie beyond the one sought.
+      const auto downTo = [](const std::array<int, 256>& count, int& beyond) {
+        int level = 255;
+        while (level >= 3 && (count[static_cast<size_t>(level)] | count[level - 1] |
+                              count[level - 2] | count[level - 3]) == 0)
+          level -= 4;
+        while (count[static_cast<size_t>(level)] <= beyond)
+          beyond -= count[static_cast<size_t>(level--)];
+        return level;
+      };
+      for (int y = first; y < end; ++y) {
+        const ushort* p = strip.ptr<ushort>(y);
+        for (int i = 0; i < taken; ++i) ++high[static_cast<size_t>(p[i * step] >> 8)];
+        int beyond = above;
+        const int top = downTo(high, beyond);
+        for (int i = 0; i < taken; ++i) {
+          const int v = p[i * step];
+          if (v >> 8 == top) ++low[static_cast<size_t>(v & 255)];
+        }
+        bright[static_cast<size_t>(y)] = top * 256 + downTo(low, beyond);
+        high.fill(0);
+        low.fill(0);
       }
     });
     return bright;

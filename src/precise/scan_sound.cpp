@@ -143,6 +143,15 @@ double soundColumn(const cv::Mat& plain, int cols, cv::Range measured, Shift shi
   for (int y = measured.start; y < measured.end; ++y) {
     const float* row = plain.ptr<float>(y);
     const int at = shift(y);
+    if (at >= 0 && at + cols <= plain.cols) {
+      // The whole window lies within the row: its columns as they are.
+      const float* in = row + at;
+      for (int j = 0; j < cols; ++j) {
+        sum[j] += in[j];
+        squares[j] += static_cast<double>(in[j]) * in[j];
+      }
+      continue;
+    }
     for (int j = 0; j < cols; ++j) {
       const float v = row[std::clamp(at + j, 0, plain.cols - 1)];
       sum[j] += v;
@@ -1045,15 +1054,6 @@ constexpr int kLeastLitRows = 64;
 // Pixels of a dimmed row's clear or opaque film that measure its light.
 constexpr int kLeastSeen = 4;
 
-// The middle one of `values` (reordering them), or 0 where there are none: a few that
-// stand apart, a speck's, do not move it.
-double middleValue(std::vector<float>& values) {
-  if (values.empty()) return 0.0;
-  const auto mid = values.begin() + static_cast<long>(values.size() / 2);
-  std::nth_element(values.begin(), mid, values.end());
-  return *mid;
-}
-
 // The middle levels of a row's pixels well inside clear film (above `middle` by more
 // than `apart`) and well inside opaque film (below it by as much), and how many of
 // each: middles, not means, so that a few pixels that are no film at all do not move
@@ -1395,8 +1395,10 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // they put it no further off than the offset may be (a unilateral track's clear part
   // has its middle far from the track's).
   const int around = track.first + track.last + 2 * (shift - from);
+  // The column levels of the lit rows the middle was last measured on.
+  cv::Mat litMeans;
   const auto middleOf = [&](const cv::Mat& rows) {
-    cv::Mat means;
+    cv::Mat& means = litMeans;
     cv::reduce(rows, means, 0, cv::REDUCE_AVG, CV_32F);
     const int byEdges = static_cast<int>(std::lround(edgesSum(means, around)));
     return mirrorAxis(means,
@@ -1666,9 +1668,11 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     const AgainstImage against = againstImage(window, lit, mirrorSum, middle, apart, always);
     const std::vector<bool> over = brightOverMirror(clearColumns, counted, against.imageOpaque,
                                                     against.clearOnIt, mirrorSum, widest);
-    // ...and where no edge comes under it, by its level alone.
-    cv::Mat means;
-    cv::reduce(window.rowRange(lit), means, 0, cv::REDUCE_AVG, CV_32F);
+    // ...and where no edge comes under it, by its level alone. The lit rows' column
+    // levels are those the middle was measured on where no scratch was mended since.
+    cv::Mat means = litMeans;
+    if (sound.scratchColumns > 0 || means.cols != window.cols)
+      cv::reduce(window.rowRange(lit), means, 0, cv::REDUCE_AVG, CV_32F);
     const std::vector<bool> inClear =
         brightInClear(std::vector<float>(means.ptr<float>(0), means.ptr<float>(0) + means.cols),
                       always, levelSpan, widest);

@@ -175,10 +175,14 @@ namespace {
 
 template <typename Sample, typename Sum>
 std::vector<Sum> columnSums(const cv::Mat& strip) {
-  std::vector<Sum> sums(static_cast<size_t>(strip.cols), Sum{0});
+  const int cols = strip.cols;
+  std::vector<Sum> sums(static_cast<size_t>(cols), Sum{0});
+  // The sums are written through a pointer of their own: bytes read may stand for
+  // anything, and the strip's width would be read again after every sum.
+  Sum* sum = sums.data();
   for (int y = 0; y < strip.rows; ++y) {
     const Sample* row = strip.ptr<Sample>(y);
-    for (int x = 0; x < strip.cols; ++x) sums[x] += row[x];
+    for (int x = 0; x < cols; ++x) sum[x] += row[x];
   }
   return sums;
 }
@@ -262,16 +266,17 @@ namespace {
 // Each row's whole samples summed in integers, exactly, and taken to a mean as the
 // library's average does (the sum times one over the count), at a fraction of its
 // cost on 16-bit samples.
-template <typename Sample>
+template <typename Sample, typename Sum>
 std::vector<double> wholeRowMeans(const cv::Mat& strip) {
   std::vector<double> means(static_cast<size_t>(strip.rows));
   const double perSample = 1.0 / strip.cols;
+  const int cols = strip.cols;
   // Rows are summed apart, in stripes side by side.
   sideBySide(strip.rows, [&](int first, int end) {
     for (int y = first; y < end; ++y) {
       const Sample* row = strip.ptr<Sample>(y);
-      std::uint64_t sum = 0;
-      for (int x = 0; x < strip.cols; ++x) sum += row[x];
+      Sum sum = 0;
+      for (int x = 0; x < cols; ++x) sum += row[x];
       means[static_cast<size_t>(y)] = static_cast<double>(sum) * perSample;
     }
   });
@@ -282,10 +287,15 @@ std::vector<double> wholeRowMeans(const cv::Mat& strip) {
 
 std::vector<double> rowMeans(const cv::Mat& strip, const StripLevels& levels) {
   std::vector<double> means;
+  // A row of 8-bit samples sums in 32 bits up to 16 million columns, of 16-bit ones up
+  // to 65537, beyond that in 64.
+  constexpr int kMostSixteenBitColumnsIn32 = 65537;
   if (strip.type() == CV_8UC1) {
-    means = wholeRowMeans<std::uint8_t>(strip);
+    means = wholeRowMeans<std::uint8_t, std::uint32_t>(strip);
   } else if (strip.type() == CV_16UC1) {
-    means = wholeRowMeans<std::uint16_t>(strip);
+    means = strip.cols <= kMostSixteenBitColumnsIn32
+                ? wholeRowMeans<std::uint16_t, std::uint32_t>(strip)
+                : wholeRowMeans<std::uint16_t, std::uint64_t>(strip);
   } else {
     cv::Mat sums;
     cv::reduce(strip, sums, 1, cv::REDUCE_AVG, CV_64F);

@@ -130,6 +130,28 @@ TEST(ClearPart, EdgesAreReadAndSpecksPassedBy) {
     EXPECT_NEAR(clearWidth(c.shares, c.anchor, c.mirrorSum, c.core), c.width, 1e-4) << c.name;
 }
 
+TEST(ClearPart, AClearRunIsFoundWhereverItStartsAndEnds) {
+  // Rows a few columns wide and a little wider, a run starting and ending on every
+  // column (a row's columns are looked at a few at a time), at a level just past clear;
+  // a second run, narrower than a speck, well apart from it.
+  for (int n = 1; n <= 13; ++n)
+    for (int a = 0; a < n; ++a)
+      for (int b = a; b < n; ++b) {
+        std::vector<float> shares(static_cast<size_t>(n), 0.0f);
+        std::fill(shares.begin() + a, shares.begin() + b + 1, 0.75f);
+        const std::string name =
+            std::to_string(n) + " columns, clear " + std::to_string(a) + "-" + std::to_string(b);
+        EXPECT_FLOAT_EQ(clearWidth(shares, a, -1), 0.75f * (b - a + 1)) << name;
+        const ClearSides sides = clearSides(shares, b, -1, a - 0.5);
+        EXPECT_FLOAT_EQ(sides.after, 0.75f * (b - a + 1)) << name;
+        std::vector<float> two(static_cast<size_t>(n) + 20, 0.0f);
+        std::copy(shares.begin(), shares.end(), two.begin());
+        std::fill(two.end() - 4, two.end() - 1, 1.0f);
+        EXPECT_FLOAT_EQ(clearWidth(two, a, -1), 0.75f * (b - a + 1)) << name << ", and another";
+        EXPECT_FLOAT_EQ(clearWidth(two, n + 17, -1), 3.0f) << name << ", the other";
+      }
+}
+
 TEST(ClearPart, ScratchesShowInHowOftenColumnsAreClear) {
   struct Case {
     std::string name;

@@ -3,6 +3,7 @@
 // bit for bit, whole 8-bit levels or not, narrow rows or wide, specks or none.
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <random>
 #include <string>
 #include <vector>
@@ -144,6 +145,107 @@ TEST(RowStatistics, EightBitRowLightIsTheLevelsOwn) {
     bytes.convertTo(levels, CV_32F);
     EXPECT_EQ(rowLight(bytes, cols), rowLight(levels, cols)) << cols << " columns";
   }
+}
+
+TEST(RowStatistics, MiddleValuesAreThoseOfASort) {
+  // Whole 8-bit levels, and lists with one level that is not: a fraction, past either
+  // end of the byte's range, a negative zero among whole zeros.
+  const auto levels = [](int n, float level, float grain, unsigned seed) {
+    const cv::Mat m = grainy(1, n, level, grain, true, 0, seed);
+    return std::vector<float>(m.begin<float>(), m.end<float>());
+  };
+  const auto fractional = [](int n, float level, float grain, unsigned seed) {
+    const cv::Mat m = grainy(1, n, level, grain, false, 0, seed);
+    std::vector<float> v(m.begin<float>(), m.end<float>());
+    for (float& x : v) x = std::clamp(x, 0.0f, 255.99f);
+    return v;
+  };
+  struct Case {
+    std::string name;
+    std::vector<float> values;
+  };
+  std::vector<Case> cases = {
+      {"one", {17}},
+      {"two", {200, 3}},
+      {"bright film", levels(101, 230, 8, 1)},
+      {"dark film, an even count", levels(64, 6, 5, 2)},
+      {"both ends of the range", {0, 255, 255, 0, 255}},
+      {"zeros", {0, 0, 0, 0}},
+      {"a fraction in the middle", {10, 120.5f, 200}},
+      {"fractional levels, many to a whole level", fractional(301, 128, 3, 5)},
+      {"fractional levels, wide", fractional(64, 128, 60, 6)},
+      {"fractional levels by 255", fractional(31, 255.5f, 0.3f, 7)},
+      {"negative zeros", {-0.0f, -0.0f, -0.0f}},
+      {"a negative zero in the middle", {-0.0f, 7, -1}},
+  };
+  const std::vector<std::pair<std::string, float>> odd = {
+      {"a fraction", 120.5f}, {"past 255", 256.0f}, {"below 0", -1.0f}, {"a negative zero", -0.0f}};
+  for (const auto& [name, v] : odd) {
+    for (const unsigned seed : {3u, 4u}) {
+      std::vector<float> values = v == -0.0f ? std::vector<float>(9, 0.0f) : levels(33, v, 2, seed);
+      values[seed] = v;
+      cases.push_back({name + " among whole levels", values});
+    }
+  }
+  for (Case& c : cases) {
+    std::vector<float> sorted = c.values;
+    std::sort(sorted.begin(), sorted.end());
+    const float want = sorted[sorted.size() / 2];
+    // Put in order, equal levels keep the order they came in: a zero of either sign.
+    std::vector<float> kept = c.values;
+    std::nth_element(kept.begin(), kept.begin() + static_cast<long>(kept.size() / 2), kept.end());
+    const double got = middleValue(c.values);
+    EXPECT_EQ(got, want) << c.name;
+    EXPECT_EQ(std::signbit(got), std::signbit(kept[kept.size() / 2])) << c.name;
+  }
+  std::vector<float> none;
+  EXPECT_EQ(middleValue(none), 0.0);
+}
+
+// A row's light as a sort gives it: of every `step`-th of its first `cols` levels (no
+// more than 160 taken), the one a thirtieth or so of them lie above, three rows together.
+std::vector<double> sortedRowLight(const cv::Mat& levels, int cols) {
+  const int step = std::max(1, cols / 160);
+  const int taken = (cols + step - 1) / step;
+  const int above = taken - 1 - static_cast<int>(0.97 * (taken - 1));
+  std::vector<double> bright;
+  for (int y = 0; y < levels.rows; ++y) {
+    std::vector<float> row;
+    for (int i = 0; i < taken; ++i) row.push_back(levels.at<float>(y, i * step));
+    std::sort(row.begin(), row.end(), std::greater<float>());
+    bright.push_back(row[static_cast<size_t>(above)]);
+  }
+  std::vector<double> together;
+  for (int y = 0; y < levels.rows; ++y) {
+    const int a = std::max(0, y - 1), b = std::min(levels.rows - 1, y + 1);
+    double sum = 0.0;
+    for (int i = a; i <= b; ++i) sum += bright[static_cast<size_t>(i)];
+    together.push_back(sum / (b - a + 1));
+  }
+  return together;
+}
+
+TEST(RowStatistics, SixteenBitRowLightIsThatOfASort) {
+  // Columns taken one by one and a few apart; levels spread over many high bytes, and
+  // held within one or two (the brightest few sharing a high byte with others or not);
+  // black rows, white ones, a lone white pixel.
+  struct Case {
+    float level, grain;
+  };
+  for (const int cols : {1, 2, 7, 160, 161, 333, 1000})
+    for (const Case c : {Case{30000, 15000}, Case{51200, 90}, Case{256, 40}, Case{65400, 300}}) {
+      const unsigned seed = static_cast<unsigned>(cols) + static_cast<unsigned>(c.level);
+      cv::Mat words;
+      grainy(80, cols, c.level, c.grain, false, 65535, seed).convertTo(words, CV_16U);
+      words.rowRange(10, 20).setTo(0);
+      words.rowRange(20, 24).setTo(65535);
+      words.at<ushort>(30, cols / 2) = 65535;
+      cv::Mat levels;
+      words.convertTo(levels, CV_32F);
+      const std::string name = std::to_string(cols) + " columns about " + std::to_string(c.level);
+      EXPECT_EQ(rowLight(words, cols), sortedRowLight(levels, cols)) << name;
+      EXPECT_EQ(rowLight(levels, cols), sortedRowLight(levels, cols)) << name;
+    }
 }
 
 TEST(RowStatistics, RunningMediansAreThoseOfEachStretch) {
