@@ -170,6 +170,8 @@ double soundColumn(const cv::Mat& plain, int cols, cv::Range measured, Shift shi
 // bilateral track is read from, and the parts of a row its weights are kept for.
 constexpr int kHalfReach = 8;
 constexpr int kHalfParts = 1024;
+// Rounds a half read along the film is mended in for its rows' uneven spacing.
+constexpr int kEvenRounds = 4;
 
 // One half of a turned bilateral track read along the film: `seen` holds its clear width
 // on each row of the straightened window, its edge lying that far out from the track's
@@ -207,6 +209,23 @@ std::vector<double> halfAlong(const std::vector<double>& seen, double middle, in
     for (long y = 0; y < n; ++y)
       half[static_cast<size_t>(y)] =
           read(seen, rowOf(static_cast<int>(y), middle + side * guess[static_cast<size_t>(y)]));
+  }
+  // Read so, the half is the sound as the scan's rows showed it: where the edge moves
+  // fast across the turn, the rows it showed its sound on crowd together or spread apart,
+  // and the sound between them, read as if they were evenly spaced, is a little off. The
+  // half is taken back to the scan's rows, each at the row of film it shows, and what it
+  // misses there read along the film as above and added, a few rounds.
+  std::vector<double> missed(seen.size());
+  for (int round = 0; round < kEvenRounds; ++round) {
+    for (long k = 0; k < n; ++k) {
+      const double edge = middle + side * seen[static_cast<size_t>(k)];
+      const double filmRow = 2.0 * static_cast<double>(k) - rowOf(static_cast<int>(k), edge);
+      missed[static_cast<size_t>(k)] = seen[static_cast<size_t>(k)] - read(half, filmRow);
+    }
+    const std::vector<double> guess = half;
+    for (long y = 0; y < n; ++y)
+      half[static_cast<size_t>(y)] +=
+          read(missed, rowOf(static_cast<int>(y), middle + side * guess[static_cast<size_t>(y)]));
   }
   return half;
 }
