@@ -323,96 +323,6 @@ cv::Mat alongTheFilm(const cv::Mat& strip, const StripLevels& levels, int from, 
   return acrossTheFilm(along, skew, middleRow, from - wideFrom, cols);
 }
 
-// The turn of the gate, as rows of film a column across, that the frame lines in the
-// picture (columns `from` to the strip's end, rows `rows`) show: a frame line's edges lie
-// across the film, so the turn tilts them and the film's weave, moving it sideways,
-// does not. Each sharp step in the picture averaged across (a frame line's edge) is
-// placed to a part of a row in each of a few bands of its columns, by the middle of its
-// change there, near where the scan's drift `skew` puts it; a straight line through the
-// places tilts by the turn. The middle of the steps' turns; NaN where they are too few,
-// or disagree.
-double pictureTurn(const cv::Mat& strip, const StripLevels& levels, int from, cv::Range rows,
-                   double skew) {
-  constexpr double kNoTurn = std::numeric_limits<double>::quiet_NaN();
-  constexpr int kBands = 6;
-  constexpr int kReach = 3;  // rows either side of a step's steepest that its change spans
-  // The picture changes a little from row to row beside a frame line, by this share of
-  // the line's steepest change: left out, or it draws each step's place towards the
-  // middle of the rows it is measured on.
-  constexpr double kPictureGrain = 0.05;
-  const int width = strip.cols - from;
-  if (width < 8 * kBands || rows.size() < 64) return kNoTurn;
-  const cv::Mat lit = strip.rowRange(rows);
-  const int n = lit.rows;
-  // Each band's change from row to row, and the whole picture's.
-  std::vector<std::vector<double>> changes;
-  std::vector<double> middles, whole(static_cast<size_t>(n - 1), 0.0);
-  for (int k = 0; k < kBands; ++k) {
-    const int a = from + width * k / kBands, b = from + width * (k + 1) / kBands;
-    const std::vector<double> means = rowMeans(lit.colRange(a, b), levels);
-    std::vector<double> d(static_cast<size_t>(n - 1));
-    for (int y = 0; y + 1 < n; ++y) {
-      d[static_cast<size_t>(y)] = means[static_cast<size_t>(y + 1)] - means[static_cast<size_t>(y)];
-      whole[static_cast<size_t>(y)] += d[static_cast<size_t>(y)] / kBands;
-    }
-    changes.push_back(std::move(d));
-    middles.push_back(0.5 * (a + b - 1));
-  }
-  double largest = 0.0;
-  for (const double d : whole) largest = std::max(largest, std::abs(d));
-  if (!(largest > 0.0)) return kNoTurn;
-  // A step's place in a band: the middle of its change over kReach rows either side of
-  // `at`, counting the changes its way only; NaN where they are too little.
-  const auto placeOf = [&](const std::vector<double>& d, int at, double sign) {
-    double sum = 0.0, moment = 0.0;
-    for (int y = std::max(0, at - kReach); y <= std::min(n - 2, at + kReach); ++y) {
-      const double v = std::max(0.0, sign * d[static_cast<size_t>(y)] - kPictureGrain * largest);
-      sum += v;
-      moment += v * y;
-    }
-    return sum > 0.5 * largest ? moment / sum : kNoTurn;
-  };
-  const double mid = middles[kBands / 2];
-  const int spread = static_cast<int>(std::ceil(std::abs(skew) * width / 2)) + 1;
-  std::vector<double> turns;
-  for (int y = kReach + spread; y + kReach + spread < n - 1; ++y) {
-    const double v = whole[static_cast<size_t>(y)];
-    // The steepest row of a step at least half as steep as the steepest.
-    if (std::abs(v) < 0.5 * largest) continue;
-    bool steepest = true;
-    for (int u = y - kReach; u <= y + kReach && steepest; ++u)
-      steepest = u == y || std::abs(whole[static_cast<size_t>(u)]) < std::abs(v) ||
-                 (std::abs(whole[static_cast<size_t>(u)]) == std::abs(v) && u > y);
-    if (!steepest) continue;
-    const double sign = v > 0.0 ? 1.0 : -1.0;
-    double cn = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
-    for (int k = 0; k < kBands; ++k) {
-      const double x = middles[static_cast<size_t>(k)] - mid;
-      const int at = y + static_cast<int>(std::lround(skew * x));
-      const double place = placeOf(changes[static_cast<size_t>(k)], at, sign);
-      if (std::isnan(place)) continue;
-      cn += 1;
-      sx += x;
-      sy += place;
-      sxx += x * x;
-      sxy += x * place;
-    }
-    const double det = cn * sxx - sx * sx;
-    if (cn >= kBands - 1 && det > 0.0) turns.push_back((cn * sxy - sx * sy) / det);
-  }
-  if (turns.size() < 3) return kNoTurn;
-  std::vector<double> sorted = turns;
-  const auto middle = sorted.begin() + static_cast<long>(sorted.size() / 2);
-  std::nth_element(sorted.begin(), middle, sorted.end());
-  const double turn = *middle;
-  // The steps agree, to a tenth of a row across the picture, but a few.
-  int agree = 0;
-  for (const double t : turns) agree += std::abs(t - turn) * width < 0.1 ? 1 : 0;
-  if (3 * agree < 2 * static_cast<int>(turns.size())) return kNoTurn;
-  // A row of film shows on the scan `turn` rows earlier a column further across.
-  return -turn;
-}
-
 // Whether the variable-area track in `window` is bilateral about twice its middle
 // `mirrorSum`: the column clear on most rows, `inset` columns or more from either end,
 // lies at that middle (a unilateral track's lies by its fixed edge). Every fourth row
@@ -1402,6 +1312,88 @@ void setFaintAside(ScanSound& sound, int before, int after) {
     sound.picture.erase(sound.picture.end() - after, sound.picture.end());
     sound.picture.erase(sound.picture.begin(), sound.picture.begin() + before);
   }
+}
+
+double pictureTurn(const cv::Mat& strip, const StripLevels& levels, int from, cv::Range rows,
+                   double skew) {
+  constexpr double kNoTurn = std::numeric_limits<double>::quiet_NaN();
+  constexpr int kBands = 6;
+  constexpr int kReach = 3;  // rows either side of a step's steepest that its change spans
+  // The picture changes a little from row to row beside a frame line, by this share of
+  // the line's steepest change: left out, or it draws each step's place towards the
+  // middle of the rows it is measured on.
+  constexpr double kPictureGrain = 0.05;
+  const int width = strip.cols - from;
+  if (width < 8 * kBands || rows.size() < 64) return kNoTurn;
+  const cv::Mat lit = strip.rowRange(rows);
+  const int n = lit.rows;
+  // Each band's change from row to row, and the whole picture's.
+  std::vector<std::vector<double>> changes;
+  std::vector<double> middles, whole(static_cast<size_t>(n - 1), 0.0);
+  for (int k = 0; k < kBands; ++k) {
+    const int a = from + width * k / kBands, b = from + width * (k + 1) / kBands;
+    const std::vector<double> means = rowMeans(lit.colRange(a, b), levels);
+    std::vector<double> d(static_cast<size_t>(n - 1));
+    for (int y = 0; y + 1 < n; ++y) {
+      d[static_cast<size_t>(y)] = means[static_cast<size_t>(y + 1)] - means[static_cast<size_t>(y)];
+      whole[static_cast<size_t>(y)] += d[static_cast<size_t>(y)] / kBands;
+    }
+    changes.push_back(std::move(d));
+    middles.push_back(0.5 * (a + b - 1));
+  }
+  double largest = 0.0;
+  for (const double d : whole) largest = std::max(largest, std::abs(d));
+  if (!(largest > 0.0)) return kNoTurn;
+  // A step's place in a band: the middle of its change over kReach rows either side of
+  // `at`, counting the changes its way only; NaN where they are too little.
+  const auto placeOf = [&](const std::vector<double>& d, int at, double sign) {
+    double sum = 0.0, moment = 0.0;
+    for (int y = std::max(0, at - kReach); y <= std::min(n - 2, at + kReach); ++y) {
+      const double v = std::max(0.0, sign * d[static_cast<size_t>(y)] - kPictureGrain * largest);
+      sum += v;
+      moment += v * y;
+    }
+    return sum > 0.5 * largest ? moment / sum : kNoTurn;
+  };
+  const double mid = middles[kBands / 2];
+  const int spread = static_cast<int>(std::ceil(std::abs(skew) * width / 2)) + 1;
+  std::vector<double> turns;
+  for (int y = kReach + spread; y + kReach + spread < n - 1; ++y) {
+    const double v = whole[static_cast<size_t>(y)];
+    // The steepest row of a step at least half as steep as the steepest.
+    if (std::abs(v) < 0.5 * largest) continue;
+    bool steepest = true;
+    for (int u = y - kReach; u <= y + kReach && steepest; ++u)
+      steepest = u == y || std::abs(whole[static_cast<size_t>(u)]) < std::abs(v) ||
+                 (std::abs(whole[static_cast<size_t>(u)]) == std::abs(v) && u > y);
+    if (!steepest) continue;
+    const double sign = v > 0.0 ? 1.0 : -1.0;
+    double cn = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
+    for (int k = 0; k < kBands; ++k) {
+      const double x = middles[static_cast<size_t>(k)] - mid;
+      const int at = y + static_cast<int>(std::lround(skew * x));
+      const double place = placeOf(changes[static_cast<size_t>(k)], at, sign);
+      if (std::isnan(place)) continue;
+      cn += 1;
+      sx += x;
+      sy += place;
+      sxx += x * x;
+      sxy += x * place;
+    }
+    const double det = cn * sxx - sx * sx;
+    if (cn >= kBands - 1 && det > 0.0) turns.push_back((cn * sxy - sx * sy) / det);
+  }
+  if (turns.size() < 3) return kNoTurn;
+  std::vector<double> sorted = turns;
+  const auto middle = sorted.begin() + static_cast<long>(sorted.size() / 2);
+  std::nth_element(sorted.begin(), middle, sorted.end());
+  const double turn = *middle;
+  // The steps agree, to a tenth of a row across the picture, but a few.
+  int agree = 0;
+  for (const double t : turns) agree += std::abs(t - turn) * width < 0.1 ? 1 : 0;
+  if (3 * agree < 2 * static_cast<int>(turns.size())) return kNoTurn;
+  // A row of film shows on the scan `turn` rows earlier a column further across.
+  return -turn;
 }
 
 std::vector<float> straightColumnLevels(const cv::Mat& strip, const StripLevels& levels) {
