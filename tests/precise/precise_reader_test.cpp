@@ -714,13 +714,16 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                            // its own way, fast loud speech, two splices: each
                                            // half of the bilateral track is read where its
                                            // edge shows the film's row, its clear width as a
-                                           // whole between rows, not column by column.
+                                           // whole between rows, not column by column, and
+                                           // between the rows as they lie on the film, which
+                                           // the fast edge crowds together or spreads apart:
+                                           // finer than the ideal reader reads it.
                                            AgedReel{"turned_bilateral_strips_fast_speech_splices",
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(2);
                                                       o.missingScans.clear();
                                                     },
-                                                    -1, 0, 2},
+                                                    -1, 0, 2, -2.5},
                                            // Dusty bilateral frames, a dark scratch whose
                                            // mirror image a bright speck crosses, by the
                                            // edge of the loud speech's reach: the speck sets
