@@ -1739,8 +1739,12 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     clearLevel[y] = top + (clearLevel[y] - top) * share;
     opaqueLevel[y] = top + (opaqueLevel[y] - top) * share;
   };
-  for (int y = 0; y < lit.start; ++y) ownLevel(y);
-  for (int y = lit.end; y < rows; ++y) ownLevel(y);
+  // The penumbra fades in so gently that its first rows, a twentieth of it, are not found
+  // dimmed, though they are a little: they are held at their own level too.
+  const int headFringe = lit.start > 0 ? (lit.start + 19) / 20 : 0;
+  const int tailFringe = lit.end < rows ? (rows - lit.end + 19) / 20 : 0;
+  for (int y = 0; y < std::min(lit.start + headFringe, lit.end); ++y) ownLevel(y);
+  for (int y = std::max(lit.end - tailFringe, lit.start); y < rows; ++y) ownLevel(y);
   const double width = std::max(trackWidth, 1);
   // Each row's clear width is read from the edges of its clear part, specks around it
   // and within it passed by.
