@@ -873,12 +873,16 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                            // strips overlap: the strips read straightened, the
                                            // scratch in its own columns from end to end, and
                                            // the rows the shadow dims below half read where
-                                           // neither strip holds them brighter.
+                                           // neither strip holds them brighter. The shadow's
+                                           // penumbra fades in over rows too faintly dimmed
+                                           // to be found, by a per cent or two, enough to
+                                           // move a loud moment's edge: each is read at its
+                                           // own light.
                                            AgedReel{"turned_strips_dark_scratch_splice_in_shadow",
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(13);
                                                     },
-                                                    -1, 0, 1, 1.0, 4},
+                                                    -1, 0, 1, 1.0, 0},
                                            // A unilateral track turned in the gate, a dark
                                            // scratch in the middle of its edge's swing: the
                                            // columns it hides, seen where the loudest moments
