@@ -179,10 +179,13 @@ double soundColumn(const cv::Mat& plain, int cols, cv::Range measured, Shift shi
 // bilateral track is read from, and the parts of a row its weights are kept for.
 constexpr int kHalfReach = 8;
 constexpr int kHalfParts = 1024;
+// Rounds a half read along the film is mended in for its rows' uneven spacing.
+constexpr int kEvenRounds = 4;
 
 // One half of a turned bilateral track read along the film: `seen` holds its clear width
 // on each row of the straightened window, its edge lying that far out from the track's
-// middle column `middle`, before it (`side` -1) or after it (1). `rowOf(y, column)` is
+// middle column `middle`, before it (`side` -1) or after it (1). A turned unilateral
+// track's clear part is read so too, from its fixed edge. `rowOf(y, column)` is
 // the place between the scan's rows where window column `column` shows row y of film.
 // The edge moves with the sound, and where it lies sets the row it shows: it is placed
 // by the half read so far, three times over. A Lanczos-windowed sinc reads between rows,
@@ -199,19 +202,39 @@ std::vector<double> halfAlong(const std::vector<double>& seen, double middle, in
     return t;
   }();
   const long n = static_cast<long>(seen.size());
+  // `values` read between rows at `at`.
+  const auto read = [&](const std::vector<double>& values, double at) {
+    const long whole = static_cast<long>(std::floor(at));
+    const long part = std::lround((at - static_cast<double>(whole)) * kHalfParts);
+    const double* w = table.data() + part * 2 * kHalfReach;
+    double v = 0.0;
+    for (int k = 0; k < 2 * kHalfReach; ++k)
+      v += w[k] * values[static_cast<size_t>(std::clamp(whole + k - kHalfReach + 1, 0L, n - 1))];
+    return v;
+  };
   std::vector<double> half = seen;
   for (int round = 0; round < 3; ++round) {
     const std::vector<double> guess = half;
-    for (long y = 0; y < n; ++y) {
-      const double at = rowOf(static_cast<int>(y), middle + side * guess[static_cast<size_t>(y)]);
-      const long whole = static_cast<long>(std::floor(at));
-      const long part = std::lround((at - static_cast<double>(whole)) * kHalfParts);
-      const double* w = table.data() + part * 2 * kHalfReach;
-      double v = 0.0;
-      for (int k = 0; k < 2 * kHalfReach; ++k)
-        v += w[k] * seen[static_cast<size_t>(std::clamp(whole + k - kHalfReach + 1, 0L, n - 1))];
-      half[static_cast<size_t>(y)] = v;
+    for (long y = 0; y < n; ++y)
+      half[static_cast<size_t>(y)] =
+          read(seen, rowOf(static_cast<int>(y), middle + side * guess[static_cast<size_t>(y)]));
+  }
+  // Read so, the half is the sound as the scan's rows showed it: where the edge moves
+  // fast across the turn, the rows it showed its sound on crowd together or spread apart,
+  // and the sound between them, read as if they were evenly spaced, is a little off. The
+  // half is taken back to the scan's rows, each at the row of film it shows, and what it
+  // misses there read along the film as above and added, a few rounds.
+  std::vector<double> missed(seen.size());
+  for (int round = 0; round < kEvenRounds; ++round) {
+    for (long k = 0; k < n; ++k) {
+      const double edge = middle + side * seen[static_cast<size_t>(k)];
+      const double filmRow = 2.0 * static_cast<double>(k) - rowOf(static_cast<int>(k), edge);
+      missed[static_cast<size_t>(k)] = seen[static_cast<size_t>(k)] - read(half, filmRow);
     }
+    const std::vector<double> guess = half;
+    for (long y = 0; y < n; ++y)
+      half[static_cast<size_t>(y)] +=
+          read(missed, rowOf(static_cast<int>(y), middle + side * guess[static_cast<size_t>(y)]));
   }
   return half;
 }
@@ -1291,6 +1314,88 @@ void setFaintAside(ScanSound& sound, int before, int after) {
   }
 }
 
+double pictureTurn(const cv::Mat& strip, const StripLevels& levels, int from, cv::Range rows,
+                   double skew) {
+  constexpr double kNoTurn = std::numeric_limits<double>::quiet_NaN();
+  constexpr int kBands = 6;
+  constexpr int kReach = 3;  // rows either side of a step's steepest that its change spans
+  // The picture changes a little from row to row beside a frame line, by this share of
+  // the line's steepest change: left out, or it draws each step's place towards the
+  // middle of the rows it is measured on.
+  constexpr double kPictureGrain = 0.05;
+  const int width = strip.cols - from;
+  if (width < 8 * kBands || rows.size() < 64) return kNoTurn;
+  const cv::Mat lit = strip.rowRange(rows);
+  const int n = lit.rows;
+  // Each band's change from row to row, and the whole picture's.
+  std::vector<std::vector<double>> changes;
+  std::vector<double> middles, whole(static_cast<size_t>(n - 1), 0.0);
+  for (int k = 0; k < kBands; ++k) {
+    const int a = from + width * k / kBands, b = from + width * (k + 1) / kBands;
+    const std::vector<double> means = rowMeans(lit.colRange(a, b), levels);
+    std::vector<double> d(static_cast<size_t>(n - 1));
+    for (int y = 0; y + 1 < n; ++y) {
+      d[static_cast<size_t>(y)] = means[static_cast<size_t>(y + 1)] - means[static_cast<size_t>(y)];
+      whole[static_cast<size_t>(y)] += d[static_cast<size_t>(y)] / kBands;
+    }
+    changes.push_back(std::move(d));
+    middles.push_back(0.5 * (a + b - 1));
+  }
+  double largest = 0.0;
+  for (const double d : whole) largest = std::max(largest, std::abs(d));
+  if (!(largest > 0.0)) return kNoTurn;
+  // A step's place in a band: the middle of its change over kReach rows either side of
+  // `at`, counting the changes its way only; NaN where they are too little.
+  const auto placeOf = [&](const std::vector<double>& d, int at, double sign) {
+    double sum = 0.0, moment = 0.0;
+    for (int y = std::max(0, at - kReach); y <= std::min(n - 2, at + kReach); ++y) {
+      const double v = std::max(0.0, sign * d[static_cast<size_t>(y)] - kPictureGrain * largest);
+      sum += v;
+      moment += v * y;
+    }
+    return sum > 0.5 * largest ? moment / sum : kNoTurn;
+  };
+  const double mid = middles[kBands / 2];
+  const int spread = static_cast<int>(std::ceil(std::abs(skew) * width / 2)) + 1;
+  std::vector<double> turns;
+  for (int y = kReach + spread; y + kReach + spread < n - 1; ++y) {
+    const double v = whole[static_cast<size_t>(y)];
+    // The steepest row of a step at least half as steep as the steepest.
+    if (std::abs(v) < 0.5 * largest) continue;
+    bool steepest = true;
+    for (int u = y - kReach; u <= y + kReach && steepest; ++u)
+      steepest = u == y || std::abs(whole[static_cast<size_t>(u)]) < std::abs(v) ||
+                 (std::abs(whole[static_cast<size_t>(u)]) == std::abs(v) && u > y);
+    if (!steepest) continue;
+    const double sign = v > 0.0 ? 1.0 : -1.0;
+    double cn = 0, sx = 0, sy = 0, sxx = 0, sxy = 0;
+    for (int k = 0; k < kBands; ++k) {
+      const double x = middles[static_cast<size_t>(k)] - mid;
+      const int at = y + static_cast<int>(std::lround(skew * x));
+      const double place = placeOf(changes[static_cast<size_t>(k)], at, sign);
+      if (std::isnan(place)) continue;
+      cn += 1;
+      sx += x;
+      sy += place;
+      sxx += x * x;
+      sxy += x * place;
+    }
+    const double det = cn * sxx - sx * sx;
+    if (cn >= kBands - 1 && det > 0.0) turns.push_back((cn * sxy - sx * sy) / det);
+  }
+  if (turns.size() < 3) return kNoTurn;
+  std::vector<double> sorted = turns;
+  const auto middle = sorted.begin() + static_cast<long>(sorted.size() / 2);
+  std::nth_element(sorted.begin(), middle, sorted.end());
+  const double turn = *middle;
+  // The steps agree, to a tenth of a row across the picture, but a few.
+  int agree = 0;
+  for (const double t : turns) agree += std::abs(t - turn) * width < 0.1 ? 1 : 0;
+  if (3 * agree < 2 * static_cast<int>(turns.size())) return kNoTurn;
+  // A row of film shows on the scan `turn` rows earlier a column further across.
+  return -turn;
+}
+
 std::vector<float> straightColumnLevels(const cv::Mat& strip, const StripLevels& levels) {
   const Lengths lengths = lengthsOf(strip, levels);
   return straightProfile(lengths, measureSkew(lengths, strip.rows));
@@ -1345,9 +1450,13 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   }
   from = std::clamp(from, 0, cols - 1);
   to = std::clamp(to, from + 1, cols);
+  // The plain film beside the track, and the picture beyond it.
+  const int besideFrom = std::clamp(track.besideFirst + shift, 0, cols - 1);
+  const int besideTo = std::clamp(track.besideLast + shift + 1, besideFrom + 1, cols);
+  const int pictureFrom = std::min(cols, besideTo + track.margin);
   // A variable-density track is read along the film between rows (see densityRows). A
   // drift of a few columns over a scan can be the film's weave in the gate, not a turn.
-  const double turn = gateTurn(sound.skew, earlierDrifts, litRows.rows);
+  double turn = gateTurn(sound.skew, earlierDrifts, litRows.rows);
   const bool turned = std::abs(turn * strip.rows) >= kLeastTurnDrift;
   const double middleRow = 0.5 * (lit.start + lit.end);
   cv::Mat window;
@@ -1413,13 +1522,26 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // A bilateral track is read where it runs: its middle, and a scratch along it, in the
   // same columns on every row, whether the turn or the weave moves it sideways.
   const int inset = std::min(track.margin + drift, window.cols / 3);
+  // A turned unilateral track has one moving edge, read as a bilateral track's halves are
+  // (see halfAlong), at the row of film it shows by the gate's turn. The film's drift
+  // across the scan holds the weave's within it too, which would mistime the edge: the
+  // frame lines, which the weave does not tilt, tell the turn where they show. A dark
+  // scratch in the edge's swing hides where the edge lies: there, and where the track
+  // could not be told unilateral, each column is read along the film on its own.
+  bool oneEdge = false;
   if (byHalves && !bilateralAbout(litWindow, mirrorSum, 0.5f * (dark + bright), inset)) {
-    // A unilateral track's one moving edge is read along the film column by column.
-    byHalves = false;
-    window = alongTheFilm(strip, levels, from, to, turn, sound.skew, sound.offset, middleRow, lit);
-    litWindow = window.rowRange(lit);
-    std::tie(dark, bright) = filmEnds(litWindow);
-    mirrorSum = middleOf(litWindow);
+    oneEdge = track.hidden.empty();
+    if (oneEdge) {
+      const double byFrameLines = pictureTurn(strip, levels, pictureFrom, lit, sound.skew);
+      if (!std::isnan(byFrameLines)) turn = sound.turn = byFrameLines;
+    } else {
+      byHalves = false;
+      window =
+          alongTheFilm(strip, levels, from, to, turn, sound.skew, sound.offset, middleRow, lit);
+      litWindow = window.rowRange(lit);
+      std::tie(dark, bright) = filmEnds(litWindow);
+      mirrorSum = middleOf(litWindow);
+    }
   }
   // A turned scan was read straightened already; a weave's sideways drift is taken out
   // here.
@@ -1434,8 +1556,6 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   const double across = byHalves ? turn : 0.0;
   sound.scratchColumns = mendScratches(window, bright - dark, mirrorSum, lit, across);
 
-  const int besideFrom = std::clamp(track.besideFirst + shift, 0, cols - 1);
-  const int besideTo = std::clamp(track.besideLast + shift + 1, besideFrom + 1, cols);
   const cv::Mat besideFilm = strip.colRange(besideFrom, besideTo);
   const std::vector<double> besideRows = rowLevels(stripLevels(besideFilm, levels));
   // A splice's cement takes light away: it shows on the film as scanned, a negative's
@@ -1480,7 +1600,6 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
         lightAlong(litBeside, steadyLevel(litBeside), litSplices, 4 * shortest);
     std::copy(litLevel.begin(), litLevel.end(), besideLevel.begin() + lit.start);
   }
-  const int pictureFrom = std::min(cols, besideTo + track.margin);
   if (cols - pictureFrom >= 4) {
     const std::vector<double> picture = rowMeans(strip.colRange(pictureFrom, cols), levels);
     sound.picture.assign(picture.begin(), picture.end());
@@ -1622,8 +1741,12 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     clearLevel[y] = top + (clearLevel[y] - top) * share;
     opaqueLevel[y] = top + (opaqueLevel[y] - top) * share;
   };
-  for (int y = 0; y < lit.start; ++y) ownLevel(y);
-  for (int y = lit.end; y < rows; ++y) ownLevel(y);
+  // The penumbra fades in so gently that its first rows, a twentieth of it, are not found
+  // dimmed, though they are a little: they are held at their own level too.
+  const int headFringe = lit.start > 0 ? (lit.start + 19) / 20 : 0;
+  const int tailFringe = lit.end < rows ? (rows - lit.end + 19) / 20 : 0;
+  for (int y = 0; y < std::min(lit.start + headFringe, lit.end); ++y) ownLevel(y);
+  for (int y = std::max(lit.end - tailFringe, lit.start); y < rows; ++y) ownLevel(y);
   const double width = std::max(trackWidth, 1);
   // Each row's clear width is read from the edges of its clear part, specks around it
   // and within it passed by.
@@ -1692,6 +1815,25 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   std::vector<char> reaching(static_cast<size_t>(rows), 0);
   // A bilateral track's halves, row by row of the scan.
   const bool inHalves = byHalves || bilateral;
+  // The column of the gate where the sound lies (see soundColumn), in the window.
+  const double soundAt =
+      byHalves ? soundColumn(window, window.cols, lit, [](int) { return 0; }) : -1.0;
+  // A bilateral track's halves lie either side of its middle. A turned unilateral track's
+  // clear part runs from its fixed edge, beyond its clear core (see clearCore) away from
+  // the sound, out to its moving edge, which may come as near as the fixed edge on a loud
+  // row: it is split at the fixed edge, where the film beyond the core is clear on fewer
+  // than half the rows the core is, the half beyond holding the whole clear part, and its
+  // edge read where it lies.
+  double split = 0.5 * mirrorSum;
+  if (oneEdge && !core.empty()) {
+    const int step = soundAt < 0.0 || soundAt >= 0.5 * (core.first + core.last) ? -1 : 1;
+    const int most = *std::max_element(onTrack.begin(), onTrack.end());
+    int x = step < 0 ? core.first : core.last;
+    while (x + step >= 0 && x + step < window.cols &&
+           2 * clearColumns[static_cast<size_t>(x + step)] >= most)
+      x += step;
+    split = x + 0.5 * step;
+  }
   std::vector<double> halves[2];
   if (inHalves) halves[0] = halves[1] = std::vector<double>(static_cast<size_t>(rows), 0.0);
   // Rows are read apart, in stripes side by side.
@@ -1708,7 +1850,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
       for (int x = 0; x < window.cols; ++x)
         shares[static_cast<size_t>(x)] = static_cast<float>((row[x] - lo) / span);
       if (inHalves) {
-        const ClearSides sides = clearSides(shares, anchor, mirror, 0.5 * mirrorSum, core);
+        const ClearSides sides = clearSides(shares, anchor, mirror, split, core);
         halves[0][static_cast<size_t>(y)] = sides.before;
         halves[1][static_cast<size_t>(y)] = sides.after;
       } else {
@@ -1732,14 +1874,12 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     // The rows are timed at the column of the gate where the sound lies, the film's
     // offset from the first scans taken off (see alongTheFilm); window column x lies
     // `skew` columns a row further across the gate since the middle row.
-    const double sound0 = soundColumn(window, window.cols, lit, [](int) { return 0; });
-    const double timed = (sound0 >= 0.0 ? sound0 : 0.5 * (window.cols - 1)) - sound.offset;
+    const double timed = (soundAt >= 0.0 ? soundAt : 0.5 * (window.cols - 1)) - sound.offset;
     const auto rowOf = [&](int y, double column) {
       return y - turn * (column + sound.skew * (y - middleRow) - timed);
     };
-    const double middle = 0.5 * mirrorSum;
-    const std::vector<double> before = halfAlong(halves[0], middle, -1, rowOf);
-    const std::vector<double> after = halfAlong(halves[1], middle, 1, rowOf);
+    const std::vector<double> before = halfAlong(halves[0], split, -1, rowOf);
+    const std::vector<double> after = halfAlong(halves[1], split, 1, rowOf);
     // A turned scan's halves are not mended from each other: a unilateral track's first
     // scans, narrower than its swing, can show a clear part about the window's middle,
     // and one edge taken for the mirror of the other.

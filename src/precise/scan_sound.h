@@ -110,6 +110,17 @@ std::vector<float> straightColumnLevels(const cv::Mat& strip, const StripLevels&
 // straight in the gate: its turn measured and taken out.
 std::vector<float> straightColumnLevels(const cv::Mat& strip, const StripLevels& levels);
 
+// The turn of the gate, as rows of film a column across, that the frame lines in the
+// picture (columns `from` to the strip's end, rows `rows`) show: a frame line's edges lie
+// across the film, so the turn tilts them and the film's weave, moving it sideways,
+// does not. Each sharp step in the picture averaged across (a frame line's edge) is
+// placed to a part of a row in each of a few bands of its columns, by the middle of its
+// change there, near where the scan's drift `skew` puts it; a straight line through the
+// places tilts by the turn. The middle of the steps' turns; NaN where they are too few,
+// or disagree.
+double pictureTurn(const cv::Mat& strip, const StripLevels& levels, int from, cv::Range rows,
+                   double skew);
+
 // Reads the sound of one track strip (see trackStrip) of a reel whose track is `track`;
 // `trackWidth` is the nominal track width in columns. The film's place, turn, levels
 // and scratches are measured on the rows `dimmed` leaves; its rows are read with them,
