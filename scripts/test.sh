@@ -16,7 +16,7 @@ fi
 only=()
 if [[ "$kind" == tsan ]]; then
   export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp"
-  only=(-R 'SoundReel|SoundJob|MovieReel|MovieJob|MovieSixteen|Cli|Batch|MainWindow|ScanReader|AsyncFrame')
+  only=(-R 'SoundReel|SoundJob|MovieReel|MovieJob|MovieSixteen|Cli|Batch|MainWindow|ScanReader|AsyncFrame|MovieWriter|Muxed')
 fi
 ctest --test-dir "$dir" --output-on-failure --no-tests=error --parallel "$(nproc)" --timeout 600 \
   "${only[@]}"
