@@ -8,6 +8,8 @@
 #include <xmmintrin.h>
 #endif
 
+#include "precise/column_runs.h"
+
 namespace kelvora {
 
 namespace {
@@ -188,15 +190,11 @@ double edgeWidth(const std::vector<float>& shares, int from, int step) {
 // Clears the runs of `marked` columns narrower than `least` or wider than `most`.
 void keepRuns(std::vector<bool>& marked, int least, int most) {
   const int n = static_cast<int>(marked.size());
-  for (int x = 0; x < n;) {
-    if (!marked[static_cast<size_t>(x)]) {
-      ++x;
-      continue;
-    }
-    const int a = x;
-    while (x < n && marked[static_cast<size_t>(x)]) ++x;
-    if (x - a < least || x - a > most) std::fill(marked.begin() + a, marked.begin() + x, false);
-  }
+  forEachRun(
+      n, [&](int x) { return marked[static_cast<size_t>(x)]; },
+      [&](int a, int x) {
+        if (x - a < least || x - a > most) std::fill(marked.begin() + a, marked.begin() + x, false);
+      });
 }
 
 }  // namespace
@@ -208,15 +206,11 @@ ClearCore clearCore(const std::vector<int>& clear) {
   // The widest stretch of columns clear nearly as often as the clearest.
   const int n = static_cast<int>(clear.size());
   const double near = 0.95 * *most;
-  for (int x = 0; x < n;) {
-    if (clear[static_cast<size_t>(x)] < near) {
-      ++x;
-      continue;
-    }
-    const int a = x;
-    while (x < n && clear[static_cast<size_t>(x)] >= near) ++x;
-    if (x - a > core.last - core.first + 1) core = ClearCore{a, x - 1};
-  }
+  forEachRun(
+      n, [&](int x) { return clear[static_cast<size_t>(x)] >= near; },
+      [&](int a, int x) {
+        if (x - a > core.last - core.first + 1) core = ClearCore{a, x - 1};
+      });
   return core;
 }
 
@@ -280,24 +274,20 @@ std::vector<bool> hiddenColumns(const std::vector<int>& clear, int anchor, int r
   // A run is a scratch where the film nearer the anchor is clear more often than any
   // beyond it, as film grows out from the anchor: a bright scratch beyond, always
   // clear, is no film the sound reaches. Runs wider than a scratch are film.
-  for (int x = 0; x < n;) {
-    if (!hidden[static_cast<size_t>(x)]) {
-      ++x;
-      continue;
-    }
-    const int a = x;
-    while (x < n && hidden[static_cast<size_t>(x)]) ++x;
-    const int step = a > anchor ? 1 : -1;
-    // The film nearer, two columns of it: the one beside the run may lie partly under it.
-    const int next = step > 0 ? a - 1 : x;
-    int nearer = 0, beyond = 0;
-    for (const int u : {next, next - step})
-      if (u >= 0 && u < n) nearer = std::max(nearer, count(u));
-    for (int u = step > 0 ? x : a - 1; u >= 0 && u < n; u += step)
-      beyond = std::max(beyond, count(u));
-    const bool film = nearer > few && nearer >= beyond;
-    if (x - a > widest || !film) std::fill(hidden.begin() + a, hidden.begin() + x, false);
-  }
+  forEachRun(
+      n, [&](int x) { return hidden[static_cast<size_t>(x)]; },
+      [&](int a, int x) {
+        const int step = a > anchor ? 1 : -1;
+        // The film nearer, two columns of it: the one beside the run may lie partly under it.
+        const int next = step > 0 ? a - 1 : x;
+        int nearer = 0, beyond = 0;
+        for (const int u : {next, next - step})
+          if (u >= 0 && u < n) nearer = std::max(nearer, count(u));
+        for (int u = step > 0 ? x : a - 1; u >= 0 && u < n; u += step)
+          beyond = std::max(beyond, count(u));
+        const bool film = nearer > few && nearer >= beyond;
+        if (x - a > widest || !film) std::fill(hidden.begin() + a, hidden.begin() + x, false);
+      });
   return hidden;
 }
 
@@ -373,23 +363,19 @@ std::vector<bool> darkAgainstMirror(const std::vector<int>& clear, double mirror
     const double a = clear[static_cast<size_t>(whole)];
     return part > 0.0 ? a + part * (clear[static_cast<size_t>(whole + 1)] - a) : a;
   };
-  for (int x = 0; x < n;) {
-    if (!dark[static_cast<size_t>(x)]) {
-      ++x;
-      continue;
-    }
-    const int a = x;
-    while (x < n && dark[static_cast<size_t>(x)]) ++x;
-    // Two columns in from the run: the one beside it may lie partly under the scratch.
-    const int inside = 2 * a < mirrorSum ? x + 1 : a - 2;
-    const double image = mirrorSum - inside;
-    bool even = inside >= 0 && inside < n && image >= 0.0 && image <= n - 1;
-    if (even) {
-      const double c = clear[static_cast<size_t>(inside)], m = countAt(image);
-      even = std::abs(c - m) <= std::max<double>(apart, 0.25 * m);
-    }
-    if (x - a > widest || !even) std::fill(dark.begin() + a, dark.begin() + x, false);
-  }
+  forEachRun(
+      n, [&](int x) { return dark[static_cast<size_t>(x)]; },
+      [&](int a, int x) {
+        // Two columns in from the run: the one beside it may lie partly under the scratch.
+        const int inside = 2 * a < mirrorSum ? x + 1 : a - 2;
+        const double image = mirrorSum - inside;
+        bool even = inside >= 0 && inside < n && image >= 0.0 && image <= n - 1;
+        if (even) {
+          const double c = clear[static_cast<size_t>(inside)], m = countAt(image);
+          even = std::abs(c - m) <= std::max<double>(apart, 0.25 * m);
+        }
+        if (x - a > widest || !even) std::fill(dark.begin() + a, dark.begin() + x, false);
+      });
   return dark;
 }
 

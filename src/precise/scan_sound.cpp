@@ -7,6 +7,7 @@
 
 #include "precise/between_rows.h"
 #include "precise/clear_part.h"
+#include "precise/column_runs.h"
 #include "precise/density_rows.h"
 #include "precise/track_strip.h"
 #include "signal/side_by_side.h"
@@ -552,24 +553,19 @@ int mendScratches(cv::Mat& window, float range, double mirrorSum, cv::Range meas
     mirrored = count > 8 && va > 0 && vb > 0 && cov / std::sqrt(va * vb) > 0.98;
   }
   int count = 0;
-  for (int u = 0; u < n;) {
-    if (!scratched[u]) {
-      ++u;
-      continue;
-    }
-    int a = u;
-    while (u < n && scratched[u]) ++u;
-    int b = u - 1;
-    // A scratch's edges cover part of a column; take them too.
-    a = std::max(1, a - 1);
-    b = std::min(n - 2, b + 1);
-    // Too wide for a scratch, a twelfth of the window or more at a fine resolution: film.
-    if (b - a > std::max(12, n / 12)) continue;
-    count += b - a + 1;
-    const bool fromMirror = mirrored && mirrorSum - b >= 0 && mirrorSum - a + 1 < n &&
-                            (mirrorSum - b > b || mirrorSum - a < a);
-    fillColumns(window, a, b, fromMirror ? mirrorSum : -1.0, turn);
-  }
+  forEachRun(
+      n, [&](int u) { return scratched[u]; },
+      [&](int first, int end) {
+        // A scratch's edges cover part of a column; take them too.
+        const int a = std::max(1, first - 1);
+        const int b = std::min(n - 2, end);
+        // Too wide for a scratch, a twelfth of the window or more at a fine resolution: film.
+        if (b - a > std::max(12, n / 12)) return;
+        count += b - a + 1;
+        const bool fromMirror = mirrored && mirrorSum - b >= 0 && mirrorSum - a + 1 < n &&
+                                (mirrorSum - b > b || mirrorSum - a < a);
+        fillColumns(window, a, b, fromMirror ? mirrorSum : -1.0, turn);
+      });
   return count;
 }
 
@@ -1045,31 +1041,28 @@ void readAcrossHidden(cv::Mat& window, const std::vector<bool>& hides, int ancho
                       const std::vector<double>& clearLevel,
                       const std::vector<double>& opaqueLevel) {
   const int n = window.cols;
-  for (int u = 0; u < n;) {
-    if (!hides[static_cast<size_t>(u)]) {
-      ++u;
-      continue;
-    }
-    const int a = u;
-    while (u < n && hides[static_cast<size_t>(u)]) ++u;
-    const int b = u - 1;
-    if (anchor >= a - 1 && anchor <= b + 1) continue;
-    const bool outwards = anchor < a;
-    const int film = outwards ? a - 2 : b + 2;  // clear film before the run
-    const int beside = outwards ? a - 1 : b + 1;
-    const int beyond = outwards ? b + 1 : a - 1;
-    if (film < 0 || film >= n || beyond < 0 || beyond >= n) continue;
-    const int from = std::min(beside, outwards ? b : a), to = std::max(beside, outwards ? b : a);
-    for (int y = 0; y < window.rows; ++y) {
-      const double lo = opaqueLevel[static_cast<size_t>(y)];
-      const double span = clearLevel[static_cast<size_t>(y)] - lo;
-      float* row = window.ptr<float>(y);
-      if (!(span > 1.0) || (row[film] - lo) / span <= 0.5 ||
-          (row[beyond] - lo) / span <= kPastGrain)
-        continue;
-      for (int x = from; x <= to; ++x) row[x] = row[film];
-    }
-  }
+  forEachRun(
+      n, [&](int u) { return hides[static_cast<size_t>(u)]; },
+      [&](int a, int end) {
+        const int b = end - 1;
+        if (anchor >= a - 1 && anchor <= b + 1) return;
+        const bool outwards = anchor < a;
+        const int film = outwards ? a - 2 : b + 2;  // clear film before the run
+        const int beside = outwards ? a - 1 : b + 1;
+        const int beyond = outwards ? b + 1 : a - 1;
+        if (film < 0 || film >= n || beyond < 0 || beyond >= n) return;
+        const int from = std::min(beside, outwards ? b : a),
+                  to = std::max(beside, outwards ? b : a);
+        for (int y = 0; y < window.rows; ++y) {
+          const double lo = opaqueLevel[static_cast<size_t>(y)];
+          const double span = clearLevel[static_cast<size_t>(y)] - lo;
+          float* row = window.ptr<float>(y);
+          if (!(span > 1.0) || (row[film] - lo) / span <= 0.5 ||
+              (row[beyond] - lo) / span <= kPastGrain)
+            continue;
+          for (int x = from; x <= to; ++x) row[x] = row[film];
+        }
+      });
 }
 
 // Rows a strip's fully lit part holds at least for the film to be measured on it alone.
