@@ -13,10 +13,6 @@ extern "C" {
 #include <cstdint>
 #include <cstring>
 
-#include <opencv2/imgproc.hpp>
-
-#include "movie/movie_settings.h"
-
 namespace kelvora {
 
 namespace {
@@ -31,7 +27,8 @@ unsigned int fourccTag(const std::string& code) {
 // AVI and QuickTime lists, then a codec of that name. Where the container knows the
 // codec by another code, that code is written instead.
 AVCodecID codecFor(const AVOutputFormat* container, unsigned int& tag) {
-  AVCodecID id = av_codec_get_id(container->codec_tag, tag);
+  const AVCodecID listed = av_codec_get_id(container->codec_tag, tag);
+  AVCodecID id = listed;
   if (id == AV_CODEC_ID_NONE) {
     const AVCodecTag* const lists[] = {avformat_get_riff_video_tags(),
                                        avformat_get_mov_video_tags(), nullptr};
@@ -43,9 +40,7 @@ AVCodecID codecFor(const AVOutputFormat* container, unsigned int& tag) {
       name[k] = static_cast<char>(std::tolower(static_cast<int>((tag >> (8 * k)) & 0xFF)));
     if (const AVCodecDescriptor* d = avcodec_descriptor_get_by_name(name)) id = d->id;
   }
-  if (id == AV_CODEC_ID_NONE) return id;
-  const bool listed = av_codec_get_id(container->codec_tag, tag) == id;
-  if (!listed) {
+  if (id != AV_CODEC_ID_NONE && id != listed) {
     const unsigned int own = av_codec_get_tag(container->codec_tag, id);
     if (own != 0) tag = own;
   }
@@ -205,13 +200,13 @@ class MovieFile : public MovieEncoder {
     constexpr std::uintptr_t kPage = 4096;
     const auto end = reinterpret_cast<std::uintptr_t>(data) + static_cast<size_t>(bgr.rows) * step;
     if (step % 32 != 0 || (end - kOverread) / kPage != (end + kOverread) / kPage) {
-      const int padded = (step + 31) & ~31;
-      this->padded.assign(static_cast<size_t>(padded) * bgr.rows + kOverread, 0);
+      const int paddedStep = (step + 31) & ~31;
+      padded.assign(static_cast<size_t>(paddedStep) * bgr.rows + kOverread, 0);
       for (int y = 0; y < bgr.rows; ++y)
-        std::memcpy(&this->padded[static_cast<size_t>(y) * padded], bgr.ptr(y),
+        std::memcpy(&padded[static_cast<size_t>(y) * paddedStep], bgr.ptr(y),
                     static_cast<size_t>(bgr.cols) * 3);
-      data = this->padded.data();
-      step = padded;
+      data = padded.data();
+      step = paddedStep;
     }
     const std::uint8_t* const source[4] = {data, nullptr, nullptr, nullptr};
     const int strides[4] = {step, 0, 0, 0};

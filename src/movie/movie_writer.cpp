@@ -63,9 +63,8 @@ bool MovieWriter::open() {
   tried_ = true;
   std::string why;
   const MovieCodecs* codecs = movieCodecs(why);
-  // 4:2:0 pictures have even sides.
-  const cv::Size even(size_.width & ~1, size_.height & ~1);
-  if (codecs != nullptr && !even.empty()) encoder_ = codecs->openMovie(path_, fourcc_, fps_, even);
+  if (codecs != nullptr && !evenSize().empty())
+    encoder_ = codecs->openMovie(path_, fourcc_, fps_, evenSize());
   if (encoder_ == nullptr)
     error_ = codecs == nullptr ? why : "the movie writer cannot open it with codec " + fourcc_;
   return encoder_ != nullptr;
@@ -75,8 +74,9 @@ bool MovieWriter::write(const cv::Mat& frame) {
   if (frame.empty() || !open()) return false;
   const cv::Mat colour =
       frame.channels() == 3 && frame.size() == size_ ? frame : movieFrame(frame, size_);
-  // A frame the file refused shows when the movie is read back.
-  encoder_->write(colour);
+  // A frame the file refused shows when the movie is read back. An odd last column or
+  // row is left out.
+  encoder_->write(colour(cv::Rect(cv::Point(), evenSize())));
   ++frames_;
   return true;
 }

@@ -61,6 +61,9 @@ class MovieWriter : public FrameSink {
   const std::string& error() const { return error_; }
 
  private:
+  // 4:2:0 pictures have even sides.
+  cv::Size evenSize() const { return {size_.width & ~1, size_.height & ~1}; }
+
   std::string path_;
   std::string fourcc_;
   double fps_;
