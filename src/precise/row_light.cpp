@@ -54,33 +54,40 @@ std::vector<double> brightLevels(const cv::Mat& strip, int taken, int step, int 
     return bright;
   }
   if constexpr (std::is_same_v<Pixel, ushort>) {
-    // Levels are counted by their high byte, read down from the brightest to the one
-    // that holds the level sought, and the levels of that one by their low byte.
+    // Levels are counted by their high byte and read down from the brightest to the one
+    // that holds the level sought. Within it, levels are read down one by one, each the
+    // brightest below the last: only a few of the row's lie that high.
     sideBySide(strip.rows, [&](int first, int end) {
-      std::array<int, 256> high{}, low{};
-      // The level, read down from 255, at which the count passes `beyond`; `beyond` is
-      // left as how many of that level's own lie beyond the one sought.
-      const auto downTo = [](const std::array<int, 256>& count, int& beyond) {
-        int level = 255;
-        while (level >= 3 && (count[static_cast<size_t>(level)] | count[level - 1] |
-                              count[level - 2] | count[level - 3]) == 0)
-          level -= 4;
-        while (count[static_cast<size_t>(level)] <= beyond)
-          beyond -= count[static_cast<size_t>(level--)];
-        return level;
-      };
+      std::array<int, 256> high{};
+      std::vector<ushort> taking(step > 1 ? static_cast<size_t>(taken) : 0);
       for (int y = first; y < end; ++y) {
+        // The columns taken side by side, so that the passes below run over plain words.
         const ushort* p = strip.ptr<ushort>(y);
-        for (int i = 0; i < taken; ++i) ++high[static_cast<size_t>(p[i * step] >> 8)];
-        int beyond = above;
-        const int top = downTo(high, beyond);
-        for (int i = 0; i < taken; ++i) {
-          const int v = p[i * step];
-          if (v >> 8 == top) ++low[static_cast<size_t>(v & 255)];
+        if (step > 1) {
+          for (int i = 0; i < taken; ++i) taking[static_cast<size_t>(i)] = p[i * step];
+          p = taking.data();
         }
-        bright[static_cast<size_t>(y)] = top * 256 + downTo(low, beyond);
+        for (int i = 0; i < taken; ++i) ++high[static_cast<size_t>(p[i] >> 8)];
+        int beyond = above, top = 255;
+        while (top >= 3 && (high[static_cast<size_t>(top)] | high[top - 1] | high[top - 2] |
+                            high[top - 3]) == 0)
+          top -= 4;
+        while (high[static_cast<size_t>(top)] <= beyond) beyond -= high[static_cast<size_t>(top--)];
         high.fill(0);
-        low.fill(0);
+        for (int below = top * 256 + 255;;) {
+          int level = 0, times = 0;
+          for (int i = 0; i < taken; ++i) {
+            const int v = p[i];
+            level = std::max(level, v <= below ? v : 0);
+          }
+          for (int i = 0; i < taken; ++i) times += p[i] == level;
+          if (times > beyond) {
+            bright[static_cast<size_t>(y)] = level;
+            break;
+          }
+          beyond -= times;
+          below = level - 1;
+        }
       }
     });
     return bright;
