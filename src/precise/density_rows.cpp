@@ -85,12 +85,16 @@ double middleValue(std::vector<float>& values) {
       below += static_cast<size_t>(count[static_cast<size_t>(level++)]);
     if (whole) return level;
     // The middle lies among the levels of that whole part: those alone are put in order.
+    // They are gathered without a branch, each written and kept only if it is one.
     thread_local std::vector<float> part;
-    part.clear();
-    for (const float v : values)
-      if (static_cast<int>(v) == level) part.push_back(v);
+    part.resize(values.size());
+    size_t n = 0;
+    for (const float v : values) {
+      part[n] = v;
+      n += static_cast<size_t>(static_cast<int>(v) == level);
+    }
     const auto mid = part.begin() + static_cast<long>(k - below);
-    std::nth_element(part.begin(), mid, part.end());
+    std::nth_element(part.begin(), mid, part.begin() + static_cast<long>(n));
     return *mid;
   }
   const auto mid = values.begin() + static_cast<long>(k);
