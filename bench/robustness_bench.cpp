@@ -48,6 +48,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using kelvora::reel::ClickRun;
 using kelvora::reel::Reel;
 using kelvora::reel::ReelOptions;
 
@@ -246,12 +247,15 @@ WarningVerdict judgeWarnings(const Reel& reel, const Listing& l, const nlohmann:
 // none near it, no speck crossing the track lies there, and a scan holds the film there
 // (`scanned`): rows no scan holds are silent in the reference, where a reader bridges a
 // missing scan, eased into and out of the sound either side, and the ideal reader steps.
-bool ownClick(const Reel& reel, int at, const std::vector<int>& idealClicks,
+// The ideal reader's click is near wherever its run of errors lies, not only where it
+// departs most: two runs over the same rows of film can peak further apart than that.
+bool ownClick(const Reel& reel, int at, const std::vector<ClickRun>& idealClicks,
               const std::vector<bool>& scanned) {
   constexpr int kNear = 16;
   if (!scanned[static_cast<size_t>(at)]) return false;
-  const bool ideal = std::any_of(idealClicks.begin(), idealClicks.end(),
-                                 [at](int c) { return std::abs(c - at) <= kNear; });
+  const bool ideal = std::any_of(idealClicks.begin(), idealClicks.end(), [at](const ClickRun& c) {
+    return at >= c.first - kNear && at <= c.last + kNear;
+  });
   const bool dust = std::any_of(
       reel.film.specks.begin(), reel.film.specks.end(), [&](const kelvora::reel::Speck& s) {
         const kelvora::reel::RowRange r = kelvora::reel::trackRowsOf(reel.geometry, s);
@@ -262,7 +266,7 @@ bool ownClick(const Reel& reel, int at, const std::vector<int>& idealClicks,
 
 // The reader's own clicks in `residual` (see ownClick).
 int clicksOffDust(const Reel& reel, const std::vector<float>& residual,
-                  const std::vector<int>& idealClicks, const std::vector<bool>& scanned) {
+                  const std::vector<ClickRun>& idealClicks, const std::vector<bool>& scanned) {
   const std::vector<int> clicks = kelvora::reel::clicksIn(residual);
   return static_cast<int>(std::count_if(clicks.begin(), clicks.end(), [&](int at) {
     return ownClick(reel, at, idealClicks, scanned);
@@ -272,8 +276,8 @@ int clicksOffDust(const Reel& reel, const std::vector<float>& residual,
 // Where each of the reader's own clicks lies: its film row, the residual of both
 // readers around it, the scans (playing order) holding that row and the row in each.
 void printClickPlaces(const Reel& reel, const std::vector<float>& residual,
-                      const std::vector<float>& idealResidual, const std::vector<int>& idealClicks,
-                      const std::vector<bool>& scanned) {
+                      const std::vector<float>& idealResidual,
+                      const std::vector<ClickRun>& idealClicks, const std::vector<bool>& scanned) {
   const kelvora::reel::ReelGeometry& g = reel.geometry;
   std::vector<bool> present(static_cast<size_t>(reel.options.scans), false);
   for (const int number : reel.scanNumbers)
@@ -414,8 +418,8 @@ int main(int argc, char** argv) {
     out.seed = seed;
     out.faults = faultsOf(o);
     out.ideal = kelvora::reel::trackedQuality(ideal, reference).snrDb;
-    const std::vector<int> idealClicks =
-        kelvora::reel::clicksIn(kelvora::reel::trackedResidual(ideal, reference));
+    const std::vector<ClickRun> idealClicks =
+        kelvora::reel::clickRunsIn(kelvora::reel::trackedResidual(ideal, reference));
     const Listing listing = listingOf(reel);
     const double trueRate = reel.geometry.trueRate;
     int slip[2] = {-1, -1}, wrong[2] = {-1, -1}, clicks[2] = {-1, -1};

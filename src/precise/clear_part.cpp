@@ -288,7 +288,20 @@ std::vector<bool> hiddenColumns(const std::vector<int>& clear, int anchor, int r
         const bool film = nearer > few && nearer >= beyond;
         if (x - a > widest || !film) std::fill(hidden.begin() + a, hidden.begin() + x, false);
       });
-  return hidden;
+  // The column beside a run on the anchor's side may lie partly under the scratch: the
+  // film's own clear part thins out gently column by column, and one clear on fewer than
+  // half the rows the film just nearer is loses them to the scratch.
+  std::vector<bool> wider = hidden;
+  forEachRun(
+      n, [&](int x) { return hidden[static_cast<size_t>(x)]; },
+      [&](int a, int x) {
+        const int step = a > anchor ? 1 : -1;
+        const int beside = step > 0 ? a - 1 : x;
+        const int nearer = beside - step;
+        if (nearer < 0 || nearer >= n || beside == anchor) return;
+        if (2 * count(beside) < count(nearer)) wider[static_cast<size_t>(beside)] = true;
+      });
+  return wider;
 }
 
 std::vector<bool> darkAgainstMirror(const std::vector<int>& clear, double mirrorSum, int rows,

@@ -39,7 +39,9 @@ std::vector<bool> scratchedColumns(const std::vector<int>& clear, int anchor, in
 // film just nearer the anchor (a bright scratch beyond is no film). A run wider than
 // `widest` is film. Only what the sound shows beyond it is found: a scan whose sound never
 // reaches past the scratch shows none, and the columns `known` to be hidden on earlier
-// scans (the scratch runs along the film) are taken where they are as seldom clear.
+// scans (the scratch runs along the film) are taken where they are as seldom clear. The
+// column beside a run on the anchor's side, clear on fewer than half the rows the film
+// just nearer is, lies partly under the scratch and is taken in.
 std::vector<bool> hiddenColumns(const std::vector<int>& clear, int anchor, int rows, int widest,
                                 const std::vector<bool>& known = {});
 

@@ -302,36 +302,28 @@ class PreciseReader : public SoundReader {
                               whole.rows - read.end,
                               read.head,
                               read.tail};
-      const int fullFirst = std::min(dimmed.head, strip.rows);
-      const cv::Mat fullyLit =
-          strip.rowRange(fullFirst, std::max(fullFirst, strip.rows - dimmed.tail));
-      ScanSound sound = readScanSound(strip, track_, filPar_.trackWidth, dimmed, drifts_);
-      // Sound louder than the first scans held reaches past the track found on them.
-      if (sound.rowsPastTrack >= kRowsPastTrack &&
-          growTrack(track_, fullyLit, sound.offset, filPar_.trackWidth))
-        sound = readScanSound(strip, track_, filPar_.trackWidth, dimmed, drifts_);
-      // The loudest moments may swing past it on a row or two, too few to widen it by:
-      // where a row's clear part runs into the window's end, it is widened a little there
-      // and the scan read again, as long as one still does, a few times at most.
-      for (int k = 0; k < kMostWidenings &&
-                      widenTrack(track_, sound.rowsAtFirstColumn > 0, sound.rowsAtLastColumn > 0,
-                                 strip.cols, filPar_.trackWidth);
-           ++k)
-        sound = readScanSound(strip, track_, filPar_.trackWidth, dimmed, drifts_);
-      // A splice darkens the film's clear base across its whole width, a positive's or
-      // a negative's; a speck of dust a few pixels of it. A variable-density negative
-      // has no clear base beside its track: the film beside it tells there.
-      if (!(track_.variableDensity && track_.negative)) {
-        const int columns = static_cast<int>(std::lround(track_.besideLast + sound.offset)) + 1;
-        sound.spliceRows =
-            spliceCrossings(fullyLit, columns, spliceBandRows(),
-                            track_.negative || track_.variableDensity, filPar_.framePitch);
-        for (int& row : sound.spliceRows) row += fullFirst;
+      const bool scratchUnknown = track_.hidden.empty();
+      ScanSound sound = readStrip(strip, dimmed, drifts_);
+      keepHidden(sound);
+      // Where the sound first reaches past a dark scratch in its swing, its edge may lie
+      // under the scratch on any row: this scan is read again with the scratch's columns
+      // known, and the one before it, whose loudest rows may have reached under it (or
+      // past the window then read) too seldom to show it.
+      if (scratchUnknown && !track_.hidden.empty()) {
+        sound = readStrip(strip, dimmed, drifts_);
+        keepHidden(sound);
+        if (!before_.strip.empty() && !scans_.empty()) {
+          const std::vector<double> earlier(drifts_.begin(), drifts_.end() - 1);
+          ScanSound again = readStrip(before_.strip, before_.dimmed, earlier);
+          keepHidden(again);
+          setFaintAside(again, before_.faintHead, before_.faintTail);
+          scans_.back() = std::move(again);
+        }
       }
-      // A dark scratch runs on along the film: the columns it hid stay known.
-      for (const int c : sound.hidden)
-        if (std::find(track_.hidden.begin(), track_.hidden.end(), c) == track_.hidden.end())
-          track_.hidden.push_back(c);
+      before_ = track_.hidden.empty() && !track_.variableDensity
+                    ? Before{strip, dimmed, static_cast<int>(lit.faintHead.size()),
+                             static_cast<int>(lit.faintTail.size())}
+                    : Before{};
       setFaintAside(sound, static_cast<int>(lit.faintHead.size()),
                     static_cast<int>(lit.faintTail.size()));
       drifts_.push_back(sound.skew);
@@ -341,6 +333,47 @@ class PreciseReader : public SoundReader {
     waiting_.clear();
     waitingRows_ = 0;
     waitingBytes_ = 0;
+  }
+
+  // A dark scratch runs on along the film: the columns it hid stay known.
+  void keepHidden(const ScanSound& sound) {
+    for (const int c : sound.hidden)
+      if (std::find(track_.hidden.begin(), track_.hidden.end(), c) == track_.hidden.end())
+        track_.hidden.push_back(c);
+  }
+
+  // One scan's sound (`strip`, its rows `dimmed`), read with the track as far as it is
+  // known, which the scan widens where its sound reaches past it, and its splices;
+  // `drifts` are the scans' before it.
+  ScanSound readStrip(const cv::Mat& strip, const DimmedRows& dimmed,
+                      const std::vector<double>& drifts) {
+    const int fullFirst = std::min(dimmed.head, strip.rows);
+    const cv::Mat fullyLit =
+        strip.rowRange(fullFirst, std::max(fullFirst, strip.rows - dimmed.tail));
+    ScanSound sound = readScanSound(strip, track_, filPar_.trackWidth, dimmed, drifts);
+    // Sound louder than the first scans held reaches past the track found on them.
+    if (sound.rowsPastTrack >= kRowsPastTrack &&
+        growTrack(track_, fullyLit, sound.offset, filPar_.trackWidth))
+      sound = readScanSound(strip, track_, filPar_.trackWidth, dimmed, drifts);
+    // The loudest moments may swing past it on a row or two, too few to widen it by:
+    // where a row's clear part runs into the window's end, it is widened a little there
+    // and the scan read again, as long as one still does, a few times at most.
+    for (int k = 0; k < kMostWidenings &&
+                    widenTrack(track_, sound.rowsAtFirstColumn > 0, sound.rowsAtLastColumn > 0,
+                               strip.cols, filPar_.trackWidth);
+         ++k)
+      sound = readScanSound(strip, track_, filPar_.trackWidth, dimmed, drifts);
+    // A splice darkens the film's clear base across its whole width, a positive's or
+    // a negative's; a speck of dust a few pixels of it. A variable-density negative
+    // has no clear base beside its track: the film beside it tells there.
+    if (!(track_.variableDensity && track_.negative)) {
+      const int columns = static_cast<int>(std::lround(track_.besideLast + sound.offset)) + 1;
+      sound.spliceRows =
+          spliceCrossings(fullyLit, columns, spliceBandRows(),
+                          track_.negative || track_.variableDensity, filPar_.framePitch);
+      for (int& row : sound.spliceRows) row += fullFirst;
+    }
+    return sound;
   }
 
   // `lit` with its penumbra reaching as far at both ends of `rows` as at either end of
@@ -425,7 +458,15 @@ class PreciseReader : public SoundReader {
   std::vector<int> missingBefore_;  // scans known missing before each one
   std::vector<LitRows> lits_;       // each scan's rows out of the gate's shadow
   std::vector<LitRows> readLits_;   // and those of each scan read
-  int judgedScans_ = 0;             // the first scans, and how many of them the gate shades
+  // The latest scan read, kept while a unilateral track shows no dark scratch, to be
+  // read again should the next one find one.
+  struct Before {
+    cv::Mat strip;
+    DimmedRows dimmed;
+    int faintHead = 0, faintTail = 0;
+  };
+  Before before_;
+  int judgedScans_ = 0;  // the first scans, and how many of them the gate shades
   int shadedScans_ = 0;
   std::vector<int> judgedRows_;  // the rows of each of them
   std::vector<int> leads_;       // rows of each scan left unread before its lit ones

@@ -205,12 +205,21 @@ TEST(ClearPart, ColumnsADarkScratchHidesOnAUnilateralTrack) {
   dusty[3] = 360;                                      // specks in the core
   std::vector<int> brightBeyond = track;
   brightBeyond[12] = 400;  // a bright scratch, always clear, beyond the reach
+  // The scratch's edge covers column 6 in part: clear on far fewer rows than column 5,
+  // where the film's own edge thins out gently; column 8 beside a scratch at 9 and 10
+  // thins out as the film does.
+  std::vector<int> partly = seen, thinning = track;
+  partly[6] = 40;
+  thinning[9] = thinning[10] = 0;
+  thinning[11] = 8;
   std::vector<bool> atSevenAndEight(track.size(), false);
   atSevenAndEight[7] = atSevenAndEight[8] = true;
   const Case cases[] = {
       {"plain", track, {}, {}},
       {"seen past the loudest reach", seen, {}, {7, 8}},
       {"nothing beyond it", unseen, {}, {}},
+      {"a column partly under it", partly, {}, {6, 7, 8}},
+      {"the film thinning out beside it", thinning, {}, {9, 10}},
       {"known from the scans before", unseen, atSevenAndEight, {7, 8}},
       // Columns known hidden before but clear on this scan are film.
       {"known, but clear here", track, atSevenAndEight, {}},

@@ -52,11 +52,14 @@ constexpr long kTrackingBlock = 2048;
 // `gapFrom` and `gapTo`.
 int clicksOffTheDust(const reel::Reel& reel, const std::vector<float>& read,
                      const std::vector<float>& ideal, long gapFrom = 0, long gapTo = -1) {
-  const std::vector<int> idealClicks = reel::clicksIn(reel::trackedResidual(ideal, reel.audio));
+  const std::vector<reel::ClickRun> idealClicks =
+      reel::clickRunsIn(reel::trackedResidual(ideal, reel.audio));
   int count = 0;
   for (const int at : reel::clicksIn(reel::trackedResidual(read, reel.audio))) {
-    const bool inIdeal = std::any_of(idealClicks.begin(), idealClicks.end(),
-                                     [at](int c) { return std::abs(c - at) <= 16; });
+    // Near anywhere on the ideal reader's run of errors, not only where it departs most.
+    const bool inIdeal = std::any_of(
+        idealClicks.begin(), idealClicks.end(),
+        [at](const reel::ClickRun& c) { return at >= c.first - 16 && at <= c.last + 16; });
     const bool onDust =
         std::any_of(reel.film.specks.begin(), reel.film.specks.end(), [&](const reel::Speck& s) {
           const reel::RowRange r = reel::trackRowsOf(reel.geometry, s);
@@ -666,11 +669,14 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                            // lines tell (the weave adds its own drift to the
                                            // scan's), not column by column, whose reading
                                            // between rows rings where the edge sweeps past.
+                                           // Where a peak swings faster than the film's
+                                           // rows hold, the ideal reader errs too, on the
+                                           // same rows: no click is its own.
                                            AgedReel{"weaving_turned_strips_splice_by_the_shadow",
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(1);
                                                     },
-                                                    -1, 0, 1, 1.0, 2},
+                                                    -1, 0, 1, 1.0, 0},
                                            // A splice near a scan's end: the later scan
                                            // holds the cement's band from its first row, and
                                            // reads it through as the earlier one does. A
@@ -887,14 +893,18 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                            // scratch in the middle of its edge's swing: the
                                            // columns it hides, seen where the loudest moments
                                            // reach past it, are mended on every scan after.
-                                           // Its clicks are peaks whose edge lies under the
-                                           // scratch, where the ideal reader is nearly as far
-                                           // off, and scans before the scratch first shows.
+                                           // The first loud scans reach past it too seldom
+                                           // to show it: the scan that first does, and the
+                                           // one before it, are read again with it known,
+                                           // and the column its edge covers in part is
+                                           // taken in with it. Its clicks are peaks whose
+                                           // edge lies under the scratch, where the ideal
+                                           // reader is nearly as far off.
                                            AgedReel{"unilateral_turned_dark_scratch_in_the_swing",
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(33);
                                                     },
-                                                    -1, 0, 0, 1.0, 52},
+                                                    -1, 0, 0, 1.0, 35},
                                            // A unilateral negative in strips at 3970 dpi,
                                            // turned: its rows timed where its moving edge
                                            // lies, however far the window reaches past the

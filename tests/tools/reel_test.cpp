@@ -258,6 +258,17 @@ TEST(SoundQualityTest, ClicksAreFoundAtTheirPlaceOnTheFilm) {
         c.clicks.size() == 2 && c.clicks[1] - c.clicks[0] < 16 ? 1 : c.clicks.size();
     ASSERT_EQ(found.size(), expected) << c.delay;
     for (size_t k = 0; k < found.size(); ++k) EXPECT_NEAR(found[k], c.clicks[k], 2) << c.delay;
+    // Each click's run reaches from its first sample to its last, two clicks taken as one
+    // spanning both: another sound's error anywhere on it is near it.
+    const std::vector<reel::ClickRun> runs =
+        reel::clickRunsIn(reel::trackedResidual(sound, reference));
+    ASSERT_EQ(runs.size(), found.size());
+    for (size_t k = 0; k < runs.size(); ++k) {
+      EXPECT_EQ(runs[k].peak, found[k]);
+      EXPECT_NEAR(runs[k].first, c.clicks[k], 2) << c.delay;
+      EXPECT_NEAR(runs[k].last, expected < c.clicks.size() ? c.clicks.back() : c.clicks[k], 2)
+          << c.delay;
+    }
   }
 }
 

@@ -137,12 +137,12 @@ std::vector<float> trackedResidual(const std::vector<float>& sound,
   return out;
 }
 
-std::vector<int> clicksIn(const std::vector<float>& residual, double factor, double least,
-                          int gap) {
+std::vector<ClickRun> clickRunsIn(const std::vector<float>& residual, double factor, double least,
+                                  int gap) {
   std::vector<float> sizes;
   for (const float r : residual)
     if (!std::isnan(r)) sizes.push_back(std::abs(r));
-  std::vector<int> clicks;
+  std::vector<ClickRun> clicks;
   if (sizes.empty()) return clicks;
   std::nth_element(sizes.begin(), sizes.begin() + static_cast<long>(sizes.size() / 2), sizes.end());
   const double typical = 1.4826 * sizes[sizes.size() / 2];
@@ -154,15 +154,23 @@ std::vector<int> clicksIn(const std::vector<float>& residual, double factor, dou
     if (std::isnan(r) || r <= threshold) continue;
     const int at = static_cast<int>(i);
     if (at - end > gap) {
-      clicks.push_back(at);
+      clicks.push_back(ClickRun{at, at, at});
       peak = r;
     } else if (r > peak) {
-      clicks.back() = at;
+      clicks.back().peak = at;
       peak = r;
     }
+    clicks.back().last = at;
     end = at;
   }
   return clicks;
+}
+
+std::vector<int> clicksIn(const std::vector<float>& residual, double factor, double least,
+                          int gap) {
+  std::vector<int> peaks;
+  for (const ClickRun& c : clickRunsIn(residual, factor, least, gap)) peaks.push_back(c.peak);
+  return peaks;
 }
 
 }  // namespace kelvora::reel

@@ -37,4 +37,15 @@ std::vector<float> trackedResidual(const std::vector<float>& sound,
 std::vector<int> clicksIn(const std::vector<float>& residual, double factor = 8.0,
                           double least = 0.03, int gap = 16);
 
+// The clicks clicksIn finds, each with the first and last samples of its run: whether
+// another sound errs at the same samples is a matter of the whole run, not of where each
+// departs most.
+struct ClickRun {
+  int first = 0;
+  int last = 0;
+  int peak = 0;
+};
+std::vector<ClickRun> clickRunsIn(const std::vector<float>& residual, double factor = 8.0,
+                                  double least = 0.03, int gap = 16);
+
 }  // namespace kelvora::reel
