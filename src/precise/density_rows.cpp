@@ -1,9 +1,15 @@
 #include "precise/density_rows.h"
 #include "signal/side_by_side.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <numbers>
 
 namespace kelvora {
@@ -62,35 +68,60 @@ float middleOfFew(const float* levels, int n) {
 
 double middleValue(std::vector<float>& values) {
   if (values.empty()) return 0.0;
-  const size_t k = values.size() / 2;
-  std::array<int, 256> count{};
-  int lo = 255, hi = 0;
+  const size_t n = values.size(), k = n / 2;
+  const float* v = values.data();
+  // Whether every level lies from 0 to below 256, none a negative zero (put in order as
+  // it is, lest the middle's sign change), whether all are whole, and the least.
   bool counted = true, whole = true;
-  for (const float v : values) {
-    // A negative zero is put in order as it is, lest the middle's sign change.
-    if (!(v >= 0.0f && v < 256.0f) || (v == 0.0f && std::signbit(v))) {
-      counted = false;
-      break;
+  float least = 256.0f;
+  size_t i = 0;
+#if defined(__SSE2__)
+  {
+    const __m128 zero = _mm_setzero_ps(), top = _mm_set1_ps(256.0f);
+    const __m128i negativeZero = _mm_set1_epi32(static_cast<int>(0x80000000u));
+    __m128 in = _mm_castsi128_ps(_mm_set1_epi32(-1)), integral = in, low = top;
+    for (; i + 4 <= n; i += 4) {
+      const __m128 x = _mm_loadu_ps(v + i);
+      const __m128i bits = _mm_castps_si128(x);
+      in = _mm_and_ps(in, _mm_and_ps(_mm_cmpge_ps(x, zero), _mm_cmplt_ps(x, top)));
+      in = _mm_andnot_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(bits, negativeZero)), in);
+      integral = _mm_and_ps(integral, _mm_cmpeq_ps(_mm_cvtepi32_ps(_mm_cvttps_epi32(x)), x));
+      low = _mm_min_ps(low, x);
     }
-    const int level = static_cast<int>(v);
-    whole = whole && static_cast<float>(level) == v;
-    ++count[static_cast<size_t>(level)];
-    lo = std::min(lo, level);
-    hi = std::max(hi, level);
+    counted = _mm_movemask_ps(in) == 0xf;
+    whole = _mm_movemask_ps(integral) == 0xf;
+    alignas(16) float lows[4];
+    _mm_store_ps(lows, low);
+    for (const float l : lows) least = l < least ? l : least;
+  }
+#endif
+  for (; i < n; ++i) {
+    counted &=
+        (v[i] >= 0.0f) & (v[i] < 256.0f) & (std::bit_cast<std::uint32_t>(v[i]) != 0x80000000u);
+    if (!counted) break;
+    whole &= static_cast<float>(static_cast<int>(v[i])) == v[i];
+    least = v[i] < least ? v[i] : least;
   }
   if (counted) {
+    std::array<int, 256> count{};
+    for (i = 0; i < n; ++i) ++count[static_cast<size_t>(static_cast<int>(v[i]))];
+    // The count passes k at the highest level held at the latest.
     size_t below = 0;
-    int level = lo;
-    while (level < hi && below + static_cast<size_t>(count[static_cast<size_t>(level)]) <= k)
+    int level = static_cast<int>(least);
+    while (below + static_cast<size_t>(count[static_cast<size_t>(level)]) <= k)
       below += static_cast<size_t>(count[static_cast<size_t>(level++)]);
     if (whole) return level;
     // The middle lies among the levels of that whole part: those alone are put in order.
     thread_local std::vector<float> part;
-    part.clear();
-    for (const float v : values)
-      if (static_cast<int>(v) == level) part.push_back(v);
+    if (part.size() < n) part.resize(n);
+    float* out = part.data();
+    size_t held = 0;
+    for (i = 0; i < n; ++i) {
+      out[held] = v[i];
+      held += static_cast<int>(v[i]) == level ? 1 : 0;
+    }
     const auto mid = part.begin() + static_cast<long>(k - below);
-    std::nth_element(part.begin(), mid, part.end());
+    std::nth_element(part.begin(), mid, part.begin() + static_cast<long>(held));
     return *mid;
   }
   const auto mid = values.begin() + static_cast<long>(k);

@@ -176,15 +176,17 @@ TEST(RowStatistics, MiddleValuesAreThoseOfASort) {
       {"fractional levels, wide", fractional(64, 128, 60, 6)},
       {"fractional levels by 255", fractional(31, 255.5f, 0.3f, 7)},
       {"negative zeros", {-0.0f, -0.0f, -0.0f}},
+      {"negative zeros in the middle", {-0.0f, 3, -0.0f, -0.0f, 3, -0.0f, 3, -0.0f, 3}},
       {"a negative zero in the middle", {-0.0f, 7, -1}},
   };
   const std::vector<std::pair<std::string, float>> odd = {
       {"a fraction", 120.5f}, {"past 255", 256.0f}, {"below 0", -1.0f}, {"a negative zero", -0.0f}};
   for (const auto& [name, v] : odd) {
-    for (const unsigned seed : {3u, 4u}) {
+    // Where it comes among the first levels, or last, after every whole four of them.
+    for (const unsigned seed : {3u, 4u, 5u}) {
       std::vector<float> values = v == -0.0f ? std::vector<float>(9, 0.0f) : levels(33, v, 2, seed);
-      values[seed] = v;
-      cases.push_back({name + " among whole levels", values});
+      values[seed == 5u ? values.size() - 1 : seed] = v;
+      cases.push_back({name + " among whole levels, at " + std::to_string(seed), values});
     }
   }
   for (Case& c : cases) {
