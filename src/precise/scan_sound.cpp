@@ -206,11 +206,18 @@ std::vector<double> halfAlong(const std::vector<double>& seen, double middle, in
   // `values` read between rows at `at`.
   const auto read = [&](const std::vector<double>& values, double at) {
     const long whole = static_cast<long>(std::floor(at));
-    const long part = std::lround((at - static_cast<double>(whole)) * kHalfParts);
+    const long part = nearestWhole((at - static_cast<double>(whole)) * kHalfParts);
     const double* w = table.data() + part * 2 * kHalfReach;
+    const long first = whole - kHalfReach + 1;
     double v = 0.0;
+    if (first >= 0 && first + 2 * kHalfReach <= n) {
+      // Every row read lies within the half.
+      const double* in = values.data() + first;
+      for (int k = 0; k < 2 * kHalfReach; ++k) v += w[k] * in[k];
+      return v;
+    }
     for (int k = 0; k < 2 * kHalfReach; ++k)
-      v += w[k] * values[static_cast<size_t>(std::clamp(whole + k - kHalfReach + 1, 0L, n - 1))];
+      v += w[k] * values[static_cast<size_t>(std::clamp(first + k, 0L, n - 1))];
     return v;
   };
   std::vector<double> half = seen;

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
 
+#include "precise/between_rows.h"
 #include "precise/density_rows.h"
 #include "precise/film_splices.h"
 #include "precise/reel_track.h"
@@ -202,6 +203,26 @@ TEST(RowStatistics, MiddleValuesAreThoseOfASort) {
   }
   std::vector<float> none;
   EXPECT_EQ(middleValue(none), 0.0);
+}
+
+TEST(RowStatistics, NearestWholeNumbersAreThoseOfTheLibrary) {
+  // Halves, and the doubles either side of them, where a rounding that adds a half first
+  // goes wrong; small parts of a row and large numbers of rows.
+  std::vector<double> cases = {0.0,
+                               0.25,
+                               0.5,
+                               1.5,
+                               2.5,
+                               1023.5,
+                               1024.0,
+                               0.49999999999999994,
+                               4503599627370495.5,
+                               9007199254740991.0,
+                               1e15 + 0.5};
+  for (const double half : {0.5, 1.5, 511.5, 1023.5})
+    for (const double toward : {0.0, 2048.0}) cases.push_back(std::nextafter(half, toward));
+  for (int k = 0; k <= 4096; ++k) cases.push_back(k / 4096.0 * 1024.0);
+  for (const double x : cases) EXPECT_EQ(nearestWhole(x), std::lround(x)) << x;
 }
 
 // A row's light as a sort gives it: of every `step`-th of its first `cols` levels (no
