@@ -16,6 +16,25 @@ namespace kelvora {
 
 namespace {
 
+// A second, AVX2 build of a kernel chosen at load time; none under ThreadSanitizer,
+// which cannot run the resolver that picks it.
+#if defined(__SANITIZE_THREAD__)
+#define KELVORA_PRECISE_CLONES
+#else
+#define KELVORA_PRECISE_CLONES __attribute__((target_clones("avx2", "default")))
+#endif
+
+// Adds each of the `cols` levels of `row` to its column's `sum`, and its square to its
+// `squares`, in double: each column's sums are their own, however many are taken at once.
+KELVORA_PRECISE_CLONES void addToColumns(const float* __restrict row, int cols,
+                                         double* __restrict sum, double* __restrict squares) {
+  for (int j = 0; j < cols; ++j) {
+    const double v = row[j];
+    sum[j] += v;
+    squares[j] += v * v;
+  }
+}
+
 // The level of each column along `pieces` equal lengths of a strip, and the middle
 // row of each length.
 struct Lengths {
@@ -146,11 +165,7 @@ double soundColumn(const cv::Mat& plain, int cols, cv::Range measured, Shift shi
     const int at = shift(y);
     if (at >= 0 && at + cols <= plain.cols) {
       // The whole window lies within the row: its columns as they are.
-      const float* in = row + at;
-      for (int j = 0; j < cols; ++j) {
-        sum[j] += in[j];
-        squares[j] += static_cast<double>(in[j]) * in[j];
-      }
+      addToColumns(row + at, cols, sum.data(), squares.data());
       continue;
     }
     for (int j = 0; j < cols; ++j) {
@@ -502,13 +517,9 @@ int mendScratches(cv::Mat& window, float range, double mirrorSum, cv::Range meas
   std::vector<double> m(static_cast<size_t>(n), 0.0), spread(static_cast<size_t>(n), 0.0);
   // Columns are summed apart, in stripes side by side.
   sideBySide(n, [&](int first, int end) {
-    for (int y = from; y < to; ++y) {
-      const float* row = window.ptr<float>(y);
-      for (int u = first; u < end; ++u) {
-        m[u] += row[u];
-        spread[u] += static_cast<double>(row[u]) * row[u];
-      }
-    }
+    for (int y = from; y < to; ++y)
+      addToColumns(window.ptr<float>(y) + first, end - first, m.data() + first,
+                   spread.data() + first);
   });
   const double rows = std::max(to - from, 1);
   for (int u = 0; u < n; ++u) {
