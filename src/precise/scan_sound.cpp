@@ -386,17 +386,34 @@ float between(const float* row, double at) {
 // `turn` times their distance apart later, read there between rows by a linear blend.
 void fillColumns(cv::Mat& window, int a, int b, double mirrorSum, double turn = 0.0) {
   if (mirrorSum >= 0.0 && turn != 0.0) {
-    // The mirror columns lie beyond a..b, as scanned.
+    // The mirror columns lie beyond a..b, as scanned. Each column's mirror, and how many
+    // rows later it shows the film, are the same on every row.
     const int last = window.rows - 1;
+    struct Mirror {
+      double later;  // rows
+      int whole;     // the column before the mirror
+      float part;    // and the part of a column past it
+    };
+    std::vector<Mirror> mirrors;
+    for (int x = a; x <= b; ++x) {
+      const double m = mirrorSum - x;
+      const int whole = static_cast<int>(std::floor(m));
+      mirrors.push_back({turn * (x - m), whole, static_cast<float>(m - whole)});
+    }
+    // The level a row holds at a mirror (see between).
+    const auto at = [](const float* row, const Mirror& m) {
+      return m.part > 0.0f ? row[m.whole] + m.part * (row[m.whole + 1] - row[m.whole])
+                           : row[m.whole];
+    };
     for (int y = 0; y < window.rows; ++y) {
       float* row = window.ptr<float>(y);
       for (int x = a; x <= b; ++x) {
-        const double m = mirrorSum - x;
-        const double at = std::clamp(y + turn * (x - m), 0.0, static_cast<double>(last));
-        const int whole = std::min(static_cast<int>(at), last);
-        const float part = static_cast<float>(at - whole);
-        const float here = between(window.ptr<float>(whole), m);
-        const float next = between(window.ptr<float>(std::min(whole + 1, last)), m);
+        const Mirror& m = mirrors[static_cast<size_t>(x - a)];
+        const double later = std::clamp(y + m.later, 0.0, static_cast<double>(last));
+        const int whole = std::min(static_cast<int>(later), last);
+        const float part = static_cast<float>(later - whole);
+        const float here = at(window.ptr<float>(whole), m);
+        const float next = at(window.ptr<float>(std::min(whole + 1, last)), m);
         row[x] = here + part * (next - here);
       }
     }
