@@ -1,4 +1,5 @@
 #include "precise/density_rows.h"
+#include "precise/between_rows.h"
 #include "signal/side_by_side.h"
 
 #if defined(__SSE2__)
@@ -139,6 +140,78 @@ std::vector<double> lanczosWeights(double part, int reach) {
   }
   for (double& w : weights) w /= sum;
   return weights;
+}
+
+RowsBetween::RowsBetween(int reach, int parts) : reach_(reach), parts_(parts) {
+  for (int p = 0; p <= parts; ++p) {
+    const std::vector<double> w = lanczosWeights(static_cast<double>(p) / parts, reach);
+    table_.insert(table_.end(), w.begin(), w.end());
+  }
+}
+
+long RowsBetween::tapsFor(double place, const double*& weights) const {
+  const long whole = wholeBelow(place);
+  const long part = nearestWhole((place - static_cast<double>(whole)) * parts_);
+  weights = table_.data() + part * 2 * reach_;
+  return whole - reach_ + 1;
+}
+
+double RowsBetween::clamped(const std::vector<double>& values, long first, const double* w) const {
+  const long last = static_cast<long>(values.size()) - 1;
+  double v = 0.0;
+  for (int k = 0; k < 2 * reach_; ++k)
+    v += w[k] * values[static_cast<size_t>(std::clamp(first + k, 0L, last))];
+  return v;
+}
+
+double RowsBetween::at(const std::vector<double>& values, double place) const {
+  const double* w = nullptr;
+  const long first = tapsFor(place, w);
+  if (first < 0 || first + 2 * reach_ > static_cast<long>(values.size()))
+    return clamped(values, first, w);
+  // Every row read lies within the values.
+  const double* in = values.data() + first;
+  double v = 0.0;
+  for (int k = 0; k < 2 * reach_; ++k) v += w[k] * in[k];
+  return v;
+}
+
+void RowsBetween::at(const std::vector<double>& values, const std::vector<double>& places,
+                     std::vector<double>& out) const {
+  const size_t n = places.size();
+  const long rows = static_cast<long>(values.size());
+  out.resize(n);
+  size_t i = 0;
+  // Each place's sum is taken in the order of its taps, as at() takes it; four sums
+  // side by side do not wait on each other.
+  for (; i + 4 <= n; i += 4) {
+    const double* w[4];
+    long first[4];
+    bool within = true;
+    for (int j = 0; j < 4; ++j) {
+      first[j] = tapsFor(places[i + static_cast<size_t>(j)], w[j]);
+      within = within && first[j] >= 0 && first[j] + 2 * reach_ <= rows;
+    }
+    if (!within) {
+      for (int j = 0; j < 4; ++j)
+        out[i + static_cast<size_t>(j)] = at(values, places[i + static_cast<size_t>(j)]);
+      continue;
+    }
+    const double *in0 = values.data() + first[0], *in1 = values.data() + first[1],
+                 *in2 = values.data() + first[2], *in3 = values.data() + first[3];
+    double v0 = 0.0, v1 = 0.0, v2 = 0.0, v3 = 0.0;
+    for (int k = 0; k < 2 * reach_; ++k) {
+      v0 += w[0][k] * in0[k];
+      v1 += w[1][k] * in1[k];
+      v2 += w[2][k] * in2[k];
+      v3 += w[3][k] * in3[k];
+    }
+    out[i] = v0;
+    out[i + 1] = v1;
+    out[i + 2] = v2;
+    out[i + 3] = v3;
+  }
+  for (; i < n; ++i) out[i] = at(values, places[i]);
 }
 
 std::vector<double> rowLevels(const cv::Mat& film) {

@@ -209,55 +209,29 @@ constexpr int kEvenRounds = 4;
 template <typename RowOf>
 std::vector<double> halfAlong(const std::vector<double>& seen, double middle, int side,
                               RowOf rowOf) {
-  static const std::vector<double> table = [] {
-    std::vector<double> t;
-    for (int p = 0; p <= kHalfParts; ++p) {
-      const std::vector<double> w = lanczosWeights(static_cast<double>(p) / kHalfParts, kHalfReach);
-      t.insert(t.end(), w.begin(), w.end());
-    }
-    return t;
-  }();
-  const long n = static_cast<long>(seen.size());
-  // `values` read between rows at `at`.
-  const auto read = [&](const std::vector<double>& values, double at) {
-    const long whole = static_cast<long>(std::floor(at));
-    const long part = nearestWhole((at - static_cast<double>(whole)) * kHalfParts);
-    const double* w = table.data() + part * 2 * kHalfReach;
-    const long first = whole - kHalfReach + 1;
-    double v = 0.0;
-    if (first >= 0 && first + 2 * kHalfReach <= n) {
-      // Every row read lies within the half.
-      const double* in = values.data() + first;
-      for (int k = 0; k < 2 * kHalfReach; ++k) v += w[k] * in[k];
-      return v;
-    }
-    for (int k = 0; k < 2 * kHalfReach; ++k)
-      v += w[k] * values[static_cast<size_t>(std::clamp(first + k, 0L, n - 1))];
-    return v;
-  };
-  std::vector<double> half = seen;
+  static const RowsBetween between(kHalfReach, kHalfParts);
+  const size_t n = seen.size();
+  std::vector<double> half = seen, places(n), read(n);
   for (int round = 0; round < 3; ++round) {
-    const std::vector<double> guess = half;
-    for (long y = 0; y < n; ++y)
-      half[static_cast<size_t>(y)] =
-          read(seen, rowOf(static_cast<int>(y), middle + side * guess[static_cast<size_t>(y)]));
+    for (size_t y = 0; y < n; ++y) places[y] = rowOf(static_cast<int>(y), middle + side * half[y]);
+    between.at(seen, places, half);
   }
   // Read so, the half is the sound as the scan's rows showed it: where the edge moves
   // fast across the turn, the rows it showed its sound on crowd together or spread apart,
   // and the sound between them, read as if they were evenly spaced, is a little off. The
   // half is taken back to the scan's rows, each at the row of film it shows, and what it
   // misses there read along the film as above and added, a few rounds.
-  std::vector<double> missed(seen.size());
+  std::vector<double> filmRows(n), missed(n);
+  for (size_t k = 0; k < n; ++k) {
+    const double edge = middle + side * seen[k];
+    filmRows[k] = 2.0 * static_cast<double>(k) - rowOf(static_cast<int>(k), edge);
+  }
   for (int round = 0; round < kEvenRounds; ++round) {
-    for (long k = 0; k < n; ++k) {
-      const double edge = middle + side * seen[static_cast<size_t>(k)];
-      const double filmRow = 2.0 * static_cast<double>(k) - rowOf(static_cast<int>(k), edge);
-      missed[static_cast<size_t>(k)] = seen[static_cast<size_t>(k)] - read(half, filmRow);
-    }
-    const std::vector<double> guess = half;
-    for (long y = 0; y < n; ++y)
-      half[static_cast<size_t>(y)] +=
-          read(missed, rowOf(static_cast<int>(y), middle + side * guess[static_cast<size_t>(y)]));
+    between.at(half, filmRows, read);
+    for (size_t k = 0; k < n; ++k) missed[k] = seen[k] - read[k];
+    for (size_t y = 0; y < n; ++y) places[y] = rowOf(static_cast<int>(y), middle + side * half[y]);
+    between.at(missed, places, read);
+    for (size_t y = 0; y < n; ++y) half[y] += read[y];
   }
   return half;
 }

@@ -225,6 +225,73 @@ TEST(RowStatistics, NearestWholeNumbersAreThoseOfTheLibrary) {
   for (const double x : cases) EXPECT_EQ(nearestWhole(x), std::lround(x)) << x;
 }
 
+TEST(RowStatistics, WholeNumbersBelowAreThoseOfTheLibrary) {
+  const double cases[] = {0.0,
+                          -0.0,
+                          0.5,
+                          -0.5,
+                          1.0,
+                          -1.0,
+                          2.75,
+                          -2.75,
+                          1e15,
+                          -1e15,
+                          4503599627370497.0,
+                          -4503599627370497.0,
+                          std::nextafter(-3.0, 0.0),
+                          std::nextafter(-3.0, -4.0),
+                          std::nextafter(3.0, 0.0)};
+  for (const double x : cases) EXPECT_EQ(wholeBelow(x), static_cast<long>(std::floor(x))) << x;
+}
+
+// Values read between rows by the kept weights, one place at a time and four, against
+// the weights worked out for the place's nearest part of a row and its rows, the ends
+// standing for those beyond.
+TEST(RowStatistics, RowsReadBetweenAreThoseOfTheirWeights) {
+  constexpr int kReach = 8, kParts = 1024;
+  const RowsBetween between(kReach, kParts);
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> level(-40.0, 40.0);
+  std::vector<double> values(100);
+  for (double& v : values) v = level(rng);
+  const auto direct = [&](double place) {
+    const long whole = static_cast<long>(std::floor(place));
+    const long part = std::lround((place - static_cast<double>(whole)) * kParts);
+    const std::vector<double> w = lanczosWeights(static_cast<double>(part) / kParts, kReach);
+    double v = 0.0;
+    for (int k = 0; k < 2 * kReach; ++k)
+      v += w[static_cast<size_t>(k)] *
+           values[static_cast<size_t>(std::clamp(whole + k - kReach + 1, 0L, 99L))];
+    return v;
+  };
+  struct Case {
+    std::string name;
+    std::vector<double> places;
+  };
+  std::vector<Case> cases = {
+      {"whole rows", {10.0, 11.0, 50.0, 90.0}},
+      {"parts of rows", {20.25, 20.5, 20.75, 33.125, 60.999}},
+      {"halfway between two parts",
+       {40.0 + 0.5 / kParts, 40.0 + 1.5 / kParts, 41.0 - 0.5 / kParts}},
+      {"near the first rows", {0.0, 0.5, 3.3, 6.9, 7.0, 7.5}},
+      {"near the last rows", {91.0, 91.5, 92.0, 92.7, 98.2, 99.0}},
+      {"before the first row and past the last", {-3.5, -20.0, 100.5, 130.0}},
+  };
+  std::vector<double> mixed;  // ends and middles in the same fours
+  std::uniform_real_distribution<double> anywhere(-5.0, 105.0);
+  for (int i = 0; i < 103; ++i) mixed.push_back(anywhere(rng));
+  cases.push_back({"anywhere, many", mixed});
+  for (const Case& c : cases) {
+    std::vector<double> out;
+    between.at(values, c.places, out);
+    ASSERT_EQ(out.size(), c.places.size()) << c.name;
+    for (size_t i = 0; i < c.places.size(); ++i) {
+      EXPECT_EQ(between.at(values, c.places[i]), direct(c.places[i])) << c.name << " " << i;
+      EXPECT_EQ(out[i], direct(c.places[i])) << c.name << " " << i;
+    }
+  }
+}
+
 // A row's light as a sort gives it: of every `step`-th of its first `cols` levels (no
 // more than 160 taken), the one a thirtieth or so of them lie above, three rows together.
 std::vector<double> sortedRowLight(const cv::Mat& levels, int cols) {
