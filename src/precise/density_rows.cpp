@@ -112,7 +112,9 @@ double middleValue(std::vector<float>& values) {
     while (below + static_cast<size_t>(count[static_cast<size_t>(level)]) <= k)
       below += static_cast<size_t>(count[static_cast<size_t>(level++)]);
     if (whole) return level;
-    // The middle lies among the levels of that whole part: those alone are put in order.
+    // The middle lies among the levels of that whole part, and is found among them as
+    // among all: counted by 256ths of a level (the part past the whole level is exact,
+    // and so is its count of 256ths), and those of the 256th it lies in put in order.
     thread_local std::vector<float> part;
     if (part.size() < n) part.resize(n);
     float* out = part.data();
@@ -121,8 +123,20 @@ double middleValue(std::vector<float>& values) {
       out[held] = v[i];
       held += static_cast<int>(v[i]) == level ? 1 : 0;
     }
+    const float base = static_cast<float>(level);
+    const auto fineOf = [base](float x) { return static_cast<int>((x - base) * 256.0f); };
+    count.fill(0);
+    for (i = 0; i < held; ++i) ++count[static_cast<size_t>(fineOf(out[i]))];
+    int fine = 0;
+    while (below + static_cast<size_t>(count[static_cast<size_t>(fine)]) <= k)
+      below += static_cast<size_t>(count[static_cast<size_t>(fine++)]);
+    size_t few = 0;
+    for (i = 0; i < held; ++i) {
+      out[few] = out[i];
+      few += fineOf(out[i]) == fine ? 1 : 0;
+    }
     const auto mid = part.begin() + static_cast<long>(k - below);
-    std::nth_element(part.begin(), mid, part.begin() + static_cast<long>(held));
+    std::nth_element(part.begin(), mid, part.begin() + static_cast<long>(few));
     return *mid;
   }
   const auto mid = values.begin() + static_cast<long>(k);
