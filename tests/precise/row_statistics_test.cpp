@@ -295,6 +295,24 @@ TEST(RowStatistics, RowsReadBetweenAreThoseOfTheirWeights) {
   }
 }
 
+// A profile of a track's edges moved sideways by whole columns is found that far off its
+// reference, whichever of the shifts tried it is: the first, the last, or any between.
+TEST(RowStatistics, ProfilesMovedSidewaysAreFoundWhereTheyLie) {
+  std::vector<float> reference(120, 20.0f);
+  for (int x = 40; x < 80; ++x) reference[static_cast<size_t>(x)] = 200.0f;
+  for (int x = 52; x < 58; ++x) reference[static_cast<size_t>(x)] = 120.0f;  // a scratch
+  for (const int around : {0, 1})
+    for (const int reach : {3, 5, 6, 9})
+      for (int shift = around - reach; shift <= around + reach; ++shift) {
+        std::vector<float> moved(reference.size());
+        for (int x = 0; x < static_cast<int>(moved.size()); ++x)
+          moved[static_cast<size_t>(x)] =
+              reference[static_cast<size_t>(std::clamp(x - shift, 0, 119))];
+        EXPECT_NEAR(lateralOffset(reference, moved, reach, around), shift, 0.25)
+            << "reach " << reach << " about " << around << ", shift " << shift;
+      }
+}
+
 // A row's light as a sort gives it: of every `step`-th of its first `cols` levels (no
 // more than 160 taken), the one a thirtieth or so of them lie above, three rows together.
 std::vector<double> sortedRowLight(const cv::Mat& levels, int cols) {
