@@ -16,6 +16,7 @@
 #include "precise/film_splices.h"
 #include "precise/reel_track.h"
 #include "precise/row_light.h"
+#include "precise/scan_joins.h"
 #include "precise/track_strip.h"
 
 namespace kelvora {
@@ -311,6 +312,47 @@ TEST(RowStatistics, ProfilesMovedSidewaysAreFoundWhereTheyLie) {
         EXPECT_NEAR(lateralOffset(reference, moved, reach, around), shift, 0.25)
             << "reach " << reach << " about " << around << ", shift " << shift;
       }
+}
+
+// Two advances' correlations taken together are each the one taken alone, bit for bit,
+// whichever of the two scans' lengths or the longest overlap asked for ends the overlap,
+// and where one or both overlaps are too short or lie before the scan.
+TEST(RowStatistics, OverlapsCorrelatedTogetherAreThoseCorrelatedAlone) {
+  std::mt19937 rng(5);
+  std::normal_distribution<float> sound(0.5f, 0.1f);
+  const auto samples = [&](int n) {
+    std::vector<float> v(static_cast<size_t>(n));
+    for (float& x : v) x = sound(rng);
+    return v;
+  };
+  const std::vector<float> previous = samples(300);
+  struct Case {
+    std::string name;
+    std::vector<float> present;
+    int advance;
+    long longest;
+  };
+  const std::vector<float> flat(200, 0.5f);
+  const Case cases[] = {
+      {"the previous scan ends the overlaps", samples(400), 120, 1L << 30},
+      {"the present scan ends both", samples(100), 120, 1L << 30},
+      {"the present scan ends one", samples(180), 120, 1L << 30},
+      {"the longest asked for ends both", samples(400), 40, 64},
+      {"one overlap just long enough, the other too short", samples(400), 284, 1L << 30},
+      {"both just too short", samples(400), 285, 1L << 30},
+      {"both too short", samples(400), 295, 1L << 30},
+      {"before the previous scan", samples(400), -1, 1L << 30},
+      {"from its first row", samples(250), 0, 1L << 30},
+      {"a flat present scan", flat, 30, 1L << 30},
+  };
+  const auto same = [](double a, double b) { return (std::isnan(a) && std::isnan(b)) || a == b; };
+  for (const Case& c : cases) {
+    const auto [first, second] = overlapCorrelations(previous, c.present, c.advance, c.longest);
+    const double alone = overlapCorrelation(previous, c.present, c.advance, c.longest);
+    const double next = overlapCorrelation(previous, c.present, c.advance + 1, c.longest);
+    EXPECT_TRUE(same(first, alone)) << c.name << ": " << first << " against " << alone;
+    EXPECT_TRUE(same(second, next)) << c.name << ": " << second << " against " << next;
+  }
 }
 
 // A row's light as a sort gives it: of every `step`-th of its first `cols` levels (no
