@@ -24,6 +24,13 @@ namespace {
 #define KELVORA_PRECISE_CLONES __attribute__((target_clones("avx2", "default")))
 #endif
 
+// Each of `count` levels between `from[x]` and `from[x + 1]`, a `part` of the way, into
+// `out[x]`.
+KELVORA_PRECISE_CLONES void blendRow(const float* __restrict from, int count, float part,
+                                     float* __restrict out) {
+  for (int x = 0; x < count; ++x) out[x] = from[x] + part * (from[x + 1] - from[x]);
+}
+
 // Each of the `cols` levels of `row` as a share of the span from `opaque`: each
 // share's own division, four at a time where the processor can.
 KELVORA_PRECISE_CLONES void sharesOfRow(const float* __restrict row, int cols, double opaque,
@@ -266,8 +273,7 @@ cv::Mat acrossTheFilm(const cv::Mat& film, double skew, double middle, int first
       const int inFirst = std::clamp(-whole, 0, cols);
       const int inEnd = std::clamp(n - 1 - whole, inFirst, cols);
       for (int x = 0; x < inFirst; ++x) out[x] = at(x);
-      const float* from = in + whole;
-      for (int x = inFirst; x < inEnd; ++x) out[x] = from[x] + part * (from[x + 1] - from[x]);
+      blendRow(in + whole + inFirst, inEnd - inFirst, part, out + inFirst);
       for (int x = inEnd; x < cols; ++x) out[x] = at(x);
     }
   });
