@@ -16,6 +16,21 @@ inline double betweenRows(const std::vector<float>& samples, long i, double t) {
                    t * (2.0 * p0 - 5.0 * p1 + 4.0 * p2 - p3 + t * (3.0 * (p1 - p2) + p3 - p0)));
 }
 
+// The whole number at or below `x` (within the range of a long): std::floor's, without
+// a call.
+inline long wholeBelow(double x) {
+  const long toward = static_cast<long>(x);
+  return static_cast<double>(toward) > x ? toward - 1 : toward;
+}
+
+// The whole number nearest `x` (0 or more, below 2^63), a half rounded up: what
+// std::lround gives, without a call. The part past the whole number below is found
+// exactly, so a part a hair under a half is not taken for one.
+inline long nearestWhole(double x) {
+  const long below = static_cast<long>(x);
+  return x - static_cast<double>(below) >= 0.5 ? below + 1 : below;
+}
+
 // The value at place `at` of `values` (non-empty), by a linear blend of the two either
 // side; a place past either end takes the end's value.
 template <typename T>

@@ -585,20 +585,33 @@ ClearSides clearSides(const std::vector<float>& shares, int anchor, int mirrorSu
                       ClearCore core) {
   const ClearPart part = clearPart(shares, anchor, mirrorSum, core);
   ClearSides sides{part.before + 0.5 * part.around, part.after + 0.5 * part.around};
-  for (int x = part.first; x <= part.last; ++x) {
-    const double v = (*part.filled)[static_cast<size_t>(x)] ? 1.0 : shares[static_cast<size_t>(x)];
-    // Column x covers x - 0.5 to x + 0.5. A column wholly on one side adds nothing to
-    // the other.
-    const double before = std::clamp(middle + 0.5 - x, 0.0, 1.0);
-    if (before == 1.0) {
-      sides.before += v;
-    } else if (before == 0.0) {
-      sides.after += v;
-    } else {
-      sides.before += before * v;
-      sides.after += (1.0 - before) * v;
-    }
+  const char* filled = part.filled ? part.filled->data() : nullptr;
+  const auto at = [&](int x) {
+    return filled[x] ? 1.0 : static_cast<double>(shares[static_cast<size_t>(x)]);
+  };
+  // Column x covers x - 0.5 to x + 0.5: the share of it before the middle. A column
+  // wholly on one side adds nothing to the other. The share falls as x grows: the
+  // columns wholly before the middle come first, then those it cuts, then those wholly
+  // after it.
+  const auto share = [&](int x) { return middle + 0.5 - x; };
+  int cutFirst = part.first;
+  while (cutFirst <= part.last && share(cutFirst) >= 1.0) ++cutFirst;
+  int afterFirst = cutFirst;
+  while (afterFirst <= part.last && !(share(afterFirst) <= 0.0)) ++afterFirst;
+  // Each side's sum is taken in the order of its columns, the ones the middle cuts last
+  // before it and first after it; the two sums are taken side by side, neither waiting
+  // on the other.
+  for (int x = cutFirst; x < afterFirst; ++x)
+    sides.after += (1.0 - std::clamp(share(x), 0.0, 1.0)) * at(x);
+  int b = part.first, a = afterFirst;
+  for (; b < cutFirst && a <= part.last; ++b, ++a) {
+    sides.before += at(b);
+    sides.after += at(a);
   }
+  for (; b < cutFirst; ++b) sides.before += at(b);
+  for (; a <= part.last; ++a) sides.after += at(a);
+  for (int x = cutFirst; x < afterFirst; ++x)
+    sides.before += std::clamp(share(x), 0.0, 1.0) * at(x);
   return sides;
 }
 

@@ -1,9 +1,16 @@
 #include "precise/density_rows.h"
+#include "precise/between_rows.h"
 #include "signal/side_by_side.h"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <numbers>
 
 namespace kelvora {
@@ -62,39 +69,74 @@ float middleOfFew(const float* levels, int n) {
 
 double middleValue(std::vector<float>& values) {
   if (values.empty()) return 0.0;
-  const size_t k = values.size() / 2;
-  std::array<int, 256> count{};
-  int lo = 255, hi = 0;
+  const size_t n = values.size(), k = n / 2;
+  const float* v = values.data();
+  // Whether every level lies from 0 to below 256, none a negative zero (put in order as
+  // it is, lest the middle's sign change), whether all are whole, and the least.
   bool counted = true, whole = true;
-  for (const float v : values) {
-    // A negative zero is put in order as it is, lest the middle's sign change.
-    if (!(v >= 0.0f && v < 256.0f) || (v == 0.0f && std::signbit(v))) {
-      counted = false;
-      break;
+  float least = 256.0f;
+  size_t i = 0;
+#if defined(__SSE2__)
+  {
+    const __m128 zero = _mm_setzero_ps(), top = _mm_set1_ps(256.0f);
+    const __m128i negativeZero = _mm_set1_epi32(static_cast<int>(0x80000000u));
+    __m128 in = _mm_castsi128_ps(_mm_set1_epi32(-1)), integral = in, low = top;
+    for (; i + 4 <= n; i += 4) {
+      const __m128 x = _mm_loadu_ps(v + i);
+      const __m128i bits = _mm_castps_si128(x);
+      in = _mm_and_ps(in, _mm_and_ps(_mm_cmpge_ps(x, zero), _mm_cmplt_ps(x, top)));
+      in = _mm_andnot_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(bits, negativeZero)), in);
+      integral = _mm_and_ps(integral, _mm_cmpeq_ps(_mm_cvtepi32_ps(_mm_cvttps_epi32(x)), x));
+      low = _mm_min_ps(low, x);
     }
-    const int level = static_cast<int>(v);
-    whole = whole && static_cast<float>(level) == v;
-    ++count[static_cast<size_t>(level)];
-    lo = std::min(lo, level);
-    hi = std::max(hi, level);
+    counted = _mm_movemask_ps(in) == 0xf;
+    whole = _mm_movemask_ps(integral) == 0xf;
+    alignas(16) float lows[4];
+    _mm_store_ps(lows, low);
+    for (const float l : lows) least = l < least ? l : least;
+  }
+#endif
+  for (; i < n; ++i) {
+    counted &=
+        (v[i] >= 0.0f) & (v[i] < 256.0f) & (std::bit_cast<std::uint32_t>(v[i]) != 0x80000000u);
+    if (!counted) break;
+    whole &= static_cast<float>(static_cast<int>(v[i])) == v[i];
+    least = v[i] < least ? v[i] : least;
   }
   if (counted) {
+    std::array<int, 256> count{};
+    for (i = 0; i < n; ++i) ++count[static_cast<size_t>(static_cast<int>(v[i]))];
+    // The count passes k at the highest level held at the latest.
     size_t below = 0;
-    int level = lo;
-    while (level < hi && below + static_cast<size_t>(count[static_cast<size_t>(level)]) <= k)
+    int level = static_cast<int>(least);
+    while (below + static_cast<size_t>(count[static_cast<size_t>(level)]) <= k)
       below += static_cast<size_t>(count[static_cast<size_t>(level++)]);
     if (whole) return level;
-    // The middle lies among the levels of that whole part: those alone are put in order.
-    // They are gathered without a branch, each written and kept only if it is one.
+    // The middle lies among the levels of that whole part, and is found among them as
+    // among all: counted by 256ths of a level (the part past the whole level is exact,
+    // and so is its count of 256ths), and those of the 256th it lies in put in order.
     thread_local std::vector<float> part;
-    part.resize(values.size());
-    size_t n = 0;
-    for (const float v : values) {
-      part[n] = v;
-      n += static_cast<size_t>(static_cast<int>(v) == level);
+    if (part.size() < n) part.resize(n);
+    float* out = part.data();
+    size_t held = 0;
+    for (i = 0; i < n; ++i) {
+      out[held] = v[i];
+      held += static_cast<int>(v[i]) == level ? 1 : 0;
+    }
+    const float base = static_cast<float>(level);
+    const auto fineOf = [base](float x) { return static_cast<int>((x - base) * 256.0f); };
+    count.fill(0);
+    for (i = 0; i < held; ++i) ++count[static_cast<size_t>(fineOf(out[i]))];
+    int fine = 0;
+    while (below + static_cast<size_t>(count[static_cast<size_t>(fine)]) <= k)
+      below += static_cast<size_t>(count[static_cast<size_t>(fine++)]);
+    size_t few = 0;
+    for (i = 0; i < held; ++i) {
+      out[few] = out[i];
+      few += fineOf(out[i]) == fine ? 1 : 0;
     }
     const auto mid = part.begin() + static_cast<long>(k - below);
-    std::nth_element(part.begin(), mid, part.begin() + static_cast<long>(n));
+    std::nth_element(part.begin(), mid, part.begin() + static_cast<long>(few));
     return *mid;
   }
   const auto mid = values.begin() + static_cast<long>(k);
@@ -112,6 +154,78 @@ std::vector<double> lanczosWeights(double part, int reach) {
   }
   for (double& w : weights) w /= sum;
   return weights;
+}
+
+RowsBetween::RowsBetween(int reach, int parts) : reach_(reach), parts_(parts) {
+  for (int p = 0; p <= parts; ++p) {
+    const std::vector<double> w = lanczosWeights(static_cast<double>(p) / parts, reach);
+    table_.insert(table_.end(), w.begin(), w.end());
+  }
+}
+
+long RowsBetween::tapsFor(double place, const double*& weights) const {
+  const long whole = wholeBelow(place);
+  const long part = nearestWhole((place - static_cast<double>(whole)) * parts_);
+  weights = table_.data() + part * 2 * reach_;
+  return whole - reach_ + 1;
+}
+
+double RowsBetween::clamped(const std::vector<double>& values, long first, const double* w) const {
+  const long last = static_cast<long>(values.size()) - 1;
+  double v = 0.0;
+  for (int k = 0; k < 2 * reach_; ++k)
+    v += w[k] * values[static_cast<size_t>(std::clamp(first + k, 0L, last))];
+  return v;
+}
+
+double RowsBetween::at(const std::vector<double>& values, double place) const {
+  const double* w = nullptr;
+  const long first = tapsFor(place, w);
+  if (first < 0 || first + 2 * reach_ > static_cast<long>(values.size()))
+    return clamped(values, first, w);
+  // Every row read lies within the values.
+  const double* in = values.data() + first;
+  double v = 0.0;
+  for (int k = 0; k < 2 * reach_; ++k) v += w[k] * in[k];
+  return v;
+}
+
+void RowsBetween::at(const std::vector<double>& values, const std::vector<double>& places,
+                     std::vector<double>& out) const {
+  const size_t n = places.size();
+  const long rows = static_cast<long>(values.size());
+  out.resize(n);
+  size_t i = 0;
+  // Each place's sum is taken in the order of its taps, as at() takes it; four sums
+  // side by side do not wait on each other.
+  for (; i + 4 <= n; i += 4) {
+    const double* w[4];
+    long first[4];
+    bool within = true;
+    for (int j = 0; j < 4; ++j) {
+      first[j] = tapsFor(places[i + static_cast<size_t>(j)], w[j]);
+      within = within && first[j] >= 0 && first[j] + 2 * reach_ <= rows;
+    }
+    if (!within) {
+      for (int j = 0; j < 4; ++j)
+        out[i + static_cast<size_t>(j)] = at(values, places[i + static_cast<size_t>(j)]);
+      continue;
+    }
+    const double *in0 = values.data() + first[0], *in1 = values.data() + first[1],
+                 *in2 = values.data() + first[2], *in3 = values.data() + first[3];
+    double v0 = 0.0, v1 = 0.0, v2 = 0.0, v3 = 0.0;
+    for (int k = 0; k < 2 * reach_; ++k) {
+      v0 += w[0][k] * in0[k];
+      v1 += w[1][k] * in1[k];
+      v2 += w[2][k] * in2[k];
+      v3 += w[3][k] * in3[k];
+    }
+    out[i] = v0;
+    out[i + 1] = v1;
+    out[i + 2] = v2;
+    out[i + 3] = v3;
+  }
+  for (; i < n; ++i) out[i] = at(values, places[i]);
 }
 
 std::vector<double> rowLevels(const cv::Mat& film) {

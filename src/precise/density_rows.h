@@ -11,6 +11,28 @@ namespace kelvora {
 // summing to 1.
 std::vector<double> lanczosWeights(double part, int reach);
 
+// Values a row apart read between rows by those weights, over `reach` rows either side
+// of a place (the ends standing for the rows beyond them), the weights kept for `parts`
+// parts of a row and taken for the part nearest the place's.
+class RowsBetween {
+ public:
+  RowsBetween(int reach, int parts);
+  // `values` (non-empty) at `place`.
+  double at(const std::vector<double>& values, double place) const;
+  // `values` (non-empty) at each of `places`, into `out`: the same as at() place by
+  // place, bit for bit; four places are read side by side.
+  void at(const std::vector<double>& values, const std::vector<double>& places,
+          std::vector<double>& out) const;
+
+ private:
+  // The first row read for `place`, and its weights.
+  long tapsFor(double place, const double*& weights) const;
+  double clamped(const std::vector<double>& values, long first, const double* w) const;
+  int reach_;
+  int parts_;
+  std::vector<double> table_;
+};
+
 // The level of each row of `film` (a float image of levels), the mean of its columns
 // near the row's median: a speck of dust or dirt on some of them is left out, and the
 // grain still averages. Suits film plain across the row: a variable-density track, the

@@ -29,8 +29,27 @@ double lateralOffset(const std::vector<float>& reference, const std::vector<floa
   };
   const std::vector<double> a = slopes(reference, n);
   const std::vector<double> b = slopes(profile, static_cast<int>(profile.size()));
-  for (int s = lo; s <= hi; ++s) {
-    // Squared difference of the two profiles' slopes: edges count, plain levels do not.
+  // Squared difference of the two profiles' slopes: edges count, plain levels do not.
+  // Each shift's sum is taken along the columns in order; four shifts' side by side.
+  int s = lo;
+  for (; s + 4 <= hi + 1; s += 4) {
+    double sum0 = 0.0, sum1 = 0.0, sum2 = 0.0, sum3 = 0.0;
+    const double* shifted = b.data() + s;
+    for (int u = uFirst; u < uEnd; ++u) {
+      const double at = a[static_cast<size_t>(u)];
+      const double d0 = at - shifted[u], d1 = at - shifted[u + 1], d2 = at - shifted[u + 2],
+                   d3 = at - shifted[u + 3];
+      sum0 += d0 * d0;
+      sum1 += d1 * d1;
+      sum2 += d2 * d2;
+      sum3 += d3 * d3;
+    }
+    score[static_cast<size_t>(s - lo)] = sum0;
+    score[static_cast<size_t>(s - lo + 1)] = sum1;
+    score[static_cast<size_t>(s - lo + 2)] = sum2;
+    score[static_cast<size_t>(s - lo + 3)] = sum3;
+  }
+  for (; s <= hi; ++s) {
     double sum = 0.0;
     const double* shifted = b.data() + s;
     for (int u = uFirst; u < uEnd; ++u) {

@@ -30,6 +30,51 @@ constexpr double kPicturesAlike = 0.6;
 // shrinkage and a resolution tag's rounding.
 constexpr double kFramesOff = 0.03;
 
+}  // namespace
+
+std::pair<double, double> overlapCorrelations(const std::vector<float>& previous,
+                                              const std::vector<float>& present, int advance,
+                                              long longest) {
+  const long sizes = static_cast<long>(present.size());
+  const long m0 = std::min({static_cast<long>(previous.size()) - advance, sizes, longest});
+  const long m1 = std::min({static_cast<long>(previous.size()) - advance - 1, sizes, longest});
+  if (advance < 0 || m1 < kMinimumOverlap)
+    return {overlapCorrelation(previous, present, advance, longest),
+            overlapCorrelation(previous, present, advance + 1, longest)};
+  const float* pa = previous.data() + advance;
+  const float* pb = present.data();
+  double sa0 = 0, ab0 = 0, aa0 = 0, sa1 = 0, ab1 = 0, aa1 = 0, sb = 0, bb = 0;
+  for (long i = 0; i < m1; ++i) {
+    const double a0 = pa[i], a1 = pa[i + 1], b = pb[i];
+    sa0 += a0;
+    sa1 += a1;
+    sb += b;
+    ab0 += a0 * b;
+    ab1 += a1 * b;
+    aa0 += a0 * a0;
+    aa1 += a1 * a1;
+    bb += b * b;
+  }
+  const auto correlation = [](double sa, double sb, double ab, double aa, double bb, long m) {
+    const double cov = ab - sa * sb / m;
+    const double va = aa - sa * sa / m, vb = bb - sb * sb / m;
+    if (va <= 1e-12 || vb <= 1e-12) return static_cast<double>(NAN);
+    return cov / std::sqrt(va * vb);
+  };
+  const double second = correlation(sa1, sb, ab1, aa1, bb, m1);
+  for (long i = m1; i < m0; ++i) {
+    const double a = pa[i], b = pb[i];
+    sa0 += a;
+    sb += b;
+    ab0 += a * b;
+    aa0 += a * a;
+    bb += b * b;
+  }
+  return {correlation(sa0, sb, ab0, aa0, bb, m0), second};
+}
+
+namespace {
+
 struct Peak {
   int advance = 0;
   double match = NAN;
@@ -42,10 +87,26 @@ Peak bestAdvance(const std::vector<float>& previous, const std::vector<float>& p
                  int to, long longest = 1L << 30) {
   Peak best;
   std::vector<double> matches;
+  // Two advances of one sign at a time.
   for (int d = from; d <= to; ++d) {
-    const double m = d >= 0 ? overlapCorrelation(previous, present, d, longest)
-                            : overlapCorrelation(present, previous, -d, longest);
-    matches.push_back(m);
+    if (d + 1 <= to && (d >= 0 || d + 1 < 0)) {
+      if (d >= 0) {
+        const auto [m0, m1] = overlapCorrelations(previous, present, d, longest);
+        matches.push_back(m0);
+        matches.push_back(m1);
+      } else {
+        const auto [m1, m0] = overlapCorrelations(present, previous, -(d + 1), longest);
+        matches.push_back(m0);
+        matches.push_back(m1);
+      }
+      ++d;
+    } else {
+      matches.push_back(d >= 0 ? overlapCorrelation(previous, present, d, longest)
+                               : overlapCorrelation(present, previous, -d, longest));
+    }
+  }
+  for (int d = from; d <= to; ++d) {
+    const double m = matches[static_cast<size_t>(d - from)];
     if (std::isnan(m)) continue;
     if (std::isnan(best.match) || m > best.match) best = Peak{d, m};
   }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <utility>
 #include <vector>
 
 #include "audio/join_kind.h"
@@ -84,5 +85,12 @@ std::vector<float> withShadowedEnds(const std::vector<float>& sound, int lead, i
 // 16 samples or either is flat.
 double overlapCorrelation(const std::vector<float>& previous, const std::vector<float>& present,
                           int advance, long longest = 1L << 30);
+
+// overlapCorrelation at advances `advance` and `advance + 1` together, each the same bit
+// for bit: each sum is taken in the order of its rows, the two advances' side by side,
+// and the present scan's own, the same for both over the rows both overlap, once.
+std::pair<double, double> overlapCorrelations(const std::vector<float>& previous,
+                                              const std::vector<float>& present, int advance,
+                                              long longest = 1L << 30);
 
 }  // namespace kelvora

@@ -16,6 +16,39 @@ namespace kelvora {
 
 namespace {
 
+// A second, AVX2 build of a kernel chosen at load time; none under ThreadSanitizer,
+// which cannot run the resolver that picks it.
+#if defined(__SANITIZE_THREAD__)
+#define KELVORA_PRECISE_CLONES
+#else
+#define KELVORA_PRECISE_CLONES __attribute__((target_clones("avx2", "default")))
+#endif
+
+// Each of `count` levels between `from[x]` and `from[x + 1]`, a `part` of the way, into
+// `out[x]`.
+KELVORA_PRECISE_CLONES void blendRow(const float* __restrict from, int count, float part,
+                                     float* __restrict out) {
+  for (int x = 0; x < count; ++x) out[x] = from[x] + part * (from[x + 1] - from[x]);
+}
+
+// Each of the `cols` levels of `row` as a share of the span from `opaque`: each
+// share's own division, four at a time where the processor can.
+KELVORA_PRECISE_CLONES void sharesOfRow(const float* __restrict row, int cols, double opaque,
+                                        double span, float* __restrict shares) {
+  for (int x = 0; x < cols; ++x) shares[x] = static_cast<float>((row[x] - opaque) / span);
+}
+
+// Adds each of the `cols` levels of `row` to its column's `sum`, and its square to its
+// `squares`, in double: each column's sums are their own, however many are taken at once.
+KELVORA_PRECISE_CLONES void addToColumns(const float* __restrict row, int cols,
+                                         double* __restrict sum, double* __restrict squares) {
+  for (int j = 0; j < cols; ++j) {
+    const double v = row[j];
+    sum[j] += v;
+    squares[j] += v * v;
+  }
+}
+
 // The level of each column along `pieces` equal lengths of a strip, and the middle
 // row of each length.
 struct Lengths {
@@ -146,11 +179,7 @@ double soundColumn(const cv::Mat& plain, int cols, cv::Range measured, Shift shi
     const int at = shift(y);
     if (at >= 0 && at + cols <= plain.cols) {
       // The whole window lies within the row: its columns as they are.
-      const float* in = row + at;
-      for (int j = 0; j < cols; ++j) {
-        sum[j] += in[j];
-        squares[j] += static_cast<double>(in[j]) * in[j];
-      }
+      addToColumns(row + at, cols, sum.data(), squares.data());
       continue;
     }
     for (int j = 0; j < cols; ++j) {
@@ -194,48 +223,29 @@ constexpr int kEvenRounds = 4;
 template <typename RowOf>
 std::vector<double> halfAlong(const std::vector<double>& seen, double middle, int side,
                               RowOf rowOf) {
-  static const std::vector<double> table = [] {
-    std::vector<double> t;
-    for (int p = 0; p <= kHalfParts; ++p) {
-      const std::vector<double> w = lanczosWeights(static_cast<double>(p) / kHalfParts, kHalfReach);
-      t.insert(t.end(), w.begin(), w.end());
-    }
-    return t;
-  }();
-  const long n = static_cast<long>(seen.size());
-  // `values` read between rows at `at`.
-  const auto read = [&](const std::vector<double>& values, double at) {
-    const long whole = static_cast<long>(std::floor(at));
-    const long part = std::lround((at - static_cast<double>(whole)) * kHalfParts);
-    const double* w = table.data() + part * 2 * kHalfReach;
-    double v = 0.0;
-    for (int k = 0; k < 2 * kHalfReach; ++k)
-      v += w[k] * values[static_cast<size_t>(std::clamp(whole + k - kHalfReach + 1, 0L, n - 1))];
-    return v;
-  };
-  std::vector<double> half = seen;
+  static const RowsBetween between(kHalfReach, kHalfParts);
+  const size_t n = seen.size();
+  std::vector<double> half = seen, places(n), read(n);
   for (int round = 0; round < 3; ++round) {
-    const std::vector<double> guess = half;
-    for (long y = 0; y < n; ++y)
-      half[static_cast<size_t>(y)] =
-          read(seen, rowOf(static_cast<int>(y), middle + side * guess[static_cast<size_t>(y)]));
+    for (size_t y = 0; y < n; ++y) places[y] = rowOf(static_cast<int>(y), middle + side * half[y]);
+    between.at(seen, places, half);
   }
   // Read so, the half is the sound as the scan's rows showed it: where the edge moves
   // fast across the turn, the rows it showed its sound on crowd together or spread apart,
   // and the sound between them, read as if they were evenly spaced, is a little off. The
   // half is taken back to the scan's rows, each at the row of film it shows, and what it
   // misses there read along the film as above and added, a few rounds.
-  std::vector<double> missed(seen.size());
+  std::vector<double> filmRows(n), missed(n);
+  for (size_t k = 0; k < n; ++k) {
+    const double edge = middle + side * seen[k];
+    filmRows[k] = 2.0 * static_cast<double>(k) - rowOf(static_cast<int>(k), edge);
+  }
   for (int round = 0; round < kEvenRounds; ++round) {
-    for (long k = 0; k < n; ++k) {
-      const double edge = middle + side * seen[static_cast<size_t>(k)];
-      const double filmRow = 2.0 * static_cast<double>(k) - rowOf(static_cast<int>(k), edge);
-      missed[static_cast<size_t>(k)] = seen[static_cast<size_t>(k)] - read(half, filmRow);
-    }
-    const std::vector<double> guess = half;
-    for (long y = 0; y < n; ++y)
-      half[static_cast<size_t>(y)] +=
-          read(missed, rowOf(static_cast<int>(y), middle + side * guess[static_cast<size_t>(y)]));
+    between.at(half, filmRows, read);
+    for (size_t k = 0; k < n; ++k) missed[k] = seen[k] - read[k];
+    for (size_t y = 0; y < n; ++y) places[y] = rowOf(static_cast<int>(y), middle + side * half[y]);
+    between.at(missed, places, read);
+    for (size_t y = 0; y < n; ++y) half[y] += read[y];
   }
   return half;
 }
@@ -263,8 +273,7 @@ cv::Mat acrossTheFilm(const cv::Mat& film, double skew, double middle, int first
       const int inFirst = std::clamp(-whole, 0, cols);
       const int inEnd = std::clamp(n - 1 - whole, inFirst, cols);
       for (int x = 0; x < inFirst; ++x) out[x] = at(x);
-      const float* from = in + whole;
-      for (int x = inFirst; x < inEnd; ++x) out[x] = from[x] + part * (from[x + 1] - from[x]);
+      blendRow(in + whole + inFirst, inEnd - inFirst, part, out + inFirst);
       for (int x = inEnd; x < cols; ++x) out[x] = at(x);
     }
   });
@@ -364,17 +373,34 @@ float between(const float* row, double at) {
 // `turn` times their distance apart later, read there between rows by a linear blend.
 void fillColumns(cv::Mat& window, int a, int b, double mirrorSum, double turn = 0.0) {
   if (mirrorSum >= 0.0 && turn != 0.0) {
-    // The mirror columns lie beyond a..b, as scanned.
+    // The mirror columns lie beyond a..b, as scanned. Each column's mirror, and how many
+    // rows later it shows the film, are the same on every row.
     const int last = window.rows - 1;
+    struct Mirror {
+      double later;  // rows
+      int whole;     // the column before the mirror
+      float part;    // and the part of a column past it
+    };
+    std::vector<Mirror> mirrors;
+    for (int x = a; x <= b; ++x) {
+      const double m = mirrorSum - x;
+      const int whole = static_cast<int>(std::floor(m));
+      mirrors.push_back({turn * (x - m), whole, static_cast<float>(m - whole)});
+    }
+    // The level a row holds at a mirror (see between).
+    const auto at = [](const float* row, const Mirror& m) {
+      return m.part > 0.0f ? row[m.whole] + m.part * (row[m.whole + 1] - row[m.whole])
+                           : row[m.whole];
+    };
     for (int y = 0; y < window.rows; ++y) {
       float* row = window.ptr<float>(y);
       for (int x = a; x <= b; ++x) {
-        const double m = mirrorSum - x;
-        const double at = std::clamp(y + turn * (x - m), 0.0, static_cast<double>(last));
-        const int whole = std::min(static_cast<int>(at), last);
-        const float part = static_cast<float>(at - whole);
-        const float here = between(window.ptr<float>(whole), m);
-        const float next = between(window.ptr<float>(std::min(whole + 1, last)), m);
+        const Mirror& m = mirrors[static_cast<size_t>(x - a)];
+        const double later = std::clamp(y + m.later, 0.0, static_cast<double>(last));
+        const int whole = std::min(static_cast<int>(later), last);
+        const float part = static_cast<float>(later - whole);
+        const float here = at(window.ptr<float>(whole), m);
+        const float next = at(window.ptr<float>(std::min(whole + 1, last)), m);
         row[x] = here + part * (next - here);
       }
     }
@@ -495,13 +521,9 @@ int mendScratches(cv::Mat& window, float range, double mirrorSum, cv::Range meas
   std::vector<double> m(static_cast<size_t>(n), 0.0), spread(static_cast<size_t>(n), 0.0);
   // Columns are summed apart, in stripes side by side.
   sideBySide(n, [&](int first, int end) {
-    for (int y = from; y < to; ++y) {
-      const float* row = window.ptr<float>(y);
-      for (int u = first; u < end; ++u) {
-        m[u] += row[u];
-        spread[u] += static_cast<double>(row[u]) * row[u];
-      }
-    }
+    for (int y = from; y < to; ++y)
+      addToColumns(window.ptr<float>(y) + first, end - first, m.data() + first,
+                   spread.data() + first);
   });
   const double rows = std::max(to - from, 1);
   for (int u = 0; u < n; ++u) {
@@ -1840,8 +1862,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
         continue;
       }
       const float* row = window.ptr<float>(y);
-      for (int x = 0; x < window.cols; ++x)
-        shares[static_cast<size_t>(x)] = static_cast<float>((row[x] - lo) / span);
+      sharesOfRow(row, window.cols, lo, span, shares.data());
       if (inHalves) {
         const ClearSides sides = clearSides(shares, anchor, mirror, split, core);
         halves[0][static_cast<size_t>(y)] = sides.before;

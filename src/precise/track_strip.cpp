@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <type_traits>
 
 #include <opencv2/imgproc.hpp>
 
@@ -173,6 +174,27 @@ cv::Mat stripLevels(const cv::Mat& strip, const StripLevels& levels) {
 
 namespace {
 
+// A second, AVX2 build of a kernel chosen at load time; none under ThreadSanitizer,
+// which cannot run the resolver that picks it.
+#if defined(__SANITIZE_THREAD__)
+#define KELVORA_STRIP_CLONES
+#else
+#define KELVORA_STRIP_CLONES __attribute__((target_clones("avx2", "default")))
+#endif
+
+// Adds each of a row's `cols` bytes to its column's sum: whole numbers, exact.
+KELVORA_STRIP_CLONES void addBytes(const std::uint8_t* __restrict row, int cols,
+                                   std::uint32_t* __restrict sum) {
+  for (int x = 0; x < cols; ++x) sum[x] += row[x];
+}
+
+// The sum of a row's `cols` bytes: whole numbers, the same in any order.
+KELVORA_STRIP_CLONES std::uint32_t byteSum(const std::uint8_t* row, int cols) {
+  std::uint32_t sum = 0;
+  for (int x = 0; x < cols; ++x) sum += row[x];
+  return sum;
+}
+
 template <typename Sample, typename Sum>
 std::vector<Sum> columnSums(const cv::Mat& strip) {
   const int cols = strip.cols;
@@ -182,7 +204,11 @@ std::vector<Sum> columnSums(const cv::Mat& strip) {
   Sum* sum = sums.data();
   for (int y = 0; y < strip.rows; ++y) {
     const Sample* row = strip.ptr<Sample>(y);
-    for (int x = 0; x < cols; ++x) sum[x] += row[x];
+    if constexpr (std::is_same_v<Sample, std::uint8_t> && std::is_same_v<Sum, std::uint32_t>) {
+      addBytes(row, cols, sum);
+    } else {
+      for (int x = 0; x < cols; ++x) sum[x] += row[x];
+    }
   }
   return sums;
 }
@@ -276,7 +302,11 @@ std::vector<double> wholeRowMeans(const cv::Mat& strip) {
     for (int y = first; y < end; ++y) {
       const Sample* row = strip.ptr<Sample>(y);
       Sum sum = 0;
-      for (int x = 0; x < cols; ++x) sum += row[x];
+      if constexpr (std::is_same_v<Sample, std::uint8_t> && std::is_same_v<Sum, std::uint32_t>) {
+        sum = byteSum(row, cols);
+      } else {
+        for (int x = 0; x < cols; ++x) sum += row[x];
+      }
       means[static_cast<size_t>(y)] = static_cast<double>(sum) * perSample;
     }
   });

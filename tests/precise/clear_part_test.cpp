@@ -391,6 +391,12 @@ TEST(ClearPart, ABilateralRowsHalvesMeetAtItsMiddle) {
       {"dark speck inside one half", withSpeck(bilateral, 30, 34, 0.0f), 39.5, 17.6, 17.6},
       {"bright speck on the opaque film", withSpeck(bilateral, 5, 9, 1.0f), 39.5, 17.6, 17.6},
       {"a ramp on one half", ramp, 39.5, 17.6, 10.0 + 0.9 + 0.7 + 0.45 + 0.3 + 0.1},
+      // A middle off the track's (a unilateral track split at its fixed edge), the clear
+      // part all on one side of it, or far more on one than on the other.
+      {"all after the middle", bilateral, 10.0, 0.0, 35.2},
+      {"all before the middle", bilateral, 70.0, 35.2, 0.0},
+      {"little before the middle", bilateral, 25.25, 3.35, 31.85},
+      {"little after the middle", bilateral, 54.75, 32.85, 2.35},
   };
   for (const Case& c : cases) {
     const ClearSides sides = clearSides(c.shares, 40, 79, c.middle);

@@ -11,10 +11,12 @@
 #include <gtest/gtest.h>
 #include <opencv2/core.hpp>
 
+#include "precise/between_rows.h"
 #include "precise/density_rows.h"
 #include "precise/film_splices.h"
 #include "precise/reel_track.h"
 #include "precise/row_light.h"
+#include "precise/scan_joins.h"
 #include "precise/track_strip.h"
 
 namespace kelvora {
@@ -172,19 +174,24 @@ TEST(RowStatistics, MiddleValuesAreThoseOfASort) {
       {"both ends of the range", {0, 255, 255, 0, 255}},
       {"zeros", {0, 0, 0, 0}},
       {"a fraction in the middle", {10, 120.5f, 200}},
+      {"fractions just past a whole level",
+       {100.001f, 100.002f, 100.003f, 99.5f, 100.9f, 100.0039f, 100.5f}},
+      {"fractions just short of one", {100.999f, 100.998f, 101.5f, 100.9975f, 100.2f}},
       {"fractional levels, many to a whole level", fractional(301, 128, 3, 5)},
       {"fractional levels, wide", fractional(64, 128, 60, 6)},
       {"fractional levels by 255", fractional(31, 255.5f, 0.3f, 7)},
       {"negative zeros", {-0.0f, -0.0f, -0.0f}},
+      {"negative zeros in the middle", {-0.0f, 3, -0.0f, -0.0f, 3, -0.0f, 3, -0.0f, 3}},
       {"a negative zero in the middle", {-0.0f, 7, -1}},
   };
   const std::vector<std::pair<std::string, float>> odd = {
       {"a fraction", 120.5f}, {"past 255", 256.0f}, {"below 0", -1.0f}, {"a negative zero", -0.0f}};
   for (const auto& [name, v] : odd) {
-    for (const unsigned seed : {3u, 4u}) {
+    // Where it comes among the first levels, or last, after every whole four of them.
+    for (const unsigned seed : {3u, 4u, 5u}) {
       std::vector<float> values = v == -0.0f ? std::vector<float>(9, 0.0f) : levels(33, v, 2, seed);
-      values[seed] = v;
-      cases.push_back({name + " among whole levels", values});
+      values[seed == 5u ? values.size() - 1 : seed] = v;
+      cases.push_back({name + " among whole levels, at " + std::to_string(seed), values});
     }
   }
   for (Case& c : cases) {
@@ -200,6 +207,152 @@ TEST(RowStatistics, MiddleValuesAreThoseOfASort) {
   }
   std::vector<float> none;
   EXPECT_EQ(middleValue(none), 0.0);
+}
+
+TEST(RowStatistics, NearestWholeNumbersAreThoseOfTheLibrary) {
+  // Halves, and the doubles either side of them, where a rounding that adds a half first
+  // goes wrong; small parts of a row and large numbers of rows.
+  std::vector<double> cases = {0.0,
+                               0.25,
+                               0.5,
+                               1.5,
+                               2.5,
+                               1023.5,
+                               1024.0,
+                               0.49999999999999994,
+                               4503599627370495.5,
+                               9007199254740991.0,
+                               1e15 + 0.5};
+  for (const double half : {0.5, 1.5, 511.5, 1023.5})
+    for (const double toward : {0.0, 2048.0}) cases.push_back(std::nextafter(half, toward));
+  for (int k = 0; k <= 4096; ++k) cases.push_back(k / 4096.0 * 1024.0);
+  for (const double x : cases) EXPECT_EQ(nearestWhole(x), std::lround(x)) << x;
+}
+
+TEST(RowStatistics, WholeNumbersBelowAreThoseOfTheLibrary) {
+  const double cases[] = {0.0,
+                          -0.0,
+                          0.5,
+                          -0.5,
+                          1.0,
+                          -1.0,
+                          2.75,
+                          -2.75,
+                          1e15,
+                          -1e15,
+                          4503599627370497.0,
+                          -4503599627370497.0,
+                          std::nextafter(-3.0, 0.0),
+                          std::nextafter(-3.0, -4.0),
+                          std::nextafter(3.0, 0.0)};
+  for (const double x : cases) EXPECT_EQ(wholeBelow(x), static_cast<long>(std::floor(x))) << x;
+}
+
+// Values read between rows by the kept weights, one place at a time and four, against
+// the weights worked out for the place's nearest part of a row and its rows, the ends
+// standing for those beyond.
+TEST(RowStatistics, RowsReadBetweenAreThoseOfTheirWeights) {
+  constexpr int kReach = 8, kParts = 1024;
+  const RowsBetween between(kReach, kParts);
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<double> level(-40.0, 40.0);
+  std::vector<double> values(100);
+  for (double& v : values) v = level(rng);
+  const auto direct = [&](double place) {
+    const long whole = static_cast<long>(std::floor(place));
+    const long part = std::lround((place - static_cast<double>(whole)) * kParts);
+    const std::vector<double> w = lanczosWeights(static_cast<double>(part) / kParts, kReach);
+    double v = 0.0;
+    for (int k = 0; k < 2 * kReach; ++k)
+      v += w[static_cast<size_t>(k)] *
+           values[static_cast<size_t>(std::clamp(whole + k - kReach + 1, 0L, 99L))];
+    return v;
+  };
+  struct Case {
+    std::string name;
+    std::vector<double> places;
+  };
+  std::vector<Case> cases = {
+      {"whole rows", {10.0, 11.0, 50.0, 90.0}},
+      {"parts of rows", {20.25, 20.5, 20.75, 33.125, 60.999}},
+      {"halfway between two parts",
+       {40.0 + 0.5 / kParts, 40.0 + 1.5 / kParts, 41.0 - 0.5 / kParts}},
+      {"near the first rows", {0.0, 0.5, 3.3, 6.9, 7.0, 7.5}},
+      {"near the last rows", {91.0, 91.5, 92.0, 92.7, 98.2, 99.0}},
+      {"before the first row and past the last", {-3.5, -20.0, 100.5, 130.0}},
+  };
+  std::vector<double> mixed;  // ends and middles in the same fours
+  std::uniform_real_distribution<double> anywhere(-5.0, 105.0);
+  for (int i = 0; i < 103; ++i) mixed.push_back(anywhere(rng));
+  cases.push_back({"anywhere, many", mixed});
+  for (const Case& c : cases) {
+    std::vector<double> out;
+    between.at(values, c.places, out);
+    ASSERT_EQ(out.size(), c.places.size()) << c.name;
+    for (size_t i = 0; i < c.places.size(); ++i) {
+      EXPECT_EQ(between.at(values, c.places[i]), direct(c.places[i])) << c.name << " " << i;
+      EXPECT_EQ(out[i], direct(c.places[i])) << c.name << " " << i;
+    }
+  }
+}
+
+// A profile of a track's edges moved sideways by whole columns is found that far off its
+// reference, whichever of the shifts tried it is: the first, the last, or any between.
+TEST(RowStatistics, ProfilesMovedSidewaysAreFoundWhereTheyLie) {
+  std::vector<float> reference(120, 20.0f);
+  for (int x = 40; x < 80; ++x) reference[static_cast<size_t>(x)] = 200.0f;
+  for (int x = 52; x < 58; ++x) reference[static_cast<size_t>(x)] = 120.0f;  // a scratch
+  for (const int around : {0, 1})
+    for (const int reach : {3, 5, 6, 9})
+      for (int shift = around - reach; shift <= around + reach; ++shift) {
+        std::vector<float> moved(reference.size());
+        for (int x = 0; x < static_cast<int>(moved.size()); ++x)
+          moved[static_cast<size_t>(x)] =
+              reference[static_cast<size_t>(std::clamp(x - shift, 0, 119))];
+        EXPECT_NEAR(lateralOffset(reference, moved, reach, around), shift, 0.25)
+            << "reach " << reach << " about " << around << ", shift " << shift;
+      }
+}
+
+// Two advances' correlations taken together are each the one taken alone, bit for bit,
+// whichever of the two scans' lengths or the longest overlap asked for ends the overlap,
+// and where one or both overlaps are too short or lie before the scan.
+TEST(RowStatistics, OverlapsCorrelatedTogetherAreThoseCorrelatedAlone) {
+  std::mt19937 rng(5);
+  std::normal_distribution<float> sound(0.5f, 0.1f);
+  const auto samples = [&](int n) {
+    std::vector<float> v(static_cast<size_t>(n));
+    for (float& x : v) x = sound(rng);
+    return v;
+  };
+  const std::vector<float> previous = samples(300);
+  struct Case {
+    std::string name;
+    std::vector<float> present;
+    int advance;
+    long longest;
+  };
+  const std::vector<float> flat(200, 0.5f);
+  const Case cases[] = {
+      {"the previous scan ends the overlaps", samples(400), 120, 1L << 30},
+      {"the present scan ends both", samples(100), 120, 1L << 30},
+      {"the present scan ends one", samples(180), 120, 1L << 30},
+      {"the longest asked for ends both", samples(400), 40, 64},
+      {"one overlap just long enough, the other too short", samples(400), 284, 1L << 30},
+      {"both just too short", samples(400), 285, 1L << 30},
+      {"both too short", samples(400), 295, 1L << 30},
+      {"before the previous scan", samples(400), -1, 1L << 30},
+      {"from its first row", samples(250), 0, 1L << 30},
+      {"a flat present scan", flat, 30, 1L << 30},
+  };
+  const auto same = [](double a, double b) { return (std::isnan(a) && std::isnan(b)) || a == b; };
+  for (const Case& c : cases) {
+    const auto [first, second] = overlapCorrelations(previous, c.present, c.advance, c.longest);
+    const double alone = overlapCorrelation(previous, c.present, c.advance, c.longest);
+    const double next = overlapCorrelation(previous, c.present, c.advance + 1, c.longest);
+    EXPECT_TRUE(same(first, alone)) << c.name << ": " << first << " against " << alone;
+    EXPECT_TRUE(same(second, next)) << c.name << ": " << second << " against " << next;
+  }
 }
 
 // A row's light as a sort gives it: of every `step`-th of its first `cols` levels (no
