@@ -30,6 +30,32 @@ constexpr double kPicturesAlike = 0.6;
 // shrinkage and a resolution tag's rounding.
 constexpr double kFramesOff = 0.03;
 
+// The sums of two runs of levels side by side that their correlation is taken from.
+struct OverlapSums {
+  double a = 0, b = 0, ab = 0, aa = 0, bb = 0;
+};
+
+// Adds rows `from` to `to` of runs `pa` and `pb` to `s`, in the order of the rows.
+void addOverlap(const float* pa, const float* pb, long from, long to, OverlapSums& s) {
+  // One pass: the levels are near a half, their spread well above double's rounding.
+  for (long i = from; i < to; ++i) {
+    const double a = pa[i], b = pb[i];
+    s.a += a;
+    s.b += b;
+    s.ab += a * b;
+    s.aa += a * a;
+    s.bb += b * b;
+  }
+}
+
+// The correlation of `m` rows from their sums; NaN where either run is flat.
+double correlationOf(const OverlapSums& s, long m) {
+  const double cov = s.ab - s.a * s.b / m;
+  const double va = s.aa - s.a * s.a / m, vb = s.bb - s.b * s.b / m;
+  if (va <= 1e-12 || vb <= 1e-12) return NAN;
+  return cov / std::sqrt(va * vb);
+}
+
 }  // namespace
 
 std::pair<double, double> overlapCorrelations(const std::vector<float>& previous,
@@ -43,34 +69,23 @@ std::pair<double, double> overlapCorrelations(const std::vector<float>& previous
             overlapCorrelation(previous, present, advance + 1, longest)};
   const float* pa = previous.data() + advance;
   const float* pb = present.data();
-  double sa0 = 0, ab0 = 0, aa0 = 0, sa1 = 0, ab1 = 0, aa1 = 0, sb = 0, bb = 0;
+  OverlapSums first, second;
   for (long i = 0; i < m1; ++i) {
     const double a0 = pa[i], a1 = pa[i + 1], b = pb[i];
-    sa0 += a0;
-    sa1 += a1;
-    sb += b;
-    ab0 += a0 * b;
-    ab1 += a1 * b;
-    aa0 += a0 * a0;
-    aa1 += a1 * a1;
-    bb += b * b;
+    first.a += a0;
+    second.a += a1;
+    first.b += b;
+    first.ab += a0 * b;
+    second.ab += a1 * b;
+    first.aa += a0 * a0;
+    second.aa += a1 * a1;
+    first.bb += b * b;
   }
-  const auto correlation = [](double sa, double sb, double ab, double aa, double bb, long m) {
-    const double cov = ab - sa * sb / m;
-    const double va = aa - sa * sa / m, vb = bb - sb * sb / m;
-    if (va <= 1e-12 || vb <= 1e-12) return static_cast<double>(NAN);
-    return cov / std::sqrt(va * vb);
-  };
-  const double second = correlation(sa1, sb, ab1, aa1, bb, m1);
-  for (long i = m1; i < m0; ++i) {
-    const double a = pa[i], b = pb[i];
-    sa0 += a;
-    sb += b;
-    ab0 += a * b;
-    aa0 += a * a;
-    bb += b * b;
-  }
-  return {correlation(sa0, sb, ab0, aa0, bb, m0), second};
+  second.b = first.b;
+  second.bb = first.bb;
+  const double next = correlationOf(second, m1);
+  addOverlap(pa, pb, m1, m0, first);
+  return {correlationOf(first, m0), next};
 }
 
 namespace {
@@ -317,22 +332,9 @@ double overlapCorrelation(const std::vector<float>& previous, const std::vector<
   const long m = std::min(
       {static_cast<long>(previous.size()) - advance, static_cast<long>(present.size()), longest});
   if (m < kMinimumOverlap) return NAN;
-  // One pass: the levels are near a half, their spread well above double's rounding.
-  double sa = 0, sb = 0, ab = 0, aa = 0, bb = 0;
-  const float* pa = previous.data() + advance;
-  const float* pb = present.data();
-  for (long i = 0; i < m; ++i) {
-    const double a = pa[i], b = pb[i];
-    sa += a;
-    sb += b;
-    ab += a * b;
-    aa += a * a;
-    bb += b * b;
-  }
-  const double cov = ab - sa * sb / m;
-  const double va = aa - sa * sa / m, vb = bb - sb * sb / m;
-  if (va <= 1e-12 || vb <= 1e-12) return NAN;
-  return cov / std::sqrt(va * vb);
+  OverlapSums s;
+  addOverlap(previous.data() + advance, present.data(), 0, m, s);
+  return correlationOf(s, m);
 }
 
 JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
