@@ -11,37 +11,30 @@
 #include "precise/density_rows.h"
 #include "precise/track_strip.h"
 #include "signal/side_by_side.h"
+#include "signal/vector_clones.h"
 
 namespace kelvora {
 
 namespace {
 
-// A second, AVX2 build of a kernel chosen at load time; none under ThreadSanitizer,
-// which cannot run the resolver that picks it.
-#if defined(__SANITIZE_THREAD__)
-#define KELVORA_PRECISE_CLONES
-#else
-#define KELVORA_PRECISE_CLONES __attribute__((target_clones("avx2", "default")))
-#endif
-
 // Each of `count` levels between `from[x]` and `from[x + 1]`, a `part` of the way, into
 // `out[x]`.
-KELVORA_PRECISE_CLONES void blendRow(const float* __restrict from, int count, float part,
-                                     float* __restrict out) {
+KELVORA_VECTOR_CLONES void blendRow(const float* __restrict from, int count, float part,
+                                    float* __restrict out) {
   for (int x = 0; x < count; ++x) out[x] = from[x] + part * (from[x + 1] - from[x]);
 }
 
 // Each of the `cols` levels of `row` as a share of the span from `opaque`: each
 // share's own division, four at a time where the processor can.
-KELVORA_PRECISE_CLONES void sharesOfRow(const float* __restrict row, int cols, double opaque,
-                                        double span, float* __restrict shares) {
+KELVORA_VECTOR_CLONES void sharesOfRow(const float* __restrict row, int cols, double opaque,
+                                       double span, float* __restrict shares) {
   for (int x = 0; x < cols; ++x) shares[x] = static_cast<float>((row[x] - opaque) / span);
 }
 
 // Adds each of the `cols` levels of `row` to its column's `sum`, and its square to its
 // `squares`, in double: each column's sums are their own, however many are taken at once.
-KELVORA_PRECISE_CLONES void addToColumns(const float* __restrict row, int cols,
-                                         double* __restrict sum, double* __restrict squares) {
+KELVORA_VECTOR_CLONES void addToColumns(const float* __restrict row, int cols,
+                                        double* __restrict sum, double* __restrict squares) {
   for (int j = 0; j < cols; ++j) {
     const double v = row[j];
     sum[j] += v;

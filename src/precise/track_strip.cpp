@@ -12,6 +12,7 @@
 
 #include "film/soundtrack_area.h"
 #include "signal/side_by_side.h"
+#include "signal/vector_clones.h"
 
 namespace kelvora {
 
@@ -174,22 +175,14 @@ cv::Mat stripLevels(const cv::Mat& strip, const StripLevels& levels) {
 
 namespace {
 
-// A second, AVX2 build of a kernel chosen at load time; none under ThreadSanitizer,
-// which cannot run the resolver that picks it.
-#if defined(__SANITIZE_THREAD__)
-#define KELVORA_STRIP_CLONES
-#else
-#define KELVORA_STRIP_CLONES __attribute__((target_clones("avx2", "default")))
-#endif
-
 // Adds each of a row's `cols` bytes to its column's sum: whole numbers, exact.
-KELVORA_STRIP_CLONES void addBytes(const std::uint8_t* __restrict row, int cols,
-                                   std::uint32_t* __restrict sum) {
+KELVORA_VECTOR_CLONES void addBytes(const std::uint8_t* __restrict row, int cols,
+                                    std::uint32_t* __restrict sum) {
   for (int x = 0; x < cols; ++x) sum[x] += row[x];
 }
 
 // The sum of a row's `cols` bytes: whole numbers, the same in any order.
-KELVORA_STRIP_CLONES std::uint32_t byteSum(const std::uint8_t* row, int cols) {
+KELVORA_VECTOR_CLONES std::uint32_t byteSum(const std::uint8_t* row, int cols) {
   std::uint32_t sum = 0;
   for (int x = 0; x < cols; ++x) sum += row[x];
   return sum;

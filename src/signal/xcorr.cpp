@@ -3,18 +3,11 @@
 #include <algorithm>
 #include <cmath>
 
+#include "signal/vector_clones.h"
+
 namespace kelvora {
 
 namespace {
-
-// A second, AVX2 build of the kernel chosen at load time. ThreadSanitizer cannot run
-// the resolver that picks it (it runs before the sanitizer is set up), so a TSan build
-// keeps the plain one.
-#if defined(__SANITIZE_THREAD__)
-#define KELVORA_KERNEL_CLONES
-#else
-#define KELVORA_KERNEL_CLONES __attribute__((target_clones("avx2", "default")))
-#endif
 
 // Adds a[i] * b[i + j - n] to r[j] for every i in order and every lag j in
 // [jLo(i), jHi(i)], within [firstLag, lastLag]. The loop runs over lags innermost,
@@ -22,7 +15,7 @@ namespace {
 // side by side. When `skipZeros` holds, terms that meet a padded zero of b, or a zero
 // of a, are left out: adding +0.0 or -0.0 to a finite running sum that started at
 // +0.0 changes nothing, so results are the same.
-KELVORA_KERNEL_CLONES void accumulateLags(const float* a, const float* third, float* r, int n,
+KELVORA_VECTOR_CLONES void accumulateLags(const float* a, const float* third, float* r, int n,
                                           int firstLag, int lastLag, bool skipZeros) {
   const int lags = 2 * n - 1;
   for (int i = 0; i < n; ++i) {
