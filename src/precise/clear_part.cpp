@@ -636,25 +636,20 @@ int mendHalves(std::vector<double>& before, std::vector<double>& after, int long
   const double far = std::max(kHalvesApart, kHalvesSpreads * spread);
   const auto off = [&](int y) { return std::abs(apart[static_cast<size_t>(y)] - usual) > far; };
   int mended = 0;
-  for (int y = 0; y < n;) {
-    if (!off(y)) {
-      ++y;
-      continue;
-    }
-    int a = y;
-    while (y < n && off(y)) ++y;
-    int b = y - 1;
+  forEachRun(n, off, [&](int first, int end) {
+    int a = first;
+    int b = end - 1;
     // The sound outrunning the rows sets the halves of a turned track apart, read between
     // rows, on a row or two alone; a speck that matters covers more.
-    if (b - a + 1 < kLeastSpeckRows) continue;
+    if (b - a + 1 < kLeastSpeckRows) return;
     // The speck's edges cover part of the rows either side.
     a = std::max(0, a - 1);
     b = std::min(n - 1, b + 1);
-    if (b - a + 1 > longest) continue;
+    if (b - a + 1 > longest) return;
     // The half the speck lies on leaves the curve through the two rows either side of
     // them further; the other follows the sound. Where both leave it nearly alike, the
     // sound moves too fast for the curve to tell which, and the halves are left as read.
-    if (a < 2 || b > n - 3) continue;
+    if (a < 2 || b > n - 3) return;
     const int at[4] = {a - 2, a - 1, b + 1, b + 2};
     const auto leaves = [&](const std::vector<double>& half) {
       double sum = 0.0;
@@ -671,7 +666,7 @@ int mendHalves(std::vector<double>& before, std::vector<double>& after, int long
       return sum;
     };
     const double offBefore = leaves(before), offAfter = leaves(after);
-    if (std::max(offBefore, offAfter) < kSpeckLeaves * std::min(offBefore, offAfter)) continue;
+    if (std::max(offBefore, offAfter) < kSpeckLeaves * std::min(offBefore, offAfter)) return;
     const bool onBefore = offBefore > offAfter;
     for (int u = a; u <= b; ++u) {
       if (onBefore)
@@ -680,7 +675,7 @@ int mendHalves(std::vector<double>& before, std::vector<double>& after, int long
         after[static_cast<size_t>(u)] = before[static_cast<size_t>(u)] - usual;
     }
     mended += b - a + 1;
-  }
+  });
   return mended;
 }
 

@@ -2,8 +2,8 @@
 
 namespace kelvora {
 
-// Calls `each(first, end)` for every run of the columns 0 to `n` - 1 where `marked(x)`
-// holds, first to last. `each` may clear its own run's marks.
+// Calls `each(first, end)` for every run of the places (columns or rows) 0 to `n` - 1 where
+// `marked(x)` holds, first to last. `each` may clear its own run's marks.
 template <typename Marked, typename Each>
 void forEachRun(int n, Marked marked, Each each) {
   for (int x = 0; x < n;) {

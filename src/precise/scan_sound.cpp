@@ -640,15 +640,9 @@ std::vector<int> spliceBands(const std::vector<double>& beside, int shortest,
   const auto offAt = [&](int i) {
     return level[i] > 1.0 && std::abs(beside[i] / level[i] - 1.0) > splice;
   };
-  for (int y = 0; y < n;) {
-    if (!offAt(y)) {
-      ++y;
-      continue;
-    }
-    const int a = y;
-    while (y < n && offAt(y)) ++y;
+  forEachRun(n, offAt, [&](int a, int y) {
     if (y - a >= shortest && (!wholeOnly || (a > 0 && y < n))) middles.push_back((a + y - 1) / 2);
-  }
+  });
   return middles;
 }
 
