@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "precise/between_rows.h"
+#include "precise/density_rows.h"
 #include "signal/profile.h"
 
 namespace kelvora {
@@ -29,6 +30,8 @@ constexpr double kPicturesAlike = 0.6;
 // A scan advances by whole frames of the nominal pitch to within this share: the film's
 // shrinkage and a resolution tag's rounding.
 constexpr double kFramesOff = 0.03;
+// Rows either side of a place between rows that a scan starting there is read from.
+constexpr int kPartReach = 8;
 
 // The sums of two runs of levels side by side that their correlation is taken from.
 struct OverlapSums {
@@ -169,29 +172,107 @@ bool linesInLine(const Peak& lines) {
   return !std::isnan(lines.match) && lines.match >= kPicturesAlike;
 }
 
-// `samples` read `from` (0 or more) of a row later.
+// `samples` read `from` (0 or more) of a row later, by a Lanczos-windowed sinc over
+// kPartReach rows either side (the ends standing for the rows beyond them): a scanner
+// stepping by the film's own pitch starts each scan part of a row off the first one's
+// rows, and the sound on a track reaches near the rows' own limit, which a short cubic
+// between rows would dull by a decibel and more.
 std::vector<float> partRowLater(const std::vector<float>& samples, double from) {
   if (from < 1e-9) return samples;
   const long n = static_cast<long>(samples.size());
+  const long whole = static_cast<long>(std::floor(from));
+  const std::vector<double> w = lanczosWeights(from - static_cast<double>(whole), kPartReach);
   std::vector<float> later;
   for (long m = 0; m + from <= n - 1; ++m) {
-    const double x = m + from;
-    const long i = static_cast<long>(std::floor(x));
-    later.push_back(static_cast<float>(betweenRows(samples, i, x - i)));
+    double v = 0.0;
+    for (int k = 0; k < 2 * kPartReach; ++k)
+      v += w[static_cast<size_t>(k)] *
+           samples[static_cast<size_t>(std::clamp(m + whole + k - kPartReach + 1, 0L, n - 1))];
+    later.push_back(static_cast<float>(v));
   }
   return later;
+}
+
+// The normalised correlation of `present` against `previous` at `advance` (see
+// overlapCorrelation), a negative one having `previous` start that much after `present`.
+double signedCorrelation(const std::vector<float>& previous, const std::vector<float>& present,
+                         int advance) {
+  return advance >= 0 ? overlapCorrelation(previous, present, advance)
+                      : overlapCorrelation(present, previous, -advance);
 }
 
 // Where between the rows around `peak` the overlap matches best, from the parabola
 // through the three; 0 where they make none.
 double partRow(const std::vector<float>& previous, const std::vector<float>& present,
                const Peak& peak) {
-  const double l = overlapCorrelation(previous, present, peak.advance - 1);
-  const double r = overlapCorrelation(previous, present, peak.advance + 1);
+  const double l = signedCorrelation(previous, present, peak.advance - 1);
+  const double r = signedCorrelation(previous, present, peak.advance + 1);
   const double bend = l - 2.0 * peak.match + r;
   if (std::isnan(l) || std::isnan(r) || !(bend < 0.0)) return 0.0;
   return std::clamp(0.5 * (l - r) / bend, -0.5, 0.5);
 }
+
+// Steps of a part of a row over which overlapPart tries the overlap, either way of a
+// join's whole-row advance, and how far.
+constexpr double kPartStep = 0.05;
+constexpr double kPartReachTried = 0.6;
+
+// The normalised correlation of `present`'s first `m` samples with `previous` read
+// between its rows at `at` on, by a Lanczos-windowed sinc (see partRowLater); `at`
+// leaves kPartReach rows of `previous` before it and `m` + kPartReach after.
+double correlationBetweenRows(const std::vector<float>& previous, const std::vector<float>& present,
+                              double at, long m) {
+  const long whole = static_cast<long>(std::floor(at));
+  const std::vector<double> w = lanczosWeights(at - static_cast<double>(whole), kPartReach);
+  double a = 0, b = 0, ab = 0, aa = 0, bb = 0;
+  for (long i = 0; i < m; ++i) {
+    double v = 0.0;
+    const float* from = previous.data() + whole + i - kPartReach + 1;
+    for (int k = 0; k < 2 * kPartReach; ++k) v += w[static_cast<size_t>(k)] * from[k];
+    const double u = present[static_cast<size_t>(i)];
+    a += v;
+    b += u;
+    ab += v * u;
+    aa += v * v;
+    bb += u * u;
+  }
+  const double cov = ab - a * b / m;
+  const double va = aa - a * a / m, vb = bb - b * b / m;
+  return va > 1e-12 && vb > 1e-12 ? cov / std::sqrt(va * vb) : NAN;
+}
+
+// The part of a row beyond `advance` at which `present` continues `previous` best:
+// the overlap read between `previous`'s rows every kPartStep of a row, and the peak
+// placed between the best three by their parabola. A parabola through whole rows
+// alone is pulled towards the nearest row, by a few hundredths of one: placing the
+// scans of a reel by it would carry that along from scan to scan, and a few hundredths
+// of a row are already a fault at the top of the sound. 0 where the overlap is too short.
+double overlapPart(const std::vector<float>& previous, const std::vector<float>& present,
+                   int advance) {
+  const long m = std::min(static_cast<long>(previous.size()) - advance - kPartReach - 1,
+                          static_cast<long>(present.size()));
+  if (advance - kPartReach < 0 || m < kMinimumOverlap) return 0.0;
+  const int steps = static_cast<int>(std::lround(kPartReachTried / kPartStep));
+  std::vector<double> matches;
+  for (int j = -steps; j <= steps; ++j)
+    matches.push_back(correlationBetweenRows(previous, present, advance + j * kPartStep, m));
+  int best = -1;
+  for (int j = 1; j + 1 < static_cast<int>(matches.size()); ++j)
+    if (!std::isnan(matches[static_cast<size_t>(j)]) &&
+        (best < 0 || matches[static_cast<size_t>(j)] > matches[static_cast<size_t>(best)]))
+      best = j;
+  if (best < 0) return 0.0;
+  const double l = matches[static_cast<size_t>(best - 1)], c = matches[static_cast<size_t>(best)],
+               r = matches[static_cast<size_t>(best + 1)];
+  const double bend = l - 2.0 * c + r;
+  const double within =
+      std::isnan(l) || std::isnan(r) || !(bend < 0.0) ? 0.0 : 0.5 * (l - r) / bend;
+  return std::clamp((best - steps + within) * kPartStep, -0.5, 0.5);
+}
+
+// Clean joins that tell a scanner stepping by the film's own pitch from one stepping by
+// whole rows.
+constexpr int kLeastSteps = 3;
 
 // A scanner may step the film by its own pitch rather than by whole rows of the scan;
 // then every scan starts the same part of a row further on than its whole-row join
@@ -199,27 +280,45 @@ double partRow(const std::vector<float>& previous, const std::vector<float>& pre
 // errors would add up along the reel), but all of them together tell the two kinds of
 // stepping apart: whole rows leave no parts, the film's own pitch leaves steps that
 // are all alike once their parts are added. Where they say so, scan k is placed k
-// mean steps on.
-void placeBetweenRows(JoinPlan& plan, const std::vector<double>& measured) {
+// mean steps on; a scan after a gap in the file numbers as many more steps on as scans
+// are missing there: the scanner stepped over them alike, and a join too quiet to
+// match is a step like any other. `shifts[k]` are the rows the
+// gate's shadow leaves unread at scan k's start beyond those at scan k - 1's: the
+// samples' advance is the scanner's step and those. Returns whether the scans were so
+// placed.
+bool placeBetweenRows(JoinPlan& plan, const std::vector<double>& measured,
+                      const std::vector<int>& shifts) {
   const int n = static_cast<int>(plan.joins.size());
-  if (n < 5) return;
   double sum = 0.0;
+  int clean = 0;
   for (int k = 1; k < n; ++k) {
-    if (plan.joins[k].kind != JoinKind::Clean) return;
-    sum += plan.joins[k].advance + measured[k];
+    const ScanJoin& join = plan.joins[k];
+    if (join.kind == JoinKind::Missing) continue;
+    if (join.kind == JoinKind::Missing || join.kind == JoinKind::Quiet) continue;
+    if (join.kind != JoinKind::Clean) return false;
+    sum += join.advance + measured[k] - shifts[k];
+    ++clean;
   }
-  const double step = sum / (n - 1);
+  if (clean < kLeastSteps) return false;
+  const double step = sum / clean;
   double wholeRows = 0.0, ownPitch = 0.0;
   for (int k = 1; k < n; ++k) {
+    if (plan.joins[k].kind != JoinKind::Clean) continue;
     wholeRows += measured[k] * measured[k];
-    const double d = plan.joins[k].advance + measured[k] - step;
+    const double d = plan.joins[k].advance + measured[k] - shifts[k] - step;
     ownPitch += d * d;
   }
   // Parts of a few hundredths of a row are the measure's own: whole rows.
-  const double typicalPart = std::sqrt(wholeRows / (n - 1));
-  if (typicalPart < 0.05 || !(ownPitch < 0.5 * wholeRows)) return;
-  for (int k = 1; k < n; ++k) plan.joins[k].part = step - plan.joins[k].advance;
+  const double typicalPart = std::sqrt(wholeRows / clean);
+  if (typicalPart < 0.05 || !(ownPitch < 0.5 * wholeRows)) return false;
+  for (int k = 1; k < n; ++k) {
+    ScanJoin& join = plan.joins[k];
+    const double rows = (join.missing + 1) * step + shifts[k];
+    if (join.kind != JoinKind::Clean) join.advance = static_cast<int>(std::lround(rows));
+    join.part = rows - join.advance;
+  }
   plan.meanAdvance = step;
+  return true;
 }
 
 // The film's frame pitch in rows, to a part of a row, as the period of the frame lines
@@ -461,7 +560,7 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
     if (matched) {
       join.kind = JoinKind::Clean;
       join.advance = p.advance;
-      measuredParts[k] = partRow(scans[k - 1].samples, scans[k].samples, p);
+      measuredParts[k] = overlapPart(scans[k - 1].samples, scans[k].samples, p.advance);
       periodic[k] = p.rival >= p.match - 0.05;
       // The film's own advance is the scanner's, between the scans' first rows: the rows
       // left unread at either scan's start do not move the film.
@@ -481,7 +580,9 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
     }
   }
   plan.meanAdvance = plan.cleanJoins > 0 ? advances / plan.cleanJoins : typical;
-  placeBetweenRows(plan, measuredParts);
+  std::vector<int> shifts(static_cast<size_t>(n), 0);
+  for (int k = 1; k < n; ++k) shifts[static_cast<size_t>(k)] = shift(k);
+  const bool betweenRows = placeBetweenRows(plan, measuredParts, shifts);
 
   // Where each scan holds one frame, the frame lines beside the track tell how far the
   // scanner stepped even where the sound cannot: each scan's lines lie where the last
@@ -506,8 +607,11 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
   const double meanClean = plan.meanAdvance;
   bool everyJoinKnown = byLines;
   // The frame lines' lag across each gap in the file numbers: its advance is that many
-  // rows more than the missing scans' and its own whole steps of the film's pitch.
-  std::vector<int> gapLags(static_cast<size_t>(n), 0);
+  // rows more than the missing scans' and its own whole steps of the film's pitch. It is
+  // measured to a part of a row: a scanner stepping by whole rows starts each scan up to
+  // half a row off the film's frames, and the lines with it, which the steps over the
+  // missing scans add to.
+  std::vector<double> gapLags(static_cast<size_t>(n), 0.0);
   for (int k = 1; k < n && byLines; ++k) {
     ScanJoin& join = plan.joins[k];
     const bool quiet = join.kind == JoinKind::Quiet || join.kind == JoinKind::Unmatched;
@@ -519,17 +623,20 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
     const bool gap = join.kind == JoinKind::Missing;
     // Across scans missing at a gap in the file numbers, the scanner took whole steps:
     // the frame lines either side of the gap place the scan after it.
-    if (gap && !pictures[k - 1].empty() && !pictures[k].empty())
-      lines = frameLineLag(edgesOf(pictures[k - 1]), edgesOf(pictures[k]), reach);
+    double linesPart = 0.0;
+    if (gap && !pictures[k - 1].empty() && !pictures[k].empty()) {
+      const std::vector<float> before = edgesOf(pictures[k - 1]), after = edgesOf(pictures[k]);
+      lines = frameLineLag(before, after, reach);
+      if (!std::isnan(lines.match)) linesPart = partRow(before, after, lines);
+    }
     const bool seen = linesInLine(lines);
     everyJoinKnown = everyJoinKnown && (join.kind == JoinKind::Clean ||
                                         ((join.kind == JoinKind::Quiet || gap) && seen));
     if (gap) {
-      if (seen) {
-        gapLags[k] = lines.advance;
-        join.advance =
-            static_cast<int>(std::lround((join.missing + 1) * meanClean)) + lines.advance;
-      }
+      // A scanner stepping by the film's own pitch placed the scan after it already.
+      if (seen) gapLags[k] = lines.advance + linesPart;
+      if (seen && !betweenRows)
+        join.advance = static_cast<int>(std::lround((join.missing + 1) * meanClean + gapLags[k]));
       continue;
     }
     if (!seen) {
@@ -540,7 +647,7 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
     }
     const int there = static_cast<int>(std::lround(meanClean)) + lines.advance;
     if (quiet) {
-      join.advance = there;
+      if (!betweenRows) join.advance = there;
     } else if (std::abs(there - join.advance) >= 2) {
       const double match = overlapCorrelation(scans[k - 1].samples, scans[k].samples, there);
       if (!std::isnan(match) && match >= join.confidence - 0.05) {
@@ -554,7 +661,8 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
   // for the steps' sum less that many frames.
   if (everyJoinKnown && n >= 3 && !pictures.front().empty() && !pictures.back().empty()) {
     // Their edges, not the pictures between them, which differ from frame to frame.
-    const Peak ends = frameLineLag(edgesOf(pictures.front()), edgesOf(pictures.back()), reach);
+    const std::vector<float> first = edgesOf(pictures.front()), last = edgesOf(pictures.back());
+    const Peak ends = frameLineLag(first, last, reach);
     // A gap's advance is whole steps of the pitch sought, and its lines' lag.
     double span = 0.0;
     int steps = 0;
@@ -568,10 +676,10 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
       }
     }
     if (linesInLine(ends) && steps > 0) {
-      plan.meanAdvance = (span - ends.advance) / steps;
+      plan.meanAdvance = (span - ends.advance - partRow(first, last, ends)) / steps;
       for (int k = 1; k < n; ++k) {
         ScanJoin& join = plan.joins[k];
-        if (join.kind == JoinKind::Missing)
+        if (join.kind == JoinKind::Missing && !betweenRows)
           join.advance =
               static_cast<int>(std::lround((join.missing + 1) * plan.meanAdvance + gapLags[k]));
       }
@@ -581,10 +689,18 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
 }
 
 std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const JoinPlan& plan,
-                                 bool crossfade, bool evenly, int bandReach) {
+                                 bool crossfade, bool evenly, int bandReach, bool fromLast) {
   std::vector<float> out;
   if (scans.empty()) return out;
-  out = scans.front().samples;
+  // Where the first scan's first row lies in the output: on a whole row, or where it
+  // puts the last scan's on one, a part of a row before the output's first.
+  double place = 0.0;
+  if (fromLast) {
+    double span = 0.0;
+    for (size_t k = 1; k < scans.size(); ++k) span += plan.joins[k].advance + plan.joins[k].part;
+    place = std::floor(span + 1e-9) - span;
+  }
+  out = partRowLater(scans.front().samples, -place);
   // The resting level: the mean of all the reel's samples.
   double sum = 0.0, count = 0.0;
   for (const ScanSound& scan : scans) {
@@ -592,7 +708,6 @@ std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const Join
     count += static_cast<double>(scan.samples.size());
   }
   const double rest = count > 0.0 ? sum / count : 0.0;
-  double place = 0.0;  // where the previous scan's first row lies in the output
   long previousEnds = static_cast<long>(out.size());  // where its last sample ends in it
   for (size_t k = 1; k < scans.size(); ++k) {
     const double previousPlace = place;

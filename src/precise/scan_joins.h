@@ -53,8 +53,12 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
 // but where a splice lies in or about it. `bandReach`, when above 0: rows either side of
 // a splice's middle its band may darken; where one scan of an overlap found a band there
 // and the other did not, those rows are taken from the one that found it.
+// `fromLast`: the sound is laid on the last scan's rows instead, the others read between
+// them: a reel read backwards (Inverse) is played from its last scan, whose first row the
+// sound starts on.
 std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const JoinPlan& plan,
-                                 bool crossfade, bool evenly = false, int bandReach = 0);
+                                 bool crossfade, bool evenly = false, int bandReach = 0,
+                                 bool fromLast = false);
 
 // Scales each scan's samples by its step in level from the scan before it across a
 // clean or quiet join of `plan`: the middle of the ratios of the rows they share (a

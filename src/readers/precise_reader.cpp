@@ -167,11 +167,12 @@ class PreciseReader : public SoundReader {
       relightPenumbra(scans_, plan, readLits_);
     }
     // A variable-density positive's overlaps are read from both scans alike; a
-    // variable-density negative's scans find only the splice bands they hold whole.
+    // variable-density negative's scans find only the splice bands they hold whole. A
+    // reel read backwards plays from its last scan: its rows are the sound's.
     const bool darkBeside = track_.variableDensity && track_.negative;
     const std::vector<float> assembled =
         assembleScans(scans_, plan, record_.crossfade, track_.variableDensity && !darkBeside,
-                      darkBeside ? spliceBandRows() + kEdgeRowsAbout : 0);
+                      darkBeside ? spliceBandRows() + kEdgeRowsAbout : 0, record_.inverse);
     // The first scan's rows before its lit ones and the last's after them hold sound
     // too: kept at the resting level, the sound starts with the first row, in step
     // with the pictures.
