@@ -931,7 +931,40 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(29);
                                                     },
-                                                    -1, 0, 1, 0.0, 0}),
+                                                    -1, 0, 1, 0.0, 0},
+                                           // A scanner stepping by the film's own pitch, a
+                                           // silent leader and the gate's shadow leaving a
+                                           // row more or less unread: every scan still lies
+                                           // the step's part of a row on, and the reel,
+                                           // read backwards, is laid on the rows of the
+                                           // scan played first.
+                                           AgedReel{"steps_between_rows_leader_shadow_inverse",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.scans = 12;
+                                                      o.partRowSteps = true;
+                                                      o.shrinkage = 0.0045;
+                                                      o.unilateral = true;
+                                                      o.leaderFrames = 2;
+                                                      o.inverse = true;
+                                                      o.directionUp = false;
+                                                      o.gateShadow = 0.58;
+                                                    },
+                                                    -1, 0, 0, 1.0, 0},
+                                           // A scanner stepping by whole rows starts each
+                                           // frame up to half a row off it: across a missing
+                                           // scan the frame lines' lag is read to a part of
+                                           // a row, and the two frames' pitch carried over
+                                           // the gap lands on the right row.
+                                           AgedReel{"whole_row_steps_shrunk_missing_scan",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.scans = 10;
+                                                      o.dpi = 2000;
+                                                      o.shrinkage = 0.0064;
+                                                      o.overlap = 0.32;
+                                                      o.programme = reel::Programme::Speech;
+                                                      o.level = 0.96;
+                                                    },
+                                                    2, 1, 0, 1.0, 0}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Strips of one film laid in the gate each turned its own way: straightened, their
@@ -1067,6 +1100,95 @@ TEST(PreciseReaderParts, ScansStartingBetweenRowsAreReadOntoTheFirstOnesRows) {
   ASSERT_EQ(joined.size(), 3366u + 741u);  // the last scan starts on row 5 x 673.2
   for (size_t j = 0; j + 2 < joined.size(); ++j)
     ASSERT_NEAR(joined[j], sound(static_cast<double>(j)), 0.002) << "row " << j;
+}
+
+// A reel read backwards is played from its last scan: the sound is laid on that scan's
+// rows, the first scan's read between them; read forwards, on the first scan's.
+TEST(PreciseReaderParts, AReelReadBackwardsIsLaidOnItsLastScansRows) {
+  struct Case {
+    const char* name;
+    bool fromLast;
+    double firstRow;  // where the first scan's first row lies in the sound
+  };
+  const Case cases[] = {{"forwards", false, 0.0}, {"backwards", true, -0.5}};
+  const double pitch = 673.3;
+  const auto sound = [](double x) { return std::sin(0.9 * x) + 0.5 * std::sin(0.05 * x); };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<ScanSound> scans(6);
+    JoinPlan plan;
+    plan.joins.resize(scans.size());
+    for (size_t k = 0; k < scans.size(); ++k) {
+      for (int y = 0; y < 741; ++y)
+        scans[k].samples.push_back(static_cast<float>(sound(k * pitch + y)));
+      if (k > 0) plan.joins[k] = ScanJoin{673, 0.3};
+    }
+    const std::vector<float> joined = assembleScans(scans, plan, true, false, 0, c.fromLast);
+    for (size_t j = 8; j + 8 < joined.size(); ++j)
+      ASSERT_NEAR(joined[j], sound(static_cast<double>(j) - c.firstRow), 0.003) << "row " << j;
+  }
+}
+
+// A scanner stepping by the film's own pitch starts every scan the same part of a row
+// further on: the scans are placed to within a hundredth of a row, however the
+// joins come (a scan missing, a silent overlap, the gate's shadow leaving a row more or
+// less unread); one stepping by whole rows is placed on whole rows.
+TEST(PreciseReaderParts, ScansSteppedByTheFilmsPitchArePlacedBetweenRows) {
+  struct Case {
+    const char* name;
+    bool wholeRows;
+    std::vector<int> missing;  // film scans left out
+    int silentUntil;           // rows of film before the sound starts
+    std::vector<int> leads;    // rows each scan read leaves unread at its start
+  };
+  const Case cases[] = {
+      {"every join matches", false, {}, 0, {}},
+      {"a scan missing", false, {3}, 0, {}},
+      {"a silent leader", false, {}, 800, {}},
+      {"the gate's shadow", false, {}, 0, {5, 6, 5, 4, 5, 5, 6}},
+      {"all together", false, {4}, 800, {5, 6, 5, 5, 4, 6, 5}},
+      {"whole rows", true, {}, 0, {}},
+  };
+  const double step = 673.37;
+  const auto sound = [](double x) {
+    return 0.2 * std::sin(0.9 * x) + 0.15 * std::sin(0.31 * x + 1.0) + 0.1 * std::sin(1.7 * x) +
+           0.1 * std::sin(0.05 * x);
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<ScanSound> scans;
+    std::vector<double> places;  // of each scan's first sample read, on the film
+    std::vector<int> missingBefore, leads;
+    int skipped = 0;
+    for (int film = 0; film < 8; ++film) {
+      if (std::find(c.missing.begin(), c.missing.end(), film) != c.missing.end()) {
+        ++skipped;
+        continue;
+      }
+      const int lead = c.leads.empty() ? 0 : c.leads[scans.size()];
+      const double start = (c.wholeRows ? std::round(film * step) : film * step) + lead;
+      ScanSound s;
+      for (int y = 0; y < 900 - 2 * lead; ++y) {
+        const double x = start + y;
+        s.samples.push_back(x < c.silentUntil ? 0.0f : static_cast<float>(sound(x)));
+      }
+      scans.push_back(std::move(s));
+      places.push_back(start);
+      missingBefore.push_back(skipped);
+      leads.push_back(lead);
+      skipped = 0;
+    }
+    const JoinPlan plan = planJoins(scans, 673, missingBefore, leads);
+    double place = places.front();
+    for (size_t k = 1; k < scans.size(); ++k) {
+      place += plan.joins[k].advance + plan.joins[k].part;
+      EXPECT_NEAR(place, places[k], 0.01) << "scan " << k;
+      if (c.wholeRows) {
+        EXPECT_EQ(plan.joins[k].part, 0.0) << "scan " << k;
+      }
+    }
+    EXPECT_NEAR(plan.meanAdvance, step, c.wholeRows ? 0.2 : 0.005);
+  }
 }
 
 // How two scans' overlap is blended, as the share of the first scan each row takes: a
