@@ -282,10 +282,9 @@ constexpr int kLeastSteps = 3;
 // are all alike once their parts are added. Where they say so, scan k is placed k
 // mean steps on; a scan after a gap in the file numbers as many more steps on as scans
 // are missing there: the scanner stepped over them alike, and a join too quiet to
-// match is a step like any other. `shifts[k]` are the rows the
-// gate's shadow leaves unread at scan k's start beyond those at scan k - 1's: the
-// samples' advance is the scanner's step and those. Returns whether the scans were so
-// placed.
+// match is a step like any other. `shifts[k]` are the rows the gate's shadow leaves
+// unread at scan k's start beyond those at scan k - 1's: the samples' advance is the
+// scanner's step and those. Returns whether the scans were so placed.
 bool placeBetweenRows(JoinPlan& plan, const std::vector<double>& measured,
                       const std::vector<int>& shifts) {
   const int n = static_cast<int>(plan.joins.size());
