@@ -1403,6 +1403,40 @@ std::vector<float> straightColumnLevels(const cv::Mat& strip, const StripLevels&
   return straightProfile(lengths, measureSkew(lengths, strip.rows));
 }
 
+namespace {
+
+// The rows of a strip lit fully (those `dimmed` leaves), on which the film is measured;
+// all where too few are.
+cv::Range litRange(const cv::Mat& strip, const DimmedRows& dimmed) {
+  const int litFirst = std::clamp(dimmed.head, 0, strip.rows);
+  const int litEnd = std::clamp(strip.rows - dimmed.tail, litFirst, strip.rows);
+  return litEnd - litFirst >= kLeastLitRows ? cv::Range(litFirst, litEnd)
+                                            : cv::Range(0, strip.rows);
+}
+
+}  // namespace
+
+double scanDrift(const cv::Mat& strip, const ReelTrack& track, const DimmedRows& dimmed) {
+  if (!track.found || strip.empty()) return std::numeric_limits<double>::quiet_NaN();
+  const cv::Mat litRows = strip.rowRange(litRange(strip, dimmed));
+  bool told = true;
+  const double drift = measureSkew(lengthsOf(litRows, track.levels(strip)), litRows.rows, &told);
+  return told ? drift : std::numeric_limits<double>::quiet_NaN();
+}
+
+bool turnAgreed(double turn, double drift, const std::vector<double>& others) {
+  constexpr int kLeastScans = 3;
+  constexpr double kApart = 0.25;  // of the turn
+  if (turn == 0.0 || !(std::abs(drift - turn) <= kApart * std::abs(turn))) return false;
+  int known = 1, near = 1;
+  for (const double d : others) {
+    if (std::isnan(d)) continue;
+    ++known;
+    near += std::abs(d - turn) <= kApart * std::abs(turn) ? 1 : 0;
+  }
+  return known >= kLeastScans && 4 * near >= 3 * known;
+}
+
 double gateTurn(double drift, const std::vector<double>& earlierDrifts, int rows) {
   std::vector<double> drifts(earlierDrifts);
   drifts.push_back(drift);
@@ -1412,15 +1446,13 @@ double gateTurn(double drift, const std::vector<double>& earlierDrifts, int rows
 }
 
 ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackWidth,
-                        DimmedRows dimmed, const std::vector<double>& earlierDrifts) {
+                        DimmedRows dimmed, const std::vector<double>& earlierDrifts,
+                        const std::vector<double>& laterDrifts) {
   ScanSound sound;
   if (!track.found || strip.empty()) return sound;
   const StripLevels levels = track.levels(strip);
-  // The rows lit fully, on which the film is measured; all where too few are.
-  const int litFirst = std::clamp(dimmed.head, 0, strip.rows);
-  const int litEnd = std::clamp(strip.rows - dimmed.tail, litFirst, strip.rows);
-  const cv::Range lit =
-      litEnd - litFirst >= kLeastLitRows ? cv::Range(litFirst, litEnd) : cv::Range(0, strip.rows);
+  // The rows lit fully, on which the film is measured.
+  const cv::Range lit = litRange(strip, dimmed);
   const cv::Mat litRows = strip.rowRange(lit);
   const int reach = 2 * track.margin;
   const Lengths lengths = lengthsOf(litRows, levels);
@@ -1459,7 +1491,16 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // A variable-density track is read along the film between rows (see densityRows). A
   // drift of a few columns over a scan can be the film's weave in the gate, not a turn.
   double turn = gateTurn(sound.skew, earlierDrifts, litRows.rows);
-  const bool turned = std::abs(turn * strip.rows) >= kLeastTurnDrift;
+  // The weave drifts the film differently on every scan, the gate's turn alike on all: a
+  // turn too small for one scan's drift to tell it from the weave is told by the reel's
+  // scans agreeing on it. Small as it is, it times a variable-area track's edge a part of
+  // a row early or late across its swing, which dulls the sound and distorts it.
+  std::vector<double> otherDrifts(earlierDrifts);
+  otherDrifts.insert(otherDrifts.end(), laterDrifts.begin(), laterDrifts.end());
+  const bool drifted = std::abs(turn * strip.rows) >= kLeastTurnDrift;
+  const bool agreed =
+      !drifted && !track.variableDensity && turnAgreed(turn, sound.skew, otherDrifts);
+  const bool turned = drifted || agreed;
   const double middleRow = 0.5 * (lit.start + lit.end);
   cv::Mat window;
   // A turned bilateral track is read straightened across only, and each half of it along
@@ -1527,14 +1568,17 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // A turned unilateral track has one moving edge, read as a bilateral track's halves are
   // (see halfAlong), at the row of film it shows by the gate's turn. The film's drift
   // across the scan holds the weave's within it too, which would mistime the edge: the
-  // frame lines, which the weave does not tilt, tell the turn where they show. A dark
-  // scratch in the edge's swing hides where the edge lies: there, and where the track
-  // could not be told unilateral, each column is read along the film on its own.
+  // frame lines, which the weave does not tilt, tell the turn where they show; a turn the
+  // scans' drifts agree on, too small to drift them further than the weave, is told
+  // better by all of them than by one scan's few frame lines. A dark scratch in the
+  // edge's swing hides where the edge lies: there, and where the track could not be told
+  // unilateral, each column is read along the film on its own.
   bool oneEdge = false;
   if (byHalves && !bilateralAbout(litWindow, mirrorSum, 0.5f * (dark + bright), inset)) {
     oneEdge = track.hidden.empty();
     if (oneEdge) {
-      const double byFrameLines = pictureTurn(strip, levels, pictureFrom, lit, sound.skew);
+      const double byFrameLines = agreed ? std::numeric_limits<double>::quiet_NaN()
+                                         : pictureTurn(strip, levels, pictureFrom, lit, sound.skew);
       if (!std::isnan(byFrameLines)) turn = sound.turn = byFrameLines;
     } else {
       byHalves = false;

@@ -125,8 +125,22 @@ double pictureTurn(const cv::Mat& strip, const StripLevels& levels, int from, cv
 // `trackWidth` is the nominal track width in columns. The film's place, turn, levels
 // and scratches are measured on the rows `dimmed` leaves; its rows are read with them,
 // each at its own clear or opaque level.
+// `earlierDrifts` are the drifts (see ScanSound::skew) of the reel's scans read before it,
+// `laterDrifts` those of scans after it already measured (see scanDrift).
 ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackWidth,
-                        DimmedRows dimmed = {}, const std::vector<double>& earlierDrifts = {});
+                        DimmedRows dimmed = {}, const std::vector<double>& earlierDrifts = {},
+                        const std::vector<double>& laterDrifts = {});
+
+// The film's sideways drift per row on a track strip of a reel whose track is `track`, as
+// readScanSound measures it (ScanSound::skew) on the rows `dimmed` leaves, before its
+// sound is read; NaN where the strip does not tell it.
+double scanDrift(const cv::Mat& strip, const ReelTrack& track, const DimmedRows& dimmed);
+
+// Whether the drifts per row of a reel's scans, `drift` on one and `others` on the rest
+// (NaN where untold), agree on the gate's turn `turn`: this scan's drift and three
+// quarters of all, three at least, within a quarter of it. The film's weave drifts each
+// scan its own way, and its drift over one scan may be as large as a small turn's.
+bool turnAgreed(double turn, double drift, const std::vector<double>& others);
 // The turn of the gate a scan of `rows` rows was read in, as rows of film per column
 // across: the middle of the sideways drifts per row the scans of the reel measure,
 // `drift` on this one and `earlierDrifts` on those before it. The gate's turn is the

@@ -279,8 +279,11 @@ class PreciseReader : public SoundReader {
     if (!track_.found) locateOnLatest();
     if (!track_.found) return;
     const bool shaded = 2 * shadedScans_ > judgedScans_;
-    for (const cv::Mat& whole : waiting_) {
-      LitRows lit = lits_[scans_.size()];
+    // The rows of waiting scan `k` lit, more than half or fully.
+    const size_t first = scans_.size();
+    const auto litOf = [&](size_t k) {
+      const cv::Mat& whole = waiting_[k];
+      LitRows lit = lits_[first + k];
       if (!shaded) {
         lit = LitRows{};
         lit.end = whole.rows;
@@ -289,33 +292,54 @@ class PreciseReader : public SoundReader {
       // the clearest it has, which the sound moves: the penumbra is taken as reaching as
       // far on every scan as on any of the first.
       if (track_.variableDensity && track_.negative) lit = reachingPenumbra(lit, whole.rows);
+      return lit;
+    };
+    // The penumbra's rows more than half lit are read too, given their light back, and
+    // the fainter ones set aside, to bridge two scans whose shadows the overlap does not
+    // hold; the film is measured on the rows lit fully.
+    const auto dimmedOf = [](const LitRows& read, int rows) {
+      return DimmedRows{static_cast<int>(read.head.size()),
+                        static_cast<int>(read.tail.size()),
+                        read.first,
+                        rows - read.end,
+                        read.head,
+                        read.tail};
+    };
+    // Scans read together, the first ones, are each read knowing how the next few drift,
+    // which tells a small turn of the gate as well as the drifts of scans before do.
+    std::vector<double> waitingDrifts;
+    if (waiting_.size() > 1)
+      for (size_t k = 0; k < std::min<size_t>(waiting_.size(), kLocatingScans); ++k) {
+        const LitRows read = withFaintRows(litOf(k));
+        waitingDrifts.push_back(
+            scanDrift(litStrip(waiting_[k], read), track_, dimmedOf(read, waiting_[k].rows)));
+      }
+    for (size_t k = 0; k < waiting_.size(); ++k) {
+      const cv::Mat& whole = waiting_[k];
+      const LitRows lit = litOf(k);
       readLits_.push_back(lit);
       leads_.push_back(lit.first);
       lastTail_ = whole.rows - lit.end;
-      // The penumbra's rows more than half lit are read too, given their light back,
-      // and the fainter ones set aside, to bridge two scans whose shadows the overlap
-      // does not hold; the film is measured on the rows lit fully.
       const LitRows read = withFaintRows(lit);
       const cv::Mat strip = litStrip(whole, read);
-      const DimmedRows dimmed{static_cast<int>(read.head.size()),
-                              static_cast<int>(read.tail.size()),
-                              read.first,
-                              whole.rows - read.end,
-                              read.head,
-                              read.tail};
+      const DimmedRows dimmed = dimmedOf(read, whole.rows);
+      const std::vector<double> later(waitingDrifts.begin() + std::min(k + 1, waitingDrifts.size()),
+                                      waitingDrifts.end());
       const bool scratchUnknown = track_.hidden.empty();
-      ScanSound sound = readStrip(strip, dimmed, drifts_);
+      ScanSound sound = readStrip(strip, dimmed, drifts_, later);
       keepHidden(sound);
       // Where the sound first reaches past a dark scratch in its swing, its edge may lie
       // under the scratch on any row: this scan is read again with the scratch's columns
       // known, and the one before it, whose loudest rows may have reached under it (or
       // past the window then read) too seldom to show it.
       if (scratchUnknown && !track_.hidden.empty()) {
-        sound = readStrip(strip, dimmed, drifts_);
+        sound = readStrip(strip, dimmed, drifts_, later);
         keepHidden(sound);
         if (!before_.strip.empty() && !scans_.empty()) {
           const std::vector<double> earlier(drifts_.begin(), drifts_.end() - 1);
-          ScanSound again = readStrip(before_.strip, before_.dimmed, earlier);
+          std::vector<double> after{sound.skew};
+          after.insert(after.end(), later.begin(), later.end());
+          ScanSound again = readStrip(before_.strip, before_.dimmed, earlier, after);
           keepHidden(again);
           setFaintAside(again, before_.faintHead, before_.faintTail);
           scans_.back() = std::move(again);
@@ -345,17 +369,17 @@ class PreciseReader : public SoundReader {
 
   // One scan's sound (`strip`, its rows `dimmed`), read with the track as far as it is
   // known, which the scan widens where its sound reaches past it, and its splices;
-  // `drifts` are the scans' before it.
+  // `drifts` are the scans' before it, `later` those measured of the scans after it.
   ScanSound readStrip(const cv::Mat& strip, const DimmedRows& dimmed,
-                      const std::vector<double>& drifts) {
+                      const std::vector<double>& drifts, const std::vector<double>& later) {
     const int fullFirst = std::min(dimmed.head, strip.rows);
     const cv::Mat fullyLit =
         strip.rowRange(fullFirst, std::max(fullFirst, strip.rows - dimmed.tail));
-    ScanSound sound = readScanSound(strip, track_, filPar_.trackWidth, dimmed, drifts);
+    ScanSound sound = readScanSound(strip, track_, filPar_.trackWidth, dimmed, drifts, later);
     // Sound louder than the first scans held reaches past the track found on them.
     if (sound.rowsPastTrack >= kRowsPastTrack &&
         growTrack(track_, fullyLit, sound.offset, filPar_.trackWidth))
-      sound = readScanSound(strip, track_, filPar_.trackWidth, dimmed, drifts);
+      sound = readScanSound(strip, track_, filPar_.trackWidth, dimmed, drifts, later);
     // The loudest moments may swing past it on a row or two, too few to widen it by:
     // where a row's clear part runs into the window's end, it is widened a little there
     // and the scan read again, as long as one still does, a few times at most.
@@ -363,7 +387,7 @@ class PreciseReader : public SoundReader {
                     widenTrack(track_, sound.rowsAtFirstColumn > 0, sound.rowsAtLastColumn > 0,
                                strip.cols, filPar_.trackWidth);
          ++k)
-      sound = readScanSound(strip, track_, filPar_.trackWidth, dimmed, drifts);
+      sound = readScanSound(strip, track_, filPar_.trackWidth, dimmed, drifts, later);
     // A splice darkens the film's clear base across its whole width, a positive's or
     // a negative's; a speck of dust a few pixels of it. A variable-density negative
     // has no clear base beside its track: the film beside it tells there.

@@ -329,6 +329,28 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.skewDegrees = -0.34;
                                                     },
                                                     -1, 0, 0, 4.5, 1},
+                                           // A short scan turned a little in the gate,
+                                           // drifting across by a column, and a scanner
+                                           // stepping by the film's own pitch: the
+                                           // scans' drifts agree on the turn, which times
+                                           // the moving edge a part of a row early or late
+                                           // across its swing; the scans lie between rows.
+                                           AgedReel{"sixteen_negative_inverse_turned_a_little_"
+                                                    "between_rows",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.filmType = 3;
+                                                      o.dpi = 1200;
+                                                      o.scans = 16;
+                                                      o.unilateral = true;
+                                                      o.negative = true;
+                                                      o.inverse = true;
+                                                      o.directionUp = false;
+                                                      o.level = 1.4;
+                                                      o.shrinkage = 0.012;
+                                                      o.skewDegrees = 0.14;
+                                                      o.partRowSteps = true;
+                                                    },
+                                                    -1, 0, 0, 1.0},
                                            // What it still loses there against the ideal
                                            // reader is held where it stands.
                                            AgedReel{"splices_in_sixteen_strips",
@@ -1017,6 +1039,31 @@ TEST(PreciseReaderParts, TheGateTurnsEveryScanAlikeAndTheWeaveEachItsOwnWay) {
   };
   for (const Case& c : cases)
     EXPECT_NEAR(gateTurn(c.drift, c.earlier, 600), c.turn, 1e-9) << c.name;
+}
+
+// A turn of a tenth of a degree drifts a short scan by a column or so, as much as the
+// weave may: the scans' drifts tell it by agreeing on it, where the weave drifts each scan
+// its own way.
+TEST(PreciseReaderParts, ASmallTurnIsToldByTheScansAgreeingOnIt) {
+  const double nan = std::numeric_limits<double>::quiet_NaN();
+  struct Case {
+    const char* name;
+    double drift;
+    std::vector<double> others;
+    bool agreed;
+  };
+  const double turn = -0.0023;
+  const Case cases[] = {
+      {"every scan alike", -0.0022, {-0.0023, -0.0024, -0.0023}, true},
+      {"the first two scans only", -0.0022, {-0.0023}, false},
+      {"three with one untold", -0.0022, {-0.0023, nan, -0.0024}, true},
+      {"one of five off by a speck", -0.0022, {-0.0023, -0.0012, -0.0024, -0.0023}, true},
+      {"this scan woven off", -0.0011, {-0.0023, -0.0024, -0.0023}, false},
+      {"weave, each its own way", -0.0022, {0.0011, -0.0030, 0.0004, -0.0019}, false},
+      {"no turn", 0.0, {0.0, 0.0, 0.0}, false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(turnAgreed(c.drift == 0.0 ? 0.0 : turn, c.drift, c.others), c.agreed) << c.name;
 }
 
 // A picture's frame lines, dark bars across the film between frames, tilted by the gate's
