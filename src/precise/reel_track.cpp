@@ -287,6 +287,50 @@ bool AlongSums::parabola(cv::Vec3d& c) const {
 
 namespace {
 
+// Takes off each column of `levels` (rows along the film, `blocks` of rows in turn, each
+// from one scan and spaced evenly along it) its smooth change along each scan, the
+// least-squares parabola through the block, its mean brought to the column's over all
+// the blocks: the light the gate's field gives along a scan and the lamp's from scan to
+// scan move plain film as well as the track, clear film the most, where the sound moves
+// only the track, and faster.
+void levelAlongScans(cv::Mat& levels, const std::vector<int>& blocks) {
+  constexpr int kLeastRows = 8;
+  cv::Mat means;
+  cv::reduce(levels, means, 0, cv::REDUCE_AVG, CV_32F);
+  int start = 0;
+  for (const int rows : blocks) {
+    const int from = start;
+    start += rows;
+    if (rows < kLeastRows) continue;
+    // Orthogonal over the evenly spaced rows: t about their middle, and t^2 less its mean.
+    std::vector<double> t(static_cast<size_t>(rows)), q(static_cast<size_t>(rows));
+    double qMean = 0.0;
+    for (int i = 0; i < rows; ++i) {
+      t[i] = static_cast<double>(i) - 0.5 * (rows - 1);
+      qMean += t[i] * t[i];
+    }
+    qMean /= rows;
+    double tt = 0.0, qq = 0.0;
+    for (int i = 0; i < rows; ++i) {
+      q[i] = t[i] * t[i] - qMean;
+      tt += t[i] * t[i];
+      qq += q[i] * q[i];
+    }
+    for (int x = 0; x < levels.cols; ++x) {
+      double v1 = 0.0, vt = 0.0, vq = 0.0;
+      for (int i = 0; i < rows; ++i) {
+        const double v = levels.at<float>(from + i, x);
+        v1 += v;
+        vt += v * t[i];
+        vq += v * q[i];
+      }
+      const double step = v1 / rows - means.at<float>(0, x), slope = vt / tt, bend = vq / qq;
+      for (int i = 0; i < rows; ++i)
+        levels.at<float>(from + i, x) -= static_cast<float>(step + slope * t[i] + bend * q[i]);
+    }
+  }
+}
+
 // The track on `strips` (see locateReelTrack); its profile and a variable-density
 // track's levels only where `whole`, else its place and whether it is a negative's.
 ReelTrack locate(const std::vector<cv::Mat>& strips, bool variableDensity, int trackWidth,
@@ -312,9 +356,12 @@ ReelTrack locate(const std::vector<cv::Mat>& strips, bool variableDensity, int t
   const int side = std::min(width, trackWidth * 14 / 10);
   const int step = (film.rows + kMostRows - 1) / kMostRows;
   std::vector<cv::Mat> inside;
+  std::vector<int> blocks;  // rows taken from each scan
   for (const cv::Mat& s : alike) {
     const int end = s.rows / 16;
+    const size_t before = inside.size();
     for (int y = end; y < s.rows - end; y += step) inside.push_back(s.row(y).colRange(0, side));
+    blocks.push_back(static_cast<int>(inside.size() - before));
   }
   if (inside.empty()) return track;
   cv::Mat rows;
@@ -332,6 +379,9 @@ ReelTrack locate(const std::vector<cv::Mat>& strips, bool variableDensity, int t
   const int search = std::min(side, trackWidth * 27 / 20);
   cv::Mat mended = stripLevels(rows.colRange(0, search), read);
   mendScratches(mended, bright - dark, -1);
+  // A variable-density track is told from the film beside it by how much more its
+  // rows' levels spread: the light's smooth change along the scans is none of it.
+  if (variableDensity) levelAlongScans(mended, blocks);
   // Variable area: past the film's own edge and across a scratch (see modulatedBand).
   const cv::Mat shares = columnShares(mended);
   const TrackBounds bounds = variableDensity ? locateDensityTrack(shares, trackWidth)
