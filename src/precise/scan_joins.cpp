@@ -165,6 +165,25 @@ std::vector<float> timedAsSound(const ScanSound& scan) {
   return timed;
 }
 
+// The frame lines' lag from `previous` to `present` to a part of a row: their edges'
+// lag near the whole-row `lag` the pictures gave, and where between the rows about it the
+// edges match best, from the parabola through the three. A picture matches smoothly over
+// a few rows and its frame lines' edges sharply: the edges place the lines. NaN where the
+// edges do not match.
+double lineLagBetweenRows(const std::vector<float>& previous, const std::vector<float>& present,
+                          int lag) {
+  const std::vector<float> a = edgesOf(previous), b = edgesOf(present);
+  const auto matchAt = [&](int d) {
+    return d >= 0 ? overlapCorrelation(a, b, d) : overlapCorrelation(b, a, -d);
+  };
+  const Peak edges = bestAdvance(a, b, lag - 2, lag + 2);
+  if (!(edges.match >= kPicturesAlike)) return NAN;
+  const double l = matchAt(edges.advance - 1), r = matchAt(edges.advance + 1);
+  const double bend = l - 2.0 * edges.match + r;
+  if (std::isnan(l) || std::isnan(r) || !(bend < 0.0)) return edges.advance;
+  return edges.advance + std::clamp(0.5 * (l - r) / bend, -0.5, 0.5);
+}
+
 bool linesInLine(const Peak& lines) {
   return !std::isnan(lines.match) && lines.match >= kPicturesAlike;
 }
@@ -540,7 +559,10 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
     }
     const int there = static_cast<int>(std::lround(meanClean)) + lines.advance;
     if (quiet) {
-      join.advance = there;
+      // The film's own advance and the lines' lag both to a part of a row: the scanner
+      // started this scan on the row nearest their sum.
+      const double lag = lineLagBetweenRows(pictures[k - 1], pictures[k], lines.advance);
+      join.advance = std::isnan(lag) ? there : static_cast<int>(std::lround(meanClean + lag));
     } else if (std::abs(there - join.advance) >= 2) {
       const double match = overlapCorrelation(scans[k - 1].samples, scans[k].samples, there);
       if (!std::isnan(match) && match >= join.confidence - 0.05) {
