@@ -185,8 +185,24 @@ TrackBounds locateDensityTrack(const cv::Mat& shares, int trackWidth) {
   const auto moves = [&](int x) { return spread[static_cast<size_t>(x)] >= 0.5f * typical; };
   int first = best + window / 2, last = first;
   if (!moves(first)) return bounds;
-  while (first > 0 && moves(first - 1)) --first;
-  while (last < n - 1 && moves(last + 1)) ++last;
+  // A scratch along the film, a few columns that never move, does not end the track
+  // where the sound moves on beyond it within a track's width.
+  const int widestScratch = std::max(kWidestSpeck, trackWidth / 16);
+  const auto beyondStill = [&](int from, int step) {
+    for (int x = from + step; std::abs(x - from) <= widestScratch + 1; x += step) {
+      if (x < 0 || x >= n) return from;
+      if (moves(x)) return x;
+    }
+    return from;
+  };
+  for (bool grew = true; grew;) {
+    grew = false;
+    while (first > 0 && moves(first - 1)) --first;
+    while (last < n - 1 && moves(last + 1)) ++last;
+    const int before = beyondStill(first, -1), after = beyondStill(last, 1);
+    if (before != first && last - before < trackWidth) first = before, grew = true;
+    if (after != last && after - first < trackWidth) last = after, grew = true;
+  }
   bounds.found = true;
   bounds.first = first;
   bounds.last = last;
