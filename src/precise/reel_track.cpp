@@ -305,44 +305,58 @@ namespace {
 
 // Takes off each column of `levels` (rows along the film, `blocks` of rows in turn, each
 // from one scan and spaced evenly along it) its smooth change along each scan, the
-// least-squares parabola through the block, its mean brought to the column's over all
-// the blocks: the light the gate's field gives along a scan and the lamp's from scan to
+// least-squares parabola through the block, fitted again without the rows that lie far
+// off it (a splice's dark band, dust), its mean brought to the column's over all the
+// blocks: the light the gate's field gives along a scan and the lamp's from scan to
 // scan move plain film as well as the track, clear film the most, where the sound moves
 // only the track, and faster.
 void levelAlongScans(cv::Mat& levels, const std::vector<int>& blocks) {
   constexpr int kLeastRows = 8;
+  // Rows further off the first fit than this many times the middle distance (a splice's
+  // band, dust) are left out of the second.
+  constexpr double kOff = 3.0;
   cv::Mat means;
   cv::reduce(levels, means, 0, cv::REDUCE_AVG, CV_32F);
+  std::vector<double> fit, off;
+  std::vector<unsigned char> kept;
   int start = 0;
   for (const int rows : blocks) {
     const int from = start;
     start += rows;
     if (rows < kLeastRows) continue;
-    // Orthogonal over the evenly spaced rows: t about their middle, and t^2 less its mean.
-    std::vector<double> t(static_cast<size_t>(rows)), q(static_cast<size_t>(rows));
-    double qMean = 0.0;
-    for (int i = 0; i < rows; ++i) {
-      t[i] = static_cast<double>(i) - 0.5 * (rows - 1);
-      qMean += t[i] * t[i];
-    }
-    qMean /= rows;
-    double tt = 0.0, qq = 0.0;
-    for (int i = 0; i < rows; ++i) {
-      q[i] = t[i] * t[i] - qMean;
-      tt += t[i] * t[i];
-      qq += q[i] * q[i];
-    }
+    fit.assign(static_cast<size_t>(rows), 0.0);
+    kept.assign(static_cast<size_t>(rows), 1);
+    const auto tOf = [&](int i) { return (static_cast<double>(i) - 0.5 * (rows - 1)) / rows; };
     for (int x = 0; x < levels.cols; ++x) {
-      double v1 = 0.0, vt = 0.0, vq = 0.0;
-      for (int i = 0; i < rows; ++i) {
-        const double v = levels.at<float>(from + i, x);
-        v1 += v;
-        vt += v * t[i];
-        vq += v * q[i];
+      std::fill(kept.begin(), kept.end(), 1);
+      for (int pass = 0; pass < 2; ++pass) {
+        cv::Matx33d a = cv::Matx33d::zeros();
+        cv::Vec3d b(0, 0, 0);
+        for (int i = 0; i < rows; ++i) {
+          if (!kept[static_cast<size_t>(i)]) continue;
+          const double t = tOf(i);
+          const cv::Vec3d p(1.0, t, t * t);
+          a += p * p.t();
+          b += static_cast<double>(levels.at<float>(from + i, x)) * p;
+        }
+        cv::Vec3d c;
+        if (!cv::solve(a, b, c, cv::DECOMP_LU)) break;
+        off.clear();
+        for (int i = 0; i < rows; ++i) {
+          const double t = tOf(i);
+          fit[static_cast<size_t>(i)] = c[0] + c[1] * t + c[2] * t * t;
+          off.push_back(std::abs(levels.at<float>(from + i, x) - fit[static_cast<size_t>(i)]));
+        }
+        if (pass == 1) break;
+        std::vector<double> sorted = off;
+        std::nth_element(sorted.begin(), sorted.begin() + rows / 2, sorted.end());
+        const double limit = kOff * sorted[static_cast<size_t>(rows / 2)];
+        for (int i = 0; i < rows; ++i)
+          kept[static_cast<size_t>(i)] = off[static_cast<size_t>(i)] <= limit;
       }
-      const double step = v1 / rows - means.at<float>(0, x), slope = vt / tt, bend = vq / qq;
+      const double mean = means.at<float>(0, x);
       for (int i = 0; i < rows; ++i)
-        levels.at<float>(from + i, x) -= static_cast<float>(step + slope * t[i] + bend * q[i]);
+        levels.at<float>(from + i, x) -= static_cast<float>(fit[static_cast<size_t>(i)] - mean);
     }
   }
 }
