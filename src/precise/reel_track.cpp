@@ -409,13 +409,18 @@ ReelTrack locate(const std::vector<cv::Mat>& strips, bool variableDensity, int t
   const int search = std::min(side, trackWidth * 27 / 20);
   cv::Mat mended = stripLevels(rows.colRange(0, search), read);
   mendScratches(mended, bright - dark, -1);
-  // A variable-density track is told from the film beside it by how much more its
-  // rows' levels spread: the light's smooth change along the scans is none of it.
-  if (variableDensity) levelAlongScans(mended, blocks);
   // Variable area: past the film's own edge and across a scratch (see modulatedBand).
-  const cv::Mat shares = columnShares(mended);
-  const TrackBounds bounds = variableDensity ? locateDensityTrack(shares, trackWidth)
-                                             : modulatedBand(shares.t(), search, trackWidth);
+  TrackBounds bounds = variableDensity
+                           ? locateDensityTrack(columnShares(mended), trackWidth)
+                           : modulatedBand(columnShares(mended).t(), search, trackWidth);
+  // A variable-density track is told from the film beside it by how much more its
+  // rows' levels spread. No sound moves film wider than its track, give or take a
+  // resolution tag's rounding: wider, the light's smooth change along the scans moved
+  // the plain film beside it too. Taken off, the track is found again.
+  if (variableDensity && bounds.found && 4 * (bounds.last + 1 - bounds.first) > 5 * trackWidth) {
+    levelAlongScans(mended, blocks);
+    bounds = locateDensityTrack(columnShares(mended), trackWidth);
+  }
   if (!bounds.found) return track;
   track.first = bounds.first;
   track.last = bounds.last;
