@@ -416,10 +416,11 @@ ReelTrack locate(const std::vector<cv::Mat>& strips, bool variableDensity, int t
   // A variable-density track is told from the film beside it by how much more its
   // rows' levels spread. No sound moves film wider than its track, give or take a
   // resolution tag's rounding: wider, the light's smooth change along the scans moved
-  // the plain film beside it too. Taken off, the track is found again.
+  // the plain film beside it too. Taken off, the track is found again where it can be.
   if (variableDensity && bounds.found && 4 * (bounds.last + 1 - bounds.first) > 5 * trackWidth) {
     levelAlongScans(mended, blocks);
-    bounds = locateDensityTrack(columnShares(mended), trackWidth);
+    const TrackBounds level = locateDensityTrack(columnShares(mended), trackWidth);
+    if (level.found) bounds = level;
   }
   if (!bounds.found) return track;
   track.first = bounds.first;
