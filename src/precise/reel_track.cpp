@@ -185,8 +185,24 @@ TrackBounds locateDensityTrack(const cv::Mat& shares, int trackWidth) {
   const auto moves = [&](int x) { return spread[static_cast<size_t>(x)] >= 0.5f * typical; };
   int first = best + window / 2, last = first;
   if (!moves(first)) return bounds;
-  while (first > 0 && moves(first - 1)) --first;
-  while (last < n - 1 && moves(last + 1)) ++last;
+  // A scratch along the film, a few columns that never move, does not end the track
+  // where the sound moves on beyond it within a track's width.
+  const int widestScratch = std::max(kWidestSpeck, trackWidth / 16);
+  const auto beyondStill = [&](int from, int step) {
+    for (int x = from + step; std::abs(x - from) <= widestScratch + 1; x += step) {
+      if (x < 0 || x >= n) return from;
+      if (moves(x)) return x;
+    }
+    return from;
+  };
+  for (bool grew = true; grew;) {
+    grew = false;
+    while (first > 0 && moves(first - 1)) --first;
+    while (last < n - 1 && moves(last + 1)) ++last;
+    const int before = beyondStill(first, -1), after = beyondStill(last, 1);
+    if (before != first && last - before < trackWidth) first = before, grew = true;
+    if (after != last && after - first < trackWidth) last = after, grew = true;
+  }
   bounds.found = true;
   bounds.first = first;
   bounds.last = last;
@@ -287,6 +303,64 @@ bool AlongSums::parabola(cv::Vec3d& c) const {
 
 namespace {
 
+// Takes off each column of `levels` (rows along the film, `blocks` of rows in turn, each
+// from one scan and spaced evenly along it) its smooth change along each scan, the
+// least-squares parabola through the block, fitted again without the rows that lie far
+// off it (a splice's dark band, dust), its mean brought to the column's over all the
+// blocks: the light the gate's field gives along a scan and the lamp's from scan to
+// scan move plain film as well as the track, clear film the most, where the sound moves
+// only the track, and faster.
+void levelAlongScans(cv::Mat& levels, const std::vector<int>& blocks) {
+  constexpr int kLeastRows = 8;
+  // Rows further off the first fit than this many times the middle distance (a splice's
+  // band, dust) are left out of the second.
+  constexpr double kOff = 3.0;
+  cv::Mat means;
+  cv::reduce(levels, means, 0, cv::REDUCE_AVG, CV_32F);
+  std::vector<double> fit, off;
+  std::vector<unsigned char> kept;
+  int start = 0;
+  for (const int rows : blocks) {
+    const int from = start;
+    start += rows;
+    if (rows < kLeastRows) continue;
+    fit.assign(static_cast<size_t>(rows), 0.0);
+    kept.assign(static_cast<size_t>(rows), 1);
+    const auto tOf = [&](int i) { return (static_cast<double>(i) - 0.5 * (rows - 1)) / rows; };
+    for (int x = 0; x < levels.cols; ++x) {
+      std::fill(kept.begin(), kept.end(), 1);
+      for (int pass = 0; pass < 2; ++pass) {
+        cv::Matx33d a = cv::Matx33d::zeros();
+        cv::Vec3d b(0, 0, 0);
+        for (int i = 0; i < rows; ++i) {
+          if (!kept[static_cast<size_t>(i)]) continue;
+          const double t = tOf(i);
+          const cv::Vec3d p(1.0, t, t * t);
+          a += p * p.t();
+          b += static_cast<double>(levels.at<float>(from + i, x)) * p;
+        }
+        cv::Vec3d c;
+        if (!cv::solve(a, b, c, cv::DECOMP_LU)) break;
+        off.clear();
+        for (int i = 0; i < rows; ++i) {
+          const double t = tOf(i);
+          fit[static_cast<size_t>(i)] = c[0] + c[1] * t + c[2] * t * t;
+          off.push_back(std::abs(levels.at<float>(from + i, x) - fit[static_cast<size_t>(i)]));
+        }
+        if (pass == 1) break;
+        std::vector<double> sorted = off;
+        std::nth_element(sorted.begin(), sorted.begin() + rows / 2, sorted.end());
+        const double limit = kOff * sorted[static_cast<size_t>(rows / 2)];
+        for (int i = 0; i < rows; ++i)
+          kept[static_cast<size_t>(i)] = off[static_cast<size_t>(i)] <= limit;
+      }
+      const double mean = means.at<float>(0, x);
+      for (int i = 0; i < rows; ++i)
+        levels.at<float>(from + i, x) -= static_cast<float>(fit[static_cast<size_t>(i)] - mean);
+    }
+  }
+}
+
 // The track on `strips` (see locateReelTrack); its profile and a variable-density
 // track's levels only where `whole`, else its place and whether it is a negative's.
 ReelTrack locate(const std::vector<cv::Mat>& strips, bool variableDensity, int trackWidth,
@@ -312,9 +386,12 @@ ReelTrack locate(const std::vector<cv::Mat>& strips, bool variableDensity, int t
   const int side = std::min(width, trackWidth * 14 / 10);
   const int step = (film.rows + kMostRows - 1) / kMostRows;
   std::vector<cv::Mat> inside;
+  std::vector<int> blocks;  // rows taken from each scan
   for (const cv::Mat& s : alike) {
     const int end = s.rows / 16;
+    const size_t before = inside.size();
     for (int y = end; y < s.rows - end; y += step) inside.push_back(s.row(y).colRange(0, side));
+    blocks.push_back(static_cast<int>(inside.size() - before));
   }
   if (inside.empty()) return track;
   cv::Mat rows;
@@ -333,9 +410,18 @@ ReelTrack locate(const std::vector<cv::Mat>& strips, bool variableDensity, int t
   cv::Mat mended = stripLevels(rows.colRange(0, search), read);
   mendScratches(mended, bright - dark, -1);
   // Variable area: past the film's own edge and across a scratch (see modulatedBand).
-  const cv::Mat shares = columnShares(mended);
-  const TrackBounds bounds = variableDensity ? locateDensityTrack(shares, trackWidth)
-                                             : modulatedBand(shares.t(), search, trackWidth);
+  TrackBounds bounds = variableDensity
+                           ? locateDensityTrack(columnShares(mended), trackWidth)
+                           : modulatedBand(columnShares(mended).t(), search, trackWidth);
+  // A variable-density track is told from the film beside it by how much more its
+  // rows' levels spread. No sound moves film wider than its track, give or take a
+  // resolution tag's rounding: wider, the light's smooth change along the scans moved
+  // the plain film beside it too. Taken off, the track is found again where it can be.
+  if (variableDensity && bounds.found && 4 * (bounds.last + 1 - bounds.first) > 5 * trackWidth) {
+    levelAlongScans(mended, blocks);
+    const TrackBounds level = locateDensityTrack(columnShares(mended), trackWidth);
+    if (level.found) bounds = level;
+  }
   if (!bounds.found) return track;
   track.first = bounds.first;
   track.last = bounds.last;

@@ -212,6 +212,18 @@ double partRow(const std::vector<float>& previous, const std::vector<float>& pre
   return std::clamp(0.5 * (l - r) / bend, -0.5, 0.5);
 }
 
+// The frame lines' lag from `previous` to `present` to a part of a row: their edges'
+// lag near the whole-row `lag` the pictures gave, and where between the rows about it the
+// edges match best. A picture matches smoothly over a few rows and its frame lines' edges
+// sharply: the edges place the lines. NaN where the edges do not match.
+double lineLagBetweenRows(const std::vector<float>& previous, const std::vector<float>& present,
+                          int lag) {
+  const std::vector<float> a = edgesOf(previous), b = edgesOf(present);
+  const Peak edges = bestAdvance(a, b, lag - 2, lag + 2);
+  if (!(edges.match >= kPicturesAlike)) return NAN;
+  return edges.advance + partRow(a, b, edges);
+}
+
 // Steps of a part of a row over which overlapPart tries the overlap, either way of a
 // join's whole-row advance, and how far.
 constexpr double kPartStep = 0.05;
@@ -646,7 +658,13 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
     }
     const int there = static_cast<int>(std::lround(meanClean)) + lines.advance;
     if (quiet) {
-      if (!betweenRows) join.advance = there;
+      // The film's own advance and the lines' lag both to a part of a row: the scanner
+      // started this scan on the row nearest their sum. A scanner stepping by the film's
+      // own pitch placed this scan already.
+      if (!betweenRows) {
+        const double lag = lineLagBetweenRows(pictures[k - 1], pictures[k], lines.advance);
+        join.advance = std::isnan(lag) ? there : static_cast<int>(std::lround(meanClean + lag));
+      }
     } else if (std::abs(there - join.advance) >= 2) {
       const double match = overlapCorrelation(scans[k - 1].samples, scans[k].samples, there);
       if (!std::isnan(match) && match >= join.confidence - 0.05) {

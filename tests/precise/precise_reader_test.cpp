@@ -298,6 +298,51 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.flicker = 0.05;
                                                     },
                                                     -1, 0, 0, 2.5},
+                                           // Light uneven along the scans and from scan to
+                                           // scan moves the clear film beside a variable-
+                                           // density positive's track more than its sound
+                                           // moves the track: the track is still found
+                                           // within its own edges, and read as a positive.
+                                           AgedReel{"variable_density_uneven_light_gate_shadow",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.filmType = 2;
+                                                      o.scans = 10;
+                                                      o.overlap = 0.19;
+                                                      o.vignetting = 0.2;
+                                                      o.flicker = 0.08;
+                                                      o.gateShadow = 0.88;
+                                                    }},
+                                           // A bright scratch across the track, which the
+                                           // weave moves, does not end the track there.
+                                           AgedReel{"variable_density_bright_scratch_weave_light",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.filmType = 2;
+                                                      o.scans = 8;
+                                                      o.dpi = 2000;
+                                                      o.colour = false;
+                                                      o.weave = 1.6;
+                                                      o.scratch = 0.64;
+                                                      o.vignetting = 0.18;
+                                                      o.flicker = 0.05;
+                                                    }},
+                                           // Quiet joins on a silent leader, a short overlap
+                                           // away, placed by the frame lines: on the row the
+                                           // scanner stepped the shrunken film to.
+                                           AgedReel{"variable_density_shrunk_leader_short_overlap",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.filmType = 2;
+                                                      o.scans = 11;
+                                                      o.dpi = 2000;
+                                                      o.colour = false;
+                                                      o.deep = true;
+                                                      o.fps = 24;
+                                                      o.overlap = 0.11;
+                                                      o.shrinkage = 0.0109;
+                                                      o.leaderFrames = 3;
+                                                      o.vignetting = 0.09;
+                                                      o.flicker = 0.02;
+                                                      o.directionUp = false;
+                                                    }},
                                            AgedReel{"dust_variable_density_negative_drift",
                                                     [](reel::ReelOptions& o) {
                                                       o.filmType = 2;
