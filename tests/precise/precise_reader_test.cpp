@@ -1237,7 +1237,7 @@ TEST(PreciseReaderParts, ScansSteppedByTheFilmsPitchArePlacedBetweenRows) {
       {"every join matches", false, {}, 0, {}},
       {"a scan missing", false, {3}, 0, {}},
       {"a silent leader", false, {}, 800, {}},
-      {"the gate's shadow", false, {}, 0, {5, 6, 5, 4, 5, 5, 6}},
+      {"the gate's shadow", false, {}, 0, {5, 6, 5, 4, 5, 5, 6, 4}},
       {"all together", false, {4}, 800, {5, 6, 5, 5, 4, 6, 5}},
       {"whole rows", true, {}, 0, {}},
   };
@@ -1257,7 +1257,7 @@ TEST(PreciseReaderParts, ScansSteppedByTheFilmsPitchArePlacedBetweenRows) {
         ++skipped;
         continue;
       }
-      const int lead = c.leads.empty() ? 0 : c.leads[scans.size()];
+      const int lead = c.leads.empty() ? 0 : c.leads.at(scans.size());
       const double start = (c.wholeRows ? std::round(film * step) : film * step) + lead;
       ScanSound s;
       for (int y = 0; y < 900 - 2 * lead; ++y) {
