@@ -552,8 +552,16 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
     // stand above what chance gives over as many samples.
     const long shared = std::min(static_cast<long>(scans[k - 1].samples.size()) - p.advance,
                                  static_cast<long>(scans[k].samples.size()));
-    const bool matched = !std::isnan(p.match) && p.match >= kMatched &&
-                         p.match >= kChance / std::sqrt(static_cast<double>(std::max(shared, 1L)));
+    // Where the gate's shadows leave too few samples at the usual advance to read, only
+    // an advance short of it lengthens the overlap enough to measure at all: the best of
+    // those lies at the reach's far end by chance as readily as by a scanner stepping
+    // short. A match there moves the scan only if it is beyond doubt.
+    const bool unreadAtUsual =
+        static_cast<long>(scans[k - 1].samples.size()) - usual < kMinimumOverlap;
+    const bool matched =
+        !std::isnan(p.match) && p.match >= kMatched &&
+        p.match >= kChance / std::sqrt(static_cast<double>(std::max(shared, 1L))) &&
+        (!unreadAtUsual || p.match >= kSure);
     // Where the file numbers jump, only a sound that matches beyond doubt says that
     // nothing is missing after all: a periodic one matches a period away as well.
     // A tone matches closely enough a few rows off the scanner's step.

@@ -999,6 +999,19 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o = reel::randomArchiveReel(29);
                                                     },
                                                     -1, 0, 1, 0.0, 0},
+                                           // Variable-density strips whose short overlaps
+                                           // the gate's shadow leaves a few samples of at
+                                           // the scanner's step: one overlap matches some
+                                           // 20 samples short of it as well as chance lets
+                                           // it, and is no join; every scan lies a step on
+                                           // and the reel plays at the film's rate.
+                                           AgedReel{"variable_density_strips_short_shaded_overlap",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(58);
+                                                      o.missingScans.clear();
+                                                      o.scans = 6;
+                                                    },
+                                                    -1, 0, 1, 1.0, 1},
                                            // A scanner stepping by the film's own pitch, a
                                            // silent leader and the gate's shadow leaving a
                                            // row more or less unread: every scan still lies
@@ -1382,6 +1395,49 @@ TEST(PreciseReaderParts, AShortOverlapThatMatchesByChanceIsNoJoin) {
   EXPECT_NE(plan.joins[1].kind, JoinKind::Clean);
   EXPECT_EQ(plan.joins[1].advance, 360);
   EXPECT_EQ(plan.cleanJoins, 0);
+}
+
+// Scans whose usual advance leaves fewer samples than can be read between the gate's
+// shadows: only an advance short of it leaves an overlap to measure. Sound continued
+// there only as much as chance may make it is no join; sound that plainly continues
+// is, and where the usual advance can be read a fair match anywhere in reach still is.
+TEST(PreciseReaderParts, AMatchOffAnUnreadUsualAdvanceMustBeBeyondDoubt) {
+  struct Case {
+    const char* name;
+    int length;    // samples a scan holds: 360 a frame, the rest overlap
+    int advance;   // where the second scan continues the first
+    double noise;  // that differs between the scans' reading of the overlap
+    JoinKind kind;
+    int placed;
+  } cases[] = {
+      // 15 samples at the usual advance, 23 at the continuation's, matching about 0.7.
+      {"unread usual, a chance-like match", 375, 352, 0.12, JoinKind::Quiet, 360},
+      {"unread usual, a match beyond doubt", 375, 352, 0.02, JoinKind::Clean, 352},
+      // 40 samples at the usual advance.
+      {"read usual, a fair match in reach", 400, 352, 0.12, JoinKind::Clean, 352},
+  };
+  for (const Case& c : cases) {
+    cv::RNG rng(11);
+    std::vector<ScanSound> scans(2);
+    for (ScanSound& s : scans)
+      for (int y = 0; y < c.length; ++y) s.samples.push_back(static_cast<float>(rng.gaussian(0.1)));
+    for (int y = 0; y + c.advance < c.length; ++y)
+      scans[1].samples[static_cast<size_t>(y)] =
+          scans[0].samples[static_cast<size_t>(c.advance + y)] +
+          static_cast<float>(rng.gaussian(c.noise));
+    const double match = overlapCorrelation(scans[0].samples, scans[1].samples, c.advance);
+    if (c.noise > 0.05) {
+      // Above both the least match and what chance gives over as many samples, short of
+      // beyond doubt.
+      ASSERT_GT(match, 0.65) << c.name;
+      ASSERT_LT(match, 0.8) << c.name;
+    } else {
+      ASSERT_GT(match, 0.95) << c.name;
+    }
+    const JoinPlan plan = planJoins(scans, 360, {0, 0});
+    EXPECT_EQ(plan.joins[1].kind, c.kind) << c.name;
+    EXPECT_EQ(plan.joins[1].advance, c.placed) << c.name;
+  }
 }
 
 TEST(PreciseReaderParts, ScanNumbersThatJump) {
