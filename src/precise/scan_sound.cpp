@@ -1656,7 +1656,9 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   sound.samples.resize(static_cast<size_t>(rows));
   if (track.variableDensity) {
     // Each row's level across the track, specks left out.
-    const std::vector<double> mean = densityRows(window, turn);
+    // The window follows the film across (see acrossTheFilm above): its rows are timed
+    // at the column of the gate its middle row lies at.
+    const std::vector<double> mean = densityRows(window, turn, sound.skew, middleRow);
     const double sign = track.negative ? -0.5 : 0.5;
     const double level = track.level > 0.0 ? track.level : 1.0;
     // The plain film beside the track measures the light along the scan, the lamp's
