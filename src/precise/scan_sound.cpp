@@ -1624,11 +1624,12 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // rows earlier or later (see fillColumns).
   const double across = byHalves ? turn : 0.0;
   // At a fine resolution a scratch is wider than the film each column is held against:
-  // runs of still columns are found too, as wide as the mending takes.
+  // on a unilateral track runs of still columns are found too, as wide as the mending
+  // takes. A bilateral track's are read from their mirror image below.
   const bool twoEdges =
       track.variableDensity || bilateralAbout(litWindow, mirrorSum, 0.5f * (dark + bright), inset);
   sound.scratchColumns = mendScratches(window, bright - dark, mirrorSum, lit, across,
-                                       std::max(12, window.cols / 12) - 1, twoEdges);
+                                       twoEdges ? 0 : std::max(12, window.cols / 12) - 1, twoEdges);
 
   const cv::Mat besideFilm = strip.colRange(besideFrom, besideTo);
   const std::vector<double> besideRows = rowLevels(stripLevels(besideFilm, levels));
