@@ -1685,9 +1685,12 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   sound.samples.resize(static_cast<size_t>(rows));
   if (track.variableDensity) {
     // Each row's level across the track, specks left out.
-    // The window follows the film across (see acrossTheFilm above): its rows are timed
-    // at the column of the gate its middle row lies at.
-    const std::vector<double> mean = densityRows(window, turn, sound.skew, middleRow);
+    // The window follows the film across (see acrossTheFilm above): a positive's rows
+    // are timed at the column of the gate its middle row lies at. A turned negative's are
+    // left as read for now: its joins across a gap, placed with its penumbra relit, slip a
+    // row when they are so timed.
+    const std::vector<double> mean =
+        densityRows(window, turn, track.negative ? 0.0 : sound.skew, middleRow);
     const double sign = track.negative ? -0.5 : 0.5;
     const double level = track.level > 0.0 ? track.level : 1.0;
     // The plain film beside the track measures the light along the scan, the lamp's
