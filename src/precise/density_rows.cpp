@@ -271,10 +271,33 @@ std::vector<double> rowLevels(const cv::Mat& film) {
   return means;
 }
 
-std::vector<double> densityRows(const cv::Mat& window, double skew) {
+namespace {
+
+// `levels` read at row y - `stretch` * (y - `middle`), between rows by the windowed sinc
+// over kReach rows either side (the ends standing for the rows beyond them); as they are
+// where no row moves by a thousandth of a row.
+std::vector<double> stretchedAbout(const std::vector<double>& levels, double stretch,
+                                   double middle) {
+  const double n = static_cast<double>(levels.size());
+  if (levels.empty() || std::abs(stretch) * std::max(middle, n - middle) < 1e-3) return levels;
+  static const RowsBetween between(kReach, 1024);
+  std::vector<double> places(levels.size()), out;
+  for (size_t y = 0; y < places.size(); ++y) {
+    const double row = static_cast<double>(y);
+    places[y] = row - stretch * (row - middle);
+  }
+  between.at(levels, places, out);
+  return out;
+}
+
+}  // namespace
+
+std::vector<double> densityRows(const cv::Mat& window, double skew, double drift,
+                                double middleRow) {
   const int cols = window.cols;
   // A turn that moves the window's outer columns by under a twentieth of a row is none.
-  if (cols < 2 * kBandColumns || std::abs(skew) * cols < 0.1) return rowLevels(window);
+  if (cols < 2 * kBandColumns || std::abs(skew) * cols < 0.1)
+    return stretchedAbout(rowLevels(window), skew * drift, middleRow);
   const int bandCols =
       std::max(kBandColumns, static_cast<int>(std::floor(kBandDelay / std::abs(skew))));
   const int bands = std::max(1, cols / bandCols);
@@ -288,7 +311,7 @@ std::vector<double> densityRows(const cv::Mat& window, double skew) {
     for (size_t y = 0; y < sum.size(); ++y) sum[y] += band[y] * (x1 - x0);
   }
   for (double& v : sum) v /= cols;
-  return sum;
+  return stretchedAbout(sum, skew * drift, middleRow);
 }
 
 }  // namespace kelvora

@@ -57,6 +57,12 @@ double middleValue(std::vector<float>& values);
 // turn to move alike is read at the place the window's middle column shows on the row,
 // between rows where it falls there, so that the turn neither delays nor blurs the
 // sound. Without a turn, rowLevels of the window.
-std::vector<double> densityRows(const cv::Mat& window, double skew);
+// Where the window follows the film across the gate (see acrossTheFilm), its row y lying
+// `drift` (columns a row) times y - `middleRow` further across than its middle row does,
+// the turn shows the film's rows there that much further on: each row is read where the
+// window's middle row's column of the gate shows it, so that the rows keep the film's own
+// spacing along it, not one stretched by the turn times the drift.
+std::vector<double> densityRows(const cv::Mat& window, double skew, double drift = 0.0,
+                                double middleRow = 0.0);
 
 }  // namespace kelvora

@@ -506,7 +506,8 @@ int mendScratchedColumns(cv::Mat& window, const std::vector<bool>& scratched, do
 
 }  // namespace
 
-int mendScratches(cv::Mat& window, float range, double mirrorSum, cv::Range measured, double turn) {
+int mendScratches(cv::Mat& window, float range, double mirrorSum, cv::Range measured, double turn,
+                  int widest, bool twoEdges) {
   const int n = window.cols;
   const int from = std::clamp(measured.start, 0, window.rows);
   const int to = std::clamp(measured.end, from, window.rows);
@@ -543,6 +544,28 @@ int mendScratches(cv::Mat& window, float range, double mirrorSum, cv::Range meas
     const bool clearCore = core >= 0 && std::abs(u - core) <= coreReach && dl >= 0 && dr >= 0;
     scratched[u] = (apart || still) && !clearCore;
   }
+  // A scratch wider than the film compared beside each column: a run of still columns
+  // that the sound's edge passes on either side, every one of the few columns beyond its
+  // edges (the scratch's edge covering the first in part) moving.
+  constexpr int kBeside = 4;
+  const auto stillAt = [&](int u) { return spread[u] < 0.08 * range; };
+  const auto movingBeside = [&](int from, int step, double least) {
+    for (int k = 0; k < kBeside; ++k) {
+      const int u = from + step * k;
+      if (u < 0 || u >= n || !(spread[u] > least)) return false;
+    }
+    return true;
+  };
+  if (widest > 0)
+    forEachRun(n, stillAt, [&](int first, int end) {
+      if (end - first > widest || first < 2 + kBeside || end + 1 + kBeside > n) return;
+      double inside = 0.0;
+      for (int u = first; u < end; ++u) inside = std::max(inside, spread[u]);
+      const double least = std::max(0.1 * range, 4.0 * inside);
+      if (!movingBeside(first - 2, -1, least) || !movingBeside(end + 1, 1, least)) return;
+      if (twoEdges && (core < 0 || (core >= first - coreReach && core < end + coreReach))) return;
+      for (int u = first; u < end; ++u) scratched[u] = true;
+    });
   // A bilateral track is its own mirror image about its middle: where it is, a
   // scratched column is read from its mirror column. A scratch's edges cover part of
   // the columns beside it: they are left out of the comparison too.
@@ -1600,7 +1623,13 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // A turned bilateral track straightened across only: its mirror columns show the film's
   // rows earlier or later (see fillColumns).
   const double across = byHalves ? turn : 0.0;
-  sound.scratchColumns = mendScratches(window, bright - dark, mirrorSum, lit, across);
+  // At a fine resolution a scratch is wider than the film each column is held against:
+  // on a unilateral track runs of still columns are found too, as wide as the mending
+  // takes. A bilateral track's are read from their mirror image below.
+  const bool twoEdges =
+      track.variableDensity || bilateralAbout(litWindow, mirrorSum, 0.5f * (dark + bright), inset);
+  sound.scratchColumns = mendScratches(window, bright - dark, mirrorSum, lit, across,
+                                       twoEdges ? 0 : std::max(12, window.cols / 12) - 1, twoEdges);
 
   const cv::Mat besideFilm = strip.colRange(besideFrom, besideTo);
   const std::vector<double> besideRows = rowLevels(stripLevels(besideFilm, levels));
@@ -1656,7 +1685,12 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   sound.samples.resize(static_cast<size_t>(rows));
   if (track.variableDensity) {
     // Each row's level across the track, specks left out.
-    const std::vector<double> mean = densityRows(window, turn);
+    // The window follows the film across (see acrossTheFilm above): a positive's rows
+    // are timed at the column of the gate its middle row lies at. A turned negative's are
+    // left as read for now: its joins across a gap, placed with its penumbra relit, slip a
+    // row when they are so timed.
+    const std::vector<double> mean =
+        densityRows(window, turn, track.negative ? 0.0 : sound.skew, middleRow);
     const double sign = track.negative ? -0.5 : 0.5;
     const double level = track.level > 0.0 ? track.level : 1.0;
     // The plain film beside the track measures the light along the scan, the lamp's

@@ -159,10 +159,15 @@ double gateTurn(double drift, const std::vector<double>& earlierDrifts, int rows
 // column x is mirrorSum - x, read between columns. `range` is the span from opaque to
 // clear. The scratches are found on the rows `measured`, and mended on all. On a scan
 // turned in the gate by `turn` rows of film a column across and straightened across only,
-// a mirror column is read at the row that shows the film the mended column does. Returns
-// the columns mended.
+// a mirror column is read at the row that shows the film the mended column does.
+// `widest`, when above 0: a scratch up to that many columns wide (a fine resolution's),
+// whose middle columns the film either side no longer reaches, is found as a run of
+// still columns between film that moves on every column a few either side of it; where
+// `twoEdges` (a bilateral track, its clear core still between its moving edges) not
+// about its middle. Returns the columns mended.
 int mendScratches(cv::Mat& window, float range, double mirrorSum,
-                  cv::Range measured = cv::Range::all(), double turn = 0.0);
+                  cv::Range measured = cv::Range::all(), double turn = 0.0, int widest = 0,
+                  bool twoEdges = true);
 
 // A smooth level along a scan: the least-squares parabola through `values` (one a
 // row, weighted by `weights`), evaluated at every row.

@@ -314,6 +314,38 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                     }},
                                            // A bright scratch across the track, which the
                                            // weave moves, does not end the track there.
+                                           // A variable-density track turned in the gate
+                                           // at a fine resolution: its rows are timed at
+                                           // one column of the gate, not where the film's
+                                           // drift across carries the track, whose rows
+                                           // would play a few in a hundred thousand slow
+                                           // and lose the top of the sound scan by scan.
+                                           AgedReel{"variable_density_turned_fine",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.filmType = 2;
+                                                      o.scans = 6;
+                                                      o.dpi = 1800;
+                                                      o.colour = false;
+                                                      o.skewDegrees = 0.4;
+                                                    },
+                                                    -1, 0, 0, 0.5},
+                                           // A bright scratch in a unilateral track's swing,
+                                           // at a fine resolution wider than the film each
+                                           // column is held against: a still run between the
+                                           // moving film, mended across.
+                                           AgedReel{"sixteen_unilateral_wide_bright_scratch",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.filmType = 3;
+                                                      o.dpi = 2400;
+                                                      o.scans = 6;
+                                                      o.colour = false;
+                                                      o.unilateral = true;
+                                                      o.scratch = 0.43;
+                                                    },
+                                                    // An edge under the scratch is read at
+                                                    // its middle, as the ideal reader reads
+                                                    // it: it errs alike, a little apart.
+                                                    -1, 0, 0, 1.0, 2},
                                            AgedReel{"variable_density_bright_scratch_weave_light",
                                                     [](reel::ReelOptions& o) {
                                                       o.filmType = 2;
