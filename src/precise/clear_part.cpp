@@ -304,6 +304,40 @@ std::vector<bool> hiddenColumns(const std::vector<int>& clear, int anchor, int r
   return wider;
 }
 
+std::vector<bool> clearBeyondEdge(const std::vector<int>& clear, int anchor, int rows, int widest) {
+  const int n = static_cast<int>(clear.size());
+  std::vector<bool> bright(static_cast<size_t>(n), false);
+  const ClearCore core = clearCore(clear);
+  if (core.empty() || anchor < core.first || anchor > core.last) return bright;
+  const int few = speckRows(rows);
+  const int apart = std::max({4, rows / 200, rows / 8});
+  const auto count = [&](int x) { return clear[static_cast<size_t>(x)]; };
+  // How far out from the core the film is clear on some rows, and not on all.
+  const auto reach = [&](int from, int step) {
+    int x = from;
+    while (x >= 0 && x < n && count(x) > few) x += step;
+    return std::abs(x - from);
+  };
+  const int step = reach(core.last + 1, 1) >= reach(core.first - 1, -1) ? 1 : -1;
+  // Outwards from the core: the least count on the way.
+  int least = count(anchor);
+  for (int x = anchor; x >= 0 && x < n; x += step) {
+    const int c = count(x);
+    bright[static_cast<size_t>(x)] = c >= rows - few && least + apart < c;
+    least = std::min(least, c);
+  }
+  // The film just beyond a run is clear less often than the line: a run that reaches the
+  // window's end may be clear film beyond the track.
+  forEachRun(
+      n, [&](int x) { return bright[static_cast<size_t>(x)]; },
+      [&](int a, int x) {
+        const int beyond = step > 0 ? x : a - 1;
+        const bool closed = beyond >= 0 && beyond < n && count(beyond) + apart < rows - few;
+        if (x - a > widest || !closed) std::fill(bright.begin() + a, bright.begin() + x, false);
+      });
+  return bright;
+}
+
 std::vector<bool> darkAgainstMirror(const std::vector<int>& clear, double mirrorSum, int rows,
                                     const std::vector<bool>& scratched, int widest) {
   const int n = static_cast<int>(clear.size());

@@ -45,6 +45,17 @@ std::vector<bool> scratchedColumns(const std::vector<int>& clear, int anchor, in
 std::vector<bool> hiddenColumns(const std::vector<int>& clear, int anchor, int rows, int widest,
                                 const std::vector<bool>& known = {});
 
+// The columns of a unilateral track's window that a line along the film, clear on every
+// row, puts out of order beyond the moving edge (a negative's dark scratch, printed
+// clear): clear on all of `rows` but a speck's, where film nearer `anchor`, on the side
+// the sound moves the edge (the side whose film is clear on some rows and not on others
+// the furthest out from the clear core), is clear on fewer by an eighth of the rows at
+// least, more than specks could take, and the film just beyond the run is clear on fewer
+// too. The clear part grows outwards from the anchor: no film clears more often than the
+// film nearer it. On the loudest rows the edge runs on into the line, and the track would
+// read wider by all of it. Runs wider than `widest` are film.
+std::vector<bool> clearBeyondEdge(const std::vector<int>& clear, int anchor, int rows, int widest);
+
 // The columns of a bilateral track's window, about twice its middle `mirrorSum`, that
 // a dark scratch puts out of order where only the loudest moments reach it, with no
 // clearer film beyond it to show it: clear on no more of `rows` than a speck covers,

@@ -1884,6 +1884,17 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   } else {
     for (int x = 0; x < window.cols; ++x)
       if (scratched[static_cast<size_t>(x)]) sound.hidden.push_back(x + place);
+    // A line clear on every row beyond the moving edge's reach is no film the sound
+    // moves: it is mended with the columns either side that it covers in part.
+    std::vector<bool> clearLine = clearBeyondEdge(clearColumns, anchor, counted, widest);
+    std::fill(clearLine.begin(), clearLine.begin() + inset, false);
+    std::fill(clearLine.end() - inset, clearLine.end(), false);
+    for (int x = 0; x < window.cols; ++x) {
+      const bool covered = clearLine[static_cast<size_t>(x)] ||
+                           (x > 0 && clearLine[static_cast<size_t>(x - 1)]) ||
+                           (x + 1 < window.cols && clearLine[static_cast<size_t>(x + 1)]);
+      if (covered) scratched[static_cast<size_t>(x)] = true;
+    }
   }
   // The columns a dark scratch hides on a unilateral track take in the ones it covers
   // in part; a bilateral track's scratch is mended a column wider either side.

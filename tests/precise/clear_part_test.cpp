@@ -235,6 +235,51 @@ TEST(ClearPart, ColumnsADarkScratchHidesOnAUnilateralTrack) {
   }
 }
 
+// A line clear on every row beyond a unilateral track's moving edge (a negative's dark
+// scratch, printed clear) is no film: the loudest rows' edge would run on into it.
+TEST(ClearPart, ALineClearBeyondTheMovingEdgeOfAUnilateralTrack) {
+  struct Case {
+    std::string name;
+    std::vector<int> clear;
+    int anchor;
+    std::vector<int> marked;
+  };
+  //                              fixed edge, core, moving edge's swing ...
+  const std::vector<int> track = {0,  400, 400, 400, 400, 400, 400, 300, 200, 120,
+                                  60, 30,  12,  5,   0,   0,   0,   0,   0,   0};
+  const auto with = [&](std::vector<int> clear, int from, int to, int count) {
+    std::fill(clear.begin() + from, clear.begin() + to, count);
+    return clear;
+  };
+  // Turned about: the fixed edge on the right, the edge moving out leftwards.
+  const std::vector<int> turned(track.rbegin(), track.rend());
+  // Clear film beyond an opaque band past the fixed edge: the sound moves the other side.
+  const std::vector<int> pastFixed = {5,   400, 400, 0,  400, 400, 400, 400, 400, 400,
+                                      300, 200, 120, 60, 30,  12,  5,   0,   0};
+  const Case cases[] = {
+      {"plain", track, 3, {}},
+      {"just beyond the loudest reach", with(track, 14, 16, 400), 3, {14, 15}},
+      {"where the edge swings", with(track, 10, 12, 397), 3, {10, 11}},
+      {"turned about", with(turned, 4, 6, 400), 16, {4, 5}},
+      // Specks take a few rows off the core, no more: the film beyond is film.
+      {"dust in the core", with(track, 3, 4, 380), 3, {}},
+      // Not clear on every row: film the sound moves, read as it is.
+      {"clear on most rows only", with(track, 14, 16, 300), 3, {}},
+      // Wider than a scratch, or running out of the window: clear film, not a line on it.
+      {"too wide", with(track, 14, 19, 400), 3, {}},
+      {"out to the window's end", with(track, 17, 20, 400), 3, {}},
+      {"beyond the fixed edge", pastFixed, 6, {}},
+      {"no anchor", track, -1, {}},
+  };
+  for (const Case& c : cases) {
+    const std::vector<bool> got = clearBeyondEdge(c.clear, c.anchor, 400, 4);
+    std::vector<int> marked;
+    for (size_t x = 0; x < got.size(); ++x)
+      if (got[x]) marked.push_back(static_cast<int>(x));
+    EXPECT_EQ(marked, c.marked) << c.name;
+  }
+}
+
 TEST(ClearPart, ADarkScratchOnTheLoudestReachShowsAgainstItsMirrorImage) {
   // How often each column of a bilateral track is clear over 400 rows: the middle at
   // column 20 (mirror sum 40), the clear part reaching out less and less often.

@@ -466,6 +466,27 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                     // Peaks whose edge lies under the
                                                     // scratch, read from the other side.
                                                     -1, 0, 0, 1.0},
+                                           // A dark scratch on a unilateral negative,
+                                           // clear once turned over, just beyond where the
+                                           // loudest tones take the moving edge: the edge
+                                           // runs on into it unless it is mended.
+                                           AgedReel{"unilateral_negative_clear_line_beyond_"
+                                                    "the_edge",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.scans = 4;
+                                                      o.dpi = 3000;
+                                                      o.inverse = true;
+                                                      o.colour = false;
+                                                      o.unilateral = true;
+                                                      o.negative = true;
+                                                      o.programme = reel::Programme::Tones;
+                                                      o.level = 1.15;
+                                                      o.scratch = 0.74;
+                                                      o.darkScratch = true;
+                                                    },
+                                                    // A peak whose edge lies under the line
+                                                    // is read between the film either side.
+                                                    -1, 0, 0, 1.0, 1},
                                            AgedReel{"dark_scratch_on_a_dusty_negative",
                                                     [](reel::ReelOptions& o) {
                                                       o.scans = 8;
@@ -716,7 +737,6 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                            AgedReel{"thirtyfive_3970_dpi_jittered_missing_scan",
                                                     [](reel::ReelOptions& o) {
                                                       o.dpi = 3970;
-                                                      o.scans = 6;
                                                       o.shrinkage = 0.0055;
                                                       o.stepJitter = 2.0;
                                                       o.overlap = 0.19;
