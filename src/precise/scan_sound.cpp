@@ -507,7 +507,7 @@ int mendScratchedColumns(cv::Mat& window, const std::vector<bool>& scratched, do
 }  // namespace
 
 int mendScratches(cv::Mat& window, float range, double mirrorSum, cv::Range measured, double turn,
-                  int widest, bool twoEdges) {
+                  int widest, bool twoEdges, std::vector<ColumnSpan>* mended) {
   const int n = window.cols;
   const int from = std::clamp(measured.start, 0, window.rows);
   const int to = std::clamp(measured.end, from, window.rows);
@@ -603,6 +603,11 @@ int mendScratches(cv::Mat& window, float range, double mirrorSum, cv::Range meas
         const bool fromMirror = mirrored && mirrorSum - b >= 0 && mirrorSum - a + 1 < n &&
                                 (mirrorSum - b > b || mirrorSum - a < a);
         fillColumns(window, a, b, fromMirror ? mirrorSum : -1.0, turn);
+        // A bright line's only: beside a dark one, the ramp carried on under it misreads
+        // single rows.
+        if (mended && average(m, first, end - 1) >
+                          std::max(average(m, a - 6, a - 3), average(m, b + 3, b + 6)))
+          mended->push_back(ColumnSpan{a, b});
       });
   return count;
 }
@@ -1628,8 +1633,10 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // takes. A bilateral track's are read from their mirror image below.
   const bool twoEdges =
       track.variableDensity || bilateralAbout(litWindow, mirrorSum, 0.5f * (dark + bright), inset);
-  sound.scratchColumns = mendScratches(window, bright - dark, mirrorSum, lit, across,
-                                       twoEdges ? 0 : std::max(12, window.cols / 12) - 1, twoEdges);
+  std::vector<ColumnSpan> mended;
+  sound.scratchColumns =
+      mendScratches(window, bright - dark, mirrorSum, lit, across,
+                    twoEdges ? 0 : std::max(12, window.cols / 12) - 1, twoEdges, &mended);
 
   const cv::Mat besideFilm = strip.colRange(besideFrom, besideTo);
   const std::vector<double> besideRows = rowLevels(stripLevels(besideFilm, levels));
@@ -1900,7 +1907,16 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // in part; a bilateral track's scratch is mended a column wider either side.
   sound.scratchColumns += mendScratchedColumns(window, scratched, bilateral ? mirrorSum : -1.0,
                                                bilateral ? 1 : 0, across);
-  if (!bilateral) readAcrossHidden(window, scratched, anchor, clearLevel, opaqueLevel);
+  if (!bilateral) {
+    readAcrossHidden(window, scratched, anchor, clearLevel, opaqueLevel);
+    // Where the moving edge ends under a mended bright line, its ramp beside it tells
+    // where.
+    for (const ColumnSpan& span : mended)
+      if (anchor < span.first - 1 || anchor > span.last + 1)
+        readEdgeUnder(window, span,
+                      ColumnSpan{anchor, anchor < span.first ? window.cols - 1 - inset : inset},
+                      clearLevel, opaqueLevel);
+  }
   const int mirror = static_cast<int>(std::lround(mirrorSum));
   // Rows whose clear part runs into the window's first (1) or last (2) column.
   std::vector<char> reaching(static_cast<size_t>(rows), 0);

@@ -4,6 +4,7 @@
 
 #include <opencv2/core.hpp>
 
+#include "precise/hidden_edge.h"
 #include "precise/reel_track.h"
 
 namespace kelvora {
@@ -164,10 +165,11 @@ double gateTurn(double drift, const std::vector<double>& earlierDrifts, int rows
 // whose middle columns the film either side no longer reaches, is found as a run of
 // still columns between film that moves on every column a few either side of it; where
 // `twoEdges` (a bilateral track, its clear core still between its moving edges) not
-// about its middle. Returns the columns mended.
+// about its middle. Returns the columns mended; each run of them a bright line holds is
+// added to `mended` where given.
 int mendScratches(cv::Mat& window, float range, double mirrorSum,
                   cv::Range measured = cv::Range::all(), double turn = 0.0, int widest = 0,
-                  bool twoEdges = true);
+                  bool twoEdges = true, std::vector<ColumnSpan>* mended = nullptr);
 
 // A smooth level along a scan: the least-squares parabola through `values` (one a
 // row, weighted by `weights`), evaluated at every row.
