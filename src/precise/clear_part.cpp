@@ -31,6 +31,9 @@ constexpr double kFaint = 0.15;         // a column this dark is at an edge's fo
 // shares of the span from opaque to clear, is no film: far beyond the grain of a column
 // measured over a scan, and beyond how far uneven light moves it over a dozen columns.
 constexpr double kBrighterThanClear = 0.03;
+// A line along the film this much darker than the opaque film of a track, in shares of
+// the span from opaque to clear, is no film: opaque film is as dark as the print gets.
+constexpr double kDarkerThanOpaque = 0.015;
 // The halves of a bilateral track's row lie further apart than this, in columns, and
 // than this many times their usual spread, where a speck lies on one of them.
 constexpr double kHalvesApart = 0.75;
@@ -506,6 +509,34 @@ std::vector<bool> brightInClear(const std::vector<float>& means, const std::vect
   }
   keepRuns(bright, 1, widest);
   return bright;
+}
+
+std::vector<bool> darkInOpaque(const std::vector<float>& means, const std::vector<int>& clear,
+                               int rows, float range, int widest) {
+  const int n = static_cast<int>(means.size());
+  std::vector<bool> dark(static_cast<size_t>(n), false);
+  if (static_cast<int>(clear.size()) != n) return dark;
+  const int few = speckRows(rows);
+  // The opaque film's level: the middle of the columns clear on a speck's rows at most.
+  std::vector<float> opaque;
+  for (int x = 0; x < n; ++x)
+    if (clear[static_cast<size_t>(x)] <= few) opaque.push_back(means[static_cast<size_t>(x)]);
+  if (opaque.size() < 8) return dark;
+  const auto middle = opaque.begin() + static_cast<long>(opaque.size() / 2);
+  std::nth_element(opaque.begin(), middle, opaque.end());
+  const double below = *middle - kDarkerThanOpaque * range;
+  for (int x = 0; x < n; ++x)
+    dark[static_cast<size_t>(x)] =
+        clear[static_cast<size_t>(x)] <= few && means[static_cast<size_t>(x)] < below;
+  // A run at the window's end may be the film's own darker margin: it has film on one
+  // side only.
+  forEachRun(
+      n, [&](int x) { return dark[static_cast<size_t>(x)]; },
+      [&](int a, int x) {
+        if (a == 0 || x == n) std::fill(dark.begin() + a, dark.begin() + x, false);
+      });
+  keepRuns(dark, 1, widest);
+  return dark;
 }
 
 namespace {

@@ -102,6 +102,17 @@ std::vector<bool> brightOverMirror(const std::vector<int>& clear, int rows,
 std::vector<bool> brightInClear(const std::vector<float>& means, const std::vector<bool>& always,
                                 float range, int widest);
 
+// The columns of a variable-area track's window that a dark line along the film puts out
+// of order where it lies on the opaque film, beyond where the edges usually swing: only
+// the loudest moments, too few rows to show in `clear` against the mirror image, bring
+// the clear part under it, and there it cuts the edge off short. Opaque film is the
+// darkest a track holds, so the line shows by its level alone: a run of columns clear on
+// no more of `rows` than a speck covers whose mean level (`means`) lies below that of the
+// window's opaque film by more than a few hundredths of `range`, with film on both sides
+// of it. Runs wider than `widest` are film.
+std::vector<bool> darkInOpaque(const std::vector<float>& means, const std::vector<int>& clear,
+                               int rows, float range, int widest);
+
 // The clear width, in columns, of one row of a variable-area track: `shares` holds
 // each column's share of clear film (0 opaque, 1 clear). The sound lies in the edges
 // of the clear part that covers or lies nearest `anchor`, each edge a ramp where the

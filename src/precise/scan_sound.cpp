@@ -1883,11 +1883,14 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     cv::Mat means = litMeans;
     if (sound.scratchColumns > 0 || means.cols != window.cols)
       cv::reduce(window.rowRange(lit), means, 0, cv::REDUCE_AVG, CV_32F);
-    const std::vector<bool> inClear =
-        brightInClear(std::vector<float>(means.ptr<float>(0), means.ptr<float>(0) + means.cols),
-                      always, levelSpan, widest);
+    const std::vector<float> columnLevels(means.ptr<float>(0), means.ptr<float>(0) + means.cols);
+    const std::vector<bool> inClear = brightInClear(columnLevels, always, levelSpan, widest);
+    // ...and a dark one on the opaque film the same way, where only the loudest moments
+    // reach it.
+    std::vector<bool> inOpaque =
+        darkInOpaque(columnLevels, clearColumns, counted, levelSpan, widest);
     for (size_t x = 0; x < dark.size(); ++x)
-      scratched[x] = scratched[x] || dark[x] || shining[x] || over[x] || inClear[x];
+      scratched[x] = scratched[x] || dark[x] || shining[x] || over[x] || inClear[x] || inOpaque[x];
   } else {
     for (int x = 0; x < window.cols; ++x)
       if (scratched[static_cast<size_t>(x)]) sound.hidden.push_back(x + place);

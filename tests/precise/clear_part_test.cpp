@@ -498,6 +498,57 @@ TEST(ClearPart, ABrightLineNoEdgeReachesStandsAboveTheClearFilm) {
   EXPECT_EQ(std::count(got.begin(), got.end(), true), 0);
 }
 
+TEST(ClearPart, ADarkLineOnTheOpaqueFilmStandsBelowIt) {
+  // Mean levels of a bilateral window's 80 columns over 400 rows, span 200: opaque film
+  // at 20, the edges' reach (clear on some rows), and clear film from column 30 to 49.
+  std::vector<float> plain(80, 20.0f);
+  std::vector<int> clear(80, 0);
+  for (int x = 14; x < 66; ++x) {
+    plain[static_cast<size_t>(x)] = 120.0f;
+    clear[static_cast<size_t>(x)] = 200;
+  }
+  for (int x = 30; x < 50; ++x) {
+    plain[static_cast<size_t>(x)] = 220.0f;
+    clear[static_cast<size_t>(x)] = 400;
+  }
+  const auto with = [&plain](int from, int to, float level) {
+    std::vector<float> means = plain;
+    std::fill(means.begin() + from, means.begin() + to + 1, level);
+    return means;
+  };
+  // Light falling across the window by a tenth of a level a column.
+  std::vector<float> falling = plain;
+  for (int x = 0; x < 80; ++x)
+    if (clear[static_cast<size_t>(x)] == 0) falling[static_cast<size_t>(x)] = 24.0f - 0.1f * x;
+  // The edges' outer reach, clear on one row in a hundred: fainter than the film, but film.
+  std::vector<int> reach = clear;
+  reach[13] = reach[66] = 4;
+  struct Case {
+    std::string name;
+    std::vector<float> means;
+    std::vector<int> clear;
+    std::vector<int> dark;
+  };
+  const Case cases[] = {
+      {"plain", plain, clear, {}},
+      {"a line beside the edges' reach", with(69, 72, 15.0f), clear, {69, 70, 71, 72}},
+      {"a line against the edges' reach", with(66, 69, 15.0f), clear, {66, 67, 68, 69}},
+      {"a line the edges reach often is the edges' to read", with(60, 63, 15.0f), clear, {}},
+      {"no darker than grain", with(69, 72, 18.0f), clear, {}},
+      {"uneven light", falling, clear, {}},
+      {"the film's darker margin at the window's end", with(74, 79, 15.0f), clear, {}},
+      {"wider than a scratch", with(67, 76, 15.0f), clear, {}},
+      {"the reach on a few rows", with(5, 6, 15.0f), reach, {5, 6}},
+  };
+  for (const Case& c : cases) {
+    const std::vector<bool> got = darkInOpaque(c.means, c.clear, 400, 200.0f, 8);
+    std::vector<int> marked;
+    for (size_t x = 0; x < got.size(); ++x)
+      if (got[x]) marked.push_back(static_cast<int>(x));
+    EXPECT_EQ(marked, c.dark) << c.name;
+  }
+}
+
 TEST(ClearPart, ASpeckOnOneHalfIsReadFromTheOther) {
   // 100 rows of a bilateral track's halves: one sound, the halves a tenth of a column
   // apart, one of them grainy.

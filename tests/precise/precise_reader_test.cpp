@@ -346,6 +346,17 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                     // its middle, as the ideal reader reads
                                                     // it: it errs alike, a little apart.
                                                     -1, 0, 0, 1.0, 2},
+                                           // A dark scratch on the opaque film that only
+                                           // the loudest moments' clear part reaches: it
+                                           // cuts their edge short unless mended.
+                                           AgedReel{"bilateral_dark_scratch_at_the_loud_reach",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.dpi = 2400;
+                                                      o.scans = 5;
+                                                      o.colour = false;
+                                                      o.scratch = 0.15;
+                                                      o.darkScratch = true;
+                                                    }},
                                            AgedReel{"variable_density_bright_scratch_weave_light",
                                                     [](reel::ReelOptions& o) {
                                                       o.filmType = 2;
