@@ -59,6 +59,11 @@ double correlationOf(const OverlapSums& s, long m) {
   return cov / std::sqrt(va * vb);
 }
 
+// Joins known on either side of one the scanner's steps place, and how much more room
+// within their half rows its step must leave them than any other.
+constexpr int kLeastKnownJoins = 4;
+constexpr double kPlainlyBetter = 0.2;
+
 // A scanner stepping a frame at a time starts each scan on the row nearest the film's
 // frame: every scan's first row lies within half a row of its place, so many film
 // pitches on. Where neither the sound nor the frame lines place join `k`, the scans
@@ -69,7 +74,7 @@ double correlationOf(const OverlapSums& s, long m) {
 // which over a reel adds up to more than the half row. `rows[m]` is the row the scanner
 // started scan m on, counted as the joins say, `frames[m]` its frame. Returns the step
 // taken at join `k` in rows, or 0 where no step leaves them all so (a scanner stepping
-// unevenly).
+// unevenly), or several do.
 int stepByFramePlaces(const std::vector<long>& rows, const std::vector<int>& frames,
                       const std::vector<bool>& known, int k, double pitch, double doubt) {
   const int n = static_cast<int>(rows.size());
@@ -77,13 +82,16 @@ int stepByFramePlaces(const std::vector<long>& rows, const std::vector<int>& fra
   while (first > 0 && known[static_cast<size_t>(first)]) --first;
   int last = k;
   while (last + 1 < n && known[static_cast<size_t>(last + 1)]) ++last;
+  // A few scans lie within half a row of their places at any step and a pitch near the
+  // film's: only a run of them pins the steps down.
+  if (last - first - 1 < kLeastKnownJoins) return 0;
   const int frames0 = frames[static_cast<size_t>(k - 1)];
   const long around = std::lround((frames[static_cast<size_t>(k)] - frames0) * pitch);
   constexpr double kPitchStep = 0.0005;  // rows
   const int tries = static_cast<int>(std::ceil(doubt / kPitchStep));
-  int best = 0;
-  double bestSlack = 0.0;
+  std::vector<double> slacks;  // the most each step leaves, at any pitch tried
   for (long step = around - 1; step <= around + 1; ++step) {
+    double most = -1e9;
     for (int t = -tries; t <= tries; ++t) {
       const double p = pitch + t * kPitchStep;
       // How far each scan's first row lies from its frame's place, the scan before the
@@ -97,14 +105,17 @@ int stepByFramePlaces(const std::vector<long>& rows, const std::vector<int>& fra
         low = std::min(low, off);
         high = std::max(high, off);
       }
-      const double slack = 1.0 - (high - low);
-      if (slack > bestSlack) {
-        bestSlack = slack;
-        best = static_cast<int>(step);
-      }
+      most = std::max(most, 1.0 - (high - low));
     }
+    slacks.push_back(most);
   }
-  return best;
+  // One step must leave them so, and plainly better than any other.
+  const auto best = std::max_element(slacks.begin(), slacks.end());
+  double rival = -1e9;
+  for (auto it = slacks.begin(); it != slacks.end(); ++it)
+    if (it != best) rival = std::max(rival, *it);
+  if (!(*best > 0.0) || *best - rival < kPlainlyBetter) return 0;
+  return static_cast<int>(around - 1 + (best - slacks.begin()));
 }
 
 }  // namespace
