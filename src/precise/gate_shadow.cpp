@@ -21,6 +21,9 @@ constexpr double kSteadyRise = 0.02;
 constexpr double kReadable = 0.5;
 // Rows passing more than this share are still read where no other scan holds them.
 constexpr double kFaint = 0.2;
+// Clear film passing less than this share of the light of the lit film about it lies
+// under a splice's cement.
+constexpr double kCementFree = 0.85;
 
 // How many rows from one end of a scan of `rows` rows lie in the shadow, where
 // `light(i)` is the light of the i-th row from that end: none unless the very end is
@@ -46,17 +49,41 @@ Shadow shadowRows(int rows, Light light) {
                      values.end());
     return values[values.size() / 2];
   };
-  const double lit = median(most, 2 * most);
+  const double middle = 1.5 * most;
+  double lit = median(most, 2 * most);
   // The lamp's field may fall towards the scan's ends: the penumbra ends where the light
   // comes up to the lit film's, drawn on towards the end along its slope there. The
   // slope is measured robustly, between the medians of two lengths; a field only falls
   // towards the ends, and by no more than a twentieth over a tenth of the scan.
   const int half = most + most / 2;
-  const double slope =
-      most >= 4 ? std::clamp((median(half, 2 * most) - median(most, half)) / (0.5 * most), 0.0,
-                             0.05 * lit / most)
-                : 0.0;
-  const double middle = 1.5 * most;
+  double slope = most >= 4 ? (median(half, 2 * most) - median(most, half)) / (0.5 * most) : 0.0;
+  // A splice's cement across the film measured takes a third of its light from a band of
+  // rows: lowering the median of one length, it tilts the slope (and lowers the lit
+  // film's light) enough to leave half-lit rows unread, or to take the penumbra's end
+  // for lit. The film is then measured on its rows the cement leaves, by the straight
+  // line through them.
+  const double plain = kCementFree * lit;
+  double n = 0, sy = 0, sx = 0, sxx = 0, sxy = 0;
+  int cemented = 0;
+  for (int i = most; i < 2 * most; ++i) {
+    const double v = light(i);
+    if (v < plain) {
+      ++cemented;
+      continue;
+    }
+    const double x = i - middle;
+    n += 1.0;
+    sy += v;
+    sx += x;
+    sxx += x * x;
+    sxy += x * v;
+  }
+  const double spread = sxx - sx * sx / std::max(n, 1.0);
+  if (cemented >= std::max(4, most / 16) && n >= most / 4 && spread > 0.0) {
+    slope = (sxy - sx * sy / n) / spread;
+    lit = (sy - slope * sx) / n;
+  }
+  slope = most >= 4 ? std::clamp(slope, 0.0, 0.05 * lit / most) : 0.0;
   // The darkest of the end's rows: a bright speck may light one, none darkens one.
   double end = light(0);
   for (int i = 1; i < std::max(3, most / 4); ++i) end = std::min(end, light(i));

@@ -59,6 +59,65 @@ double correlationOf(const OverlapSums& s, long m) {
   return cov / std::sqrt(va * vb);
 }
 
+// Joins known on either side of one the scanner's steps place, and how much more room
+// within their half rows its step must leave them than any other.
+constexpr int kLeastKnownJoins = 4;
+constexpr double kPlainlyBetter = 0.2;
+
+// A scanner stepping a frame at a time starts each scan on the row nearest the film's
+// frame: every scan's first row lies within half a row of its place, so many film
+// pitches on. Where neither the sound nor the frame lines place join `k`, the scans
+// either side of it, as far as joins known beyond doubt link them (`known`), tell
+// which of the steps near the film's own leaves every one of them so: the one leaving
+// them furthest inside their half rows, at the pitch (within `doubt` of `pitch`) that
+// does. The mean of the clean joins' whole-row steps is that far off the film's pitch,
+// which over a reel adds up to more than the half row. `rows[m]` is the row the scanner
+// started scan m on, counted as the joins say, `frames[m]` its frame. Returns the step
+// taken at join `k` in rows, or 0 where no step leaves them all so (a scanner stepping
+// unevenly), or several do.
+int stepByFramePlaces(const std::vector<long>& rows, const std::vector<int>& frames,
+                      const std::vector<bool>& known, int k, double pitch, double doubt) {
+  const int n = static_cast<int>(rows.size());
+  int first = k - 1;
+  while (first > 0 && known[static_cast<size_t>(first)]) --first;
+  int last = k;
+  while (last + 1 < n && known[static_cast<size_t>(last + 1)]) ++last;
+  // A few scans lie within half a row of their places at any step and a pitch near the
+  // film's: only a run of them pins the steps down.
+  if (last - first - 1 < kLeastKnownJoins) return 0;
+  const int frames0 = frames[static_cast<size_t>(k - 1)];
+  const long around = std::lround((frames[static_cast<size_t>(k)] - frames0) * pitch);
+  constexpr double kPitchStep = 0.0005;  // rows
+  const int tries = static_cast<int>(std::ceil(doubt / kPitchStep));
+  std::vector<double> slacks;  // the most each step leaves, at any pitch tried
+  for (long step = around - 1; step <= around + 1; ++step) {
+    double most = -1e9;
+    for (int t = -tries; t <= tries; ++t) {
+      const double p = pitch + t * kPitchStep;
+      // How far each scan's first row lies from its frame's place, the scan before the
+      // join taken as lying on its own.
+      double low = 0.0, high = 0.0;
+      for (int m = first; m <= last; ++m) {
+        const size_t i = static_cast<size_t>(m);
+        const long row = m < k ? rows[i] - rows[static_cast<size_t>(k - 1)]
+                               : rows[i] - rows[static_cast<size_t>(k)] + step;
+        const double off = (frames[i] - frames0) * p - static_cast<double>(row);
+        low = std::min(low, off);
+        high = std::max(high, off);
+      }
+      most = std::max(most, 1.0 - (high - low));
+    }
+    slacks.push_back(most);
+  }
+  // One step must leave them so, and plainly better than any other.
+  const auto best = std::max_element(slacks.begin(), slacks.end());
+  double rival = -1e9;
+  for (auto it = slacks.begin(); it != slacks.end(); ++it)
+    if (it != best) rival = std::max(rival, *it);
+  if (!(*best > 0.0) || *best - rival < kPlainlyBetter) return 0;
+  return static_cast<int>(around - 1 + (best - slacks.begin()));
+}
+
 }  // namespace
 
 std::pair<double, double> overlapCorrelations(const std::vector<float>& previous,
@@ -631,6 +690,8 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
   // half a row off the film's frames, and the lines with it, which the steps over the
   // missing scans add to.
   std::vector<double> gapLags(static_cast<size_t>(n), 0.0);
+  // Joins whose advance the sound or the frame lines measured.
+  std::vector<bool> known(static_cast<size_t>(n), false);
   for (int k = 1; k < n && byLines; ++k) {
     ScanJoin& join = plan.joins[k];
     const bool quiet = join.kind == JoinKind::Quiet || join.kind == JoinKind::Unmatched;
@@ -651,6 +712,7 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
     const bool seen = linesInLine(lines);
     everyJoinKnown = everyJoinKnown && (join.kind == JoinKind::Clean ||
                                         ((join.kind == JoinKind::Quiet || gap) && seen));
+    known[static_cast<size_t>(k)] = join.kind == JoinKind::Clean || seen;
     if (gap) {
       // A scanner stepping by the film's own pitch placed the scan after it already.
       if (seen) gapLags[k] = lines.advance + linesPart;
@@ -679,6 +741,29 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
         join.advance = there;
         join.confidence = match;
       }
+    }
+  }
+  // Joins neither the sound nor the frame lines place (lines too faint in a dark
+  // leader): the scanner's stepping to the row nearest each frame places them.
+  if (frameAScan && linePitch == 0.0 && !betweenRows) {
+    std::vector<long> rows(static_cast<size_t>(n), 0);
+    std::vector<int> frames(static_cast<size_t>(n), 0);
+    const auto count = [&] {
+      for (int k = 1; k < n; ++k) {
+        const ScanJoin& join = plan.joins[k];
+        rows[static_cast<size_t>(k)] = rows[static_cast<size_t>(k - 1)] + join.advance - shift(k);
+        frames[static_cast<size_t>(k)] = frames[static_cast<size_t>(k - 1)] + join.missing + 1;
+      }
+    };
+    count();
+    for (int k = 1; k < n; ++k) {
+      if (known[static_cast<size_t>(k)] || plan.joins[k].kind == JoinKind::Clean) continue;
+      const int step =
+          stepByFramePlaces(rows, frames, known, k, meanClean, 2.0 / std::max(plan.cleanJoins, 1));
+      if (step <= 0) continue;
+      plan.joins[k].advance = step + shift(k);
+      known[static_cast<size_t>(k)] = true;
+      count();
     }
   }
   // With every join known, the frame lines measure the film's pitch free of the

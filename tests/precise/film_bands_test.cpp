@@ -105,12 +105,18 @@ TEST(GateShadow, PenumbraRowsMoreThanHalfLitAreGivenTheirLightBack) {
     double darkest;  // the share of the light the shadow's dark band leaves
     bool negative, deep;
     double fall = 0.0;  // the lamp's field falls by this share at the scan's ends
+    int cement = 0;     // rows of a splice's band on the lit film near either end
   };
   const Case cases[] = {
       {"a positive", 0.1, false, false},
       {"a negative", 0.2, true, false},
       {"16 bits, a faint dark band", 0.4, false, true},
       {"in a falling field", 0.2, false, false, 0.12},
+      // The band lies where the lit film beside the shadow is measured: it neither
+      // dims the lit film's light nor tilts the field's slope.
+      {"in a falling field, a splice's band on the lit film", 0.2, false, false, 0.12, kRows / 25},
+      {"a negative in a falling field, a splice's band on the lit film", 0.2, true, true, 0.12,
+       kRows / 25},
   };
   constexpr int kDark = 12, kRamp = 36;  // the dark band's rows, then the penumbra's
   for (const Case& c : cases) {
@@ -124,6 +130,12 @@ TEST(GateShadow, PenumbraRowsMoreThanHalfLitAreGivenTheirLightBack) {
     for (int y = 0; y < kRows; ++y) {
       const double across = (y - 0.5 * kRows) / (0.5 * kRows);
       darken(film, y, y + 1, 1.0 - c.fall * across * across);
+    }
+    // Towards the far end of the lit film measured, a tenth to a fifth of the scan in.
+    if (c.cement > 0) {
+      const int from = kRows / 5 - c.cement - kRows / 50;
+      darken(film, from, from + c.cement, 0.7);
+      darken(film, kRows - from - c.cement, kRows - from, 0.7);
     }
     cv::Mat scanned = film.clone();
     for (int y = 0; y < kRows; ++y) darken(scanned, y, y + 1, shade(y));

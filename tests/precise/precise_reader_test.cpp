@@ -1107,7 +1107,20 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.programme = reel::Programme::Speech;
                                                       o.level = 0.96;
                                                     },
-                                                    2, 1, 0, 1.0, 0}),
+                                                    2, 1, 0, 1.0, 0},
+                                           // A shrunk variable-density negative, Inverse,
+                                           // after a leader whose frame lines the dark film
+                                           // hides at a quiet join: the scanner's steps to
+                                           // the row nearest each frame, which the joins
+                                           // either side keep, place it on the right row.
+                                           // (Each scan's light along it is still read a
+                                           // little off: the sound's level steps a little.)
+                                           AgedReel{"shrunk_density_negative_leader_lines_hidden",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(51);
+                                                      o.missingScans.clear();
+                                                    },
+                                                    -1, 0, 0, 2.5}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Strips of one film laid in the gate each turned its own way: straightened, their
