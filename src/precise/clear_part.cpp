@@ -27,6 +27,7 @@ constexpr double kNearlyOpaque = 0.05;  // a column this dark is beyond the edge
 constexpr int kOpaqueAfterEdge = 3;     // columns that close an edge
 constexpr double kGrain = 0.05;         // what the grain moves a column's share by
 constexpr double kFaint = 0.15;         // a column this dark is at an edge's foot
+constexpr int kSpeckRim = 2;            // part-covered columns the blur leaves about a speck
 // A line along the film this much brighter than the clear film either side of it, in
 // shares of the span from opaque to clear, is no film: far beyond the grain of a column
 // measured over a scan, and beyond how far uneven light moves it over a dozen columns.
@@ -128,8 +129,23 @@ double edgeWidth(const std::vector<float>& shares, int from, int step) {
   thread_local std::vector<double> seen;
   seen.assign({1.0, at(from - step)});
   double sum = 0.0, lowest = seen.back();
+  // Film from column `y` on, above an edge's foot for further than a speck and its
+  // blurred rim reach, that falls to the foot again within the row: a ramp, not a
+  // bright speck on the opaque film beyond the edge.
+  const auto rampFrom = [&](int y) {
+    int above = 0;
+    for (; inside(y) && at(y) >= kFaint; y += step) ++above;
+    return above > kWidestSpeck + 2 && inside(y);
+  };
+  // A few opaque columns close the edge, unless they are a dark speck's: within a
+  // speck's width the film comes back, and a ramp follows.
+  const auto closes = [&](int x, int opaque) {
+    if (opaque < kOpaqueAfterEdge) return false;
+    for (; inside(x) && at(x) < kFaint && opaque <= kWidestSpeck; x += step) ++opaque;
+    return opaque > kWidestSpeck || !rampFrom(x);
+  };
   int opaque = 0;
-  for (int x = from; inside(x) && opaque < kOpaqueAfterEdge; x += step) {
+  for (int x = from; inside(x) && !closes(x, opaque); x += step) {
     if (at(x) > lowest + kRise) {
       // The film comes back up to where the rise tops out, grain apart, within a
       // speck's width.
@@ -149,13 +165,20 @@ double edgeWidth(const std::vector<float>& shares, int from, int step) {
       if (before < 0 || dip > kWidestSpeck + 1 || peak > seen[static_cast<size_t>(before)] + kRise)
         break;
       // A bright speck rises from the film and falls back to it within a speck's width:
-      // to the dip's darkest level, or near it at an edge's nearly opaque foot.
+      // to the dip's darkest level, or near it at an edge's nearly opaque foot. Its far
+      // rim falls steeply, through a column or two of the scanner's blur; film that
+      // falls back through more part-clear columns is the edge's ramp, beyond a dark
+      // speck no darker than that.
       const double floor = lowest < kFaint ? lowest + kRise : lowest;
       int back = 0;
       for (size_t k = static_cast<size_t>(darkest) + 1; k < seen.size(); ++k)
         back += seen[k] > floor ? 1 : 0;
-      for (int y = x; inside(y) && back <= kWidestSpeck && at(y) > floor; y += step) ++back;
-      if (back <= kWidestSpeck) break;
+      int falling = 0;
+      for (int y = x; inside(y) && at(y) > floor; y += step) {
+        ++back;
+        falling += at(y) < peak - kRise ? 1 : 0;
+      }
+      if (back <= kWidestSpeck && falling <= kSpeckRim) break;
       int dark = 0;
       for (size_t k = static_cast<size_t>(before) + 1; k < seen.size(); ++k)
         dark += seen[k] < kNearlyOpaque ? 1 : 0;
@@ -163,7 +186,9 @@ double edgeWidth(const std::vector<float>& shares, int from, int step) {
       bool rises = false;
       for (int k = 1, y = top + step; k <= kWidestSpeck + 1 && inside(y); ++k, y += step)
         rises = rises || at(y) > peak + kRise;
-      if (dark > 1 || rises) break;
+      // A dip down to opaque film is the edge's foot, unless a ramp follows it: the
+      // clear film a dark speck cut off, and the edge beyond.
+      if ((dark > 1 && !rampFrom(x)) || rises) break;
       const double a = seen[static_cast<size_t>(before)];
       const auto line = [&](int k) { return a + (peak - a) * k / (dip + 1); };
       for (int k = 1; k <= behind; ++k) {
