@@ -236,6 +236,13 @@ ClearCore clearCore(const std::vector<int>& clear) {
       [&](int a, int x) {
         if (x - a > core.last - core.first + 1) core = ClearCore{a, x - 1};
       });
+  // Past a speck's rim beyond each end: film clear on nearly no row is the fixed edge's.
+  const auto opaqueBeyond = [&](int end, int step) {
+    const int x = end + step * (kSpeckRim + 1);
+    return x < 0 || x >= n || clear[static_cast<size_t>(x)] < 0.05 * *most;
+  };
+  const bool before = opaqueBeyond(core.first, -1), after = opaqueBeyond(core.last, 1);
+  if (before != after) core.fixedSide = before ? -1 : 1;
   return core;
 }
 
@@ -585,6 +592,18 @@ ClearPart clearPart(const std::vector<float>& shares, int anchor, int mirrorSum,
     for (int x = gap.first; x <= gap.last; ++x)
       filled[static_cast<size_t>(x)] = across == Across::Clear;
     last = runs[k].last;
+  }
+  // A speck on a unilateral track's fixed edge: the clear part stops short of the
+  // core's end there, within a speck's width. Its columns are clear film.
+  if (mirrorSum < 0 && core.fixedSide < 0 && first > core.first && first <= core.last &&
+      first - core.first <= kWidestSpeck) {
+    std::fill(filled.begin() + core.first, filled.begin() + first, 1);
+    first = core.first;
+  }
+  if (mirrorSum < 0 && core.fixedSide > 0 && last < core.last && last >= core.first &&
+      core.last - last <= kWidestSpeck) {
+    std::fill(filled.begin() + last + 1, filled.begin() + core.last + 1, 1);
+    last = core.last;
   }
   part.first = first;
   part.last = last;

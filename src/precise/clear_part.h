@@ -10,10 +10,15 @@ inline constexpr int kWidestSpeck = 6;
 // The columns of a variable-area track's window that are clear on nearly every row, both
 // ends included: the widest stretch of them, about the middle of a bilateral track, from
 // the fixed edge of a unilateral one out to where its moving edge comes nearest. `clear`
-// counts, for each column, the rows on which it is clear. Empty when no column is.
+// counts, for each column, the rows on which it is clear. Empty when no column is. A
+// unilateral track's fixed edge lies on the side (`fixedSide`, -1 before `first`, 1 after
+// `last`) where the film falls from clear on nearly every row to clear on nearly none
+// within a speck's rim; the moving edge's swing leaves film clear on some rows beyond the
+// other end. 0 where that does not tell the sides apart.
 struct ClearCore {
   int first = 0;
   int last = -1;
+  int fixedSide = 0;
   bool empty() const { return last < first; }
 };
 ClearCore clearCore(const std::vector<int>& clear);
@@ -104,8 +109,10 @@ std::vector<bool> brightInClear(const std::vector<float>& means, const std::vect
 // into runs: read as it is, so a quiet row whose clear part ends short of `anchor` is
 // read whole. On a unilateral track a darker gap no wider than a speck within the `core`
 // (see clearCore), with clear film beyond it out to the core's end, is a speck: those
-// columns are clear on nearly every row. A dark speck on an edge's ramp leaves a dip in it that the
-// film beyond comes back from, and goes on falling: the dip is read across.
+// columns are clear on nearly every row. So is a clear part that stops short of the core's
+// end at the fixed edge by no more than a speck: a speck on the fixed edge. A dark speck on an
+// edge's ramp leaves a dip in it that the film beyond comes back from, and goes on falling: the dip
+// is read across.
 double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum, ClearCore core = {});
 
 // The clear width of one row of a bilateral track (see clearWidth) in its two halves,
