@@ -548,7 +548,11 @@ void clearRuns(const std::vector<float>& shares, std::vector<Run>& runs) {
   if (in) runs.push_back(Run{first, n - 1});
 }
 
-ClearPart clearPart(const std::vector<float>& shares, int anchor, int mirrorSum, ClearCore core) {
+// `throughSpeck`: the clear part is taken on across the first gap on either side that
+// ends it and is no wider than a speck, as though a dark speck covered it. `stopped` is
+// set where such a gap ended it.
+ClearPart clearPart(const std::vector<float>& shares, int anchor, int mirrorSum, ClearCore core,
+                    bool throughSpeck = false, bool* stopped = nullptr) {
   ClearPart part;
   const int n = static_cast<int>(shares.size());
   // Each thread reads its rows one by one: their runs and filled columns are kept in
@@ -577,17 +581,31 @@ ClearPart clearPart(const std::vector<float>& shares, int anchor, int mirrorSum,
   filled.assign(static_cast<size_t>(n), 0);
   part.filled = &filled;
   int first = runs[main].first, last = runs[main].last;
+  // Each side's first gap no wider than a speck that ends the clear part where clear film
+  // lies beyond it, crossed where asked. Part-clear film beyond is the edge's ramp, which
+  // grain splits.
+  const auto judge = [&](const Run& gap, const Run& next, bool& through) {
+    const Across across = acrossGap(shares, Run{first, last}, gap, next, mirrorSum, core);
+    if (across != Across::No || gap.width() > kWidestSpeck || clearest(shares, next) < 1.0 - kRise)
+      return across;
+    if (stopped) *stopped = true;
+    if (!through) return across;
+    through = false;
+    return Across::Clear;
+  };
+  bool through = throughSpeck;
   for (size_t k = main; k-- > 0;) {
     const Run gap{runs[k].last + 1, first - 1};
-    const Across across = acrossGap(shares, Run{first, last}, gap, runs[k], mirrorSum, core);
+    const Across across = judge(gap, runs[k], through);
     if (across == Across::No) break;
     for (int x = gap.first; x <= gap.last; ++x)
       filled[static_cast<size_t>(x)] = across == Across::Clear;
     first = runs[k].first;
   }
+  through = throughSpeck;
   for (size_t k = main + 1; k < runs.size(); ++k) {
     const Run gap{last + 1, runs[k].first - 1};
-    const Across across = acrossGap(shares, Run{first, last}, gap, runs[k], mirrorSum, core);
+    const Across across = judge(gap, runs[k], through);
     if (across == Across::No) break;
     for (int x = gap.first; x <= gap.last; ++x)
       filled[static_cast<size_t>(x)] = across == Across::Clear;
@@ -616,13 +634,63 @@ ClearPart clearPart(const std::vector<float>& shares, int anchor, int mirrorSum,
 
 }  // namespace
 
-double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum, ClearCore core) {
-  const ClearPart part = clearPart(shares, anchor, mirrorSum, core);
+namespace {
+
+double widthOf(const ClearPart& part, const std::vector<float>& shares) {
   if (part.last < part.first) return part.around;
   double width = 0.0;
   for (int x = part.first; x <= part.last; ++x)
     width += (*part.filled)[static_cast<size_t>(x)] ? 1.0 : shares[static_cast<size_t>(x)];
   return width + part.before + part.after;
+}
+
+}  // namespace
+
+double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum, ClearCore core) {
+  return widthOf(clearPart(shares, anchor, mirrorSum, core), shares);
+}
+
+ClearReadings clearReadings(const std::vector<float>& shares, int anchor, int mirrorSum,
+                            ClearCore core) {
+  bool stopped = false;
+  ClearReadings readings;
+  readings.width = widthOf(clearPart(shares, anchor, mirrorSum, core, false, &stopped), shares);
+  readings.throughSpeck = readings.width;
+  if (stopped)
+    readings.throughSpeck = widthOf(clearPart(shares, anchor, mirrorSum, core, true), shares);
+  return readings;
+}
+
+int readThroughSpecks(const std::vector<ClearReadings>& readings, std::vector<double>& widths) {
+  const int n = static_cast<int>(readings.size());
+  widths.resize(readings.size());
+  const auto plain = [&](int y) {
+    const ClearReadings& r = readings[static_cast<size_t>(y)];
+    return r.throughSpeck == r.width;
+  };
+  int through = 0;
+  for (int y = 0; y < n; ++y) {
+    const ClearReadings& r = readings[static_cast<size_t>(y)];
+    widths[static_cast<size_t>(y)] = r.width;
+    if (plain(y)) continue;
+    // The nearest rows either side that leave no choice, a speck's width away at most.
+    int before = y - 1, after = y + 1;
+    while (before >= 0 && y - before <= kWidestSpeck && !plain(before)) --before;
+    while (after < n && after - y <= kWidestSpeck && !plain(after)) ++after;
+    const bool hasBefore = before >= 0 && y - before <= kWidestSpeck;
+    const bool hasAfter = after < n && after - y <= kWidestSpeck;
+    if (!hasBefore && !hasAfter) continue;
+    const double a = hasBefore ? readings[static_cast<size_t>(before)].width : 0.0;
+    const double b = hasAfter ? readings[static_cast<size_t>(after)].width : 0.0;
+    const double expected = !hasBefore  ? b
+                            : !hasAfter ? a
+                                        : a + (b - a) * (y - before) / (after - before);
+    if (std::abs(r.throughSpeck - expected) < std::abs(r.width - expected)) {
+      widths[static_cast<size_t>(y)] = r.throughSpeck;
+      ++through;
+    }
+  }
+  return through;
 }
 
 ClearSides clearSides(const std::vector<float>& shares, int anchor, int mirrorSum, double middle,

@@ -115,6 +115,23 @@ std::vector<bool> brightInClear(const std::vector<float>& means, const std::vect
 // is read across.
 double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum, ClearCore core = {});
 
+// The clear width of one row (see clearWidth), and what it would be were the first gap
+// no wider than a speck that ends the clear part on either side crossed: one row alone
+// cannot tell a dark speck that cuts off the clear film before the edge from a bright
+// speck on the opaque film just beyond it. The rows either side of it can. The two are
+// the same where no such gap ends the clear part.
+struct ClearReadings {
+  double width = 0.0;
+  double throughSpeck = 0.0;
+};
+ClearReadings clearReadings(const std::vector<float>& shares, int anchor, int mirrorSum,
+                            ClearCore core = {});
+
+// Each row's clear width, of `readings` one a row, chosen from the two of it that nearest
+// the rows either side where no speck leaves a choice, within a speck's width: the sound
+// passes on from row to row. Returns the rows read through a speck.
+int readThroughSpecks(const std::vector<ClearReadings>& readings, std::vector<double>& widths);
+
 // The clear width of one row of a bilateral track (see clearWidth) in its two halves,
 // before and after the track's middle `middle` (a column, to a part of one): each
 // half's edge moves on its own side, and on a turned scan shows its sound a little
