@@ -668,6 +668,9 @@ int readThroughSpecks(const std::vector<ClearReadings>& readings, std::vector<do
     const ClearReadings& r = readings[static_cast<size_t>(y)];
     return r.throughSpeck == r.width;
   };
+  // Rows either side whose steps from row to row measure how fast the sound moves.
+  constexpr int kRowsAbout = 8;
+  std::vector<double> steps;
   int through = 0;
   for (int y = 0; y < n; ++y) {
     const ClearReadings& r = readings[static_cast<size_t>(y)];
@@ -685,6 +688,18 @@ int readThroughSpecks(const std::vector<ClearReadings>& readings, std::vector<do
     const double expected = !hasBefore  ? b
                             : !hasAfter ? a
                                         : a + (b - a) * (y - before) / (after - before);
+    // They judge only where the two readings lie further apart than the sound moves
+    // from row to row, twice over: loud speech at a fine resolution swings as far as a
+    // speck's width in a row or two.
+    steps.clear();
+    for (int i = std::max(0, y - kRowsAbout); i < std::min(n - 1, y + kRowsAbout); ++i)
+      if (plain(i) && plain(i + 1))
+        steps.push_back(std::abs(readings[static_cast<size_t>(i + 1)].width -
+                                 readings[static_cast<size_t>(i)].width));
+    if (steps.size() < 4) continue;
+    const auto mid = steps.begin() + static_cast<long>(steps.size() / 2);
+    std::nth_element(steps.begin(), mid, steps.end());
+    if (std::abs(r.throughSpeck - r.width) <= 2.0 * *mid) continue;
     if (std::abs(r.throughSpeck - expected) < std::abs(r.width - expected)) {
       widths[static_cast<size_t>(y)] = r.throughSpeck;
       ++through;

@@ -128,8 +128,10 @@ ClearReadings clearReadings(const std::vector<float>& shares, int anchor, int mi
                             ClearCore core = {});
 
 // Each row's clear width, of `readings` one a row, chosen from the two of it that nearest
-// the rows either side where no speck leaves a choice, within a speck's width: the sound
-// passes on from row to row. Returns the rows read through a speck.
+// the line through the rows either side where no speck leaves a choice, within a speck's
+// width: the sound passes on from row to row. Only where the two lie apart by more than
+// twice the usual step from row to row of the plain rows about it: where the sound moves
+// as fast, the rows either side do not tell. Returns the rows read through a speck.
 int readThroughSpecks(const std::vector<ClearReadings>& readings, std::vector<double>& widths);
 
 // The clear width of one row of a bilateral track (see clearWidth) in its two halves,
