@@ -194,6 +194,82 @@ TEST(ClearPart, AUnilateralTracksFixedEdgeIsWhereTheFilmFallsSteeply) {
   }
 }
 
+TEST(ClearPart, ARowADarkGapEndsBeforeClearFilmIsReadBothWays) {
+  const std::vector<float> unilateral = row(80, 10.0, 47.3);
+  // An opaque speck cuts clear film off before the edge: a bright speck on the opaque
+  // film would look the same.
+  const std::vector<float> cut = withSpeck(unilateral, 38, 42, 0.0f);
+  // Part-clear film beyond a darker gap: an edge's ramp that grain splits, no choice.
+  std::vector<float> split = row(40, 5.0, 15.0);
+  const float fall[] = {0.9f, 0.3f, 0.6f, 0.55f, 0.1f};
+  std::copy(std::begin(fall), std::end(fall), split.begin() + 15);
+  struct Case {
+    std::string name;
+    std::vector<float> shares;
+    int anchor;
+    double width, throughSpeck;
+  };
+  const Case cases[] = {
+      {"plain", unilateral, 14, 37.3, 37.3},
+      {"clear film cut off", cut, 14, 28.0, 37.3},
+      {"a ramp split by grain", split, 10, 10.0 + 0.9 + 0.3, 10.0 + 0.9 + 0.3},
+  };
+  for (const Case& c : cases) {
+    const ClearReadings r = clearReadings(c.shares, c.anchor, -1);
+    EXPECT_NEAR(r.width, c.width, 1e-4) << c.name;
+    EXPECT_NEAR(r.throughSpeck, c.throughSpeck, 1e-4) << c.name;
+    EXPECT_NEAR(clearWidth(c.shares, c.anchor, -1), c.width, 1e-4) << c.name;
+  }
+}
+
+TEST(ClearPart, TheRowsEitherSideJudgeASpecksRow) {
+  // Plain rows, one reading each, along a slow rise of half a column a row, or swinging
+  // eight columns from row to row.
+  const auto slow = [](int y) { return 30.0 + 0.5 * y; };
+  const auto fast = [](int y) { return y % 2 != 0 ? 38.0 : 30.0; };
+  struct Choice {
+    int row;
+    double width, throughSpeck;
+  };
+  struct Case {
+    std::string name;
+    double (*sound)(int);
+    std::vector<Choice> choices;
+    std::vector<double> expected;  // the choices' rows' widths
+    int through;
+  };
+  const Case cases[] = {
+      {"a dark speck cut the clear film off", +slow, {{10, 25.0, 35.0}}, {35.0}, 1},
+      {"a bright speck beyond the edge", +slow, {{10, 35.0, 41.0}}, {35.0}, 0},
+      {"a speck over two rows", +slow, {{10, 24.0, 35.0}, {11, 26.0, 35.5}}, {35.0, 35.5}, 2},
+      {"sound as fast as the readings lie apart", +fast, {{10, 30.0, 42.0}}, {30.0}, 0},
+      {"no plain row", +slow, {}, {}, 0},
+  };
+  for (const Case& c : cases) {
+    std::vector<ClearReadings> readings(21);
+    for (int y = 0; y < 21; ++y) readings[static_cast<size_t>(y)] = {c.sound(y), c.sound(y)};
+    for (const Choice& ch : c.choices)
+      readings[static_cast<size_t>(ch.row)] = {ch.width, ch.throughSpeck};
+    // No plain row: every row's reading cut short by a speck.
+    if (c.choices.empty())
+      for (int y = 0; y < 21; ++y) readings[static_cast<size_t>(y)] = {20.0, c.sound(y)};
+    std::vector<double> widths;
+    const int through = readThroughSpecks(readings, widths);
+    ASSERT_EQ(widths.size(), readings.size()) << c.name;
+    for (size_t k = 0; k < c.choices.size(); ++k)
+      EXPECT_DOUBLE_EQ(widths[static_cast<size_t>(c.choices[k].row)], c.expected[k]) << c.name;
+    for (int y = 0; y < 21; ++y) {
+      const bool chosen = std::any_of(c.choices.begin(), c.choices.end(),
+                                      [y](const Choice& ch) { return ch.row == y; });
+      if (!chosen) {
+        EXPECT_DOUBLE_EQ(widths[static_cast<size_t>(y)], c.choices.empty() ? 20.0 : c.sound(y))
+            << c.name;
+      }
+    }
+    EXPECT_EQ(through, c.through) << c.name;
+  }
+}
+
 TEST(ClearPart, AClearRunIsFoundWhereverItStartsAndEnds) {
   // Rows a few columns wide and a little wider, a run starting and ending on every
   // column (a row's columns are looked at a few at a time), at a level just past clear;
