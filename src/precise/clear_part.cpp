@@ -584,9 +584,15 @@ ClearPart clearPart(const std::vector<float>& shares, int anchor, int mirrorSum,
   // Each side's first gap no wider than a speck that ends the clear part where clear film
   // lies beyond it, crossed where asked. Part-clear film beyond is the edge's ramp, which
   // grain splits.
+  // Only on the moving edge's side: beyond the fixed edge's opaque band lies no track, and
+  // clear film there is a bright speck or the film beside.
+  const auto onMovingSide = [&](const Run& gap) {
+    return core.fixedSide < 0 ? gap.first > core.first : core.fixedSide > 0 && gap.last < core.last;
+  };
   const auto judge = [&](const Run& gap, const Run& next, bool& through) {
     const Across across = acrossGap(shares, Run{first, last}, gap, next, mirrorSum, core);
-    if (across != Across::No || gap.width() > kWidestSpeck || clearest(shares, next) < 1.0 - kRise)
+    if (across != Across::No || gap.width() > kWidestSpeck ||
+        clearest(shares, next) < 1.0 - kRise || !onMovingSide(gap))
       return across;
     if (stopped) *stopped = true;
     if (!through) return across;

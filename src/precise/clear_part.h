@@ -119,7 +119,8 @@ double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum, C
 // no wider than a speck that ends the clear part on either side crossed: one row alone
 // cannot tell a dark speck that cuts off the clear film before the edge from a bright
 // speck on the opaque film just beyond it. The rows either side of it can. The two are
-// the same where no such gap ends the clear part.
+// the same where no such gap ends the clear part, and on the fixed edge's side of the
+// `core` (see clearCore), or where the core does not tell which side that is.
 struct ClearReadings {
   double width = 0.0;
   double throughSpeck = 0.0;

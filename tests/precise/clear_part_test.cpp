@@ -203,22 +203,27 @@ TEST(ClearPart, ARowADarkGapEndsBeforeClearFilmIsReadBothWays) {
   std::vector<float> split = row(40, 5.0, 15.0);
   const float fall[] = {0.9f, 0.3f, 0.6f, 0.55f, 0.1f};
   std::copy(std::begin(fall), std::end(fall), split.begin() + 15);
+  // A bright speck on the opaque band beyond the fixed edge, at column 10.
+  const std::vector<float> besideFixed = withSpeck(unilateral, 2, 6, 1.0f);
   struct Case {
     std::string name;
     std::vector<float> shares;
     int anchor;
     double width, throughSpeck;
+    ClearCore core = ClearCore{10, 30, -1};
   };
   const Case cases[] = {
       {"plain", unilateral, 14, 37.3, 37.3},
       {"clear film cut off", cut, 14, 28.0, 37.3},
+      {"clear film cut off, the fixed edge not known", cut, 14, 28.0, 28.0, ClearCore{10, 30, 0}},
+      {"bright speck beyond the fixed edge", besideFixed, 14, 37.3, 37.3},
       {"a ramp split by grain", split, 10, 10.0 + 0.9 + 0.3, 10.0 + 0.9 + 0.3},
   };
   for (const Case& c : cases) {
-    const ClearReadings r = clearReadings(c.shares, c.anchor, -1);
+    const ClearReadings r = clearReadings(c.shares, c.anchor, -1, c.core);
     EXPECT_NEAR(r.width, c.width, 1e-4) << c.name;
     EXPECT_NEAR(r.throughSpeck, c.throughSpeck, 1e-4) << c.name;
-    EXPECT_NEAR(clearWidth(c.shares, c.anchor, -1), c.width, 1e-4) << c.name;
+    EXPECT_NEAR(clearWidth(c.shares, c.anchor, -1, c.core), c.width, 1e-4) << c.name;
   }
 }
 
