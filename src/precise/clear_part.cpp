@@ -27,6 +27,7 @@ constexpr double kNearlyOpaque = 0.05;  // a column this dark is beyond the edge
 constexpr int kOpaqueAfterEdge = 3;     // columns that close an edge
 constexpr double kGrain = 0.05;         // what the grain moves a column's share by
 constexpr double kFaint = 0.15;         // a column this dark is at an edge's foot
+constexpr int kSpeckRim = 2;            // part-covered columns the blur leaves about a speck
 // A line along the film this much brighter than the clear film either side of it, in
 // shares of the span from opaque to clear, is no film: far beyond the grain of a column
 // measured over a scan, and beyond how far uneven light moves it over a dozen columns.
@@ -131,8 +132,23 @@ double edgeWidth(const std::vector<float>& shares, int from, int step) {
   thread_local std::vector<double> seen;
   seen.assign({1.0, at(from - step)});
   double sum = 0.0, lowest = seen.back();
+  // Film from column `y` on, above an edge's foot for further than a speck and its
+  // blurred rim reach, that falls to the foot again within the row: a ramp, not a
+  // bright speck on the opaque film beyond the edge.
+  const auto rampFrom = [&](int y) {
+    int above = 0;
+    for (; inside(y) && at(y) >= kFaint; y += step) ++above;
+    return above > kWidestSpeck + 2 && inside(y);
+  };
+  // A few opaque columns close the edge, unless they are a dark speck's: within a
+  // speck's width the film comes back, and a ramp follows.
+  const auto closes = [&](int x, int opaque) {
+    if (opaque < kOpaqueAfterEdge) return false;
+    for (; inside(x) && at(x) < kFaint && opaque <= kWidestSpeck; x += step) ++opaque;
+    return opaque > kWidestSpeck || !rampFrom(x);
+  };
   int opaque = 0;
-  for (int x = from; inside(x) && opaque < kOpaqueAfterEdge; x += step) {
+  for (int x = from; inside(x) && !closes(x, opaque); x += step) {
     if (at(x) > lowest + kRise) {
       // The film comes back up to where the rise tops out, grain apart, within a
       // speck's width.
@@ -152,13 +168,20 @@ double edgeWidth(const std::vector<float>& shares, int from, int step) {
       if (before < 0 || dip > kWidestSpeck + 1 || peak > seen[static_cast<size_t>(before)] + kRise)
         break;
       // A bright speck rises from the film and falls back to it within a speck's width:
-      // to the dip's darkest level, or near it at an edge's nearly opaque foot.
+      // to the dip's darkest level, or near it at an edge's nearly opaque foot. Its far
+      // rim falls steeply, through a column or two of the scanner's blur; film that
+      // falls back through more part-clear columns is the edge's ramp, beyond a dark
+      // speck no darker than that.
       const double floor = lowest < kFaint ? lowest + kRise : lowest;
       int back = 0;
       for (size_t k = static_cast<size_t>(darkest) + 1; k < seen.size(); ++k)
         back += seen[k] > floor ? 1 : 0;
-      for (int y = x; inside(y) && back <= kWidestSpeck && at(y) > floor; y += step) ++back;
-      if (back <= kWidestSpeck) break;
+      int falling = 0;
+      for (int y = x; inside(y) && at(y) > floor; y += step) {
+        ++back;
+        falling += at(y) < peak - kRise ? 1 : 0;
+      }
+      if (back <= kWidestSpeck && falling <= kSpeckRim) break;
       int dark = 0;
       for (size_t k = static_cast<size_t>(before) + 1; k < seen.size(); ++k)
         dark += seen[k] < kNearlyOpaque ? 1 : 0;
@@ -166,7 +189,9 @@ double edgeWidth(const std::vector<float>& shares, int from, int step) {
       bool rises = false;
       for (int k = 1, y = top + step; k <= kWidestSpeck + 1 && inside(y); ++k, y += step)
         rises = rises || at(y) > peak + kRise;
-      if (dark > 1 || rises) break;
+      // A dip down to opaque film is the edge's foot, unless a ramp follows it: the
+      // clear film a dark speck cut off, and the edge beyond.
+      if ((dark > 1 && !rampFrom(x)) || rises) break;
       const double a = seen[static_cast<size_t>(before)];
       const auto line = [&](int k) { return a + (peak - a) * k / (dip + 1); };
       for (int k = 1; k <= behind; ++k) {
@@ -214,6 +239,13 @@ ClearCore clearCore(const std::vector<int>& clear) {
       [&](int a, int x) {
         if (x - a > core.last - core.first + 1) core = ClearCore{a, x - 1};
       });
+  // Past a speck's rim beyond each end: film clear on nearly no row is the fixed edge's.
+  const auto opaqueBeyond = [&](int end, int step) {
+    const int x = end + step * (kSpeckRim + 1);
+    return x < 0 || x >= n || clear[static_cast<size_t>(x)] < 0.05 * *most;
+  };
+  const bool before = opaqueBeyond(core.first, -1), after = opaqueBeyond(core.last, 1);
+  if (before != after) core.fixedSide = before ? -1 : 1;
   return core;
 }
 
@@ -581,7 +613,11 @@ void clearRuns(const std::vector<float>& shares, std::vector<Run>& runs) {
   if (in) runs.push_back(Run{first, n - 1});
 }
 
-ClearPart clearPart(const std::vector<float>& shares, int anchor, int mirrorSum, ClearCore core) {
+// `throughSpeck`: the clear part is taken on across the first gap on either side that
+// ends it and is no wider than a speck, as though a dark speck covered it. `stopped` is
+// set where such a gap ended it.
+ClearPart clearPart(const std::vector<float>& shares, int anchor, int mirrorSum, ClearCore core,
+                    bool throughSpeck = false, bool* stopped = nullptr) {
   ClearPart part;
   const int n = static_cast<int>(shares.size());
   // Each thread reads its rows one by one: their runs and filled columns are kept in
@@ -610,21 +646,53 @@ ClearPart clearPart(const std::vector<float>& shares, int anchor, int mirrorSum,
   filled.assign(static_cast<size_t>(n), 0);
   part.filled = &filled;
   int first = runs[main].first, last = runs[main].last;
+  // Each side's first gap no wider than a speck that ends the clear part where clear film
+  // lies beyond it, crossed where asked. Part-clear film beyond is the edge's ramp, which
+  // grain splits.
+  // Only on the moving edge's side: beyond the fixed edge's opaque band lies no track, and
+  // clear film there is a bright speck or the film beside.
+  const auto onMovingSide = [&](const Run& gap) {
+    return core.fixedSide < 0 ? gap.first > core.first : core.fixedSide > 0 && gap.last < core.last;
+  };
+  const auto judge = [&](const Run& gap, const Run& next, bool& through) {
+    const Across across = acrossGap(shares, Run{first, last}, gap, next, mirrorSum, core);
+    if (across != Across::No || gap.width() > kWidestSpeck ||
+        clearest(shares, next) < 1.0 - kRise || !onMovingSide(gap))
+      return across;
+    if (stopped) *stopped = true;
+    if (!through) return across;
+    through = false;
+    return Across::Clear;
+  };
+  bool through = throughSpeck;
   for (size_t k = main; k-- > 0;) {
     const Run gap{runs[k].last + 1, first - 1};
-    const Across across = acrossGap(shares, Run{first, last}, gap, runs[k], mirrorSum, core);
+    const Across across = judge(gap, runs[k], through);
     if (across == Across::No) break;
     for (int x = gap.first; x <= gap.last; ++x)
       filled[static_cast<size_t>(x)] = across == Across::Clear;
     first = runs[k].first;
   }
+  through = throughSpeck;
   for (size_t k = main + 1; k < runs.size(); ++k) {
     const Run gap{last + 1, runs[k].first - 1};
-    const Across across = acrossGap(shares, Run{first, last}, gap, runs[k], mirrorSum, core);
+    const Across across = judge(gap, runs[k], through);
     if (across == Across::No) break;
     for (int x = gap.first; x <= gap.last; ++x)
       filled[static_cast<size_t>(x)] = across == Across::Clear;
     last = runs[k].last;
+  }
+  // A speck on a unilateral track's fixed edge: the clear part stops short of the
+  // core's end there, within a speck's width. Its columns are clear film.
+  if (mirrorSum < 0 && core.fixedSide < 0 && first > core.first && first <= core.last &&
+      first - core.first <= kWidestSpeck) {
+    std::fill(filled.begin() + core.first, filled.begin() + first, 1);
+    first = core.first;
+  }
+  if (mirrorSum < 0 && core.fixedSide > 0 && last < core.last && last >= core.first &&
+      core.last - last <= kWidestSpeck) {
+    std::fill(filled.begin() + last + 1, filled.begin() + core.last + 1, 1);
+    last = core.last;
   }
   part.first = first;
   part.last = last;
@@ -637,13 +705,78 @@ ClearPart clearPart(const std::vector<float>& shares, int anchor, int mirrorSum,
 
 }  // namespace
 
-double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum, ClearCore core) {
-  const ClearPart part = clearPart(shares, anchor, mirrorSum, core);
+namespace {
+
+double widthOf(const ClearPart& part, const std::vector<float>& shares) {
   if (part.last < part.first) return part.around;
   double width = 0.0;
   for (int x = part.first; x <= part.last; ++x)
     width += (*part.filled)[static_cast<size_t>(x)] ? 1.0 : shares[static_cast<size_t>(x)];
   return width + part.before + part.after;
+}
+
+}  // namespace
+
+double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum, ClearCore core) {
+  return widthOf(clearPart(shares, anchor, mirrorSum, core), shares);
+}
+
+ClearReadings clearReadings(const std::vector<float>& shares, int anchor, int mirrorSum,
+                            ClearCore core) {
+  bool stopped = false;
+  ClearReadings readings;
+  readings.width = widthOf(clearPart(shares, anchor, mirrorSum, core, false, &stopped), shares);
+  readings.throughSpeck = readings.width;
+  if (stopped)
+    readings.throughSpeck = widthOf(clearPart(shares, anchor, mirrorSum, core, true), shares);
+  return readings;
+}
+
+int readThroughSpecks(const std::vector<ClearReadings>& readings, std::vector<double>& widths) {
+  const int n = static_cast<int>(readings.size());
+  widths.resize(readings.size());
+  const auto plain = [&](int y) {
+    const ClearReadings& r = readings[static_cast<size_t>(y)];
+    return r.throughSpeck == r.width;
+  };
+  // Rows either side whose steps from row to row measure how fast the sound moves.
+  constexpr int kRowsAbout = 8;
+  std::vector<double> steps;
+  int through = 0;
+  for (int y = 0; y < n; ++y) {
+    const ClearReadings& r = readings[static_cast<size_t>(y)];
+    widths[static_cast<size_t>(y)] = r.width;
+    if (plain(y)) continue;
+    // The nearest rows either side that leave no choice, a speck's width away at most.
+    int before = y - 1, after = y + 1;
+    while (before >= 0 && y - before <= kWidestSpeck && !plain(before)) --before;
+    while (after < n && after - y <= kWidestSpeck && !plain(after)) ++after;
+    const bool hasBefore = before >= 0 && y - before <= kWidestSpeck;
+    const bool hasAfter = after < n && after - y <= kWidestSpeck;
+    if (!hasBefore && !hasAfter) continue;
+    const double a = hasBefore ? readings[static_cast<size_t>(before)].width : 0.0;
+    const double b = hasAfter ? readings[static_cast<size_t>(after)].width : 0.0;
+    const double expected = !hasBefore  ? b
+                            : !hasAfter ? a
+                                        : a + (b - a) * (y - before) / (after - before);
+    // They judge only where the two readings lie further apart than the sound moves
+    // from row to row, twice over: loud speech at a fine resolution swings as far as a
+    // speck's width in a row or two.
+    steps.clear();
+    for (int i = std::max(0, y - kRowsAbout); i < std::min(n - 1, y + kRowsAbout); ++i)
+      if (plain(i) && plain(i + 1))
+        steps.push_back(std::abs(readings[static_cast<size_t>(i + 1)].width -
+                                 readings[static_cast<size_t>(i)].width));
+    if (steps.size() < 4) continue;
+    const auto mid = steps.begin() + static_cast<long>(steps.size() / 2);
+    std::nth_element(steps.begin(), mid, steps.end());
+    if (std::abs(r.throughSpeck - r.width) <= 2.0 * *mid) continue;
+    if (std::abs(r.throughSpeck - expected) < std::abs(r.width - expected)) {
+      widths[static_cast<size_t>(y)] = r.throughSpeck;
+      ++through;
+    }
+  }
+  return through;
 }
 
 ClearSides clearSides(const std::vector<float>& shares, int anchor, int mirrorSum, double middle,

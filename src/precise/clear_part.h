@@ -10,10 +10,15 @@ inline constexpr int kWidestSpeck = 6;
 // The columns of a variable-area track's window that are clear on nearly every row, both
 // ends included: the widest stretch of them, about the middle of a bilateral track, from
 // the fixed edge of a unilateral one out to where its moving edge comes nearest. `clear`
-// counts, for each column, the rows on which it is clear. Empty when no column is.
+// counts, for each column, the rows on which it is clear. Empty when no column is. A
+// unilateral track's fixed edge lies on the side (`fixedSide`, -1 before `first`, 1 after
+// `last`) where the film falls from clear on nearly every row to clear on nearly none
+// within a speck's rim; the moving edge's swing leaves film clear on some rows beyond the
+// other end. 0 where that does not tell the sides apart.
 struct ClearCore {
   int first = 0;
   int last = -1;
+  int fixedSide = 0;
   bool empty() const { return last < first; }
 };
 ClearCore clearCore(const std::vector<int>& clear);
@@ -126,9 +131,31 @@ std::vector<bool> darkInOpaque(const std::vector<float>& means, const std::vecto
 // into runs: read as it is, so a quiet row whose clear part ends short of `anchor` is
 // read whole. On a unilateral track a darker gap no wider than a speck within the `core`
 // (see clearCore), with clear film beyond it out to the core's end, is a speck: those
-// columns are clear on nearly every row. A dark speck on an edge's ramp leaves a dip in it that the
-// film beyond comes back from, and goes on falling: the dip is read across.
+// columns are clear on nearly every row. So is a clear part that stops short of the core's
+// end at the fixed edge by no more than a speck: a speck on the fixed edge. A dark speck on an
+// edge's ramp leaves a dip in it that the film beyond comes back from, and goes on falling: the dip
+// is read across.
 double clearWidth(const std::vector<float>& shares, int anchor, int mirrorSum, ClearCore core = {});
+
+// The clear width of one row (see clearWidth), and what it would be were the first gap
+// no wider than a speck that ends the clear part on either side crossed: one row alone
+// cannot tell a dark speck that cuts off the clear film before the edge from a bright
+// speck on the opaque film just beyond it. The rows either side of it can. The two are
+// the same where no such gap ends the clear part, and on the fixed edge's side of the
+// `core` (see clearCore), or where the core does not tell which side that is.
+struct ClearReadings {
+  double width = 0.0;
+  double throughSpeck = 0.0;
+};
+ClearReadings clearReadings(const std::vector<float>& shares, int anchor, int mirrorSum,
+                            ClearCore core = {});
+
+// Each row's clear width, of `readings` one a row, chosen from the two of it that nearest
+// the line through the rows either side where no speck leaves a choice, within a speck's
+// width: the sound passes on from row to row. Only where the two lie apart by more than
+// twice the usual step from row to row of the plain rows about it: where the sound moves
+// as fast, the rows either side do not tell. Returns the rows read through a speck.
+int readThroughSpecks(const std::vector<ClearReadings>& readings, std::vector<double>& widths);
 
 // The clear width of one row of a bilateral track (see clearWidth) in its two halves,
 // before and after the track's middle `middle` (a column, to a part of one): each

@@ -1946,6 +1946,8 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   }
   std::vector<double> halves[2];
   if (inHalves) halves[0] = halves[1] = std::vector<double>(static_cast<size_t>(rows), 0.0);
+  // A unilateral track's rows, read around specks the rows either side judge.
+  std::vector<ClearReadings> readings(inHalves ? 0 : static_cast<size_t>(rows));
   // Rows are read apart, in stripes side by side.
   sideBySide(rows, [&](int first, int end) {
     std::vector<float> shares(static_cast<size_t>(window.cols));
@@ -1963,12 +1965,18 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
         halves[0][static_cast<size_t>(y)] = sides.before;
         halves[1][static_cast<size_t>(y)] = sides.after;
       } else {
-        sound.samples[y] = static_cast<float>(clearWidth(shares, anchor, mirror, core) / width);
+        readings[static_cast<size_t>(y)] = clearReadings(shares, anchor, mirror, core);
       }
       reaching[static_cast<size_t>(y)] =
           static_cast<char>((reachesEnd(shares, 1) ? 1 : 0) | (reachesEnd(shares, -1) ? 2 : 0));
     }
   });
+  if (!inHalves) {
+    std::vector<double> widths;
+    readThroughSpecks(readings, widths);
+    for (int y = 0; y < rows; ++y)
+      sound.samples[y] = static_cast<float>(widths[static_cast<size_t>(y)] / width);
+  }
   for (int y = lit.start; y < lit.end; ++y) {
     const char r = reaching[static_cast<size_t>(y)];
     sound.rowsAtFirstColumn += r & 1;

@@ -70,6 +70,26 @@ TEST(ClearPart, EdgesAreReadAndSpecksPassedBy) {
       onRamp({0.65f, 0.51f, 0.37f, 0.3f, 0.24f, 0.12f, 0.65f, 0.93f, 0.92f, 0.91f, 0.92f, 0.07f});
   const std::vector<float> footFaint = onRamp(
       {0.76f, 0.43f, 0.34f, 0.23f, 0.11f, 0.02f, 0.07f, 0.69f, 0.72f, 0.71f, 0.7f, 0.68f, 0.25f});
+  // An opaque speck cuts off the clear film before the ramp: within a speck's width the
+  // film comes back, and falls away through more columns than a bright speck covers. The
+  // dip is read on a straight line from 1 to 0.75 over six columns.
+  const float ramp8 = 0.75f + 0.75f + 0.7f + 0.61f + 0.63f + 0.63f + 0.49f + 0.5f + 0.49f + 0.37f +
+                      0.25f + 0.11f + 0.01f;
+  const std::vector<float> cutOff =
+      onRamp({1.0f,  1.0f,  0.0f,  0.0f,  0.0f, 0.0f,  0.0f,  0.75f, 0.75f, 0.7f,
+              0.61f, 0.63f, 0.63f, 0.49f, 0.5f, 0.49f, 0.37f, 0.25f, 0.11f, 0.01f});
+  const double cutOffWidth = 12.0 + (5.0 - 0.25 * 15.0 / 6.0) + ramp8;
+  // ...a speck half as clear as the film, and a short ramp beyond that falls below the
+  // speck's level: it falls through more part-clear columns than a bright speck's rim.
+  const std::vector<float> greyCut =
+      onRamp({1.0f, 1.0f, 0.45f, 0.45f, 0.45f, 0.45f, 0.45f, 0.45f, 0.99f, 0.86f, 0.8f, 0.69f,
+              0.57f, 0.44f, 0.19f, 0.01f});
+  const double greyCutWidth =
+      12.0 + (6.0 - 0.01 * 21.0 / 7.0) + 0.99 + 0.86 + 0.8 + 0.69 + 0.57 + 0.44 + 0.19 + 0.01;
+  // A bright speck as wide as any, its rims blurred, on the opaque film beyond the edge:
+  // no ramp follows it.
+  const std::vector<float> brightBeyond =
+      onRamp({0.0f, 0.0f, 0.0f, 0.3f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 0.3f});
   // Loud speech moved both edges of a bilateral track far within the row: each is a
   // long ramp, and grain leaves a half-clear column a little darker than the one beyond
   // it, whose mirror image on the other ramp is clear too. It is the ramp's grain, no
@@ -119,6 +139,20 @@ TEST(ClearPart, EdgesAreReadAndSpecksPassedBy) {
       // every row.
       {"unilateral, dark speck by the fixed edge", withSpeck(unilateral, 15, 19, 0.47f), 30, -1,
        37.3, ClearCore{10, 35}},
+      {"opaque speck cutting clear film off before the ramp", cutOff, 10, -1, cutOffWidth},
+      {"grey speck cutting clear film off before a short ramp", greyCut, 10, -1, greyCutWidth},
+      {"bright speck on the opaque film beyond the edge", brightBeyond, 10, -1, 10.0},
+      // A speck on a unilateral track's fixed edge: the clear part stops short of the
+      // core's end there. Read as clear film where the core says which end is fixed; the
+      // moving edge coming into the core on a loud row is read where it lies.
+      {"unilateral, dark speck on the fixed edge", withSpeck(unilateral, 10, 14, 0.0f), 30, -1,
+       37.3, ClearCore{10, 35, -1}},
+      {"unilateral, dark speck on an edge not known fixed", withSpeck(unilateral, 10, 14, 0.0f), 30,
+       -1, 33.3, ClearCore{10, 35, 0}},
+      {"unilateral, fixed edge after the core", withSpeck(row(80, 30.7, 68.0), 63, 68, 0.0f), 50,
+       -1, 37.3, ClearCore{45, 67, 1}},
+      {"unilateral, loud row into the core", row(80, 10.0, 33.5), 20, -1, 23.5,
+       ClearCore{10, 35, -1}},
       // A dark scratch wider than a speck near an edge: its mirror image is clear.
       {"dark scratch, its mirror clear", withSpeck(wide, 36, 48, 0.0f), 80, 159, 99.2},
       // No mirror on a unilateral track: the clear part ends at a gap that wide.
@@ -128,6 +162,117 @@ TEST(ClearPart, EdgesAreReadAndSpecksPassedBy) {
   };
   for (const Case& c : cases)
     EXPECT_NEAR(clearWidth(c.shares, c.anchor, c.mirrorSum, c.core), c.width, 1e-4) << c.name;
+}
+
+TEST(ClearPart, AUnilateralTracksFixedEdgeIsWhereTheFilmFallsSteeply) {
+  // How many of 100 rows each column is clear on: the fixed edge falls from nearly all
+  // to none within a speck's rim, the moving edge's swing over many columns.
+  const std::vector<int> fixedFirst = {0,   0,   0,   40,  97, 100, 100, 100, 99, 100,
+                                       100, 100, 100, 100, 98, 90,  80,  65,  50, 35,
+                                       20,  10,  5,   2,   0,  0,   0,   0,   0,  0};
+  std::vector<int> fixedLast(fixedFirst.rbegin(), fixedFirst.rend());
+  // A silent track: both ends are steep.
+  const std::vector<int> silent = {0, 0, 30, 100, 100, 100, 100, 100, 100, 100, 30, 0, 0};
+  // Film clear on nearly every row up to the window's end: no side tells.
+  const std::vector<int> toTheEnd = {100, 100, 100, 100, 95, 80, 60, 40, 20, 5, 0, 0};
+  struct Case {
+    std::string name;
+    std::vector<int> clear;
+    int first, last, fixedSide;
+  };
+  const Case cases[] = {
+      {"fixed edge first", fixedFirst, 4, 14, -1},
+      {"fixed edge last", fixedLast, 15, 25, 1},
+      {"silent", silent, 3, 9, 0},
+      {"clear to the window's end", toTheEnd, 0, 4, -1},
+  };
+  for (const Case& c : cases) {
+    const ClearCore core = clearCore(c.clear);
+    EXPECT_EQ(core.first, c.first) << c.name;
+    EXPECT_EQ(core.last, c.last) << c.name;
+    EXPECT_EQ(core.fixedSide, c.fixedSide) << c.name;
+  }
+}
+
+TEST(ClearPart, ARowADarkGapEndsBeforeClearFilmIsReadBothWays) {
+  const std::vector<float> unilateral = row(80, 10.0, 47.3);
+  // An opaque speck cuts clear film off before the edge: a bright speck on the opaque
+  // film would look the same.
+  const std::vector<float> cut = withSpeck(unilateral, 38, 42, 0.0f);
+  // Part-clear film beyond a darker gap: an edge's ramp that grain splits, no choice.
+  std::vector<float> split = row(40, 5.0, 15.0);
+  const float fall[] = {0.9f, 0.3f, 0.6f, 0.55f, 0.1f};
+  std::copy(std::begin(fall), std::end(fall), split.begin() + 15);
+  // A bright speck on the opaque band beyond the fixed edge, at column 10.
+  const std::vector<float> besideFixed = withSpeck(unilateral, 2, 6, 1.0f);
+  struct Case {
+    std::string name;
+    std::vector<float> shares;
+    int anchor;
+    double width, throughSpeck;
+    ClearCore core = ClearCore{10, 30, -1};
+  };
+  const Case cases[] = {
+      {"plain", unilateral, 14, 37.3, 37.3},
+      {"clear film cut off", cut, 14, 28.0, 37.3},
+      {"clear film cut off, the fixed edge not known", cut, 14, 28.0, 28.0, ClearCore{10, 30, 0}},
+      {"bright speck beyond the fixed edge", besideFixed, 14, 37.3, 37.3},
+      {"a ramp split by grain", split, 10, 10.0 + 0.9 + 0.3, 10.0 + 0.9 + 0.3},
+  };
+  for (const Case& c : cases) {
+    const ClearReadings r = clearReadings(c.shares, c.anchor, -1, c.core);
+    EXPECT_NEAR(r.width, c.width, 1e-4) << c.name;
+    EXPECT_NEAR(r.throughSpeck, c.throughSpeck, 1e-4) << c.name;
+    EXPECT_NEAR(clearWidth(c.shares, c.anchor, -1, c.core), c.width, 1e-4) << c.name;
+  }
+}
+
+TEST(ClearPart, TheRowsEitherSideJudgeASpecksRow) {
+  // Plain rows, one reading each, along a slow rise of half a column a row, or swinging
+  // eight columns from row to row.
+  const auto slow = [](int y) { return 30.0 + 0.5 * y; };
+  const auto fast = [](int y) { return y % 2 != 0 ? 38.0 : 30.0; };
+  struct Choice {
+    int row;
+    double width, throughSpeck;
+  };
+  struct Case {
+    std::string name;
+    double (*sound)(int);
+    std::vector<Choice> choices;
+    std::vector<double> expected;  // the choices' rows' widths
+    int through;
+  };
+  const Case cases[] = {
+      {"a dark speck cut the clear film off", +slow, {{10, 25.0, 35.0}}, {35.0}, 1},
+      {"a bright speck beyond the edge", +slow, {{10, 35.0, 41.0}}, {35.0}, 0},
+      {"a speck over two rows", +slow, {{10, 24.0, 35.0}, {11, 26.0, 35.5}}, {35.0, 35.5}, 2},
+      {"sound as fast as the readings lie apart", +fast, {{10, 30.0, 42.0}}, {30.0}, 0},
+      {"no plain row", +slow, {}, {}, 0},
+  };
+  for (const Case& c : cases) {
+    std::vector<ClearReadings> readings(21);
+    for (int y = 0; y < 21; ++y) readings[static_cast<size_t>(y)] = {c.sound(y), c.sound(y)};
+    for (const Choice& ch : c.choices)
+      readings[static_cast<size_t>(ch.row)] = {ch.width, ch.throughSpeck};
+    // No plain row: every row's reading cut short by a speck.
+    if (c.choices.empty())
+      for (int y = 0; y < 21; ++y) readings[static_cast<size_t>(y)] = {20.0, c.sound(y)};
+    std::vector<double> widths;
+    const int through = readThroughSpecks(readings, widths);
+    ASSERT_EQ(widths.size(), readings.size()) << c.name;
+    for (size_t k = 0; k < c.choices.size(); ++k)
+      EXPECT_DOUBLE_EQ(widths[static_cast<size_t>(c.choices[k].row)], c.expected[k]) << c.name;
+    for (int y = 0; y < 21; ++y) {
+      const bool chosen = std::any_of(c.choices.begin(), c.choices.end(),
+                                      [y](const Choice& ch) { return ch.row == y; });
+      if (!chosen) {
+        EXPECT_DOUBLE_EQ(widths[static_cast<size_t>(y)], c.choices.empty() ? 20.0 : c.sound(y))
+            << c.name;
+      }
+    }
+    EXPECT_EQ(through, c.through) << c.name;
+  }
 }
 
 TEST(ClearPart, AClearRunIsFoundWhereverItStartsAndEnds) {

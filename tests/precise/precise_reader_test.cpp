@@ -1062,6 +1062,16 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o = reel::randomArchiveReel(29);
                                                     },
                                                     -1, 0, 1, 0.0, 0},
+                                           // A dusty unilateral track at 1800 dpi, loud
+                                           // speech: specks cut the clear film off before
+                                           // the moving edge's ramp, opaque ones among
+                                           // them, and lie on the fixed edge. The clear
+                                           // film beyond them is read up to the edge.
+                                           AgedReel{"dusty_unilateral_specks_before_the_ramp",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(42);
+                                                    },
+                                                    -1, 0, 2, 1.5, 0},
                                            // Variable-density strips whose short overlaps
                                            // the gate's shadow leaves a few samples of at
                                            // the scanner's step: one overlap matches some
