@@ -560,12 +560,21 @@ std::vector<bool> darkInOpaque(const std::vector<float>& means, const std::vecto
   for (int x = 0; x < n; ++x)
     dark[static_cast<size_t>(x)] =
         clear[static_cast<size_t>(x)] <= few && means[static_cast<size_t>(x)] < below;
-  // A run at the window's end may be the film's own darker margin: it has film on one
-  // side only.
+  // Opaque film beyond it, on one side at least: a line among the edges' swing shows
+  // where the film either side of it is clear, and is read as the edges' own. A run at
+  // the window's end may be the film's own darker margin: it has film on one side only.
+  const auto opaqueFrom = [&](int from, int step) {
+    for (int k = 0; k < 3; ++k) {
+      const int u = from + step * k;
+      if (u < 0 || u >= n || clear[static_cast<size_t>(u)] > few) return false;
+    }
+    return true;
+  };
   forEachRun(
       n, [&](int x) { return dark[static_cast<size_t>(x)]; },
       [&](int a, int x) {
-        if (a == 0 || x == n) std::fill(dark.begin() + a, dark.begin() + x, false);
+        if (a == 0 || x == n || !(opaqueFrom(a - 2, -1) || opaqueFrom(x + 1, 1)))
+          std::fill(dark.begin() + a, dark.begin() + x, false);
       });
   keepRuns(dark, 1, widest);
   return dark;

@@ -114,7 +114,8 @@ std::vector<bool> brightInClear(const std::vector<float>& means, const std::vect
 // darkest a track holds, so the line shows by its level alone: a run of columns clear on
 // no more of `rows` than a speck covers whose mean level (`means`) lies below that of the
 // window's opaque film by more than a few hundredths of `range`, with film on both sides
-// of it. Runs wider than `widest` are film.
+// of it, opaque on one side at least: a line the edges pass on both sides is theirs to
+// read. Runs wider than `widest` are film.
 std::vector<bool> darkInOpaque(const std::vector<float>& means, const std::vector<int>& clear,
                                int rows, float range, int widest);
 

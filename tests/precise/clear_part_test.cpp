@@ -668,6 +668,9 @@ TEST(ClearPart, ADarkLineOnTheOpaqueFilmStandsBelowIt) {
   // The edges' outer reach, clear on one row in a hundred: fainter than the film, but film.
   std::vector<int> reach = clear;
   reach[13] = reach[66] = 4;
+  // A line among the edges' swing hides them on every row: clear film on both sides.
+  std::vector<int> swing = clear;
+  std::fill(swing.begin() + 56, swing.begin() + 60, 0);
   struct Case {
     std::string name;
     std::vector<float> means;
@@ -684,6 +687,7 @@ TEST(ClearPart, ADarkLineOnTheOpaqueFilmStandsBelowIt) {
       {"the film's darker margin at the window's end", with(74, 79, 15.0f), clear, {}},
       {"wider than a scratch", with(67, 76, 15.0f), clear, {}},
       {"the reach on a few rows", with(5, 6, 15.0f), reach, {5, 6}},
+      {"a line among the swing is the edges' to read", with(56, 59, 15.0f), swing, {}},
   };
   for (const Case& c : cases) {
     const std::vector<bool> got = darkInOpaque(c.means, c.clear, 400, 200.0f, 8);
