@@ -940,6 +940,35 @@ CementBand bandOnTrack(const std::vector<double>& mean, CementBand band) {
   return band;
 }
 
+// A turned variable-density positive's light on the rows of its track about the bands of
+// the splices at `litSplices` (rows of `lit`), from the clear film beside the track
+// (`beside`, which shows a row of film `lag` rows before the track's middle does): the
+// fit of the light along the scan (`fit`, see clearFilmLight) at the row the track
+// shows, less the share the band's cement takes from the part of that row it covers. 0
+// on the rows away from the bands; empty where the light was not fitted.
+std::vector<double> cementOnTurnedTrack(const std::vector<double>& beside, cv::Range lit,
+                                        const std::vector<int>& litSplices, int longest, double lag,
+                                        const LightFit& fit) {
+  if (litSplices.empty() || !(fit.step > 0.0) || !(fit.scale > 0.0)) return {};
+  const std::vector<double> litBeside(beside.begin() + lit.start, beside.begin() + lit.end);
+  const std::vector<double> kept = cementLight(litBeside, litSplices, longest, lag);
+  // The rows a band darkens, and a couple either side, where the rows beside blend an
+  // end's darkening in.
+  constexpr int kAbout = 2;
+  const int m = static_cast<int>(kept.size());
+  std::vector<double> light(beside.size(), 0.0);
+  for (int i = 0; i < m; ++i) {
+    if (kept[static_cast<size_t>(i)] == 1.0) continue;
+    for (int u = std::max(0, i - kAbout); u <= std::min(m - 1, i + kAbout); ++u) {
+      const double t = fit.first + (u + lit.start - lag) * fit.step;
+      const double fitted = fit.scale * fit.shape.dot(cv::Vec3d(1.0, t, t * t));
+      if (fitted > 1.0)
+        light[static_cast<size_t>(u + lit.start)] = fitted * kept[static_cast<size_t>(u)];
+    }
+  }
+  return light;
+}
+
 // A variable-density positive's light along a strip, one value a row of its clear film
 // beside the track (`beside`): on the rows `lit` holds, a parabola along the whole scan
 // through them (the rows far off it, a splice's band or the shadow's edge, left out) but
@@ -1719,13 +1748,25 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
           kept[static_cast<size_t>(y)] = std::min(kept[static_cast<size_t>(y)], keptBy(band, y));
       }
     }
+    // A positive's band is read row by row on the clear film beside the track. Moved
+    // along by a turned scan's lag, an end that falls between rows would be blended from
+    // the rows either side of it and spread over two: the track's own rows take the
+    // share of light the band leaves them (see cementLight), each end where its
+    // darkening places it, on the light along the scan without the band.
+    const std::vector<double> cemented =
+        !track.negative && besideLag != 0.0
+            ? cementOnTurnedTrack(besideRows, lit, litSplices, 4 * shortest, besideLag,
+                                  sound.lightFit)
+            : std::vector<double>{};
     for (int y = 0; y < rows; ++y) {
       const double beside =
           !kept.empty()
               ? kept[static_cast<size_t>(y)] *
                     (besideLag == 0.0 ? uncemented[y] : linearlyAt(uncemented, y - besideLag))
           : besideLag == 0.0 ? besideLevel[y]
-                             : linearlyAt(besideLevel, y - besideLag);
+          : !cemented.empty() && cemented[static_cast<size_t>(y)] > 0.0
+              ? cemented[static_cast<size_t>(y)]
+              : linearlyAt(besideLevel, y - besideLag);
       const double light = beside > 1.0 ? beside : track.light;
       sound.samples[y] = static_cast<float>(sign * mean[y] / light / level);
     }

@@ -599,8 +599,10 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                            // across its whole width, not at the film's
                                            // edge, read across all of it but its edges'
                                            // own columns, and the splice's band read
-                                           // against the light it leaves. Its clicks off
-                                           // the dust are held where they stand.
+                                           // against the light it leaves: each end of it,
+                                           // which the film beside the track shows a part
+                                           // of a row away, darkens the track's rows by the
+                                           // part of them it covers, not spread over two.
                                            AgedReel{"variable_density_turned_spliced",
                                                     [](reel::ReelOptions& o) {
                                                       o.filmType = 2;
@@ -612,7 +614,7 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.splices = {7};
                                                       o.framesCut = 2;
                                                     },
-                                                    -1, 0, 1, 1.0, 2},
+                                                    -1, 0, 1, 1.0},
                                            AgedReel{"variable_density_inverse_strips_splice",
                                                     [](reel::ReelOptions& o) {
                                                       o.filmType = 2;
