@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "precise/between_rows.h"
+#include "precise/bright_line.h"
 #include "precise/clear_part.h"
 #include "precise/column_runs.h"
 #include "precise/density_rows.h"
@@ -1663,6 +1664,8 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   const bool twoEdges =
       track.variableDensity || bilateralAbout(litWindow, mirrorSum, 0.5f * (dark + bright), inset);
   std::vector<ColumnSpan> mended;
+  // A unilateral track's film under a bright line is read again from the scan below.
+  const cv::Mat unmended = twoEdges ? cv::Mat() : window.clone();
   sound.scratchColumns =
       mendScratches(window, bright - dark, mirrorSum, lit, across,
                     twoEdges ? 0 : std::max(12, window.cols / 12) - 1, twoEdges, &mended);
@@ -1954,12 +1957,19 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   if (!bilateral) {
     readAcrossHidden(window, scratched, anchor, clearLevel, opaqueLevel);
     // Where the moving edge ends under a mended bright line, its ramp beside it tells
-    // where.
-    for (const ColumnSpan& span : mended)
-      if (anchor < span.first - 1 || anchor > span.last + 1)
-        readEdgeUnder(window, span,
-                      ColumnSpan{anchor, anchor < span.first ? window.cols - 1 - inset : inset},
-                      clearLevel, opaqueLevel);
+    // where; better, on the rows where the line can be measured, the film that shows
+    // through the columns it covers in part (see readUnderBrightLine).
+    for (const ColumnSpan& span : mended) {
+      if (anchor >= span.first - 1 && anchor <= span.last + 1) continue;
+      const ColumnSpan side{anchor, anchor < span.first ? window.cols - 1 - inset : inset};
+      // The columns about it mended since as a dark line or a line beyond the edge's reach
+      // are no longer as scanned.
+      bool mendedSince = false;
+      for (int x = std::max(0, span.first - 2); x <= std::min(window.cols - 1, span.last + 2); ++x)
+        mendedSince = mendedSince || scratched[static_cast<size_t>(x)];
+      readEdgeUnder(window, span, side, clearLevel, opaqueLevel);
+      if (!mendedSince) readUnderBrightLine(window, unmended, span, side, clearLevel, opaqueLevel);
+    }
   }
   const int mirror = static_cast<int>(std::lround(mirrorSum));
   // Rows whose clear part runs into the window's first (1) or last (2) column.

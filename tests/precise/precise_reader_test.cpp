@@ -566,6 +566,18 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(28);
                                                     }},
+                                           // A bright scratch in a unilateral track's
+                                           // swing, in 35 mm strips at 1200 dpi, inverse:
+                                           // the columns it covers in part show the film
+                                           // through the rest and are read through it,
+                                           // where a straight line across the scratch
+                                           // clicks wherever the edge ends under it.
+                                           AgedReel{"unilateral_strips_bright_scratch_in_the_swing",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(70);
+                                                      o.scans = 4;
+                                                    },
+                                                    -1, 0, 0, 1.0, 1},
                                            // A peak of the strips whose edge moved far
                                            // within the row runs out of the window in a
                                            // ramp of half-clear columns: the window is
