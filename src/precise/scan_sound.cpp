@@ -10,6 +10,7 @@
 #include "precise/clear_part.h"
 #include "precise/column_runs.h"
 #include "precise/density_rows.h"
+#include "precise/hidden_rows.h"
 #include "precise/track_strip.h"
 #include "signal/side_by_side.h"
 #include "signal/vector_clones.h"
@@ -1132,6 +1133,24 @@ void readAcrossHidden(cv::Mat& window, const std::vector<bool>& hides, int ancho
       });
 }
 
+// The runs of columns of `window` mended since it was `unmended`: changed on more than
+// half the rows `lit`.
+std::vector<ColumnSpan> mendedRuns(const cv::Mat& unmended, const cv::Mat& window, cv::Range lit) {
+  std::vector<int> changed(static_cast<size_t>(window.cols), 0);
+  for (int y = lit.start; y < lit.end; ++y) {
+    const float* was = unmended.ptr<float>(y);
+    const float* now = window.ptr<float>(y);
+    for (int x = 0; x < window.cols; ++x) changed[static_cast<size_t>(x)] += was[x] != now[x];
+  }
+  std::vector<ColumnSpan> runs;
+  forEachRun(
+      window.cols, [&](int x) { return 2 * changed[static_cast<size_t>(x)] > lit.size(); },
+      [&](int first, int end) {
+        runs.push_back(ColumnSpan{first, end - 1});
+      });
+  return runs;
+}
+
 // Rows a strip's fully lit part holds at least for the film to be measured on it alone.
 constexpr int kLeastLitRows = 64;
 // Pixels of a dimmed row's clear or opaque film that measure its light.
@@ -1664,8 +1683,9 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   const bool twoEdges =
       track.variableDensity || bilateralAbout(litWindow, mirrorSum, 0.5f * (dark + bright), inset);
   std::vector<ColumnSpan> mended;
-  // A unilateral track's film under a bright line is read again from the scan below.
-  const cv::Mat unmended = twoEdges ? cv::Mat() : window.clone();
+  // The window as read, before any scratch is mended: what was mended shows against it,
+  // and a unilateral track's film under a bright line is read again from it.
+  const cv::Mat unmended = window.clone();
   sound.scratchColumns =
       mendScratches(window, bright - dark, mirrorSum, lit, across,
                     twoEdges ? 0 : std::max(12, window.cols / 12) - 1, twoEdges, &mended);
@@ -2025,6 +2045,12 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   if (!inHalves) {
     std::vector<double> widths;
     readThroughSpecks(readings, widths);
+    // Where a mended run hides the moving edge, the rows either side tell where it went.
+    if (!bilateral)
+      readHiddenRows(
+          widths,
+          hiddenWidths(window, mendedRuns(unmended, window, lit), anchor, clearLevel, opaqueLevel),
+          kWidestSpeck + 2);
     for (int y = 0; y < rows; ++y)
       sound.samples[y] = static_cast<float>(widths[static_cast<size_t>(y)] / width);
   }
@@ -2032,6 +2058,19 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     const char r = reaching[static_cast<size_t>(y)];
     sound.rowsAtFirstColumn += r & 1;
     sound.rowsAtLastColumn += (r & 2) >> 1;
+  }
+  // A turned unilateral track's half that holds a mended run is read across it the same
+  // way, before its rows are timed.
+  if (byHalves && !bilateral) {
+    const std::vector<ColumnSpan> runs = mendedRuns(unmended, window, lit);
+    for (int side = 0; side < 2; ++side) {
+      std::vector<ColumnSpan> own;
+      for (const ColumnSpan& run : runs)
+        if (side == 0 ? run.last < split : run.first > split) own.push_back(run);
+      if (!own.empty())
+        readHiddenRows(halves[side], hiddenWidths(window, own, anchor, clearLevel, opaqueLevel),
+                       kWidestSpeck + 2);
+    }
   }
   if (inHalves && !byHalves) {
     mendHalves(halves[0], halves[1], kWidestSpeck + 4);

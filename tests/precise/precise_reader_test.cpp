@@ -357,6 +357,41 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.scratch = 0.15;
                                                       o.darkScratch = true;
                                                     }},
+                                           // A dark scratch in a unilateral track's swing,
+                                           // which hides the moving edge on the rows
+                                           // whose sound lies in a band: the rows about
+                                           // them tell where it went.
+                                           AgedReel{"unilateral_dark_scratch_in_the_swing",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.dpi = 2000;
+                                                      o.scans = 5;
+                                                      o.colour = false;
+                                                      o.unilateral = true;
+                                                      o.level = 0.53;
+                                                      o.scratch = 0.56;
+                                                      o.darkScratch = true;
+                                                    },
+                                                    // The ideal reader puts the edge in the
+                                                    // scratch's middle: read from the rows
+                                                    // about, well above it. A loud moment
+                                                    // that lingers under it errs alike.
+                                                    -1, 0, 0, -6.0, 2},
+                                           // The same on a turned negative, where the
+                                           // scratch shows as a clear line.
+                                           AgedReel{"unilateral_negative_dark_scratch_turned",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.dpi = 1200;
+                                                      o.scans = 6;
+                                                      o.colour = false;
+                                                      o.unilateral = true;
+                                                      o.negative = true;
+                                                      o.programme = reel::Programme::Tones;
+                                                      o.level = 1.46;
+                                                      o.skewDegrees = 0.29;
+                                                      o.scratch = 0.77;
+                                                      o.darkScratch = true;
+                                                    },
+                                                    -1, 0, 0, 1.0, 1},
                                            AgedReel{"variable_density_bright_scratch_weave_light",
                                                     [](reel::ReelOptions& o) {
                                                       o.filmType = 2;

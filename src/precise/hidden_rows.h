@@ -1,0 +1,46 @@
+#pragma once
+
+#include <opencv2/core.hpp>
+
+#include <vector>
+
+#include "precise/hidden_edge.h"
+
+namespace kelvora {
+
+// How far a row's clear width may lie from the width read, where a mended run of columns
+// hides its moving edge: the width read plus `low` at least, plus `high` at most.
+// NaN on a row whose edge the run leaves sure.
+struct HiddenWidth {
+  double low = 0.0;
+  double high = 0.0;
+  bool unsure() const { return high == high; }
+};
+
+// The rows of a unilateral track's window whose moving edge lies under one of the mended
+// runs of columns `runs` (a scratch's, mended straight or by its ramp) for long enough
+// to leave their clear width unsure by half a column or more. Film grows clear outwards
+// from `anchor`, so each column's clear share falls from the column before a run, on the
+// anchor's side, to the column after it: the run's columns lie between the two. A row
+// whose edge runs past the run (the column after it clear beyond grain) is read across
+// it already, and so is one whose edge never reaches it. `clearLevel` and `opaqueLevel`
+// are each row's levels. One a row; NaN bounds where sure.
+std::vector<HiddenWidth> hiddenWidths(const cv::Mat& window, const std::vector<ColumnSpan>& runs,
+                                      int anchor, const std::vector<double>& clearLevel,
+                                      const std::vector<double>& opaqueLevel);
+
+// The band of frequencies, in cycles a row, below which nearly all of the power of the
+// sound `values` (one a row, 0 or less where none) lies: 0.5 where too few rows hold it.
+double soundBand(const std::vector<double>& values);
+
+// Reads the clear width of the rows `hidden` leaves unsure (see hiddenWidths) from the sure
+// rows about them, along the film: the sound recorded holds no faster sound than its band
+// (see soundBand), which the sure rows show, and the curve of that band through the sure
+// rows within a few dozen of a run of unsure ones, no longer than `longest`, tells where
+// the edge went under the mended run far better than the run's middle does, even where a
+// loud moment only dips into it. Kept between each row's bounds. A run without a sure row
+// on either side is left. `widths` holds one a row. Returns the rows read.
+int readHiddenRows(std::vector<double>& widths, const std::vector<HiddenWidth>& hidden,
+                   int longest);
+
+}  // namespace kelvora
