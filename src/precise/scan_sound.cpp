@@ -1151,6 +1151,17 @@ std::vector<ColumnSpan> mendedRuns(const cv::Mat& unmended, const cv::Mat& windo
   return runs;
 }
 
+// The runs among `runs` that share no column with any of `spans`.
+std::vector<ColumnSpan> runsApartFrom(std::vector<ColumnSpan> runs,
+                                      const std::vector<ColumnSpan>& spans) {
+  std::erase_if(runs, [&](const ColumnSpan& run) {
+    return std::any_of(spans.begin(), spans.end(), [&](const ColumnSpan& span) {
+      return run.first <= span.last && span.first <= run.last;
+    });
+  });
+  return runs;
+}
+
 // Rows a strip's fully lit part holds at least for the film to be measured on it alone.
 constexpr int kLeastLitRows = 64;
 // Pixels of a dimmed row's clear or opaque film that measure its light.
@@ -1974,6 +1985,8 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // in part; a bilateral track's scratch is mended a column wider either side.
   sound.scratchColumns += mendScratchedColumns(window, scratched, bilateral ? mirrorSum : -1.0,
                                                bilateral ? 1 : 0, across);
+  // Bright lines the film under which was read through them (see readUnderBrightLine).
+  std::vector<ColumnSpan> readUnder;
   if (!bilateral) {
     readAcrossHidden(window, scratched, anchor, clearLevel, opaqueLevel);
     // Where the moving edge ends under a mended bright line, its ramp beside it tells
@@ -1988,7 +2001,9 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
       for (int x = std::max(0, span.first - 2); x <= std::min(window.cols - 1, span.last + 2); ++x)
         mendedSince = mendedSince || scratched[static_cast<size_t>(x)];
       readEdgeUnder(window, span, side, clearLevel, opaqueLevel);
-      if (!mendedSince) readUnderBrightLine(window, unmended, span, side, clearLevel, opaqueLevel);
+      if (!mendedSince &&
+          readUnderBrightLine(window, unmended, span, side, clearLevel, opaqueLevel) > 0)
+        readUnder.push_back(span);
     }
   }
   const int mirror = static_cast<int>(std::lround(mirrorSum));
@@ -2045,11 +2060,13 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   if (!inHalves) {
     std::vector<double> widths;
     readThroughSpecks(readings, widths);
-    // Where a mended run hides the moving edge, the rows either side tell where it went.
+    // Where a mended run hides the moving edge, the rows either side tell where it went;
+    // under a bright line read through, the film that shows through it has told.
     if (!bilateral)
       readHiddenRows(
           widths,
-          hiddenWidths(window, mendedRuns(unmended, window, lit), anchor, clearLevel, opaqueLevel),
+          hiddenWidths(window, runsApartFrom(mendedRuns(unmended, window, lit), readUnder), anchor,
+                       clearLevel, opaqueLevel),
           kWidestSpeck + 2);
     for (int y = 0; y < rows; ++y)
       sound.samples[y] = static_cast<float>(widths[static_cast<size_t>(y)] / width);
@@ -2062,7 +2079,8 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // A turned unilateral track's half that holds a mended run is read across it the same
   // way, before its rows are timed.
   if (byHalves && !bilateral) {
-    const std::vector<ColumnSpan> runs = mendedRuns(unmended, window, lit);
+    const std::vector<ColumnSpan> runs =
+        runsApartFrom(mendedRuns(unmended, window, lit), readUnder);
     for (int side = 0; side < 2; ++side) {
       std::vector<ColumnSpan> own;
       for (const ColumnSpan& run : runs)
