@@ -799,7 +799,8 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
 }
 
 std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const JoinPlan& plan,
-                                 bool crossfade, bool evenly, int bandReach, bool fromLast) {
+                                 bool crossfade, bool evenly, int bandReach, bool fromLast,
+                                 bool restNearby) {
   std::vector<float> out;
   if (scans.empty()) return out;
   // Where the first scan's first row lies in the output: on a whole row, or where it
@@ -840,11 +841,9 @@ std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const Join
         whole.resize(std::min(whole.size(), scans[k].faintBefore.size()));
         before = std::move(whole);
       }
-      // Across missing scans the sound rests at the level of the scans either side: the
-      // print's density and the lamp's light wander along the reel, and the reel's mean
-      // may lie well off theirs there.
-      const double gapRest =
-          missing ? 0.5 * (meanOf(scans[k - 1].samples) + meanOf(scans[k].samples)) : rest;
+      const double gapRest = missing && restNearby
+                                 ? 0.5 * (meanOf(scans[k - 1].samples) + meanOf(scans[k].samples))
+                                 : rest;
       fillGap(out, gapRest, present, at - end, after, before, missing ? 0 : kEaseSamples);
       out.insert(out.end(), present.begin(), present.end());
     } else {

@@ -77,8 +77,9 @@ TEST(OverlapLevels, ScansReadTheirOverlapsAlikeAndRunsKeepTheirOwnLevel) {
   }
 }
 
-// Across missing scans no scan holds the sound: it rests at the level of the scans
-// either side, not the reel's, which the print's density has left well off theirs.
+// Across missing scans of a variable-density track no scan holds the sound: it rests at
+// the level of the scans either side, not the reel's, which the print's density has
+// left well off theirs.
 TEST(OverlapLevels, MissingScansRestAtTheLevelOfTheScansBesideThem) {
   struct Case {
     const char* name;
@@ -101,7 +102,7 @@ TEST(OverlapLevels, MissingScansRestAtTheLevelOfTheScansBesideThem) {
     plan.joins.resize(3);
     plan.joins[1] = ScanJoin{kAdvance, 0.0, NAN, JoinKind::Clean};
     plan.joins[2] = ScanJoin{2 * kScanRows, 0.0, NAN, JoinKind::Missing};
-    const std::vector<float> joined = assembleScans(scans, plan, true);
+    const std::vector<float> joined = assembleScans(scans, plan, true, false, 0, false, true);
     const int gapStart = kAdvance + kScanRows, gapEnd = kAdvance + 2 * kScanRows;
     ASSERT_EQ(joined.size(), static_cast<size_t>(gapEnd + kScanRows));
     const double mean = 0.5 * (c.before + c.after);
