@@ -799,7 +799,8 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
 }
 
 std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const JoinPlan& plan,
-                                 bool crossfade, bool evenly, int bandReach, bool fromLast) {
+                                 bool crossfade, bool evenly, int bandReach, bool fromLast,
+                                 bool restNearby) {
   std::vector<float> out;
   if (scans.empty()) return out;
   // Where the first scan's first row lies in the output: on a whole row, or where it
@@ -840,7 +841,10 @@ std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const Join
         whole.resize(std::min(whole.size(), scans[k].faintBefore.size()));
         before = std::move(whole);
       }
-      fillGap(out, rest, present, at - end, after, before, missing ? 0 : kEaseSamples);
+      const double gapRest = missing && restNearby
+                                 ? 0.5 * (meanOf(scans[k - 1].samples) + meanOf(scans[k].samples))
+                                 : rest;
+      fillGap(out, gapRest, present, at - end, after, before, missing ? 0 : kEaseSamples);
       out.insert(out.end(), present.begin(), present.end());
     } else {
       const long overlap = std::min<long>(end - at, static_cast<long>(present.size()));
@@ -1001,6 +1005,8 @@ void matchOverlapLevels(std::vector<ScanSound>& scans, const JoinPlan& plan) {
   constexpr int kAround = 3;
   // The level each scan reads at against the first, in logarithms, followed on.
   std::vector<double> followed(scans.size(), 0.0);
+  // Whether a step was measured from the scan before.
+  std::vector<bool> linked(scans.size(), false);
   std::vector<double> ratios;
   for (size_t k = 1; k < scans.size(); ++k) {
     followed[k] = followed[k - 1];
@@ -1024,21 +1030,70 @@ void matchOverlapLevels(std::vector<ScanSound>& scans, const JoinPlan& plan) {
     if (static_cast<long>(ratios.size()) < (shared - 2 * edge) / 2) continue;
     const auto middle = ratios.begin() + static_cast<long>(ratios.size() / 2);
     std::nth_element(ratios.begin(), middle, ratios.end());
-    if (*middle > 0.5 && *middle < 2.0) followed[k] += std::log(*middle);
+    if (*middle > 0.5 && *middle < 2.0) {
+      followed[k] += std::log(*middle);
+      linked[k] = true;
+    }
   }
   // Each scan is moved by its own step only: the level over a few scans stays as the
-  // film beside the track measured it, so that no error is carried along the reel.
+  // film beside the track measured it, so that no error is carried along the reel. The
+  // scans counted are those the steps link to it: across a join no step was measured
+  // over, the levels either side are each their own. That level is held at each scan's
+  // middle row and drawn straight between them along the film, so that where two scans
+  // share rows they read them alike: a level kept scan by scan would step at every join
+  // by as much as the beside measure wanders over the scans counted.
   const int n = static_cast<int>(scans.size());
+  std::vector<int> run(static_cast<size_t>(n), 0);
+  std::vector<double> start(static_cast<size_t>(n), 0.0);  // first row's place on the film
+  for (int k = 1; k < n; ++k) {
+    const auto at = static_cast<size_t>(k);
+    run[at] = run[at - 1] + (linked[at] ? 0 : 1);
+    start[at] = start[at - 1] + (at < plan.joins.size() ? plan.joins[at].advance : 0);
+  }
+  std::vector<double> held(static_cast<size_t>(n), 0.0), middle(static_cast<size_t>(n), 0.0);
   for (int k = 0; k < n; ++k) {
     double sum = 0.0;
     int count = 0;
-    for (int j = std::max(0, k - kAround); j <= std::min(n - 1, k + kAround); ++j, ++count)
+    for (int j = std::max(0, k - kAround); j <= std::min(n - 1, k + kAround); ++j) {
+      if (run[static_cast<size_t>(j)] != run[static_cast<size_t>(k)]) continue;
       sum += followed[static_cast<size_t>(j)];
-    const float scale =
-        static_cast<float>(std::exp(followed[static_cast<size_t>(k)] - sum / count));
-    for (float& v : scans[static_cast<size_t>(k)].samples) v *= scale;
-    for (float& v : scans[static_cast<size_t>(k)].faintBefore) v *= scale;
-    for (float& v : scans[static_cast<size_t>(k)].faintAfter) v *= scale;
+      ++count;
+    }
+    held[static_cast<size_t>(k)] = sum / count;
+    middle[static_cast<size_t>(k)] =
+        start[static_cast<size_t>(k)] +
+        0.5 * static_cast<double>(scans[static_cast<size_t>(k)].samples.size());
+  }
+  // The held level at `place` on the film, among the scans of scan k's run.
+  const auto heldAt = [&](int k, double place) {
+    int j = k;
+    while (j > 0 && run[static_cast<size_t>(j - 1)] == run[static_cast<size_t>(k)] &&
+           place < middle[static_cast<size_t>(j)])
+      --j;
+    while (j + 1 < n && run[static_cast<size_t>(j + 1)] == run[static_cast<size_t>(k)] &&
+           place >= middle[static_cast<size_t>(j + 1)])
+      ++j;
+    const auto at = static_cast<size_t>(j);
+    if (place <= middle[at] || j + 1 >= n || run[at + 1] != run[at]) {
+      if (place >= middle[at] || j == 0 || run[at - 1] != run[at]) return held[at];
+      const double w = (place - middle[at - 1]) / (middle[at] - middle[at - 1]);
+      return held[at - 1] + w * (held[at] - held[at - 1]);
+    }
+    const double w = (place - middle[at]) / (middle[at + 1] - middle[at]);
+    return held[at] + w * (held[at + 1] - held[at]);
+  };
+  for (int k = 0; k < n; ++k) {
+    ScanSound& scan = scans[static_cast<size_t>(k)];
+    const double own = followed[static_cast<size_t>(k)];
+    const double first = start[static_cast<size_t>(k)];
+    for (size_t i = 0; i < scan.samples.size(); ++i)
+      scan.samples[i] *=
+          static_cast<float>(std::exp(own - heldAt(k, first + static_cast<double>(i))));
+    const auto before = static_cast<float>(std::exp(own - heldAt(k, first)));
+    for (float& v : scan.faintBefore) v *= before;
+    const auto after = static_cast<float>(
+        std::exp(own - heldAt(k, first + static_cast<double>(scan.samples.size()))));
+    for (float& v : scan.faintAfter) v *= after;
   }
 }
 

@@ -55,10 +55,12 @@ JoinPlan planJoins(const std::vector<ScanSound>& scans, int framePitch,
 // and the other did not, those rows are taken from the one that found it.
 // `fromLast`: the sound is laid on the last scan's rows instead, the others read between
 // them: a reel read backwards (Inverse) is played from its last scan, whose first row the
-// sound starts on.
+// sound starts on. `restNearby`: across missing scans the sound rests at the level of
+// the scans either side, not the reel's: a variable-density track's level is the print's
+// density and the lamp's light, which wander along the reel.
 std::vector<float> assembleScans(const std::vector<ScanSound>& scans, const JoinPlan& plan,
                                  bool crossfade, bool evenly = false, int bandReach = 0,
-                                 bool fromLast = false);
+                                 bool fromLast = false, bool restNearby = false);
 
 // Scales each scan's samples by its step in level from the scan before it across a
 // clean or quiet join of `plan`: the middle of the ratios of the rows they share (a

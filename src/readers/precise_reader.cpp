@@ -172,7 +172,8 @@ class PreciseReader : public SoundReader {
     const bool darkBeside = track_.variableDensity && track_.negative;
     const std::vector<float> assembled =
         assembleScans(scans_, plan, record_.crossfade, track_.variableDensity && !darkBeside,
-                      darkBeside ? spliceBandRows() + kEdgeRowsAbout : 0, record_.inverse);
+                      darkBeside ? spliceBandRows() + kEdgeRowsAbout : 0, record_.inverse,
+                      track_.variableDensity);
     // The first scan's rows before its lit ones and the last's after them hold sound
     // too: kept at the resting level, the sound starts with the first row, in step
     // with the pictures.

@@ -264,6 +264,22 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                     -1, 0, 2, 3.0, 4},
                                            AgedReel{"missing_scan", [](reel::ReelOptions&) {}, 9, 1,
                                                     0, 1.0, 32},
+                                           // A negative's lamp flickering from scan to scan and
+                                           // falling off towards the corners, a scan missing:
+                                           // the scans meet at one level across their overlaps,
+                                           // and the gap rests at theirs. The fall along each
+                                           // scan is still taken out a little off, scan by scan:
+                                           // what that loses is held where it stands.
+                                           AgedReel{
+                                               "variable_density_negative_flicker_missing_scan",
+                                               [](reel::ReelOptions& o) {
+                                                 o.filmType = 2;
+                                                 o.negative = true;
+                                                 o.vignetting = 0.14;
+                                                 o.flicker = 0.08;
+                                                 o.densityDrift = 0.1;
+                                               },
+                                               9, 1, 0, 2.0},
                                            // Dust on the film, the same specks in both scans that
                                            // overlap: read around. What the reader still loses
                                            // against the ideal reader, and the clicks it still has
