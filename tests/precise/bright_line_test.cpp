@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/edge_rows.h"
+
 namespace kelvora {
 namespace {
 
@@ -19,47 +21,18 @@ constexpr float kOpaque = 20.0f;
 constexpr float kClearLevel = 220.0f;
 constexpr float kLine = 235.0f;  // the line's own level, brighter than clear film
 
-// The clear share of column x of a row whose clear part, from column 0, ends anywhere
-// between `from` and `to` alike over the row's time (the edge moved that far within it).
-double shareAt(int x, double from, double to) {
-  constexpr int kSteps = 256;
-  double sum = 0.0;
-  for (int i = 0; i < kSteps; ++i) {
-    const double edge = from + (to - from) * (i + 0.5) / kSteps;
-    sum += std::clamp(edge - x, 0.0, 1.0);
-  }
-  return sum / kSteps;
-}
-
 // A row's film with its clear part from column 0 (or from the last, `mirrored`), under a
 // bright line over columns [lineAt, lineAt + lineWidth) counted from the clear side.
 void paintRow(cv::Mat& scanned, cv::Mat& film, int y, double from, double to, double lineAt,
               double lineWidth, bool mirrored) {
   for (int x = 0; x < kCols; ++x) {
     const int at = mirrored ? kCols - 1 - x : x;
-    const double level = kOpaque + (kClearLevel - kOpaque) * shareAt(x, from, to);
+    const double level = kOpaque + (kClearLevel - kOpaque) * test::clearShareAt(x, from, to);
     const double covered =
         std::clamp(std::min(x + 1.0, lineAt + lineWidth) - std::max(x * 1.0, lineAt), 0.0, 1.0);
     film.at<float>(y, at) = static_cast<float>(level);
     scanned.at<float>(y, at) = static_cast<float>(level + covered * (kLine - level));
   }
-}
-
-// The run's columns mended with a straight line between the columns either side.
-void mendStraight(cv::Mat& window, ColumnSpan run) {
-  for (int y = 0; y < window.rows; ++y) {
-    const float l = window.at<float>(y, run.first - 1), r = window.at<float>(y, run.last + 1);
-    const int n = run.last - run.first + 2;
-    for (int x = run.first; x <= run.last; ++x)
-      window.at<float>(y, x) = l + (r - l) * static_cast<float>(x - run.first + 1) / n;
-  }
-}
-
-double clearWidth(const cv::Mat& window, int y) {
-  double sum = 0.0;
-  for (int x = 0; x < window.cols; ++x)
-    sum += (window.at<float>(y, x) - kOpaque) / (kClearLevel - kOpaque);
-  return sum;
 }
 
 TEST(BrightLine, TheFilmUnderALineIsReadThroughTheColumnsItCoversInPart) {
@@ -102,7 +75,7 @@ TEST(BrightLine, TheFilmUnderALineIsReadThroughTheColumnsItCoversInPart) {
     }
     const ColumnSpan run = c.mirrored ? ColumnSpan{kCols - 36, kCols - 31} : ColumnSpan{30, 35};
     cv::Mat window = scanned.clone();
-    mendStraight(window, run);
+    test::mendStraight(window, run);
     const cv::Mat straight = window.clone();
     const std::vector<double> clear(kRows, kClearLevel), opaque(kRows, kOpaque);
     const ColumnSpan track = c.mirrored ? ColumnSpan{kCols - 3, 2} : ColumnSpan{2, kCols - 3};
@@ -116,9 +89,12 @@ TEST(BrightLine, TheFilmUnderALineIsReadThroughTheColumnsItCoversInPart) {
     double worst = 0.0, straightWorst = 0.0;
     for (int y = 1; y < kRows; y += 4) {
       if (y % c.opaqueEvery == 0) continue;
-      const double truth = clearWidth(film, y);
-      worst = std::max(worst, std::abs(clearWidth(window, y) - truth));
-      straightWorst = std::max(straightWorst, std::abs(clearWidth(straight, y) - truth));
+      const double truth = test::clearWidthOfRow(film, y, kOpaque, kClearLevel);
+      worst =
+          std::max(worst, std::abs(test::clearWidthOfRow(window, y, kOpaque, kClearLevel) - truth));
+      straightWorst =
+          std::max(straightWorst,
+                   std::abs(test::clearWidthOfRow(straight, y, kOpaque, kClearLevel) - truth));
     }
     EXPECT_LE(worst, c.within) << "straight line " << straightWorst;
     if (c.within < 1.0 && straightWorst > 0.5) {
@@ -140,14 +116,15 @@ TEST(BrightLine, RowsFarFromWhereTheLineWasMeasuredAreLeft) {
   }
   const ColumnSpan run{30, 35};
   cv::Mat window = scanned.clone();
-  mendStraight(window, run);
+  test::mendStraight(window, run);
   const cv::Mat straight = window.clone();
   const std::vector<double> clear(kRows, kClearLevel), opaque(kRows, kOpaque);
   const int read =
       readUnderBrightLine(window, scanned, run, ColumnSpan{2, kCols - 3}, clear, opaque);
   EXPECT_GT(read, 100);
   EXPECT_LT(read, kRows / 2);
-  EXPECT_NEAR(clearWidth(window, 101), clearWidth(film, 101), 0.15);
+  EXPECT_NEAR(test::clearWidthOfRow(window, 101, kOpaque, kClearLevel),
+              test::clearWidthOfRow(film, 101, kOpaque, kClearLevel), 0.15);
   EXPECT_EQ(cv::norm(window.row(kRows - 1), straight.row(kRows - 1), cv::NORM_INF), 0.0);
 }
 

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/edge_rows.h"
+
 namespace kelvora {
 namespace {
 
@@ -18,42 +20,13 @@ constexpr int kRows = 64;
 constexpr float kOpaque = 20.0f;
 constexpr float kClearLevel = 220.0f;
 
-// The clear share of column x of a row whose clear part, from column 0, ends anywhere
-// between `from` and `to` alike over the row's time (the edge moved that far within it).
-double shareAt(int x, double from, double to) {
-  constexpr int kSteps = 256;
-  double sum = 0.0;
-  for (int i = 0; i < kSteps; ++i) {
-    const double edge = from + (to - from) * (i + 0.5) / kSteps;
-    sum += std::clamp(edge - x, 0.0, 1.0);
-  }
-  return sum / kSteps;
-}
-
 // A row's levels with its clear part from column 0 (or from the last, `mirrored`).
 void paintRow(cv::Mat& window, int y, double from, double to, bool mirrored) {
   for (int x = 0; x < kCols; ++x) {
     const int at = mirrored ? kCols - 1 - x : x;
     window.at<float>(y, at) =
-        static_cast<float>(kOpaque + (kClearLevel - kOpaque) * shareAt(x, from, to));
+        static_cast<float>(kOpaque + (kClearLevel - kOpaque) * test::clearShareAt(x, from, to));
   }
-}
-
-// The run's columns mended with a straight line between the columns either side.
-void mendStraight(cv::Mat& window, ColumnSpan run) {
-  for (int y = 0; y < window.rows; ++y) {
-    const float l = window.at<float>(y, run.first - 1), r = window.at<float>(y, run.last + 1);
-    const int n = run.last - run.first + 2;
-    for (int x = run.first; x <= run.last; ++x)
-      window.at<float>(y, x) = l + (r - l) * static_cast<float>(x - run.first + 1) / n;
-  }
-}
-
-double clearWidth(const cv::Mat& window, int y) {
-  double sum = 0.0;
-  for (int x = 0; x < window.cols; ++x)
-    sum += (window.at<float>(y, x) - kOpaque) / (kClearLevel - kOpaque);
-  return sum;
 }
 
 TEST(HiddenEdge, AnEdgeEndingUnderAScratchIsReadFromItsRamp) {
@@ -87,19 +60,19 @@ TEST(HiddenEdge, AnEdgeEndingUnderAScratchIsReadFromItsRamp) {
       paintRow(window, y, y % 2 ? 10.0 : 48.0, y % 2 ? 14.0 : 52.0, c.mirrored);
     const int tested = kRows / 2;
     paintRow(window, tested, c.from, c.to, c.mirrored);
-    const double truth = clearWidth(window, tested);
+    const double truth = test::clearWidthOfRow(window, tested, kOpaque, kClearLevel);
     const ColumnSpan run = c.mirrored ? ColumnSpan{kCols - 36, kCols - 31} : ColumnSpan{30, 35};
     if (c.scratchedBeside) {
       const int beside = c.mirrored ? run.first - 1 : run.last + 1;
       for (int y = 0; y < kRows; ++y)
         window.at<float>(y, beside) = std::min(window.at<float>(y, beside), 0.8f * kClearLevel);
     }
-    mendStraight(window, run);
-    const double straight = clearWidth(window, tested);
+    test::mendStraight(window, run);
+    const double straight = test::clearWidthOfRow(window, tested, kOpaque, kClearLevel);
     const std::vector<double> clear(kRows, kClearLevel), opaque(kRows, kOpaque);
     const ColumnSpan track = c.mirrored ? ColumnSpan{kCols - 3, 2} : ColumnSpan{2, kCols - 3};
     readEdgeUnder(window, run, track, clear, opaque);
-    const double read = clearWidth(window, tested);
+    const double read = test::clearWidthOfRow(window, tested, kOpaque, kClearLevel);
     EXPECT_NEAR(read, truth, c.within) << "straight line " << straight;
     if (c.changed)
       EXPECT_LT(std::abs(read - truth), std::abs(straight - truth) - 0.3);

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/edge_rows.h"
+
 namespace kelvora {
 namespace {
 
@@ -16,36 +18,17 @@ constexpr float kOpaque = 20.0f;
 constexpr float kClear = 220.0f;
 constexpr double kTwoPi = 6.283185307179586;
 
-// The clear share of column x of a row whose clear part, from column 0, ends anywhere
-// between `from` and `to` alike over the row's time.
-double shareAt(int x, double from, double to) {
-  constexpr int kSteps = 256;
-  double sum = 0.0;
-  for (int i = 0; i < kSteps; ++i) {
-    const double edge = from + (to - from) * (i + 0.5) / kSteps;
-    sum += std::clamp(edge - x, 0.0, 1.0);
-  }
-  return sum / kSteps;
-}
-
 // A row whose clear part runs from column 0 (from the last, `mirrored`), its columns
 // `run` mended with a straight line between the film either side.
 void paintRow(cv::Mat& window, int y, double from, double to, ColumnSpan run, bool mirrored) {
   for (int x = 0; x < kCols; ++x)
     window.at<float>(y, mirrored ? kCols - 1 - x : x) =
-        static_cast<float>(kOpaque + (kClear - kOpaque) * shareAt(x, from, to));
+        static_cast<float>(kOpaque + (kClear - kOpaque) * test::clearShareAt(x, from, to));
   const int a = mirrored ? kCols - 1 - run.last : run.first;
   const int b = mirrored ? kCols - 1 - run.first : run.last;
   const float l = window.at<float>(y, a - 1), r = window.at<float>(y, b + 1);
   for (int x = a; x <= b; ++x)
     window.at<float>(y, x) = l + (r - l) * static_cast<float>(x - a + 1) / (b - a + 2);
-}
-
-double widthOf(const cv::Mat& window, int y) {
-  double sum = 0.0;
-  for (int x = 0; x < window.cols; ++x)
-    sum += (window.at<float>(y, x) - kOpaque) / (kClear - kOpaque);
-  return sum;
 }
 
 TEST(HiddenRows, RowsWhoseEdgeAMendedRunHidesAreUnsureWithinBounds) {
@@ -83,9 +66,9 @@ TEST(HiddenRows, RowsWhoseEdgeAMendedRunHidesAreUnsureWithinBounds) {
     EXPECT_EQ(h[1].unsure(), c.unsure);
     if (!h[1].unsure()) continue;
     // The true width lies between the bounds, and they span no more than the run.
-    const double read = widthOf(window, 1);
+    const double read = test::clearWidthOfRow(window, 1, kOpaque, kClear);
     double truth = 0.0;
-    for (int x = 0; x < kCols; ++x) truth += shareAt(x, c.from, c.to);
+    for (int x = 0; x < kCols; ++x) truth += test::clearShareAt(x, c.from, c.to);
     EXPECT_LE(read + h[1].low, truth + 1e-3);
     EXPECT_GE(read + h[1].high, truth - 1e-3);
     EXPECT_LE(h[1].high - h[1].low, run.last - run.first + 1 + 1e-3);
