@@ -705,6 +705,48 @@ struct CementBand {
   double start = 0.0, end = 0.0, inside = 1.0;
 };
 
+// Rows either side of a splice band's end that place it (see cementLight), where the
+// film beside the track is grainy.
+constexpr int kEndRows = 4;
+// Rows of plain film either side of a band, beyond the rows that place its ends, whose
+// grain tells how far the film's grain may set a row apart.
+constexpr int kGrainRows = 48;
+// The grain, as a share of the band's darkening, below which a band's ends are placed
+// by the rows next to them alone.
+constexpr double kPlainGrain = 0.02;
+// Rows either side of an end that place it on plain film: the end's row, and those the
+// turn and the lens spread it into.
+constexpr int kPlainEndRows = 2;
+
+// Rows either side of an end of a splice's band, from `a` to `b` (the rows darker than
+// the film's level `steady` by a hundredth, `beside` as scanned, the share `inside` of
+// light kept inside it), that place the end. The cement's edge is cut straight across the
+// film: the film beside the track darkens within a row or two of it, as the turn moves
+// the edge along across those columns and the scanner's lens spreads it, and away from
+// it each row adds nothing but its grain. On grainy film (opaque, or dark) a few rows
+// either side are taken, lest a row the grain darkens or brightens end the band early
+// or late; on plain clear film every row beyond the band keeps all its light within its
+// grain, and the fewer rows the less grain misplaces the end.
+int endRows(const std::vector<double>& beside, const std::vector<double>& steady, int a, int b,
+            double inside) {
+  const int n = static_cast<int>(std::min(beside.size(), steady.size()));
+  double sum = 0.0;
+  int count = 0;
+  const auto add = [&](int from, int to) {
+    for (int y = std::max(0, from); y < std::min(n, to); ++y) {
+      if (!(steady[static_cast<size_t>(y)] > 1.0)) continue;
+      const double off =
+          (1.0 - beside[static_cast<size_t>(y)] / steady[static_cast<size_t>(y)]) / (1.0 - inside);
+      sum += off * off;
+      ++count;
+    }
+  };
+  add(a - kEndRows - kGrainRows, a - kEndRows);
+  add(b + kEndRows + 1, b + kEndRows + 1 + kGrainRows);
+  if (count < kGrainRows / 2) return kEndRows;
+  return std::sqrt(sum / count) <= kPlainGrain ? kPlainEndRows : kEndRows;
+}
+
 // The share of light the cement of the splices at `spliceRows` leaves, row by row of
 // film read `lag` rows before the film beside the track (the scan's turn moves its rows
 // along), from that film's scanned levels `beside`; 1 away from the splices. A band
@@ -739,14 +781,14 @@ std::vector<double> cementLight(const std::vector<double>& beside,
     // it hold, taken together, puts it; an end a scan cuts lies beyond the strip.
     double inside = 0.0;
     int count = 0;
-    constexpr int kEnd = 4;  // rows either side of an end that place it
-    for (int y = a + kEnd + 1; y < b - kEnd; ++y, ++count) inside += share(y);
+    for (int y = a + kEndRows + 1; y < b - kEndRows; ++y, ++count) inside += share(y);
     if (count > 0) inside /= count;
     if (count == 0 || inside > kShade) {
       for (int y = std::max(0, a - 2); y <= std::min(n - 1, b + 2); ++y)
         kept[static_cast<size_t>(y)] = std::min(1.0, share(y - lag));
       continue;
     }
+    const int ends = endRows(beside, steady, a, b, inside);
     // Grain either way of the film's level, not cut at it, so that it cancels.
     const auto darkened = [&](int from, int to) {
       double sum = 0.0;
@@ -754,8 +796,8 @@ std::vector<double> cementLight(const std::vector<double>& beside,
         sum += steady[y] > 1.0 ? (1.0 - beside[y] / steady[y]) / (1.0 - inside) : 0.0;
       return sum;
     };
-    const double start = a <= kEnd ? -1e9 : a + kEnd + 1 - darkened(a - kEnd, a + kEnd);
-    const double end = b >= n - 1 - kEnd ? 1e9 : b - kEnd + darkened(b - kEnd, b + kEnd);
+    const double start = a <= ends ? -1e9 : a + ends + 1 - darkened(a - ends, a + ends);
+    const double end = b >= n - 1 - ends ? 1e9 : b - ends + darkened(b - ends, b + ends);
     if (bands) bands->push_back(CementBand{start + lag, end + lag, inside});
     const int first = std::max(0, static_cast<int>(std::floor(std::max(start, -1.0) + lag)) - 1);
     const int last = std::min(n - 1, static_cast<int>(std::ceil(std::min(end, n + 1.0) + lag)) + 1);

@@ -678,6 +678,18 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.framesCut = 2;
                                                     },
                                                     -1, 0, 1, 1.0},
+                                           // Variable density in 35 mm frames turned in
+                                           // the gate and weaving, two splices, the gate's
+                                           // shadow: each band's ends placed on the clear
+                                           // film beside the track by the rows next to
+                                           // them, not through the grain of rows a few
+                                           // away, which puts an end a tenth of a row off
+                                           // and the row it lies in clicks.
+                                           AgedReel{"variable_density_turned_two_splices_shadow",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(102);
+                                                    },
+                                                    -1, 0, 2, 0.5},
                                            AgedReel{"variable_density_inverse_strips_splice",
                                                     [](reel::ReelOptions& o) {
                                                       o.filmType = 2;
