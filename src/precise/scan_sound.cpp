@@ -11,6 +11,7 @@
 #include "precise/column_runs.h"
 #include "precise/density_rows.h"
 #include "precise/hidden_rows.h"
+#include "precise/speck_tips.h"
 #include "precise/track_strip.h"
 #include "signal/side_by_side.h"
 #include "signal/vector_clones.h"
@@ -2102,6 +2103,9 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   if (!inHalves) {
     std::vector<double> widths;
     readThroughSpecks(readings, widths);
+    // A speck on the moving edge's tip hides where it went on the rows it ends: the
+    // rows about it tell.
+    if (!bilateral) readHiddenRows(widths, edgeUnderSpecks(readings, widths), kWidestSpeck + 2);
     // Where a mended run hides the moving edge, the rows either side tell where it went;
     // under a bright line read through, the film that shows through it has told.
     if (!bilateral)

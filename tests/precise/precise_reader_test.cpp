@@ -294,6 +294,15 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.level = 1.5;
                                                     },
                                                     -1, 0, 0, 1.0},
+                                           // Dusty 16 mm unilateral frames, shrunk and
+                                           // weaving, tones: a speck lying on the moving
+                                           // edge's tip hides where it went on the rows it
+                                           // ends, read from the rows about them.
+                                           AgedReel{"dust_on_a_unilateral_edge_tip",
+                                                    [](reel::ReelOptions& o) {
+                                                      o = reel::randomArchiveReel(113);
+                                                    },
+                                                    -1, 0, 0, 0.0},
                                            AgedReel{"sixteen_strips_bright_scratch_dust",
                                                     [](reel::ReelOptions& o) {
                                                       o.filmType = 3;
