@@ -7,6 +7,7 @@
 #include "film/soundtrack_area.h"
 #include "precise/film_splices.h"
 #include "precise/gate_shadow.h"
+#include "precise/overlap_light.h"
 #include "precise/reel_level.h"
 #include "precise/reel_track.h"
 #include "precise/scan_joins.h"
@@ -162,6 +163,9 @@ class PreciseReader : public SoundReader {
     for (const ScanSound& s : scans_) middlePath += s.offset / static_cast<double>(scans_.size());
     for (ScanSound& s : scans_) retimeScan(s, middlePath - s.timedShift);
     const JoinPlan plan = planJoins(scans_, filPar_.framePitch, missingBefore_, leads_);
+    // The overlaps read the same film at both ends of the scans: they show how much
+    // deeper the light falls along the track than beside it.
+    if (track_.variableDensity) relightByOverlaps(scans_, plan);
     if (track_.variableDensity && track_.negative) {
       matchOverlapLevels(scans_, plan);
       relightPenumbra(scans_, plan, readLits_);
