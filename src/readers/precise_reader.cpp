@@ -170,12 +170,13 @@ class PreciseReader : public SoundReader {
       matchOverlapLevels(scans_, plan);
       relightPenumbra(scans_, plan, readLits_);
     }
-    // A variable-density positive's overlaps are read from both scans alike; a
-    // variable-density negative's scans find only the splice bands they hold whole. A
-    // reel read backwards plays from its last scan: its rows are the sound's.
+    // A variable-density track's overlaps are read from both scans alike, each with its
+    // own grain, a negative's brought to one level across them above; a negative's scans
+    // find only the splice bands they hold whole. A reel read backwards plays from its
+    // last scan: its rows are the sound's.
     const bool darkBeside = track_.variableDensity && track_.negative;
     const std::vector<float> assembled =
-        assembleScans(scans_, plan, record_.crossfade, track_.variableDensity && !darkBeside,
+        assembleScans(scans_, plan, record_.crossfade, track_.variableDensity,
                       darkBeside ? spliceBandRows() + kEdgeRowsAbout : 0, record_.inverse,
                       track_.variableDensity);
     // The first scan's rows before its lit ones and the last's after them hold sound
