@@ -292,12 +292,30 @@ std::vector<double> stretchedAbout(const std::vector<double>& levels, double str
 
 }  // namespace
 
-std::vector<double> densityRows(const cv::Mat& window, double skew, double drift,
-                                double middleRow) {
+std::vector<double> densityRows(const cv::Mat& window, double skew, double drift, double middleRow,
+                                const std::vector<bool>& leftOut) {
   const int cols = window.cols;
+  const auto out = [&](int x) {
+    return static_cast<size_t>(x) < leftOut.size() && leftOut[static_cast<size_t>(x)];
+  };
+  int read = 0;
+  for (int x = 0; x < cols; ++x) read += out(x) ? 0 : 1;
+  // Every column left out: all are read, as they are.
+  const bool all = read == 0 || read == cols;
+  if (all) read = cols;
+  // The columns from x0 to x1 that are read, side by side.
+  const auto readColumns = [&](int x0, int x1) {
+    if (all) return window.colRange(x0, x1);
+    std::vector<cv::Mat> kept;
+    for (int x = x0; x < x1; ++x)
+      if (!out(x)) kept.push_back(window.col(x));
+    cv::Mat joined;
+    if (!kept.empty()) cv::hconcat(kept, joined);
+    return joined;
+  };
   // A turn that moves the window's outer columns by under a twentieth of a row is none.
   if (cols < 2 * kBandColumns || std::abs(skew) * cols < 0.1)
-    return stretchedAbout(rowLevels(window), skew * drift, middleRow);
+    return stretchedAbout(rowLevels(readColumns(0, cols)), skew * drift, middleRow);
   const int bandCols =
       std::max(kBandColumns, static_cast<int>(std::floor(kBandDelay / std::abs(skew))));
   const int bands = std::max(1, cols / bandCols);
@@ -305,12 +323,18 @@ std::vector<double> densityRows(const cv::Mat& window, double skew, double drift
   std::vector<double> sum(static_cast<size_t>(window.rows), 0.0);
   for (int b = 0; b < bands; ++b) {
     const int x0 = cols * b / bands, x1 = cols * (b + 1) / bands;
-    // Column x shows the film's row y - skew * (x - centre) on row y.
-    const double delay = -skew * (0.5 * (x0 + x1 - 1) - centre);
-    const std::vector<double> band = delayed(rowLevels(window.colRange(x0, x1)), delay);
-    for (size_t y = 0; y < sum.size(); ++y) sum[y] += band[y] * (x1 - x0);
+    // The band's middle column read: column x shows the film's row y - skew * (x - centre)
+    // on row y.
+    double middle = 0.0;
+    int count = 0;
+    for (int x = x0; x < x1; ++x)
+      if (all || !out(x)) middle += x, ++count;
+    if (count == 0) continue;
+    const double delay = -skew * (middle / count - centre);
+    const std::vector<double> band = delayed(rowLevels(readColumns(x0, x1)), delay);
+    for (size_t y = 0; y < sum.size(); ++y) sum[y] += band[y] * count;
   }
-  for (double& v : sum) v /= cols;
+  for (double& v : sum) v /= read;
   return stretchedAbout(sum, skew * drift, middleRow);
 }
 

@@ -62,7 +62,10 @@ double middleValue(std::vector<float>& values);
 // the turn shows the film's rows there that much further on: each row is read where the
 // window's middle row's column of the gate shows it, so that the rows keep the film's own
 // spacing along it, not one stretched by the turn times the drift.
+// The columns `leftOut` marks (one entry a column, where given) are not read: a scratch
+// hides the film there, and the track's density is the same across it, so the columns
+// beside it read the row alone, each with its own grain, as no mended column would.
 std::vector<double> densityRows(const cv::Mat& window, double skew, double drift = 0.0,
-                                double middleRow = 0.0);
+                                double middleRow = 0.0, const std::vector<bool>& leftOut = {});
 
 }  // namespace kelvora

@@ -1797,13 +1797,21 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   const int rows = window.rows;
   sound.samples.resize(static_cast<size_t>(rows));
   if (track.variableDensity) {
+    // A scratch's columns are left out, not read as mended from the film beside them: a
+    // mended column holds no grain of its own, and counts its neighbours' again.
+    std::vector<bool> scratched;
+    if (sound.scratchColumns > 0) {
+      scratched.assign(static_cast<size_t>(window.cols), false);
+      for (const ColumnSpan& run : mendedRuns(unmended, window, lit))
+        for (int x = run.first; x <= run.last; ++x) scratched[static_cast<size_t>(x)] = true;
+    }
     // Each row's level across the track, specks left out.
     // The window follows the film across (see acrossTheFilm above): a positive's rows
     // are timed at the column of the gate its middle row lies at. A turned negative's are
     // left as read for now: its joins across a gap, placed with its penumbra relit, slip a
     // row when they are so timed.
     const std::vector<double> mean =
-        densityRows(window, turn, track.negative ? 0.0 : sound.skew, middleRow);
+        densityRows(window, turn, track.negative ? 0.0 : sound.skew, middleRow, scratched);
     const double sign = track.negative ? -0.5 : 0.5;
     const double level = track.level > 0.0 ? track.level : 1.0;
     // The plain film beside the track measures the light along the scan, the lamp's

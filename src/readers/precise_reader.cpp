@@ -7,6 +7,7 @@
 #include "film/soundtrack_area.h"
 #include "precise/film_splices.h"
 #include "precise/gate_shadow.h"
+#include "precise/overlap_light.h"
 #include "precise/reel_level.h"
 #include "precise/reel_track.h"
 #include "precise/scan_joins.h"
@@ -162,16 +163,20 @@ class PreciseReader : public SoundReader {
     for (const ScanSound& s : scans_) middlePath += s.offset / static_cast<double>(scans_.size());
     for (ScanSound& s : scans_) retimeScan(s, middlePath - s.timedShift);
     const JoinPlan plan = planJoins(scans_, filPar_.framePitch, missingBefore_, leads_);
+    // The overlaps read the same film at both ends of the scans: they show how much
+    // deeper the light falls along the track than beside it.
+    if (track_.variableDensity) relightByOverlaps(scans_, plan);
     if (track_.variableDensity && track_.negative) {
       matchOverlapLevels(scans_, plan);
       relightPenumbra(scans_, plan, readLits_);
     }
-    // A variable-density positive's overlaps are read from both scans alike; a
-    // variable-density negative's scans find only the splice bands they hold whole. A
-    // reel read backwards plays from its last scan: its rows are the sound's.
+    // A variable-density track's overlaps are read from both scans alike, each with its
+    // own grain, a negative's brought to one level across them above; a negative's scans
+    // find only the splice bands they hold whole. A reel read backwards plays from its
+    // last scan: its rows are the sound's.
     const bool darkBeside = track_.variableDensity && track_.negative;
     const std::vector<float> assembled =
-        assembleScans(scans_, plan, record_.crossfade, track_.variableDensity && !darkBeside,
+        assembleScans(scans_, plan, record_.crossfade, track_.variableDensity,
                       darkBeside ? spliceBandRows() + kEdgeRowsAbout : 0, record_.inverse,
                       track_.variableDensity);
     // The first scan's rows before its lit ones and the last's after them hold sound

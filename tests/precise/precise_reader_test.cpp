@@ -328,6 +328,9 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                            // density positive's track more than its sound
                                            // moves the track: the track is still found
                                            // within its own edges, and read as a positive.
+                                           // The lamp's field falls deeper along the track,
+                                           // further out across the film, than beside it:
+                                           // the overlaps show how much.
                                            AgedReel{"variable_density_uneven_light_gate_shadow",
                                                     [](reel::ReelOptions& o) {
                                                       o.filmType = 2;
@@ -336,7 +339,8 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.vignetting = 0.2;
                                                       o.flicker = 0.08;
                                                       o.gateShadow = 0.88;
-                                                    }},
+                                                    },
+                                                    -1, 0, 0, 0.5},
                                            // A bright scratch across the track, which the
                                            // weave moves, does not end the track there.
                                            // A variable-density track turned in the gate
@@ -774,6 +778,28 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o.programme = reel::Programme::Tones;
                                                     },
                                                     9, 1, 0, 5.5, 2},
+                                           // A dark scratch along a negative's track,
+                                           // under a flickering lamp whose field falls
+                                           // off towards the corners: the scratch's
+                                           // columns left out of the rows, the
+                                           // overlaps read from both scans alike.
+                                           AgedReel{
+                                               "variable_density_negative_dark_scratch_flicker",
+                                               [](reel::ReelOptions& o) {
+                                                 o.filmType = 2;
+                                                 o.dpi = 900;
+                                                 o.fps = 24;
+                                                 o.scans = 16;
+                                                 o.overlap = 0.12;
+                                                 o.negative = true;
+                                                 o.inverse = true;
+                                                 o.scratch = 0.59;
+                                                 o.darkScratch = true;
+                                                 o.vignetting = 0.14;
+                                                 o.flicker = 0.08;
+                                                 o.level = 1.74;
+                                               },
+                                               -1, 0, 0, 0.8},
                                            AgedReel{"variable_density_negative_dust_light",
                                                     [](reel::ReelOptions& o) {
                                                       o.filmType = 2;

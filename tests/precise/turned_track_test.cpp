@@ -2,6 +2,7 @@
 // column is held against: made by hand, where the film's rows and its edge are known.
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -136,6 +137,72 @@ INSTANTIATE_TEST_SUITE_P(
                       // run about its middle is film.
                       ScratchCase{"wide_about_a_bilateral_middle", 13, 15, true, false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A variable-density track's window, straight or turned, with a scratch over `width`
+// columns from `first`, mended a little bright: near enough the film for a row's median
+// to keep it, but not the film. Left out, the columns beside it read each row alone.
+struct LeftOutCase {
+  const char* name;
+  double turn;
+  int first;
+  int width;
+};
+
+class DensityRowsLeftOut : public ::testing::TestWithParam<LeftOutCase> {};
+
+TEST_P(DensityRowsLeftOut, TheScratchsColumnsAreNotRead) {
+  const LeftOutCase& c = GetParam();
+  constexpr int kRows = 3000, kCols = 120;
+  const double middle = 0.5 * kRows;
+  cv::Mat window = turnedWindow(TurnCase{c.name, c.turn, 0.0, 5.0}, kRows, kCols, middle);
+  std::vector<bool> leftOut(kCols, false);
+  for (int x = c.first; x < c.first + c.width; ++x) {
+    window.col(x) *= 1.14;
+    leftOut[static_cast<size_t>(x)] = true;
+  }
+  const auto worstOff = [&](const std::vector<double>& read) {
+    double worst = 0.0;
+    for (int y = 40; y < kRows - 40; ++y)
+      worst = std::max(worst, std::abs(read[static_cast<size_t>(y)] - filmAt(y, 5.0)));
+    return worst;
+  };
+  EXPECT_LT(worstOff(densityRows(window, c.turn, 0.0, middle, leftOut)), 0.5);
+  // Read, the mended columns brighten every row by their share of the window.
+  EXPECT_GT(worstOff(densityRows(window, c.turn, 0.0, middle)), 1.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Scratches, DensityRowsLeftOut,
+                         ::testing::Values(LeftOutCase{"straight", 0.0, 50, 6},
+                                           LeftOutCase{"straight_at_the_edge", 0.0, 0, 6},
+                                           LeftOutCase{"turned", 0.006, 50, 6},
+                                           LeftOutCase{"turned_a_whole_band", -0.006, 16, 20}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A scratch mended by a straight line between the columns either side counts their
+// grain again: the rows read with it left out are steadier.
+TEST(DensityRowsLeftOutGrain, LeavingTheScratchOutLowersTheGrain) {
+  constexpr int kRows = 4000, kCols = 40, kFirst = 17, kWidth = 6;
+  cv::Mat window(kRows, kCols, CV_32F);
+  cv::randn(window, 120.0, 6.0);
+  std::vector<bool> leftOut(kCols, false);
+  for (int y = 0; y < kRows; ++y) {
+    float* row = window.ptr<float>(y);
+    const float a = row[kFirst - 1], b = row[kFirst + kWidth];
+    for (int x = kFirst; x < kFirst + kWidth; ++x)
+      row[x] = a + (b - a) * static_cast<float>(x - kFirst + 1) / (kWidth + 1);
+  }
+  for (int x = kFirst; x < kFirst + kWidth; ++x) leftOut[static_cast<size_t>(x)] = true;
+  const auto spread = [](const std::vector<double>& read) {
+    double sum = 0.0, squares = 0.0;
+    for (const double v : read) sum += v, squares += v * v;
+    const double n = static_cast<double>(read.size());
+    return squares / n - (sum / n) * (sum / n);
+  };
+  const double mended = spread(densityRows(window, 0.0));
+  const double left = spread(densityRows(window, 0.0, 0.0, 0.0, leftOut));
+  // 34 columns of their own against 40 with two counted four times over: 0.74.
+  EXPECT_LT(left / mended, 0.85);
+}
 
 }  // namespace
 }  // namespace kelvora
