@@ -17,6 +17,9 @@ constexpr int kLeastRows = 32;
 constexpr double kLeastBright = 0.5;
 // A column whose film shows through less than this share of it is read from those beside.
 constexpr double kLeastShowing = 0.3;
+// A row whose clear width the columns read on a curve leave unsure by this many columns
+// or more is told as hidden.
+constexpr double kUnsureWidth = 0.5;
 
 double middleOf(std::vector<double>& values) {
   const auto k = values.begin() + static_cast<long>(values.size() / 2);
@@ -61,7 +64,7 @@ double boundedSlope(double slope, double across) {
 
 int readUnderBrightLine(cv::Mat& window, const cv::Mat& scanned, ColumnSpan span, ColumnSpan track,
                         const std::vector<double>& clearLevel,
-                        const std::vector<double>& opaqueLevel) {
+                        const std::vector<double>& opaqueLevel, std::vector<HiddenWidth>* hidden) {
   const int n = window.cols;
   const int rows = window.rows;
   const int width = span.last - span.first + 1;
@@ -119,7 +122,9 @@ int readUnderBrightLine(cv::Mat& window, const cv::Mat& scanned, ColumnSpan span
       const double film = shows ? (shareOf(y, k) - covered * line) / (1.0 - covered) : 0.0;
       at(k) = beside ? std::clamp(film, 0.0, 1.0) : std::clamp(film, low, high);
     }
-    // Each run of columns that tell nothing, on a curve between the columns either side.
+    // Each run of columns that tell nothing, on a curve between the columns either side:
+    // the width it gives, and how far from it the film may lie.
+    double fewer = 0.0, more = 0.0;
     for (int k = 0; k < width;) {
       if (known[static_cast<size_t>(k + 2)]) {
         ++k;
@@ -140,9 +145,13 @@ int readUnderBrightLine(cv::Mat& window, const cv::Mat& scanned, ColumnSpan span
         const double v = (2 * t3 - 3 * t2 + 1) * at(l) + (t3 - 2 * t2 + t) * h * ml +
                          (3 * t2 - 2 * t3) * at(r) + (t3 - t2) * h * mr;
         at(j) = std::clamp(v, lo, hi);
+        fewer += std::min(at(l), at(r)) - at(j);
+        more += std::max(at(l), at(r)) - at(j);
       }
       k = r;
     }
+    if (hidden && static_cast<int>(hidden->size()) == rows && more - fewer >= kUnsureWidth)
+      (*hidden)[static_cast<size_t>(y)] = HiddenWidth{fewer, more};
     const double lo = opaqueLevel[static_cast<size_t>(y)];
     const double range = clearLevel[static_cast<size_t>(y)] - lo;
     float* row = window.ptr<float>(y);

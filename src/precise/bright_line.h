@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "precise/hidden_edge.h"
+#include "precise/hidden_rows.h"
 
 namespace kelvora {
 
@@ -23,8 +24,16 @@ namespace kelvora {
 // track's clear side (its first column) to its other; `clearLevel` and `opaqueLevel` are
 // each row's levels. Nothing is read where the run is too near the window's ends, or
 // too few rows show the run on opaque film. Returns the rows read.
+//
+// Where the edge ends under the columns the line covers almost whole, the curve across
+// them puts it in their middle on every row, however far the sound took it. `hidden`,
+// where given (one a row), is told those rows: how far the row's clear width may lie
+// from the one read, the curve's columns all as clear as the column before them at most,
+// and as opaque as the one after at least (see readHiddenRows). Rows whose width the
+// curve leaves sure within half a column are not told.
 int readUnderBrightLine(cv::Mat& window, const cv::Mat& scanned, ColumnSpan span, ColumnSpan track,
                         const std::vector<double>& clearLevel,
-                        const std::vector<double>& opaqueLevel);
+                        const std::vector<double>& opaqueLevel,
+                        std::vector<HiddenWidth>* hidden = nullptr);
 
 }  // namespace kelvora

@@ -64,6 +64,16 @@ std::vector<HiddenWidth> hiddenWidths(const cv::Mat& window, const std::vector<C
   return out;
 }
 
+std::vector<HiddenWidth> eitherHidden(std::vector<HiddenWidth> a,
+                                      const std::vector<HiddenWidth>& b) {
+  constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+  for (size_t y = 0; y < std::min(a.size(), b.size()); ++y) {
+    if (!b[y].unsure()) continue;
+    a[y] = a[y].unsure() ? HiddenWidth{kNone, kNone} : b[y];
+  }
+  return a;
+}
+
 double soundBand(const std::vector<double>& values) {
   int first = 0, end = static_cast<int>(values.size());
   while (first < end && !(values[static_cast<size_t>(first)] > 0.0)) ++first;

@@ -29,6 +29,11 @@ std::vector<HiddenWidth> hiddenWidths(const cv::Mat& window, const std::vector<C
                                       int anchor, const std::vector<double>& clearLevel,
                                       const std::vector<double>& opaqueLevel);
 
+// The rows that `a` or `b` leaves unsure (see HiddenWidth), one a row: a row both leave
+// unsure has its edge in the way of two runs, and which hides it is not told.
+std::vector<HiddenWidth> eitherHidden(std::vector<HiddenWidth> a,
+                                      const std::vector<HiddenWidth>& b);
+
 // The band of frequencies, in cycles a row, below which nearly all of the power of the
 // sound `values` (one a row, 0 or less where none) lies: 0.5 where too few rows hold it.
 double soundBand(const std::vector<double>& values);

@@ -2038,6 +2038,8 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
                                                bilateral ? 1 : 0, across);
   // Bright lines the film under which was read through them (see readUnderBrightLine).
   std::vector<ColumnSpan> readUnder;
+  // ...and, for each, the rows whose edge the line hid whole.
+  std::vector<std::vector<HiddenWidth>> hiddenUnder;
   if (!bilateral) {
     readAcrossHidden(window, scratched, anchor, clearLevel, opaqueLevel);
     // Where the moving edge ends under a mended bright line, its ramp beside it tells
@@ -2052,9 +2054,13 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
       for (int x = std::max(0, span.first - 2); x <= std::min(window.cols - 1, span.last + 2); ++x)
         mendedSince = mendedSince || scratched[static_cast<size_t>(x)];
       readEdgeUnder(window, span, side, clearLevel, opaqueLevel);
+      std::vector<HiddenWidth> hidden(static_cast<size_t>(rows),
+                                      HiddenWidth{std::nan(""), std::nan("")});
       if (!mendedSince &&
-          readUnderBrightLine(window, unmended, span, side, clearLevel, opaqueLevel) > 0)
+          readUnderBrightLine(window, unmended, span, side, clearLevel, opaqueLevel, &hidden) > 0) {
         readUnder.push_back(span);
+        hiddenUnder.push_back(std::move(hidden));
+      }
     }
   }
   const int mirror = static_cast<int>(std::lround(mirrorSum));
@@ -2115,13 +2121,16 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     // rows about it tell.
     if (!bilateral) readHiddenRows(widths, edgeUnderSpecks(readings, widths), kWidestSpeck + 2);
     // Where a mended run hides the moving edge, the rows either side tell where it went;
-    // under a bright line read through, the film that shows through it has told.
-    if (!bilateral)
-      readHiddenRows(
-          widths,
+    // under a bright line read through, the film that shows through it has told, but on
+    // the rows whose edge lay under the columns it covers whole.
+    if (!bilateral) {
+      std::vector<HiddenWidth> hidden =
           hiddenWidths(window, runsApartFrom(mendedRuns(unmended, window, lit), readUnder), anchor,
-                       clearLevel, opaqueLevel),
-          kWidestSpeck + 2);
+                       clearLevel, opaqueLevel);
+      for (const std::vector<HiddenWidth>& under : hiddenUnder)
+        hidden = eitherHidden(std::move(hidden), under);
+      readHiddenRows(widths, hidden, kWidestSpeck + 2);
+    }
     for (int y = 0; y < rows; ++y)
       sound.samples[y] = static_cast<float>(widths[static_cast<size_t>(y)] / width);
   }
@@ -2136,12 +2145,16 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
     const std::vector<ColumnSpan> runs =
         runsApartFrom(mendedRuns(unmended, window, lit), readUnder);
     for (int side = 0; side < 2; ++side) {
+      const auto onSide = [&](const ColumnSpan& run) {
+        return side == 0 ? run.last < split : run.first > split;
+      };
       std::vector<ColumnSpan> own;
       for (const ColumnSpan& run : runs)
-        if (side == 0 ? run.last < split : run.first > split) own.push_back(run);
-      if (!own.empty())
-        readHiddenRows(halves[side], hiddenWidths(window, own, anchor, clearLevel, opaqueLevel),
-                       kWidestSpeck + 2);
+        if (onSide(run)) own.push_back(run);
+      std::vector<HiddenWidth> hidden = hiddenWidths(window, own, anchor, clearLevel, opaqueLevel);
+      for (size_t i = 0; i < readUnder.size(); ++i)
+        if (onSide(readUnder[i])) hidden = eitherHidden(std::move(hidden), hiddenUnder[i]);
+      readHiddenRows(halves[side], hidden, kWidestSpeck + 2);
     }
   }
   if (inHalves && !byHalves) {

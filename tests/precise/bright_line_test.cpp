@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -100,6 +101,66 @@ TEST(BrightLine, TheFilmUnderALineIsReadThroughTheColumnsItCoversInPart) {
     if (c.within < 1.0 && straightWorst > 0.5) {
       EXPECT_LT(worst, straightWorst - 0.3);
     }
+  }
+}
+
+// Where the edge ends under the columns the line covers whole, the curve across them
+// cannot say where: those rows are told, with bounds that hold the film's clear width;
+// rows whose edge shows, or lies away from the line, are not.
+TEST(BrightLine, TheRowsWhoseEdgeTheLineHidesWholeAreTold) {
+  struct Case {
+    std::string name;
+    double from, to;  // where the edge moved within the tested rows (columns from 0)
+    bool told;        // whether the tested rows are told as hidden
+    double widest;    // how far apart their bounds lie at most, in columns
+  };
+  // The line covers column 30 a little, 31 to 33 whole and 34 a little more than half.
+  const std::vector<Case> cases = {
+      {"ends under the line whole", 32.2, 32.6, true, 3.0},
+      {"ends near the line's start", 31.1, 31.3, true, 3.0},
+      {"ends in the part of a column the line leaves", 30.2, 30.4, true, 3.0},
+      {"crosses the line within the row", 24.0, 40.0, true, 1.5},
+      // The part of column 34 the line leaves is clear in part: the edge may have run
+      // past the columns it covers whole, or ended under them with a ramp.
+      {"ends in the part of the column after the line it leaves", 34.7, 34.9, true, 1.0},
+      {"ends in the column before the line", 29.3, 29.7, false, 0.0},
+      {"ends well before the line", 20.0, 24.0, false, 0.0},
+      {"ends well beyond the line", 40.0, 44.0, false, 0.0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    cv::Mat scanned(kRows, kCols, CV_32F), film(kRows, kCols, CV_32F);
+    for (int y = 0; y < kRows; ++y) {
+      if (y % 2 == 0)
+        paintRow(scanned, film, y, 10.0 + y % 7, 14.0 + y % 5, 30.6, 4.0, false);
+      else
+        paintRow(scanned, film, y, c.from, c.to, 30.6, 4.0, false);
+    }
+    const ColumnSpan run{30, 35};
+    cv::Mat window = scanned.clone();
+    test::mendStraight(window, run);
+    const std::vector<double> clear(kRows, kClearLevel), opaque(kRows, kOpaque);
+    constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+    std::vector<HiddenWidth> hidden(kRows, HiddenWidth{kNone, kNone});
+    ASSERT_EQ(
+        readUnderBrightLine(window, scanned, run, ColumnSpan{2, kCols - 3}, clear, opaque, &hidden),
+        kRows);
+    int told = 0, outside = 0;
+    double widest = 0.0;
+    for (int y = 1; y < kRows; y += 2) {
+      const HiddenWidth& h = hidden[static_cast<size_t>(y)];
+      if (!h.unsure()) continue;
+      ++told;
+      const double read = test::clearWidthOfRow(window, y, kOpaque, kClearLevel);
+      const double truth = test::clearWidthOfRow(film, y, kOpaque, kClearLevel);
+      outside += truth < read + h.low - 0.1 || truth > read + h.high + 0.1 ? 1 : 0;
+      widest = std::max(widest, h.high - h.low);
+    }
+    EXPECT_EQ(told, c.told ? kRows / 2 : 0);
+    EXPECT_EQ(outside, 0) << "the film's width lies outside the bounds";
+    EXPECT_LE(widest, c.widest);
+    // The rows that measure the line, their edge well before it, are never told.
+    for (int y = 0; y < kRows; y += 2) EXPECT_FALSE(hidden[static_cast<size_t>(y)].unsure());
   }
 }
 

@@ -635,13 +635,14 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                            // the columns it covers in part show the film
                                            // through the rest and are read through it,
                                            // where a straight line across the scratch
-                                           // clicks wherever the edge ends under it.
+                                           // clicks wherever the edge ends under it. A
+                                           // loud row whose edge ends under the columns it
+                                           // covers whole is read from the rows about it.
                                            AgedReel{"unilateral_strips_bright_scratch_in_the_swing",
                                                     [](reel::ReelOptions& o) {
                                                       o = reel::randomArchiveReel(70);
                                                       o.scans = 4;
-                                                    },
-                                                    -1, 0, 0, 1.0, 1},
+                                                    }},
                                            // A peak of the strips whose edge moved far
                                            // within the row runs out of the window in a
                                            // ramp of half-clear columns: the window is
