@@ -6,13 +6,13 @@
 #include <fstream>
 
 #include <gtest/gtest.h>
-#include <sndfile.h>
 #include <opencv2/imgcodecs.hpp>
 
 #include "audio/filter.h"
 #include "jobs/status_log.h"
 #include "reel/reel.h"
 #include "support/damage.h"
+#include "support/sound_file.h"
 #include "support/sound_run.h"
 #include "support/temp_dir.h"
 
@@ -32,28 +32,10 @@ using test::TempDir;
 // of the width, which this track's swing reaches past, so loud passages are clipped.
 struct Case {
   std::string name;
-  ReelOptions reel;
-  JobSettings settings;
   double minSnrDb;
+  ReelOptions reel;
+  void (*tweak)(SoundSettings&) = nullptr;
 };
-
-Case makeCase(std::string name, double minSnr, const std::function<void(ReelOptions&)>& reelTweak,
-              const std::function<void(JobSettings&)>& settingsTweak = {}) {
-  Case c{std::move(name), ReelOptions{}, {}, minSnr};
-  c.reel.scans = 6;
-  reelTweak(c.reel);
-  c.settings = test::settingsForReel(c.reel);
-  if (settingsTweak) settingsTweak(c.settings);
-  return c;
-}
-
-// The reference the job's output should match: the source audio, through the same
-// output filter when A-Chain is on, in playing order.
-std::vector<float> expectedSound(const reel::Reel& r, const JobSettings& s) {
-  std::vector<float> audio = r.audio;
-  if (s.sound.aChain) filter(audio);
-  return audio;
-}
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
@@ -63,8 +45,9 @@ TEST_P(SoundReelTest, DecodesTheKnownAudioWithoutDroppingOrRepeatingSamples) {
   const Case& c = GetParam();
   TempDir dir;
   const reel::Reel r = reel::writeReel(c.reel, dir.file("scans"));
-  const auto run =
-      runSoundJob(r.scanPaths.front(), dir.file("out.wav"), c.settings, 1, c.reel.scans);
+  JobSettings settings = test::settingsForReel(c.reel);
+  if (c.tweak) c.tweak(settings.sound);
+  const auto run = runSoundJob(r.scanPaths.front(), dir.file("out.wav"), settings, 1, c.reel.scans);
   ASSERT_EQ(run.outcome, JobOutcome::Finished);
   EXPECT_EQ(run.status.back().substr(run.status.back().rfind('\n') + 1),
             "Pictures were tranlated succesfully!");
@@ -83,10 +66,13 @@ TEST_P(SoundReelTest, DecodesTheKnownAudioWithoutDroppingOrRepeatingSamples) {
   ASSERT_EQ(run.report.frames.size(), static_cast<size_t>(c.reel.scans));
   for (size_t i = 1; i < run.report.frames.size(); ++i)
     EXPECT_EQ(run.report.frames[i].cutPoint, r.geometry.advance) << "frame " << i + 1;
-  const size_t filterTail = c.settings.sound.aChain ? 19 : 0;
+  const size_t filterTail = settings.sound.aChain ? 19 : 0;
   EXPECT_EQ(run.wav.data.size(), static_cast<size_t>(r.geometry.totalRows) + filterTail);
 
-  const double snr = snrDb(asFloats(run.wav.data), expectedSound(r, c.settings), 0, 19);
+  // The source audio, through the same output filter when A-Chain is on.
+  std::vector<float> expected = r.audio;
+  if (settings.sound.aChain) filter(expected);
+  const double snr = snrDb(asFloats(run.wav.data), expected, 0, 19);
   std::printf("[ reel     ] %-28s SNR %.1f dB\n", c.name.c_str(), snr);
   RecordProperty("snr_db", std::to_string(snr));
   EXPECT_GT(snr, c.minSnrDb);
@@ -94,65 +80,31 @@ TEST_P(SoundReelTest, DecodesTheKnownAudioWithoutDroppingOrRepeatingSamples) {
 
 INSTANTIATE_TEST_SUITE_P(
     Reels, SoundReelTest,
-    ::testing::Values(makeCase("va35_defaults", 24, [](ReelOptions&) {}),
-                      makeCase(
-                          "va35_no_crossfade_no_filter", 24, [](ReelOptions&) {},
-                          [](JobSettings& s) {
-                            s.sound.crossfade = false;
-                            s.sound.aChain = false;
-                          }),
-                      makeCase(
-                          "va35_cut_by_soundtrack", 24, [](ReelOptions&) {},
-                          [](JobSettings& s) { s.sound.cutBySoundtrack = true; }),
-                      makeCase(
-                          "va35_no_dc", 17, [](ReelOptions&) {},
-                          [](JobSettings& s) { s.sound.removeDC = false; }),
-                      makeCase("va35_down", 24, [](ReelOptions& r) { r.directionUp = false; }),
-                      makeCase("va35_inverse", 24, [](ReelOptions& r) { r.inverse = true; }),
-                      makeCase("va35_grey_24fps", 20,
-                               [](ReelOptions& r) {
-                                 r.colour = false;
-                                 r.fps = 24;
-                               }),
-                      makeCase(
-                          "va35_luma", 24, [](ReelOptions&) {},
-                          [](JobSettings& s) { s.sound.color = kLuma; }),
-                      makeCase("va35_16bit", 24, [](ReelOptions& r) { r.sixteenBit = true; }),
-                      makeCase("va35_alpha", 24, [](ReelOptions& r) { r.alpha = true; }),
-                      makeCase("vd35_defaults", 24, [](ReelOptions& r) { r.filmType = 2; }),
-                      makeCase(
-                          "vd35_cut_by_soundtrack_down", 24,
-                          [](ReelOptions& r) {
-                            r.filmType = 2;
-                            r.directionUp = false;
-                          },
-                          [](JobSettings& s) { s.sound.cutBySoundtrack = true; }),
-                      makeCase("va16_defaults", 24,
-                               [](ReelOptions& r) {
-                                 r.filmType = 3;
-                                 r.dpi = 1800;
-                               }),
-                      makeCase(
-                          "va16_cut_by_soundtrack", 14,
-                          [](ReelOptions& r) {
-                            r.filmType = 3;
-                            r.dpi = 1800;
-                          },
-                          [](JobSettings& s) { s.sound.cutBySoundtrack = true; }),
-                      makeCase("va35_tones_picture_guided", 20,
-                               [](ReelOptions& r) { r.programme = reel::Programme::Tones; }),
-                      makeCase("va35_long_strip", 24,
-                               [](ReelOptions& r) {
-                                 r.longStrip = true;
-                                 r.scans = 4;
-                               }),
-                      makeCase("va16_long_strip", 24,
-                               [](ReelOptions& r) {
-                                 r.filmType = 3;
-                                 r.dpi = 1800;
-                                 r.longStrip = true;
-                                 r.scans = 4;
-                               })),
+    ::testing::Values(
+        Case{"va35_defaults", 24},
+        Case{"va35_no_crossfade_no_filter",
+             24,
+             {},
+             [](SoundSettings& s) { s.crossfade = s.aChain = false; }},
+        Case{"va35_cut_by_soundtrack", 24, {}, [](SoundSettings& s) { s.cutBySoundtrack = true; }},
+        Case{"va35_no_dc", 17, {}, [](SoundSettings& s) { s.removeDC = false; }},
+        Case{"va35_down", 24, {.directionUp = false}}, Case{"va35_inverse", 24, {.inverse = true}},
+        Case{"va35_grey_24fps", 20, {.fps = 24, .colour = false}},
+        Case{"va35_luma", 24, {}, [](SoundSettings& s) { s.color = kLuma; }},
+        Case{"va35_16bit", 24, {.sixteenBit = true}}, Case{"va35_alpha", 24, {.alpha = true}},
+        Case{"vd35_defaults", 24, {.filmType = 2}},
+        Case{"vd35_cut_by_soundtrack_down",
+             24,
+             {.filmType = 2, .directionUp = false},
+             [](SoundSettings& s) { s.cutBySoundtrack = true; }},
+        Case{"va16_defaults", 24, {.filmType = 3, .dpi = 1800}},
+        Case{"va16_cut_by_soundtrack",
+             14,
+             {.filmType = 3, .dpi = 1800},
+             [](SoundSettings& s) { s.cutBySoundtrack = true; }},
+        Case{"va35_tones_picture_guided", 20, {.programme = reel::Programme::Tones}},
+        Case{"va35_long_strip", 24, {.scans = 4, .longStrip = true}},
+        Case{"va16_long_strip", 24, {.filmType = 3, .dpi = 1800, .scans = 4, .longStrip = true}}),
     [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
 
 // Every way a job can fail ends it honestly: the right ending and status text, the
@@ -249,25 +201,18 @@ class SoundJobTest : public ::testing::Test {
   reel::Reel reel_;
 };
 
-TEST_F(SoundJobTest, OneFrameJobKeepsTheWholeFrame) {
-  JobSettings s;
-  s.sound.aChain = false;
-  const auto run = runSoundJob(reel_.scanPaths.front(), output(), s, 4, 4);
-  ASSERT_EQ(run.outcome, JobOutcome::Finished);
-  EXPECT_EQ(run.wav.data.size(), static_cast<size_t>(reel_.geometry.scanLength));
-  EXPECT_EQ(run.report.frames[0].cutPoint, -1);
-  const size_t offset = 3 * reel_.geometry.advance;
-  EXPECT_GT(snrDb(asFloats(run.wav.data), reel_.audio, offset), 25.0);
-}
-
+// One frame keeps its whole scan; a range keeps its scans in listing order, joined.
 TEST_F(SoundJobTest, StartAndStopFramesSelectScansByListingOrder) {
   JobSettings s;
   s.sound.aChain = false;
-  const auto run = runSoundJob(reel_.scanPaths.front(), output(), s, 2, 3);
-  ASSERT_EQ(run.outcome, JobOutcome::Finished);
-  EXPECT_EQ(run.wav.data.size(),
-            static_cast<size_t>(reel_.geometry.advance + reel_.geometry.scanLength));
-  EXPECT_GT(snrDb(asFloats(run.wav.data), reel_.audio, reel_.geometry.advance), 25.0);
+  const reel::ReelGeometry& g = reel_.geometry;
+  for (const auto& [start, stop] : {std::pair{4, 4}, std::pair{2, 3}}) {
+    const auto run = runSoundJob(reel_.scanPaths.front(), output(), s, start, stop);
+    ASSERT_EQ(run.outcome, JobOutcome::Finished);
+    EXPECT_EQ(run.wav.data.size(), static_cast<size_t>((stop - start) * g.advance + g.scanLength));
+    EXPECT_EQ(run.report.frames[0].cutPoint, -1);
+    EXPECT_GT(snrDb(asFloats(run.wav.data), reel_.audio, (start - 1) * g.advance), 25.0);
+  }
 }
 
 TEST_F(SoundJobTest, ManualResolutionSetsTheSampleRate) {
@@ -384,14 +329,7 @@ TEST(SoundJobWarningTest, PausesInSpeechAreNoBrokenFilm) {
     }
     speech.insert(speech.end(), static_cast<size_t>(rate / 10), 0.0f);
   }
-  SF_INFO info{};
-  info.samplerate = rate;
-  info.channels = 1;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-  SNDFILE* file = sf_open(dir.file("speech.wav").c_str(), SFM_WRITE, &info);
-  ASSERT_NE(file, nullptr);
-  sf_writef_float(file, speech.data(), static_cast<sf_count_t>(speech.size()));
-  sf_close(file);
+  ASSERT_TRUE(test::writeFloatWav(dir.file("speech.wav"), speech, rate));
 
   ReelOptions o;
   o.soundFile = dir.file("speech.wav");

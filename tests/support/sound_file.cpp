@@ -58,6 +58,18 @@ SoundFile readSound(const std::string& path) {
   return out;
 }
 
+bool writeFloatWav(const std::string& path, const std::vector<float>& interleaved, int rate,
+                   int channels) {
+  SF_INFO info{};
+  info.samplerate = rate;
+  info.channels = channels;
+  info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+  SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+  if (file == nullptr) return false;
+  sf_writef_float(file, interleaved.data(), static_cast<sf_count_t>(interleaved.size()) / channels);
+  return sf_close(file) == 0;
+}
+
 std::vector<float> tone(double frequency, double rate, double seconds, double amplitude) {
   std::vector<float> s(static_cast<size_t>(seconds * rate));
   for (size_t i = 0; i < s.size(); ++i)

@@ -24,6 +24,11 @@ struct SoundFile {
 
 SoundFile readSound(const std::string& path);
 
+// Writes samples of `channels` interleaved channels as a float WAV; false
+// when the file cannot be opened.
+bool writeFloatWav(const std::string& path, const std::vector<float>& interleaved, int rate,
+                   int channels = 1);
+
 // A pure tone as a test signal.
 std::vector<float> tone(double frequency, double rate, double seconds, double amplitude);
 

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <iterator>
 #include <set>
 #include <stdexcept>
@@ -11,7 +10,6 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <sndfile.h>
 #include <opencv2/core.hpp>
 
 #include "audio/resample.h"
@@ -21,6 +19,7 @@
 #include "reel/reel.h"
 #include "reel/sound_quality.h"
 #include "signal/rounding.h"
+#include "support/sound_file.h"
 #include "support/temp_dir.h"
 
 namespace kelvora {
@@ -32,7 +31,7 @@ constexpr double kTwoPi = 6.283185307179586;
 
 struct FilmKind {
   const char* name;
-  std::function<void(ReelOptions&)> set;
+  ReelOptions film;
   double idealDb;  // the ideal reader on it, clean: 8-bit variable density is held back by
                    // its levels, the same across the track
 };
@@ -40,28 +39,10 @@ struct FilmKind {
 void PrintTo(const FilmKind& k, std::ostream* os) { *os << k.name; }
 
 const FilmKind kKinds[] = {
-    {"va35", [](ReelOptions&) {}, 45},
-    {"vd35_negative",
-     [](ReelOptions& o) {
-       o.filmType = 2;
-       o.negative = true;
-     },
-     30},
-    {"va16_strips_deep",
-     [](ReelOptions& o) {
-       o.filmType = 3;
-       o.dpi = 1800;
-       o.longStrip = true;
-       o.deep = true;
-     },
-     45},
-    {"va35_unilateral_1200dpi_shrunk",
-     [](ReelOptions& o) {
-       o.unilateral = true;
-       o.dpi = 1200;
-       o.shrinkage = 0.01;
-     },
-     45},
+    {"va35", {}, 45},
+    {"vd35_negative", {.filmType = 2, .negative = true}, 30},
+    {"va16_strips_deep", {.filmType = 3, .dpi = 1800, .longStrip = true, .deep = true}, 45},
+    {"va35_unilateral_1200dpi_shrunk", {.dpi = 1200, .unilateral = true, .shrinkage = 0.01}, 45},
 };
 
 cv::Mat render(const ReelOptions& o, const reel::ReelGeometry& g, const reel::Film& film, int k) {
@@ -73,9 +54,8 @@ class FilmKindTest : public ::testing::TestWithParam<FilmKind> {};
 // A speck lies on the film: the two scans that hold a stretch of film both show it,
 // the same, where the film is.
 TEST_P(FilmKindTest, DustIsTheSameInBothScansOfTheFilmTheyShare) {
-  ReelOptions o;
+  ReelOptions o = GetParam().film;
   o.scans = 3;
-  GetParam().set(o);
   o.dust = 30;
   const reel::ReelGeometry g = reel::geometryFor(o);
   const reel::Film dusty = reel::printFilm(o, g);
@@ -104,9 +84,8 @@ TEST_P(FilmKindTest, DustIsTheSameInBothScansOfTheFilmTheyShare) {
 
 // The gate's shadow darkens both ends of every scan, about 2 % of it, and nothing else.
 TEST_P(FilmKindTest, TheGateShadowDarkensBothEndsOfEachScanOnly) {
-  ReelOptions o;
+  ReelOptions o = GetParam().film;
   o.scans = 2;
-  GetParam().set(o);
   const reel::ReelGeometry g = reel::geometryFor(o);
   const reel::Film film = reel::printFilm(o, g);
   const cv::Mat open = render(o, g, film, 1);
@@ -130,10 +109,9 @@ TEST_P(FilmKindTest, TheGateShadowDarkensBothEndsOfEachScanOnly) {
 // The ideal reader, on a clean reel of each kind, gives back the sound on the film.
 TEST_P(FilmKindTest, TheIdealReaderReadsACleanReelWell) {
   test::TempDir dir;
-  ReelOptions o;
+  ReelOptions o = GetParam().film;
   o.scans = 6;
   o.grain = 0.5;
-  GetParam().set(o);
   const reel::Reel r = reel::writeReel(o, dir.file("reel"));
   const reel::SoundQuality q = reel::trackedQuality(reel::idealSound(r), r.audio);
   EXPECT_GT(q.snrDb, GetParam().idealDb);
@@ -287,14 +265,7 @@ TEST(PrintedSoundTest, AReelGivesBackTheSoundFilePrintedOnIt) {
     stereo.push_back(right);
     mono.push_back(0.5f * (left + right));
   }
-  SF_INFO info{};
-  info.samplerate = fileRate;
-  info.channels = 2;
-  info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
-  SNDFILE* file = sf_open(dir.file("speech.wav").c_str(), SFM_WRITE, &info);
-  ASSERT_NE(file, nullptr);
-  sf_writef_float(file, stereo.data(), static_cast<sf_count_t>(mono.size()));
-  sf_close(file);
+  ASSERT_TRUE(test::writeFloatWav(dir.file("speech.wav"), stereo, fileRate, 2));
 
   ReelOptions o;
   o.soundFile = dir.file("speech.wav");
