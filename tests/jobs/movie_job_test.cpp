@@ -73,19 +73,10 @@ int readCode(const cv::Mat& frame, const reel::Reel& r, const JobSettings& s) {
 struct Case {
   std::string name;
   ReelOptions reel;
-  std::function<void(JobSettings&)> tweak;
-  std::string fourcc;
-  cv::Size size;
+  void (*tweak)(MovieSettings&) = nullptr;
+  std::string fourcc = "MP42";
+  cv::Size size = {640, 480};
 };
-
-Case makeCase(std::string name, const std::function<void(ReelOptions&)>& reelTweak,
-              std::function<void(JobSettings&)> tweak = {}, std::string fourcc = "MP42",
-              cv::Size size = {640, 480}) {
-  Case c{std::move(name), ReelOptions{}, std::move(tweak), std::move(fourcc), size};
-  c.reel.scans = 5;
-  reelTweak(c.reel);
-  return c;
-}
 
 void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
 
@@ -96,7 +87,7 @@ TEST_P(MovieReelTest, ShowsConsecutiveFilmFramesNoneMissingOrRepeated) {
   TempDir dir;
   const reel::Reel r = reel::writeReel(c.reel, dir.file("scans"));
   JobSettings s = test::settingsForReel(c.reel);
-  if (c.tweak) c.tweak(s);
+  if (c.tweak) c.tweak(s.movie);
   const MovieRun run = runMovieJob(r.scanPaths[0], dir.file("out.avi"), s, 1, c.reel.scans);
   ASSERT_EQ(run.outcome, JobOutcome::Finished);
   EXPECT_EQ(run.status.back().substr(run.status.back().rfind("Film")),
@@ -121,55 +112,40 @@ TEST_P(MovieReelTest, ShowsConsecutiveFilmFramesNoneMissingOrRepeated) {
         << "movie frame " << i << " codes " << codes[i - 1] << " then " << codes[i];
 }
 
+// Five scans of a frame each, three of a strip.
 INSTANTIATE_TEST_SUITE_P(
     Reels, MovieReelTest,
-    ::testing::Values(makeCase("va35_mp42", [](ReelOptions&) {}),
-                      makeCase(
-                          "va35_cut_soundtrack", [](ReelOptions&) {},
-                          [](JobSettings& s) { s.movie.cutSoundtrack = true; }),
-                      makeCase("va35_down", [](ReelOptions& r) { r.directionUp = false; }),
-                      makeCase("va35_inverse", [](ReelOptions& r) { r.inverse = true; }),
-                      makeCase("va35_grey", [](ReelOptions& r) { r.colour = false; }),
-                      makeCase(
-                          "va35_divx_320_24fps", [](ReelOptions& r) { r.fps = 24; },
-                          [](JobSettings& s) {
-                            s.movie.codec = MovieCodec::Divx;
-                            s.movie.size = FrameSize::Small;
-                          },
-                          "DIV3", {320, 240}),
-                      makeCase(
-                          "vd35_xvid_cut", [](ReelOptions& r) { r.filmType = 2; },
-                          [](JobSettings& s) {
-                            s.movie.codec = MovieCodec::Xvid;
-                            s.movie.cutSoundtrack = true;
-                          },
-                          "XVID"),
-                      makeCase("va16_per_frame",
-                               [](ReelOptions& r) {
-                                 r.filmType = 3;
-                                 r.dpi = 1800;
-                               }),
-                      makeCase("va35_long_strip",
-                               [](ReelOptions& r) {
-                                 r.longStrip = true;
-                                 r.scans = 3;
-                               }),
-                      makeCase("va16_long_strip",
-                               [](ReelOptions& r) {
-                                 r.filmType = 3;
-                                 r.dpi = 1800;
-                                 r.longStrip = true;
-                                 r.scans = 3;
-                               }),
-                      makeCase("va16_long_strip_down_inverse",
-                               [](ReelOptions& r) {
-                                 r.filmType = 3;
-                                 r.dpi = 1800;
-                                 r.longStrip = true;
-                                 r.scans = 3;
-                                 r.directionUp = false;
-                                 r.inverse = true;
-                               })),
+    ::testing::Values(
+        Case{"va35_mp42", {.scans = 5}},
+        Case{"va35_cut_soundtrack", {.scans = 5}, [](MovieSettings& s) { s.cutSoundtrack = true; }},
+        Case{"va35_down", {.scans = 5, .directionUp = false}},
+        Case{"va35_inverse", {.scans = 5, .inverse = true}},
+        Case{"va35_grey", {.scans = 5, .colour = false}},
+        Case{"va35_divx_320_24fps",
+             {.scans = 5, .fps = 24},
+             [](MovieSettings& s) {
+               s.codec = MovieCodec::Divx;
+               s.size = FrameSize::Small;
+             },
+             "DIV3",
+             {320, 240}},
+        Case{"vd35_xvid_cut",
+             {.filmType = 2, .scans = 5},
+             [](MovieSettings& s) {
+               s.codec = MovieCodec::Xvid;
+               s.cutSoundtrack = true;
+             },
+             "XVID"},
+        Case{"va16_per_frame", {.filmType = 3, .dpi = 1800, .scans = 5}},
+        Case{"va35_long_strip", {.scans = 3, .longStrip = true}},
+        Case{"va16_long_strip", {.filmType = 3, .dpi = 1800, .scans = 3, .longStrip = true}},
+        Case{"va16_long_strip_down_inverse",
+             {.filmType = 3,
+              .dpi = 1800,
+              .scans = 3,
+              .longStrip = true,
+              .directionUp = false,
+              .inverse = true}}),
     [](const ::testing::TestParamInfo<Case>& info) { return info.param.name; });
 
 class MovieJobTest : public ::testing::Test {
