@@ -23,6 +23,28 @@ std::vector<float> row(int n, double from, double to) {
   return shares;
 }
 
+// The columns `columns` marks.
+std::vector<int> marked(const std::vector<bool>& columns) {
+  std::vector<int> at;
+  for (size_t x = 0; x < columns.size(); ++x)
+    if (columns[x]) at.push_back(static_cast<int>(x));
+  return at;
+}
+
+// How often each of 41 columns is clear: reach[d] at d columns from the middle, column 20.
+std::vector<int> aboutTheMiddle(const int (&reach)[21]) {
+  std::vector<int> track(41);
+  for (int x = 0; x < 41; ++x) track[static_cast<size_t>(x)] = reach[std::abs(x - 20)];
+  return track;
+}
+
+// `v` with [from, to) set to `value`.
+template <typename T>
+std::vector<T> filled(std::vector<T> v, int from, int to, T value) {
+  std::fill(v.begin() + from, v.begin() + to, value);
+  return v;
+}
+
 std::vector<float> withSpeck(std::vector<float> shares, int from, int to, float level) {
   for (int x = from; x < to; ++x) shares[static_cast<size_t>(x)] = level;
   return shares;
@@ -324,11 +346,7 @@ TEST(ClearPart, ScratchesShowInHowOftenColumnsAreClear) {
       {"no anchor", track, -1, {}},
   };
   for (const Case& c : cases) {
-    const std::vector<bool> got = scratchedColumns(c.clear, c.anchor, 400, 3);
-    std::vector<int> marked;
-    for (size_t x = 0; x < got.size(); ++x)
-      if (got[x]) marked.push_back(static_cast<int>(x));
-    EXPECT_EQ(marked, c.scratched) << c.name;
+    EXPECT_EQ(marked(scratchedColumns(c.clear, c.anchor, 400, 3)), c.scratched) << c.name;
   }
 }
 
@@ -372,11 +390,7 @@ TEST(ClearPart, ColumnsADarkScratchHidesOnAUnilateralTrack) {
       {"film short of a bright scratch is no scratch", brightBeyond, {}, {}},
   };
   for (const Case& c : cases) {
-    const std::vector<bool> got = hiddenColumns(c.clear, 2, 400, 3, c.known);
-    std::vector<int> marked;
-    for (size_t x = 0; x < got.size(); ++x)
-      if (got[x]) marked.push_back(static_cast<int>(x));
-    EXPECT_EQ(marked, c.hidden) << c.name;
+    EXPECT_EQ(marked(hiddenColumns(c.clear, 2, 400, 3, c.known)), c.hidden) << c.name;
   }
 }
 
@@ -392,10 +406,6 @@ TEST(ClearPart, ALineClearBeyondTheMovingEdgeOfAUnilateralTrack) {
   //                              fixed edge, core, moving edge's swing ...
   const std::vector<int> track = {0,  400, 400, 400, 400, 400, 400, 300, 200, 120,
                                   60, 30,  12,  5,   0,   0,   0,   0,   0,   0};
-  const auto with = [&](std::vector<int> clear, int from, int to, int count) {
-    std::fill(clear.begin() + from, clear.begin() + to, count);
-    return clear;
-  };
   // Turned about: the fixed edge on the right, the edge moving out leftwards.
   const std::vector<int> turned(track.rbegin(), track.rend());
   // Clear film beyond an opaque band past the fixed edge: the sound moves the other side.
@@ -403,25 +413,21 @@ TEST(ClearPart, ALineClearBeyondTheMovingEdgeOfAUnilateralTrack) {
                                       300, 200, 120, 60, 30,  12,  5,   0,   0};
   const Case cases[] = {
       {"plain", track, 3, {}},
-      {"just beyond the loudest reach", with(track, 14, 16, 400), 3, {14, 15}},
-      {"where the edge swings", with(track, 10, 12, 397), 3, {10, 11}},
-      {"turned about", with(turned, 4, 6, 400), 16, {4, 5}},
+      {"just beyond the loudest reach", filled(track, 14, 16, 400), 3, {14, 15}},
+      {"where the edge swings", filled(track, 10, 12, 397), 3, {10, 11}},
+      {"turned about", filled(turned, 4, 6, 400), 16, {4, 5}},
       // Specks take a few rows off the core, no more: the film beyond is film.
-      {"dust in the core", with(track, 3, 4, 380), 3, {}},
+      {"dust in the core", filled(track, 3, 4, 380), 3, {}},
       // Not clear on every row: film the sound moves, read as it is.
-      {"clear on most rows only", with(track, 14, 16, 300), 3, {}},
+      {"clear on most rows only", filled(track, 14, 16, 300), 3, {}},
       // Wider than a scratch, or running out of the window: clear film, not a line on it.
-      {"too wide", with(track, 14, 19, 400), 3, {}},
-      {"out to the window's end", with(track, 17, 20, 400), 3, {}},
+      {"too wide", filled(track, 14, 19, 400), 3, {}},
+      {"out to the window's end", filled(track, 17, 20, 400), 3, {}},
       {"beyond the fixed edge", pastFixed, 6, {}},
       {"no anchor", track, -1, {}},
   };
   for (const Case& c : cases) {
-    const std::vector<bool> got = clearBeyondEdge(c.clear, c.anchor, 400, 4);
-    std::vector<int> marked;
-    for (size_t x = 0; x < got.size(); ++x)
-      if (got[x]) marked.push_back(static_cast<int>(x));
-    EXPECT_EQ(marked, c.marked) << c.name;
+    EXPECT_EQ(marked(clearBeyondEdge(c.clear, c.anchor, 400, 4)), c.marked) << c.name;
   }
 }
 
@@ -430,21 +436,15 @@ TEST(ClearPart, ADarkScratchOnTheLoudestReachShowsAgainstItsMirrorImage) {
   // column 20 (mirror sum 40), the clear part reaching out less and less often.
   const int reach[] = {400, 400, 400, 400, 400, 400, 400, 300, 200, 120, 60,
                        30,  15,  8,   4,   2,   0,   0,   0,   0,   0};
-  std::vector<int> track(41);
-  for (int x = 0; x < 41; ++x) track[static_cast<size_t>(x)] = reach[std::abs(x - 20)];
-  const auto with = [&](std::vector<int> clear, int from, int to, int count) {
-    std::fill(clear.begin() + from, clear.begin() + to, count);
-    return clear;
-  };
+  const std::vector<int> track = aboutTheMiddle(reach);
   // A dark scratch over columns 7 to 9 hides the film the loudest moments clear there.
-  const std::vector<int> scratch = with(track, 7, 10, 0);
+  const std::vector<int> scratch = filled(track, 7, 10, 0);
   // The left side reaching out a quarter as often as the right from column 11 out: a
   // track read unevenly, no scratch.
   std::vector<int> uneven = track;
   for (int x = 0; x <= 11; ++x) uneven[static_cast<size_t>(x)] /= 4;
-  std::vector<bool> none(41, false);
-  std::vector<bool> mirrorScratched = none;
-  std::fill(mirrorScratched.begin() + 30, mirrorScratched.begin() + 35, true);
+  const std::vector<bool> none(41, false);
+  const std::vector<bool> mirrorScratched = filled(none, 30, 35, true);
   struct Case {
     std::string name;
     std::vector<int> clear;
@@ -464,12 +464,8 @@ TEST(ClearPart, ADarkScratchOnTheLoudestReachShowsAgainstItsMirrorImage) {
       {"unilateral", scratch, -1.0, none, 8, {}},
   };
   for (const Case& c : cases) {
-    const std::vector<bool> got =
-        darkAgainstMirror(c.clear, c.mirrorSum, 400, c.scratched, c.widest);
-    std::vector<int> marked;
-    for (size_t x = 0; x < got.size(); ++x)
-      if (got[x]) marked.push_back(static_cast<int>(x));
-    EXPECT_EQ(marked, c.dark) << c.name;
+    EXPECT_EQ(marked(darkAgainstMirror(c.clear, c.mirrorSum, 400, c.scratched, c.widest)), c.dark)
+        << c.name;
   }
 }
 
@@ -479,16 +475,13 @@ TEST(ClearPart, ABrightScratchByTheMiddleShowsAgainstItsMirrorImage) {
   // columns about it.
   const int reach[] = {400, 390, 370, 340, 300, 250, 200, 150, 100, 60, 30,
                        15,  5,   0,   0,   0,   0,   0,   0,   0,   0};
-  std::vector<int> track(41);
-  for (int x = 0; x < 41; ++x) track[static_cast<size_t>(x)] = reach[std::abs(x - 20)];
+  const std::vector<int> track = aboutTheMiddle(reach);
   // A bright scratch over columns 24 to 26 is clear on every row: the edges the loudest
   // moments bring under it are hidden there, not on the other side.
-  std::vector<int> scratch = track;
-  std::fill(scratch.begin() + 24, scratch.begin() + 27, 400);
+  const std::vector<int> scratch = filled(track, 24, 27, 400);
   // A silent stretch: the clear part the same on every row, a mirror image of itself
   // about any middle near its own.
-  std::vector<int> silent(41, 0);
-  std::fill(silent.begin() + 12, silent.begin() + 29, 400);
+  const std::vector<int> silent = filled(std::vector<int>(41, 0), 12, 29, 400);
   struct Case {
     std::string name;
     std::vector<int> clear;
@@ -504,11 +497,7 @@ TEST(ClearPart, ABrightScratchByTheMiddleShowsAgainstItsMirrorImage) {
       {"unilateral", scratch, -1.0, 8, {}},
   };
   for (const Case& c : cases) {
-    const std::vector<bool> got = brightAgainstMirror(c.clear, c.mirrorSum, 400, c.widest);
-    std::vector<int> marked;
-    for (size_t x = 0; x < got.size(); ++x)
-      if (got[x]) marked.push_back(static_cast<int>(x));
-    EXPECT_EQ(marked, c.bright) << c.name;
+    EXPECT_EQ(marked(brightAgainstMirror(c.clear, c.mirrorSum, 400, c.widest)), c.bright) << c.name;
   }
 }
 
@@ -517,8 +506,7 @@ TEST(ClearPart, ABrightLineTheEdgesReachOnAFewRowsShowsOnEachOfThem) {
   // their images: the columns the sound moves mirror each other.
   const int reach[] = {400, 390, 370, 340, 300, 250, 200, 150, 100, 60, 30,
                        15,  5,   0,   0,   0,   0,   0,   0,   0,   0};
-  std::vector<int> track(41);
-  for (int x = 0; x < 41; ++x) track[static_cast<size_t>(x)] = reach[std::abs(x - 20)];
+  const std::vector<int> track = aboutTheMiddle(reach);
   // On how many rows each column's image lies beyond the clear part: the quieter rows
   // bring the edges inside it.
   std::vector<int> imageOpaque(41);
@@ -552,12 +540,9 @@ TEST(ClearPart, ABrightLineTheEdgesReachOnAFewRowsShowsOnEachOfThem) {
       {"a track that is no mirror image", unilateral, imageOpaque, line, 8, {}},
   };
   for (const Case& c : cases) {
-    const std::vector<bool> got =
-        brightOverMirror(c.clear, 400, c.imageOpaque, c.clearOnIt, 40.0, c.widest);
-    std::vector<int> marked;
-    for (size_t x = 0; x < got.size(); ++x)
-      if (got[x]) marked.push_back(static_cast<int>(x));
-    EXPECT_EQ(marked, c.bright) << c.name;
+    EXPECT_EQ(marked(brightOverMirror(c.clear, 400, c.imageOpaque, c.clearOnIt, 40.0, c.widest)),
+              c.bright)
+        << c.name;
   }
 }
 
@@ -607,9 +592,7 @@ TEST(ClearPart, ABrightLineNoEdgeReachesStandsAboveTheClearFilm) {
     always[static_cast<size_t>(x)] = true;
   }
   const auto with = [&plain](int from, int to, float level) {
-    std::vector<float> means = plain;
-    std::fill(means.begin() + from, means.begin() + to + 1, level);
-    return means;
+    return filled(plain, from, to + 1, level);
   };
   // Light falling across the track by half a level a column.
   std::vector<float> falling = plain;
@@ -630,17 +613,11 @@ TEST(ClearPart, ABrightLineNoEdgeReachesStandsAboveTheClearFilm) {
       {"wider than a scratch", with(24, 33, 215.0f), 8, {}},
   };
   for (const Case& c : cases) {
-    const std::vector<bool> got = brightInClear(c.means, always, 180.0f, c.widest);
-    std::vector<int> marked;
-    for (size_t x = 0; x < got.size(); ++x)
-      if (got[x]) marked.push_back(static_cast<int>(x));
-    EXPECT_EQ(marked, c.bright) << c.name;
+    EXPECT_EQ(marked(brightInClear(c.means, always, 180.0f, c.widest)), c.bright) << c.name;
   }
   // Where the edges reach the line on some rows, it is not judged by its level.
-  std::vector<bool> reached = always;
-  std::fill(reached.begin() + 27, reached.begin() + 31, false);
-  const std::vector<bool> got = brightInClear(with(27, 30, 215.0f), reached, 180.0f, 8);
-  EXPECT_EQ(std::count(got.begin(), got.end(), true), 0);
+  const std::vector<bool> reached = filled(always, 27, 31, false);
+  EXPECT_EQ(marked(brightInClear(with(27, 30, 215.0f), reached, 180.0f, 8)), std::vector<int>{});
 }
 
 TEST(ClearPart, ADarkLineOnTheOpaqueFilmStandsBelowIt) {
@@ -657,9 +634,7 @@ TEST(ClearPart, ADarkLineOnTheOpaqueFilmStandsBelowIt) {
     clear[static_cast<size_t>(x)] = 400;
   }
   const auto with = [&plain](int from, int to, float level) {
-    std::vector<float> means = plain;
-    std::fill(means.begin() + from, means.begin() + to + 1, level);
-    return means;
+    return filled(plain, from, to + 1, level);
   };
   // Light falling across the window by a tenth of a level a column.
   std::vector<float> falling = plain;
@@ -669,8 +644,7 @@ TEST(ClearPart, ADarkLineOnTheOpaqueFilmStandsBelowIt) {
   std::vector<int> reach = clear;
   reach[13] = reach[66] = 4;
   // A line among the edges' swing hides them on every row: clear film on both sides.
-  std::vector<int> swing = clear;
-  std::fill(swing.begin() + 56, swing.begin() + 60, 0);
+  const std::vector<int> swing = filled(clear, 56, 60, 0);
   struct Case {
     std::string name;
     std::vector<float> means;
@@ -690,11 +664,7 @@ TEST(ClearPart, ADarkLineOnTheOpaqueFilmStandsBelowIt) {
       {"a line among the swing is the edges' to read", with(56, 59, 15.0f), swing, {}},
   };
   for (const Case& c : cases) {
-    const std::vector<bool> got = darkInOpaque(c.means, c.clear, 400, 200.0f, 8);
-    std::vector<int> marked;
-    for (size_t x = 0; x < got.size(); ++x)
-      if (got[x]) marked.push_back(static_cast<int>(x));
-    EXPECT_EQ(marked, c.dark) << c.name;
+    EXPECT_EQ(marked(darkInOpaque(c.means, c.clear, 400, 200.0f, 8)), c.dark) << c.name;
   }
 }
 
