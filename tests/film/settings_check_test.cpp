@@ -17,46 +17,36 @@ namespace {
 
 struct ReelKind {
   const char* name;
-  int filmType;
-  bool up;
-  bool longStrip;
-  int dpi;
-  bool colour;
-  reel::Programme programme;
+  reel::ReelOptions film;
 };
 
-FilmSettings rightSettings(const ReelKind& k) {
-  FilmSettings s;
-  s.track = trackOf(k.filmType);
-  s.direction = k.up ? Direction::Up : Direction::Down;
-  s.longStrip = k.longStrip;
-  return s;
-}
-
 TEST(SettingsCheckTest, EachWrongSettingIsNamedAndTheRightOnesAreNot) {
+  using reel::Programme;
   const ReelKind kinds[] = {
-      {"35va up", 1, true, false, 900, true, reel::Programme::Speech},
-      {"35va down grey 1800", 1, false, false, 1800, false, reel::Programme::Tones},
-      {"35va strip", 1, true, true, 900, true, reel::Programme::Speech},
-      {"35vd", 2, true, false, 900, true, reel::Programme::Speech},
-      {"16va", 3, true, false, 1800, true, reel::Programme::Tones},
-      {"16va down strip", 3, false, true, 1800, false, reel::Programme::Speech},
+      {"35va up", {}},
+      {"35va down grey 1800",
+       {.dpi = 1800, .directionUp = false, .colour = false, .programme = Programme::Tones}},
+      {"35va strip", {.longStrip = true}},
+      {"35vd", {.filmType = 2}},
+      {"16va", {.filmType = 3, .dpi = 1800, .programme = Programme::Tones}},
+      {"16va down strip",
+       {.filmType = 3, .dpi = 1800, .longStrip = true, .directionUp = false, .colour = false}},
       // A picture that looks more alike three frames on than one: the frame lines' edges
       // still tell the pitch.
-      {"16va down strip 3970", 3, false, true, 3970, true, reel::Programme::Speech},
-      {"16va strip 4000 grey", 3, true, true, 4000, false, reel::Programme::Tones},
+      {"16va down strip 3970",
+       {.filmType = 3, .dpi = 3970, .longStrip = true, .directionUp = false}},
+      {"16va strip 4000 grey",
+       {.filmType = 3,
+        .dpi = 4000,
+        .longStrip = true,
+        .colour = false,
+        .programme = Programme::Tones}},
   };
   test::TempDir dir;
   for (const ReelKind& k : kinds) {
     SCOPED_TRACE(k.name);
-    reel::ReelOptions o;
+    reel::ReelOptions o = k.film;
     o.scans = 2;
-    o.filmType = k.filmType;
-    o.directionUp = k.up;
-    o.longStrip = k.longStrip;
-    o.dpi = k.dpi;
-    o.colour = k.colour;
-    o.programme = k.programme;
     const reel::Reel r = reel::writeReel(o, dir.file(k.name));
     const cv::Mat scan = cv::imread(r.scanPaths[0], cv::IMREAD_ANYCOLOR);
     const FilmMeasurement m = measureFilm(scan);
@@ -65,33 +55,36 @@ TEST(SettingsCheckTest, EachWrongSettingIsNamedAndTheRightOnesAreNot) {
                 m.framesPerScan, m.dpi, m.gauge, m.variableDensity);
     ASSERT_TRUE(m.measured);
     EXPECT_TRUE(m.sureOfEdge);
-    EXPECT_EQ(m.trackOnTop, k.up);
-    EXPECT_EQ(m.gauge, k.filmType == 3 ? 16 : 35);
-    EXPECT_NEAR(m.dpi, k.dpi, 0.03 * k.dpi);
-    EXPECT_EQ(m.variableDensity, k.filmType == 2);
+    EXPECT_EQ(m.trackOnTop, o.directionUp);
+    EXPECT_EQ(m.gauge, o.filmType == 3 ? 16 : 35);
+    EXPECT_NEAR(m.dpi, o.dpi, 0.03 * o.dpi);
+    EXPECT_EQ(m.variableDensity, o.filmType == 2);
 
-    const FilmSettings right = rightSettings(k);
+    FilmSettings right;
+    right.track = trackOf(o.filmType);
+    right.direction = o.directionUp ? Direction::Up : Direction::Down;
+    right.longStrip = o.longStrip;
     EXPECT_EQ(settingsWarnings(m, right), std::vector<std::string>{});
-    const Resolution dpi{k.dpi, k.dpi};
+    const Resolution dpi{o.dpi, o.dpi};
     EXPECT_EQ(resolutionWarnings(m, right, dpi, dpi, true), std::vector<std::string>{});
     const FilmSettings auto_ = settingsFromMeasurement(m, FilmSettings{});
-    EXPECT_EQ(auto_.track, trackOf(k.filmType));
-    EXPECT_EQ(isUp(auto_.direction), k.up);
-    EXPECT_EQ(auto_.longStrip, k.longStrip);
+    EXPECT_EQ(auto_.track, right.track);
+    EXPECT_EQ(isUp(auto_.direction), o.directionUp);
+    EXPECT_EQ(auto_.longStrip, right.longStrip);
 
     const struct {
       void (*wrong)(FilmSettings&);
       std::string warning;
     } wrongs[] = {
         {[](FilmSettings& s) { s.direction = isUp(s.direction) ? Direction::Down : Direction::Up; },
-         k.up ? "along the top edge: did you mean UP?"
-              : "along the bottom edge: did you mean DOWN?"},
+         o.directionUp ? "along the top edge: did you mean UP?"
+                       : "along the bottom edge: did you mean DOWN?"},
         {[](FilmSettings& s) { s.longStrip = !s.longStrip; },
-         k.longStrip ? "did you mean Long strip?" : "did you mean to leave Long strip off?"},
+         o.longStrip ? "did you mean Long strip?" : "did you mean to leave Long strip off?"},
         {[](FilmSettings& s) {
            s.track = isSixteenMm(s.track) ? Track::VariableArea35 : Track::VariableArea16;
          },
-         k.filmType == 3 ? "did you mean 16 mm?" : "did you mean 35 mm?"},
+         o.filmType == 3 ? "did you mean 16 mm?" : "did you mean 35 mm?"},
     };
     for (const auto& w : wrongs) {
       FilmSettings s = right;
@@ -165,51 +158,27 @@ TEST(SettingsCheckTest, AWrongSpeedIsSaidInPerCentWithTheFix) {
 // Film as archives hold it: shrunk, weaving in the gate, dusty, its scans' ends in the
 // gate's shadow. The right settings draw no question.
 TEST(SettingsCheckTest, AgedFilmWithTheRightSettingsDrawsNoQuestion) {
-  const struct {
-    const char* name;
-    void (*age)(reel::ReelOptions&);
-  } reels[] = {
+  const ReelKind reels[] = {
       {"16 mm strips shrunk and weaving",
-       [](reel::ReelOptions& o) {
-         o.filmType = 3;
-         o.longStrip = true;
-         o.dpi = 1800;
-         o.shrinkage = 0.015;
-         o.weave = 4.0;
-       }},
+       {.filmType = 3, .dpi = 1800, .longStrip = true, .shrinkage = 0.015, .weave = 4.0}},
       {"16 mm strips, dust, the gate's shadow",
-       [](reel::ReelOptions& o) {
-         o.filmType = 3;
-         o.longStrip = true;
-         o.dpi = 2400;
-         o.dust = 7.0;
-         o.gateShadow = 0.98;
-         o.weave = 8.0;
-       }},
+       {.filmType = 3,
+        .dpi = 2400,
+        .longStrip = true,
+        .weave = 8.0,
+        .dust = 7.0,
+        .gateShadow = 0.98}},
       {"16 mm frames shrunk, weaving, shaded",
-       [](reel::ReelOptions& o) {
-         o.filmType = 3;
-         o.dpi = 1200;
-         o.shrinkage = 0.012;
-         o.weave = 3.0;
-         o.gateShadow = 0.8;
-       }},
+       {.filmType = 3, .dpi = 1200, .shrinkage = 0.012, .weave = 3.0, .gateShadow = 0.8}},
       {"35 mm strips of a dusty negative, shaded",
-       [](reel::ReelOptions& o) {
-         o.longStrip = true;
-         o.negative = true;
-         o.dust = 6.0;
-         o.weave = 2.0;
-         o.gateShadow = 0.9;
-       }},
+       {.longStrip = true, .weave = 2.0, .negative = true, .dust = 6.0, .gateShadow = 0.9}},
   };
   test::TempDir dir;
   int k = 0;
   for (const auto& kind : reels) {
     SCOPED_TRACE(kind.name);
-    reel::ReelOptions o;
+    reel::ReelOptions o = kind.film;
     o.scans = 2;
-    kind.age(o);
     const reel::Reel r = reel::writeReel(o, dir.file("reel" + std::to_string(k++)));
     const cv::Mat scan = cv::imread(r.scanPaths[0], cv::IMREAD_ANYCOLOR);
     const FilmMeasurement m = measureFilm(scan);
