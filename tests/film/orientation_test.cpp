@@ -26,35 +26,33 @@ TEST(FrameCorrectionTest, UniformScanIsCopied) {
   EXPECT_NE(out.data, scan.data);
 }
 
-TEST(FrameCorrectionTest, DarkFrameLineAtTheStartTrimsToTheBrightestColumn) {
-  const cv::Mat scan = scanWithColumns(1000, [](int x) {
-    if (x >= 10 && x <= 29) return 10;
-    return x == 45 ? 200 : 100;
-  });
-  const cv::Mat out = frameCorrection(scan, 1, 0);
-  EXPECT_EQ(out.cols, 1000 - 45);
-  EXPECT_TRUE(same(out, scan.colRange(45, 1000)));
-}
-
-TEST(FrameCorrectionTest, ADarkerPlaceLaterKeepsTheLeftEnd) {
-  const cv::Mat scan = scanWithColumns(1000, [](int x) {
-    if (x >= 10 && x <= 29) return 50;
-    if (x >= 300 && x <= 320) return 10;
-    return 100;
-  });
-  EXPECT_EQ(frameCorrection(scan, 2, 0).cols, 1000);
-}
-
-TEST(FrameCorrectionTest, DarkEndTrimsBeforeTheSteepestDarkening) {
-  const cv::Mat scan = scanWithColumns(1000, [](int x) { return x >= 960 && x <= 990 ? 10 : 100; });
-  const cv::Mat out = frameCorrection(scan, 1, 0);
-  EXPECT_TRUE(same(out, scan.colRange(0, 960)));
-}
-
-TEST(FrameCorrectionTest, SixteenMmStripsUseFixedEnds) {
-  const cv::Mat scan = scanWithColumns(1000, [](int x) { return x == 7 ? 220 : 100; });
-  const cv::Mat out = frameCorrection(scan, 3, 1);
-  EXPECT_TRUE(same(out, scan.colRange(7, 981)));
+// A dark frame line at the start trims to the brightest column after it, one at the
+// end before its steepest darkening; a darker place further in keeps the start; 16 mm
+// strips are trimmed at fixed places.
+TEST(FrameCorrectionTest, ScansAreTrimmedToTheirFrames) {
+  const struct {
+    const char* name;
+    int (*column)(int x);
+    int filmType, longStrip;
+    int first, end;  // the columns kept
+  } cases[] = {
+      {"a line at the start", [](int x) { return x >= 10 && x <= 29 ? 10
+                                                 : x == 45          ? 200
+                                                                    : 100; },
+       1, 0, 45, 1000},
+      {"a darker place later",
+       [](int x) { return x >= 10 && x <= 29     ? 50
+                          : x >= 300 && x <= 320 ? 10
+                                                 : 100; }, 2, 0, 0,
+       1000},
+      {"a line at the end", [](int x) { return x >= 960 && x <= 990 ? 10 : 100; }, 1, 0, 0, 960},
+      {"a 16 mm strip", [](int x) { return x == 7 ? 220 : 100; }, 3, 1, 7, 981},
+  };
+  for (const auto& c : cases) {
+    const cv::Mat scan = scanWithColumns(1000, c.column);
+    EXPECT_TRUE(same(frameCorrection(scan, c.filmType, c.longStrip), scan.colRange(c.first, c.end)))
+        << c.name;
+  }
 }
 
 TEST(FrameCorrectionTest, TinyScansComeBackWhole) {
