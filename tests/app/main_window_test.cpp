@@ -11,6 +11,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <filesystem>
+#include <functional>
 
 #include "app/main_window.h"
 #include "movie/muxed_movie.h"
@@ -95,48 +96,35 @@ class MainWindowTest : public QObject {
   }
 
   void startChecksShowTheirBoxesAndStartNothing() {
-    CKelvoraMFCDlg w;
-    prepare(w);
-    w.startEdit->clear();
-    QTest::mouseClick(w.startButton, Qt::LeftButton);
-    QCOMPARE(messages_, QStringList{"Start frame can't have 0 value"});
-    QVERIFY(!w.jobRunning());
-
-    prepare(w);
-    w.startEdit->setText("5");
-    w.stopEdit->setText("3");
-    QTest::mouseClick(w.startButton, Qt::LeftButton);
-    QCOMPARE(messages_, QStringList{"Stop frame can't have lower value than start frame"});
-    QVERIFY(!w.jobRunning());
-    // The output path was completed all the same.
-    QVERIFY(QString::fromStdString(w.output.outputPath).endsWith("/sound.wav"));
-
-    prepare(w);
-    w.inputPath = "/films/reel1";
-    w.startEdit->setText("1");
-    w.stopEdit->setText("2");
-    QTest::mouseClick(w.startButton, Qt::LeftButton);
-    QCOMPARE(messages_, QStringList{"Input directory has no tif files!!!"});
-    QVERIFY(!w.jobRunning());
-
+    const std::string scan = reel_.scanPaths[1];
+    std::vector<std::pair<std::function<void(CKelvoraMFCDlg&)>, QString>> cases = {
+        {[](CKelvoraMFCDlg& w) { w.startEdit->clear(); }, "Start frame can't have 0 value"},
+        {[](CKelvoraMFCDlg& w) { w.startEdit->setText("5"), w.stopEdit->setText("3"); },
+         "Stop frame can't have lower value than start frame"},
+        {[](CKelvoraMFCDlg& w) { w.inputPath = "/films/reel1"; },
+         "Input directory has no tif files!!!"},
+        // An output chosen over one of the scans would destroy it.
+        {[scan](CKelvoraMFCDlg& w) {
+           w.output = OutputChoice{scan, true, false};
+         },
+         "Output file is one of the input scans!"},
+    };
     // A typed resolution no scanner makes would declare a WAV of a few samples a second.
-    for (const char* dpi : {"0", "99", "", "20001"}) {
+    for (const char* dpi : {"0", "99", "", "20001"})
+      cases.push_back({[dpi](CKelvoraMFCDlg& w) {
+                         w.filmParameters.manualResolution = 1;
+                         w.filmParameters.resolutionX = "1800";
+                         w.filmParameters.resolutionY = dpi;
+                       },
+                       "Resolution must be between 100 and 20000 dpi"});
+    for (const auto& [set, message] : cases) {
+      CKelvoraMFCDlg w;
       prepare(w);
-      w.filmParameters.manualResolution = 1;
-      w.filmParameters.resolutionX = "1800";
-      w.filmParameters.resolutionY = dpi;
+      set(w);
       QTest::mouseClick(w.startButton, Qt::LeftButton);
-      QCOMPARE(messages_, QStringList{"Resolution must be between 100 and 20000 dpi"});
+      QCOMPARE(messages_, QStringList{message});
       QVERIFY(!w.jobRunning());
     }
-    w.filmParameters.manualResolution = 0;
-
-    // An output chosen over one of the scans would destroy it.
-    prepare(w);
-    w.output = OutputChoice{reel_.scanPaths[1], true, false};
-    QTest::mouseClick(w.startButton, Qt::LeftButton);
-    QCOMPARE(messages_, QStringList{"Output file is one of the input scans!"});
-    QVERIFY(!w.jobRunning());
   }
 
   // Six digits can be typed; what "All" puts in the boxes is never cut, and the job
@@ -386,13 +374,8 @@ class MainWindowTest : public QObject {
     const QLabel* shown = w.previewWindow->findChild<QLabel*>();
     QVERIFY(shown != nullptr);
     QVERIFY(!shown->pixmap().isNull());
-    QVERIFY2(
-        shown->pixmap().height() <= shown->height() && shown->pixmap().width() <= shown->width(),
-        qPrintable(QString("a %1x%2 picture in a %3x%4 place")
-                       .arg(shown->pixmap().width())
-                       .arg(shown->pixmap().height())
-                       .arg(shown->width())
-                       .arg(shown->height())));
+    QVERIFY(shown->pixmap().height() <= shown->height());
+    QVERIFY(shown->pixmap().width() <= shown->width());
     w.filmParameters.directionUp = true;
 
     test::TempDir gap;
