@@ -20,19 +20,6 @@ struct PreviewCase {
   reel::ReelOptions reel;
 };
 
-reel::ReelOptions reelOf(int filmType, int dpi, bool up, bool longStrip, bool negative = false,
-                         bool unilateral = false) {
-  reel::ReelOptions o;
-  o.scans = 2;
-  o.filmType = filmType;
-  o.dpi = dpi;
-  o.directionUp = up;
-  o.longStrip = longStrip;
-  o.negative = negative;
-  o.unilateral = unilateral;
-  return o;
-}
-
 // The rows of the scan as loaded that the generator's track reached on the first
 // scan: the full swing of a variable-area clear area (of its dark area on a negative),
 // the band of a density track.
@@ -69,23 +56,28 @@ std::vector<int> linesOf(const cv::Mat& png, int column, const cv::Scalar& colou
 
 TEST(InspectTest, DrawsTheTrackWhereTheFilmHasIt) {
   const PreviewCase cases[] = {
-      {"35va", "", reelOf(1, 900, true, false)},
-      {"35va down", "--down", reelOf(1, 1800, false, false)},
-      {"35vd", "--film 35vd", reelOf(2, 900, true, false)},
-      {"16va strip", "--film 16va --down --long-strip", reelOf(3, 1800, false, true)},
+      {"35va", "", {}},
+      {"35va down", "--down", {.dpi = 1800, .directionUp = false}},
+      {"35vd", "--film 35vd", {.filmType = 2}},
+      {"16va strip",
+       "--film 16va --down --long-strip",
+       {.filmType = 3, .dpi = 1800, .longStrip = true, .directionUp = false}},
       // A sound negative: the area that swings is the dark one.
-      {"35va negative", "", reelOf(1, 900, true, false, true)},
-      {"35va negative down", "--down", reelOf(1, 900, false, false, true)},
-      {"35va unilateral", "", reelOf(1, 900, true, false, false, true)},
-      {"35va unilateral negative", "", reelOf(1, 900, true, false, true, true)},
-      {"16va unilateral negative down", "--film 16va --down",
-       reelOf(3, 900, false, false, true, true)},
-      {"35vd negative", "--film 35vd", reelOf(2, 900, true, false, true)},
+      {"35va negative", "", {.negative = true}},
+      {"35va negative down", "--down", {.directionUp = false, .negative = true}},
+      {"35va unilateral", "", {.unilateral = true}},
+      {"35va unilateral negative", "", {.unilateral = true, .negative = true}},
+      {"16va unilateral negative down",
+       "--film 16va --down",
+       {.filmType = 3, .directionUp = false, .unilateral = true, .negative = true}},
+      {"35vd negative", "--film 35vd", {.filmType = 2, .negative = true}},
   };
   test::TempDir dir;
   for (const PreviewCase& c : cases) {
     SCOPED_TRACE(c.name);
-    const reel::Reel r = reel::writeReel(c.reel, dir.file(c.name));
+    reel::ReelOptions o = c.reel;
+    o.scans = 2;
+    const reel::Reel r = reel::writeReel(o, dir.file(c.name));
     const std::string png = dir.file(std::string(c.name) + ".png");
     const test::CliResult run =
         test::runCli("inspect '" + dir.file(c.name) + "' " + c.options + " -o '" + png + "'");
@@ -108,7 +100,7 @@ TEST(InspectTest, DrawsTheTrackWhereTheFilmHasIt) {
 // colour.
 TEST(InspectTest, TheLegendNamesEachMarkInItsColour) {
   test::TempDir dir;
-  const reel::Reel r = reel::writeReel(reelOf(1, 900, true, false), dir.file("reel"));
+  const reel::Reel r = reel::writeReel({.scans = 2}, dir.file("reel"));
   const cv::Mat scan = cv::imread(r.scanPaths[0], cv::IMREAD_UNCHANGED);
   ASSERT_FALSE(scan.empty());
   const InspectView v = inspectScan(scan, InspectSettings{});
