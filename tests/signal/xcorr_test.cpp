@@ -43,6 +43,7 @@ TEST(XcorrTest, SmallExamples) {
   ASSERT_EQ(r.size(), 8u);
   EXPECT_EQ(r[0], 7.0f);
   EXPECT_EQ(r[4], 3.0f);  // zero lag: 1*1 + 2*1
+  EXPECT_EQ(xcorr(Profile{}, Profile{}), Profile{-1.0f});
 }
 
 TEST(XcorrTest, PositiveLagPairsTheStartOfAWithALaterPartOfB) {
@@ -90,15 +91,6 @@ TEST(XcorrTest, NonFiniteInputsStillFollowTheDirectSum) {
   for (size_t j = 0; j < r.size(); ++j) {
     EXPECT_TRUE(r[j] == ref[j] || (std::isnan(r[j]) && std::isnan(ref[j]))) << j;
   }
-}
-
-TEST(XcorrTest, InputsUnchangedAndEmptyInputs) {
-  const Profile a = noise(50, 5), b = noise(30, 6);
-  const Profile a0 = a, b0 = b;
-  xcorr(a, b);
-  EXPECT_EQ(a, a0);
-  EXPECT_EQ(b, b0);
-  EXPECT_EQ(xcorr(Profile{}, Profile{}), Profile{-1.0f});
 }
 
 }  // namespace
