@@ -10,7 +10,6 @@
 
 #include "precise/film_splices.h"
 #include "precise/gate_shadow.h"
-#include "precise/row_light.h"
 #include "precise/scan_joins.h"
 
 namespace kelvora {
@@ -200,66 +199,6 @@ TEST(FilmSplices, ASpliceCrossesTheFilmAndDustDoesNot) {
     ASSERT_EQ(static_cast<int>(found.size()), c.found) << c.name;
     if (c.found == 1) {
       EXPECT_NEAR(found.front(), c.splice, 3) << c.name;
-    }
-  }
-}
-
-// The level 3 % of a row's taken pixels lie above, by ordering the row: what rowLight
-// must give before its three rows are averaged.
-std::vector<double> orderedBright(const cv::Mat& strip, int columns) {
-  const int cols = std::min(columns, strip.cols);
-  const int step = std::max(1, cols / 160);
-  const int taken = (cols + step - 1) / step;
-  const int at = static_cast<int>(0.97 * (taken - 1));
-  cv::Mat levels;
-  strip.convertTo(levels, CV_32F);
-  std::vector<double> bright;
-  for (int y = 0; y < strip.rows; ++y) {
-    std::vector<float> row;
-    for (int i = 0; i < taken; ++i) row.push_back(levels.at<float>(y, i * step));
-    std::sort(row.begin(), row.end());
-    bright.push_back(row[static_cast<size_t>(at)]);
-  }
-  return bright;
-}
-
-TEST(RowLight, IsTheRowsBrightLevelOverThreeRows) {
-  struct Case {
-    int depth, cols, columns;
-    bool alike;  // rows that differ by noise only, or by a step now and then
-  };
-  // Narrow and wide strips (every column, or every few), ties and all depths.
-  const Case cases[] = {
-      {CV_8U, 1, 1, false},      {CV_8U, 7, 7, false},      {CV_8U, 160, 160, false},
-      {CV_8U, 1000, 700, false}, {CV_16U, 333, 333, false}, {CV_16U, 4000, 4000, false},
-      {CV_32F, 161, 161, false}, {CV_16U, 50, 200, false},  {CV_16U, 1650, 1650, true},
-      {CV_8U, 300, 300, true},   {CV_32F, 170, 170, true}};
-  cv::RNG rng(7);
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.cols);
-    cv::Mat strip(40, c.cols, c.depth);
-    rng.fill(strip, cv::RNG::UNIFORM, 0, c.depth == CV_8U ? 8 : 60000);  // many ties at 8 bits
-    if (c.alike) {
-      // A film's rows: a ramp across with noise, brighter or darker by steps.
-      const double top = c.depth == CV_8U ? 250 : 60000;
-      for (int y = 0; y < strip.rows; ++y) {
-        const double gain = y % 13 == 5 ? 0.6 : y % 17 == 3 ? 1.0 : 0.9;
-        for (int x = 0; x < c.cols; ++x) {
-          const double v = gain * top * x / c.cols + rng.uniform(0.0, 0.02 * top);
-          if (c.depth == CV_8U) strip.at<uchar>(y, x) = cv::saturate_cast<uchar>(v);
-          if (c.depth == CV_16U) strip.at<ushort>(y, x) = cv::saturate_cast<ushort>(v);
-          if (c.depth == CV_32F) strip.at<float>(y, x) = static_cast<float>(v);
-        }
-      }
-    }
-    const std::vector<double> bright = orderedBright(strip, c.columns);
-    const std::vector<double> light = rowLight(strip, c.columns);
-    ASSERT_EQ(light.size(), bright.size());
-    for (size_t y = 0; y < light.size(); ++y) {
-      const size_t a = y == 0 ? 0 : y - 1, b = std::min(y + 1, light.size() - 1);
-      double sum = 0.0;
-      for (size_t i = a; i <= b; ++i) sum += bright[i];
-      EXPECT_NEAR(light[y], sum / static_cast<double>(b - a + 1), 1e-6) << "row " << y;
     }
   }
 }

@@ -357,7 +357,8 @@ TEST(RowStatistics, OverlapsCorrelatedTogetherAreThoseCorrelatedAlone) {
 
 // A row's light as a sort gives it: of every `step`-th of its first `cols` levels (no
 // more than 160 taken), the one a thirtieth or so of them lie above, three rows together.
-std::vector<double> sortedRowLight(const cv::Mat& levels, int cols) {
+std::vector<double> sortedRowLight(const cv::Mat& levels, int columns) {
+  const int cols = std::min(columns, levels.cols);
   const int step = std::max(1, cols / 160);
   const int taken = (cols + step - 1) / step;
   const int above = taken - 1 - static_cast<int>(0.97 * (taken - 1));
@@ -399,6 +400,39 @@ TEST(RowStatistics, SixteenBitRowLightIsThatOfASort) {
       EXPECT_EQ(rowLight(words, cols), sortedRowLight(levels, cols)) << name;
       EXPECT_EQ(rowLight(levels, cols), sortedRowLight(levels, cols)) << name;
     }
+}
+
+// Film-like rows too: a ramp across with noise, brighter or darker by steps; every
+// column or every few, more asked for than the strip has, ties and every depth.
+TEST(RowStatistics, RowLightOfFilmIsThatOfASort) {
+  struct Case {
+    int depth, cols, columns;
+    bool alike;  // rows that differ by noise only, or by a step now and then
+  };
+  const Case cases[] = {
+      {CV_8U, 1, 1, false},      {CV_8U, 7, 7, false},      {CV_8U, 160, 160, false},
+      {CV_8U, 1000, 700, false}, {CV_16U, 333, 333, false}, {CV_16U, 4000, 4000, false},
+      {CV_32F, 161, 161, false}, {CV_16U, 50, 200, false},  {CV_16U, 1650, 1650, true},
+      {CV_8U, 300, 300, true},   {CV_32F, 170, 170, true}};
+  cv::RNG rng(7);
+  for (const Case& c : cases) {
+    cv::Mat strip(40, c.cols, c.depth);
+    rng.fill(strip, cv::RNG::UNIFORM, 0, c.depth == CV_8U ? 8 : 60000);  // many ties at 8 bits
+    const double top = c.depth == CV_8U ? 250 : 60000;
+    for (int y = 0; y < strip.rows && c.alike; ++y) {
+      const double gain = y % 13 == 5 ? 0.6 : y % 17 == 3 ? 1.0 : 0.9;
+      for (int x = 0; x < c.cols; ++x) {
+        const double v = gain * top * x / c.cols + rng.uniform(0.0, 0.02 * top);
+        if (c.depth == CV_8U) strip.at<uchar>(y, x) = cv::saturate_cast<uchar>(v);
+        if (c.depth == CV_16U) strip.at<ushort>(y, x) = cv::saturate_cast<ushort>(v);
+        if (c.depth == CV_32F) strip.at<float>(y, x) = static_cast<float>(v);
+      }
+    }
+    cv::Mat levels;
+    strip.convertTo(levels, CV_32F);
+    EXPECT_EQ(rowLight(strip, c.columns), sortedRowLight(levels, c.columns))
+        << c.cols << " columns of depth " << c.depth << (c.alike ? ", film-like" : "");
+  }
 }
 
 TEST(RowStatistics, RunningMediansAreThoseOfEachStretch) {
