@@ -135,20 +135,6 @@ TEST(RowStatistics, CountsBesideAMiddleAreThoseOfEachSide) {
   }
 }
 
-TEST(RowStatistics, EightBitRowLightIsTheLevelsOwn) {
-  // Columns taken one by one and a few apart, dark rows and bright, a lone bright pixel.
-  for (const int cols : {1, 3, 7, 160, 161, 333, 1000}) {
-    cv::Mat bytes;
-    grainy(90, cols, 120, 70, true, 255, static_cast<unsigned>(cols)).convertTo(bytes, CV_8U);
-    bytes.rowRange(10, 20).setTo(0);
-    bytes.rowRange(20, 30).setTo(3);
-    bytes.at<uchar>(25, cols / 2) = 250;
-    cv::Mat levels;
-    bytes.convertTo(levels, CV_32F);
-    EXPECT_EQ(rowLight(bytes, cols), rowLight(levels, cols)) << cols << " columns";
-  }
-}
-
 TEST(RowStatistics, MiddleValuesAreThoseOfASort) {
   // Whole 8-bit levels, and lists with one level that is not: a fraction, past either
   // end of the byte's range, a negative zero among whole zeros.
@@ -379,21 +365,27 @@ std::vector<double> sortedRowLight(const cv::Mat& levels, int columns) {
   return together;
 }
 
-TEST(RowStatistics, SixteenBitRowLightIsThatOfASort) {
-  // Columns taken one by one and a few apart; levels spread over many high bytes, and
-  // held within one or two (the brightest few sharing a high byte with others or not);
-  // black rows, white ones, a lone white pixel.
+TEST(RowStatistics, RowLightIsThatOfASort) {
+  // Columns taken one by one and a few apart; 16-bit levels spread over many high bytes,
+  // and held within one or two (the brightest few sharing a high byte with others or
+  // not); black rows, white ones, dark ones with a lone bright pixel, a lone white one.
   struct Case {
+    int depth;
     float level, grain;
   };
-  for (const int cols : {1, 2, 7, 160, 161, 333, 1000})
-    for (const Case c : {Case{30000, 15000}, Case{51200, 90}, Case{256, 40}, Case{65400, 300}}) {
+  for (const int cols : {1, 2, 3, 7, 160, 161, 333, 1000})
+    for (const Case c : {Case{CV_8U, 120, 70}, Case{CV_16U, 30000, 15000}, Case{CV_16U, 51200, 90},
+                         Case{CV_16U, 256, 40}, Case{CV_16U, 65400, 300}}) {
       const unsigned seed = static_cast<unsigned>(cols) + static_cast<unsigned>(c.level);
+      const double white = c.depth == CV_8U ? 255 : 65535;
       cv::Mat words;
-      grainy(80, cols, c.level, c.grain, false, 65535, seed).convertTo(words, CV_16U);
+      grainy(90, cols, c.level, c.grain, c.depth == CV_8U, static_cast<float>(white), seed)
+          .convertTo(words, c.depth);
       words.rowRange(10, 20).setTo(0);
-      words.rowRange(20, 24).setTo(65535);
-      words.at<ushort>(30, cols / 2) = 65535;
+      words.rowRange(20, 24).setTo(white);
+      words.rowRange(24, 30).setTo(3);
+      words.row(27).col(cols / 2).setTo(0.98 * white);
+      words.row(40).col(cols / 2).setTo(white);
       cv::Mat levels;
       words.convertTo(levels, CV_32F);
       const std::string name = std::to_string(cols) + " columns about " + std::to_string(c.level);
