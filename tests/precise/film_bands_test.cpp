@@ -24,8 +24,8 @@ constexpr int kLineRows = 100;
 
 // A strip of film along its rows: the edge (opaque), a bilateral track swinging with a
 // tone, clear film beside it and a grey picture, with frame lines where `framed`. A
-// negative has clear and opaque swapped.
-cv::Mat stripOfFilm(bool negative, bool deep, bool framed = false) {
+// negative has clear and opaque swapped. The lamp's field falls by `fall` at its ends.
+cv::Mat stripOfFilm(bool negative, bool deep, bool framed = false, double fall = 0.0) {
   const double clear = negative ? 20 : 230, opaque = negative ? 230 : 20;
   cv::Mat s(kRows, kCols, CV_32F, cv::Scalar(opaque));
   for (int y = 0; y < kRows; ++y) {
@@ -38,6 +38,10 @@ cv::Mat stripOfFilm(bool negative, bool deep, bool framed = false) {
       if (x >= 110 && framed && y % kFramePitch < kLineRows) v = negative ? 230 : 12;
       s.at<float>(y, x) = static_cast<float>(v);
     }
+  }
+  for (int y = 0; y < kRows; ++y) {
+    const double across = (y - 0.5 * kRows) / (0.5 * kRows);
+    s.row(y) *= 1.0 - fall * across * across;
   }
   cv::Mat out;
   s.convertTo(out, deep ? CV_16U : CV_8U, deep ? 257.0 : 1.0);
@@ -78,11 +82,7 @@ TEST(GateShadow, LitRowsLeaveTheShadowOut) {
        60},
   };
   for (const Case& c : cases) {
-    cv::Mat strip = stripOfFilm(c.negative, c.deep);
-    for (int y = 0; y < kRows; ++y) {
-      const double across = (y - 0.5 * kRows) / (0.5 * kRows);
-      darken(strip, y, y + 1, 1.0 - c.fall * across * across);
-    }
+    cv::Mat strip = stripOfFilm(c.negative, c.deep, false, c.fall);
     if (c.cement > 0) darken(strip, c.head, c.head + c.cement, 0.7);
     if (c.head > 0) darken(strip, 0, c.head, c.share);
     if (c.tail > 0) darken(strip, kRows - c.tail, kRows, c.share);
@@ -125,11 +125,7 @@ TEST(GateShadow, PenumbraRowsMoreThanHalfLitAreGivenTheirLightBack) {
       const double t = std::clamp((from + 0.5 - kDark) / kRamp, 0.0, 1.0);
       return c.darkest + (1.0 - c.darkest) * t * t * (3.0 - 2.0 * t);
     };
-    cv::Mat film = stripOfFilm(c.negative, c.deep);
-    for (int y = 0; y < kRows; ++y) {
-      const double across = (y - 0.5 * kRows) / (0.5 * kRows);
-      darken(film, y, y + 1, 1.0 - c.fall * across * across);
-    }
+    cv::Mat film = stripOfFilm(c.negative, c.deep, false, c.fall);
     // Towards the far end of the lit film measured, a tenth to a fifth of the scan in.
     if (c.cement > 0) {
       const int from = kRows / 5 - c.cement - kRows / 50;
