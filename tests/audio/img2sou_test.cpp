@@ -5,12 +5,6 @@
 namespace kelvora {
 namespace {
 
-TEST(Img2souTest, UniformImage) {
-  const cv::Mat img(7, 5, CV_8UC1, cv::Scalar(90));
-  EXPECT_EQ(img2sou(img, false), Profile(7, 90.0f));
-  EXPECT_EQ(img2sou(img, true), Profile(7, -128.0f));
-}
-
 TEST(Img2souTest, OneSamplePerRowTopRowFirst) {
   cv::Mat img(6, 3, CV_8UC1);
   for (int y = 0; y < 6; ++y) img.row(y).setTo(y % 2 ? 140 : 100);
