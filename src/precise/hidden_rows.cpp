@@ -27,6 +27,8 @@ constexpr double kBandShare = 0.99;
 constexpr double kBandMargin = 1.08;
 // Sure rows this far either side of a run of unsure ones hold the curve.
 constexpr int kReach = 20;
+// Rows at either end of a run of unsure rows too long to read whole that are read.
+constexpr int kEnds = 2;
 // A sure row's grain, as a share of the power of the sound about it.
 constexpr double kGrain = 1e-3;
 
@@ -166,7 +168,10 @@ int readHiddenRows(std::vector<double>& widths, const std::vector<HiddenWidth>& 
     const int first = y;
     while (y < rows && isUnsure(y)) ++y;
     const int last = y - 1;
-    if (last - first + 1 > longest || !sure(first - 1) || !sure(last + 1)) continue;
+    if (!sure(first - 1) || !sure(last + 1)) continue;
+    // Of a longer run, the rows next to the sure ones either side, where the curve still
+    // holds to them.
+    const bool whole = last - first + 1 <= longest;
     // The rows about the run, sure or unsure, and how much the sure ones swing.
     seen.clear();
     double mean = 0.0, squares = 0.0;
@@ -201,6 +206,7 @@ int readHiddenRows(std::vector<double>& widths, const std::vector<HiddenWidth>& 
     }
     if (!cv::solve(g, v, weights, cv::DECOMP_CHOLESKY)) continue;
     for (int r = first; r <= last; ++r) {
+      if (!whole && r - first >= kEnds && last - r >= kEnds) continue;
       double curve = mean;
       for (int i = 0; i < m; ++i)
         curve += weights.at<double>(i, 0) * swing * kernel(r, seen[static_cast<size_t>(i)]);

@@ -47,9 +47,10 @@ double soundBand(const std::vector<double>& values);
 // rows within a few dozen of a run of unsure ones, no longer than `longest`, tells where
 // the edge went under the mended run far better than the run's middle does, even where a
 // loud moment only dips into it. Kept between each row's bounds. A run without a sure row
-// on either side is left, and so is one longer than `longest`, but that one is first
-// split at its rows whose edge ran past the mended run: they stand as read, and the
-// shorter runs between them are read. `widths` holds one a row. Returns the rows read.
+// on either side is left. One longer than `longest` is first split at its rows whose edge
+// ran past the mended run (they stand as read); of a run still too long, only the rows
+// at either end are read, where the curve still holds to the sure rows. `widths` holds
+// one a row. Returns the rows read.
 int readHiddenRows(std::vector<double>& widths, const std::vector<HiddenWidth>& hidden,
                    int longest);
 
