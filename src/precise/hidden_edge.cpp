@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstddef>
 
+#include "precise/column_runs.h"
+
 namespace kelvora {
 
 namespace {
@@ -12,6 +14,12 @@ constexpr double kOnRamp = 0.05;
 // An edge whose place under the run the film either side leaves unsure by this many
 // columns or more is read from its ramp.
 constexpr double kUnsure = 0.5;
+// A column darker than clear film by more than this, where the film beyond it is clear
+// whole, lies partly under a scratch: more than grain, and than a dip the edge's ramp
+// would be read across (see clearWidth).
+constexpr double kCovered = 0.15;
+// Rows whose film beyond the column is clear whole that tell.
+constexpr int kLeastClearRows = 16;
 
 // Whether a column beside a run, whose clear shares on the rows are `shares`, is film:
 // clear on some rows and opaque on others (one in two hundred at least, where the sound
@@ -86,6 +94,39 @@ int readEdgeUnder(cv::Mat& window, ColumnSpan span, ColumnSpan track,
     ++read;
   }
   return read;
+}
+
+int takeInFarEdges(std::vector<bool>& hidden, const cv::Mat& window, int anchor,
+                   const std::vector<double>& clearLevel, const std::vector<double>& opaqueLevel,
+                   cv::Range rows) {
+  const int n = std::min(window.cols, static_cast<int>(hidden.size()));
+  const int from = std::max(rows.start, 0);
+  const int to = std::min({rows.end, window.rows, static_cast<int>(clearLevel.size()),
+                           static_cast<int>(opaqueLevel.size())});
+  std::vector<int> far;
+  forEachRun(
+      n, [&](int x) { return hidden[static_cast<size_t>(x)]; },
+      [&](int a, int end) {
+        if (anchor >= a - 1 && anchor <= end) return;
+        const int step = anchor < a ? 1 : -1;
+        const int column = step > 0 ? end : a - 1;
+        const int beyond = column + step;
+        if (beyond < 0 || beyond >= n || hidden[static_cast<size_t>(beyond)]) return;
+        double sum = 0.0;
+        int count = 0;
+        for (int y = from; y < to; ++y) {
+          const double lo = opaqueLevel[static_cast<size_t>(y)];
+          const double range = clearLevel[static_cast<size_t>(y)] - lo;
+          if (!(range > 1.0)) continue;
+          const float* row = window.ptr<float>(y);
+          if ((row[beyond] - lo) / range < 1.0 - kOnRamp) continue;
+          sum += std::clamp((row[column] - lo) / range, 0.0, 1.0);
+          ++count;
+        }
+        if (count >= kLeastClearRows && sum / count < 1.0 - kCovered) far.push_back(column);
+      });
+  for (const int x : far) hidden[static_cast<size_t>(x)] = true;
+  return static_cast<int>(far.size());
 }
 
 }  // namespace kelvora

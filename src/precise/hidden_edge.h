@@ -29,4 +29,15 @@ struct ColumnSpan {
 int readEdgeUnder(cv::Mat& window, ColumnSpan span, ColumnSpan track,
                   const std::vector<double>& clearLevel, const std::vector<double>& opaqueLevel);
 
+// Takes into each run of `hidden` columns (a dark scratch's, on a unilateral track) the
+// column after it, away from `anchor`, where the scratch's far edge covers it in part:
+// film grows clear outwards from the anchor, so on the rows whose film just beyond that
+// column is clear whole it is clear whole too, and a column darker there than clear film
+// by more than grain lies partly under the scratch. Left as it is, it would cut the
+// moving edge's ramp across it short, as a dip. `clearLevel` and `opaqueLevel` are each
+// row's levels; `rows` are those looked at. Returns the columns taken in.
+int takeInFarEdges(std::vector<bool>& hidden, const cv::Mat& window, int anchor,
+                   const std::vector<double>& clearLevel, const std::vector<double>& opaqueLevel,
+                   cv::Range rows);
+
 }  // namespace kelvora

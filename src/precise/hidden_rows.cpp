@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <limits>
 
+#include "precise/column_runs.h"
+
 // A unilateral track's moving edge read along the film where a scratch hides it across:
 // the rows either side of the hidden ones show where it went.
 
@@ -17,12 +19,16 @@ namespace {
 constexpr double kUnsure = 0.5;
 // The column after a run clear by more than this on a row: the edge ran past the run.
 constexpr double kPast = 0.15;
+// A column this dark is an edge's foot.
+constexpr double kFoot = 0.05;
 // The share of the sound's power that lies within its band.
 constexpr double kBandShare = 0.99;
 // The curve through the sure rows holds sound this much faster than the band.
 constexpr double kBandMargin = 1.08;
 // Sure rows this far either side of a run of unsure ones hold the curve.
 constexpr int kReach = 20;
+// Rows at either end of a run of unsure rows too long to read whole that are read.
+constexpr int kEnds = 2;
 // A sure row's grain, as a share of the power of the sound about it.
 constexpr double kGrain = 1e-3;
 
@@ -50,12 +56,24 @@ std::vector<HiddenWidth> hiddenWidths(const cv::Mat& window, const std::vector<C
       if (anchor >= run.first - 1 && anchor <= run.last + 1) continue;
       const bool outwards = anchor < run.first;
       const double before = share(outwards ? run.first - 1 : run.last + 1);
-      const double after = share(outwards ? run.last + 1 : run.first - 1);
+      const int step = outwards ? 1 : -1;
+      const int next = outwards ? run.last + 1 : run.first - 1;
+      const double after = share(next);
       const int width = run.last - run.first + 1;
-      if (after > kPast || (before - after) * width < kUnsure) continue;
+      if (after > kPast) {
+        // The edge ran past the run, but its ramp may cross it: a ramp falls evenly over the
+        // columns the edge swept within the row, so the part of it beyond the run, falling
+        // from `after`, tells how long it is, and how much clear film the part under the
+        // run lacks of the clear film it was read as.
+        double beyond = 0.0;
+        for (int x = next; x >= 0 && x < n && share(x) > kFoot; x += step) beyond += share(x);
+        const double lacking = (1.0 - after) * (1.0 - after) / (after * after) * beyond;
+        if (std::min(lacking, 0.5 * (1.0 - after) * width) < kUnsure) continue;
+      }
+      if ((before - after) * width < kUnsure) continue;
       double read = 0.0;
       for (int x = run.first; x <= run.last; ++x) read += share(x);
-      w = HiddenWidth{after * width - read, before * width - read};
+      w = HiddenWidth{after * width - read, before * width - read, after > kPast};
       ++unsure;
     }
     // Two runs in the edge's way on one row: which hides it is not told.
@@ -110,13 +128,23 @@ double soundBand(const std::vector<double>& values) {
 int readHiddenRows(std::vector<double>& widths, const std::vector<HiddenWidth>& hidden,
                    int longest) {
   const int rows = static_cast<int>(std::min(widths.size(), hidden.size()));
+  // A run of unsure rows too long to read from the rows about it is split at the rows
+  // whose edge ran past the run of columns: they stand as read.
+  std::vector<char> unsure(static_cast<size_t>(rows), 0);
+  for (int y = 0; y < rows; ++y)
+    unsure[static_cast<size_t>(y)] = hidden[static_cast<size_t>(y)].unsure();
+  forEachRun(
+      rows, [&](int y) { return unsure[static_cast<size_t>(y)] != 0; },
+      [&](int first, int end) {
+        if (end - first <= longest) return;
+        for (int y = first; y < end; ++y)
+          if (hidden[static_cast<size_t>(y)].past) unsure[static_cast<size_t>(y)] = 0;
+      });
+  const auto isUnsure = [&](int y) { return unsure[static_cast<size_t>(y)] != 0; };
   const auto sure = [&](int y) {
-    return y >= 0 && y < rows && !hidden[static_cast<size_t>(y)].unsure() &&
-           widths[static_cast<size_t>(y)] > 0.0;
+    return y >= 0 && y < rows && !isUnsure(y) && widths[static_cast<size_t>(y)] > 0.0;
   };
-  const bool any = std::any_of(hidden.begin(), hidden.begin() + rows,
-                               [](const HiddenWidth& h) { return h.unsure(); });
-  if (!any) return 0;
+  if (std::none_of(unsure.begin(), unsure.end(), [](char u) { return u != 0; })) return 0;
   // A little wider than the band the rows' sound fills: the curve through the sure rows
   // holds no faster sound than that.
   const double band = std::min(0.5, kBandMargin * soundBand(widths));
@@ -133,14 +161,17 @@ int readHiddenRows(std::vector<double>& widths, const std::vector<HiddenWidth>& 
   int read = 0;
   std::vector<int> seen;
   for (int y = 0; y < rows;) {
-    if (!hidden[static_cast<size_t>(y)].unsure()) {
+    if (!isUnsure(y)) {
       ++y;
       continue;
     }
     const int first = y;
-    while (y < rows && hidden[static_cast<size_t>(y)].unsure()) ++y;
+    while (y < rows && isUnsure(y)) ++y;
     const int last = y - 1;
-    if (last - first + 1 > longest || !sure(first - 1) || !sure(last + 1)) continue;
+    if (!sure(first - 1) || !sure(last + 1)) continue;
+    // Of a longer run, the rows next to the sure ones either side, where the curve still
+    // holds to them.
+    const bool whole = last - first + 1 <= longest;
     // The rows about the run, sure or unsure, and how much the sure ones swing.
     seen.clear();
     double mean = 0.0, squares = 0.0;
@@ -152,7 +183,7 @@ int readHiddenRows(std::vector<double>& widths, const std::vector<HiddenWidth>& 
         squares += w * w;
         ++count;
         seen.push_back(r);
-      } else if (hidden[static_cast<size_t>(r)].unsure() && asRead[static_cast<size_t>(r)] > 0.0) {
+      } else if (isUnsure(r) && asRead[static_cast<size_t>(r)] > 0.0) {
         seen.push_back(r);
       }
     }
@@ -169,12 +200,13 @@ int readHiddenRows(std::vector<double>& widths, const std::vector<HiddenWidth>& 
       for (int j = 0; j < m; ++j)
         g.at<double>(i, j) = swing * kernel(r, seen[static_cast<size_t>(j)]);
       const HiddenWidth& h = hidden[static_cast<size_t>(r)];
-      const bool unsure = h.unsure();
-      g.at<double>(i, i) += unsure ? (h.high - h.low) * (h.high - h.low) / 12.0 : kGrain * swing;
-      v.at<double>(i, 0) = (unsure ? middle(r) : asRead[static_cast<size_t>(r)]) - mean;
+      const bool unsureRow = isUnsure(r);
+      g.at<double>(i, i) += unsureRow ? (h.high - h.low) * (h.high - h.low) / 12.0 : kGrain * swing;
+      v.at<double>(i, 0) = (unsureRow ? middle(r) : asRead[static_cast<size_t>(r)]) - mean;
     }
     if (!cv::solve(g, v, weights, cv::DECOMP_CHOLESKY)) continue;
     for (int r = first; r <= last; ++r) {
+      if (!whole && r - first >= kEnds && last - r >= kEnds) continue;
       double curve = mean;
       for (int i = 0; i < m; ++i)
         curve += weights.at<double>(i, 0) * swing * kernel(r, seen[static_cast<size_t>(i)]);

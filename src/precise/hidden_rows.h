@@ -14,6 +14,7 @@ namespace kelvora {
 struct HiddenWidth {
   double low = 0.0;
   double high = 0.0;
+  bool past = false;  // the edge ran past the run, its ramp perhaps across it
   bool unsure() const { return high == high; }
 };
 
@@ -23,8 +24,10 @@ struct HiddenWidth {
 // from `anchor`, so each column's clear share falls from the column before a run, on the
 // anchor's side, to the column after it: the run's columns lie between the two. A row
 // whose edge runs past the run (the column after it clear beyond grain) is read across
-// it already, and so is one whose edge never reaches it. `clearLevel` and `opaqueLevel`
-// are each row's levels. One a row; NaN bounds where sure.
+// it already, but where the edge's ramp beyond the run, falling evenly, is long enough to
+// have crossed it: how far it fell under the run is unsure too (and `past`). A row whose
+// edge never reaches the run is sure. `clearLevel` and `opaqueLevel` are each row's
+// levels. One a row; NaN bounds where sure.
 std::vector<HiddenWidth> hiddenWidths(const cv::Mat& window, const std::vector<ColumnSpan>& runs,
                                       int anchor, const std::vector<double>& clearLevel,
                                       const std::vector<double>& opaqueLevel);
@@ -44,7 +47,10 @@ double soundBand(const std::vector<double>& values);
 // rows within a few dozen of a run of unsure ones, no longer than `longest`, tells where
 // the edge went under the mended run far better than the run's middle does, even where a
 // loud moment only dips into it. Kept between each row's bounds. A run without a sure row
-// on either side is left. `widths` holds one a row. Returns the rows read.
+// on either side is left. One longer than `longest` is first split at its rows whose edge
+// ran past the mended run (they stand as read); of a run still too long, only the rows
+// at either end are read, where the curve still holds to the sure rows. `widths` holds
+// one a row. Returns the rows read.
 int readHiddenRows(std::vector<double>& widths, const std::vector<HiddenWidth>& hidden,
                    int longest);
 

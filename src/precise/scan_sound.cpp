@@ -2020,6 +2020,8 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   } else {
     for (int x = 0; x < window.cols; ++x)
       if (scratched[static_cast<size_t>(x)]) sound.hidden.push_back(x + place);
+    // Its far edge may cover the column after it in part (see takeInFarEdges).
+    takeInFarEdges(scratched, window, anchor, clearLevel, opaqueLevel, lit);
     // A line clear on every row beyond the moving edge's reach is no film the sound
     // moves: it is mended with the columns either side that it covers in part.
     std::vector<bool> clearLine = clearBeyondEdge(clearColumns, anchor, counted, widest);

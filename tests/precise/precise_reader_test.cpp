@@ -405,6 +405,20 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                     // about, well above it. A loud moment
                                                     // that lingers under it errs alike.
                                                     -1, 0, 0, -6.0, 2},
+                                           // Loud speech at a fine resolution: the edge
+                                           // sweeps a dozen columns within a row, its ramp
+                                           // across the scratch, and the scratch's far
+                                           // edge covers part of the column after it.
+                                           AgedReel{"unilateral_dark_scratch_crossed_by_ramps",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.dpi = 4000;
+                                                      o.scans = 4;
+                                                      o.colour = false;
+                                                      o.unilateral = true;
+                                                      o.level = 1.26;
+                                                      o.scratch = 0.34;
+                                                      o.darkScratch = true;
+                                                    }},
                                            // The same on a turned negative, where the
                                            // scratch shows as a clear line.
                                            AgedReel{"unilateral_negative_dark_scratch_turned",
