@@ -23,6 +23,8 @@ constexpr double kBandShare = 0.99;
 constexpr double kBandMargin = 1.08;
 // Sure rows this far either side of a run of unsure ones hold the curve.
 constexpr int kReach = 20;
+// Runs of a window read both ways, to choose the way that reads the rest.
+constexpr int kChoosingRuns = 24;
 // A sure row's grain, as a share of the power of the sound about it.
 constexpr double kGrain = 1e-3;
 
@@ -175,8 +177,8 @@ int readHiddenRows(std::vector<double>& widths, const std::vector<HiddenWidth>& 
   // a little wider than the one the rows fill, and as this sound's own correlation, its
   // unsure rows taken straight across between the sure rows either side so that their
   // bounds' middles do not pass for sound. The window's runs are read by the one that
-  // foretells its sure rows best: a sound of a few steady tones is any sound of its band,
-  // while a loud voice close to the band's top is foretold better by its own likeness.
+  // foretells the sure rows about its first runs best: a sound of a few steady tones is any sound
+  // of its band, while a loud voice close to the band's top is foretold better by its own likeness.
   const int lags = 2 * kReach + longest;
   std::vector<double> across = asRead;
   for (int y = 0; y < rows;) {
@@ -197,9 +199,10 @@ int readHiddenRows(std::vector<double>& widths, const std::vector<HiddenWidth>& 
     ofBand[static_cast<size_t>(k)] = std::sin(2.0 * CV_PI * band * k) / (2.0 * CV_PI * band * k);
   const std::vector<double> kernels[] = {ofBand, soundCorrelation(across, lags)};
 
-  std::vector<int> seen, runRows;
+  std::vector<int> seen, runRows, asked;
   std::vector<double> noise;
   double scores[2] = {0.0, 0.0};
+  int runs = 0, chosen = -1;
   std::vector<double> found[2] = {
       std::vector<double>(static_cast<size_t>(rows), std::numeric_limits<double>::quiet_NaN()),
       std::vector<double>(static_cast<size_t>(rows), std::numeric_limits<double>::quiet_NaN())};
@@ -245,9 +248,15 @@ int readHiddenRows(std::vector<double>& widths, const std::vector<HiddenWidth>& 
           unsure ? (h.high - h.low) * (h.high - h.low) / 12.0 : kGrain * swing;
       v.at<double>(i, 0) = (unsure ? middle(r) : asRead[static_cast<size_t>(r)]) - mean;
     }
+    // The first runs are read both ways, and the way that foretells their sure rows best
+    // reads the rest.
+    const bool choosing = runs < kChoosingRuns;
+    if (!choosing && chosen < 0) chosen = scores[1] > scores[0] ? 1 : 0;
+    ++runs;
     for (size_t q = 0; q < 2; ++q) {
+      if (!choosing && static_cast<int>(q) != chosen) continue;
       const std::vector<double>& alike = kernels[q];
-      cv::Mat g(m, m, CV_64F), inverse;
+      cv::Mat g(m, m, CV_64F);
       for (int i = 0; i < m; ++i) {
         for (int j = 0; j < m; ++j) {
           const size_t lag = static_cast<size_t>(
@@ -256,15 +265,28 @@ int readHiddenRows(std::vector<double>& widths, const std::vector<HiddenWidth>& 
         }
         g.at<double>(i, i) += noise[static_cast<size_t>(i)];
       }
-      if (!cv::invert(g, inverse, cv::DECOMP_CHOLESKY)) {
+      // The rows' weights, and the inverse's columns for the rows foretold: the sure rows
+      // too while choosing.
+      asked.clear();
+      for (int i = 0; i < m; ++i) {
+        const int r = seen[static_cast<size_t>(i)];
+        if (choosing ? !hidden[static_cast<size_t>(r)].unsure() || (r >= first && r <= last)
+                     : r >= first && r <= last)
+          asked.push_back(i);
+      }
+      const int n = static_cast<int>(asked.size());
+      cv::Mat given(m, n + 1, CV_64F, cv::Scalar(0.0)), solved;
+      v.copyTo(given.col(0));
+      for (int k = 0; k < n; ++k) given.at<double>(asked[static_cast<size_t>(k)], k + 1) = 1.0;
+      if (!cv::solve(g, given, solved, cv::DECOMP_CHOLESKY)) {
         scores[q] = -std::numeric_limits<double>::infinity();
         continue;
       }
-      const cv::Mat weights = inverse * v;
-      for (int i = 0; i < m; ++i) {
+      for (int k = 0; k < n; ++k) {
+        const int i = asked[static_cast<size_t>(k)];
         const int r = seen[static_cast<size_t>(i)];
-        const double d = inverse.at<double>(i, i);
-        const double miss = weights.at<double>(i, 0) / d;
+        const double d = solved.at<double>(i, k + 1);
+        const double miss = solved.at<double>(i, 0) / d;
         // How likely each sure row is, foretold by all the others...
         if (!hidden[static_cast<size_t>(r)].unsure()) {
           scores[q] += 0.5 * std::log(d) - 0.5 * miss * miss * d;
@@ -272,7 +294,6 @@ int readHiddenRows(std::vector<double>& widths, const std::vector<HiddenWidth>& 
         }
         // ...and each unsure row of the run so foretold, give or take how far the others
         // leave it open, weighed against its own bounds.
-        if (r < first || r > last) continue;
         const double curve = mean + v.at<double>(i, 0) - miss;
         const double spread = std::sqrt(std::max(0.0, 1.0 / d - noise[static_cast<size_t>(i)]));
         const HiddenWidth& h = hidden[static_cast<size_t>(r)];
@@ -282,8 +303,7 @@ int readHiddenRows(std::vector<double>& widths, const std::vector<HiddenWidth>& 
     }
     for (int r = first; r <= last; ++r) runRows.push_back(r);
   }
-  // The way that foretells the sure rows best over the whole window.
-  const size_t q = scores[1] > scores[0] ? 1 : 0;
+  const size_t q = chosen >= 0 ? static_cast<size_t>(chosen) : scores[1] > scores[0] ? 1 : 0;
   int read = 0;
   for (const int r : runRows) {
     const double w = found[q][static_cast<size_t>(r)];

@@ -47,11 +47,11 @@ std::vector<double> soundCorrelation(const std::vector<double>& values, int lags
 // rows about them, along the film: each unsure row of a run no longer than `longest` is
 // foretold from the rows within a few dozen of it, and how surely, either as any sound of
 // the band the rows fill (see soundBand) or by how alike this sound is from row to row
-// (see soundCorrelation), whichever foretells the window's sure rows best. The film keeps
-// the width between the row's bounds, and the width read is the foretold one's mean within
-// them: near the curve where it is sure, near the bounds' middle where the rows about it
-// tell little. A run without a sure row on either side is left. `widths` holds one a row.
-// Returns the rows read.
+// (see soundCorrelation), whichever foretells the sure rows about the window's first runs
+// best. The film keeps the width between the row's bounds, and the width read is the
+// foretold one's mean within them: near the curve where it is sure, near the bounds'
+// middle where the rows about it tell little. A run without a sure row on either side is
+// left. `widths` holds one a row. Returns the rows read.
 int readHiddenRows(std::vector<double>& widths, const std::vector<HiddenWidth>& hidden,
                    int longest);
 
