@@ -105,11 +105,20 @@ int readUnderBrightLine(cv::Mat& window, const cv::Mat& scanned, ColumnSpan span
   std::vector<bool> known(share.size());
   // share[k + 2] is column k's, from the second column before the run to the second after.
   const auto at = [&](int k) -> double& { return share[static_cast<size_t>(k + 2)]; };
+  // A row the line is not measured near (or too faint there) keeps the run mended across,
+  // and where its edge ends under the run, the run hides it as any mended run does.
+  const bool tell = hidden && static_cast<int>(hidden->size()) == rows;
+  const std::vector<HiddenWidth> mended =
+      tell ? hiddenWidths(window, {span}, track.first, clearLevel, opaqueLevel)
+           : std::vector<HiddenWidth>();
   for (int y = 0; y < rows; ++y) {
     if (!lit(y)) continue;
-    if (!lineLevelAt(blocks, y, level)) continue;
-    const double line = *std::max_element(level.begin(), level.end());
-    if (line < kLeastBright) continue;
+    const bool near = lineLevelAt(blocks, y, level);
+    const double line = near ? *std::max_element(level.begin(), level.end()) : 0.0;
+    if (line < kLeastBright) {
+      if (tell) (*hidden)[static_cast<size_t>(y)] = mended[static_cast<size_t>(y)];
+      continue;
+    }
     const double high = std::clamp(shareOf(y, -1), 0.0, 1.0);
     const double low = std::clamp(shareOf(y, width), 0.0, 1.0);
     for (int k = -2; k < width + 2; ++k) {
@@ -150,7 +159,7 @@ int readUnderBrightLine(cv::Mat& window, const cv::Mat& scanned, ColumnSpan span
       }
       k = r;
     }
-    if (hidden && static_cast<int>(hidden->size()) == rows && more - fewer >= kUnsureWidth)
+    if (tell && more - fewer >= kUnsureWidth)
       (*hidden)[static_cast<size_t>(y)] = HiddenWidth{fewer, more};
     const double lo = opaqueLevel[static_cast<size_t>(y)];
     const double range = clearLevel[static_cast<size_t>(y)] - lo;

@@ -30,7 +30,8 @@ namespace kelvora {
 // where given (one a row), is told those rows: how far the row's clear width may lie
 // from the one read, the curve's columns all as clear as the column before them at most,
 // and as opaque as the one after at least (see readHiddenRows). Rows whose width the
-// curve leaves sure within half a column are not told.
+// curve leaves sure within half a column are not told. A row the line is not measured
+// near keeps the run as mended, and is told as hiddenWidths tells a mended run's rows.
 int readUnderBrightLine(cv::Mat& window, const cv::Mat& scanned, ColumnSpan span, ColumnSpan track,
                         const std::vector<double>& clearLevel,
                         const std::vector<double>& opaqueLevel,

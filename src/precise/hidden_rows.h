@@ -41,16 +41,23 @@ std::vector<HiddenWidth> eitherHidden(std::vector<HiddenWidth> a,
 // sound `values` (one a row, 0 or less where none) lies: 0.5 where too few rows hold it.
 double soundBand(const std::vector<double>& values);
 
+// How alike the sound `values` (one a row, 0 or less where none) is on rows `lag` apart,
+// for each lag from 0 to `lags`: 1 at 0, from its power spectrum over all the rows that
+// hold it. 0 beyond lag 0 where too few rows hold it to tell.
+std::vector<double> soundCorrelation(const std::vector<double>& values, int lags);
+
 // Reads the clear width of the rows `hidden` leaves unsure (see hiddenWidths) from the sure
-// rows about them, along the film: the sound recorded holds no faster sound than its band
-// (see soundBand), which the sure rows show, and the curve of that band through the sure
-// rows within a few dozen of a run of unsure ones, no longer than `longest`, tells where
-// the edge went under the mended run far better than the run's middle does, even where a
-// loud moment only dips into it. Kept between each row's bounds. A run without a sure row
-// on either side is left. One longer than `longest` is first split at its rows whose edge
-// ran past the mended run (they stand as read); of a run still too long, only the rows
-// at either end are read, where the curve still holds to the sure rows. `widths` holds
-// one a row. Returns the rows read.
+// rows about them, along the film: each unsure row of a run no longer than `longest` is
+// foretold from the rows within a few dozen of it, and how surely, either as any sound of
+// the band the rows fill (see soundBand) or by how alike this sound is from row to row
+// (see soundCorrelation), whichever foretells the sure rows about the window's first runs
+// best. The film keeps the width between the row's bounds, and the width read is the
+// foretold one's mean within them: near the curve where it is sure, near the bounds'
+// middle where the rows about it tell little. A run without a sure row on either side is
+// left. One longer than `longest` is first split at its rows whose edge ran past the
+// mended run (they stand as read); of a run still too long, only the rows at either end
+// are read, where the rows about them still tell them. `widths` holds one a row. Returns
+// the rows read.
 int readHiddenRows(std::vector<double>& widths, const std::vector<HiddenWidth>& hidden,
                    int longest);
 

@@ -180,13 +180,23 @@ TEST(BrightLine, RowsFarFromWhereTheLineWasMeasuredAreLeft) {
   test::mendStraight(window, run);
   const cv::Mat straight = window.clone();
   const std::vector<double> clear(kRows, kClearLevel), opaque(kRows, kOpaque);
+  constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+  std::vector<HiddenWidth> hidden(kRows, HiddenWidth{kNone, kNone});
   const int read =
-      readUnderBrightLine(window, scanned, run, ColumnSpan{2, kCols - 3}, clear, opaque);
+      readUnderBrightLine(window, scanned, run, ColumnSpan{2, kCols - 3}, clear, opaque, &hidden);
   EXPECT_GT(read, 100);
   EXPECT_LT(read, kRows / 2);
   EXPECT_NEAR(test::clearWidthOfRow(window, 101, kOpaque, kClearLevel),
               test::clearWidthOfRow(film, 101, kOpaque, kClearLevel), 0.15);
   EXPECT_EQ(cv::norm(window.row(kRows - 1), straight.row(kRows - 1), cv::NORM_INF), 0.0);
+  // Its edge ends under the run mended straight: the row is told as hidden, the edge
+  // within its bounds.
+  const HiddenWidth& far = hidden[kRows - 1];
+  ASSERT_TRUE(far.unsure());
+  const double width = test::clearWidthOfRow(window, kRows - 1, kOpaque, kClearLevel);
+  const double truth = test::clearWidthOfRow(film, kRows - 1, kOpaque, kClearLevel);
+  EXPECT_LE(width + far.low, truth + 1e-9);
+  EXPECT_GE(width + far.high, truth - 1e-9);
 }
 
 }  // namespace

@@ -120,6 +120,32 @@ TEST(HiddenRows, TheSoundsBandIsFound) {
   }
 }
 
+TEST(HiddenRows, TheSoundsCorrelationIsFound) {
+  // The tones' powers (their amplitudes squared), each alike by the cosine of its lag.
+  const double tones[][2] = {{0.25, 1.0}, {0.6, 0.36}, {1.0, 0.16}};
+  const struct {
+    int rows;
+    double top;
+    bool told;
+  } cases[] = {{2000, 0.05, true}, {2000, 0.2, true}, {40, 0.05, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.top);
+    // Rows either end that hold no sound do not count.
+    std::vector<double> values(50, 0.0);
+    const std::vector<double> sound = bandSound(c.rows, c.top, 20.0);
+    values.insert(values.end(), sound.begin(), sound.end());
+    values.resize(values.size() + 50, 0.0);
+    const std::vector<double> alike = soundCorrelation(values, 24);
+    ASSERT_EQ(alike.size(), 25u);
+    EXPECT_EQ(alike[0], 1.0);
+    for (const int lag : {1, 3, 7, 24}) {
+      double expected = 0.0;
+      for (const auto& t : tones) expected += t[1] * std::cos(kTwoPi * t[0] * c.top * lag) / 1.52;
+      EXPECT_NEAR(alike[static_cast<size_t>(lag)], c.told ? expected : 0.0, 0.03) << lag;
+    }
+  }
+}
+
 TEST(HiddenRows, HiddenRowsAreReadFromTheSoundAboutThem) {
   struct Case {
     std::string name;
