@@ -11,6 +11,7 @@
 #include "precise/column_runs.h"
 #include "precise/density_rows.h"
 #include "precise/hidden_rows.h"
+#include "precise/light_across.h"
 #include "precise/speck_tips.h"
 #include "precise/track_strip.h"
 #include "signal/side_by_side.h"
@@ -1739,7 +1740,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   std::vector<ColumnSpan> mended;
   // The window as read, before any scratch is mended: what was mended shows against it,
   // and a unilateral track's film under a bright line is read again from it.
-  const cv::Mat unmended = window.clone();
+  cv::Mat unmended = window.clone();
   sound.scratchColumns =
       mendScratches(window, bright - dark, mirrorSum, lit, across,
                     twoEdges ? 0 : std::max(12, window.cols / 12) - 1, twoEdges, &mended);
@@ -1976,6 +1977,16 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // dark scratch only at its loudest: there the columns the scratch hides are all that
   // is sure, with those it hid on the scans before.
   const bool bilateral = std::abs(2 * anchor - mirrorSum) <= std::max(4, window.cols / 20);
+  // The lamp lights the columns further out less. A unilateral track's moving edge reaches
+  // out over them from its fixed one, and reads its loud rows out of proportion: each
+  // column is read as if lit as the rows' levels were, and the window as scanned with it,
+  // so that what was mended still shows. A bilateral track's edges swing apart alike, and
+  // a light falling evenly across them leaves its width as it is.
+  if (!bilateral) {
+    const std::vector<float> columnLight = lightAcross(window, lit, clearLevel, opaqueLevel, top);
+    evenAcross(window, columnLight, top);
+    evenAcross(unmended, columnLight, top);
+  }
   const int counted = (lit.size() + 3) / 4;  // the lit rows, every fourth
   const int widest = std::max(kWidestSpeck, trackWidth / 12);
   const int place = from - shift;  // window column x lies at the first scans' x + place
