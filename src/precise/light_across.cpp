@@ -114,4 +114,38 @@ void evenAcross(cv::Mat& window, const std::vector<float>& light, double top) {
   }
 }
 
+void evenCementAcross(cv::Mat& window, const std::vector<double>& kept, int first, double turn,
+                      double middle, double top) {
+  const int n = static_cast<int>(kept.size());
+  if (turn == 0.0 || n == 0) return;
+  // The share at a place between the rows at the middle, beyond the rows known as the
+  // nearest's.
+  const auto keptAt = [&](double at) {
+    const double i = std::clamp(at - first, 0.0, n - 1.0);
+    const int below = static_cast<int>(std::floor(i));
+    const int above = std::min(below + 1, n - 1);
+    return kept[static_cast<size_t>(below)] +
+           (i - below) * (kept[static_cast<size_t>(above)] - kept[static_cast<size_t>(below)]);
+  };
+  // Rows the slant may carry a band's end onto.
+  const int reach =
+      static_cast<int>(std::ceil(std::abs(turn) * std::max(middle, window.cols - 1 - middle))) + 1;
+  std::vector<bool> near(static_cast<size_t>(window.rows), false);
+  for (int i = 0; i < n; ++i) {
+    if (kept[static_cast<size_t>(i)] == 1.0) continue;
+    for (int y = std::max(0, first + i - reach); y <= std::min(window.rows - 1, first + i + reach);
+         ++y)
+      near[static_cast<size_t>(y)] = true;
+  }
+  for (int y = 0; y < window.rows; ++y) {
+    if (!near[static_cast<size_t>(y)]) continue;
+    const double here = keptAt(y);
+    float* row = window.ptr<float>(y);
+    for (int x = 0; x < window.cols; ++x) {
+      const double own = keptAt(y + turn * (x - middle));
+      if (own > 0.0) row[x] = static_cast<float>(top + (row[x] - top) * here / own);
+    }
+  }
+}
+
 }  // namespace kelvora

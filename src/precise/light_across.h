@@ -23,4 +23,14 @@ std::vector<float> lightAcross(const cv::Mat& window, cv::Range rows,
 // moved from `top` by one over the column's `light` (see lightAcross).
 void evenAcross(cv::Mat& window, const std::vector<float>& light, double top);
 
+// Each level of `window` about a splice's band as if the band's ends crossed every
+// column on the row they cross column `middle` on: on a scan turned in the gate by `turn`
+// rows of film a column across, read straightened across only, the cement's ends slant
+// across the track, and a row can hold the band on one edge and not the other.
+// `kept[i]` is the share of light the cement leaves window row `first` + i at `middle`
+// (1 away from the bands); levels move from `top` by the share at their own column
+// against it.
+void evenCementAcross(cv::Mat& window, const std::vector<double>& kept, int first, double turn,
+                      double middle, double top);
+
 }  // namespace kelvora

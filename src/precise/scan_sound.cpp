@@ -1878,6 +1878,14 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   const std::vector<double> kept =
       litSplices.empty() ? std::vector<double>{}
                          : cementLight(besideScanned, litSplices, 4 * shortest, besideLag);
+  // A turned scan's bands slant across the track: each column is read as if its band
+  // lay where it does at the track's middle, which the rows' levels follow.
+  const double top = levels.inverted ? 255.0 : 0.0;  // a negative's levels run down from here
+  if (byHalves && !kept.empty()) {
+    const double middleColumn = 0.5 * (to - from - 1);
+    evenCementAcross(window, kept, lit.start, turn, middleColumn, top);
+    evenCementAcross(unmended, kept, lit.start, turn, middleColumn, top);
+  }
   const int about = 8 + static_cast<int>(std::ceil(std::abs(sound.skew) * window.cols));
   std::vector<bool> shaded(static_cast<size_t>(rows), false);
   for (int i = 0; i < static_cast<int>(kept.size()); ++i) {
@@ -1907,7 +1915,6 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // Across a splice's band the cement takes the same share of light from the track as
   // from the film beside it: the clear and opaque levels follow it there, row by row,
   // and the band is read as the sound under it, not as a dip.
-  const double top = levels.inverted ? 255.0 : 0.0;  // a negative's levels run down from here
   if (!litSplices.empty()) {
     // Rows about a band's ends are measured again too.
     for (int i = 0; i < static_cast<int>(kept.size()); ++i) {
