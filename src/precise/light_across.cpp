@@ -13,9 +13,11 @@ constexpr double kWhole = 0.9;
 constexpr int kNeighbours = 3;
 // Rows a column must show that film on to be measured.
 constexpr int kLeastRows = 8;
-// A column lying further than this off the parabola through all is no film lit unevenly
-// (a scratch, a line of dirt): the parabola is drawn again without it.
-constexpr double kOffParabola = 0.02;
+// A column lying further off the parabola through the others than thrice their spread
+// about it, and than this, is no film lit unevenly (a scratch, its edges, a line of
+// dirt): the parabola is drawn again without it, a few times over.
+constexpr double kOffParabola = 0.003;
+constexpr int kRedrawings = 3;
 // The lamp's falloff across a track is a few per cent at the most.
 constexpr double kMostOff = 0.15;
 
@@ -89,9 +91,18 @@ std::vector<float> lightAcross(const cv::Mat& window, cv::Range rows,
     const double t = x / std::max(cols - 1, 1) - 0.5;
     return c[0] + c[1] * t + c[2] * t * t;
   };
-  for (size_t i = 0; i < columns.size(); ++i)
-    used[i] = std::abs(values[i] - at(columns[i])) <= kOffParabola;
-  if (!parabolaAcross(columns, values, weights, used, cols, c)) return {};
+  std::vector<double> offs;
+  for (int k = 0; k < kRedrawings; ++k) {
+    offs.clear();
+    for (size_t i = 0; i < columns.size(); ++i)
+      if (used[i]) offs.push_back(std::abs(values[i] - at(columns[i])));
+    const auto middle = offs.begin() + static_cast<long>(offs.size() / 2);
+    std::nth_element(offs.begin(), middle, offs.end());
+    const double far = std::max(kOffParabola, 3.0 * 1.4826 * *middle);
+    for (size_t i = 0; i < columns.size(); ++i)
+      used[i] = std::abs(values[i] - at(columns[i])) <= far;
+    if (!parabolaAcross(columns, values, weights, used, cols, c)) return {};
+  }
   const auto firstUsed = std::find(used.begin(), used.end(), true);
   const auto lastUsed = std::find(used.rbegin(), used.rend(), true);
   const double from = columns[static_cast<size_t>(firstUsed - used.begin())];

@@ -14,7 +14,8 @@ namespace kelvora {
 // reaches most (a positive's clear, a negative's opaque: `top` is the level light
 // moves away from, 0 or 255), against each row's level of it (`clearLevel`,
 // `opaqueLevel`, one a row of the window), and drawn as a parabola across the columns
-// that show it often, held level beyond them. Empty where too few rows show it.
+// that show it often, those lying off it (a scratch and its edges) left out, held level
+// beyond them. Empty where too few rows show it.
 std::vector<float> lightAcross(const cv::Mat& window, cv::Range rows,
                                const std::vector<double>& clearLevel,
                                const std::vector<double>& opaqueLevel, double top);

@@ -1984,12 +1984,13 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // dark scratch only at its loudest: there the columns the scratch hides are all that
   // is sure, with those it hid on the scans before.
   const bool bilateral = std::abs(2 * anchor - mirrorSum) <= std::max(4, window.cols / 20);
-  // The lamp lights the columns further out less. A unilateral track's moving edge reaches
-  // out over them from its fixed one, and reads its loud rows out of proportion: each
-  // column is read as if lit as the rows' levels were, and the window as scanned with it,
-  // so that what was mended still shows. A bilateral track's edges swing apart alike, and
-  // a light falling evenly across them leaves its width as it is.
-  if (!bilateral) {
+  // The lamp lights the columns further out less. A unilateral positive's moving edge
+  // reaches out over them from its fixed one, and reads its loud rows out of proportion:
+  // each column is read as if lit as the rows' levels were, and the window as scanned
+  // with it, so that what was mended still shows. A bilateral track's edges swing apart
+  // alike, and a light falling evenly across them leaves its width as it is; on a
+  // negative the light falls on the film about the clear part, which its width leaves out.
+  if (!bilateral && !levels.inverted) {
     const std::vector<float> columnLight = lightAcross(window, lit, clearLevel, opaqueLevel, top);
     evenAcross(window, columnLight, top);
     evenAcross(unmended, columnLight, top);
