@@ -18,6 +18,12 @@ constexpr int kLeastRows = 8;
 // dirt): the parabola is drawn again without it, a few times over.
 constexpr double kOffParabola = 0.003;
 constexpr int kRedrawings = 3;
+// Columns measured on this share of the rows the most measured one is, at least: clear on
+// nearly every row.
+constexpr double kHeld = 0.9;
+// A falloff across the track smaller than this is no more than the measure's own error
+// (the film's grain, the edges' ramps, the levels' steps): the track is taken as lit evenly.
+constexpr double kLeastFalloff = 0.006;
 // The lamp's falloff across a track is a few per cent at the most.
 constexpr double kMostOff = 0.15;
 
@@ -103,16 +109,32 @@ std::vector<float> lightAcross(const cv::Mat& window, cv::Range rows,
       used[i] = std::abs(values[i] - at(columns[i])) <= far;
     if (!parabolaAcross(columns, values, weights, used, cols, c)) return {};
   }
+  // The columns clear on nearly every row (a unilateral track's fixed part) hold most of
+  // every row's width: the parabola is held to their own light, so that it moves no
+  // scan's width by a share of theirs the parabola misses there.
+  const double most = *std::max_element(weights.begin(), weights.end());
+  double held = 0.0, fitted = 0.0;
+  for (size_t i = 0; i < columns.size(); ++i) {
+    if (!used[i] || weights[i] < kHeld * most) continue;
+    held += weights[i] * values[i];
+    fitted += weights[i] * at(columns[i]);
+  }
+  if (!(fitted > 0.0 && held > 0.0)) return {};
+  c *= held / fitted;
   const auto firstUsed = std::find(used.begin(), used.end(), true);
   const auto lastUsed = std::find(used.rbegin(), used.rend(), true);
   const double from = columns[static_cast<size_t>(firstUsed - used.begin())];
   const double to = columns[columns.size() - 1 - static_cast<size_t>(lastUsed - used.rbegin())];
   std::vector<float> light(static_cast<size_t>(cols));
+  double least = 2.0, highest = 0.0;
   for (int x = 0; x < cols; ++x) {
     const double l = at(std::clamp(static_cast<double>(x), from, to));
     if (!(std::abs(l - 1.0) <= kMostOff)) return {};
     light[static_cast<size_t>(x)] = static_cast<float>(l);
+    least = std::min(least, l);
+    highest = std::max(highest, l);
   }
+  if (highest - least < kLeastFalloff) return {};
   return light;
 }
 

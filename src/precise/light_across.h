@@ -15,7 +15,8 @@ namespace kelvora {
 // moves away from, 0 or 255), against each row's level of it (`clearLevel`,
 // `opaqueLevel`, one a row of the window), and drawn as a parabola across the columns
 // that show it often, those lying off it (a scratch and its edges) left out, held level
-// beyond them. Empty where too few rows show it.
+// beyond them. Empty where too few rows show it, or it falls off across them by less
+// than the measure tells.
 std::vector<float> lightAcross(const cv::Mat& window, cv::Range rows,
                                const std::vector<double>& clearLevel,
                                const std::vector<double>& opaqueLevel, double top);
