@@ -11,6 +11,7 @@
 #include "precise/column_runs.h"
 #include "precise/density_rows.h"
 #include "precise/hidden_rows.h"
+#include "precise/light_across.h"
 #include "precise/speck_tips.h"
 #include "precise/track_strip.h"
 #include "signal/side_by_side.h"
@@ -1739,7 +1740,7 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   std::vector<ColumnSpan> mended;
   // The window as read, before any scratch is mended: what was mended shows against it,
   // and a unilateral track's film under a bright line is read again from it.
-  const cv::Mat unmended = window.clone();
+  cv::Mat unmended = window.clone();
   sound.scratchColumns =
       mendScratches(window, bright - dark, mirrorSum, lit, across,
                     twoEdges ? 0 : std::max(12, window.cols / 12) - 1, twoEdges, &mended);
@@ -1877,6 +1878,14 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   const std::vector<double> kept =
       litSplices.empty() ? std::vector<double>{}
                          : cementLight(besideScanned, litSplices, 4 * shortest, besideLag);
+  // A turned scan's bands slant across the track: each column is read as if its band
+  // lay where it does at the track's middle, which the rows' levels follow.
+  const double top = levels.inverted ? 255.0 : 0.0;  // a negative's levels run down from here
+  if (byHalves && !kept.empty()) {
+    const double middleColumn = 0.5 * (to - from - 1);
+    evenCementAcross(window, kept, lit.start, turn, middleColumn, top);
+    evenCementAcross(unmended, kept, lit.start, turn, middleColumn, top);
+  }
   const int about = 8 + static_cast<int>(std::ceil(std::abs(sound.skew) * window.cols));
   std::vector<bool> shaded(static_cast<size_t>(rows), false);
   for (int i = 0; i < static_cast<int>(kept.size()); ++i) {
@@ -1906,7 +1915,6 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // Across a splice's band the cement takes the same share of light from the track as
   // from the film beside it: the clear and opaque levels follow it there, row by row,
   // and the band is read as the sound under it, not as a dip.
-  const double top = levels.inverted ? 255.0 : 0.0;  // a negative's levels run down from here
   if (!litSplices.empty()) {
     // Rows about a band's ends are measured again too.
     for (int i = 0; i < static_cast<int>(kept.size()); ++i) {
@@ -1976,6 +1984,17 @@ ScanSound readScanSound(const cv::Mat& strip, const ReelTrack& track, int trackW
   // dark scratch only at its loudest: there the columns the scratch hides are all that
   // is sure, with those it hid on the scans before.
   const bool bilateral = std::abs(2 * anchor - mirrorSum) <= std::max(4, window.cols / 20);
+  // The lamp lights the columns further out less. A unilateral positive's moving edge
+  // reaches out over them from its fixed one, and reads its loud rows out of proportion:
+  // each column is read as if lit as the rows' levels were, and the window as scanned
+  // with it, so that what was mended still shows. A bilateral track's edges swing apart
+  // alike, and a light falling evenly across them leaves its width as it is; on a
+  // negative the light falls on the film about the clear part, which its width leaves out.
+  if (!bilateral && !levels.inverted) {
+    const std::vector<float> columnLight = lightAcross(window, lit, clearLevel, opaqueLevel, top);
+    evenAcross(window, columnLight, top);
+    evenAcross(unmended, columnLight, top);
+  }
   const int counted = (lit.size() + 3) / 4;  // the lit rows, every fourth
   const int widest = std::max(kWidestSpeck, trackWidth / 12);
   const int place = from - shift;  // window column x lies at the first scans' x + place

@@ -303,6 +303,22 @@ INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
                                                       o = reel::randomArchiveReel(113);
                                                     },
                                                     -1, 0, 0, 0.0},
+                                           // A lamp falling off across a loud 16 mm
+                                           // unilateral track: its moving edge reaches into
+                                           // columns lit otherwise than those about its
+                                           // fixed one. Read as if lit alike, its loudest
+                                           // peaks do not swell, and it is read above the
+                                           // ideal reader as on even light.
+                                           AgedReel{"loud_unilateral_in_uneven_light",
+                                                    [](reel::ReelOptions& o) {
+                                                      o.filmType = 3;
+                                                      o.unilateral = true;
+                                                      o.dpi = 3970;
+                                                      o.scans = 6;
+                                                      o.level = 1.55;
+                                                      o.vignetting = 0.18;
+                                                    },
+                                                    -1, 0, 0, -2.0},
                                            AgedReel{"sixteen_strips_bright_scratch_dust",
                                                     [](reel::ReelOptions& o) {
                                                       o.filmType = 3;
