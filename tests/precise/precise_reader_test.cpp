@@ -181,1099 +181,878 @@ TEST_P(PreciseReaderTest, ReadsAllTheSoundTheFilmHolds) {
   EXPECT_LT(std::abs(rate - reel.geometry.trueRate) / reel.geometry.trueRate, 100e-6);
 }
 
-INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest,
-                         ::testing::Values(AgedReel{"silent_leader_then_loud_unilateral",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.leaderFrames = 6;
-                                                      o.level = 2.0;
-                                                      o.unilateral = true;
-                                                    },
-                                                    -1, 0, 0, 2.0},
-                                           // A turned scan's slanting edges are read a
-                                           // little less well than the ideal reader
-                                           // reads them.
-                                           AgedReel{"shrunk_weave_skew_jitter",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.shrinkage = 0.01;
-                                                      o.weave = 3.0;
-                                                      o.skewDegrees = 0.3;
-                                                      o.stepJitter = 3.0;
-                                                    },
-                                                    -1, 0, 0, 3.0},
-                                           AgedReel{"scratch_negative",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.negative = true;
-                                                      o.scratch = 0.55;
-                                                      o.darkScratch = true;
-                                                    },
-                                                    -1, 0, 0, 1.0, 9},
-                                           AgedReel{"uneven_light_drift",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.vignetting = 0.15;
-                                                      o.flicker = 0.05;
-                                                      o.densityDrift = 0.15;
-                                                    }},
-                                           AgedReel{"grey_16bit_DOWN_inverse",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.colour = false;
-                                                      o.deep = true;
-                                                      o.level = 0.3;
-                                                      o.directionUp = false;
-                                                      o.inverse = true;
-                                                      o.overlap = 0.1;
-                                                    }},
-                                           AgedReel{"variable_density_negative_after_leader",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.filmType = 2;
-                                                      o.negative = true;
-                                                      o.densityDrift = 0.1;
-                                                      o.leaderFrames = 6;
-                                                    },
-                                                    -1, 0, 0, 0.5},
-                                           AgedReel{"sixteen_strips_DOWN",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.filmType = 3;
-                                                      o.dpi = 1800;
-                                                      o.longStrip = true;
-                                                      o.directionUp = false;
-                                                      o.scans = 10;
-                                                    }},
-                                           AgedReel{"shrunk_steps_between_rows_tones",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.shrinkage = 0.01;
-                                                      o.partRowSteps = true;
-                                                      o.programme = reel::Programme::Tones;
-                                                    }},
-                                           AgedReel{"thirtyfive_strips_tones",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.longStrip = true;
-                                                      o.scans = 10;
-                                                      o.programme = reel::Programme::Tones;
-                                                    }},
-                                           // The cement band of a splice dims the track:
-                                           // given its light back, the clicks left at its
-                                           // edges are held where they stand.
-                                           AgedReel{"splices_and_a_silent_leader_jittered",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.splices = {10, 17};
-                                                      o.leaderFrames = 8;
-                                                      o.stepJitter = 4.0;
-                                                    },
-                                                    // The cement's band is read through,
-                                                    // as the sound under it.
-                                                    -1, 0, 2, 3.0, 4},
-                                           AgedReel{"missing_scan", [](reel::ReelOptions&) {}, 9, 1,
-                                                    0, 1.0, 32},
-                                           // A negative's lamp flickering from scan to scan and
-                                           // falling off towards the corners, a scan missing:
-                                           // the scans meet at one level across their overlaps,
-                                           // and the gap rests at theirs. The fall along each
-                                           // scan is still taken out a little off, scan by scan:
-                                           // what that loses is held where it stands.
-                                           AgedReel{
-                                               "variable_density_negative_flicker_missing_scan",
-                                               [](reel::ReelOptions& o) {
-                                                 o.filmType = 2;
-                                                 o.negative = true;
-                                                 o.vignetting = 0.14;
-                                                 o.flicker = 0.08;
-                                                 o.densityDrift = 0.1;
-                                               },
-                                               9, 1, 0, 2.0},
-                                           // Dust on the film, the same specks in both scans that
-                                           // overlap: read around. What the reader still loses
-                                           // against the ideal reader, and the clicks it still has
-                                           // off the dust, are held where they stand.
-                                           AgedReel{"dust_bilateral",
-                                                    [](reel::ReelOptions& o) { o.dust = 8.0; }, -1,
-                                                    0, 0, 2.0},
-                                           AgedReel{"dust_unilateral",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.dust = 8.0;
-                                                      o.unilateral = true;
-                                                      o.level = 1.5;
-                                                    },
-                                                    -1, 0, 0, 1.0},
-                                           // Dusty 16 mm unilateral frames, shrunk and
-                                           // weaving, tones: a speck lying on the moving
-                                           // edge's tip hides where it went on the rows it
-                                           // ends, read from the rows about them.
-                                           AgedReel{"dust_on_a_unilateral_edge_tip",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(113);
-                                                    },
-                                                    -1, 0, 0, 0.0},
-                                           // A lamp falling off across a loud 16 mm
-                                           // unilateral track: its moving edge reaches into
-                                           // columns lit otherwise than those about its
-                                           // fixed one. Read as if lit alike, its loudest
-                                           // peaks do not swell, and it is read above the
-                                           // ideal reader as on even light.
-                                           AgedReel{"loud_unilateral_in_uneven_light",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.filmType = 3;
-                                                      o.unilateral = true;
-                                                      o.dpi = 3970;
-                                                      o.scans = 6;
-                                                      o.level = 1.55;
-                                                      o.vignetting = 0.18;
-                                                    },
-                                                    -1, 0, 0, -2.0},
-                                           AgedReel{"sixteen_strips_bright_scratch_dust",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.filmType = 3;
-                                                      o.dpi = 1800;
-                                                      o.longStrip = true;
-                                                      o.scans = 10;
-                                                      o.scratch = 0.4;
-                                                      o.dust = 8.0;
-                                                    },
-                                                    -1, 0, 0, 1.0, 14},
-                                           AgedReel{"dust_negative_unilateral_weave_flicker",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.negative = true;
-                                                      o.unilateral = true;
-                                                      o.dust = 8.0;
-                                                      o.weave = 2.0;
-                                                      o.vignetting = 0.1;
-                                                      o.flicker = 0.05;
-                                                    },
-                                                    -1, 0, 0, 2.5},
-                                           // Light uneven along the scans and from scan to
-                                           // scan moves the clear film beside a variable-
-                                           // density positive's track more than its sound
-                                           // moves the track: the track is still found
-                                           // within its own edges, and read as a positive.
-                                           // The lamp's field falls deeper along the track,
-                                           // further out across the film, than beside it:
-                                           // the overlaps show how much.
-                                           AgedReel{"variable_density_uneven_light_gate_shadow",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.filmType = 2;
-                                                      o.scans = 10;
-                                                      o.overlap = 0.19;
-                                                      o.vignetting = 0.2;
-                                                      o.flicker = 0.08;
-                                                      o.gateShadow = 0.88;
-                                                    },
-                                                    -1, 0, 0, 0.5},
-                                           // A bright scratch across the track, which the
-                                           // weave moves, does not end the track there.
-                                           // A variable-density track turned in the gate
-                                           // at a fine resolution: its rows are timed at
-                                           // one column of the gate, not where the film's
-                                           // drift across carries the track, whose rows
-                                           // would play a few in a hundred thousand slow
-                                           // and lose the top of the sound scan by scan.
-                                           AgedReel{"variable_density_turned_fine",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.filmType = 2;
-                                                      o.scans = 6;
-                                                      o.dpi = 1800;
-                                                      o.colour = false;
-                                                      o.skewDegrees = 0.4;
-                                                    },
-                                                    -1, 0, 0, 0.5},
-                                           // A bright scratch in a unilateral track's swing,
-                                           // at a fine resolution wider than the film each
-                                           // column is held against: a still run between the
-                                           // moving film, mended across.
-                                           AgedReel{"sixteen_unilateral_wide_bright_scratch",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.filmType = 3;
-                                                      o.dpi = 2400;
-                                                      o.scans = 6;
-                                                      o.colour = false;
-                                                      o.unilateral = true;
-                                                      o.scratch = 0.43;
-                                                    },
-                                                    // An edge under the scratch is read at
-                                                    // its middle, as the ideal reader reads
-                                                    // it: it errs alike, a little apart.
-                                                    -1, 0, 0, 1.0, 2},
-                                           // A dark scratch on the opaque film that only
-                                           // the loudest moments' clear part reaches: it
-                                           // cuts their edge short unless mended.
-                                           AgedReel{"bilateral_dark_scratch_at_the_loud_reach",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.dpi = 2400;
-                                                      o.scans = 5;
-                                                      o.colour = false;
-                                                      o.scratch = 0.15;
-                                                      o.darkScratch = true;
-                                                    }},
-                                           // A dark scratch in a unilateral track's swing,
-                                           // which hides the moving edge on the rows
-                                           // whose sound lies in a band: the rows about
-                                           // them tell where it went.
-                                           AgedReel{"unilateral_dark_scratch_in_the_swing",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.dpi = 2000;
-                                                      o.scans = 5;
-                                                      o.colour = false;
-                                                      o.unilateral = true;
-                                                      o.level = 0.53;
-                                                      o.scratch = 0.56;
-                                                      o.darkScratch = true;
-                                                    },
-                                                    // The ideal reader puts the edge in the
-                                                    // scratch's middle: read from the rows
-                                                    // about, well above it. A loud moment
-                                                    // that lingers under it errs alike.
-                                                    -1, 0, 0, -6.0, 2},
-                                           // Loud speech at a fine resolution: the edge
-                                           // sweeps a dozen columns within a row, its ramp
-                                           // across the scratch, and the scratch's far
-                                           // edge covers part of the column after it.
-                                           AgedReel{"unilateral_dark_scratch_crossed_by_ramps",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.dpi = 4000;
-                                                      o.scans = 4;
-                                                      o.colour = false;
-                                                      o.unilateral = true;
-                                                      o.level = 1.26;
-                                                      o.scratch = 0.34;
-                                                      o.darkScratch = true;
-                                                    }},
-                                           // The same on a turned negative, where the
-                                           // scratch shows as a clear line.
-                                           AgedReel{"unilateral_negative_dark_scratch_turned",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.dpi = 1200;
-                                                      o.scans = 6;
-                                                      o.colour = false;
-                                                      o.unilateral = true;
-                                                      o.negative = true;
-                                                      o.programme = reel::Programme::Tones;
-                                                      o.level = 1.46;
-                                                      o.skewDegrees = 0.29;
-                                                      o.scratch = 0.77;
-                                                      o.darkScratch = true;
-                                                    },
-                                                    -1, 0, 0, 1.0, 1},
-                                           AgedReel{"variable_density_bright_scratch_weave_light",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.filmType = 2;
-                                                      o.scans = 8;
-                                                      o.dpi = 2000;
-                                                      o.colour = false;
-                                                      o.weave = 1.6;
-                                                      o.scratch = 0.64;
-                                                      o.vignetting = 0.18;
-                                                      o.flicker = 0.05;
-                                                    }},
-                                           // Quiet joins on a silent leader, a short overlap
-                                           // away, placed by the frame lines: on the row the
-                                           // scanner stepped the shrunken film to.
-                                           AgedReel{"variable_density_shrunk_leader_short_overlap",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.filmType = 2;
-                                                      o.scans = 11;
-                                                      o.dpi = 2000;
-                                                      o.colour = false;
-                                                      o.deep = true;
-                                                      o.fps = 24;
-                                                      o.overlap = 0.11;
-                                                      o.shrinkage = 0.0109;
-                                                      o.leaderFrames = 3;
-                                                      o.vignetting = 0.09;
-                                                      o.flicker = 0.02;
-                                                      o.directionUp = false;
-                                                    }},
-                                           AgedReel{"dust_variable_density_negative_drift",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.filmType = 2;
-                                                      o.negative = true;
-                                                      o.dust = 6.0;
-                                                      o.flicker = 0.05;
-                                                      o.densityDrift = 0.1;
-                                                      o.deep = true;
-                                                    },
-                                                    -1, 0, 0, 1.0},
-                                           // A negative's splices are found as a
-                                           // positive's, and no speck is one.
-                                           AgedReel{"splices_on_a_dusty_negative",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.negative = true;
-                                                      o.splices = {10, 17};
-                                                      o.dust = 8.0;
-                                                    },
-                                                    -1, 0, 2, 1.5},
-                                           // Strips turned in the gate: the sound reaches
-                                           // near the rows' own limit, and the turn moves
-                                           // the track's columns by parts of a row.
-                                           AgedReel{"turned_sixteen_strips",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.filmType = 3;
-                                                      o.dpi = 1800;
-                                                      o.longStrip = true;
-                                                      o.scans = 8;
-                                                      o.skewDegrees = -0.34;
-                                                    },
-                                                    -1, 0, 0, 4.5, 1},
-                                           // A short scan turned a little in the gate,
-                                           // drifting across by a column, and a scanner
-                                           // stepping by the film's own pitch: the
-                                           // scans' drifts agree on the turn, which times
-                                           // the moving edge a part of a row early or late
-                                           // across its swing; the scans lie between rows.
-                                           AgedReel{"sixteen_negative_inverse_turned_a_little_"
-                                                    "between_rows",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.filmType = 3;
-                                                      o.dpi = 1200;
-                                                      o.scans = 16;
-                                                      o.unilateral = true;
-                                                      o.negative = true;
-                                                      o.inverse = true;
-                                                      o.directionUp = false;
-                                                      o.level = 1.4;
-                                                      o.shrinkage = 0.012;
-                                                      o.skewDegrees = 0.14;
-                                                      o.partRowSteps = true;
-                                                    },
-                                                    -1, 0, 0, 1.0},
-                                           // What it still loses there against the ideal
-                                           // reader is held where it stands.
-                                           AgedReel{"splices_in_sixteen_strips",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.filmType = 3;
-                                                      o.dpi = 1800;
-                                                      o.longStrip = true;
-                                                      o.scans = 8;
-                                                      o.splices = {6, 19};
-                                                    },
-                                                    -1, 0, 2, 5.5, 2},
-                                           AgedReel{
-                                               "gate_shadow",
-                                               [](reel::ReelOptions& o) { o.gateShadow = 0.9; }},
-                                           AgedReel{"dusty_weaving_negative_in_long_strips",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.negative = true;
-                                                      o.longStrip = true;
-                                                      o.scans = 8;
-                                                      o.dust = 6.0;
-                                                      o.weave = 2.0;
-                                                      o.dpi = 1200;
-                                                    },
-                                                    // Specks on the first strips leave the track
-                                                    // where it is: every join matches.
-                                                    -1, 0, 0, 1.0},
-                                           AgedReel{"dark_scratch_dust_bilateral",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.scans = 8;
-                                                      o.dpi = 2400;
-                                                      o.scratch = 0.2;
-                                                      o.darkScratch = true;
-                                                      o.dust = 4.0;
-                                                      o.level = 1.5;
-                                                    },
-                                                    // Peaks whose edge lies under the
-                                                    // scratch, read from the other side.
-                                                    -1, 0, 0, 1.0},
-                                           // A dark scratch on a unilateral negative,
-                                           // clear once turned over, just beyond where the
-                                           // loudest tones take the moving edge: the edge
-                                           // runs on into it unless it is mended.
-                                           AgedReel{"unilateral_negative_clear_line_beyond_"
-                                                    "the_edge",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.scans = 4;
-                                                      o.dpi = 3000;
-                                                      o.inverse = true;
-                                                      o.colour = false;
-                                                      o.unilateral = true;
-                                                      o.negative = true;
-                                                      o.programme = reel::Programme::Tones;
-                                                      o.level = 1.15;
-                                                      o.scratch = 0.74;
-                                                      o.darkScratch = true;
-                                                    },
-                                                    // A peak whose edge lies under the line
-                                                    // is read between the film either side.
-                                                    -1, 0, 0, 1.0, 1},
-                                           AgedReel{"dark_scratch_on_a_dusty_negative",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.scans = 8;
-                                                      o.dpi = 2000;
-                                                      o.negative = true;
-                                                      o.scratch = 0.66;
-                                                      o.darkScratch = true;
-                                                      o.dust = 4.0;
-                                                    }},
-                                           // A bright scratch on a negative, dark once turned
-                                           // over, out where only the loudest moments reach:
-                                           // the track as located ends at it, and its mirror
-                                           // image says it is a scratch.
-                                           AgedReel{"sixteen_strips_bright_scratch_on_a_negative",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.filmType = 3;
-                                                      o.dpi = 1800;
-                                                      o.longStrip = true;
-                                                      o.scans = 8;
-                                                      o.negative = true;
-                                                      o.inverse = true;
-                                                      o.scratch = 0.22;
-                                                    }},
-                                           AgedReel{"turned_negative_strips_gate_shadow",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.scans = 4;
-                                                      o.dpi = 2400;
-                                                      o.longStrip = true;
-                                                      o.negative = true;
-                                                      o.unilateral = true;
-                                                      o.skewDegrees = 0.2;
-                                                      o.gateShadow = 0.7;
-                                                    },
-                                                    // The track is found past the film's edge
-                                                    // that the turn moves across the strip's
-                                                    // first columns, its rows timed where its
-                                                    // moving edge lies.
-                                                    -1, 0, 0, 1.0},
-                                           // The clicks it still has off the dust, in the
-                                           // scans before the gap, are held where they
-                                           // stand.
-                                           AgedReel{"missing_scan_dust_gate_shadow",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.dust = 6.0;
-                                                      o.gateShadow = 0.7;
-                                                    },
-                                                    // The penumbra's dimmed rows either side of
-                                                    // the gap, which the ideal reader reads,
-                                                    // are lost.
-                                                    9, 1, 0, 3.0, 31},
-                                           AgedReel{"dust_gate_shadow_shrunk_loud",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.dust = 6.0;
-                                                      o.gateShadow = 0.8;
-                                                      o.shrinkage = 0.012;
-                                                      o.level = 1.3;
-                                                    },
-                                                    -1, 0, 0, 8.0},
-                                           // Unilateral tracks whose loudest peaks swing
-                                           // past the track the first scans showed, on a
-                                           // row or two each: the window read is widened
-                                           // for them, and no peak is cut off. 16 mm at
-                                           // 2400 dpi after a silent leader, dusty; 35 mm
-                                           // strips at 900 dpi in the gate's shadow.
-                                           AgedReel{"unilateral_peaks_past_a_leader_dust",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(28);
-                                                    }},
-                                           // A bright scratch in a unilateral track's
-                                           // swing, in 35 mm strips at 1200 dpi, inverse:
-                                           // the columns it covers in part show the film
-                                           // through the rest and are read through it,
-                                           // where a straight line across the scratch
-                                           // clicks wherever the edge ends under it. A
-                                           // loud row whose edge ends under the columns it
-                                           // covers whole is read from the rows about it.
-                                           AgedReel{"unilateral_strips_bright_scratch_in_the_swing",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(70);
-                                                      o.scans = 4;
-                                                    }},
-                                           // A peak of the strips whose edge moved far
-                                           // within the row runs out of the window in a
-                                           // ramp of half-clear columns: the window is
-                                           // widened for it too.
-                                           AgedReel{"unilateral_strips_peaks_in_shadow",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(38);
-                                                    }},
-                                           // 35 mm frames after a silent leader, the gate's
-                                           // shadow deep: a peak swings past the window
-                                           // widened once for it, and the window is widened
-                                           // again until it holds the peak.
-                                           AgedReel{"unilateral_peak_past_a_window_widened_once",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(4);
-                                                      o.missingScans.clear();
-                                                    }},
-                                           // A bilateral negative in 35 mm strips, loud
-                                           // speech, spliced: both edges are long ramps
-                                           // where grain splits each into runs, mirror
-                                           // images of each other. A half-clear column
-                                           // between them is the ramp's, read as it is.
-                                           AgedReel{
-                                               "bilateral_negative_strips_ramps_split_by_grain",
-                                               [](reel::ReelOptions& o) {
-                                                 o = reel::randomArchiveReel(9);
-                                               },
-                                               -1, 0, 2},
-                                           // Variable density turned in the gate and
-                                           // weaving, a splice on it: the track found
-                                           // across its whole width, not at the film's
-                                           // edge, read across all of it but its edges'
-                                           // own columns, and the splice's band read
-                                           // against the light it leaves: each end of it,
-                                           // which the film beside the track shows a part
-                                           // of a row away, darkens the track's rows by the
-                                           // part of them it covers, not spread over two.
-                                           AgedReel{"variable_density_turned_spliced",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.filmType = 2;
-                                                      o.dpi = 1200;
-                                                      o.scans = 13;
-                                                      o.shrinkage = 0.014;
-                                                      o.weave = 1.0;
-                                                      o.skewDegrees = -0.3;
-                                                      o.splices = {7};
-                                                      o.framesCut = 2;
-                                                    },
-                                                    -1, 0, 1, 1.0},
-                                           // Variable density in 35 mm frames turned in
-                                           // the gate and weaving, two splices, the gate's
-                                           // shadow: each band's ends placed on the clear
-                                           // film beside the track by the rows next to
-                                           // them, not through the grain of rows a few
-                                           // away, which puts an end a tenth of a row off
-                                           // and the row it lies in clicks.
-                                           AgedReel{"variable_density_turned_two_splices_shadow",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(102);
-                                                    },
-                                                    -1, 0, 2, 0.5},
-                                           AgedReel{"variable_density_inverse_strips_splice",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.filmType = 2;
-                                                      o.dpi = 1200;
-                                                      o.longStrip = true;
-                                                      o.scans = 8;
-                                                      o.directionUp = false;
-                                                      o.inverse = true;
-                                                      o.splices = {2};
-                                                      o.framesCut = 2;
-                                                    },
-                                                    -1, 0, 1, 0.5},
-                                           // Variable density turned, weaving and shaded by
-                                           // the gate, a scan missing: the gap said and
-                                           // bridged without a step, the penumbra's rows
-                                           // more than half lit read.
-                                           AgedReel{"variable_density_shadow_missing_scan",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.filmType = 2;
-                                                      o.dpi = 1200;
-                                                      o.weave = 2.6;
-                                                      o.skewDegrees = -0.36;
-                                                      o.gateShadow = 0.6;
-                                                      o.programme = reel::Programme::Tones;
-                                                    },
-                                                    9, 1, 0, 2.0, 2},
-                                           // Tones on dusty variable density in long strips,
-                                           // a scan missing: the tones match a period away
-                                           // across the gap, which is still said.
-                                           AgedReel{"variable_density_dusty_strips_tones_missing",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.filmType = 2;
-                                                      o.dpi = 1200;
-                                                      o.longStrip = true;
-                                                      o.scans = 8;
-                                                      o.programme = reel::Programme::Tones;
-                                                      o.level = 1.5;
-                                                      o.dust = 6.0;
-                                                      o.densityDrift = 0.12;
-                                                      o.shrinkage = 0.012;
-                                                    },
-                                                    3, 1, 0, 1.0, 1},
-                                           // Variable-density negatives: the film beside the
-                                           // track is dark and grainy, the track the
-                                           // clearest film, so the light along a scan and
-                                           // in the gate's penumbra is measured over the
-                                           // reel, not row by row.
-                                           AgedReel{"variable_density_negative_deep_shadow_weave",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.filmType = 2;
-                                                      o.dpi = 1200;
-                                                      o.negative = true;
-                                                      o.deep = true;
-                                                      o.weave = 1.7;
-                                                      o.shrinkage = 0.011;
-                                                      o.gateShadow = 0.93;
-                                                    },
-                                                    -1, 0, 0, 1.0},
-                                           // What the first still loses against the ideal
-                                           // reader (the rows about the gap) is held where
-                                           // it stands. The second's light along the scan
-                                           // is the gate's, the same on every scan: read
-                                           // over the whole reel, on its track as well as
-                                           // on the dark film beside it.
-                                           AgedReel{"variable_density_negative_turned_shadow_gap",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.filmType = 2;
-                                                      o.dpi = 1200;
-                                                      o.negative = true;
-                                                      o.weave = 2.6;
-                                                      o.skewDegrees = -0.36;
-                                                      o.gateShadow = 0.6;
-                                                      o.programme = reel::Programme::Tones;
-                                                    },
-                                                    9, 1, 0, 5.5, 2},
-                                           // A dark scratch along a negative's track,
-                                           // under a flickering lamp whose field falls
-                                           // off towards the corners: the scratch's
-                                           // columns left out of the rows, the
-                                           // overlaps read from both scans alike.
-                                           AgedReel{
-                                               "variable_density_negative_dark_scratch_flicker",
-                                               [](reel::ReelOptions& o) {
-                                                 o.filmType = 2;
-                                                 o.dpi = 900;
-                                                 o.fps = 24;
-                                                 o.scans = 16;
-                                                 o.overlap = 0.12;
-                                                 o.negative = true;
-                                                 o.inverse = true;
-                                                 o.scratch = 0.59;
-                                                 o.darkScratch = true;
-                                                 o.vignetting = 0.14;
-                                                 o.flicker = 0.08;
-                                                 o.level = 1.74;
-                                               },
-                                               -1, 0, 0, 0.8},
-                                           AgedReel{"variable_density_negative_dust_light",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.filmType = 2;
-                                                      o.dpi = 2000;
-                                                      o.scans = 10;
-                                                      o.negative = true;
-                                                      o.colour = false;
-                                                      o.dust = 6.0;
-                                                      o.vignetting = 0.18;
-                                                      o.flicker = 0.05;
-                                                      o.gateShadow = 0.9;
-                                                    },
-                                                    -1, 0, 0, 1.0},
-                                           AgedReel{"sixteen_strips_dust_shadow_weave_shrunk",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.filmType = 3;
-                                                      o.dpi = 2000;
-                                                      o.longStrip = true;
-                                                      o.scans = 8;
-                                                      o.dust = 6.0;
-                                                      o.gateShadow = 0.6;
-                                                      o.weave = 2.0;
-                                                      o.shrinkage = 0.01;
-                                                    },
-                                                    -1, 0, 0, 5.0},
-                                           // 16 mm strips at about 4000 dpi whose overlap
-                                           // lies in the gate's penumbra: its rows more
-                                           // than half lit are read, given their light
-                                           // back, and the strips join on them.
-                                           AgedReel{"sixteen_strips_4000_dpi_tones_overlap_in_the_"
-                                                    "shadow",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.filmType = 3;
-                                                      o.dpi = 4000;
-                                                      o.longStrip = true;
-                                                      o.stripOverlap = 0.11;
-                                                      o.scans = 6;
-                                                      o.programme = reel::Programme::Tones;
-                                                      o.gateShadow = 0.64;
-                                                      o.shrinkage = 0.004;
-                                                    },
-                                                    -1, 0, 0, 1.0, 1},
-                                           // A loud tone matches across a missing scan a few
-                                           // rows off the scanner's step: the scan is still
-                                           // missing.
-                                           AgedReel{"tones_across_a_missing_scan",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.filmType = 3;
-                                                      o.dpi = 1800;
-                                                      o.programme = reel::Programme::Tones;
-                                                      o.level = 0.54;
-                                                      o.overlap = 0.32;
-                                                      o.stepJitter = 3.0;
-                                                    },
-                                                    13, 1, 0, 1.0, 32},
-                                           // The frame lines either side of a missing scan
-                                           // count its step in the film's pitch.
-                                           AgedReel{"thirtyfive_3970_dpi_jittered_missing_scan",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.dpi = 3970;
-                                                      o.shrinkage = 0.0055;
-                                                      o.stepJitter = 2.0;
-                                                      o.overlap = 0.19;
-                                                    },
-                                                    3, 1, 0, 1.0, 32},
-                                           // A dark scratch inside the clear part of a
-                                           // bilateral 16 mm track, under light falling
-                                           // towards the scan's corners: the scratch's
-                                           // edge columns are no mirror image, the rest is,
-                                           // and the scratch is read from its mirror.
-                                           AgedReel{"sixteen_dark_scratch_in_the_clear_part",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.filmType = 3;
-                                                      o.dpi = 1200;
-                                                      o.colour = false;
-                                                      o.deep = true;
-                                                      o.level = 0.63;
-                                                      o.scratch = 0.32;
-                                                      o.darkScratch = true;
-                                                      o.vignetting = 0.19;
-                                                    }},
-                                           // The gate's shadow on 16 mm frames with little
-                                           // overlap, the lamp's field falling towards the
-                                           // scans' ends, a scan missing: the penumbra ends
-                                           // where the light meets the falling field, so
-                                           // the overlaps are matched, and the gap holds
-                                           // only the rows no scan lights.
-                                           AgedReel{"sixteen_shadow_falling_light_missing_scan",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.filmType = 3;
-                                                      o.dpi = 1200;
-                                                      o.overlap = 0.16;
-                                                      o.gateShadow = 0.77;
-                                                      o.vignetting = 0.19;
-                                                      o.level = 0.63;
-                                                    },
-                                                    9, 1, 0, 3.0, 32},
-                                           // 16 mm strips at 3970 dpi, weaving and turned in
-                                           // the gate: each scan's turn is measured along
-                                           // its own length, so no scan is read unturned, and
-                                           // its rows are timed where the track runs on the
-                                           // film's middle path through the gate. A splice's
-                                           // band lies beside the gate's shadow in both scans
-                                           // that overlap there: it is film, read through,
-                                           // and said once. Loud speech moves the unilateral
-                                           // edge by tens of columns within a row: the clear
-                                           // part is read whole, from the fixed edge, at the
-                                           // row the moving edge shows by the turn the frame
-                                           // lines tell (the weave adds its own drift to the
-                                           // scan's), not column by column, whose reading
-                                           // between rows rings where the edge sweeps past.
-                                           // Where a peak swings faster than the film's
-                                           // rows hold, the ideal reader errs too, on the
-                                           // same rows: no click is its own.
-                                           AgedReel{"weaving_turned_strips_splice_by_the_shadow",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(1);
-                                                    },
-                                                    -1, 0, 1, 1.0, 0},
-                                           // A splice near a scan's end: the later scan
-                                           // holds the cement's band from its first row, and
-                                           // reads it through as the earlier one does. A
-                                           // bright scratch lies on the opaque film beyond
-                                           // the loudest moments' reach, wider than a speck
-                                           // at 3970 dpi: no part of the track, whose middle
-                                           // it would move.
-                                           AgedReel{"sixteen_frames_splice_at_a_scans_end",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(6);
-                                                      o.missingScans.clear();
-                                                    },
-                                                    -1, 0, 1},
-                                           // A bilateral 35 mm track at 3970 dpi, weaving,
-                                           // a dark scratch where its louder moments' edges
-                                           // pass: the scratch is read from the mirror image,
-                                           // about the track's middle measured on the scan,
-                                           // however far the weave seemed to take it.
-                                           AgedReel{"weaving_bilateral_dark_scratch_at_3970_dpi",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(14);
-                                                    }},
-                                           // 16 mm frames turned in the gate and weaving,
-                                           // loud tones, a bright scratch just beside the
-                                           // bilateral track's middle: the loudest moments
-                                           // bring an edge under it. Each row is read where
-                                           // the turn has moved the track, so the scratch
-                                           // stays in its columns, and it is read from its
-                                           // mirror image, on the few rows an edge comes
-                                           // under it too. The print's clear film darkens
-                                           // along the reel, and the scratch stands above
-                                           // it: the film's levels are its own, and on the
-                                           // scans whose edges never reach it the scratch
-                                           // is found by its level, and read from its
-                                           // mirror image all the same.
-                                           AgedReel{"turned_bilateral_bright_scratch_by_the_middle",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(18);
-                                                    }},
-                                           // 16 mm strips turned in the gate, each a little
-                                           // its own way, fast loud speech, two splices: each
-                                           // half of the bilateral track is read where its
-                                           // edge shows the film's row, its clear width as a
-                                           // whole between rows, not column by column, and
-                                           // between the rows as they lie on the film, which
-                                           // the fast edge crowds together or spreads apart:
-                                           // finer than the ideal reader reads it.
-                                           AgedReel{"turned_bilateral_strips_fast_speech_splices",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(2);
-                                                      o.missingScans.clear();
-                                                    },
-                                                    -1, 0, 2, -2.5},
-                                           // Dusty bilateral frames, a dark scratch whose
-                                           // mirror image a bright speck crosses, by the
-                                           // edge of the loud speech's reach: the speck sets
-                                           // one half of the track apart from the other for
-                                           // a few rows, and that half is read from the
-                                           // other there.
-                                           AgedReel{"dusty_bilateral_speck_on_one_half",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(16);
-                                                      o.missingScans.clear();
-                                                    }},
-                                           // The same frames without the scratch: turned
-                                           // in the gate and weaving in it, each scan's rows
-                                           // read at the gate's turn, not at the drift the
-                                           // weave adds to it, and timed where the track runs
-                                           // on the film's middle path through the gate.
-                                           AgedReel{"turned_and_weaving_bilateral_frames",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(18);
-                                                      o.scratch = -1.0;
-                                                    }},
-                                           // Variable density turned in the gate, a splice
-                                           // crossing it: the film beside the track shows
-                                           // the cement's band a part of a row before the
-                                           // track's middle does, and the band's light is
-                                           // taken from there, row by row. Each row is
-                                           // read where the film drifted to on it, the
-                                           // track's full width but for the weave's margin.
-                                           AgedReel{"turned_variable_density_splice",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(40);
-                                                    },
-                                                    -1, 0, 1, 1.1, 0},
-                                           // Variable density lit unevenly, dusty,
-                                           // scratched and shaded by the gate: the light
-                                           // along each scan is the gate's, read over the
-                                           // whole reel, and the overlaps are read from
-                                           // both scans alike.
-                                           AgedReel{"variable_density_light_scratch_dust_shadow",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(17);
-                                                    },
-                                                    -1, 0, 0, 1.0, 0},
-                                           // The same as negatives, one splice or two: the
-                                           // film beside the track is dark and grainy, and
-                                           // each band's edges are placed again on the
-                                           // track, the brightest film a negative has.
-                                           AgedReel{"turned_variable_density_negative_splice",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(40);
-                                                      o.negative = true;
-                                                    },
-                                                    -1, 0, 1, 1.2, 3},
-                                           AgedReel{"turned_variable_density_negative_two_splices",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(40);
-                                                      o.negative = true;
-                                                      o.splices = {3, 9};
-                                                    },
-                                                    -1, 0, 2, 1.0, 1},
-                                           // Variable-density negative strips whose splice's
-                                           // band runs into one strip's end, unread there:
-                                           // the overlap is read from the strip that holds
-                                           // it whole.
-                                           AgedReel{"variable_density_negative_strips_splice",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(39);
-                                                      o.negative = true;
-                                                      o.missingScans.clear();
-                                                    },
-                                                    -1, 0, 1, 1.0, 0},
-                                           // 16 mm frames at 3970 dpi, unilateral, weaving,
-                                           // the gate's shadow, a splice: beside the track
-                                           // the film is opaque, and its grain would set
-                                           // each row of the cement's band apart by a few
-                                           // per cent; the band is read from the track's
-                                           // own clear film, row by row.
-                                           AgedReel{"splice_on_a_weaving_unilateral_at_3970_dpi",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(25);
-                                                    },
-                                                    -1, 0, 1, 1.0, 0},
-                                           // A weaving unilateral negative in 35 mm frames,
-                                           // its density drifting: the first scans are laid
-                                           // alongside one another before the track is
-                                           // looked for, so the weave spreads neither the
-                                           // film's edge into the track nor the track's
-                                           // edges; where the weave carries the window past
-                                           // the film's edge, the gate's light there,
-                                           // brighter than the negative's clear film, stays
-                                           // out of the film's levels.
-                                           AgedReel{"weaving_unilateral_negative_dust_drift",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(34);
-                                                    },
-                                                    -1, 0, 0, 1.0, 0},
-                                           // A unilateral negative in 35 mm strips at 2000
-                                           // dpi, loud speech, dusty: the moving edge
-                                           // travels far within a row, and specks lie on
-                                           // its ramp and by the fixed edge. The ramp is
-                                           // read across a dark speck's dip, and the clear
-                                           // film a speck cuts off by the fixed edge is
-                                           // film.
-                                           AgedReel{"dusty_unilateral_negative_specks_on_the_edges",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(24);
-                                                      o.missingScans.clear();
-                                                    }},
-                                           // Loud tones on 16 mm spliced negative frames, a
-                                           // scan missing beside a splice: the gap is
-                                           // bridged at the reel's resting level, not at the
-                                           // scans' either side, which the tones' periods
-                                           // cut short move; the scan after it starts in the
-                                           // cement's band, and the film's levels along it
-                                           // are fitted away from the band.
-                                           AgedReel{"loud_tones_spliced_negative_missing_scan",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(21);
-                                                      o.missingScans.clear();
-                                                    },
-                                                    4, 1, 2},
-                                           // A short overlap whose ends lie in a deep
-                                           // penumbra, a scan missing: read there, the
-                                           // overlaps match, and the sound meets the gap
-                                           // where the rows more than half lit end.
-                                           AgedReel{
-                                               "unilateral_short_overlap_deep_shadow_missing_scan",
-                                               [](reel::ReelOptions& o) {
-                                                 o.dpi = 1200;
-                                                 o.unilateral = true;
-                                                 o.overlap = 0.15;
-                                                 o.shrinkage = 0.0044;
-                                                 o.densityDrift = 0.08;
-                                                 o.gateShadow = 0.94;
-                                               },
-                                               11, 1, 0, 1.0, 2},
-                                           // A third of a second of tones on a unilateral
-                                           // negative: the reel's level is taken off, and
-                                           // none of the sound with it.
-                                           AgedReel{"tones_on_a_short_unilateral_negative",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(11);
-                                                    }},
-                                           // 16 mm strips at 4000 dpi turned in the gate, a
-                                           // dark scratch out where the loud tones' edges
-                                           // pass, a splice in the gate's shadow where two
-                                           // strips overlap: the strips read straightened, the
-                                           // scratch in its own columns from end to end, and
-                                           // the rows the shadow dims below half read where
-                                           // neither strip holds them brighter. The shadow's
-                                           // penumbra fades in over rows too faintly dimmed
-                                           // to be found, by a per cent or two, enough to
-                                           // move a loud moment's edge: each is read at its
-                                           // own light.
-                                           AgedReel{"turned_strips_dark_scratch_splice_in_shadow",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(13);
-                                                    },
-                                                    -1, 0, 1, 1.0, 0},
-                                           // A unilateral track turned in the gate, a dark
-                                           // scratch in the middle of its edge's swing: the
-                                           // columns it hides, seen where the loudest moments
-                                           // reach past it, are mended on every scan after.
-                                           // The first loud scans reach past it too seldom
-                                           // to show it: the scan that first does, and the
-                                           // one before it, are read again with it known,
-                                           // and the column its edge covers in part is
-                                           // taken in with it. Its clicks are peaks whose
-                                           // edge lies under the scratch, where the ideal
-                                           // reader is nearly as far off.
-                                           AgedReel{"unilateral_turned_dark_scratch_in_the_swing",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(33);
-                                                    },
-                                                    -1, 0, 0, 1.0, 35},
-                                           // A unilateral negative in strips at 3970 dpi,
-                                           // turned: its rows timed where its moving edge
-                                           // lies, however far the window reaches past the
-                                           // fixed one. Where the edge sweeps fast across
-                                           // the turn, the rows it shows its sound on crowd
-                                           // together or spread apart, and the sound is read
-                                           // between them as they lie, finer than the ideal
-                                           // reader reads it.
-                                           AgedReel{"turned_unilateral_negative_strips_at_3970_dpi",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(19);
-                                                    },
-                                                    -1, 0, 0, -2.0},
-                                           // Unilateral strips laid in the gate one by one,
-                                           // each turned its own way: each is followed by
-                                           // its straightened profile, which a turn does not
-                                           // smear, so that none is read off its track. On
-                                           // the loudest rows the moving edge comes as near
-                                           // as the fixed edge, past the film clear on nearly
-                                           // every row, and the clear part is still read
-                                           // whole from the fixed edge, at the row the
-                                           // moving edge shows.
-                                           AgedReel{"unilateral_strips_each_turned_their_own_way",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(29);
-                                                    },
-                                                    -1, 0, 1, 0.0, 0},
-                                           // A dusty unilateral track at 1800 dpi, loud
-                                           // speech: specks cut the clear film off before
-                                           // the moving edge's ramp, opaque ones among
-                                           // them, and lie on the fixed edge. The clear
-                                           // film beyond them is read up to the edge.
-                                           AgedReel{"dusty_unilateral_specks_before_the_ramp",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(42);
-                                                    },
-                                                    -1, 0, 2, 1.5, 0},
-                                           // Variable-density strips whose short overlaps
-                                           // the gate's shadow leaves a few samples of at
-                                           // the scanner's step: one overlap matches some
-                                           // 20 samples short of it as well as chance lets
-                                           // it, and is no join; every scan lies a step on
-                                           // and the reel plays at the film's rate.
-                                           AgedReel{"variable_density_strips_short_shaded_overlap",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(58);
-                                                      o.missingScans.clear();
-                                                      o.scans = 6;
-                                                    },
-                                                    -1, 0, 1, 1.0, 1},
-                                           // A scanner stepping by the film's own pitch, a
-                                           // silent leader and the gate's shadow leaving a
-                                           // row more or less unread: every scan still lies
-                                           // the step's part of a row on, and the reel,
-                                           // read backwards, is laid on the rows of the
-                                           // scan played first.
-                                           AgedReel{"steps_between_rows_leader_shadow_inverse",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.scans = 12;
-                                                      o.partRowSteps = true;
-                                                      o.shrinkage = 0.0045;
-                                                      o.unilateral = true;
-                                                      o.leaderFrames = 2;
-                                                      o.inverse = true;
-                                                      o.directionUp = false;
-                                                      o.gateShadow = 0.58;
-                                                    },
-                                                    -1, 0, 0, 1.0, 0},
-                                           // A scanner stepping by whole rows starts each
-                                           // frame up to half a row off it: across a missing
-                                           // scan the frame lines' lag is read to a part of
-                                           // a row, and the two frames' pitch carried over
-                                           // the gap lands on the right row.
-                                           AgedReel{"whole_row_steps_shrunk_missing_scan",
-                                                    [](reel::ReelOptions& o) {
-                                                      o.scans = 10;
-                                                      o.dpi = 2000;
-                                                      o.shrinkage = 0.0064;
-                                                      o.overlap = 0.32;
-                                                      o.programme = reel::Programme::Speech;
-                                                      o.level = 0.96;
-                                                    },
-                                                    2, 1, 0, 1.0, 0},
-                                           // A shrunk variable-density negative, Inverse,
-                                           // after a leader whose frame lines the dark film
-                                           // hides at a quiet join: the scanner's steps to
-                                           // the row nearest each frame, which the joins
-                                           // either side keep, place it on the right row.
-                                           // (Each scan's light along it is still read a
-                                           // little off: the sound's level steps a little.)
-                                           AgedReel{"shrunk_density_negative_leader_lines_hidden",
-                                                    [](reel::ReelOptions& o) {
-                                                      o = reel::randomArchiveReel(51);
-                                                      o.missingScans.clear();
-                                                    },
-                                                    -1, 0, 0, 2.5}),
+// The aged reels, each a fault or several on the generator's film, with what the
+// reader may fall short of the ideal reader by.
+std::vector<AgedReel> agedReels() {
+  return {
+      AgedReel{"silent_leader_then_loud_unilateral",
+               [](reel::ReelOptions& o) {
+                 o.leaderFrames = 6;
+                 o.level = 2.0;
+                 o.unilateral = true;
+               },
+               -1, 0, 0, 2.0},
+      // A turned scan's slanting edges are read a little less well than the ideal reader reads
+      // them.
+      AgedReel{"shrunk_weave_skew_jitter",
+               [](reel::ReelOptions& o) {
+                 o.shrinkage = 0.01;
+                 o.weave = 3.0;
+                 o.skewDegrees = 0.3;
+                 o.stepJitter = 3.0;
+               },
+               -1, 0, 0, 3.0},
+      AgedReel{"scratch_negative",
+               [](reel::ReelOptions& o) {
+                 o.negative = true;
+                 o.scratch = 0.55;
+                 o.darkScratch = true;
+               },
+               -1, 0, 0, 1.0, 9},
+      AgedReel{"uneven_light_drift",
+               [](reel::ReelOptions& o) {
+                 o.vignetting = 0.15;
+                 o.flicker = 0.05;
+                 o.densityDrift = 0.15;
+               }},
+      AgedReel{"grey_16bit_DOWN_inverse",
+               [](reel::ReelOptions& o) {
+                 o.colour = false;
+                 o.deep = true;
+                 o.level = 0.3;
+                 o.directionUp = false;
+                 o.inverse = true;
+                 o.overlap = 0.1;
+               }},
+      AgedReel{"variable_density_negative_after_leader",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 2;
+                 o.negative = true;
+                 o.densityDrift = 0.1;
+                 o.leaderFrames = 6;
+               },
+               -1, 0, 0, 0.5},
+      AgedReel{"sixteen_strips_DOWN",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 3;
+                 o.dpi = 1800;
+                 o.longStrip = true;
+                 o.directionUp = false;
+                 o.scans = 10;
+               }},
+      AgedReel{"shrunk_steps_between_rows_tones",
+               [](reel::ReelOptions& o) {
+                 o.shrinkage = 0.01;
+                 o.partRowSteps = true;
+                 o.programme = reel::Programme::Tones;
+               }},
+      AgedReel{"thirtyfive_strips_tones",
+               [](reel::ReelOptions& o) {
+                 o.longStrip = true;
+                 o.scans = 10;
+                 o.programme = reel::Programme::Tones;
+               }},
+      // The cement band of a splice dims the track: given its light back, the clicks left at its
+      // edges are held where they stand.
+      AgedReel{"splices_and_a_silent_leader_jittered",
+               [](reel::ReelOptions& o) {
+                 o.splices = {10, 17};
+                 o.leaderFrames = 8;
+                 o.stepJitter = 4.0;
+               },
+               // The cement's band is read through, as the sound under it.
+               -1, 0, 2, 3.0, 4},
+      AgedReel{"missing_scan", [](reel::ReelOptions&) {}, 9, 1, 0, 1.0, 32},
+      // A negative's lamp flickering from scan to scan and falling off towards the corners, a scan
+      // missing: the scans meet at one level across their overlaps, and the gap rests at theirs.
+      // The fall along each scan is still taken out a little off, scan by scan: what that loses is
+      // held where it stands.
+      AgedReel{"variable_density_negative_flicker_missing_scan",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 2;
+                 o.negative = true;
+                 o.vignetting = 0.14;
+                 o.flicker = 0.08;
+                 o.densityDrift = 0.1;
+               },
+               9, 1, 0, 2.0},
+      // Dust on the film, the same specks in both scans that overlap: read around. What the reader
+      // still loses against the ideal reader, and the clicks it still has off the dust, are held
+      // where they stand.
+      AgedReel{"dust_bilateral", [](reel::ReelOptions& o) { o.dust = 8.0; }, -1, 0, 0, 2.0},
+      AgedReel{"dust_unilateral",
+               [](reel::ReelOptions& o) {
+                 o.dust = 8.0;
+                 o.unilateral = true;
+                 o.level = 1.5;
+               },
+               -1, 0, 0, 1.0},
+      // Dusty 16 mm unilateral frames, shrunk and weaving, tones: a speck lying on the moving
+      // edge's tip hides where it went on the rows it ends, read from the rows about them.
+      AgedReel{"dust_on_a_unilateral_edge_tip",
+               [](reel::ReelOptions& o) { o = reel::randomArchiveReel(113); }, -1, 0, 0, 0.0},
+      // A lamp falling off across a loud 16 mm unilateral track: its moving edge reaches into
+      // columns lit otherwise than those about its fixed one. Read as if lit alike, its loudest
+      // peaks do not swell, and it is read above the ideal reader as on even light.
+      AgedReel{"loud_unilateral_in_uneven_light",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 3;
+                 o.unilateral = true;
+                 o.dpi = 3970;
+                 o.scans = 6;
+                 o.level = 1.55;
+                 o.vignetting = 0.18;
+               },
+               -1, 0, 0, -2.0},
+      AgedReel{"sixteen_strips_bright_scratch_dust",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 3;
+                 o.dpi = 1800;
+                 o.longStrip = true;
+                 o.scans = 10;
+                 o.scratch = 0.4;
+                 o.dust = 8.0;
+               },
+               -1, 0, 0, 1.0, 14},
+      AgedReel{"dust_negative_unilateral_weave_flicker",
+               [](reel::ReelOptions& o) {
+                 o.negative = true;
+                 o.unilateral = true;
+                 o.dust = 8.0;
+                 o.weave = 2.0;
+                 o.vignetting = 0.1;
+                 o.flicker = 0.05;
+               },
+               -1, 0, 0, 2.5},
+      // Light uneven along the scans and from scan to scan moves the clear film beside a variable-
+      // density positive's track more than its sound moves the track: the track is still found
+      // within its own edges, and read as a positive. The lamp's field falls deeper along the
+      // track, further out across the film, than beside it: the overlaps show how much.
+      AgedReel{"variable_density_uneven_light_gate_shadow",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 2;
+                 o.scans = 10;
+                 o.overlap = 0.19;
+                 o.vignetting = 0.2;
+                 o.flicker = 0.08;
+                 o.gateShadow = 0.88;
+               },
+               -1, 0, 0, 0.5},
+      // A bright scratch across the track, which the weave moves, does not end the track there. A
+      // variable-density track turned in the gate at a fine resolution: its rows are timed at one
+      // column of the gate, not where the film's drift across carries the track, whose rows would
+      // play a few in a hundred thousand slow and lose the top of the sound scan by scan.
+      AgedReel{"variable_density_turned_fine",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 2;
+                 o.scans = 6;
+                 o.dpi = 1800;
+                 o.colour = false;
+                 o.skewDegrees = 0.4;
+               },
+               -1, 0, 0, 0.5},
+      // A bright scratch in a unilateral track's swing, at a fine resolution wider than the film
+      // each column is held against: a still run between the moving film, mended across.
+      AgedReel{"sixteen_unilateral_wide_bright_scratch",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 3;
+                 o.dpi = 2400;
+                 o.scans = 6;
+                 o.colour = false;
+                 o.unilateral = true;
+                 o.scratch = 0.43;
+               },
+               // An edge under the scratch is read at its middle, as the ideal reader reads it: it
+               // errs alike, a little apart.
+               -1, 0, 0, 1.0, 2},
+      // A dark scratch on the opaque film that only the loudest moments' clear part reaches: it
+      // cuts their edge short unless mended.
+      AgedReel{"bilateral_dark_scratch_at_the_loud_reach",
+               [](reel::ReelOptions& o) {
+                 o.dpi = 2400;
+                 o.scans = 5;
+                 o.colour = false;
+                 o.scratch = 0.15;
+                 o.darkScratch = true;
+               }},
+      // A dark scratch in a unilateral track's swing, which hides the moving edge on the rows whose
+      // sound lies in a band: the rows about them tell where it went.
+      AgedReel{"unilateral_dark_scratch_in_the_swing",
+               [](reel::ReelOptions& o) {
+                 o.dpi = 2000;
+                 o.scans = 5;
+                 o.colour = false;
+                 o.unilateral = true;
+                 o.level = 0.53;
+                 o.scratch = 0.56;
+                 o.darkScratch = true;
+               },
+               // The ideal reader puts the edge in the scratch's middle: read from the rows about,
+               // well above it. A loud moment that lingers under it errs alike.
+               -1, 0, 0, -6.0, 2},
+      // Loud speech at a fine resolution: the edge sweeps a dozen columns within a row, its ramp
+      // across the scratch, and the scratch's far edge covers part of the column after it.
+      AgedReel{"unilateral_dark_scratch_crossed_by_ramps",
+               [](reel::ReelOptions& o) {
+                 o.dpi = 4000;
+                 o.scans = 4;
+                 o.colour = false;
+                 o.unilateral = true;
+                 o.level = 1.26;
+                 o.scratch = 0.34;
+                 o.darkScratch = true;
+               }},
+      // The same on a turned negative, where the scratch shows as a clear line.
+      AgedReel{"unilateral_negative_dark_scratch_turned",
+               [](reel::ReelOptions& o) {
+                 o.dpi = 1200;
+                 o.scans = 6;
+                 o.colour = false;
+                 o.unilateral = true;
+                 o.negative = true;
+                 o.programme = reel::Programme::Tones;
+                 o.level = 1.46;
+                 o.skewDegrees = 0.29;
+                 o.scratch = 0.77;
+                 o.darkScratch = true;
+               },
+               -1, 0, 0, 1.0, 1},
+      AgedReel{"variable_density_bright_scratch_weave_light",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 2;
+                 o.scans = 8;
+                 o.dpi = 2000;
+                 o.colour = false;
+                 o.weave = 1.6;
+                 o.scratch = 0.64;
+                 o.vignetting = 0.18;
+                 o.flicker = 0.05;
+               }},
+      // Quiet joins on a silent leader, a short overlap away, placed by the frame lines: on the row
+      // the scanner stepped the shrunken film to.
+      AgedReel{"variable_density_shrunk_leader_short_overlap",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 2;
+                 o.scans = 11;
+                 o.dpi = 2000;
+                 o.colour = false;
+                 o.deep = true;
+                 o.fps = 24;
+                 o.overlap = 0.11;
+                 o.shrinkage = 0.0109;
+                 o.leaderFrames = 3;
+                 o.vignetting = 0.09;
+                 o.flicker = 0.02;
+                 o.directionUp = false;
+               }},
+      AgedReel{"dust_variable_density_negative_drift",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 2;
+                 o.negative = true;
+                 o.dust = 6.0;
+                 o.flicker = 0.05;
+                 o.densityDrift = 0.1;
+                 o.deep = true;
+               },
+               -1, 0, 0, 1.0},
+      // A negative's splices are found as a positive's, and no speck is one.
+      AgedReel{"splices_on_a_dusty_negative",
+               [](reel::ReelOptions& o) {
+                 o.negative = true;
+                 o.splices = {10, 17};
+                 o.dust = 8.0;
+               },
+               -1, 0, 2, 1.5},
+      // Strips turned in the gate: the sound reaches near the rows' own limit, and the turn moves
+      // the track's columns by parts of a row.
+      AgedReel{"turned_sixteen_strips",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 3;
+                 o.dpi = 1800;
+                 o.longStrip = true;
+                 o.scans = 8;
+                 o.skewDegrees = -0.34;
+               },
+               -1, 0, 0, 4.5, 1},
+      // A short scan turned a little in the gate, drifting across by a column, and a scanner
+      // stepping by the film's own pitch: the scans' drifts agree on the turn, which times the
+      // moving edge a part of a row early or late across its swing; the scans lie between rows.
+      AgedReel{"sixteen_negative_inverse_turned_a_little_"
+               "between_rows",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 3;
+                 o.dpi = 1200;
+                 o.scans = 16;
+                 o.unilateral = true;
+                 o.negative = true;
+                 o.inverse = true;
+                 o.directionUp = false;
+                 o.level = 1.4;
+                 o.shrinkage = 0.012;
+                 o.skewDegrees = 0.14;
+                 o.partRowSteps = true;
+               },
+               -1, 0, 0, 1.0},
+      // What it still loses there against the ideal reader is held where it stands.
+      AgedReel{"splices_in_sixteen_strips",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 3;
+                 o.dpi = 1800;
+                 o.longStrip = true;
+                 o.scans = 8;
+                 o.splices = {6, 19};
+               },
+               -1, 0, 2, 5.5, 2},
+      AgedReel{"gate_shadow", [](reel::ReelOptions& o) { o.gateShadow = 0.9; }},
+      AgedReel{"dusty_weaving_negative_in_long_strips",
+               [](reel::ReelOptions& o) {
+                 o.negative = true;
+                 o.longStrip = true;
+                 o.scans = 8;
+                 o.dust = 6.0;
+                 o.weave = 2.0;
+                 o.dpi = 1200;
+               },
+               // Specks on the first strips leave the track where it is: every join matches.
+               -1, 0, 0, 1.0},
+      AgedReel{"dark_scratch_dust_bilateral",
+               [](reel::ReelOptions& o) {
+                 o.scans = 8;
+                 o.dpi = 2400;
+                 o.scratch = 0.2;
+                 o.darkScratch = true;
+                 o.dust = 4.0;
+                 o.level = 1.5;
+               },
+               // Peaks whose edge lies under the scratch, read from the other side.
+               -1, 0, 0, 1.0},
+      // A dark scratch on a unilateral negative, clear once turned over, just beyond where the
+      // loudest tones take the moving edge: the edge runs on into it unless it is mended.
+      AgedReel{"unilateral_negative_clear_line_beyond_"
+               "the_edge",
+               [](reel::ReelOptions& o) {
+                 o.scans = 4;
+                 o.dpi = 3000;
+                 o.inverse = true;
+                 o.colour = false;
+                 o.unilateral = true;
+                 o.negative = true;
+                 o.programme = reel::Programme::Tones;
+                 o.level = 1.15;
+                 o.scratch = 0.74;
+                 o.darkScratch = true;
+               },
+               // A peak whose edge lies under the line is read between the film either side.
+               -1, 0, 0, 1.0, 1},
+      AgedReel{"dark_scratch_on_a_dusty_negative",
+               [](reel::ReelOptions& o) {
+                 o.scans = 8;
+                 o.dpi = 2000;
+                 o.negative = true;
+                 o.scratch = 0.66;
+                 o.darkScratch = true;
+                 o.dust = 4.0;
+               }},
+      // A bright scratch on a negative, dark once turned over, out where only the loudest moments
+      // reach: the track as located ends at it, and its mirror image says it is a scratch.
+      AgedReel{"sixteen_strips_bright_scratch_on_a_negative",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 3;
+                 o.dpi = 1800;
+                 o.longStrip = true;
+                 o.scans = 8;
+                 o.negative = true;
+                 o.inverse = true;
+                 o.scratch = 0.22;
+               }},
+      AgedReel{"turned_negative_strips_gate_shadow",
+               [](reel::ReelOptions& o) {
+                 o.scans = 4;
+                 o.dpi = 2400;
+                 o.longStrip = true;
+                 o.negative = true;
+                 o.unilateral = true;
+                 o.skewDegrees = 0.2;
+                 o.gateShadow = 0.7;
+               },
+               // The track is found past the film's edge that the turn moves across the strip's
+               // first columns, its rows timed where its moving edge lies.
+               -1, 0, 0, 1.0},
+      // The clicks it still has off the dust, in the scans before the gap, are held where they
+      // stand.
+      AgedReel{"missing_scan_dust_gate_shadow",
+               [](reel::ReelOptions& o) {
+                 o.dust = 6.0;
+                 o.gateShadow = 0.7;
+               },
+               // The penumbra's dimmed rows either side of the gap, which the ideal reader reads,
+               // are lost.
+               9, 1, 0, 3.0, 31},
+      AgedReel{"dust_gate_shadow_shrunk_loud",
+               [](reel::ReelOptions& o) {
+                 o.dust = 6.0;
+                 o.gateShadow = 0.8;
+                 o.shrinkage = 0.012;
+                 o.level = 1.3;
+               },
+               -1, 0, 0, 8.0},
+      // Unilateral tracks whose loudest peaks swing past the track the first scans showed, on a row
+      // or two each: the window read is widened for them, and no peak is cut off. 16 mm at 2400 dpi
+      // after a silent leader, dusty; 35 mm strips at 900 dpi in the gate's shadow.
+      AgedReel{"unilateral_peaks_past_a_leader_dust",
+               [](reel::ReelOptions& o) { o = reel::randomArchiveReel(28); }},
+      // A bright scratch in a unilateral track's swing, in 35 mm strips at 1200 dpi, inverse: the
+      // columns it covers in part show the film through the rest and are read through it, where a
+      // straight line across the scratch clicks wherever the edge ends under it. A loud row whose
+      // edge ends under the columns it covers whole is read from the rows about it.
+      AgedReel{"unilateral_strips_bright_scratch_in_the_swing",
+               [](reel::ReelOptions& o) {
+                 o = reel::randomArchiveReel(70);
+                 o.scans = 4;
+               }},
+      // A peak of the strips whose edge moved far within the row runs out of the window in a ramp
+      // of half-clear columns: the window is widened for it too.
+      AgedReel{"unilateral_strips_peaks_in_shadow",
+               [](reel::ReelOptions& o) { o = reel::randomArchiveReel(38); }},
+      // 35 mm frames after a silent leader, the gate's shadow deep: a peak swings past the window
+      // widened once for it, and the window is widened again until it holds the peak.
+      AgedReel{"unilateral_peak_past_a_window_widened_once",
+               [](reel::ReelOptions& o) {
+                 o = reel::randomArchiveReel(4);
+                 o.missingScans.clear();
+               }},
+      // A bilateral negative in 35 mm strips, loud speech, spliced: both edges are long ramps where
+      // grain splits each into runs, mirror images of each other. A half-clear column between them
+      // is the ramp's, read as it is.
+      AgedReel{"bilateral_negative_strips_ramps_split_by_grain",
+               [](reel::ReelOptions& o) { o = reel::randomArchiveReel(9); }, -1, 0, 2},
+      // Variable density turned in the gate and weaving, a splice on it: the track found across its
+      // whole width, not at the film's edge, read across all of it but its edges' own columns, and
+      // the splice's band read against the light it leaves: each end of it, which the film beside
+      // the track shows a part of a row away, darkens the track's rows by the part of them it
+      // covers, not spread over two.
+      AgedReel{"variable_density_turned_spliced",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 2;
+                 o.dpi = 1200;
+                 o.scans = 13;
+                 o.shrinkage = 0.014;
+                 o.weave = 1.0;
+                 o.skewDegrees = -0.3;
+                 o.splices = {7};
+                 o.framesCut = 2;
+               },
+               -1, 0, 1, 1.0},
+      // Variable density in 35 mm frames turned in the gate and weaving, two splices, the gate's
+      // shadow: each band's ends placed on the clear film beside the track by the rows next to
+      // them, not through the grain of rows a few away, which puts an end a tenth of a row off and
+      // the row it lies in clicks.
+      AgedReel{"variable_density_turned_two_splices_shadow",
+               [](reel::ReelOptions& o) { o = reel::randomArchiveReel(102); }, -1, 0, 2, 0.5},
+      AgedReel{"variable_density_inverse_strips_splice",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 2;
+                 o.dpi = 1200;
+                 o.longStrip = true;
+                 o.scans = 8;
+                 o.directionUp = false;
+                 o.inverse = true;
+                 o.splices = {2};
+                 o.framesCut = 2;
+               },
+               -1, 0, 1, 0.5},
+      // Variable density turned, weaving and shaded by the gate, a scan missing: the gap said and
+      // bridged without a step, the penumbra's rows more than half lit read.
+      AgedReel{"variable_density_shadow_missing_scan",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 2;
+                 o.dpi = 1200;
+                 o.weave = 2.6;
+                 o.skewDegrees = -0.36;
+                 o.gateShadow = 0.6;
+                 o.programme = reel::Programme::Tones;
+               },
+               9, 1, 0, 2.0, 2},
+      // Tones on dusty variable density in long strips, a scan missing: the tones match a period
+      // away across the gap, which is still said.
+      AgedReel{"variable_density_dusty_strips_tones_missing",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 2;
+                 o.dpi = 1200;
+                 o.longStrip = true;
+                 o.scans = 8;
+                 o.programme = reel::Programme::Tones;
+                 o.level = 1.5;
+                 o.dust = 6.0;
+                 o.densityDrift = 0.12;
+                 o.shrinkage = 0.012;
+               },
+               3, 1, 0, 1.0, 1},
+      // Variable-density negatives: the film beside the track is dark and grainy, the track the
+      // clearest film, so the light along a scan and in the gate's penumbra is measured over the
+      // reel, not row by row.
+      AgedReel{"variable_density_negative_deep_shadow_weave",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 2;
+                 o.dpi = 1200;
+                 o.negative = true;
+                 o.deep = true;
+                 o.weave = 1.7;
+                 o.shrinkage = 0.011;
+                 o.gateShadow = 0.93;
+               },
+               -1, 0, 0, 1.0},
+      // What the first still loses against the ideal reader (the rows about the gap) is held where
+      // it stands. The second's light along the scan is the gate's, the same on every scan: read
+      // over the whole reel, on its track as well as on the dark film beside it.
+      AgedReel{"variable_density_negative_turned_shadow_gap",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 2;
+                 o.dpi = 1200;
+                 o.negative = true;
+                 o.weave = 2.6;
+                 o.skewDegrees = -0.36;
+                 o.gateShadow = 0.6;
+                 o.programme = reel::Programme::Tones;
+               },
+               9, 1, 0, 5.5, 2},
+      // A dark scratch along a negative's track, under a flickering lamp whose field falls off
+      // towards the corners: the scratch's columns left out of the rows, the overlaps read from
+      // both scans alike.
+      AgedReel{"variable_density_negative_dark_scratch_flicker",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 2;
+                 o.dpi = 900;
+                 o.fps = 24;
+                 o.scans = 16;
+                 o.overlap = 0.12;
+                 o.negative = true;
+                 o.inverse = true;
+                 o.scratch = 0.59;
+                 o.darkScratch = true;
+                 o.vignetting = 0.14;
+                 o.flicker = 0.08;
+                 o.level = 1.74;
+               },
+               -1, 0, 0, 0.8},
+      AgedReel{"variable_density_negative_dust_light",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 2;
+                 o.dpi = 2000;
+                 o.scans = 10;
+                 o.negative = true;
+                 o.colour = false;
+                 o.dust = 6.0;
+                 o.vignetting = 0.18;
+                 o.flicker = 0.05;
+                 o.gateShadow = 0.9;
+               },
+               -1, 0, 0, 1.0},
+      AgedReel{"sixteen_strips_dust_shadow_weave_shrunk",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 3;
+                 o.dpi = 2000;
+                 o.longStrip = true;
+                 o.scans = 8;
+                 o.dust = 6.0;
+                 o.gateShadow = 0.6;
+                 o.weave = 2.0;
+                 o.shrinkage = 0.01;
+               },
+               -1, 0, 0, 5.0},
+      // 16 mm strips at about 4000 dpi whose overlap lies in the gate's penumbra: its rows more
+      // than half lit are read, given their light back, and the strips join on them.
+      AgedReel{"sixteen_strips_4000_dpi_tones_overlap_in_the_"
+               "shadow",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 3;
+                 o.dpi = 4000;
+                 o.longStrip = true;
+                 o.stripOverlap = 0.11;
+                 o.scans = 6;
+                 o.programme = reel::Programme::Tones;
+                 o.gateShadow = 0.64;
+                 o.shrinkage = 0.004;
+               },
+               -1, 0, 0, 1.0, 1},
+      // A loud tone matches across a missing scan a few rows off the scanner's step: the scan is
+      // still missing.
+      AgedReel{"tones_across_a_missing_scan",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 3;
+                 o.dpi = 1800;
+                 o.programme = reel::Programme::Tones;
+                 o.level = 0.54;
+                 o.overlap = 0.32;
+                 o.stepJitter = 3.0;
+               },
+               13, 1, 0, 1.0, 32},
+      // The frame lines either side of a missing scan count its step in the film's pitch.
+      AgedReel{"thirtyfive_3970_dpi_jittered_missing_scan",
+               [](reel::ReelOptions& o) {
+                 o.dpi = 3970;
+                 o.shrinkage = 0.0055;
+                 o.stepJitter = 2.0;
+                 o.overlap = 0.19;
+               },
+               3, 1, 0, 1.0, 32},
+      // A dark scratch inside the clear part of a bilateral 16 mm track, under light falling
+      // towards the scan's corners: the scratch's edge columns are no mirror image, the rest is,
+      // and the scratch is read from its mirror.
+      AgedReel{"sixteen_dark_scratch_in_the_clear_part",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 3;
+                 o.dpi = 1200;
+                 o.colour = false;
+                 o.deep = true;
+                 o.level = 0.63;
+                 o.scratch = 0.32;
+                 o.darkScratch = true;
+                 o.vignetting = 0.19;
+               }},
+      // The gate's shadow on 16 mm frames with little overlap, the lamp's field falling towards the
+      // scans' ends, a scan missing: the penumbra ends where the light meets the falling field, so
+      // the overlaps are matched, and the gap holds only the rows no scan lights.
+      AgedReel{"sixteen_shadow_falling_light_missing_scan",
+               [](reel::ReelOptions& o) {
+                 o.filmType = 3;
+                 o.dpi = 1200;
+                 o.overlap = 0.16;
+                 o.gateShadow = 0.77;
+                 o.vignetting = 0.19;
+                 o.level = 0.63;
+               },
+               9, 1, 0, 3.0, 32},
+      // 16 mm strips at 3970 dpi, weaving and turned in the gate: each scan's turn is measured
+      // along its own length, so no scan is read unturned, and its rows are timed where the track
+      // runs on the film's middle path through the gate. A splice's band lies beside the gate's
+      // shadow in both scans that overlap there: it is film, read through, and said once. Loud
+      // speech moves the unilateral edge by tens of columns within a row: the clear part is read
+      // whole, from the fixed edge, at the row the moving edge shows by the turn the frame lines
+      // tell (the weave adds its own drift to the scan's), not column by column, whose reading
+      // between rows rings where the edge sweeps past. Where a peak swings faster than the film's
+      // rows hold, the ideal reader errs too, on the same rows: no click is its own.
+      AgedReel{"weaving_turned_strips_splice_by_the_shadow",
+               [](reel::ReelOptions& o) { o = reel::randomArchiveReel(1); }, -1, 0, 1, 1.0, 0},
+      // A splice near a scan's end: the later scan holds the cement's band from its first row, and
+      // reads it through as the earlier one does. A bright scratch lies on the opaque film beyond
+      // the loudest moments' reach, wider than a speck at 3970 dpi: no part of the track, whose
+      // middle it would move.
+      AgedReel{"sixteen_frames_splice_at_a_scans_end",
+               [](reel::ReelOptions& o) {
+                 o = reel::randomArchiveReel(6);
+                 o.missingScans.clear();
+               },
+               -1, 0, 1},
+      // A bilateral 35 mm track at 3970 dpi, weaving, a dark scratch where its louder moments'
+      // edges pass: the scratch is read from the mirror image, about the track's middle measured on
+      // the scan, however far the weave seemed to take it.
+      AgedReel{"weaving_bilateral_dark_scratch_at_3970_dpi",
+               [](reel::ReelOptions& o) { o = reel::randomArchiveReel(14); }},
+      // 16 mm frames turned in the gate and weaving, loud tones, a bright scratch just beside the
+      // bilateral track's middle: the loudest moments bring an edge under it. Each row is read
+      // where the turn has moved the track, so the scratch stays in its columns, and it is read
+      // from its mirror image, on the few rows an edge comes under it too. The print's clear film
+      // darkens along the reel, and the scratch stands above it: the film's levels are its own, and
+      // on the scans whose edges never reach it the scratch is found by its level, and read from
+      // its mirror image all the same.
+      AgedReel{"turned_bilateral_bright_scratch_by_the_middle",
+               [](reel::ReelOptions& o) { o = reel::randomArchiveReel(18); }},
+      // 16 mm strips turned in the gate, each a little its own way, fast loud speech, two splices:
+      // each half of the bilateral track is read where its edge shows the film's row, its clear
+      // width as a whole between rows, not column by column, and between the rows as they lie on
+      // the film, which the fast edge crowds together or spreads apart: finer than the ideal reader
+      // reads it.
+      AgedReel{"turned_bilateral_strips_fast_speech_splices",
+               [](reel::ReelOptions& o) {
+                 o = reel::randomArchiveReel(2);
+                 o.missingScans.clear();
+               },
+               -1, 0, 2, -2.5},
+      // Dusty bilateral frames, a dark scratch whose mirror image a bright speck crosses, by the
+      // edge of the loud speech's reach: the speck sets one half of the track apart from the other
+      // for a few rows, and that half is read from the other there.
+      AgedReel{"dusty_bilateral_speck_on_one_half",
+               [](reel::ReelOptions& o) {
+                 o = reel::randomArchiveReel(16);
+                 o.missingScans.clear();
+               }},
+      // The same frames without the scratch: turned in the gate and weaving in it, each scan's rows
+      // read at the gate's turn, not at the drift the weave adds to it, and timed where the track
+      // runs on the film's middle path through the gate.
+      AgedReel{"turned_and_weaving_bilateral_frames",
+               [](reel::ReelOptions& o) {
+                 o = reel::randomArchiveReel(18);
+                 o.scratch = -1.0;
+               }},
+      // Variable density turned in the gate, a splice crossing it: the film beside the track shows
+      // the cement's band a part of a row before the track's middle does, and the band's light is
+      // taken from there, row by row. Each row is read where the film drifted to on it, the track's
+      // full width but for the weave's margin.
+      AgedReel{"turned_variable_density_splice",
+               [](reel::ReelOptions& o) { o = reel::randomArchiveReel(40); }, -1, 0, 1, 1.1, 0},
+      // Variable density lit unevenly, dusty, scratched and shaded by the gate: the light along
+      // each scan is the gate's, read over the whole reel, and the overlaps are read from both
+      // scans alike.
+      AgedReel{"variable_density_light_scratch_dust_shadow",
+               [](reel::ReelOptions& o) { o = reel::randomArchiveReel(17); }, -1, 0, 0, 1.0, 0},
+      // The same as negatives, one splice or two: the film beside the track is dark and grainy, and
+      // each band's edges are placed again on the track, the brightest film a negative has.
+      AgedReel{"turned_variable_density_negative_splice",
+               [](reel::ReelOptions& o) {
+                 o = reel::randomArchiveReel(40);
+                 o.negative = true;
+               },
+               -1, 0, 1, 1.2, 3},
+      AgedReel{"turned_variable_density_negative_two_splices",
+               [](reel::ReelOptions& o) {
+                 o = reel::randomArchiveReel(40);
+                 o.negative = true;
+                 o.splices = {3, 9};
+               },
+               -1, 0, 2, 1.0, 1},
+      // Variable-density negative strips whose splice's band runs into one strip's end, unread
+      // there: the overlap is read from the strip that holds it whole.
+      AgedReel{"variable_density_negative_strips_splice",
+               [](reel::ReelOptions& o) {
+                 o = reel::randomArchiveReel(39);
+                 o.negative = true;
+                 o.missingScans.clear();
+               },
+               -1, 0, 1, 1.0, 0},
+      // 16 mm frames at 3970 dpi, unilateral, weaving, the gate's shadow, a splice: beside the
+      // track the film is opaque, and its grain would set each row of the cement's band apart by a
+      // few per cent; the band is read from the track's own clear film, row by row.
+      AgedReel{"splice_on_a_weaving_unilateral_at_3970_dpi",
+               [](reel::ReelOptions& o) { o = reel::randomArchiveReel(25); }, -1, 0, 1, 1.0, 0},
+      // A weaving unilateral negative in 35 mm frames, its density drifting: the first scans are
+      // laid alongside one another before the track is looked for, so the weave spreads neither the
+      // film's edge into the track nor the track's edges; where the weave carries the window past
+      // the film's edge, the gate's light there, brighter than the negative's clear film, stays out
+      // of the film's levels.
+      AgedReel{"weaving_unilateral_negative_dust_drift",
+               [](reel::ReelOptions& o) { o = reel::randomArchiveReel(34); }, -1, 0, 0, 1.0, 0},
+      // A unilateral negative in 35 mm strips at 2000 dpi, loud speech, dusty: the moving edge
+      // travels far within a row, and specks lie on its ramp and by the fixed edge. The ramp is
+      // read across a dark speck's dip, and the clear film a speck cuts off by the fixed edge is
+      // film.
+      AgedReel{"dusty_unilateral_negative_specks_on_the_edges",
+               [](reel::ReelOptions& o) {
+                 o = reel::randomArchiveReel(24);
+                 o.missingScans.clear();
+               }},
+      // Loud tones on 16 mm spliced negative frames, a scan missing beside a splice: the gap is
+      // bridged at the reel's resting level, not at the scans' either side, which the tones'
+      // periods cut short move; the scan after it starts in the cement's band, and the film's
+      // levels along it are fitted away from the band.
+      AgedReel{"loud_tones_spliced_negative_missing_scan",
+               [](reel::ReelOptions& o) {
+                 o = reel::randomArchiveReel(21);
+                 o.missingScans.clear();
+               },
+               4, 1, 2},
+      // A short overlap whose ends lie in a deep penumbra, a scan missing: read there, the overlaps
+      // match, and the sound meets the gap where the rows more than half lit end.
+      AgedReel{"unilateral_short_overlap_deep_shadow_missing_scan",
+               [](reel::ReelOptions& o) {
+                 o.dpi = 1200;
+                 o.unilateral = true;
+                 o.overlap = 0.15;
+                 o.shrinkage = 0.0044;
+                 o.densityDrift = 0.08;
+                 o.gateShadow = 0.94;
+               },
+               11, 1, 0, 1.0, 2},
+      // A third of a second of tones on a unilateral negative: the reel's level is taken off, and
+      // none of the sound with it.
+      AgedReel{"tones_on_a_short_unilateral_negative",
+               [](reel::ReelOptions& o) { o = reel::randomArchiveReel(11); }},
+      // 16 mm strips at 4000 dpi turned in the gate, a dark scratch out where the loud tones' edges
+      // pass, a splice in the gate's shadow where two strips overlap: the strips read straightened,
+      // the scratch in its own columns from end to end, and the rows the shadow dims below half
+      // read where neither strip holds them brighter. The shadow's penumbra fades in over rows too
+      // faintly dimmed to be found, by a per cent or two, enough to move a loud moment's edge: each
+      // is read at its own light.
+      AgedReel{"turned_strips_dark_scratch_splice_in_shadow",
+               [](reel::ReelOptions& o) { o = reel::randomArchiveReel(13); }, -1, 0, 1, 1.0, 0},
+      // A unilateral track turned in the gate, a dark scratch in the middle of its edge's swing:
+      // the columns it hides, seen where the loudest moments reach past it, are mended on every
+      // scan after. The first loud scans reach past it too seldom to show it: the scan that first
+      // does, and the one before it, are read again with it known, and the column its edge covers
+      // in part is taken in with it. Its clicks are peaks whose edge lies under the scratch, where
+      // the ideal reader is nearly as far off.
+      AgedReel{"unilateral_turned_dark_scratch_in_the_swing",
+               [](reel::ReelOptions& o) { o = reel::randomArchiveReel(33); }, -1, 0, 0, 1.0, 35},
+      // A unilateral negative in strips at 3970 dpi, turned: its rows timed where its moving edge
+      // lies, however far the window reaches past the fixed one. Where the edge sweeps fast across
+      // the turn, the rows it shows its sound on crowd together or spread apart, and the sound is
+      // read between them as they lie, finer than the ideal reader reads it.
+      AgedReel{"turned_unilateral_negative_strips_at_3970_dpi",
+               [](reel::ReelOptions& o) { o = reel::randomArchiveReel(19); }, -1, 0, 0, -2.0},
+      // Unilateral strips laid in the gate one by one, each turned its own way: each is followed by
+      // its straightened profile, which a turn does not smear, so that none is read off its track.
+      // On the loudest rows the moving edge comes as near as the fixed edge, past the film clear on
+      // nearly every row, and the clear part is still read whole from the fixed edge, at the row
+      // the moving edge shows.
+      AgedReel{"unilateral_strips_each_turned_their_own_way",
+               [](reel::ReelOptions& o) { o = reel::randomArchiveReel(29); }, -1, 0, 1, 0.0, 0},
+      // A dusty unilateral track at 1800 dpi, loud speech: specks cut the clear film off before the
+      // moving edge's ramp, opaque ones among them, and lie on the fixed edge. The clear film
+      // beyond them is read up to the edge.
+      AgedReel{"dusty_unilateral_specks_before_the_ramp",
+               [](reel::ReelOptions& o) { o = reel::randomArchiveReel(42); }, -1, 0, 2, 1.5, 0},
+      // Variable-density strips whose short overlaps the gate's shadow leaves a few samples of at
+      // the scanner's step: one overlap matches some 20 samples short of it as well as chance lets
+      // it, and is no join; every scan lies a step on and the reel plays at the film's rate.
+      AgedReel{"variable_density_strips_short_shaded_overlap",
+               [](reel::ReelOptions& o) {
+                 o = reel::randomArchiveReel(58);
+                 o.missingScans.clear();
+                 o.scans = 6;
+               },
+               -1, 0, 1, 1.0, 1},
+      // A scanner stepping by the film's own pitch, a silent leader and the gate's shadow leaving a
+      // row more or less unread: every scan still lies the step's part of a row on, and the reel,
+      // read backwards, is laid on the rows of the scan played first.
+      AgedReel{"steps_between_rows_leader_shadow_inverse",
+               [](reel::ReelOptions& o) {
+                 o.scans = 12;
+                 o.partRowSteps = true;
+                 o.shrinkage = 0.0045;
+                 o.unilateral = true;
+                 o.leaderFrames = 2;
+                 o.inverse = true;
+                 o.directionUp = false;
+                 o.gateShadow = 0.58;
+               },
+               -1, 0, 0, 1.0, 0},
+      // A scanner stepping by whole rows starts each frame up to half a row off it: across a
+      // missing scan the frame lines' lag is read to a part of a row, and the two frames' pitch
+      // carried over the gap lands on the right row.
+      AgedReel{"whole_row_steps_shrunk_missing_scan",
+               [](reel::ReelOptions& o) {
+                 o.scans = 10;
+                 o.dpi = 2000;
+                 o.shrinkage = 0.0064;
+                 o.overlap = 0.32;
+                 o.programme = reel::Programme::Speech;
+                 o.level = 0.96;
+               },
+               2, 1, 0, 1.0, 0},
+      // A shrunk variable-density negative, Inverse, after a leader whose frame lines the dark film
+      // hides at a quiet join: the scanner's steps to the row nearest each frame, which the joins
+      // either side keep, place it on the right row. (Each scan's light along it is still read a
+      // little off: the sound's level steps a little.)
+      AgedReel{"shrunk_density_negative_leader_lines_hidden",
+               [](reel::ReelOptions& o) {
+                 o = reel::randomArchiveReel(51);
+                 o.missingScans.clear();
+               },
+               -1, 0, 0, 2.5},
+  };
+}
+
+INSTANTIATE_TEST_SUITE_P(AgedFilm, PreciseReaderTest, ::testing::ValuesIn(agedReels()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Strips of one film laid in the gate each turned its own way: straightened, their
