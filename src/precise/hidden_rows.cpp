@@ -209,18 +209,13 @@ int readHiddenRows(std::vector<double>& widths, const std::vector<HiddenWidth>& 
   // of its band, while a loud voice close to the band's top is foretold better by its own likeness.
   const int lags = 2 * kReach + longest;
   std::vector<double> across = asRead;
-  for (int y = 0; y < rows;) {
-    if (!isUnsure(y)) {
-      ++y;
-      continue;
-    }
-    const int before = y - 1;
-    while (y < rows && isUnsure(y)) ++y;
-    if (!sure(before) || !sure(y)) continue;
-    const double from = asRead[static_cast<size_t>(before)], to = asRead[static_cast<size_t>(y)];
-    for (int r = before + 1; r < y; ++r)
-      across[static_cast<size_t>(r)] = from + (to - from) * (r - before) / (y - before);
-  }
+  forEachRun(rows, isUnsure, [&](int first, int end) {
+    const int before = first - 1;
+    if (!sure(before) || !sure(end)) return;
+    const double from = asRead[static_cast<size_t>(before)], to = asRead[static_cast<size_t>(end)];
+    for (int r = first; r < end; ++r)
+      across[static_cast<size_t>(r)] = from + (to - from) * (r - before) / (end - before);
+  });
   const double band = std::min(0.5, kBandMargin * soundBand(asRead));
   std::vector<double> ofBand(static_cast<size_t>(lags) + 1, 1.0);
   for (int k = 1; k <= lags; ++k)
@@ -248,9 +243,9 @@ int readHiddenRows(std::vector<double>& widths, const std::vector<HiddenWidth>& 
     const bool whole = last - first + 1 <= longest;
     const int spans[2][2] = {{first, whole ? last : std::min(last, first + kEnds - 1)},
                              {std::max(first + kEnds, last - kEnds + 1), last}};
-    for (const auto& span : spans) {
-      const int from = span[0], to = span[1];
-      if (from > to || (whole && from != first)) continue;
+    for (int k = 0; k < (whole ? 1 : 2); ++k) {
+      const int from = spans[k][0], to = spans[k][1];
+      if (from > to) continue;
       const auto readsRow = [&](int r) { return r >= from && r <= to; };
       // The rows about the run, sure or unsure, and how much the sure ones swing.
       seen.clear();
